@@ -1,0 +1,68 @@
+#include "CompileCommand.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "Utils.h"
+
+namespace qb {
+
+namespace {
+
+using CompileProc = int (*)(const char*, void (*)(const char*), int (*)(long), int);
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnInterrupt(int) { g_stopRequested = 1; }
+
+void PrintLine(const char* text) {
+    std::fputs(text ? text : "", stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int GoOn(long) { return g_stopRequested ? 0 : 1; }
+
+// Closes the library on every way out.
+struct Library {
+    void* handle = nullptr;
+    ~Library() {
+        if (handle) dlclose(handle);
+    }
+};
+
+}  // namespace
+
+int CmdCompile(const std::string& hhpFile) {
+    Library lib;
+    std::string beside = ModuleDirectory() + "libhha.so";
+    if (::access(beside.c_str(), F_OK) == 0) lib.handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib.handle) lib.handle = dlopen("libhha.so", RTLD_NOW | RTLD_LOCAL);
+    if (!lib.handle) {
+        std::cerr << "Can't find library libhha.so: " << dlerror() << "\n";
+        return 1;
+    }
+    auto compile = reinterpret_cast<CompileProc>(dlsym(lib.handle, "HHA_CompileHHP"));
+    if (!compile) {
+        std::cerr << "libhha.so has no HHA_CompileHHP\n";
+        return 1;
+    }
+    g_stopRequested = 0;
+    struct sigaction act {}, old {};
+    act.sa_handler = OnInterrupt;
+    sigemptyset(&act.sa_mask);
+    sigaction(SIGINT, &act, &old);
+    int ok = compile(hhpFile.c_str(), PrintLine, GoOn, 0);
+    sigaction(SIGINT, &old, nullptr);
+    if (!ok) {
+        std::cerr << (g_stopRequested ? "Compilation stopped." : "Compilation failed.") << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace qb

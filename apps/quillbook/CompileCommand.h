@@ -1,0 +1,12 @@
+#pragma once
+#include <string>
+
+namespace qb {
+
+// `quillbook compile PROJECT.hhp`: compiles the project through libhha.so
+// (beside the executable first, else on the library search path), printing
+// the compiler's lines. Returns 0 only when the compiled file was written;
+// Ctrl-C asks the compiler to stop.
+int CmdCompile(const std::string& hhpFile);
+
+}  // namespace qb

@@ -1,0 +1,160 @@
+#include "DbCommands.h"
+
+#include <cstdio>
+#include <iostream>
+#include <vector>
+
+#include "dvo.h"
+
+namespace qb {
+
+namespace {
+
+// Closes a database handle on every way out.
+class OpenDb {
+public:
+    explicit OpenDb(const std::string& file) : handle_(dvo_open(file.c_str())) {}
+    ~OpenDb()
+    {
+        if (handle_)
+            dvo_close(handle_);
+    }
+    OpenDb(const OpenDb&) = delete;
+    OpenDb& operator=(const OpenDb&) = delete;
+    int get() const { return handle_; }
+
+private:
+    int handle_;
+};
+
+struct TreeEntry {
+    bool isFolder;
+    std::string name;
+    std::string caption;
+};
+
+int Collect(unsigned char isFolder, const char* name, const char* caption, int /*value*/, void* userData)
+{
+    static_cast<std::vector<TreeEntry>*>(userData)->push_back({isFolder != 0, name ? name : "", caption ? caption : ""});
+    return 1;
+}
+
+std::vector<TreeEntry> EntriesOf(int db, const std::string& path)
+{
+    std::vector<TreeEntry> entries;
+    dvo_enum_entries(db, path.c_str(), Collect, 0, &entries);
+    return entries;
+}
+
+// Names and captions come from the database as they are; control characters
+// are shown escaped so that a hostile name cannot drive the terminal.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+struct Level {
+    std::vector<TreeEntry> items;  // sub-items still to print
+    size_t next = 0;
+    size_t pathLength = 0;  // length of the shared path string at this item
+};
+
+void PrintEntries(int db, const std::string& path, const std::vector<TreeEntry>& entries, size_t depth,
+                  std::ostream& out)
+{
+    const std::string indent(2 * depth, ' ');
+    for (const TreeEntry& e : entries)
+        if (!e.isFolder)
+            out << indent << Printable(e.name) << "  (" << dvo_get_filesize(db, (path + e.name).c_str())
+                << " bytes)\n";
+}
+
+std::vector<TreeEntry> SubItems(std::vector<TreeEntry> entries)
+{
+    std::erase_if(entries, [](const TreeEntry& e) { return !e.isFolder; });
+    return entries;
+}
+
+}  // namespace
+
+int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err)
+{
+    if (!dvo_import(src.c_str(), db.c_str())) {
+        err << "db import: " << dvo_last_error() << "\n";
+        return 1;
+    }
+    OpenDb handle(db);
+    const int items = handle.get() ? dvo_folder_subfoldercount(dvo_get_folder(handle.get(), kDbRootPath, 0), 1) : 0;
+    out << "Imported " << items << " item(s) from " << src << " into " << db << "\n";
+    return 0;
+}
+
+int CmdDbImport(const std::string& src, const std::string& db)
+{
+    return CmdDbImport(src, db, std::cout, std::cerr);
+}
+
+int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err)
+{
+    OpenDb handle(db);
+    if (!handle.get()) {
+        err << "db tree: " << dvo_last_error() << "\n";
+        return 1;
+    }
+    std::string path = itemPath;
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    if (!dvo_get_folder(handle.get(), path.c_str(), 0)) {
+        err << "db tree: no item at " << Printable(path) << " in " << db << "\n";
+        return 1;
+    }
+
+    const std::string caption = dvo_get_hint(handle.get(), path.c_str());
+    out << Printable(path);
+    if (!caption.empty())
+        out << "  " << Printable(caption);
+    out << "\n";
+
+    // One shared path string and an explicit stack: the tree may be thousands of levels deep.
+    std::vector<Level> stack;
+    {
+        auto entries = EntriesOf(handle.get(), path);
+        PrintEntries(handle.get(), path, entries, 1, out);
+        stack.push_back({SubItems(std::move(entries)), 0, path.size()});
+    }
+    while (!stack.empty()) {
+        Level& top = stack.back();
+        if (top.next >= top.items.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const TreeEntry item = top.items[top.next++];
+        path.resize(top.pathLength);
+        path += item.name;
+        path += '\\';
+        const size_t depth = stack.size();
+        out << std::string(2 * depth, ' ') << Printable(item.name) << "\\  " << Printable(item.caption) << "\n";
+        auto entries = EntriesOf(handle.get(), path);
+        PrintEntries(handle.get(), path, entries, depth + 1, out);
+        stack.push_back({SubItems(std::move(entries)), 0, path.size()});
+    }
+    return out ? 0 : 1;
+}
+
+int CmdDbTree(const std::string& db, const std::string& itemPath)
+{
+    return CmdDbTree(db, itemPath, std::cout, std::cerr);
+}
+
+}  // namespace qb

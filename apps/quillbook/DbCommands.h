@@ -1,0 +1,21 @@
+// The "db" commands of the command line: build a database file from a folder
+// tree, and print a database's item tree.
+#pragma once
+#include <iosfwd>
+#include <string>
+
+namespace qb {
+
+inline constexpr const char* kDbRootPath = "\\Organizer\\data\\";
+
+// `db import SRC DB`: 0 when DB was written, else 1 with the reason on stderr.
+int CmdDbImport(const std::string& src, const std::string& db);
+int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err);
+
+// `db tree DB`: prints the items below itemPath (indented by level, storage
+// name and caption, then file names and sizes); 0 on success, else 1 with the
+// reason on stderr.
+int CmdDbTree(const std::string& db, const std::string& itemPath = kDbRootPath);
+int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err);
+
+}  // namespace qb

@@ -1,0 +1,157 @@
+#include "ExportCommand.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "Defaults.h"
+#include "Engine.h"
+#include "Error.h"
+#include "FileSys.h"
+#include "OptionFields.h"
+#include "Utils.h"
+#include "dvo.h"
+
+namespace qbcli {
+
+namespace {
+
+std::atomic<bool> gStopRequested{false};
+bool gStopped = false;
+
+void OnSigint(int) { gStopRequested = true; }
+
+struct Terminal {
+    bool tty = isatty(STDOUT_FILENO) != 0;
+    int position = -1;
+    bool barShown = false;
+
+    void ClearBar() {
+        if (barShown) {
+            std::fputs("\r\x1b[K", stdout);
+            barShown = false;
+        }
+    }
+    void DrawBar() {
+        if (!tty || position < 0) return;
+        const int width = 40, filled = position * width / 100;
+        std::string bar(static_cast<std::size_t>(filled), '#');
+        bar.resize(width, '.');
+        std::printf("\r[%s] %3d%%", bar.c_str(), position);
+        barShown = true;
+    }
+};
+
+Terminal gTerm;
+
+bool CliProgress(void*, int position, const char* text) {
+    if (text) {
+        gTerm.ClearBar();
+        std::fputs(text, stdout);
+        std::fputc('\n', stdout);
+    }
+    if (position >= 0) gTerm.position = position;
+    gTerm.DrawBar();
+    std::fflush(stdout);
+    if (gStopRequested) gStopped = true;
+    return gStopRequested;
+}
+
+// Accepts "\Organizer\data\3\7\", "3\7", "3/7" and the like.
+std::string StoragePath(const std::string& item) {
+    std::string p = item;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (p.rfind("\\Organizer\\data\\", 0) != 0) {
+        while (!p.empty() && p.front() == '\\') p.erase(0, 1);
+        p = "\\Organizer\\data\\" + p;
+    }
+    if (p.back() != '\\') p += '\\';
+    return p;
+}
+
+}  // namespace
+
+int RunExport(const ExportArgs& args) {
+    const int db = dvo_open(args.db.c_str());
+    if (db <= 0) {
+        std::cerr << "quillbook export: cannot open database \"" << args.db << "\": " << dvo_last_error() << "\n";
+        return 1;
+    }
+    struct CloseDb {
+        int db;
+        ~CloseDb() { dvo_close(db); }
+    } closeDb{db};
+
+    qb::TConvertOptions o;
+    o.DatabaseHandle = db;
+    o.WholeDatabase = args.whole;
+    o.StartPath = args.whole ? std::string("\\Organizer\\data\\") : StoragePath(args.item);
+    if (!dvo_path_exists(db, o.StartPath.c_str())) {
+        std::cerr << "quillbook export: the database holds no item \"" << o.StartPath << "\"\n";
+        return 2;
+    }
+    o.DatabaseFileName = qb::ExtractFileName(args.db);
+    o.RootPath = qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
+    o.ChmLanguage = qb::DefaultChmLanguage();
+    const std::string caption = qb::Trim(dvo_get_hint(db, o.StartPath.c_str()));
+    const std::string startName = qb::StartName(args.whole, caption.empty() ? qb::ExtractFileName(qb::ExcludeTrailingDelimiter(o.StartPath)) : caption, args.db);
+    o.WindowTitle = startName;
+    o.ChmFileName = args.chm.empty() ? o.RootPath + startName + ".chm" : qb::fs::ExpandFileName(args.chm);
+    if (!args.settings.empty()) {
+        std::cerr << "quillbook export: --settings is not supported yet\n";
+        return 2;
+    }
+    if (args.method >= 0) o.ConvertMethod = static_cast<std::uint8_t>(args.method);
+    try {
+        for (const auto& s : args.sets) {
+            const std::size_t eq = s.find('=');
+            if (eq == std::string::npos) throw qb::Error("--set takes Field=Value, not \"" + s + "\"");
+            qb::SetOptionField(o, s.substr(0, eq), s.substr(eq + 1));
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "quillbook export: " << e.what() << "\n";
+        return 2;
+    }
+    if (!o.NavLinks) o.RolloverMenus = false;
+
+    gStopRequested = false;
+    gStopped = false;
+    struct sigaction sa {};
+    sa.sa_handler = OnSigint;
+    sigemptyset(&sa.sa_mask);
+    struct sigaction old {};
+    sigaction(SIGINT, &sa, &old);
+    int status = 0;
+    try {
+        qb::RunConversion(o, &CliProgress, nullptr);
+        gTerm.ClearBar();
+        if (gStopped)
+            status = 130;
+        else if (!qb::LastWalkError.empty())
+            status = 3;
+    } catch (const std::exception& e) {
+        gTerm.ClearBar();
+        std::cerr << "quillbook export: " << e.what() << "\n";
+        status = 1;
+    }
+    sigaction(SIGINT, &old, nullptr);
+    std::fflush(stdout);
+    if (status == 0) {
+        if (qb::fs::FileExists(o.ChmFileName))
+            std::cout << "Compiled help file: " << o.ChmFileName << "\n";
+        else
+            std::cout << "Output folder: " << o.RootPath << "\n";
+    }
+    return status;
+}
+
+int RunHost(const HostArgs&) {
+    std::cerr << "quillbook host: the plug-in module is not built yet\n";
+    return 1;
+}
+
+}  // namespace qbcli

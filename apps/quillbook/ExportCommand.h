@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace qbcli {
+
+struct ExportArgs {
+    std::string db, item, out, chm, settings;
+    bool whole = false;
+    int method = -1;  // -1: the default of the settings or the wizard
+    std::vector<std::string> sets;
+};
+
+struct HostArgs {
+    std::string db, item, plugin;
+    bool whole = false;
+};
+
+// `quillbook export`: exit 0 complete, 1 a stage failed, 2 usage, 3 walk error, 130 stopped.
+int RunExport(const ExportArgs& args);
+// `quillbook host`: loads the plug-in as the host would and runs its command.
+int RunHost(const HostArgs& args);
+
+}  // namespace qbcli

@@ -1,0 +1,515 @@
+#include "Import.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "Store.h"
+
+namespace qb::dvo {
+
+namespace {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { Close(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other) {
+            Close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+
+private:
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    int fd_ = -1;
+};
+
+std::string Errno()
+{
+    return std::strerror(errno);
+}
+
+bool IsBlank(unsigned char c)
+{
+    return c <= 0x20 || c == 0x7F;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+struct Frame {
+    std::string name;  // storage name; empty for the root
+    int64_t id = 0;
+    std::vector<std::string> children;  // sub-folder names in tree order
+    size_t next = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+// Walks the folder tree without recursion and with at most two open folders,
+// so that very deep trees neither overflow the stack nor exhaust descriptors.
+class Importer {
+public:
+    Importer(const std::string& src, Connection& conn)
+        : src_(src),
+          conn_(conn),
+          insertItem_(conn, "INSERT INTO item(parent, name, name_key, caption, ord) VALUES(?, ?, ?, ?, ?)"),
+          insertFile_(conn, "INSERT INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)")
+    {
+    }
+
+    void Run(UniqueFd rootFd)
+    {
+        UniqueFd cur = std::move(rootFd);
+        stack_.emplace_back();
+        Enter(cur.get(), 0, 0);
+        while (!stack_.empty()) {
+            Frame& top = stack_.back();
+            if (top.next < top.children.size()) {
+                const size_t ord = top.next++;
+                std::string name = top.children[ord];
+                const int64_t parentId = top.id;
+                UniqueFd child(::openat(cur.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (!child.valid())
+                    throw Error("Cannot open folder " + PathOf(name) + ": " + Errno());
+                cur = std::move(child);
+                stack_.emplace_back();
+                stack_.back().name = std::move(name);
+                Enter(cur.get(), parentId, static_cast<int64_t>(ord));
+            } else {
+                if (stack_.size() > 1) {
+                    UniqueFd parent(::openat(cur.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                    const Frame& up = stack_[stack_.size() - 2];
+                    struct stat st {};
+                    if (!parent.valid() || ::fstat(parent.get(), &st) != 0 || st.st_dev != up.dev ||
+                        st.st_ino != up.ino)
+                        throw Error("Folder moved during import: " + PathOf(""));
+                    cur = std::move(parent);
+                }
+                stack_.pop_back();
+            }
+        }
+    }
+
+private:
+    // Native path of an entry of the folder on top of the stack, for messages.
+    std::string PathOf(const std::string& entry) const
+    {
+        std::string path = src_;
+        for (size_t i = 1; i < stack_.size(); ++i) {
+            if (path.empty() || path.back() != '/')
+                path += '/';
+            path += stack_[i].name;
+        }
+        if (!entry.empty()) {
+            if (path.empty() || path.back() != '/')
+                path += '/';
+            path += entry;
+        }
+        return path;
+    }
+
+    // Reads a small metadata file of the current folder; "" when it is absent.
+    std::string ReadSmallFile(int dirFd, const char* name)
+    {
+        UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (!fd.valid()) {
+            if (errno == ENOENT)
+                return {};
+            throw Error("Cannot read " + PathOf(name) + ": " + Errno());
+        }
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            throw Error("Not a regular file: " + PathOf(name));
+        std::string text;
+        char buf[4096];
+        while (true) {
+            ssize_t n = ::read(fd.get(), buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw Error("Cannot read " + PathOf(name) + ": " + Errno());
+            if (n == 0)
+                break;
+            text.append(buf, static_cast<size_t>(n));
+            if (text.size() > (1u << 20))
+                throw Error("Metadata file too large: " + PathOf(name));
+        }
+        return text;
+    }
+
+    std::string ReadCaption(int dirFd)
+    {
+        std::string text = ReadSmallFile(dirFd, ".caption");
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            text.erase(0, 3);
+        std::string_view first(text);
+        first = first.substr(0, first.find_first_of("\r\n"));
+        first = Trim(first);
+        if (!IsValidUtf8(first))
+            throw Error("Caption is not valid UTF-8: " + PathOf(".caption"));
+        return std::string(first);
+    }
+
+    void SortChildren(int dirFd, std::vector<std::string>& children)
+    {
+        std::sort(children.begin(), children.end(), [](const std::string& a, const std::string& b) {
+            return NaturalLess(a, b);
+        });
+        std::string order = ReadSmallFile(dirFd, ".order");
+        if (order.empty())
+            return;
+        std::vector<std::string> listed;
+        size_t start = 0;
+        while (start <= order.size()) {
+            size_t end = order.find('\n', start);
+            std::string_view line(order.data() + start, (end == std::string::npos ? order.size() : end) - start);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            auto it = std::find(children.begin(), children.end(), line);
+            if (!line.empty() && it != children.end()) {
+                listed.push_back(std::move(*it));
+                children.erase(it);
+            }
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        listed.insert(listed.end(), std::make_move_iterator(children.begin()), std::make_move_iterator(children.end()));
+        children = std::move(listed);
+    }
+
+    void StoreFile(int dirFd, const std::string& diskName, const std::string& storedName, int64_t item)
+    {
+        UniqueFd fd(::openat(dirFd, diskName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        struct stat st {};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0)
+            throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
+        if (!S_ISREG(st.st_mode))
+            throw Error("Not a regular file: " + PathOf(diskName));
+        const int64_t size = st.st_size;
+        insertFile_.Reset()
+            .Bind(1, item)
+            .Bind(2, storedName)
+            .Bind(3, AsciiLower(storedName))
+            .Bind(4, size)
+            .BindZeroBlob(5, size);
+        try {
+            insertFile_.Run();
+        } catch (const Error& e) {
+            throw Error("Cannot store " + PathOf(diskName) + ": " + e.what());
+        }
+        const int64_t row = sqlite3_last_insert_rowid(conn_.get());
+        sqlite3_blob* blob = nullptr;
+        if (sqlite3_blob_open(conn_.get(), "main", "file", "data", row, 1, &blob) != SQLITE_OK) {
+            sqlite3_blob_close(blob);
+            conn_.Fail("Cannot store " + PathOf(diskName));
+        }
+        std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> guard(blob, sqlite3_blob_close);
+        std::vector<char> buf(256 * 1024);
+        int64_t done = 0;
+        while (done < size) {
+            ssize_t n = ::read(fd.get(), buf.data(), static_cast<size_t>(std::min<int64_t>(size - done, buf.size())));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
+            if (n == 0)
+                throw Error("File changed during import: " + PathOf(diskName));
+            if (sqlite3_blob_write(blob, buf.data(), static_cast<int>(n), static_cast<int>(done)) != SQLITE_OK)
+                conn_.Fail("Cannot store " + PathOf(diskName));
+            done += n;
+        }
+    }
+
+    // Stores the folder on top of the stack (already open as dirFd) with its files,
+    // and lists its sub-folders in tree order.
+    void Enter(int dirFd, int64_t parentId, int64_t ord)
+    {
+        Frame& frame = stack_.back();
+        struct stat self {};
+        if (::fstat(dirFd, &self) != 0)
+            throw Error("Cannot read folder " + PathOf("") + ": " + Errno());
+        frame.dev = self.st_dev;
+        frame.ino = self.st_ino;
+
+        std::vector<std::string> names = ListFolder(dirFd);
+        std::sort(names.begin(), names.end());
+
+        std::string caption = ReadCaption(dirFd);
+        if (stack_.size() == 1) {
+            Statement root(conn_, "UPDATE item SET caption = ? WHERE id = ?");
+            root.Bind(1, caption).Bind(2, kRootId).Run();
+            frame.id = kRootId;
+        } else {
+            insertItem_.Reset()
+                .Bind(1, parentId)
+                .Bind(2, frame.name)
+                .Bind(3, AsciiLower(frame.name))
+                .Bind(4, caption.empty() ? frame.name : caption)
+                .Bind(5, ord)
+                .Run();
+            frame.id = sqlite3_last_insert_rowid(conn_.get());
+        }
+
+        std::map<std::string, std::string> fileKeys, folderKeys;  // lower-cased name -> name on disk
+        std::vector<std::pair<std::string, std::string>> files;  // name on disk, stored name
+        for (const std::string& name : names) {
+            if (name.empty() || name[0] == '.')
+                continue;
+            std::string reason = UnsafeNameReason(name);
+            if (!reason.empty())
+                throw Error("Name cannot be stored (" + reason + "): " + PathOf(name));
+            struct stat st {};
+            if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                throw Error("Cannot read " + PathOf(name) + ": " + Errno());
+            bool isFolder = S_ISDIR(st.st_mode);
+            if (S_ISLNK(st.st_mode)) {
+                // A linked file is stored by content; a linked folder could loop or leave the tree.
+                if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+                    throw Error("Symbolic link to something other than a file: " + PathOf(name));
+            } else if (!isFolder && !S_ISREG(st.st_mode)) {
+                throw Error("Neither a file nor a folder: " + PathOf(name));
+            }
+            if (isFolder) {
+                auto [it, added] = folderKeys.emplace(AsciiLower(name), name);
+                if (!added)
+                    throw Error("Folder names differ only in letter case: " + PathOf(it->second) + " and " +
+                                PathOf(name));
+                frame.children.push_back(name);
+            } else {
+                std::string stored = AsciiLower(name) == kNoteName ? std::string(kNoteName) : name;
+                auto [it, added] = fileKeys.emplace(AsciiLower(stored), name);
+                if (!added)
+                    throw Error("File names differ only in letter case: " + PathOf(it->second) + " and " +
+                                PathOf(name));
+                files.emplace_back(name, stored);
+            }
+        }
+        for (const auto& [disk, stored] : files)
+            StoreFile(dirFd, disk, stored, frame.id);
+        SortChildren(dirFd, frame.children);
+    }
+
+    std::vector<std::string> ListFolder(int dirFd)
+    {
+        // fdopendir takes ownership of its descriptor, so it gets a copy.
+        int copy = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+        if (!dir) {
+            if (copy >= 0)
+                ::close(copy);
+            throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
+        }
+        std::unique_ptr<DIR, int (*)(DIR*)> guard(dir, ::closedir);
+        std::vector<std::string> names;
+        errno = 0;
+        while (dirent* e = ::readdir(dir)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(std::move(name));
+            errno = 0;
+        }
+        if (errno != 0)
+            throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
+        return names;
+    }
+
+    std::string src_;
+    Connection& conn_;
+    Statement insertItem_;
+    Statement insertFile_;
+    std::vector<Frame> stack_;
+};
+
+// Removes the temporary database unless it was renamed into place.
+struct TempFile {
+    std::string path;
+    bool keep = false;
+    ~TempFile()
+    {
+        if (!keep && !path.empty()) {
+            ::unlink(path.c_str());
+            ::unlink((path + "-journal").c_str());
+        }
+    }
+};
+
+int DecodeLength(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int len = DecodeLength(lead);
+        if (len == 0 || i + len > text.size())
+            return false;
+        for (int k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        if (len >= 3) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            if (lead == 0xE0 && second < 0xA0)  // overlong
+                return false;
+            if (lead == 0xED && second >= 0xA0)  // surrogate
+                return false;
+            if (lead == 0xF0 && second < 0x90)  // overlong
+                return false;
+            if (lead == 0xF4 && second >= 0x90)  // above U+10FFFF
+                return false;
+        }
+        i += static_cast<size_t>(len);
+    }
+    return true;
+}
+
+std::string UnsafeNameReason(std::string_view name)
+{
+    if (name.empty())
+        return "empty name";
+    if (name == "." || name == "..")
+        return "reserved name";
+    if (!IsValidUtf8(name))
+        return "not valid UTF-8";
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c == '\\')
+            return "contains a backslash";
+        if (c == '/')
+            return "contains a slash";
+        if (c < 0x20 || c == 0x7F)
+            return "contains a control character";
+        // U+0080..U+009F, the C1 controls, are C2 80..C2 9F in UTF-8.
+        if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F)
+            return "contains a control character";
+    }
+    return {};
+}
+
+bool NaturalLess(std::string_view a, std::string_view b)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            size_t ie = i, je = j;
+            while (ie < a.size() && isDigit(a[ie]))
+                ++ie;
+            while (je < b.size() && isDigit(b[je]))
+                ++je;
+            std::string_view na = a.substr(i, ie - i), nb = b.substr(j, je - j);
+            while (na.size() > 1 && na[0] == '0')
+                na.remove_prefix(1);
+            while (nb.size() > 1 && nb[0] == '0')
+                nb.remove_prefix(1);
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = ie;
+            j = je;
+        } else {
+            if (a[i] != b[j])
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            ++i;
+            ++j;
+        }
+    }
+    if ((i < a.size()) != (j < b.size()))
+        return j < b.size();
+    return a < b;  // equal by value ("02" and "2"): byte order keeps the sort strict
+}
+
+void ImportFolder(const std::string& srcFolder, const std::string& dbFile)
+{
+    if (srcFolder.empty())
+        throw Error("No source folder given");
+    if (dbFile.empty())
+        throw Error("No database file given");
+    UniqueFd root(::open(srcFolder.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!root.valid())
+        throw Error("Cannot open folder " + srcFolder + ": " + Errno());
+    struct stat st {};
+    if (::fstat(root.get(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw Error("Not a folder: " + srcFolder);
+    if (struct stat dest {}; ::stat(dbFile.c_str(), &dest) == 0 && S_ISDIR(dest.st_mode))
+        throw Error("Cannot replace a folder with a database file: " + dbFile);
+
+    // The temporary name starts with "." so that a database written inside
+    // the source tree is never imported into itself.
+    std::filesystem::path target(dbFile);
+    std::filesystem::path dir = target.parent_path();
+    std::string pattern =
+        (dir.empty() ? std::string() : dir.string() + "/") + "." + target.filename().string() + ".XXXXXX";
+    TempFile temp;
+    {
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = ::mkstemp(name.data());
+        if (fd < 0)
+            throw Error("Cannot create " + dbFile + ": " + Errno());
+        ::fchmod(fd, 0644);
+        ::close(fd);
+        temp.path = name.data();
+    }
+    {
+        Connection conn(temp.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+        conn.Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA page_size = 8192;");
+        Transaction tx(conn);
+        CreateSchema(conn, "");
+        Importer(srcFolder, conn).Run(std::move(root));
+        tx.Commit();
+    }
+    {
+        UniqueFd fd(::open(temp.path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd.valid() || ::fsync(fd.get()) != 0)
+            throw Error("Cannot write " + dbFile + ": " + Errno());
+    }
+    if (::rename(temp.path.c_str(), dbFile.c_str()) != 0)
+        throw Error("Cannot write " + dbFile + ": " + Errno());
+    temp.keep = true;
+}
+
+}  // namespace qb::dvo

@@ -1,0 +1,287 @@
+#include "Store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace qb::dvo {
+
+namespace {
+
+constexpr int kFormatVersion = 1;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
+}
+
+// Closes a blob handle on every way out.
+struct BlobCloser {
+    void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
+};
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string AsciiLower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+void CreateSchema(Connection& conn, std::string_view rootCaption)
+{
+    conn.Exec(
+        "CREATE TABLE dvo_format(version INTEGER NOT NULL);"
+        "CREATE TABLE item(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL,"
+        " name_key TEXT NOT NULL, caption TEXT NOT NULL, ord INTEGER NOT NULL);"
+        "CREATE UNIQUE INDEX item_by_name ON item(parent, name_key);"
+        "CREATE INDEX item_by_order ON item(parent, ord);"
+        "CREATE TABLE file(item INTEGER NOT NULL, name TEXT NOT NULL, name_key TEXT NOT NULL,"
+        " size INTEGER NOT NULL, data BLOB NOT NULL);"
+        "CREATE UNIQUE INDEX file_by_name ON file(item, name_key);");
+    Statement version(conn, "INSERT INTO dvo_format(version) VALUES(?)");
+    version.Bind(1, kFormatVersion).Run();
+    Statement root(conn, "INSERT INTO item(id, parent, name, name_key, caption, ord) VALUES(?, NULL, '', '', ?, 0)");
+    root.Bind(1, kRootId).Bind(2, rootCaption).Run();
+}
+
+Store::Store(const std::string& fileName)
+    : conn_(fileName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX)  // never creates a file
+{
+    try {
+        Statement version(conn_, "SELECT version FROM dvo_format");
+        if (!version.Step() || version.Int(0) != kFormatVersion)
+            throw Error("");
+    } catch (const Error&) {
+        throw Error("Not an outliner database file: " + fileName);
+    }
+    childByName_ = std::make_unique<Statement>(conn_, "SELECT id FROM item WHERE parent = ? AND name_key = ?");
+    dataVersion_ = std::make_unique<Statement>(conn_, "PRAGMA data_version");
+}
+
+Store::~Store() = default;
+
+std::optional<std::vector<std::string_view>> Store::Split(std::string_view path)
+{
+    std::string_view rootNoSlash = kRootPath.substr(0, kRootPath.size() - 1);
+    if (path.size() == rootNoSlash.size() && StartsWithNoCase(path, rootNoSlash))
+        return std::vector<std::string_view>{};
+    if (!StartsWithNoCase(path, kRootPath))
+        return std::nullopt;
+    std::string_view rest = path.substr(kRootPath.size());
+    std::vector<std::string_view> parts;
+    if (rest.empty())
+        return parts;
+    if (rest.back() == '\\')
+        rest.remove_suffix(1);
+    size_t start = 0;
+    while (true) {
+        size_t end = rest.find('\\', start);
+        parts.push_back(rest.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::optional<int64_t> Store::Child(int64_t parent, std::string_view name)
+{
+    childByName_->Reset().Bind(1, parent).Bind(2, AsciiLower(name));
+    std::optional<int64_t> id;
+    if (childByName_->Step())
+        id = childByName_->Int(0);
+    childByName_->Reset();
+    return id;
+}
+
+void Store::ForgetPaths()
+{
+    cachedKeys_.clear();
+    cachedIds_.clear();
+}
+
+std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts, size_t count)
+{
+    // Another connection's commit may have moved items: start afresh then.
+    dataVersion_->Reset();
+    const int64_t version = dataVersion_->Step() ? dataVersion_->Int(0) : -1;
+    dataVersion_->Reset();
+    if (version != cachedVersion_) {
+        ForgetPaths();
+        cachedVersion_ = version;
+    }
+    size_t same = 0;
+    while (same < count && same < cachedKeys_.size() && AsciiLower(parts[same]) == cachedKeys_[same])
+        ++same;
+    cachedKeys_.resize(same);
+    cachedIds_.resize(same);
+    int64_t id = same == 0 ? kRootId : cachedIds_.back();
+    for (size_t i = same; i < count; ++i) {
+        auto child = Child(id, parts[i]);
+        if (!child)
+            return std::nullopt;
+        id = *child;
+        cachedKeys_.push_back(AsciiLower(parts[i]));
+        cachedIds_.push_back(id);
+    }
+    return id;
+}
+
+std::optional<int64_t> Store::FindItem(std::string_view path)
+{
+    auto parts = Split(path);
+    if (!parts)
+        return std::nullopt;
+    return Resolve(*parts, parts->size());
+}
+
+std::optional<int64_t> Store::FindFile(std::string_view path)
+{
+    if (path.empty() || path.back() == '\\')
+        return std::nullopt;
+    auto parts = Split(path);
+    if (!parts || parts->empty())
+        return std::nullopt;
+    auto id = Resolve(*parts, parts->size() - 1);
+    if (!id)
+        return std::nullopt;
+    Statement file(conn_, "SELECT rowid FROM file WHERE item = ? AND name_key = ?");
+    file.Bind(1, *id).Bind(2, AsciiLower(parts->back()));
+    if (!file.Step())
+        return std::nullopt;
+    return file.Int(0);
+}
+
+std::string Store::Caption(int64_t item)
+{
+    Statement st(conn_, "SELECT caption FROM item WHERE id = ?");
+    st.Bind(1, item);
+    return st.Step() ? st.Text(0) : std::string();
+}
+
+int64_t Store::ChildCount(int64_t item)
+{
+    Statement st(conn_, "SELECT count(*) FROM item WHERE parent = ?");
+    st.Bind(1, item);
+    return st.Step() ? st.Int(0) : 0;
+}
+
+int64_t Store::DescendantCount(int64_t item)
+{
+    // UNION (not UNION ALL) so that a tampered file with a parent cycle still ends.
+    Statement st(conn_,
+                 "WITH RECURSIVE below(id) AS ("
+                 " SELECT id FROM item WHERE parent = ?1 AND id <> ?1"
+                 " UNION SELECT item.id FROM item JOIN below ON item.parent = below.id)"
+                 " SELECT count(*) FROM below WHERE id <> ?1");
+    st.Bind(1, item);
+    return st.Step() ? st.Int(0) : 0;
+}
+
+int64_t Store::FileSize(int64_t fileRow)
+{
+    Statement st(conn_, "SELECT size FROM file WHERE rowid = ?");
+    st.Bind(1, fileRow);
+    return st.Step() ? st.Int(0) : -1;
+}
+
+std::vector<Entry> Store::Entries(int64_t item)
+{
+    std::vector<Entry> entries;
+    Statement files(conn_, "SELECT name, size FROM file WHERE item = ? ORDER BY name");
+    files.Bind(1, item);
+    while (files.Step())
+        entries.push_back({false, files.Text(0), std::string(), files.Int(1)});
+    Statement items(conn_, "SELECT name, caption FROM item WHERE parent = ? AND id <> ? ORDER BY ord, id");
+    items.Bind(1, item).Bind(2, item);
+    while (items.Step())
+        entries.push_back({true, items.Text(0), items.Text(1), 0});
+    return entries;
+}
+
+void Store::ExportFile(int64_t fileRow, const std::string& destFile)
+{
+    sqlite3_blob* raw = nullptr;
+    if (sqlite3_blob_open(conn_.get(), "main", "file", "data", fileRow, 0, &raw) != SQLITE_OK) {
+        sqlite3_blob_close(raw);
+        conn_.Fail("Cannot read stored file");
+    }
+    std::unique_ptr<sqlite3_blob, BlobCloser> blob(raw);
+
+    int fd = ::open(destFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
+    const int total = sqlite3_blob_bytes(blob.get());
+    std::string buffer(64 * 1024, '\0');
+    bool ok = true;
+    std::string reason;
+    for (int offset = 0; ok && offset < total;) {
+        int n = std::min<int>(static_cast<int>(buffer.size()), total - offset);
+        if (sqlite3_blob_read(blob.get(), buffer.data(), n, offset) != SQLITE_OK) {
+            ok = false;
+            reason = sqlite3_errmsg(conn_.get());
+        } else if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) {
+            ok = false;
+            reason = std::strerror(errno);
+        }
+        offset += n;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        reason = std::strerror(errno);
+    }
+    if (!ok) {
+        // A half-written copy would pass for the real file; callers expect a missing target.
+        ::unlink(destFile.c_str());
+        throw Error("Cannot write " + destFile + ": " + reason);
+    }
+}
+
+Folder* Store::GetFolder(int64_t item)
+{
+    auto& slot = folders_[item];
+    if (!slot)
+        slot = std::make_unique<Folder>(Folder{this, item});
+    return slot.get();
+}
+
+void Store::AddItem(int64_t parent, std::string_view name, std::string_view caption)
+{
+    ForgetPaths();
+    Statement st(conn_,
+                 "INSERT INTO item(parent, name, name_key, caption, ord)"
+                 " SELECT ?1, ?2, ?3, ?4, coalesce(max(ord), -1) + 1 FROM item WHERE parent = ?1");
+    st.Bind(1, parent).Bind(2, name).Bind(3, AsciiLower(name)).Bind(4, caption).Run();
+}
+
+void Store::AddFile(int64_t item, std::string_view name, const void* data, size_t size)
+{
+    Statement st(conn_, "INSERT OR REPLACE INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)");
+    st.Bind(1, item).Bind(2, name).Bind(3, AsciiLower(name)).Bind(4, static_cast<int64_t>(size));
+    st.BindBlob(5, data, size);
+    st.Run();
+}
+
+}  // namespace qb::dvo

@@ -1,0 +1,91 @@
+// The database behind a dvo handle: items and files in one SQLite file.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Sqlite.h"
+
+namespace qb::dvo {
+
+inline constexpr int64_t kRootId = 1;
+inline constexpr std::string_view kRootPath = "\\Organizer\\data\\";
+inline constexpr std::string_view kNoteName = "_~_~_notes.rtf";
+
+// Creates the tables of an empty database and its root item.
+void CreateSchema(Connection& conn, std::string_view rootCaption);
+
+// Lower-cases ASCII letters only, the key of every case-insensitive look-up.
+std::string AsciiLower(std::string_view text);
+
+class Store;
+
+// What dvo_get_folder hands out: one per item, owned by its Store.
+struct Folder {
+    Store* store;
+    int64_t itemId;
+};
+
+struct Entry {
+    bool isFolder;
+    std::string name;
+    std::string caption;
+    int64_t size;  // bytes of a file; 0 for a sub-item
+};
+
+class Store {
+public:
+    // Opens an existing database file; throws qb::Error when it is missing or not ours.
+    explicit Store(const std::string& fileName);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Item named by a storage path (trailing "\" optional), if any.
+    std::optional<int64_t> FindItem(std::string_view path);
+    // File row named by a storage path without trailing "\", if any.
+    std::optional<int64_t> FindFile(std::string_view path);
+
+    std::string Caption(int64_t item);
+    int64_t ChildCount(int64_t item);
+    // Items at every depth below item; safe on any depth.
+    int64_t DescendantCount(int64_t item);
+    int64_t FileSize(int64_t fileRow);
+    // Files in byte order of names, then sub-items in tree order.
+    std::vector<Entry> Entries(int64_t item);
+    // Streams a stored file to a native path; throws on failure and leaves no partial file.
+    void ExportFile(int64_t fileRow, const std::string& destFile);
+
+    // The folder reference of an item; the same pointer on every call.
+    Folder* GetFolder(int64_t item);
+    const std::map<int64_t, std::unique_ptr<Folder>>& Folders() const { return folders_; }
+
+    // Test-only writers: store names as given, without any safety check.
+    void AddItem(int64_t parent, std::string_view name, std::string_view caption);
+    void AddFile(int64_t item, std::string_view name, const void* data, size_t size);
+
+private:
+    std::optional<int64_t> Child(int64_t parent, std::string_view name);
+    // Item reached by the first count components; reuses the previous look-up's
+    // prefix, since callers walk the tree one level at a time.
+    std::optional<int64_t> Resolve(const std::vector<std::string_view>& parts, size_t count);
+    void ForgetPaths();
+    // Components after the root prefix, or nullopt when the path is not below the root.
+    static std::optional<std::vector<std::string_view>> Split(std::string_view path);
+
+    Connection conn_;
+    // Declared after conn_: finalized before the connection closes.
+    std::unique_ptr<Statement> childByName_;
+    std::unique_ptr<Statement> dataVersion_;
+    std::map<int64_t, std::unique_ptr<Folder>> folders_;
+    // Last resolved components (lower-cased) and their item ids.
+    std::vector<std::string> cachedKeys_;
+    std::vector<int64_t> cachedIds_;
+    int64_t cachedVersion_ = -1;
+};
+
+}  // namespace qb::dvo

@@ -1,0 +1,312 @@
+// The exported C functions: handle table, argument checks, and the wall that
+// keeps every exception inside the library.
+#include "dvo.h"
+
+#include <climits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "Import.h"
+#include "Store.h"
+#include "dvo_testing.h"
+
+#define DVO_EXPORT __attribute__((visibility("default")))
+
+using qb::dvo::Entry;
+using qb::dvo::Folder;
+using qb::dvo::Store;
+
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::map<int, std::unique_ptr<Store>> databases;
+    std::set<const Folder*> folders;  // every reference handed out and not yet closed
+    int nextHandle = 1;
+};
+
+Registry& Reg()
+{
+    static Registry registry;
+    return registry;
+}
+
+thread_local std::string tHint;
+thread_local std::string tError;
+
+// Caller holds the registry lock.
+Store* Lookup(int db)
+{
+    auto& dbs = Reg().databases;
+    auto it = dbs.find(db);
+    return it == dbs.end() ? nullptr : it->second.get();
+}
+
+std::string NativePath(const char* path)
+{
+    std::string native(path);
+    for (char& c : native)
+        if (c == '\\')
+            c = '/';
+    return native;
+}
+
+}  // namespace
+
+extern "C" {
+
+DVO_EXPORT int dvo_open(const char* fileName)
+{
+    try {
+        if (!fileName || !*fileName) {
+            tError = "No database file given";
+            return 0;
+        }
+        auto store = std::make_unique<Store>(fileName);
+        Registry& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        if (reg.nextHandle == INT_MAX) {
+            tError = "Too many databases opened";
+            return 0;
+        }
+        // Handles are never reused, so a stale handle cannot reach another database.
+        const int handle = reg.nextHandle++;
+        reg.databases.emplace(handle, std::move(store));
+        tError.clear();
+        return handle;
+    } catch (const std::exception& e) {
+        tError = e.what();
+    } catch (...) {
+        tError = "Unknown error";
+    }
+    return 0;
+}
+
+DVO_EXPORT void dvo_close(int db)
+{
+    try {
+        std::unique_ptr<Store> store;
+        Registry& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        auto it = reg.databases.find(db);
+        if (it == reg.databases.end())
+            return;
+        for (const auto& [id, folder] : it->second->Folders())
+            reg.folders.erase(folder.get());
+        store = std::move(it->second);
+        reg.databases.erase(it);
+    } catch (...) {
+    }
+}
+
+DVO_EXPORT const char* dvo_last_error(void)
+{
+    return tError.c_str();
+}
+
+DVO_EXPORT const char* dvo_get_hint(int db, const char* path)
+{
+    try {
+        tHint.clear();
+        if (!path)
+            return tHint.c_str();
+        std::lock_guard lock(Reg().mutex);
+        if (Store* store = Lookup(db))
+            if (auto item = store->FindItem(path))
+                tHint = store->Caption(*item);
+    } catch (...) {
+        tHint.clear();
+    }
+    return tHint.c_str();
+}
+
+DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/)
+{
+    try {
+        if (!path)
+            return 0;
+        std::lock_guard lock(Reg().mutex);
+        if (Store* store = Lookup(db))
+            if (auto item = store->FindItem(path))
+                return static_cast<int>(std::min<int64_t>(store->ChildCount(*item), INT_MAX));
+    } catch (...) {
+    }
+    return 0;
+}
+
+DVO_EXPORT void* dvo_get_folder(int db, const char* path, int /*flags*/)
+{
+    try {
+        if (!path)
+            return nullptr;
+        Registry& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        if (Store* store = Lookup(db))
+            if (auto item = store->FindItem(path)) {
+                Folder* folder = store->GetFolder(*item);
+                reg.folders.insert(folder);
+                return folder;
+            }
+    } catch (...) {
+    }
+    return nullptr;
+}
+
+DVO_EXPORT int dvo_folder_subfoldercount(void* folder, int recursive)
+{
+    try {
+        Registry& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        // Only references still handed out are dereferenced.
+        auto it = reg.folders.find(static_cast<const Folder*>(folder));
+        if (it == reg.folders.end())
+            return 0;
+        const Folder* f = *it;
+        int64_t n = recursive ? f->store->DescendantCount(f->itemId) : f->store->ChildCount(f->itemId);
+        return static_cast<int>(std::min<int64_t>(n, INT_MAX));
+    } catch (...) {
+    }
+    return 0;
+}
+
+DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, int /*flags*/, void* userData)
+{
+    try {
+        if (!path || !proc)
+            return 0;
+        std::vector<Entry> entries;
+        {
+            // The callback runs without the lock, so it may call the library itself.
+            std::lock_guard lock(Reg().mutex);
+            Store* store = Lookup(db);
+            if (!store)
+                return 0;
+            auto item = store->FindItem(path);
+            if (!item)
+                return 0;
+            entries = store->Entries(*item);
+        }
+        int reported = 0;
+        for (const Entry& e : entries) {
+            ++reported;
+            const int value = e.isFolder ? 0 : static_cast<int>(std::min<int64_t>(e.size, INT_MAX));
+            if (!proc(e.isFolder ? 1 : 0, e.name.c_str(), e.caption.c_str(), value, userData))
+                break;
+        }
+        return reported;
+    } catch (...) {
+    }
+    return 0;
+}
+
+DVO_EXPORT int dvo_path_exists(int db, const char* path)
+{
+    try {
+        if (!path)
+            return 0;
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Lookup(db);
+        if (!store)
+            return 0;
+        std::string_view p(path);
+        if (!p.empty() && p.back() != '\\' && store->FindFile(p))
+            return 1;
+        return store->FindItem(p) ? 1 : 0;
+    } catch (...) {
+    }
+    return 0;
+}
+
+DVO_EXPORT long long dvo_get_filesize(int db, const char* path)
+{
+    try {
+        if (!path)
+            return -1;
+        std::lock_guard lock(Reg().mutex);
+        if (Store* store = Lookup(db))
+            if (auto row = store->FindFile(path))
+                return store->FileSize(*row);
+    } catch (...) {
+    }
+    return -1;
+}
+
+DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile)
+{
+    try {
+        if (!path || !destFile || !*destFile)
+            return 0;
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Lookup(db);
+        if (!store)
+            return 0;
+        auto row = store->FindFile(path);
+        if (!row)
+            return 0;
+        store->ExportFile(*row, NativePath(destFile));
+        return 1;
+    } catch (...) {
+    }
+    return 0;
+}
+
+DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile)
+{
+    try {
+        if (!srcFolder || !dbFile) {
+            tError = "No source folder or database file given";
+            return 0;
+        }
+        qb::dvo::ImportFolder(srcFolder, dbFile);
+        tError.clear();
+        return 1;
+    } catch (const std::exception& e) {
+        tError = e.what();
+    } catch (...) {
+        tError = "Unknown error";
+    }
+    return 0;
+}
+
+DVO_EXPORT bool dvo_testing_add_item(int db, const char* parentPath, const char* name, const char* caption)
+{
+    try {
+        if (!parentPath || !name)
+            return false;
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Lookup(db);
+        if (!store)
+            return false;
+        auto parent = store->FindItem(parentPath);
+        if (!parent)
+            return false;
+        store->AddItem(*parent, name, caption ? caption : "");
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+DVO_EXPORT bool dvo_testing_add_file(int db, const char* itemPath, const char* name, const void* data, size_t size)
+{
+    try {
+        if (!itemPath || !name || (!data && size > 0))
+            return false;
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Lookup(db);
+        if (!store)
+            return false;
+        auto item = store->FindItem(itemPath);
+        if (!item)
+            return false;
+        store->AddFile(*item, name, data, size);
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+}  // extern "C"

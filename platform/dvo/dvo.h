@@ -1,0 +1,47 @@
+#ifndef QUILLBOOK_DVO_H
+#define QUILLBOOK_DVO_H
+/* Host storage library: read access to an outliner database stored in one
+   SQLite file. Storage paths use "\" and items end with "\"; the database root
+   is "\Organizer\data\". Texts are UTF-8. Returned texts are owned by the
+   library and stay valid until the next call on the same thread. */
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef int (*dvo_enum_proc)(unsigned char isFolder, const char* name, const char* caption, int value,
+                             void* userData);
+
+/* Opens a database file; returns a handle > 0, or 0 when it cannot be opened. */
+int dvo_open(const char* fileName);
+void dvo_close(int db);
+/* Text of the last failure of dvo_open/dvo_import on this thread. */
+const char* dvo_last_error(void);
+
+/* Caption of the item; "" when it has none or the path names nothing. */
+const char* dvo_get_hint(int db, const char* path);
+/* Number of sub-items (depth -1: direct sub-items); 0 when the path names nothing. */
+int dvo_get_foldercount(int db, const char* path, int depth);
+/* Opaque folder reference, or null when the path names nothing; owned by the database. */
+void* dvo_get_folder(int db, const char* path, int flags);
+/* Sub-items at every depth below the folder (recursive != 0) or direct ones. */
+int dvo_folder_subfoldercount(void* folder, int recursive);
+/* Calls proc once per file (byte order of names) then per sub-item (tree order).
+   Stops early when proc returns 0. Returns the number of entries reported.
+   value is a file's size (at most INT_MAX) and 0 for a sub-item. */
+int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, int flags, void* userData);
+/* 1 when an item or file is stored at the path. */
+int dvo_path_exists(int db, const char* path);
+/* Writes the stored file's bytes to destFile; 1 on success. */
+int dvo_export_file(int db, const char* path, const char* destFile);
+
+/* Size in bytes of the stored file at the path; -1 when no file is stored there. */
+long long dvo_get_filesize(int db, const char* path);
+
+/* Builds a database file from a database folder tree; 1 on success,
+   0 with dvo_last_error() set otherwise. An existing dbFile is replaced. */
+int dvo_import(const char* srcFolder, const char* dbFile);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,326 @@
+#include "HhaFts.h"
+
+#include <cstring>
+
+#include "HhaProject.h"
+
+namespace qb::hha {
+
+namespace {
+
+constexpr std::uint32_t kNodeSize = 0x1000;
+constexpr unsigned kDocRoot = 1, kCodeRoot = 1, kLocRoot = 4;
+constexpr std::size_t kMaxWord = 99;
+constexpr std::uint32_t kUtf8CodePage = 65001;
+
+void Put16(std::string& out, std::uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void Set16(std::string& out, std::size_t at, std::uint32_t v) {
+    out[at] = static_cast<char>(v & 0xFF);
+    out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void Set32(std::string& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+// The index's variable-length integers hold their 7-bit groups low group first.
+void PutEncIntLow(std::string& out, std::uint64_t v) {
+    do {
+        unsigned char b = v & 0x7F;
+        v >>= 7;
+        if (v) b |= 0x80;
+        out += static_cast<char>(b);
+    } while (v);
+}
+
+bool IsWordByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80;
+}
+
+void AppendUtf8(std::string& out, unsigned long cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x110000) {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Text of the page without markup; entities other than numeric ones and the
+// markup characters become blanks.
+std::string PlainText(const std::string& html, std::size_t begin, std::size_t end) {
+    std::string text;
+    std::string lower = LowerAscii(html.substr(begin, end - begin));
+    std::size_t i = 0;
+    while (i < lower.size()) {
+        char c = lower[i];
+        if (c == '<') {
+            for (const char* skip : {"script", "style"}) {
+                std::string open = std::string("<") + skip;
+                if (lower.compare(i, open.size(), open) == 0) {
+                    std::size_t close = lower.find(std::string("</") + skip, i);
+                    i = close == std::string::npos ? lower.size() : close;
+                    break;
+                }
+            }
+            if (lower.compare(i, 4, "<!--") == 0) {
+                std::size_t close = lower.find("-->", i);
+                i = close == std::string::npos ? lower.size() : close + 3;
+                text += ' ';
+                continue;
+            }
+            std::size_t close = lower.find('>', i);
+            i = close == std::string::npos ? lower.size() : close + 1;
+            text += ' ';
+            continue;
+        }
+        if (c == '&') {
+            std::size_t semi = lower.find(';', i);
+            if (semi != std::string::npos && semi - i <= 10) {
+                std::string ent = lower.substr(i + 1, semi - i - 1);
+                if (ent.size() > 1 && ent[0] == '#') {
+                    unsigned long cp = ent[1] == 'x' ? std::strtoul(ent.c_str() + 2, nullptr, 16)
+                                                     : std::strtoul(ent.c_str() + 1, nullptr, 10);
+                    AppendUtf8(text, cp);
+                } else if (ent == "amp") {
+                    text += '&';
+                } else if (ent == "lt") {
+                    text += '<';
+                } else if (ent == "gt") {
+                    text += '>';
+                } else if (ent == "quot") {
+                    text += '"';
+                } else {
+                    text += ' ';
+                }
+                i = semi + 1;
+                continue;
+            }
+        }
+        text += html[begin + i];
+        ++i;
+    }
+    return text;
+}
+
+std::size_t SharedPrefix(const std::string& a, const std::string& b) {
+    std::size_t n = 0;
+    while (n < a.size() && n < b.size() && n < 255 && a[n] == b[n]) ++n;
+    return n;
+}
+
+}  // namespace
+
+std::vector<std::string> PageWords(const std::string& html) {
+    std::vector<std::string> words;
+    std::string text = PlainText(html, 0, html.size());
+    std::string cur;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : ' ';
+        if (IsWordByte(c)) {
+            cur += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : static_cast<char>(c);
+        } else if (!cur.empty()) {
+            if (cur.size() <= kMaxWord) words.push_back(cur);
+            cur.clear();
+        }
+    }
+    return words;
+}
+
+std::string PageTitle(const std::string& html) {
+    std::string lower = LowerAscii(html);
+    std::size_t open = lower.find("<title");
+    if (open == std::string::npos) return {};
+    open = lower.find('>', open);
+    std::size_t close = lower.find("</title", open == std::string::npos ? 0 : open);
+    if (open == std::string::npos || close == std::string::npos) return {};
+    std::string title = TrimText(PlainText(html, open + 1, close));
+    std::string collapsed;
+    for (char c : title) {
+        if (static_cast<unsigned char>(c) <= ' ') c = ' ';
+        if (c == ' ' && !collapsed.empty() && collapsed.back() == ' ') continue;
+        collapsed += c;
+    }
+    return collapsed;
+}
+
+void BitWriter::Put(std::uint64_t value, unsigned bits) {
+    for (unsigned i = bits; i-- > 0;) {
+        if (used_ == 8) {
+            bytes_ += '\0';
+            used_ = 0;
+        }
+        if ((value >> i) & 1) bytes_.back() = static_cast<char>(bytes_.back() | (0x80 >> used_));
+        ++used_;
+    }
+}
+
+void BitWriter::PutSr(std::uint64_t value, unsigned root) {
+    if (value < (std::uint64_t{1} << root)) {
+        Put(0, 1);
+        Put(value, root);
+        return;
+    }
+    unsigned top = 63;
+    while (!((value >> top) & 1)) --top;
+    // top - root + 1 one-bits, a zero, then the bits below the top bit.
+    for (unsigned k = 0; k < top - root + 1; ++k) Put(1, 1);
+    Put(0, 1);
+    Put(value, top);
+}
+
+void BitWriter::Align() { used_ = 8; }
+
+void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words) {
+    for (std::uint32_t pos = 0; pos < words.size(); ++pos) {
+        auto& hits = words_[words[pos]];
+        if (hits.empty() || hits.back().topic != topicIndex) hits.push_back({topicIndex, {}});
+        hits.back().positions.push_back(pos);
+    }
+}
+
+std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid) const {
+    struct Entry {
+        const std::string* word;
+        std::string wlc;
+        std::uint64_t count;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(words_.size());
+    for (const auto& [word, hits] : words_) {
+        BitWriter bits;
+        std::uint32_t prevTopic = 0;
+        for (const Hit& hit : hits) {
+            bits.PutSr(hit.topic - prevTopic, kDocRoot);
+            prevTopic = hit.topic;
+            bits.PutSr(hit.positions.size(), kCodeRoot);
+            std::uint32_t prevPos = 0;
+            for (std::uint32_t p : hit.positions) {
+                bits.PutSr(p - prevPos, kLocRoot);
+                prevPos = p;
+            }
+            bits.Align();
+        }
+        entries.push_back({&word, bits.Bytes(), hits.size()});
+    }
+
+    // Group the words into leaves.
+    auto leafEntrySize = [](const Entry& e, const std::string* prev) {
+        std::size_t shared = prev ? SharedPrefix(*prev, *e.word) : 0;
+        std::string tmp;
+        PutEncIntLow(tmp, e.count);
+        PutEncIntLow(tmp, e.wlc.size());
+        return 2 + (e.word->size() - shared) + 1 + tmp.size() + 4 + 2;
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> leaves;  // [first, last)
+    for (std::size_t i = 0; i < entries.size() || leaves.empty();) {
+        std::size_t first = i, used = 8;
+        while (i < entries.size()) {
+            std::size_t size = leafEntrySize(entries[i], i == first ? nullptr : entries[i - 1].word);
+            if (used + size > kNodeSize) break;
+            used += size;
+            ++i;
+        }
+        leaves.emplace_back(first, i);
+        if (i == first) break;  // no words at all: one empty leaf
+    }
+
+    std::string out(0x400, '\0');
+    std::vector<std::uint32_t> leafOffsets;
+    std::vector<std::size_t> linkFields;
+    for (const auto& [first, last] : leaves) {
+        std::vector<std::uint32_t> wlcOffsets;
+        for (std::size_t k = first; k < last; ++k) {
+            wlcOffsets.push_back(static_cast<std::uint32_t>(out.size()));
+            out += entries[k].wlc;
+        }
+        std::uint32_t at = static_cast<std::uint32_t>(out.size());
+        if (!linkFields.empty()) Set32(out, linkFields.back(), at);
+        leafOffsets.push_back(at);
+        std::string node;
+        Put32(node, 0);  // next leaf, set when it is placed
+        Put16(node, 0);
+        Put16(node, 0);  // free space, set below
+        for (std::size_t k = first; k < last; ++k) {
+            const std::string& w = *entries[k].word;
+            std::size_t shared = k == first ? 0 : SharedPrefix(*entries[k - 1].word, w);
+            node += static_cast<char>(w.size() - shared + 1);
+            node += static_cast<char>(shared);
+            node += w.substr(shared);
+            node += '\0';  // body text, not title
+            PutEncIntLow(node, entries[k].count);
+            Put32(node, wlcOffsets[k - first]);
+            Put16(node, 0);
+            PutEncIntLow(node, entries[k].wlc.size());
+        }
+        Set16(node, 6, static_cast<std::uint32_t>(kNodeSize - node.size()));
+        node.resize(kNodeSize, '\0');
+        linkFields.push_back(at);
+        out += node;
+    }
+
+    // Index levels: each entry names the last word below its child node.
+    std::vector<std::pair<std::string, std::uint32_t>> level;
+    for (std::size_t l = 0; l < leaves.size(); ++l)
+        level.emplace_back(leaves[l].second > leaves[l].first ? *entries[leaves[l].second - 1].word : std::string(),
+                           leafOffsets[l]);
+    std::uint16_t depth = 1;
+    std::uint32_t root = leafOffsets.front();
+    while (level.size() > 1) {
+        std::vector<std::pair<std::string, std::uint32_t>> next;
+        std::size_t i = 0;
+        while (i < level.size()) {
+            std::string node;
+            Put16(node, 0);
+            std::size_t first = i;
+            while (i < level.size()) {
+                const std::string& w = level[i].first;
+                std::size_t shared = i == first ? 0 : SharedPrefix(level[i - 1].first, w);
+                std::size_t size = 2 + w.size() - shared + 4 + 2;
+                if (node.size() + size > kNodeSize) break;
+                node += static_cast<char>(w.size() - shared + 1);
+                node += static_cast<char>(shared);
+                node += w.substr(shared);
+                Put32(node, level[i].second);
+                Put16(node, 0);
+                ++i;
+            }
+            Set16(node, 0, static_cast<std::uint32_t>(kNodeSize - node.size()));
+            node.resize(kNodeSize, '\0');
+            next.emplace_back(level[i - 1].first, static_cast<std::uint32_t>(out.size()));
+            out += node;
+        }
+        level = std::move(next);
+        ++depth;
+        root = level.front().second;
+    }
+
+    Set32(out, 0x00, 0x00280000);
+    Set32(out, 0x04, topicCount);
+    Set32(out, 0x08, root);
+    Set32(out, 0x10, static_cast<std::uint32_t>(leaves.size()));
+    Set32(out, 0x14, root);
+    Set16(out, 0x18, depth);
+    Set32(out, 0x1A, 7);
+    const unsigned char sr[6] = {2, kDocRoot, 2, kCodeRoot, 2, kLocRoot};
+    std::memcpy(&out[0x1E], sr, 6);
+    Set32(out, 0x2E, kNodeSize);
+    Set32(out, 0x7A, kUtf8CodePage);
+    Set32(out, 0x7E, lcid);
+    return out;
+}
+
+}  // namespace qb::hha

@@ -1,0 +1,420 @@
+#include "HhaProject.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "Error.h"
+
+namespace qb::hha {
+
+namespace {
+
+std::int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string cur;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(cur);
+            cur.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) lines.push_back(cur);
+    return lines;
+}
+
+bool HasScheme(const std::string& link) {
+    auto colon = link.find(':');
+    if (colon == std::string::npos) return false;
+    auto slash = link.find_first_of("/\\");
+    return slash == std::string::npos || colon < slash;
+}
+
+std::string PercentDecode(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool IsHtmlName(const std::string& name) {
+    std::string lower = LowerAscii(name);
+    auto ends = [&](const char* ext) {
+        std::string e(ext);
+        return lower.size() >= e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0;
+    };
+    return ends(".html") || ends(".htm");
+}
+
+}  // namespace
+
+void Session::Log(const std::string& line) const {
+    if (log_) log_(line.c_str());
+}
+
+void Session::Poll() {
+    lastPollMs_ = NowMs();
+    if (cont_ && cont_(0) == 0) throw StopRequest{};
+}
+
+void Session::PollEvery(int intervalMs) {
+    if (NowMs() - lastPollMs_ >= intervalMs) Poll();
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) { return LowerAscii(a) == LowerAscii(b); }
+
+std::string TrimText(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    return text.substr(b, e - b);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Error("Cannot open file " + path);
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    return buf.str();
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string Project::Option(const std::string& key) const {
+    for (const auto& [k, v] : options)
+        if (EqualsNoCase(k, key)) return v;
+    return {};
+}
+
+std::uint32_t Project::Lcid() const {
+    std::string lang = TrimText(Option("Language"));
+    if (lang.empty()) return 0x409;
+    char* end = nullptr;
+    unsigned long v = std::strtoul(lang.c_str(), &end, 0);
+    return (end == lang.c_str() || v == 0 || v > 0xFFFFFFFFul) ? 0x409 : static_cast<std::uint32_t>(v);
+}
+
+bool Project::FullTextSearch() const { return EqualsNoCase(TrimText(Option("Full-text search")), "yes"); }
+
+Project ReadProject(const std::string& hhpFile) {
+    namespace fs = std::filesystem;
+    std::string native = hhpFile;
+    for (char& c : native)
+        if (c == '\\') c = '/';
+    if (native.empty() || !IsRegularFile(native)) throw Error("Error: cannot open project file " + hhpFile);
+    Project p;
+    std::error_code ec;
+    p.hhpPath = fs::absolute(native, ec).lexically_normal().string();
+    p.folder = fs::path(p.hhpPath).parent_path().string();
+    if (p.folder.empty() || p.folder.back() != '/') p.folder += '/';
+
+    std::string section;
+    for (const std::string& raw : SplitLines(ReadWholeFile(native))) {
+        std::string line = TrimText(raw);
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            section = LowerAscii(line.substr(1, line.size() - 2));
+            continue;
+        }
+        if (line.empty() || line[0] == ';') continue;
+        if (section == "options") {
+            auto eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            p.options.emplace_back(TrimText(line.substr(0, eq)), TrimText(line.substr(eq + 1)));
+        } else if (section == "windows") {
+            p.windows.push_back(line);
+        } else if (section == "files") {
+            p.fileLines.push_back(line);
+        }
+    }
+
+    std::string out = p.Option("Compiled file");
+    for (char& c : out)
+        if (c == '\\') c = '/';
+    if (out.empty()) out = fs::path(p.hhpPath).stem().string() + ".chm";
+    if (out[0] != '/') out = p.folder + out;
+    p.compiledFile = fs::path(out).lexically_normal().string();
+    return p;
+}
+
+bool CanonicalName(const std::string& relative, std::string& name) {
+    std::vector<std::string> parts;
+    std::string cur;
+    auto flush = [&]() -> bool {
+        if (cur == "..") {
+            if (parts.empty()) return false;
+            parts.pop_back();
+        } else if (!cur.empty() && cur != ".") {
+            parts.push_back(cur);
+        }
+        cur.clear();
+        return true;
+    };
+    for (char c : relative) {
+        if (c == '\\' || c == '/') {
+            if (!flush()) return false;
+        } else {
+            cur += c;
+        }
+    }
+    if (!flush()) return false;
+    name.clear();
+    for (const auto& part : parts) name += "/" + part;
+    return !name.empty();
+}
+
+ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName,
+                         bool pageLink) {
+    ResolvedPath r;
+    std::string link = TrimText(written);
+    link = link.substr(0, link.find_first_of("#?"));
+    if (link.empty() || HasScheme(link)) return r;
+    std::string fwd = link;
+    for (char& c : fwd)
+        if (c == '\\') c = '/';
+    // An absolute file-system path: inside the project folder it keeps its
+    // place, outside it is stored under its bare name.
+    if (!pageLink && fwd[0] == '/' && (IsRegularFile(fwd) || fwd.compare(0, project.folder.size(), project.folder) == 0)) {
+        std::string normal = std::filesystem::path(fwd).lexically_normal().string();
+        if (normal.compare(0, project.folder.size(), project.folder) == 0) {
+            if (!CanonicalName(normal.substr(project.folder.size()), r.name)) r.name.clear();
+        } else {
+            r.name = "/" + std::filesystem::path(normal).filename().string();
+            r.outside = true;
+        }
+        r.source = normal;
+        return r;
+    }
+    std::string base = fwd[0] == '/' ? std::string() : baseName;
+    if (!CanonicalName(base + "/" + fwd, r.name)) {
+        r.name.clear();
+        return r;
+    }
+    r.source = project.folder + r.name.substr(1);
+    return r;
+}
+
+std::string SitemapEntry::Param(const std::string& name) const {
+    for (const auto& p : params)
+        if (EqualsNoCase(p.name, name)) return p.value;
+    return {};
+}
+
+namespace {
+
+// Value of attribute attr inside the tag text [begin, end); npos when absent.
+bool FindAttribute(const std::string& text, std::size_t begin, std::size_t end, const std::string& attr,
+                   std::size_t& vb, std::size_t& ve) {
+    std::string lower = LowerAscii(text.substr(begin, end - begin));
+    std::size_t pos = 0;
+    while ((pos = lower.find(attr, pos)) != std::string::npos) {
+        bool boundary = pos == 0 || static_cast<unsigned char>(lower[pos - 1]) <= ' ';
+        std::size_t i = pos + attr.size();
+        while (i < lower.size() && lower[i] == ' ') ++i;
+        if (!boundary || i >= lower.size() || lower[i] != '=') {
+            pos += attr.size();
+            continue;
+        }
+        ++i;
+        while (i < lower.size() && lower[i] == ' ') ++i;
+        if (i < lower.size() && (lower[i] == '"' || lower[i] == '\'')) {
+            char q = lower[i];
+            std::size_t close = lower.find(q, i + 1);
+            if (close == std::string::npos) close = lower.size();
+            vb = begin + i + 1;
+            ve = begin + close;
+        } else {
+            std::size_t j = i;
+            while (j < lower.size() && static_cast<unsigned char>(lower[j]) > ' ' && lower[j] != '>') ++j;
+            vb = begin + i;
+            ve = begin + j;
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
+    std::vector<SitemapEntry> entries;
+    std::string lower = LowerAscii(text);
+    int level = 0;
+    bool inEntry = false;
+    SitemapEntry cur;
+    std::size_t pos = 0;
+    while ((pos = lower.find('<', pos)) != std::string::npos) {
+        std::size_t end = lower.find('>', pos);
+        if (end == std::string::npos) break;
+        std::size_t nameEnd = pos + 1;
+        while (nameEnd < end && static_cast<unsigned char>(lower[nameEnd]) > ' ') ++nameEnd;
+        std::string tag = lower.substr(pos + 1, nameEnd - pos - 1);
+        if (tag == "ul") {
+            ++level;
+        } else if (tag == "/ul") {
+            if (level > 0) --level;
+        } else if (tag == "object") {
+            std::size_t vb, ve;
+            if (FindAttribute(text, nameEnd, end, "type", vb, ve) && LowerAscii(text.substr(vb, ve - vb)) == "text/sitemap") {
+                inEntry = true;
+                cur = SitemapEntry{};
+                cur.level = level;
+            }
+        } else if (tag == "/object") {
+            if (inEntry) entries.push_back(cur);
+            inEntry = false;
+        } else if (tag == "param" && inEntry) {
+            SitemapParam p;
+            std::size_t nb, ne;
+            if (FindAttribute(text, nameEnd, end, "name", nb, ne) && FindAttribute(text, nameEnd, end, "value", p.valueBegin, p.valueEnd)) {
+                p.name = text.substr(nb, ne - nb);
+                p.value = text.substr(p.valueBegin, p.valueEnd - p.valueBegin);
+                cur.params.push_back(p);
+            }
+        }
+        pos = end + 1;
+    }
+    return entries;
+}
+
+std::string RewriteLocals(const std::string& text, const std::function<std::string(const std::string&)>& map) {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    for (const auto& e : ParseSitemap(text))
+        for (const auto& p : e.params)
+            if (EqualsNoCase(p.name, "Local")) spans.emplace_back(p.valueBegin, p.valueEnd);
+    std::string out;
+    std::size_t last = 0;
+    for (const auto& [b, e] : spans) {
+        out += text.substr(last, b - last);
+        out += map(text.substr(b, e - b));
+        last = e;
+    }
+    out += text.substr(last);
+    return out;
+}
+
+std::vector<std::string> SplitWindowFields(const std::string& text) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    int brackets = 0;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (!quoted && c == '[') ++brackets;
+        if (!quoted && c == ']' && brackets > 0) --brackets;
+        if (c == ',' && !quoted && brackets == 0) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::vector<std::string> PageLinks(const std::string& html) {
+    std::vector<std::string> links;
+    std::string lower = LowerAscii(html);
+    std::size_t pos = 0;
+    while ((pos = lower.find('<', pos)) != std::string::npos) {
+        if (lower.compare(pos, 4, "<!--") == 0) {
+            std::size_t close = lower.find("-->", pos + 4);
+            if (close == std::string::npos) break;
+            pos = close + 3;
+            continue;
+        }
+        std::size_t end = lower.find('>', pos);
+        if (end == std::string::npos) break;
+        for (const char* attr : {"href", "src", "background"}) {
+            std::size_t vb, ve;
+            if (FindAttribute(html, pos + 1, end, attr, vb, ve) && ve > vb) links.push_back(PercentDecode(html.substr(vb, ve - vb)));
+        }
+        pos = end + 1;
+    }
+    return links;
+}
+
+std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) {
+    std::vector<ProjectFile> files;
+    std::set<std::string> seen;  // lower-case stored names
+    std::deque<std::size_t> pagesToScan;
+
+    auto add = [&](const std::string& written, const ResolvedPath& r) {
+        if (r.name.empty()) return;
+        if (!seen.insert(LowerAscii(r.name)).second) {
+            if (r.outside) session.Log("Warning: " + written + " left out: the name " + r.name + " is already stored");
+            return;
+        }
+        if (r.outside) session.Log("Note: " + written + " lies outside the project folder; stored as " + r.name);
+        files.push_back({written, r.source, r.name});
+        session.Log(written);
+        if (IsHtmlName(r.name)) pagesToScan.push_back(files.size() - 1);
+        session.PollEvery(50);
+    };
+
+    for (const std::string& line : project.fileLines) {
+        ResolvedPath r = ResolvePath(project, line);
+        if (r.name.empty()) continue;
+        if (!IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
+        add(line, r);
+    }
+    for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
+        if (sitemap.empty()) continue;
+        ResolvedPath sr = ResolvePath(project, sitemap);
+        if (sr.name.empty() || !IsRegularFile(sr.source))
+            throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
+        for (const auto& entry : ParseSitemap(ReadWholeFile(sr.source))) {
+            std::string local = entry.Param("Local");
+            ResolvedPath r = ResolvePath(project, local);
+            if (!r.name.empty() && IsRegularFile(r.source)) add(local, r);
+        }
+    }
+    std::string topic = project.DefaultTopic();
+    if (!topic.empty()) {
+        ResolvedPath r = ResolvePath(project, topic);
+        if (!r.name.empty() && IsRegularFile(r.source)) add(topic, r);
+    }
+    while (!pagesToScan.empty()) {
+        ProjectFile page = files[pagesToScan.front()];
+        pagesToScan.pop_front();
+        std::string folder = page.name.substr(0, page.name.rfind('/'));
+        for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
+            ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true);
+            // Links from pages only reach files below the project folder.
+            if (r.name.empty() || r.outside || !IsRegularFile(r.source)) continue;
+            add(r.name.substr(1), r);
+        }
+    }
+    return files;
+}
+
+}  // namespace qb::hha

@@ -1,0 +1,114 @@
+#pragma once
+// Reading an HTML Help project: options, window, files, contents and index.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "hha.h"
+
+namespace qb::hha {
+
+// Thrown to unwind a compile the caller asked to stop.
+struct StopRequest {};
+
+// The two callbacks of one compile call.
+class Session {
+public:
+    Session(hha_log_proc log, hha_continue_proc cont) : log_(log), cont_(cont) {}
+    // Passes one line to the log callback (nothing when there is none).
+    void Log(const std::string& line) const;
+    // Polls the continue callback; throws StopRequest once it asked to stop.
+    void Poll();
+    // Polls only when at least intervalMs passed since the last poll.
+    void PollEvery(int intervalMs);
+
+private:
+    hha_log_proc log_;
+    hha_continue_proc cont_;
+    std::int64_t lastPollMs_ = 0;
+};
+
+// One file that goes into the compiled file.
+struct ProjectFile {
+    std::string written;  // the name as the project or a page wrote it
+    std::string source;   // absolute native path of the file to read
+    std::string name;     // stored name, "/a/b.html"
+};
+
+struct Project {
+    std::string hhpPath;  // absolute
+    std::string folder;   // absolute, trailing "/"
+    std::vector<std::pair<std::string, std::string>> options;  // [OPTIONS] in order
+    std::vector<std::string> windows;                          // [WINDOWS] lines
+    std::vector<std::string> fileLines;                        // [FILES] lines, trimmed, non-empty
+    std::string compiledFile;                                  // absolute output path
+
+    // Value of an option, key without regard to case; empty when absent.
+    std::string Option(const std::string& key) const;
+    std::string ContentsFile() const { return Option("Contents file"); }
+    std::string IndexFile() const { return Option("Index file"); }
+    std::string DefaultTopic() const { return Option("Default topic"); }
+    std::string Title() const { return Option("Title"); }
+    // Locale number of the "Language=" line ("0x409 English" -> 0x409); 0x409 when absent.
+    std::uint32_t Lcid() const;
+    bool FullTextSearch() const;
+};
+
+// Reads the project file; raises qb::Error naming it when it cannot be read.
+Project ReadProject(const std::string& hhpFile);
+
+// Where a path written in the project (or in a page of folder baseName) lives
+// and under which name it is stored. outside: the file lies outside the project
+// folder and is stored under its bare name at the root.
+struct ResolvedPath {
+    std::string source;
+    std::string name;
+    bool outside = false;
+};
+// Empty name for links that are not local files (schemes, anchors, empty text).
+// A page link starting with "/" means the project folder, never the file system.
+ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName = "/",
+                         bool pageLink = false);
+
+// Stored-name form of a relative path: "\" -> "/", no "." segments, ".."
+// folded; false when it climbs above the root.
+bool CanonicalName(const std::string& relative, std::string& name);
+
+// One <param> of a sitemap file with the place of its value in the text.
+struct SitemapParam {
+    std::string name;
+    std::string value;
+    std::size_t valueBegin = 0;
+    std::size_t valueEnd = 0;
+};
+// One <OBJECT type="text/sitemap"> entry; level counts the open <UL>.
+struct SitemapEntry {
+    int level = 0;
+    std::vector<SitemapParam> params;
+    std::string Param(const std::string& name) const;  // first value, name without regard to case
+};
+std::vector<SitemapEntry> ParseSitemap(const std::string& text);
+// The text with every "Local" value replaced by map(value).
+std::string RewriteLocals(const std::string& text, const std::function<std::string(const std::string&)>& map);
+
+// Fields of a window definition's value, split at commas outside double
+// quotes and brackets ("[0,0,800,600]" stays one field).
+std::vector<std::string> SplitWindowFields(const std::string& text);
+
+// Local links (href and src values) of an HTML page, as written.
+std::vector<std::string> PageLinks(const std::string& html);
+
+// Every file to store, each once: the listed files, then the local files that
+// the contents, the index and the stored pages refer to. Logs each file as it
+// is added. Raises qb::Error for a listed file or sitemap that is missing.
+std::vector<ProjectFile> CollectFiles(const Project& project, Session& session);
+
+std::string ReadWholeFile(const std::string& path);
+bool IsRegularFile(const std::string& path);
+std::string LowerAscii(std::string text);
+bool EqualsNoCase(const std::string& a, const std::string& b);
+std::string TrimText(const std::string& text);
+
+}  // namespace qb::hha

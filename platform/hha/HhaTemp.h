@@ -1,0 +1,41 @@
+#pragma once
+#include <memory>
+#include <string>
+
+namespace qb::hha {
+
+// A fresh folder (mkdtemp pattern prefix + "XXXXXX"), removed with its content
+// on destruction.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& prefix);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // Absolute path with trailing "/".
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Output beside its target: written into a hidden temp folder in the target's
+// folder, moved over the target by Commit, removed otherwise.
+class PendingOutput {
+public:
+    explicit PendingOutput(const std::string& target);
+    // Path to write to (same file name as the target).
+    const std::string& TempPath() const { return temp_; }
+    // Renames the written file over the target; raises qb::Error on failure.
+    void Commit();
+
+private:
+    std::string target_;
+    std::unique_ptr<TempFolder> folder_;
+    std::string temp_;
+};
+
+// Creates the parent folders of a file path.
+void CreateParents(const std::string& path);
+
+}  // namespace qb::hha

@@ -1,0 +1,33 @@
+#include "hha.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "Error.h"
+#include "HhaChmcmd.h"
+#include "HhaNative.h"
+#include "HhaProject.h"
+
+extern "C" int HHA_CompileHHP(const char* projectFile, hha_log_proc log, hha_continue_proc cont, int /*instance*/) {
+    qb::hha::Session session(log, cont);
+    try {
+        if (!projectFile || !*projectFile) {
+            session.Log("Error: no project file given");
+            return 0;
+        }
+        qb::hha::Project project = qb::hha::ReadProject(projectFile);
+        session.Poll();
+        const char* backend = std::getenv("QB_HHA_BACKEND");
+        bool useChmcmd = backend && std::strcmp(backend, "chmcmd") == 0;
+        bool ok = useChmcmd ? qb::hha::CompileWithChmcmd(project, session) : qb::hha::CompileNative(project, session);
+        return ok ? 1 : 0;
+    } catch (const qb::hha::StopRequest&) {
+        session.Log("Compilation stopped.");
+    } catch (const std::exception& e) {
+        session.Log(e.what());
+    } catch (...) {
+        session.Log("Error: compilation failed");
+    }
+    return 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Help compiler library: compiles an HTML Help project (.hhp) into a .chm.
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Receives one zero-terminated line of compiler output.
+typedef void (*hha_log_proc)(const char* text);
+// Polled while compiling; returning 0 asks the compiler to stop.
+typedef int (*hha_continue_proc)(long arg);
+
+// Compiles projectFile (relative to the current folder) into the file named by
+// its "Compiled file=" line; nonzero only when that file was written.
+// Backend: the built-in compiler, or chmcmd when QB_HHA_BACKEND=chmcmd.
+__attribute__((visibility("default"))) int HHA_CompileHHP(const char* projectFile, hha_log_proc log,
+                                                          hha_continue_proc cont, int instance);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+// The engine's one file layer: every file-system call goes through here.
+// Paths the engine builds keep "\" as separator; it becomes "/" only at this layer.
+namespace qb::fs {
+
+// Path as the operating system takes it ("\" -> "/").
+std::string NativePath(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates the folder and its missing parents; raises qb::Error on failure.
+void ForceDirectories(const std::string& path);
+// Deletes a file; false when it could not be deleted.
+bool DeleteFile(const std::string& path);
+// Removes an empty folder; false otherwise.
+bool RemoveDir(const std::string& path);
+bool CopyFile(const std::string& from, const std::string& to);
+bool RenameFile(const std::string& from, const std::string& to);
+std::string GetCurrentDir();
+// Raises qb::Error on failure.
+void SetCurrentDir(const std::string& path);
+// Absolute, lexically normalised native path (relative to the current directory).
+std::string ExpandFileName(const std::string& path);
+long long FileSize(const std::string& path);
+
+}  // namespace qb::fs

@@ -1,0 +1,153 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+
+#include "Error.h"
+#include "FileSys.h"
+#include "Utils.h"
+
+namespace qb {
+
+bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
+    const std::string native = fs::NativePath(fileName);
+    ::unlink(native.c_str());
+    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            ::unlink(native.c_str());
+            throw Error("Cannot write file \"" + native + "\": " + std::strerror(err));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(native.c_str());
+        throw Error("Cannot write file \"" + native + "\": " + std::strerror(err));
+    }
+    return true;
+}
+
+std::string LoadTextFile(const std::string& fileName) {
+    int fd = ::open(fs::NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    struct stat st;
+    std::string out;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return "";
+    }
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+bool FileMentionsAll(const std::string& fileName, const TStringList& names) {
+    if (names.Empty()) return true;
+    const std::string text = LowerAscii(LoadTextFile(fileName));
+    for (const auto& n : names)
+        if (text.find(LowerAscii(ExtractFileName(n))) == std::string::npos) return false;
+    return true;
+}
+
+namespace {
+
+struct DirEntry {
+    std::string name;
+    bool isDir;
+};
+
+// Entries of a folder sorted by name; dot-names are left out.
+std::vector<DirEntry> ListFolder(const std::string& folder) {
+    std::vector<DirEntry> entries;
+    DIR* d = ::opendir(fs::NativePath(folder).c_str());
+    if (!d) return entries;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name.empty() || name[0] == '.') continue;
+        bool isDir = false;
+        if (e->d_type == DT_DIR) {
+            isDir = true;
+        } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st;
+            if (::lstat((fs::NativePath(folder) + "/" + name).c_str(), &st) == 0) isDir = S_ISDIR(st.st_mode);
+        }
+        entries.push_back({name, isDir});
+    }
+    ::closedir(d);
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+// Joins with the folder's own separator style.
+std::string JoinFolder(const std::string& folder) {
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
+    return IncludeTrailingDelimiter(folder);
+}
+
+}  // namespace
+
+void FindFiles(TStringList& list, const std::string& folder, const std::string& mask, bool recursive) {
+    // Explicit stack: deep trees must not exhaust the call stack.
+    std::vector<std::string> pending{JoinFolder(folder)};
+    while (!pending.empty()) {
+        const std::string dir = pending.back();
+        pending.pop_back();
+        const auto entries = ListFolder(dir);
+        for (const auto& e : entries)
+            if (!e.isDir && MatchesMask(e.name, mask)) list.Add(dir + e.name);
+        if (!recursive) continue;
+        const char sep = dir.back();
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+            if (it->isDir) pending.push_back(dir + it->name + sep);
+    }
+}
+
+void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask, bool recursive) {
+    if (!keep) throw Error("Assertion failure (" __FILE__ ", line " + std::to_string(__LINE__) + ")");
+    struct Frame {
+        std::string path;  // as passed, for the keep test of the folder itself
+        bool expanded;
+    };
+    std::vector<Frame> stack{{folder, false}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (!top.expanded) {
+            top.expanded = true;
+            const std::string dir = JoinFolder(top.path);
+            const auto entries = ListFolder(dir);
+            for (const auto& e : entries)
+                if (!e.isDir && MatchesMask(e.name, mask) && !keep->Contains(dir + e.name))
+                    fs::DeleteFile(dir + e.name);
+            if (recursive) {
+                const std::string base = top.path;
+                const char sep = dir.back();
+                for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+                    if (it->isDir) stack.push_back({JoinFolder(base) + it->name + sep, false});
+            }
+            continue;
+        }
+        if (!keep->Contains(top.path)) fs::RemoveDir(top.path);
+        stack.pop_back();
+    }
+}
+
+}  // namespace qb

@@ -1,0 +1,216 @@
+#include <cstdio>
+
+#include "Format.h"
+#include "Utils.h"
+
+namespace qb {
+
+std::string ReplaceAll(const std::string& text, const std::string& pattern, const std::string& replacement) {
+    if (pattern.empty()) return text;
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t hit = text.find(pattern, pos);
+        if (hit == std::string::npos) break;
+        out.append(text, pos, hit - pos);
+        out += replacement;
+        pos = hit + pattern.size();
+    }
+    out.append(text, pos, std::string::npos);
+    return out;
+}
+
+bool ReplaceFirst(std::string& text, const std::string& pattern, const std::string& replacement) {
+    if (pattern.empty()) return false;
+    std::size_t hit = text.find(pattern);
+    if (hit == std::string::npos) return false;
+    text.replace(hit, pattern.size(), replacement);
+    return true;
+}
+
+std::string TextToHtml(const std::string& text) {
+    std::string s = ReplaceAll(text, "&", "&amp;");
+    s = ReplaceAll(s, "<", "&lt;");
+    s = ReplaceAll(s, ">", "&gt;");
+    s = ReplaceAll(s, "\r\n", "<BR>");
+    return ReplaceAll(s, "  ", "&nbsp;&nbsp;");
+}
+
+std::string HtmlEscape(const std::string& text) {
+    std::string s = ReplaceAll(text, "&", "&amp;");
+    s = ReplaceAll(s, "<", "&lt;");
+    return ReplaceAll(s, ">", "&gt;");
+}
+
+std::string ColorToHtml(std::uint32_t color) {
+    return Format("#%.2x%.2x%.2x", {static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                                    static_cast<int>((color >> 16) & 0xFF)});
+}
+
+int FontSizeToHtmlSize(int points) {
+    if (points >= 0 && points <= 7) return 1;
+    if (points >= 8 && points <= 10) return 2;
+    if (points >= 11 && points <= 13) return 3;
+    if (points >= 14 && points <= 16) return 4;
+    if (points >= 17 && points <= 20) return 5;
+    if (points >= 21 && points <= 24) return 6;
+    return 7;
+}
+
+std::string IfThenStr(bool flag, const std::string& a, const std::string& b) { return flag ? a : b; }
+
+std::string TextBefore(const std::string& text, const std::string& sep) {
+    std::size_t p = sep.empty() ? std::string::npos : text.find(sep);
+    return p == std::string::npos ? text : text.substr(0, p);
+}
+
+std::string TextAfter(const std::string& text, const std::string& sep) {
+    std::size_t p = sep.empty() ? std::string::npos : text.find(sep);
+    return p == std::string::npos ? text : text.substr(p + sep.size());
+}
+
+TStringArray SplitText(const std::string& text, const std::string& sep) {
+    TStringArray parts;
+    if (text.empty()) return parts;
+    if (sep.empty()) {
+        parts.push_back(text);
+        return parts;
+    }
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t hit = text.find(sep, pos);
+        if (hit == std::string::npos) break;
+        parts.push_back(text.substr(pos, hit - pos));
+        pos = hit + sep.size();
+    }
+    parts.push_back(text.substr(pos));
+    return parts;
+}
+
+int CountOccurrences(const std::string& text, const std::string& sub) {
+    if (sub.empty()) return 0;
+    int n = 0;
+    for (std::size_t pos = text.find(sub); pos != std::string::npos; pos = text.find(sub, pos + sub.size())) ++n;
+    return n;
+}
+
+std::string ToForwardSlashes(std::string text) {
+    for (char& c : text)
+        if (c == '\\') c = '/';
+    return text;
+}
+
+void ReplaceAllNoCase(std::string& text, const std::string& pattern, const std::string& replacement,
+                      bool caseSensitive) {
+    if (pattern.empty()) return;
+    if (caseSensitive) {
+        text = ReplaceAll(text, pattern, replacement);
+        return;
+    }
+    const std::string lowText = LowerAscii(text), lowPattern = LowerAscii(pattern);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t hit = lowText.find(lowPattern, pos);
+        if (hit == std::string::npos) break;
+        out.append(text, pos, hit - pos);
+        out += replacement;
+        pos = hit + pattern.size();
+    }
+    out.append(text, pos, std::string::npos);
+    text = std::move(out);
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    return text.substr(b, e - b);
+}
+
+std::string SafeFileName(const std::string& text, char repl) {
+    std::string s = Trim(text);
+    for (char& ch : s) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c <= 20 || c == ' ' || c == '"' || c == '&' || c == '*' || c == '/' || c == ':' || c == '<' ||
+            c == '>' || c == '?' || c == '\\' || c == '|')
+            ch = repl;
+    }
+    return s;
+}
+
+static std::string ExtLower(const std::string& name) { return LowerAscii(ExtractFileExt(name)); }
+
+bool IsHtmlFile(const std::string& name) {
+    const std::string e = ExtLower(name);
+    return e == ".html" || e == ".htm";
+}
+
+bool IsImageFile(const std::string& name) {
+    const std::string e = ExtLower(name);
+    return e == ".png" || e == ".bmp" || e == ".jpg" || e == ".jpeg" || e == ".gif";
+}
+
+bool BitIsSet(std::int64_t value, int bit) { return bit >= 0 && bit < 64 && ((value >> bit) & 1) != 0; }
+
+static bool IsDelim(char c) { return c == '\\' || c == '/'; }
+
+std::string ExtractFilePath(const std::string& path) {
+    std::size_t p = path.find_last_of("\\/:");
+    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    std::size_t p = path.find_last_of("\\/:");
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    std::size_t p = path.find_last_of(".\\/:");
+    if (p == std::string::npos || path[p] != '.') return "";
+    return path.substr(p);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    std::size_t p = path.find_last_of(".\\/:");
+    if (p == std::string::npos || path[p] != '.') return path + ext;
+    return path.substr(0, p) + ext;
+}
+
+std::string IncludeTrailingDelimiter(const std::string& path) {
+    if (!path.empty() && IsDelim(path.back())) return path;
+    const bool backslashes = path.find('\\') != std::string::npos && path.find('/') == std::string::npos;
+    return path + (backslashes ? "\\" : "/");
+}
+
+std::string ExcludeTrailingDelimiter(const std::string& path) {
+    if (!path.empty() && IsDelim(path.back())) return path.substr(0, path.size() - 1);
+    return path;
+}
+
+bool MatchesMask(const std::string& name, const std::string& mask) {
+    if (mask == "*.*" || mask == "*") return true;
+    // Iterative wildcard match with backtracking on the last star; ASCII case folded.
+    const std::string n = LowerAscii(name), m = LowerAscii(mask);
+    std::size_t i = 0, j = 0, star = std::string::npos, mark = 0;
+    while (i < n.size()) {
+        if (j < m.size() && (m[j] == '?' || m[j] == n[i])) {
+            ++i;
+            ++j;
+        } else if (j < m.size() && m[j] == '*') {
+            star = j++;
+            mark = i;
+        } else if (star != std::string::npos) {
+            j = star + 1;
+            i = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (j < m.size() && m[j] == '*') ++j;
+    return j == m.size();
+}
+
+}  // namespace qb

@@ -1,0 +1,101 @@
+#include <pugixml.hpp>
+
+#include <filesystem>
+#include <sstream>
+
+#include "Engine.h"
+#include "Error.h"
+#include "FileSys.h"
+#include "Format.h"
+#include "Utils.h"
+
+namespace qb {
+
+namespace {
+
+// Relative path from the page's folder up to the output folder, "\" separated.
+std::string PathToRoot(const TParameters& job, const std::string& pageFile) {
+    namespace sfs = std::filesystem;
+    const sfs::path root = sfs::path(fs::ExpandFileName(job.options.RootPath)).lexically_normal();
+    const sfs::path pageDir = sfs::path(fs::ExpandFileName(pageFile)).parent_path().lexically_normal();
+    std::string rel = sfs::path(root.string() + "/").lexically_normal().lexically_relative(
+                                                      sfs::path(pageDir.string() + "/").lexically_normal())
+                          .string();
+    if (rel == "." || rel.empty()) return "";
+    for (char& c : rel)
+        if (c == '/') c = '\\';
+    if (rel.back() != '\\') rel += '\\';
+    return rel;
+}
+
+void WriteFileList(TParameters& job, const std::vector<std::string>& attachments, const std::string& pageFile) {
+    const std::string xmlFile = ChangeFileExt(pageFile, ".xml");
+    job.FileList->Add(xmlFile);
+    if (fs::FileExists(xmlFile)) return;
+    pugi::xml_document doc;
+    auto decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    auto pi = doc.append_child(pugi::node_pi);
+    pi.set_name("xml-stylesheet");
+    pi.set_value(("type=\"text/xsl\" href=\"" + PathToRoot(job, pageFile) + "filelist.xsl\"").c_str());
+    auto files = doc.append_child("files");
+    for (const auto& a : attachments) files.append_child("file").append_attribute("name") = ExtractFileName(a).c_str();
+    std::ostringstream out;
+    doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    SaveTextFile(xmlFile, out.str());
+
+    std::string page = LoadTextFile(pageFile);
+    page.resize(page.size() > 20 ? page.size() - 20 : 0);
+    page += "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" src=\"" +
+            ExtractFileName(xmlFile) + "\"></iframe></body></html>";
+    SaveTextFile(pageFile, page);
+}
+
+}  // namespace
+
+std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string>& attachments,
+                                 const std::string& pageFile, const std::string& title) {
+    const TConvertOptions& o = job.options;
+    if (attachments.empty()) return "";
+    if (fs::FileExists(pageFile)) {
+        WriteFileList(job, attachments, pageFile);
+        return "";
+    }
+    std::vector<std::string> html, images, others;
+    for (const auto& a : attachments) {
+        if (IsHtmlFile(a))
+            html.push_back(a);
+        else if (IsImageFile(a))
+            images.push_back(a);
+        else
+            others.push_back(a);
+    }
+    std::string result;
+    if (html.size() == 1) {
+        TStringList otherList, imageList;
+        for (const auto& f : others) otherList.Add(f);
+        for (const auto& f : images) imageList.Add(f);
+        if (FileMentionsAll(html[0], otherList) && FileMentionsAll(html[0], imageList)) {
+            result = html[0];
+            if (!o.NavLinks) return result;
+        }
+    }
+    std::string page = "<HTML><HEAD><TITLE>" + title + "</TITLE>" +
+                       "<meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"" + o.Encoding + "\">" +
+                       "</HEAD><BODY>" + o.Header + "<H1>" + title + "</H1>" +
+                       "<p>Text not found at this node<BR>" + "The under lines list the attachment files of this node";
+    auto group = [&](const char* heading, const std::vector<std::string>& files) {
+        if (files.empty()) return;
+        page += heading;
+        for (const auto& f : files) page += Format("<A HREF=\"%s\">%s</A><BR>", {f, ExtractFileName(f)});
+    };
+    group("<BR><BR>HTML documents:<BR>", html);
+    group("<BR><BR>Images:<BR>", images);
+    group("<BR><BR>Other files:<BR>", others);
+    page += "</p>" + o.Footer + "</BODY></HTML>";
+    SaveTextFile(pageFile, page);
+    return result;
+}
+
+}  // namespace qb

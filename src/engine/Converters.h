@@ -1,0 +1,37 @@
+#pragma once
+// Note-to-HTML engines: 0 built-in, 1 word processor, 2 plain text, 3 converter component.
+#include <memory>
+#include <string>
+
+#include "Options.h"
+
+namespace qb {
+
+// The closing every engine's page ends with.
+inline constexpr const char* kClosingText = "</body>\r\n\r\n</html>\r\n";
+
+class IConverterEngine {
+public:
+    virtual ~IConverterEngine() = default;
+    // Writes htmlFile from rtfFile (both relative to the current directory or
+    // absolute); adds files the engine wrote besides the page to job.FileList.
+    virtual void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
+                         const std::string& title) = 0;
+};
+
+// Engine 0: the built-in RTF reader and converter.
+std::unique_ptr<IConverterEngine> CreateBuiltInEngine();
+// Engine 2 and every unknown number: plain text in one font.
+std::unique_ptr<IConverterEngine> CreatePlainTextEngine();
+// Engine 1: one office process kept for the whole run; raises qb::Error when
+// the office cannot be started.
+std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& options);
+
+// Creates the engine of options.ConvertMethod; raises the run-ending error
+// when an outside engine cannot be set up.
+void PrepareConverter(TParameters& job);
+// Converts one notes file to the page of the same name with ".html".
+void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title);
+void ReleaseConverter(TParameters& job);
+
+}  // namespace qb

@@ -1,0 +1,95 @@
+#pragma once
+// Stages of a conversion run. Each stage takes the job state.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Converters.h"
+#include "Options.h"
+#include "Storage.h"
+
+namespace qb {
+
+// Runs a whole conversion; errors of stages other than the walk propagate
+// after the job has been disposed. Returns true.
+bool RunConversion(const TConvertOptions& options, TProgressCallback callback, void* context);
+
+// Export driver: label pages, the walk, the support files.
+void ExportTree(TParameters& job);
+
+// Recursive per-item export.
+void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
+                const std::string& navText, bool& stop, int level, const std::string& relFolder);
+
+// Deepest level the walk descends to; deeper items end the walk with an error.
+inline constexpr int kMaxTreeDepth = 1000;
+
+// --- Names -----------------------------------------------------------------
+// SafeFileName of a caption, shortened at a character boundary so that it plus
+// reserve bytes stays within 240 bytes.
+std::string FileSafeCaption(const std::string& caption, std::size_t reserve = 5);
+// A storage name made safe as one path component: no separators, never "." or "..".
+std::string SafeComponent(const std::string& name);
+
+// --- Pages and navigation ----------------------------------------------------
+std::string BranchStrip(const TParameters& job, const std::string& relPath);
+std::string ItemLink(TParameters& job, const std::string& path);
+std::string ChildLink(TParameters& job, const std::string& parentPath, const std::string& entryName,
+                      const std::string& caption, const std::string& relFolder);
+// Walk step 10: the item's navigation text from its parent's.
+std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
+                                const std::string& pageFile, int level, const std::string& caption,
+                                const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder);
+// Walk step 11: one line of the sub-item list.
+std::string SubItemLine(TParameters& job, const std::string& pageOverride, const std::string& childPath,
+                        const std::string& childFolder, const std::string& entryCaption, bool childHasSubFolders);
+// Walk step 12: the "See also" links of the item.
+std::string SeeAlsoText(TParameters& job, const std::string& itemPath);
+// Walk step 13: empty-item page and finishing.
+void FinishPage(TParameters& job, const std::string& pageFile, const std::string& subItemList,
+                const std::string& seeAlso, const std::string& navText);
+
+// --- Contents and keyword index --------------------------------------------
+void AddContentsEntry(TParameters& job, const std::optional<std::string>& page, const std::string& caption,
+                      bool newPage, const std::string& indent);
+void MakeLabelPages(TParameters& job);
+
+// --- Attachments ------------------------------------------------------------
+// Writes the file list and frame or the index page; returns the item page override.
+std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string>& attachments,
+                                 const std::string& pageFile, const std::string& title);
+
+// --- Help project -------------------------------------------------------------
+void StartProject(TParameters& job);
+void FinishProject(TParameters& job);
+void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName,
+                      TStringList& list);
+// File name of ChmFileName without folder and extension.
+std::string ProjectBaseName(const TParameters& job);
+std::string WindowDefinition(const TParameters& job, const std::string& defaultTopic, const std::string& homePage);
+
+// --- Compilation and clean-up -------------------------------------------------
+void CompileAndCleanUp(TParameters& job);
+using THHALog = void (*)(const char* text);
+using THHAContinue = int (*)(long arg);
+bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log,
+                      THHAContinue cont);
+void CompilerLog(const char* text);
+int CompilerContinue(long arg);
+void CheckHelpComponents();
+// Where the compiler library is looked for: beside the module, then the search path.
+std::string FindHelpCompiler();
+
+// The help compiler as the compile stage reaches it; tests install a double.
+class IHelpCompiler {
+public:
+    virtual ~IHelpCompiler() = default;
+    // Library path, or empty when no compiler is installed.
+    virtual std::string Find() = 0;
+    virtual bool Compile(const std::string& library, const std::string& projectFile, THHALog log,
+                         THHAContinue cont) = 0;
+};
+// Installs c (nullptr restores the real one); returns the previous one.
+IHelpCompiler* SetHelpCompiler(IHelpCompiler* c);
+
+}  // namespace qb

@@ -1,0 +1,19 @@
+#pragma once
+// Access to the fields of TConvertOptions by name, for the command line.
+#include <string>
+#include <vector>
+
+#include "Options.h"
+
+namespace qb {
+
+// Names of every field, in declared order.
+std::vector<std::string> OptionFieldNames();
+// Sets a field from text (flags: true/false/1/0/yes/no; integers decimal or 0x hex;
+// texts as given, "\r\n" escapes in ExtraFiles/Header/Footer kept literally).
+// Raises qb::Error for an unknown name or a value that does not convert.
+void SetOptionField(TConvertOptions& options, const std::string& name, const std::string& value);
+// The field's value as text (flags "true"/"false", integers decimal).
+std::string GetOptionField(const TConvertOptions& options, const std::string& name);
+
+}  // namespace qb

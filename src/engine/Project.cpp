@@ -1,0 +1,87 @@
+#include "Engine.h"
+#include "FileSys.h"
+#include "Format.h"
+#include "Utils.h"
+
+namespace qb {
+
+std::string ProjectBaseName(const TParameters& job) {
+    return ChangeFileExt(ExtractFileName(job.options.ChmFileName), "");
+}
+
+void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName,
+                      TStringList& list) {
+    const int db = job.options.DatabaseHandle;
+    if (!Storage().PathExists(db, folderPath + fileName)) return;
+    Storage().ExportFile(db, folderPath + fileName, fileName);
+    list.LoadFromFile(fileName);
+    fs::DeleteFile(fileName);
+}
+
+std::string WindowDefinition(const TParameters& job, const std::string& defaultTopic, const std::string& homePage) {
+    const TConvertOptions& o = job.options;
+    const std::string base = ProjectBaseName(job);
+    return Format("ovel2html=\"%s\",\"%s\",%s,\"%s\",\"%s\",%s,%s,%s,%s,0x%x,%d,0x%x,%s,,0x%x,,%d,%d,,0",
+                  {o.WindowTitle, base + ".hhc", o.MakeIndex ? base + ".hhk" : std::string(), defaultTopic, homePage,
+                   o.UserButtonUrl, o.UserButtonCaption, "_jump2_.htm", "Quillbook", o.NavPaneFlags, o.NavPaneWidth,
+                   o.WindowButtons, o.WindowRect, o.WindowExStyle, o.NavPaneClosed ? 1 : 0, o.DefaultTab});
+}
+
+void StartProject(TParameters& job) {
+    const TConvertOptions& o = job.options;
+    job.ProjectLines = std::make_unique<TStringList>();
+    job.ContentsLines = std::make_unique<TStringList>();
+    job.FileList = std::make_unique<TStringList>();
+    job.ExistingFiles = std::make_unique<TStringList>();
+    job.LabelLines = std::make_unique<TStringList>();
+    job.LinkTable = std::make_unique<TStringList>();
+    job.WrittenPages = std::make_unique<TStringList>();
+    job.NameCounter = 0;
+
+    ReadHostTextFile(job, "\\Organizer\\data\\", "__custom_labels.txt", *job.LabelLines);
+    ReadHostTextFile(job, "\\Organizer\\data\\", "__folder_linktable.txt", *job.LinkTable);
+    FindFiles(*job.ExistingFiles, o.RootPath, "*.*", true);
+
+    std::string defaultTopic;
+    if (!o.DefaultPage.empty() && fs::FileExists(o.DefaultPage)) {
+        fs::CopyFile(o.DefaultPage, "_quillbook_default.html");
+        job.FileList->Add("_quillbook_default.html");
+        defaultTopic = "_quillbook_default.html";
+    }
+    const std::string homePage = defaultTopic.empty() ? ModuleDirectory() + "_quillbook_default.html" : defaultTopic;
+    const std::string base = ProjectBaseName(job);
+
+    TStringList& p = *job.ProjectLines;
+    p.Add("[OPTIONS]");
+    p.Add("Binary TOC=Yes");
+    p.Add("Compatibility=1.1 or later");
+    p.Add("Compiled file=" + o.ChmFileName);
+    p.Add("Contents file=" + base + ".hhc");
+    if (o.MakeIndex) p.Add("Index file=" + base + ".hhk");
+    p.Add("Default Window=ovel2html");
+    p.Add("Default topic=" + defaultTopic);
+    p.Add("Display compile progress=Yes");
+    p.Add(std::string("Full-text search=") + (o.FullTextSearch ? "yes" : "no"));
+    p.Add("Language=" + o.ChmLanguage);
+    p.Add("Title=" + o.WindowTitle);
+    p.Add("[WINDOWS]");
+    p.Add(WindowDefinition(job, defaultTopic, homePage));
+    p.Add("[FILES]");
+
+    TStringList& c = *job.ContentsLines;
+    c.Add("<HTML><HEAD>");
+    c.Add("<meta name=\"GENERATOR\" content=\"Quillbook 3.0.0\">");
+    c.Add("</HEAD><BODY>");
+    c.Add("<OBJECT type=\"text/site properties\">");
+    c.Add("  <param name=\"ImageType\" value=\"Folder\">");
+    c.Add("</OBJECT>");
+}
+
+void FinishProject(TParameters& job) {
+    job.FileList->Add(job.options.ExtraFiles);
+    for (const auto& f : *job.FileList) job.ProjectLines->Add(f);
+    job.ProjectLines->Add("[INFOTYPES]");
+    job.ContentsLines->Add("</BODY></HTML>");
+}
+
+}  // namespace qb

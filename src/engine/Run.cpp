@@ -1,0 +1,235 @@
+#include <algorithm>
+
+#include "Engine.h"
+#include "Error.h"
+#include "FileSys.h"
+#include "Format.h"
+#include "MessageTable.h"
+#include "Utils.h"
+
+namespace qb {
+
+namespace {
+
+constexpr const char* kNotesName = "_~_~_notes.rtf";
+constexpr std::size_t kMaxNameBytes = 240;
+
+// Length of s cut back so it does not end inside a UTF-8 sequence.
+std::size_t Utf8Boundary(const std::string& s, std::size_t len) {
+    if (len >= s.size()) return s.size();
+    while (len > 0 && (static_cast<unsigned char>(s[len]) & 0xC0) == 0x80) --len;
+    return len;
+}
+
+// The job's page file name for a caption, with an optional "_N" suffix.
+std::string PageStem(const std::string& folder, const std::string& caption, const std::string& suffix) {
+    return folder + FileSafeCaption(caption, suffix.size() + 5) + suffix;
+}
+
+bool InFileList(const TParameters& job, const std::string& name) { return job.FileList && job.FileList->Contains(name); }
+
+}  // namespace
+
+std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {
+    std::string s = SafeFileName(caption, '_');
+    const std::size_t limit = kMaxNameBytes > reserve ? kMaxNameBytes - reserve : 1;
+    if (s.size() > limit) s.resize(Utf8Boundary(s, limit));
+    return s;
+}
+
+std::string SafeComponent(const std::string& name) {
+    std::string s = SafeFileName(name, '_');
+    if (s.size() > kMaxNameBytes) s.resize(Utf8Boundary(s, kMaxNameBytes));
+    if (!s.empty() && s.find_first_not_of('.') == std::string::npos) std::replace(s.begin(), s.end(), '.', '_');
+    return s;
+}
+
+bool RunConversion(const TConvertOptions& options, TProgressCallback callback, void* context) {
+    ProgressCallback = callback;
+    ProgressContext = context;
+    LastWalkError.clear();
+    fs::ForceDirectories(options.RootPath);
+    const std::string previousDir = fs::GetCurrentDir();
+    auto job = std::make_unique<TParameters>();
+    struct Restore {
+        const std::string& dir;
+        ~Restore() {
+            try {
+                if (!dir.empty()) fs::SetCurrentDir(dir);
+            } catch (...) {
+            }
+        }
+    } restore{previousDir};
+    fs::SetCurrentDir(options.RootPath);
+    job->options = options;
+    PrepareConverter(*job);
+    StartProject(*job);
+    ExportTree(*job);
+    ReleaseConverter(*job);
+    FinishProject(*job);
+    CompileAndCleanUp(*job);
+    return true;
+}
+
+void ExportTree(TParameters& job) {
+    const TConvertOptions& o = job.options;
+    MakeLabelPages(job);
+    ReportProgress(0, Msg(7));
+    StepTotal = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath) + 1;
+    StepCount = 0;
+    ReportProgress(0, Format(Msg(8), {StepTotal}));
+    bool stop = false;
+    try {
+        ExportItem(job, o.StartPath, "|", "", stop, 0, ".\\");
+    } catch (const std::exception& e) {
+        LastWalkError = e.what();
+        ReportProgress(-1, LastWalkError);
+    }
+    ReportProgress(100, stop ? Msg(15) : Msg(12));
+
+    SaveTextFile("filelist.xsl", LoadTextResource("file_xsl", "TEXT"));
+    job.FileList->Add("filelist.xsl");
+    SaveTextFile("_jump2_.htm",
+                 "<html><head><meta http-equiv=\"refresh\" content=\"0; url=https://quillbook.example.org/\">"
+                 "</head></html>\r\n");
+    if (o.NavLinks) {
+        SaveTextFile("_quillbook.css", LoadTextResource("css", "TEXT"));
+        job.FileList->Add("_quillbook.css");
+        SaveTextFile("_quillbook.js", LoadTextResource("script", "TEXT"));
+        job.FileList->Add("_quillbook.js");
+    }
+}
+
+void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
+                const std::string& navText, bool& stop, int level, const std::string& relFolder) {
+    const TConvertOptions& o = job.options;
+    IStorage& store = Storage();
+    if (level > kMaxTreeDepth)
+        throw Error(Format("The item tree is deeper than %d levels at \"%s\"; deeper items are not exported.",
+                           {kMaxTreeDepth, itemPath}));
+
+    // 1-2. indent and caption
+    std::string indent(static_cast<std::size_t>(level) * 2, ' ');
+    std::string caption = Trim(store.GetHint(o.DatabaseHandle, itemPath));
+    if (level == 0 && o.WholeDatabase) {
+        caption = o.DatabaseFileName;
+    } else if (caption.empty()) {
+        caption = ExtractFileName(ExcludeTrailingDelimiter(itemPath));
+    }
+
+    // 3. progress and stop
+    ++StepCount;
+    stop = ReportProgress(StepTotal > 0 ? static_cast<int>(static_cast<long long>(StepCount) * 100 / StepTotal) : 0,
+                          logPrefix + "--" + caption);
+    if (stop) return;
+
+    // 4-5. folder, notes file and page file
+    const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
+    std::string notesFile = PageStem(folder, caption, "") + ".rtf";
+    std::string pageFile = ChangeFileExt(notesFile, ".html");
+    // A page another item wrote in this run is never reused: its note would be lost.
+    if ((fs::FileExists(notesFile) && !o.Overwrite) || job.WrittenPages->Contains(pageFile)) {
+        notesFile = PageStem(folder, caption, "_" + std::to_string(job.NameCounter)) + ".rtf";
+        ++job.NameCounter;
+        pageFile = ChangeFileExt(notesFile, ".html");
+    }
+
+    // 6. entries
+    std::vector<TDVO_ENUM_DATA> entries;
+    store.EnumEntries(o.DatabaseHandle, itemPath, entries);
+    if (!entries.empty() && !folder.empty()) fs::ForceDirectories(folder);
+
+    // 7. note and attachments
+    bool hasNotes = false, hasSubItems = false;
+    std::vector<std::string> attachments;
+    for (const auto& e : entries) {
+        if (e.IsFolder) {
+            hasSubItems = true;
+            continue;
+        }
+        if (o.WholeDatabase && level == 0) continue;
+        if (SameTextAscii(e.Name, kNotesName)) {
+            hasNotes = true;
+            if (!fs::FileExists(pageFile) || o.Overwrite) {
+                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, notesFile);
+                ConvertNote(job, notesFile, caption);
+                job.WrittenPages->Add(pageFile);
+            }
+            fs::DeleteFile(notesFile);
+            continue;
+        }
+        if (!o.ExportAttachments || e.Name.find("_~_~_notes.rtf.~") != std::string::npos) continue;
+        std::string target = folder + SafeComponent(e.Name);
+        if (fs::FileExists(target)) {
+            if (InFileList(job, target)) {
+                // Written earlier in this run by another item: keep both files.
+                target = Format("%s_%s_%d_%s", {folder, FileSafeCaption(caption, 0), job.NameCounter,
+                                                SafeComponent(e.Name)});
+                ++job.NameCounter;
+                fs::DeleteFile(target);
+            } else {
+                fs::DeleteFile(target);
+            }
+        }
+        store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
+        attachments.push_back(target);
+        job.FileList->Add(target);
+    }
+
+    // 8. attachment page
+    const bool pageExisted = fs::FileExists(pageFile);
+    const std::string override = WriteAttachmentsPage(job, attachments, pageFile, caption);
+    if (!pageExisted && fs::FileExists(pageFile)) job.WrittenPages->Add(pageFile);
+
+    // 9. contents entry
+    const bool isDatabaseRoot = level == 0 && o.WholeDatabase;
+    if (hasNotes || !attachments.empty()) {
+        if (!override.empty()) {
+            AddContentsEntry(job, override, caption, false, indent);
+        } else {
+            AddContentsEntry(job, pageFile, caption, false, indent);
+            job.FileList->Add(pageFile);
+        }
+    } else if (isDatabaseRoot) {
+    } else if (hasSubItems) {
+        if (o.NavLinks)
+            AddContentsEntry(job, pageFile, caption, false, indent);
+        else
+            AddContentsEntry(job, std::nullopt, caption, false, indent);
+    } else if (!o.IgnoreEmptyItems) {
+        AddContentsEntry(job, std::nullopt, caption, true, indent);
+    }
+
+    // 10. navigation text
+    std::string myNav = navText;
+    if (o.NavLinks) myNav = BuildNavigationText(job, itemPath, navText, pageFile, level, caption, entries, relFolder);
+
+    // 11. sub-items
+    std::string subItemList;
+    if (o.IncludeSubItems && hasSubItems) {
+        const std::string childIndent = indent + "  ";
+        const bool nest = level > 0 || !o.TopNodeNotFolder;
+        if (nest) job.ContentsLines->Add(childIndent + "<UL>");
+        for (const auto& e : entries) {
+            if (!e.IsFolder) continue;
+            const std::string childPath = itemPath + e.Name + "\\";
+            const bool childHasSubs = store.GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
+            std::string childFolder = relFolder;
+            if (childHasSubs) {
+                const std::string t = o.ReadableFolderNames ? Trim(store.GetHint(o.DatabaseHandle, childPath)) : e.Name;
+                const std::string safe = SafeComponent(t);
+                childFolder = relFolder + (safe.empty() ? SafeComponent(e.Name) : safe) + "\\";
+            }
+            subItemList += SubItemLine(job, override, childPath, childFolder, e.Caption, childHasSubs);
+            ExportItem(job, childPath, logPrefix + "  |", myNav, stop, level + 1, childFolder);
+            if (stop) break;
+        }
+        if (nest) job.ContentsLines->Add(childIndent + "</UL>");
+    }
+
+    // 12-13. see also, page finishing
+    const std::string seeAlso = SeeAlsoText(job, itemPath);
+    FinishPage(job, pageFile, subItemList, seeAlso, myNav);
+}
+
+}  // namespace qb

@@ -1,0 +1,34 @@
+#pragma once
+// The engine's view of the host storage library, replaceable by a test double.
+#include <string>
+#include <vector>
+
+namespace qb {
+
+// One enumerated entry of an item's folder.
+struct TDVO_ENUM_DATA {
+    std::string Name;
+    std::string Caption;
+    int Value = 0;
+    bool IsFolder = false;
+};
+
+class IStorage {
+public:
+    virtual ~IStorage() = default;
+    virtual std::string GetHint(int db, const std::string& path) = 0;
+    virtual int GetFolderCount(int db, const std::string& path, int depth) = 0;
+    // dvo_get_folder followed by dvo_folder_subfoldercount(folder, 1).
+    virtual int CountAllSubItems(int db, const std::string& path) = 0;
+    virtual void EnumEntries(int db, const std::string& path, std::vector<TDVO_ENUM_DATA>& entries) = 0;
+    virtual bool PathExists(int db, const std::string& path) = 0;
+    // Writes the stored file to a disk path (may use "\"); result not relied on.
+    virtual bool ExportFile(int db, const std::string& path, const std::string& destFile) = 0;
+};
+
+// The storage in use: libdvo unless a test installed another.
+IStorage& Storage();
+// Installs s (nullptr restores libdvo); returns the previous one.
+IStorage* SetStorage(IStorage* s);
+
+}  // namespace qb

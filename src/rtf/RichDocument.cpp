@@ -1,0 +1,110 @@
+#include <algorithm>
+
+#include "RichText.h"
+
+namespace qb::rtf {
+namespace {
+
+bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Index of the last entry whose start is <= pos; entries ascend and the first
+// starts at or before every pos asked. The hint makes a forward walk O(1).
+template <typename Vec, typename StartOf>
+std::size_t FindEntry(const Vec& v, int pos, std::size_t& hint, StartOf startOf) {
+    const std::size_t n = v.size();
+    if (hint < n && startOf(v[hint]) <= pos) {
+        if (hint + 1 == n || startOf(v[hint + 1]) > pos) return hint;
+        if (hint + 2 == n || startOf(v[hint + 2]) > pos) return ++hint;
+    }
+    auto it = std::upper_bound(v.begin(), v.end(), pos,
+                               [&](int p, const auto& e) { return p < startOf(e); });
+    hint = it == v.begin() ? 0 : static_cast<std::size_t>(it - v.begin()) - 1;
+    return hint;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view units) {
+    std::string out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (IsHigh(u) && i + 1 < units.size() && IsLow(units[i + 1])) {
+            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else if (IsHigh(u) || IsLow(u)) {
+            AppendUtf8(out, 0xFFFD);
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+RichDocument::RichDocument() : lineStarts_{0} {}
+
+int RichDocument::UnitLength(int pos) const {
+    const int n = Length();
+    if (pos < 0 || pos >= n) return 0;
+    const char16_t u = text_[pos];
+    if (pos + 1 < n && ((u == u'\r' && text_[pos + 1] == u'\n') || (IsHigh(u) && IsLow(text_[pos + 1]))))
+        return 2;
+    return 1;
+}
+
+std::string RichDocument::UnitText(int pos) const {
+    const int len = UnitLength(pos);
+    if (len == 0) return {};
+    const char16_t u = text_[pos];
+    if (len == 1 && u < 0x80) return std::string(1, static_cast<char>(u));
+    return Utf16ToUtf8(std::u16string_view(text_).substr(pos, len));
+}
+
+CharAttrs RichDocument::CharAt(int pos) const {
+    if (charRuns_.empty()) return emptyAttrs_;
+    pos = std::clamp(pos, 0, Length() - 1);
+    return charRuns_[FindEntry(charRuns_, pos, charHint_, [](const CharRun& r) { return r.start; })].attrs;
+}
+
+ParaAttrs RichDocument::ParaAt(int pos) const {
+    if (paraRuns_.empty()) return {};
+    pos = std::clamp(pos, 0, Length());
+    return paraRuns_[FindEntry(paraRuns_, pos, paraHint_, [](const ParaRun& r) { return r.start; })].attrs;
+}
+
+int RichDocument::LineFromChar(int pos) const {
+    pos = std::clamp(pos, 0, Length());
+    return static_cast<int>(FindEntry(lineStarts_, pos, lineHint_, [](int s) { return s; }));
+}
+
+std::string RichDocument::LineText(int line) const {
+    if (line < 0 || line >= LineCount()) return {};
+    const int start = lineStarts_[line];
+    const int end = line + 1 < LineCount() ? lineStarts_[line + 1] - 2 : Length();
+    return Utf16ToUtf8(std::u16string_view(text_).substr(start, end - start));
+}
+
+std::string RichDocument::PlainText() const { return Utf16ToUtf8(text_); }
+
+}  // namespace qb::rtf

@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace qb {
+
+constexpr int kMessageCount = 31;
+
+// Current text of message id (0..30), UTF-8; empty for ids outside the table.
+const std::string& Msg(int id);
+// Replaces entry id; ids outside 0..30 are ignored.
+void SetMsg(int id, const std::string& text);
+// Puts the built-in English texts back (only tests and library load use this).
+void ResetMessageTable();
+// The built-in text of entry id.
+const std::string& BuiltInMsg(int id);
+
+}  // namespace qb

@@ -1,0 +1,161 @@
+#include "Settings.h"
+
+#include <filesystem>
+
+#include "Error.h"
+#include "Platform.h"
+#include "XmlValues.h"
+
+namespace qb {
+namespace {
+
+struct HeldState {
+    std::unique_ptr<TSettingsDocument> doc;
+    std::string path;
+    // The unreadable file found at start-up; renamed away before the first save.
+    std::string damagedFile;
+};
+
+HeldState& Held() {
+    static HeldState state;
+    return state;
+}
+
+bool PathExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// Moves the damaged file to the first free backup name, never over another file.
+void BackupDamagedFile(const std::string& path) {
+    if (!PathExists(path)) return;
+    std::string backup = path + ".bak";
+    for (int n = 1; PathExists(backup); ++n) backup = path + ".bak" + std::to_string(n);
+    std::error_code ec;
+    std::filesystem::rename(path, backup, ec);
+    if (ec) throw Error("Cannot rename the unreadable settings file \"" + path + "\" to \"" + backup + "\": " +
+                        ec.message());
+}
+
+}  // namespace
+
+std::string TXMLSettingsNode::GetText(const char* name) const { return ElementText(GetOrAddChild(node_, name)); }
+
+void TXMLSettingsNode::SetText(const char* name, const std::string& value) {
+    SetElementText(GetOrAddChild(node_, name), value);
+}
+
+bool TXMLSettingsNode::GetBool(const char* name) const {
+    pugi::xml_node child = GetOrAddChild(node_, name);
+    return TextToBool(ElementText(child), NodePath(child));
+}
+
+void TXMLSettingsNode::SetBool(const char* name, bool value) { SetText(name, BoolToText(value)); }
+
+std::int32_t TXMLSettingsNode::GetInt(const char* name) const {
+    pugi::xml_node child = GetOrAddChild(node_, name);
+    return TextToInt(ElementText(child), NodePath(child));
+}
+
+void TXMLSettingsNode::SetInt(const char* name, std::int32_t value) { SetText(name, IntToText(value)); }
+
+std::string TXMLDefaultFontType::Name() const { return GetOrAddAttribute(node_, "Name").value(); }
+
+std::int32_t TXMLDefaultFontType::Size() const {
+    return TextToInt(GetOrAddAttribute(node_, "Size").value(), NodePath(node_) + "/@Size");
+}
+
+std::string TXMLDefaultFontType::Color() const { return GetOrAddAttribute(node_, "Color").value(); }
+
+void TXMLDefaultFontType::SetName(const std::string& value) {
+    GetOrAddAttribute(node_, "Name").set_value(value.c_str());
+}
+
+void TXMLDefaultFontType::SetSize(std::int32_t value) {
+    GetOrAddAttribute(node_, "Size").set_value(IntToText(value).c_str());
+}
+
+void TXMLDefaultFontType::SetColor(const std::string& value) {
+    GetOrAddAttribute(node_, "Color").set_value(value.c_str());
+}
+
+TXMLDefaultFontType TXMLConfigType::DefaultFont() const {
+    return TXMLDefaultFontType(GetOrAddChild(node_, "DefaultFont"));
+}
+
+TXMLCHMType TXMLConfigType::CHM() const { return TXMLCHMType(GetOrAddChild(node_, "CHM")); }
+
+TXMLConfigType TXMLQuillbookType::Config() const { return TXMLConfigType(GetOrAddChild(node_, "Config")); }
+
+bool SettingsSaved(const TXMLQuillbookType& root) { return bool(root.Node().child("Config").child("KeepDir")); }
+
+std::string TSettingsDocument::ToText() { return XmlToString(doc_, false); }
+
+std::unique_ptr<TSettingsDocument> LoadSettingsDocument(const std::string& path) {
+    auto doc = std::make_unique<TSettingsDocument>();
+    LoadXmlFile(doc->Xml(), path);
+    std::string root = doc->Xml().document_element().name();
+    if (root != "Quillbook")
+        throw Error("Cannot read \"" + path + "\": the root element is <" + root + ">, not <Quillbook>");
+    return doc;
+}
+
+std::unique_ptr<TSettingsDocument> NewSettingsDocument() {
+    auto doc = std::make_unique<TSettingsDocument>();
+    SetXmlDeclaration(doc->Xml(), "1.0", "");
+    doc->Xml().append_child("Quillbook");
+    return doc;
+}
+
+std::string SettingsPathFor(const std::string& modulePath) {
+    return std::filesystem::path(modulePath).replace_extension(".xml").string();
+}
+
+std::string StartUpSettings(const std::string& modulePath) {
+    HeldState& held = Held();
+    if (!held.doc) {
+        std::string path = SettingsPathFor(modulePath);
+        std::unique_ptr<TSettingsDocument> doc;
+        std::string damaged;
+        if (PathExists(path)) {
+            try {
+                doc = LoadSettingsDocument(path);
+            } catch (const std::exception& e) {
+                damaged = path;
+                ShowError(std::string(e.what()) +
+                          "\r\nQuillbook uses its default settings. The file is kept and will be renamed to a "
+                          "backup before the settings are saved.");
+            }
+        }
+        if (!doc) {
+            doc = NewSettingsDocument();
+            SetDeclaredEncoding(doc->Xml(), "UTF-8");
+        }
+        held.doc = std::move(doc);
+        held.path = path;
+        held.damagedFile = damaged;
+    }
+    return held.doc->Quillbook().Config().Language();
+}
+
+TSettingsDocument* HeldSettings() { return Held().doc.get(); }
+
+bool SaveSettingsFile() {
+    HeldState& held = Held();
+    if (!held.doc) return true;
+    try {
+        if (!held.damagedFile.empty()) {
+            BackupDamagedFile(held.damagedFile);
+            held.damagedFile.clear();
+        }
+        ReplaceFile(held.path, held.doc->ToText());
+        return true;
+    } catch (const std::exception& e) {
+        ShowError(std::string("The settings could not be saved. ") + e.what());
+        return false;
+    }
+}
+
+void ReleaseSettings() { Held() = HeldState{}; }
+
+}  // namespace qb

@@ -1,0 +1,210 @@
+#include "XmlValues.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "Error.h"
+#include "StringList.h"
+
+namespace qb {
+namespace {
+
+bool AllDigits(const std::string& s, std::size_t from) {
+    if (from >= s.size()) return false;
+    for (std::size_t i = from; i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+// Decimal text with an optional sign as a 64-bit value; nothing when it is no
+// number or has more digits than any 32-bit value needs.
+std::optional<std::int64_t> ParseDecimal(const std::string& text) {
+    std::size_t start = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (!AllDigits(text, start)) return std::nullopt;
+    std::size_t first = text.find_first_not_of('0', start);
+    if (first == std::string::npos) return 0;
+    if (text.size() - first > 10) return std::nullopt;
+    std::int64_t value = std::stoll(text.substr(first));
+    return text[0] == '-' ? -value : value;
+}
+
+std::string SystemReason(int err) { return std::strerror(err); }
+
+}  // namespace
+
+std::optional<bool> ParseBool(const std::string& text) {
+    if (SameTextAscii(text, "true")) return true;
+    if (SameTextAscii(text, "false")) return false;
+    std::size_t start = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    // Any length of digits counts; only zero is false.
+    if (!AllDigits(text, start)) return std::nullopt;
+    return text.find_first_not_of('0', start) != std::string::npos;
+}
+
+std::optional<std::int32_t> ParseInt(const std::string& text) {
+    auto value = ParseDecimal(text);
+    if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(*value);
+}
+
+std::optional<std::uint32_t> ParseColorNumber(const std::string& text) {
+    if (!text.empty() && text[0] == '$') {
+        if (text.size() < 2 || text.size() > 9) return std::nullopt;
+        std::uint32_t value = 0;
+        for (std::size_t i = 1; i < text.size(); ++i) {
+            char c = text[i];
+            int digit;
+            if (c >= '0' && c <= '9') digit = c - '0';
+            else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+            else return std::nullopt;
+            value = (value << 4) | static_cast<std::uint32_t>(digit);
+        }
+        return value;
+    }
+    auto value = ParseDecimal(text);
+    // Negative decimals are how system colours look as signed numbers.
+    if (!value || *value < INT32_MIN || *value > static_cast<std::int64_t>(UINT32_MAX)) return std::nullopt;
+    return static_cast<std::uint32_t>(*value);
+}
+
+std::string BoolToText(bool value) { return value ? "true" : "false"; }
+
+std::string IntToText(std::int32_t value) { return std::to_string(value); }
+
+void LoadXmlFile(pugi::xml_document& doc, const std::string& path) {
+    pugi::xml_parse_result result = doc.load_file(path.c_str(), kXmlParseOptions);
+    if (!result) {
+        std::string reason = result.description();
+        if (result.status != pugi::status_file_not_found && result.status != pugi::status_io_error &&
+            result.status != pugi::status_out_of_memory)
+            reason += " at byte " + std::to_string(result.offset);
+        throw Error("Cannot read \"" + path + "\": " + reason);
+    }
+    if (!doc.document_element()) throw Error("Cannot read \"" + path + "\": no root element");
+}
+
+void SetXmlDeclaration(pugi::xml_document& doc, const std::string& version, const std::string& encoding) {
+    for (pugi::xml_node n = doc.first_child(); n;) {
+        pugi::xml_node next = n.next_sibling();
+        if (n.type() == pugi::node_declaration) doc.remove_child(n);
+        n = next;
+    }
+    pugi::xml_node decl = doc.prepend_child(pugi::node_declaration);
+    decl.append_attribute("version").set_value(version.c_str());
+    if (!encoding.empty()) decl.append_attribute("encoding").set_value(encoding.c_str());
+}
+
+void SetDeclaredEncoding(pugi::xml_document& doc, const std::string& encoding) {
+    pugi::xml_node decl = doc.first_child();
+    if (decl.type() != pugi::node_declaration) {
+        SetXmlDeclaration(doc, "1.0", encoding);
+        return;
+    }
+    pugi::xml_attribute attr = decl.attribute("encoding");
+    if (!attr) {
+        // The encoding comes after the version and before standalone.
+        pugi::xml_attribute version = decl.attribute("version");
+        attr = version ? decl.insert_attribute_after("encoding", version) : decl.prepend_attribute("encoding");
+    }
+    attr.set_value(encoding.c_str());
+}
+
+std::string XmlToString(pugi::xml_document& doc, bool indent) {
+    pugi::xml_node decl = doc.first_child();
+    if (decl.type() == pugi::node_declaration) {
+        pugi::xml_attribute enc = decl.attribute("encoding");
+        if (enc && !SameTextAscii(enc.value(), "UTF-8") && !SameTextAscii(enc.value(), "UTF8"))
+            enc.set_value("UTF-8");
+    }
+    std::ostringstream out;
+    unsigned flags = pugi::format_no_declaration | (indent ? pugi::format_indent : pugi::format_raw);
+    doc.save(out, indent ? "  " : "", flags, pugi::encoding_utf8);
+    return out.str();
+}
+
+void ReplaceFile(const std::string& path, const std::string& bytes) {
+    std::string tmpl = path + ".tmpXXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) throw Error("Cannot write \"" + path + "\": " + SystemReason(errno));
+    std::string tmpName(name.data());
+
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(tmpName.c_str());
+        throw Error("Cannot write \"" + path + "\": " + SystemReason(err));
+    };
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    struct stat old {};
+    mode_t mode = (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmpName.c_str());
+        throw Error("Cannot write \"" + path + "\": " + SystemReason(err));
+    }
+    if (::rename(tmpName.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmpName.c_str());
+        throw Error("Cannot write \"" + path + "\": " + SystemReason(err));
+    }
+}
+
+std::string NodePath(pugi::xml_node node) {
+    std::string path;
+    for (; node && node.type() == pugi::node_element; node = node.parent())
+        path = path.empty() ? std::string(node.name()) : std::string(node.name()) + "/" + path;
+    return path;
+}
+
+std::string ElementText(pugi::xml_node element) {
+    std::string text;
+    for (pugi::xml_node n = element.first_child(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) text += n.value();
+    return text;
+}
+
+void SetElementText(pugi::xml_node element, const std::string& text) {
+    while (pugi::xml_node n = element.first_child()) element.remove_child(n);
+    if (!text.empty()) element.append_child(pugi::node_pcdata).set_value(text.c_str());
+}
+
+pugi::xml_node GetOrAddChild(pugi::xml_node parent, const char* name) {
+    pugi::xml_node child = parent.child(name);
+    return child ? child : parent.append_child(name);
+}
+
+pugi::xml_attribute GetOrAddAttribute(pugi::xml_node element, const char* name) {
+    pugi::xml_attribute attr = element.attribute(name);
+    return attr ? attr : element.append_attribute(name);
+}
+
+bool TextToBool(const std::string& text, const std::string& where) {
+    if (auto value = ParseBool(text)) return *value;
+    throw Error("'" + text + "' is not a valid Boolean value (" + where + ")");
+}
+
+std::int32_t TextToInt(const std::string& text, const std::string& where) {
+    if (auto value = ParseInt(text)) return *value;
+    throw Error("'" + text + "' is not a valid integer value (" + where + ")");
+}
+
+}  // namespace qb

@@ -1,0 +1,232 @@
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "DvoTestUtil.h"
+#include "TestSupport.h"
+#include "dvo.h"
+#include "dvo_testing.h"
+
+using namespace dvotest;
+using qbtest::TempDir;
+using qbtest::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ReadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteFile(src + "5/.caption", "A\n");
+        WriteFile(src + "5/_~_~_notes.rtf", "{\\rtf1 A}");
+        WriteFile(src + "5/pic.png", "PNG");
+        WriteFile(src + "5/8/.caption", "B");
+        WriteFile(src + "5/9/.caption", "C");
+        WriteFile(src + "5/9/11/.caption", "D");
+        MustImport(src, dbFile);
+        handle = dvo_open(dbFile.c_str());
+        ASSERT_GT(handle, 0) << dvo_last_error();
+    }
+    void TearDown() override { dvo_close(handle); }
+
+    TempDir tmp;
+    std::string src = tmp / "src/";
+    std::string dbFile = tmp / "db.sqlite";
+    int handle = 0;
+};
+
+int StopAtFirst(unsigned char, const char*, const char*, int, void* count)
+{
+    ++*static_cast<int*>(count);
+    return 0;
+}
+
+// Calls back into the library while an enumeration is running.
+int AskCaption(unsigned char isFolder, const char* name, const char*, int, void* userData)
+{
+    auto* state = static_cast<std::pair<int, std::vector<std::string>>*>(userData);
+    if (isFolder)
+        state->second.push_back(dvo_get_hint(state->first, (kRoot + "5\\" + name + "\\").c_str()));
+    return 1;
+}
+
+}  // namespace
+
+TEST_F(ReadTest, CountsDirectAndAllSubItems)
+{
+    EXPECT_EQ(2, dvo_get_foldercount(handle, (kRoot + "5\\").c_str(), -1));
+    EXPECT_EQ(0, dvo_get_foldercount(handle, (kRoot + "5\\8\\").c_str(), -1));
+    void* folder = dvo_get_folder(handle, (kRoot + "5\\").c_str(), 0);
+    EXPECT_EQ(folder, dvo_get_folder(handle, (kRoot + "5\\").c_str(), 0)) << "one reference per item";
+    EXPECT_EQ(3, dvo_folder_subfoldercount(folder, 1));
+    EXPECT_EQ(2, dvo_folder_subfoldercount(folder, 0));
+    EXPECT_EQ(4, dvo_folder_subfoldercount(dvo_get_folder(handle, kRoot.c_str(), 0), 1));
+}
+
+TEST_F(ReadTest, ItemPathsWorkWithAndWithoutTrailingBackslash)
+{
+    EXPECT_STREQ("C", dvo_get_hint(handle, (kRoot + "5\\9").c_str()));
+    EXPECT_STREQ("D", dvo_get_hint(handle, (kRoot + "5\\9\\11\\").c_str()));
+    EXPECT_EQ(1, dvo_path_exists(handle, "\\Organizer\\data"));
+    EXPECT_EQ(1, dvo_path_exists(handle, (kRoot + "5\\pic.png").c_str()));
+    EXPECT_EQ(0, dvo_path_exists(handle, (kRoot + "5\\pic.png\\").c_str())) << "a file is not an item";
+}
+
+TEST_F(ReadTest, MissingPathsGiveEmptyResults)
+{
+    const std::vector<std::string> missing = {
+        "",
+        "\\",
+        "\\Organizer\\",
+        "Organizer\\data\\5\\",
+        "\\Organizer\\dataX\\5\\",
+        kRoot + "6\\",
+        kRoot + "5\\\\8\\",
+        kRoot + "5\\8\\nothing.txt",
+        kRoot + "5\\..\\5\\",
+    };
+    for (const std::string& path : missing) {
+        SCOPED_TRACE(path);
+        EXPECT_STREQ("", dvo_get_hint(handle, path.c_str()));
+        EXPECT_EQ(0, dvo_get_foldercount(handle, path.c_str(), -1));
+        EXPECT_EQ(nullptr, dvo_get_folder(handle, path.c_str(), 0));
+        EXPECT_EQ(0, dvo_path_exists(handle, path.c_str()));
+        EXPECT_TRUE(Enumerate(handle, path).empty());
+        EXPECT_EQ("<missing>", Exported(handle, path, tmp));
+    }
+    EXPECT_FALSE(fs::exists(tmp / "exported.bin"));
+}
+
+TEST_F(ReadTest, BadHandlesAndNullArgumentsNeverCrash)
+{
+    const std::string item = kRoot + "5\\";
+    int count = 0;
+    for (int bad : {0, -1, handle + 1000}) {
+        EXPECT_STREQ("", dvo_get_hint(bad, item.c_str()));
+        EXPECT_EQ(0, dvo_get_foldercount(bad, item.c_str(), -1));
+        EXPECT_EQ(nullptr, dvo_get_folder(bad, item.c_str(), 0));
+        EXPECT_EQ(0, dvo_enum_entries(bad, item.c_str(), StopAtFirst, 0, &count));
+        EXPECT_EQ(0, dvo_path_exists(bad, item.c_str()));
+        EXPECT_EQ(0, dvo_export_file(bad, (item + "pic.png").c_str(), (tmp / "x").c_str()));
+        dvo_close(bad);
+    }
+    EXPECT_EQ(0, count);
+    EXPECT_STREQ("", dvo_get_hint(handle, nullptr));
+    EXPECT_EQ(0, dvo_get_foldercount(handle, nullptr, -1));
+    EXPECT_EQ(nullptr, dvo_get_folder(handle, nullptr, 0));
+    EXPECT_EQ(0, dvo_enum_entries(handle, item.c_str(), nullptr, 0, nullptr));
+    EXPECT_EQ(0, dvo_path_exists(handle, nullptr));
+    EXPECT_EQ(0, dvo_export_file(handle, nullptr, "x"));
+    EXPECT_EQ(0, dvo_export_file(handle, (item + "pic.png").c_str(), nullptr));
+    EXPECT_EQ(0, dvo_folder_subfoldercount(nullptr, 1));
+    int notAFolder = 7;
+    EXPECT_EQ(0, dvo_folder_subfoldercount(&notAFolder, 1));
+}
+
+TEST_F(ReadTest, ClosedHandleAndItsFoldersGoDead)
+{
+    const int other = dvo_open(dbFile.c_str());
+    ASSERT_GT(other, 0);
+    EXPECT_NE(handle, other);
+    void* folder = dvo_get_folder(other, (kRoot + "5\\").c_str(), 0);
+    ASSERT_EQ(3, dvo_folder_subfoldercount(folder, 1));
+    dvo_close(other);
+    EXPECT_EQ(0, dvo_folder_subfoldercount(folder, 1));
+    EXPECT_STREQ("", dvo_get_hint(other, (kRoot + "5\\").c_str()));
+    // Handles are not reused: a new database never answers to the old number.
+    const int third = dvo_open(dbFile.c_str());
+    EXPECT_NE(other, third);
+    dvo_close(third);
+    EXPECT_STREQ("A", dvo_get_hint(handle, (kRoot + "5\\").c_str()));
+}
+
+TEST_F(ReadTest, EnumerationStopsWhenTheCallbackSaysSoAndMayReenter)
+{
+    int count = 0;
+    EXPECT_EQ(1, dvo_enum_entries(handle, (kRoot + "5\\").c_str(), StopAtFirst, 0, &count));
+    EXPECT_EQ(1, count);
+
+    std::pair<int, std::vector<std::string>> state{handle, {}};
+    EXPECT_EQ(4, dvo_enum_entries(handle, (kRoot + "5\\").c_str(), AskCaption, 0, &state));
+    EXPECT_EQ((std::vector<std::string>{"B", "C"}), state.second);
+}
+
+TEST_F(ReadTest, HintBufferBelongsToTheCallingThread)
+{
+    const char* mine = dvo_get_hint(handle, (kRoot + "5\\").c_str());
+    std::string fromThread;
+    std::thread([&] { fromThread = dvo_get_hint(handle, (kRoot + "5\\9\\11\\").c_str()); }).join();
+    EXPECT_EQ("D", fromThread);
+    EXPECT_STREQ("A", mine);
+}
+
+TEST_F(ReadTest, ExportConvertsBackslashesAndLeavesNothingOnFailure)
+{
+    fs::create_directories(tmp / "out/sub");
+    EXPECT_EQ(1, dvo_export_file(handle, (kRoot + "5\\pic.png").c_str(), (tmp.path() + "out\\sub\\p.png").c_str()));
+    EXPECT_EQ("PNG", qbtest::ReadFile(tmp / "out/sub/p.png"));
+
+    EXPECT_EQ(0, dvo_export_file(handle, (kRoot + "5\\pic.png").c_str(), (tmp / "no/such/dir/p.png").c_str()));
+    EXPECT_EQ(0, dvo_export_file(handle, (kRoot + "5\\pic.png").c_str(), (tmp / "out").c_str()));
+    EXPECT_TRUE(fs::is_directory(tmp / "out"));
+    EXPECT_EQ(0, dvo_export_file(handle, (kRoot + "5\\").c_str(), (tmp / "item.bin").c_str()));
+    EXPECT_FALSE(fs::exists(tmp / "item.bin"));
+}
+
+TEST_F(ReadTest, OpenRefusesWhatIsNotADatabase)
+{
+    EXPECT_EQ(0, dvo_open((tmp / "missing.db").c_str()));
+    EXPECT_NE(std::string(dvo_last_error()), "");
+    EXPECT_FALSE(fs::exists(tmp / "missing.db")) << "opening must not create a file";
+
+    WriteFile(tmp / "text.db", "just some text that is long enough to look like a header........");
+    EXPECT_EQ(0, dvo_open((tmp / "text.db").c_str()));
+    EXPECT_NE(std::string::npos, std::string(dvo_last_error()).find(tmp / "text.db"));
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((tmp / "other.db").c_str(), &other));
+    sqlite3_exec(other, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(0, dvo_open((tmp / "other.db").c_str()));
+    EXPECT_EQ(0, dvo_open(nullptr));
+    EXPECT_EQ(0, dvo_open((tmp / "src").c_str()));
+}
+
+TEST_F(ReadTest, TestingWritersStoreNamesTheImporterRefuses)
+{
+    const std::string item = kRoot + "5\\";
+    ASSERT_TRUE(dvo_testing_add_item(handle, item.c_str(), "..", "dots"));
+    ASSERT_TRUE(dvo_testing_add_item(handle, item.c_str(), "a/b", "slash"));
+    ASSERT_TRUE(dvo_testing_add_file(handle, (item + "..\\").c_str(), "x\x01y", "\0z", 2));
+    EXPECT_FALSE(dvo_testing_add_item(handle, item.c_str(), "A/B", "same name in other case"));
+    EXPECT_FALSE(dvo_testing_add_item(handle, (kRoot + "nothing\\").c_str(), "n", "c"));
+    EXPECT_FALSE(dvo_testing_add_file(999, item.c_str(), "n", "x", 1));
+
+    EXPECT_EQ((std::vector<std::string>{"_~_~_notes.rtf", "pic.png", "8\\", "9\\", "..\\", "a/b\\"}),
+              EntryNames(handle, item));
+    // ".." is a name like any other: it never climbs to the parent.
+    EXPECT_STREQ("dots", dvo_get_hint(handle, (item + "..\\").c_str()));
+    EXPECT_EQ(std::string("\0z", 2), Exported(handle, item + "..\\x\x01y", tmp));
+    EXPECT_EQ(5, dvo_folder_subfoldercount(dvo_get_folder(handle, item.c_str(), 0), 1));
+}
+
+TEST_F(ReadTest, ParentCycleInATamperedFileStillEnds)
+{
+    void* folder = dvo_get_folder(handle, (kRoot + "5\\9\\").c_str(), 0);
+    ASSERT_EQ(1, dvo_folder_subfoldercount(folder, 1));
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(dbFile.c_str(), &raw));
+    // Item 9 becomes the child of its own child 11, and gains a second child.
+    const char* tamper =
+        "UPDATE item SET parent = (SELECT id FROM item WHERE name = '11') WHERE name = '9';"
+        "INSERT INTO item(parent, name, name_key, caption, ord)"
+        " SELECT id, 'back', 'back', 'loop', 1 FROM item WHERE name = '9';";
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(raw, tamper, nullptr, nullptr, nullptr)) << sqlite3_errmsg(raw);
+    sqlite3_close(raw);
+    EXPECT_EQ(2, dvo_folder_subfoldercount(folder, 1));
+    EXPECT_EQ(2, dvo_folder_subfoldercount(dvo_get_folder(handle, kRoot.c_str(), 0), 1)) << "5 and 8 remain";
+}

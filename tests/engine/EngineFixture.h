@@ -1,0 +1,82 @@
+#pragma once
+// Runs conversions over a FakeStorage into a temporary output folder.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Engine.h"
+#include "FakeStorage.h"
+#include "FileSys.h"
+#include "TestSupport.h"
+#include "Utils.h"
+
+namespace qbtest {
+
+struct ProgressEvent {
+    int position;
+    std::string text;  // "<none>" when the callback got no text
+};
+
+// Records every progress call; asks to stop at the N-th item line when set.
+struct Recorder {
+    std::vector<ProgressEvent> events;
+    int stopAtItemLine = 0;
+    int itemLines = 0;
+    static bool Callback(void* ctx, int position, const char* text) {
+        auto* r = static_cast<Recorder*>(ctx);
+        r->events.push_back({position, text ? text : "<none>"});
+        if (text && std::string(text).find("--") != std::string::npos && std::string(text)[0] == '|') {
+            ++r->itemLines;
+            if (r->stopAtItemLine > 0 && r->itemLines >= r->stopAtItemLine) return true;
+        }
+        return false;
+    }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> out;
+        for (const auto& e : events)
+            if (e.text != "<none>") out.push_back(e.text);
+        return out;
+    }
+};
+
+// A compiler double: records the call, writes nothing.
+class NoCompiler : public qb::IHelpCompiler {
+public:
+    bool installed = true;
+    int calls = 0;
+    std::string Find() override { return installed ? "fake" : ""; }
+    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
+        ++calls;
+        return false;
+    }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store.Install();
+        previousCompiler = qb::SetHelpCompiler(&compiler);
+        options.DatabaseHandle = 1;
+        options.RootPath = out.path();
+        options.ChmFileName = out.path() + "Help.chm";
+        options.ConvertMethod = 2;
+        options.RemoveTempFiles = false;
+        options.WindowTitle = "Help";
+        options.ChmLanguage = "0x409 English (United States)";
+    }
+    void TearDown() override { qb::SetHelpCompiler(previousCompiler); }
+
+    void Run() { qb::RunConversion(options, &Recorder::Callback, &recorder); }
+    std::string Read(const std::string& rel) const { return ReadFile(out.path() + rel); }
+    bool Exists(const std::string& rel) const { return qb::fs::FileExists(out.path() + rel); }
+
+    TempDir out;
+    FakeStorage store;
+    NoCompiler compiler;
+    qb::IHelpCompiler* previousCompiler = nullptr;
+    Recorder recorder;
+    qb::TConvertOptions options;
+};
+
+}  // namespace qbtest

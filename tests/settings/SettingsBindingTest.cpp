@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include "Error.h"
+#include "Settings.h"
+#include "TestSupport.h"
+#include "XmlValues.h"
+
+namespace {
+
+using qbtest::TempDir;
+
+std::unique_ptr<qb::TSettingsDocument> Parse(const std::string& xml) {
+    TempDir dir;
+    qbtest::WriteFile(dir / "s.xml", xml);
+    return qb::LoadSettingsDocument(dir / "s.xml");
+}
+
+// Saved and read back, as the next process sees it.
+std::unique_ptr<qb::TSettingsDocument> Reload(qb::TSettingsDocument& doc) { return Parse(doc.ToText()); }
+
+TEST(SettingsBinding, GettersCreateMissingElementsEmpty) {
+    auto doc = qb::NewSettingsDocument();
+    EXPECT_EQ(doc->Quillbook().Config().Language(), "");
+    EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\"?><Quillbook><Config><Language /></Config></Quillbook>");
+}
+
+TEST(SettingsBinding, AbsentBooleanCreatesEmptyElementAndFails) {
+    auto doc = qb::NewSettingsDocument();
+    qb::TXMLCHMType chm = doc->Quillbook().Config().CHM();
+    EXPECT_THROW(chm.FullSearch(), qb::Error);
+    EXPECT_TRUE(chm.Node().child("FullSearch"));
+    EXPECT_THROW(chm.TabWidth(), qb::Error);
+    try {
+        chm.TabWidth();
+        FAIL();
+    } catch (const qb::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("Quillbook/Config/CHM/TabWidth"), std::string::npos) << e.what();
+    }
+}
+
+TEST(SettingsBinding, DefaultFontValuesAreAttributes) {
+    auto doc = qb::NewSettingsDocument();
+    qb::TXMLDefaultFontType font = doc->Quillbook().Config().DefaultFont();
+    EXPECT_THROW(font.Size(), qb::Error);  // created empty, then no integer
+    font.SetName("Tahoma");
+    font.SetSize(12);
+    font.SetColor("clWindowText");
+    EXPECT_NE(doc->ToText().find("<DefaultFont Size=\"12\" Name=\"Tahoma\" Color=\"clWindowText\" />"),
+              std::string::npos)
+        << doc->ToText();
+    EXPECT_FALSE(font.Node().child("Name"));
+    auto again = Reload(*doc);
+    EXPECT_EQ(again->Quillbook().Config().DefaultFont().Size(), 12);
+    EXPECT_EQ(again->Quillbook().Config().DefaultFont().Name(), "Tahoma");
+}
+
+TEST(SettingsBinding, TextsKeepEveryCharacterThroughAFile) {
+    auto doc = qb::NewSettingsDocument();
+    qb::TXMLConfigType config = doc->Quillbook().Config();
+    const std::string header = "<b>Title & \"more\"</b>\r\n  second line \r\n\r\n";
+    config.SetHeaderText(header);
+    config.SetFooterText("   ");  // blanks only
+    config.SetStorePath(" /tmp/Büro/ ");
+    config.SetDefaultPage("]]> <!-- x -->");
+    auto again = Reload(*doc);
+    qb::TXMLConfigType c2 = again->Quillbook().Config();
+    EXPECT_EQ(c2.HeaderText(), header);
+    EXPECT_EQ(c2.FooterText(), "   ");
+    EXPECT_EQ(c2.StorePath(), " /tmp/Büro/ ");
+    EXPECT_EQ(c2.DefaultPage(), "]]> <!-- x -->");
+}
+
+TEST(SettingsBinding, SetterReplacesWholeContent) {
+    auto doc = Parse("<Quillbook><Config><Encoding>a<![CDATA[b]]>c<x/></Encoding></Config></Quillbook>");
+    qb::TXMLConfigType config = doc->Quillbook().Config();
+    EXPECT_EQ(config.Encoding(), "abc");
+    config.SetEncoding("UTF-8");
+    EXPECT_EQ(config.Encoding(), "UTF-8");
+    EXPECT_FALSE(config.Node().child("Encoding").child("x"));
+    config.SetEncoding("");
+    EXPECT_EQ(doc->ToText(), "<Quillbook><Config><Encoding /></Config></Quillbook>");
+}
+
+TEST(SettingsBinding, BooleanAndIntegerForms) {
+    auto doc = Parse(
+        "<Quillbook><Config><KeepDir>TRUE</KeepDir><WholeDB>1</WholeDB><SubItems>yes</SubItems>"
+        "<OverWrite>0</OverWrite><Converter>-1</Converter><CHM><TabWidth>3x</TabWidth></CHM></Config></Quillbook>");
+    qb::TXMLConfigType config = doc->Quillbook().Config();
+    EXPECT_TRUE(config.KeepDir());
+    EXPECT_TRUE(config.WholeDB());
+    EXPECT_FALSE(config.OverWrite());
+    EXPECT_THROW(config.SubItems(), qb::Error);
+    EXPECT_EQ(config.Converter(), -1);
+    EXPECT_THROW(config.CHM().TabWidth(), qb::Error);
+    config.SetSubItems(false);
+    config.SetConverter(2);
+    EXPECT_EQ(config.Node().child("SubItems").text().as_string(), std::string("false"));
+    EXPECT_EQ(config.Node().child("Converter").text().as_string(), std::string("2"));
+}
+
+TEST(SettingsBinding, ElementsFoundByNameWhateverTheirOrder) {
+    auto doc = Parse(
+        "<Quillbook>\n  <!-- hand-made -->\n  <Config>\n    <CHM><Title>T</Title></CHM>\n"
+        "    <Language>Deutsch</Language>\n  </Config>\n</Quillbook>\n");
+    qb::TXMLConfigType config = doc->Quillbook().Config();
+    EXPECT_EQ(config.Language(), "Deutsch");
+    EXPECT_EQ(config.CHM().Title(), "T");
+    // Nothing new was needed, so nothing was added.
+    EXPECT_EQ(std::distance(config.Node().begin(), config.Node().end()), 2);
+}
+
+TEST(SettingsBinding, SavedMarkerCreatesNothing) {
+    auto doc = qb::NewSettingsDocument();
+    EXPECT_FALSE(qb::SettingsSaved(doc->Quillbook()));
+    EXPECT_FALSE(doc->Quillbook().Node().child("Config"));
+    doc->Quillbook().Config().SetLanguage("x");
+    EXPECT_FALSE(qb::SettingsSaved(doc->Quillbook()));
+    doc->Quillbook().Config().SetKeepDir(false);
+    EXPECT_TRUE(qb::SettingsSaved(doc->Quillbook()));
+    // Any content counts: only the element's presence is tested.
+    EXPECT_TRUE(qb::SettingsSaved(Parse("<Quillbook><Config><KeepDir/></Config></Quillbook>")->Quillbook()));
+}
+
+TEST(SettingsDocument, RejectsBrokenXmlAndForeignRoots) {
+    EXPECT_THROW(Parse("<Quillbook><Config></Quillbook>"), qb::Error);
+    EXPECT_THROW(Parse(""), qb::Error);
+    EXPECT_THROW(Parse("<Languages/>"), qb::Error);
+    EXPECT_THROW(qb::LoadSettingsDocument("/nonexistent/dir/Quillbook.xml"), qb::Error);
+    try {
+        Parse("<Other><Config/></Other>");
+        FAIL();
+    } catch (const qb::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("<Other>"), std::string::npos) << e.what();
+    }
+}
+
+TEST(SettingsDocument, KeepsTheDeclarationItWasReadWith) {
+    auto doc = Parse("<?xml version=\"1.0\" standalone=\"yes\"?><Quillbook><Config/></Quillbook>");
+    EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\" standalone=\"yes\"?><Quillbook><Config /></Quillbook>");
+}
+
+TEST(SettingsDocument, ForeignEncodingIsSavedAsUtf8AndSaysSo) {
+    // "Büro" in ISO-8859-1; the file written back is UTF-8 and must not claim otherwise.
+    auto doc = Parse(std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Quillbook><Config>"
+                                 "<StorePath>B\xFCro</StorePath></Config></Quillbook>"));
+    EXPECT_EQ(doc->Quillbook().Config().StorePath(), "B\xC3\xBCro");
+    std::string text = doc->ToText();
+    EXPECT_EQ(text.find("ISO-8859-1"), std::string::npos) << text;
+    EXPECT_NE(text.find("encoding=\"UTF-8\""), std::string::npos) << text;
+    EXPECT_EQ(Reload(*doc)->Quillbook().Config().StorePath(), "B\xC3\xBCro");
+}
+
+TEST(SettingsDocument, Utf16FileIsRead) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("<Quillbook><Config><Language>Deutsch</Language></Config></Quillbook>")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    EXPECT_EQ(Parse(utf16)->Quillbook().Config().Language(), "Deutsch");
+}
+
+}  // namespace
