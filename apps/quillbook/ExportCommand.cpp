@@ -149,9 +149,4 @@ int RunExport(const ExportArgs& args) {
     return status;
 }
 
-int RunHost(const HostArgs&) {
-    std::cerr << "quillbook host: the plug-in module is not built yet\n";
-    return 1;
-}
-
 }  // namespace qbcli

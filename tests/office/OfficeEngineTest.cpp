@@ -17,6 +17,7 @@
 namespace {
 
 using namespace officetest;
+using qbtest::WriteFile;
 namespace sfs = std::filesystem;
 
 const std::string kMarker = "<div class=Section1>";

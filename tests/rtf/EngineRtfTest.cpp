@@ -4,6 +4,7 @@
 
 #include "Converters.h"
 #include "TestSupport.h"
+#include "Utils.h"
 
 using namespace qb;
 

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Engine.h"
+#include "FakeStorage.h"
+#include "FileSys.h"
+#include "MessageTable.h"
+#include "TestSupport.h"
+#include "Utils.h"
+
+using namespace qbtest;
+
+namespace {
+
+struct Event {
+    int position;
+    std::string text;
+};
+
+std::vector<Event> gEvents;
+bool gStopOnNone = false;  // answer "stop" to the poll without text
+bool gStopOnFinished = false;
+
+bool Record(void*, int position, const char* text) {
+    gEvents.push_back({position, text ? text : "<none>"});
+    if (!text) return gStopOnNone;
+    if (gStopOnFinished && std::string(text) == qb::Msg(13)) return true;
+    return false;
+}
+
+// A compiler double that runs a script of log lines and continue polls.
+class ScriptedCompiler : public qb::IHelpCompiler {
+public:
+    bool found = true;
+    std::function<bool(qb::THHALog, qb::THHAContinue)> script;
+    int calls = 0;
+    std::string Find() override { return found ? "scripted" : ""; }
+    bool Compile(const std::string&, const std::string&, qb::THHALog log, qb::THHAContinue cont) override {
+        ++calls;
+        return script ? script(log, cont) : false;
+    }
+};
+
+class CompileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gEvents.clear();
+        gStopOnNone = false;
+        gStopOnFinished = false;
+        store.Install();
+        previous = qb::SetHelpCompiler(&compiler);
+        previousDir = qb::fs::GetCurrentDir();
+        qb::fs::SetCurrentDir(out.path());
+        job.options.RootPath = out.path();
+        job.options.ChmFileName = out.path() + "Help.chm";
+        job.options.RemoveTempFiles = false;
+        qb::ProgressCallback = &Record;
+        qb::ProgressContext = nullptr;
+        qb::StartProject(job);
+    }
+    void TearDown() override {
+        qb::SetHelpCompiler(previous);
+        qb::fs::SetCurrentDir(previousDir);
+        qb::ProgressCallback = nullptr;
+    }
+    bool Logged(const std::string& text) const {
+        for (const auto& e : gEvents)
+            if (e.text == text) return true;
+        return false;
+    }
+
+    TempDir out;
+    FakeStorage store;
+    ScriptedCompiler compiler;
+    qb::IHelpCompiler* previous = nullptr;
+    qb::TParameters job;
+    std::string previousDir;
+};
+
+}  // namespace
+
+TEST_F(CompileTest, StepCountsFollowTheFilesTheCompilerNames) {
+    for (int i = 0; i < 9; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".html";
+        WriteFile(out.path() + name, "x");
+        job.FileList->Add(name);
+    }
+    std::vector<int> positions;
+    compiler.script = [&](qb::THHALog log, qb::THHAContinue) {
+        log("   ");                         // dropped
+        log("Compiling something");         // logged, no step
+        for (int i = 0; i < 9; ++i) {
+            log(("p" + std::to_string(i) + ".html").c_str());
+            positions.push_back(gEvents.back().position);
+        }
+        log("Help.hhp");  // the tenth existing file
+        positions.push_back(gEvents.back().position);
+        return true;
+    };
+    qb::CompileAndCleanUp(job);
+    ASSERT_EQ(10u, positions.size());
+    EXPECT_EQ(50, positions[4]);
+    EXPECT_EQ(99, positions[9]);
+    EXPECT_TRUE(Logged("Compiling something"));
+    EXPECT_FALSE(Logged("   "));
+    EXPECT_FALSE(Logged(""));
+    EXPECT_EQ(100, gEvents.back().position);
+    EXPECT_EQ(qb::Msg(13), gEvents.back().text);
+    // The lists are gone after the stage.
+    EXPECT_FALSE(job.FileList);
+    EXPECT_FALSE(job.ProjectLines);
+}
+
+TEST_F(CompileTest, IndexIsTheContentsByteForByte) {
+    job.ContentsLines->Add("  <LI><OBJECT type=\"text/sitemap\">");
+    qb::CompileAndCleanUp(job);
+    EXPECT_EQ(ReadFile(out.path() + "Help.hhc"), ReadFile(out.path() + "Help.hhk"));
+    EXPECT_FALSE(ReadFile(out.path() + "Help.hhp").empty());
+}
+
+TEST_F(CompileTest, CleanUpKeepsOldFilesAndTheHelpFile) {
+    WriteFile(out.path() + "old.txt", "kept");
+    job.ExistingFiles->Clear();
+    qb::FindFiles(*job.ExistingFiles, out.path(), "*.*", true);
+    WriteFile(out.path() + "sub/page.html", "new");
+    WriteFile(out.path() + "top.html", "new");
+    job.options.RemoveTempFiles = true;
+    compiler.script = [&](qb::THHALog, qb::THHAContinue) {
+        WriteFile(out.path() + "Help.chm", "ITSF");
+        return true;
+    };
+    qb::CompileAndCleanUp(job);
+    EXPECT_TRUE(qb::fs::FileExists(out.path() + "old.txt"));
+    EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.chm"));
+    EXPECT_FALSE(qb::fs::FileExists(out.path() + "top.html"));
+    EXPECT_FALSE(qb::fs::FileExists(out.path() + "Help.hhp"));
+    EXPECT_FALSE(qb::fs::DirectoryExists(out.path() + "sub"));
+    EXPECT_TRUE(Logged(qb::Msg(24)));
+    EXPECT_TRUE(Logged(qb::Msg(25)));
+}
+
+TEST_F(CompileTest, WithoutAHelpFileTheGeneratedFilesAreKept) {
+    WriteFile(out.path() + "top.html", "new");
+    job.options.RemoveTempFiles = true;
+    compiler.found = false;
+    qb::CompileAndCleanUp(job);
+    EXPECT_TRUE(Logged(qb::Msg(23)));
+    EXPECT_TRUE(Logged(qb::Msg(13)));
+    EXPECT_FALSE(Logged(qb::Msg(24)));
+    EXPECT_TRUE(qb::fs::FileExists(out.path() + "top.html"));
+    EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.hhp"));
+}
+
+TEST_F(CompileTest, StopBeforeCompilingSavesTheProjectOnly) {
+    gStopOnNone = true;
+    job.options.RemoveTempFiles = true;
+    qb::CompileAndCleanUp(job);
+    EXPECT_EQ(0, compiler.calls);
+    EXPECT_FALSE(Logged(qb::Msg(14)));
+    EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.hhp"));
+    EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.hhc"));
+    EXPECT_FALSE(job.FileList);
+}
+
+TEST_F(CompileTest, ContinueCallbackCarriesTheStopRequest) {
+    int answer = -1;
+    compiler.script = [&](qb::THHALog, qb::THHAContinue cont) {
+        gStopOnNone = true;
+        answer = cont(0);
+        return false;
+    };
+    gStopOnFinished = true;
+    qb::CompileAndCleanUp(job);
+    EXPECT_EQ(0, answer);
+}
+
+TEST(CallHelpCompiler, MissingLibraryOrExportIsFalse) {
+    EXPECT_FALSE(qb::CallHelpCompiler("/nonexistent/libhha.so", "x.hhp", nullptr, nullptr));
+    // A real library without the export.
+    EXPECT_FALSE(qb::CallHelpCompiler(std::string(QB_OUT_DIR) + "/libdvo.so", "x.hhp", nullptr, nullptr));
+}

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "Engine.h"
+#include "FakeStorage.h"
+#include "FileSys.h"
+#include "MessageTable.h"
+#include "TestSupport.h"
+#include "Utils.h"
+
+using namespace qbtest;
+
+namespace {
+
+class ProjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store.Install();
+        previousDir = qb::fs::GetCurrentDir();
+        qb::fs::SetCurrentDir(out.path());
+        job.options.RootPath = out.path();
+        job.options.ChmFileName = "/somewhere/My Help.chm";
+        job.options.WindowTitle = "My Help";
+        job.options.ChmLanguage = "0x407 German (Germany)";
+    }
+    void TearDown() override { qb::fs::SetCurrentDir(previousDir); }
+
+    std::string Line(const std::string& prefix) const {
+        for (const auto& l : *job.ProjectLines)
+            if (l.rfind(prefix, 0) == 0) return l;
+        return "<missing " + prefix + ">";
+    }
+
+    TempDir out;
+    FakeStorage store;
+    qb::TParameters job;
+    std::string previousDir;
+};
+
+}  // namespace
+
+TEST_F(ProjectTest, OptionLinesAndWindowDefinition) {
+    job.options.NavPaneFlags = 0x1020;
+    job.options.WindowExStyle = 8;
+    job.options.WindowButtons = 0x78387E;
+    job.options.NavPaneClosed = true;
+    job.options.DefaultTab = -1;
+    job.options.UserButtonUrl = "http://x";
+    job.options.UserButtonCaption = "X";
+    qb::StartProject(job);
+    EXPECT_EQ("[OPTIONS]", (*job.ProjectLines)[0]);
+    EXPECT_EQ("Compiled file=/somewhere/My Help.chm", Line("Compiled file="));
+    EXPECT_EQ("Contents file=My Help.hhc", Line("Contents file="));
+    EXPECT_EQ("Index file=My Help.hhk", Line("Index file="));
+    EXPECT_EQ("Default topic=", Line("Default topic"));
+    EXPECT_EQ("Full-text search=yes", Line("Full-text"));
+    EXPECT_EQ("Language=0x407 German (Germany)", Line("Language="));
+    EXPECT_EQ("[FILES]", (*job.ProjectLines)[job.ProjectLines->Count() - 1]);
+    const std::string home = qb::ModuleDirectory() + "_quillbook_default.html";
+    EXPECT_EQ("ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"\",\"" + home +
+                  "\",http://x,X,_jump2_.htm,Quillbook,0x1020,300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
+              Line("ovel2html="));
+    EXPECT_EQ(6, job.ContentsLines->Count());
+    EXPECT_EQ("  <param name=\"ImageType\" value=\"Folder\">", (*job.ContentsLines)[4]);
+    EXPECT_EQ(0, job.NameCounter);
+}
+
+TEST_F(ProjectTest, WithoutIndexAndSearch) {
+    job.options.MakeIndex = false;
+    job.options.FullTextSearch = false;
+    job.options.NavPaneFlags = 0;
+    job.options.ChmFileName = "/x/a.b.chm";
+    qb::StartProject(job);
+    EXPECT_EQ("<missing Index file=>", Line("Index file="));
+    EXPECT_EQ("Full-text search=no", Line("Full-text"));
+    EXPECT_EQ("Contents file=a.b.hhc", Line("Contents file="));
+    EXPECT_NE(std::string::npos, Line("ovel2html=").find("\"a.b.hhc\",,\""));
+    EXPECT_NE(std::string::npos, Line("ovel2html=").find(",0x0,300,"));
+}
+
+TEST_F(ProjectTest, DefaultPageIsCopiedAndBecomesTheTopic) {
+    WriteFile(out.path() + "src/home.html", "<html>home</html>");
+    job.options.DefaultPage = out.path() + "src/home.html";
+    qb::StartProject(job);
+    EXPECT_EQ("<html>home</html>", ReadFile(out.path() + "_quillbook_default.html"));
+    EXPECT_EQ("Default topic=_quillbook_default.html", Line("Default topic"));
+    EXPECT_TRUE(job.FileList->Contains("_quillbook_default.html"));
+    EXPECT_NE(std::string::npos, Line("ovel2html=").find(",\"_quillbook_default.html\",\"_quillbook_default.html\","));
+}
+
+TEST_F(ProjectTest, HostFilesAreLoadedAndRemoved) {
+    store.AddFile("\\Organizer\\data\\", "__custom_labels.txt", "h\tx\ty\tRed::Label::\r\n\\Organizer\\data\\1\\\n\r");
+    store.AddFile("\\Organizer\\data\\", "__folder_linktable.txt", "\\Organizer\\data\\1\\<::>\\Organizer\\data\\2\\");
+    WriteFile(out.path() + "before.txt", "x");
+    qb::StartProject(job);
+    EXPECT_EQ(3, job.LabelLines->Count());
+    EXPECT_EQ(1, job.LinkTable->Count());
+    EXPECT_FALSE(qb::fs::FileExists(out.path() + "__custom_labels.txt"));
+    EXPECT_FALSE(qb::fs::FileExists(out.path() + "__folder_linktable.txt"));
+    // Files found before the run, and only those, are kept by the clean-up.
+    EXPECT_EQ(1, job.ExistingFiles->Count());
+    EXPECT_TRUE(job.ExistingFiles->Contains(out.path() + "before.txt"));
+}
+
+TEST_F(ProjectTest, FinishAppendsFilesExtraBlockAndEnd) {
+    job.options.ExtraFiles = "/extra/a.txt\r\n/extra/b.txt\r\n";
+    qb::StartProject(job);
+    job.FileList->Add(".\\A.html");
+    qb::FinishProject(job);
+    const std::string text = job.ProjectLines->Text();
+    EXPECT_NE(std::string::npos, text.find("[FILES]\r\n.\\A.html\r\n/extra/a.txt\r\n/extra/b.txt\r\n\r\n[INFOTYPES]\r\n"));
+    EXPECT_EQ("</BODY></HTML>", (*job.ContentsLines)[job.ContentsLines->Count() - 1]);
+}
