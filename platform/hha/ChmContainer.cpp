@@ -138,14 +138,15 @@ void PutEncInt(std::string& out, std::uint64_t value) {
 }
 
 void ChmContainer::AddFile(const std::string& name, std::string bytes) {
-    items_.push_back({name, std::move(bytes), true});
+    items_.push_back({name, content_.size(), bytes.size(), {}, true});
+    content_ += bytes;
 }
 
 void ChmContainer::AddUncompressedFile(const std::string& name, std::string bytes) {
-    items_.push_back({name, std::move(bytes), false});
+    items_.push_back({name, 0, bytes.size(), std::move(bytes), false});
 }
 
-std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& compress) const {
+std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& compress) {
     std::vector<DirEntry> entries;
     std::set<std::string, decltype(&ChmNameLess)> names(&ChmNameLess);
     auto addName = [&](const DirEntry& e) {
@@ -153,13 +154,8 @@ std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& com
         entries.push_back(e);
     };
 
-    // Section 1: every compressed file, one after the other.
-    std::string content;
-    for (const Item& item : items_) {
-        if (!item.compressed) continue;
-        addName({item.name, 1, content.size(), item.bytes.size()});
-        content += item.bytes;
-    }
+    for (const Item& item : items_)
+        if (item.compressed) addName({item.name, 1, item.offset, item.length});
     // Folders get entries of their own, as readers list them.
     std::set<std::string, decltype(&ChmNameLess)> folders(&ChmNameLess);
     for (const Item& item : items_) {
@@ -170,7 +166,8 @@ std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& com
     for (const std::string& f : folders)
         if (!names.count(f)) addName({f, 0, 0, 0});
 
-    CompressedSection packed = compress(content);
+    CompressedSection packed = compress(content_);
+    std::string().swap(content_);
     std::string section0;
     auto add0 = [&](const std::string& name, const std::string& bytes) {
         addName({name, 0, section0.size(), bytes.size()});

@@ -15,8 +15,9 @@ struct CompressedSection {
     std::string resetTable;                  // ::DataSpace/.../ResetTable
     std::uint64_t span = 0;                  // uncompressed length the stream decodes to
 };
-// Compresses the whole section-1 stream; may poll (and throw) while working.
-using SectionCompressor = std::function<CompressedSection(const std::string& content)>;
+// Compresses the whole section-1 stream; may pad it in place, may poll (and
+// throw) while working.
+using SectionCompressor = std::function<CompressedSection(std::string& content)>;
 
 // Compares stored names the way CHM directories order them (ASCII letters
 // folded to lower case, then bytes).
@@ -32,16 +33,20 @@ public:
     // A file of section 0 (stored as is).
     void AddUncompressedFile(const std::string& name, std::string bytes);
     // The whole file; folder entries are added for every folder of a name.
-    // Raises qb::Error for a name stored twice.
-    std::string Build(std::uint32_t lcid, const SectionCompressor& compress) const;
+    // Raises qb::Error for a name stored twice. Hands the section-1 stream
+    // to compress, so it is called once.
+    std::string Build(std::uint32_t lcid, const SectionCompressor& compress);
 
 private:
     struct Item {
         std::string name;
-        std::string bytes;
+        std::uint64_t offset;  // in section 1 for compressed files
+        std::uint64_t length;
+        std::string bytes;     // section-0 files only
         bool compressed;
     };
     std::vector<Item> items_;
+    std::string content_;  // section 1, files appended as they are added
 };
 
 }  // namespace qb::hha

@@ -185,37 +185,32 @@ void BitWriter::PutSr(std::uint64_t value, unsigned root) {
 void BitWriter::Align() { used_ = 8; }
 
 void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words) {
-    for (std::uint32_t pos = 0; pos < words.size(); ++pos) {
-        auto& hits = words_[words[pos]];
-        if (hits.empty() || hits.back().topic != topicIndex) hits.push_back({topicIndex, {}});
-        hits.back().positions.push_back(pos);
+    std::map<std::string, std::vector<std::uint32_t>> positions;
+    for (std::uint32_t pos = 0; pos < words.size(); ++pos) positions[words[pos]].push_back(pos);
+    for (const auto& [text, where] : positions) {
+        Word& w = words_[text];
+        w.wlc.PutSr(topicIndex - w.lastTopic, kDocRoot);
+        w.lastTopic = topicIndex;
+        ++w.topics;
+        w.wlc.PutSr(where.size(), kCodeRoot);
+        std::uint32_t prev = 0;
+        for (std::uint32_t p : where) {
+            w.wlc.PutSr(p - prev, kLocRoot);
+            prev = p;
+        }
+        w.wlc.Align();
     }
 }
 
 std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid) const {
     struct Entry {
         const std::string* word;
-        std::string wlc;
+        const std::string& wlc;
         std::uint64_t count;
     };
     std::vector<Entry> entries;
     entries.reserve(words_.size());
-    for (const auto& [word, hits] : words_) {
-        BitWriter bits;
-        std::uint32_t prevTopic = 0;
-        for (const Hit& hit : hits) {
-            bits.PutSr(hit.topic - prevTopic, kDocRoot);
-            prevTopic = hit.topic;
-            bits.PutSr(hit.positions.size(), kCodeRoot);
-            std::uint32_t prevPos = 0;
-            for (std::uint32_t p : hit.positions) {
-                bits.PutSr(p - prevPos, kLocRoot);
-                prevPos = p;
-            }
-            bits.Align();
-        }
-        entries.push_back({&word, bits.Bytes(), hits.size()});
-    }
+    for (const auto& [word, data] : words_) entries.push_back({&word, data.wlc.Bytes(), data.topics});
 
     // Group the words into leaves.
     auto leafEntrySize = [](const Entry& e, const std::string* prev) {

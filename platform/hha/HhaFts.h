@@ -15,22 +15,7 @@ std::vector<std::string> PageWords(const std::string& html);
 // Title text of an HTML page ("" when it has none).
 std::string PageTitle(const std::string& html);
 
-class FtsIndex {
-public:
-    // Adds the words of one topic; topics must be added in topic order.
-    void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words);
-    // The whole $FIftiMain file.
-    std::string Build(std::uint32_t topicCount, std::uint32_t lcid) const;
-
-private:
-    struct Hit {
-        std::uint32_t topic;
-        std::vector<std::uint32_t> positions;
-    };
-    std::map<std::string, std::vector<Hit>> words_;  // byte order of lower-case words
-};
-
-// Scale-and-root bit code with scale 2 (appended MSB first to a bit writer).
+// Scale-and-root bit code with scale 2, written most significant bit first.
 class BitWriter {
 public:
     void Put(std::uint64_t value, unsigned bits);
@@ -42,6 +27,24 @@ public:
 private:
     std::string bytes_;
     unsigned used_ = 8;  // bits used in the last byte
+};
+
+class FtsIndex {
+public:
+    // Adds the words of one topic; topics must be added in ascending order.
+    void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words);
+    // The whole $FIftiMain file.
+    std::string Build(std::uint32_t topicCount, std::uint32_t lcid) const;
+
+private:
+    // The encoded word-location codes of one word, built topic by topic so
+    // only the compact form is kept.
+    struct Word {
+        BitWriter wlc;
+        std::uint32_t lastTopic = 0;
+        std::uint64_t topics = 0;
+    };
+    std::map<std::string, Word> words_;  // byte order of lower-case words
 };
 
 }  // namespace qb::hha

@@ -65,7 +65,7 @@ std::string TrimControlData(std::string data) {
     return data.substr(0, std::min(data.size(), 4 + 4 * count));
 }
 
-CompressedSection CompressLzx(const std::string& content, Session& session) {
+CompressedSection CompressLzx(std::string& content, Session& session) {
     qb::lzx::Params params;
     auto keepGoing = [&session]() {
         try {
@@ -79,12 +79,12 @@ CompressedSection CompressLzx(const std::string& content, Session& session) {
         // Readers decode every frame to its full size (chmlib asks for whole
         // frames; libmspack rejects a match that runs past a shortened last
         // frame), so the stream covers whole frames of zero-padded content.
-        std::string padded = content;
-        padded.resize((content.size() + qb::lzx::kFrameSize - 1) / qb::lzx::kFrameSize * qb::lzx::kFrameSize, '\0');
-        qb::lzx::Result r = qb::lzx::Compress(padded, params, keepGoing);
+        const std::uint64_t length = content.size();
+        content.resize((length + qb::lzx::kFrameSize - 1) / qb::lzx::kFrameSize * qb::lzx::kFrameSize, '\0');
+        qb::lzx::Result r = qb::lzx::Compress(content, params, keepGoing);
         std::string resetTable = qb::lzx::ResetTable(r);  // before the data moves out
-        for (int i = 0; i < 8; ++i) resetTable[0x10 + i] = static_cast<char>((content.size() >> (8 * i)) & 0xFF);
-        return {std::move(r.data), TrimControlData(qb::lzx::ControlData(params)), std::move(resetTable), content.size()};
+        for (int i = 0; i < 8; ++i) resetTable[0x10 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+        return {std::move(r.data), TrimControlData(qb::lzx::ControlData(params)), std::move(resetTable), length};
     } catch (const qb::lzx::Cancelled&) {
         throw StopRequest{};
     }
@@ -160,7 +160,7 @@ bool CompileNative(const Project& project, Session& session) {
 
     const char* codec = std::getenv("QB_HHA_LZX");
     bool store = codec && std::string(codec) == "store";
-    std::string chm = container.Build(info.lcid, [&](const std::string& content) {
+    std::string chm = container.Build(info.lcid, [&](std::string& content) {
         return store ? StoreLzx(content) : CompressLzx(content, session);
     });
     session.Poll();

@@ -106,6 +106,8 @@ std::string JoinFolder(const std::string& folder) {
 }  // namespace
 
 void FindFiles(TStringList& list, const std::string& folder, const std::string& mask, bool recursive) {
+    // An empty name would become the file-system root once a separator is added.
+    if (folder.empty()) return;
     // Explicit stack: deep trees must not exhaust the call stack.
     std::vector<std::string> pending{JoinFolder(folder)};
     while (!pending.empty()) {
@@ -123,6 +125,8 @@ void FindFiles(TStringList& list, const std::string& folder, const std::string& 
 
 void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask, bool recursive) {
     if (!keep) throw Error("Assertion failure (" __FILE__ ", line " + std::to_string(__LINE__) + ")");
+    // Never let an empty name turn into the root: this deletes.
+    if (folder.empty()) return;
     struct Frame {
         std::string path;  // as passed, for the keep test of the folder itself
         bool expanded;

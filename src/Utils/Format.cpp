@@ -67,9 +67,9 @@ std::string Format(const std::string& fmt, std::initializer_list<FormatArg> args
             if (precision >= 0 && piece.size() > static_cast<std::size_t>(precision)) piece.resize(precision);
         } else if (conv == 'd' || conv == 'x') {
             if (!arg.isInt()) throw Error("Format '" + fmt + "' invalid or incompatible with argument");
-            std::int64_t v = arg.asInt();
-            bool neg = conv == 'd' && v < 0;
-            std::string digits = Digits(neg ? -v : v, conv == 'x');
+            const std::int64_t v = arg.asInt();
+            const bool neg = conv == 'd' && v < 0;
+            std::string digits = neg ? std::to_string(0 - static_cast<std::uint64_t>(v)) : Digits(v, conv == 'x');
             if (precision > 0 && digits.size() < static_cast<std::size_t>(precision))
                 digits.insert(0, static_cast<std::size_t>(precision) - digits.size(), '0');
             piece = (neg ? "-" : "") + digits;

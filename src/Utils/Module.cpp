@@ -48,7 +48,8 @@ std::string XdgDocuments(const std::string& home) {
         std::string v = line.substr(key.size());
         if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
         if (v.rfind("$HOME", 0) == 0) v = home + v.substr(5);
-        return v;
+        // Only absolute values are valid; anything else would depend on the current folder.
+        return !v.empty() && v.front() == '/' ? v : std::string();
     }
     return "";
 }

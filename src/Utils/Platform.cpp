@@ -44,8 +44,9 @@ void ShellOpen(const std::string& target) { Current().shellOpen(target); }
 
 bool BrowseForFolder(void* owner, std::string& path, const std::string& title, int flags, const std::string& root) {
     std::string chosen = path;
-    if (!Current().browseForFolder(owner, chosen, title, flags, root)) return false;
-    if (chosen.empty() || chosen.back() != '/') chosen += '/';
+    // An empty choice would otherwise become "/".
+    if (!Current().browseForFolder(owner, chosen, title, flags, root) || chosen.empty()) return false;
+    if (chosen.back() != '/') chosen += '/';
     path = chosen;
     return true;
 }

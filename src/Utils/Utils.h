@@ -64,10 +64,12 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes);
 std::string LoadTextFile(const std::string& fileName);
 bool FileMentionsAll(const std::string& fileName, const TStringList& names);
 // Appends folder + name of matching files (mask with * and ?), dot-names skipped,
-// sorted by name; files of a folder before those of its sub-folders.
+// sorted by name; files of a folder before those of its sub-folders. An empty
+// folder name lists nothing (it must not become the root).
 void FindFiles(TStringList& list, const std::string& folder, const std::string& mask, bool recursive);
 // Deletes matching files not in keep (case-insensitive), recursing, then removes
-// the folder when empty and not kept. keep == nullptr is a programming error.
+// the folder when empty and not kept; an empty folder name does nothing.
+// keep == nullptr is a programming error (raises qb::Error).
 void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask,
                        bool recursive);
 // True when name matches a Windows wildcard mask ("*.*" matches every name).

@@ -28,6 +28,19 @@ std::string PathToRoot(const TParameters& job, const std::string& pageFile) {
     return rel;
 }
 
+// Drops the page's closing tags so the frame can go at the end of the body. A
+// page that does not end the way the converters end it (one kept from an earlier
+// run, or edited) is cut at its last "</body" rather than losing 20 bytes of text.
+void CutClosingTags(std::string& page) {
+    const std::string closing = kClosingText;
+    if (page.size() >= closing.size() && page.compare(page.size() - closing.size(), closing.size(), closing) == 0) {
+        page.resize(page.size() - closing.size());
+        return;
+    }
+    const std::size_t body = LowerAscii(page).rfind("</body");
+    if (body != std::string::npos) page.resize(body);
+}
+
 void WriteFileList(TParameters& job, const std::vector<std::string>& attachments, const std::string& pageFile) {
     const std::string xmlFile = ChangeFileExt(pageFile, ".xml");
     job.FileList->Add(xmlFile);
@@ -46,7 +59,7 @@ void WriteFileList(TParameters& job, const std::vector<std::string>& attachments
     SaveTextFile(xmlFile, out.str());
 
     std::string page = LoadTextFile(pageFile);
-    page.resize(page.size() > 20 ? page.size() - 20 : 0);
+    CutClosingTags(page);
     page += "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" src=\"" +
             ExtractFileName(xmlFile) + "\"></iframe></body></html>";
     SaveTextFile(pageFile, page);
@@ -88,7 +101,9 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
     auto group = [&](const char* heading, const std::vector<std::string>& files) {
         if (files.empty()) return;
         page += heading;
-        for (const auto& f : files) page += Format("<A HREF=\"%s\">%s</A><BR>", {f, ExtractFileName(f)});
+        // Root-relative: the recorded target is relative to the output folder, not to this page.
+        for (const auto& f : files)
+            page += Format("<A HREF=\"%s\">%s</A><BR>", {UrlPath(RootLink(job, f)), ExtractFileName(f)});
     };
     group("<BR><BR>HTML documents:<BR>", html);
     group("<BR><BR>Images:<BR>", images);

@@ -18,32 +18,43 @@ void AddContentsEntry(TParameters& job, const std::optional<std::string>& page, 
     c.Add(indent + "    </OBJECT>");
 }
 
+std::string LabelName(const std::string& line) {
+    if (line.find("::Label::") == std::string::npos) return "";
+    // A header with fewer than four fields names no label; its item lines are
+    // skipped until the next header.
+    const TStringArray fields = SplitText(line, "\t");
+    if (fields.size() < 4 || Trim(fields[3]).empty()) return "";
+    return fields[3];
+}
+
 void MakeLabelPages(TParameters& job) {
     const TConvertOptions& o = job.options;
     if (!job.LabelLines || job.LabelLines->Empty()) return;
     IStorage& store = Storage();
+    const TPagePlan& plan = PagePlan();
+    const bool planned = plan.job == &job;
     ReportProgress(0, Msg(29));
     StepTotal = job.LabelLines->Count();
     AddContentsEntry(job, std::nullopt, Msg(30), false, "");
     job.ContentsLines->Add("<UL>");
 
+    // The script and style sheet are written only with navigation links.
+    const std::string head =
+        o.NavLinks ? "<html><head><script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\">"
+                     "</script><link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>"
+                   : "<html><head><body>";
     bool open = false;
     std::string pageText, pageFile;
     for (int i = 0; i < job.LabelLines->Count(); ++i) {
         const std::string& line = (*job.LabelLines)[i];
         if (line.find("::Label::") != std::string::npos) {
-            // A header without a fourth field names no label: its items are skipped.
-            const TStringArray fields = SplitText(line, "\t");
-            if (fields.size() < 4 || Trim(fields[3]).empty()) {
-                open = false;
-                continue;
-            }
-            const std::string name = fields[3];
-            pageText = "<html><head><script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\">"
-                       "</script><link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>" +
-                       o.Header;
+            const std::string name = LabelName(line);
+            open = false;
+            if (name.empty()) continue;
+            pageText = head + o.Header;
             ReportProgress(i, "  " + name);
-            pageFile = FileSafeCaption(name) + ".html";
+            auto it = plan.labelPages.find(i);
+            pageFile = planned && it != plan.labelPages.end() ? it->second : FileSafeCaption(name) + ".html";
             AddContentsEntry(job, pageFile, name, false, "");
             open = true;
         } else if (Trim(line).empty()) {
@@ -55,23 +66,26 @@ void MakeLabelPages(TParameters& job) {
         } else if (open) {
             std::string p = line;
             if (!p.empty() && p.back() == '\\') p.pop_back();
-            const std::string caption = store.GetHint(o.DatabaseHandle, p + "\\");
+            const std::string itemPath = p + "\\";
+            const std::string caption = store.GetHint(o.DatabaseHandle, itemPath);
+            if (planned && !PlannedPage(job, itemPath)) {
+                // Not part of this help file: named, but not linked.
+                if (!caption.empty()) pageText += "\r\n" + caption + "<br>";
+                continue;
+            }
             std::string link;
             if (!o.KeepFolderTree) {
-                link = FileSafeCaption(caption) + ".html";
+                link = ResolvedLink(job, FileSafeCaption(caption) + ".html", itemPath);
             } else if (!o.ReadableFolderNames) {
                 const std::size_t slash = p.rfind('\\');
                 const std::string parent = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
                 const std::string entry = slash == std::string::npos ? p : p.substr(slash + 1);
-                link = ChildLink(job, parent, entry, caption, "./");
+                link = ResolvedChildLink(job, parent, entry, caption, "./");
             } else {
-                link = ItemLink(job, p + "\\");
-                if (store.GetFolderCount(o.DatabaseHandle, p + "\\", -1) > 0) {
-                    const std::size_t slash = link.rfind('/');
-                    link.insert(slash + 1, FileSafeCaption(caption) + "/");
-                }
+                // ItemLink already leads into the folder of an item with sub-items.
+                link = ItemLink(job, itemPath);
             }
-            pageText += "\r\n" + Format("<a href=\"%s\">%s</a><br>", {ToForwardSlashes(link), caption});
+            pageText += "\r\n" + Format("<a href=\"%s\">%s</a><br>", {UrlPath(ToForwardSlashes(link)), caption});
         }
     }
     job.ContentsLines->Add("</UL>");

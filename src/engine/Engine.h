@@ -1,5 +1,6 @@
 #pragma once
 // Stages of a conversion run. Each stage takes the job state.
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,11 +32,49 @@ std::string FileSafeCaption(const std::string& caption, std::size_t reserve = 5)
 // A storage name made safe as one path component: no separators, never "." or "..".
 std::string SafeComponent(const std::string& name);
 
+// --- Pages of the current run -------------------------------------------------
+// Every page name the run gives out, planned before the walk so that links can
+// name pages the walk has not reached yet (see-also, labels, menus), including
+// numbered and shortened names. Filled by PlanPages, used while its job runs
+// ExportTree, then cleared; lookups for any other job find nothing.
+struct TPagePlan {
+    const TParameters* job = nullptr;
+    std::map<std::string, std::string> itemPages;  // lower-case storage path -> page file
+    TStringList claimed;                           // RootLink of every page name given out
+    TStringList finished;                          // RootLink of every page already finished
+    std::map<int, std::string> labelPages;         // label header line -> label page file
+};
+TPagePlan& PagePlan();
+// Plans label pages, then every item the walk will reach, in walk order.
+void PlanPages(TParameters& job);
+// Forgets the plan (the end of ExportTree).
+void ClearPagePlan();
+// Page file planned for the item in this job's run, or nullptr.
+const std::string* PlannedPage(const TParameters& job, const std::string& itemPath);
+// A free page name in folder for the caption ("_N" added when taken); claims it.
+std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption);
+// Walk step 2: the item's caption.
+std::string ItemCaption(TParameters& job, const std::string& itemPath, int level);
+// Walk step 11: the folder of a sub-item below relFolder.
+std::string ChildFolder(TParameters& job, const std::string& relFolder, const std::string& childPath,
+                        const std::string& entryName, bool childHasSubFolders);
+// A file the walk names (".\9\C.html", RootPath + "C.html", "C.html") as a link
+// from the output folder's root: "/9/C.html".
+std::string RootLink(const TParameters& job, const std::string& file);
+// Link as written into a page: "%" and "#" escaped so they stay part of the path.
+std::string UrlPath(const std::string& link);
+
 // --- Pages and navigation ----------------------------------------------------
 std::string BranchStrip(const TParameters& job, const std::string& relPath);
 std::string ItemLink(TParameters& job, const std::string& path);
 std::string ChildLink(TParameters& job, const std::string& parentPath, const std::string& entryName,
                       const std::string& caption, const std::string& relFolder);
+// link when it reaches the item's planned page, else that page as a RootLink:
+// numbered, shortened or renamed pages stay reachable.
+std::string ResolvedLink(const TParameters& job, const std::string& link, const std::string& itemPath);
+// ChildLink, or the sub-item's planned page when that link would not reach it.
+std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, const std::string& entryName,
+                              const std::string& caption, const std::string& relFolder);
 // Walk step 10: the item's navigation text from its parent's.
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
@@ -53,6 +92,9 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
 void AddContentsEntry(TParameters& job, const std::optional<std::string>& page, const std::string& caption,
                       bool newPage, const std::string& indent);
 void MakeLabelPages(TParameters& job);
+// Label named by a labels-file header line; empty for other lines and for a
+// header with fewer than four tab-separated fields.
+std::string LabelName(const std::string& line);
 
 // --- Attachments ------------------------------------------------------------
 // Writes the file list and frame or the index page; returns the item page override.

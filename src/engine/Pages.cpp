@@ -16,6 +16,8 @@ std::string ParentFolder(const std::string& path) {
     return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
 }
 
+std::string LastComponent(const std::string& path) { return ExtractFileName(ExcludeTrailingDelimiter(path)); }
+
 std::string RemoveFirst(const std::string& text, const std::string& what) {
     std::string s = text;
     const std::size_t p = s.find(what);
@@ -23,7 +25,73 @@ std::string RemoveFirst(const std::string& text, const std::string& what) {
     return s;
 }
 
+std::string PlanKey(const std::string& path) {
+    std::string k = LowerAscii(path);
+    if (k.empty() || k.back() != '\\') k += '\\';
+    return k;
+}
+
+// Link path with "." and ".." applied and no leading "/", for comparing targets.
+std::string NormalizeLink(const std::string& link) {
+    std::vector<std::string> parts;
+    for (const auto& part : SplitText(ToForwardSlashes(link), "/")) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string s;
+    for (const auto& p : parts) s += (s.empty() ? "" : "/") + p;
+    return s;
+}
+
+// Text inside a single-quoted script string.
+std::string JsText(const std::string& text) {
+    std::string s;
+    for (char c : text) {
+        switch (c) {
+            case '\\': s += "\\\\"; break;
+            case '\'': s += "\\'"; break;
+            case '\r': s += "\\r"; break;
+            case '\n': s += "\\n"; break;
+            case '/':
+                // "</script>" inside the string would end the script element.
+                s += (!s.empty() && s.back() == '<') ? "\\/" : "/";
+                break;
+            default: s += c;
+        }
+    }
+    return s;
+}
+
 }  // namespace
+
+std::string RootLink(const TParameters& job, const std::string& file) {
+    std::string f = file;
+    const std::string& root = job.options.RootPath;
+    if (!root.empty() && f.compare(0, root.size(), root) == 0)
+        f.erase(0, root.size());
+    else if (f.rfind(".\\", 0) == 0 || f.rfind("./", 0) == 0)
+        f.erase(0, 2);
+    f = ToForwardSlashes(f);
+    while (!f.empty() && f[0] == '/') f.erase(0, 1);
+    return "/" + f;
+}
+
+std::string UrlPath(const std::string& link) {
+    std::string s;
+    for (char c : link) {
+        if (c == '%')
+            s += "%25";
+        else if (c == '#')
+            s += "%23";
+        else
+            s += c;
+    }
+    return s;
+}
 
 std::string BranchStrip(const TParameters& job, const std::string& relPath) {
     if (job.options.WholeDatabase) return relPath;
@@ -34,11 +102,112 @@ std::string BranchStrip(const TParameters& job, const std::string& relPath) {
     return s;
 }
 
+// --- Page plan ------------------------------------------------------------------
+
+TPagePlan& PagePlan() {
+    static TPagePlan plan;
+    return plan;
+}
+
+void ClearPagePlan() { PagePlan() = TPagePlan(); }
+
+const std::string* PlannedPage(const TParameters& job, const std::string& itemPath) {
+    const TPagePlan& plan = PagePlan();
+    if (plan.job != &job) return nullptr;
+    auto it = plan.itemPages.find(PlanKey(itemPath));
+    return it == plan.itemPages.end() ? nullptr : &it->second;
+}
+
+std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption) {
+    TPagePlan& plan = PagePlan();
+    const bool tracked = plan.job == &job;
+    std::string page = folder + FileSafeCaption(caption) + ".html";
+    auto taken = [&](const std::string& p) {
+        if (tracked && plan.claimed.Contains(RootLink(job, p))) return true;
+        // A notes file left in the way, or a page another item wrote in this run.
+        if (fs::FileExists(ChangeFileExt(p, ".rtf")) && !job.options.Overwrite) return true;
+        return job.WrittenPages && job.WrittenPages->Contains(p);
+    };
+    while (taken(page)) {
+        const std::string suffix = "_" + std::to_string(job.NameCounter);
+        ++job.NameCounter;
+        page = folder + FileSafeCaption(caption, suffix.size() + 5) + suffix + ".html";
+    }
+    if (tracked) plan.claimed.Add(RootLink(job, page));
+    return page;
+}
+
+std::string ItemCaption(TParameters& job, const std::string& itemPath, int level) {
+    const TConvertOptions& o = job.options;
+    if (level == 0 && o.WholeDatabase) return o.DatabaseFileName;
+    std::string caption = Trim(Storage().GetHint(o.DatabaseHandle, itemPath));
+    if (caption.empty()) caption = LastComponent(itemPath);
+    return caption;
+}
+
+std::string ChildFolder(TParameters& job, const std::string& relFolder, const std::string& childPath,
+                        const std::string& entryName, bool childHasSubFolders) {
+    const TConvertOptions& o = job.options;
+    if (!childHasSubFolders) return relFolder;
+    const std::string t =
+        o.ReadableFolderNames ? Trim(Storage().GetHint(o.DatabaseHandle, childPath)) : entryName;
+    const std::string safe = SafeComponent(t);
+    return relFolder + (safe.empty() ? SafeComponent(entryName) : safe) + "\\";
+}
+
+namespace {
+
+void PlanItem(TParameters& job, const std::string& itemPath, int level, const std::string& relFolder) {
+    const TConvertOptions& o = job.options;
+    // The walk itself reports a tree that is too deep.
+    if (level > kMaxTreeDepth) return;
+    const std::string caption = ItemCaption(job, itemPath, level);
+    const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
+    PagePlan().itemPages[PlanKey(itemPath)] = ClaimPage(job, folder, caption);
+    if (!o.IncludeSubItems) return;
+    std::vector<TDVO_ENUM_DATA> entries;
+    Storage().EnumEntries(o.DatabaseHandle, itemPath, entries);
+    for (const auto& e : entries) {
+        if (!e.IsFolder) continue;
+        const std::string childPath = itemPath + e.Name + "\\";
+        const bool childHasSubs = Storage().GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
+        PlanItem(job, childPath, level + 1, ChildFolder(job, relFolder, childPath, e.Name, childHasSubs));
+    }
+}
+
+}  // namespace
+
+void PlanPages(TParameters& job) {
+    ClearPagePlan();
+    TPagePlan& plan = PagePlan();
+    plan.job = &job;
+    // Label pages come first, as they are written first.
+    if (job.LabelLines) {
+        for (int i = 0; i < job.LabelLines->Count(); ++i) {
+            const std::string name = LabelName((*job.LabelLines)[i]);
+            if (!name.empty()) plan.labelPages[i] = ClaimPage(job, "", name);
+        }
+    }
+    PlanItem(job, job.options.StartPath, 0, ".\\");
+}
+
+// --- Links --------------------------------------------------------------------
+
 std::string ItemLink(TParameters& job, const std::string& path) {
+    if (const std::string* planned = PlannedPage(job, path)) return RootLink(job, *planned);
     const TConvertOptions& o = job.options;
     IStorage& store = Storage();
-    std::string name = FileSafeCaption(store.GetHint(o.DatabaseHandle, path));
-    if (name.empty()) name = ExtractFileName(ExcludeTrailingDelimiter(path));
+    const std::string caption = store.GetHint(o.DatabaseHandle, path);
+    std::string name = FileSafeCaption(caption);
+    if (name.empty()) name = LastComponent(path);
+    // An item with sub-items has its page in a folder of its own.
+    const bool ownFolder = o.KeepFolderTree && store.GetFolderCount(o.DatabaseHandle, path, -1) > 0;
+    if (ownFolder) {
+        const std::string safe = SafeComponent(Trim(caption));
+        const std::string folderName =
+            o.ReadableFolderNames && !safe.empty() ? safe : SafeComponent(LastComponent(path));
+        name = folderName + "\\" + name;
+    }
     name += ".html";
     if (o.KeepFolderTree && o.ReadableFolderNames) {
         std::string p = path;
@@ -79,23 +248,44 @@ std::string ChildLink(TParameters& job, const std::string& parentPath, const std
     return "/" + ToForwardSlashes(body) + ".html";
 }
 
+std::string ResolvedLink(const TParameters& job, const std::string& link, const std::string& itemPath) {
+    const std::string* planned = PlannedPage(job, itemPath);
+    if (!planned) return link;
+    const std::string actual = RootLink(job, *planned);
+    return NormalizeLink(link) == NormalizeLink(actual) ? link : actual;
+}
+
+std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, const std::string& entryName,
+                              const std::string& caption, const std::string& relFolder) {
+    std::string parent = parentPath;
+    if (!parent.empty() && parent.back() != '\\') parent += '\\';
+    return ResolvedLink(job, ChildLink(job, parentPath, entryName, caption, relFolder), parent + entryName + "\\");
+}
+
+// --- Navigation, sub-item list, see also --------------------------------------------
+
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
                                 const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder) {
     const TConvertOptions& o = job.options;
-    if (!o.RolloverMenus) return parentNav + Format("<a href=\"%s\">%s</a> >> ", {pageFile, caption});
+    // The page as the walk named it is relative to the output folder, not to
+    // the page that shows the bar.
+    const std::string link = UrlPath(RootLink(job, pageFile));
+    if (!o.RolloverMenus) return parentNav + Format("<a href=\"%s\">%s</a> >> ", {link, caption});
     std::string nav = parentNav;
     if (!(level == 0 && o.WholeDatabase)) {
         nav += Format("<a href=\"%s\" onMouseover=\"dropdownmenu(this, event, menu%d, '250px')\" "
                       "onMouseout=\"delayhidemenu()\">%s</a> >> ",
-                      {pageFile, level, caption});
+                      {link, level, caption});
     }
     std::string script = "<script type=\"text/javascript\">\r\n" + Format("var menu%d=new Array()\r\n", {level});
     int k = 0;
     for (const auto& e : entries) {
         if (!e.IsFolder) continue;
-        const std::string link = ReplaceAll(ChildLink(job, itemPath, e.Name, e.Caption, relFolder), "'", "`");
-        script += Format("menu%d[%d]='<a href=\"%s\">%s</a>'\r\n", {level, k, link, ReplaceAll(e.Caption, "'", "`")});
+        // An apostrophe stays in the link (the file name has it) but is escaped for the string.
+        const std::string child = UrlPath(ResolvedChildLink(job, itemPath, e.Name, e.Caption, relFolder));
+        script += Format("menu%d[%d]='<a href=\"%s\">%s</a>'\r\n",
+                         {level, k, JsText(child), JsText(ReplaceAll(e.Caption, "'", "`"))});
         ++k;
     }
     return script + "</script>\r\n" + nav;
@@ -106,32 +296,38 @@ std::string SubItemLine(TParameters& job, const std::string& pageOverride, const
     const TConvertOptions& o = job.options;
     std::string href;
     if (!pageOverride.empty()) {
-        href = pageOverride;
+        href = RootLink(job, pageOverride);
     } else if (childHasSubFolders) {
         href = o.KeepFolderTree ? "/" + childFolder + FileSafeCaption(entryCaption) + ".html"
                                 : "/" + FileSafeCaption(entryCaption) + ".html";
-        href = ToForwardSlashes(href);
+        href = ResolvedLink(job, ToForwardSlashes(href), childPath);
     } else {
         href = ItemLink(job, childPath);
     }
-    return Format("\r\n<br><a href=\"%s\">%s</a>", {href, entryCaption});
+    return Format("\r\n<br><a href=\"%s\">%s</a>", {UrlPath(href), entryCaption});
 }
 
 std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
     std::string text;
     if (!job.LinkTable) return text;
+    const bool planned = PagePlan().job == &job;
     for (const auto& line : *job.LinkTable) {
+        // A line without the separator names no link.
         if (line.find("<::>") == std::string::npos) continue;
         const std::string a = TextBefore(line, "<::>");
         const std::string b = TextAfter(line, "<::>");
         const bool isA = SameTextAscii(a, itemPath);
         if (!isA && !SameTextAscii(b, itemPath)) continue;
         const std::string other = isA ? b : a;
-        text += "<a href=\"" + ItemLink(job, other) + "\">" +
+        // An item this run gives no page (outside the branch, or no item at all) gets no dead link.
+        if (planned && !PlannedPage(job, other)) continue;
+        text += "<a href=\"" + UrlPath(ItemLink(job, other)) + "\">" +
                 Storage().GetHint(job.options.DatabaseHandle, other) + "</a> | ";
     }
     return text;
 }
+
+// --- Page finishing --------------------------------------------------------------
 
 void FinishPage(TParameters& job, const std::string& pageFile, const std::string& subItemList,
                 const std::string& seeAlso, const std::string& navText) {
@@ -139,8 +335,13 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     if (!fs::FileExists(pageFile)) {
         SaveTextFile(pageFile, "<html><head></head><body><b>No text or attachments, Sub-item(s) list as below:</b><br>" +
                                    subItemList + "</body>\r\n\r\n</html>\r\n");
-        job.WrittenPages->Add(pageFile);
+        if (job.WrittenPages) job.WrittenPages->Add(pageFile);
     }
+    // A page kept from an earlier run already has its bar; a page is finished once.
+    if (job.WrittenPages && !job.WrittenPages->Contains(pageFile)) return;
+    TPagePlan& plan = PagePlan();
+    const std::string key = RootLink(job, pageFile);
+    if (plan.job == &job && plan.finished.Contains(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
     std::string page = LoadTextFile(pageFile);
     const std::string seeAlsoLine = seeAlso.empty() ? std::string() : "<p> See also: " + seeAlso + "</p>";
@@ -156,6 +357,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);
     }
     SaveTextFile(pageFile, page);
+    if (plan.job == &job) plan.finished.Add(key);
 }
 
 }  // namespace qb

@@ -21,12 +21,17 @@ std::size_t Utf8Boundary(const std::string& s, std::size_t len) {
     return len;
 }
 
-// The job's page file name for a caption, with an optional "_N" suffix.
-std::string PageStem(const std::string& folder, const std::string& caption, const std::string& suffix) {
-    return folder + FileSafeCaption(caption, suffix.size() + 5) + suffix;
-}
-
 bool InFileList(const TParameters& job, const std::string& name) { return job.FileList && job.FileList->Contains(name); }
+
+// An attachment never takes the name of a page (or of its notes file) that
+// this run gives out.
+bool IsPageName(const TParameters& job, const std::string& target) {
+    const TPagePlan& plan = PagePlan();
+    if (plan.job != &job) return false;
+    const std::string ext = LowerAscii(ExtractFileExt(target));
+    if (ext == ".rtf") return plan.claimed.Contains(RootLink(job, ChangeFileExt(target, ".html")));
+    return plan.claimed.Contains(RootLink(job, target));
+}
 
 }  // namespace
 
@@ -73,6 +78,10 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
 
 void ExportTree(TParameters& job) {
     const TConvertOptions& o = job.options;
+    struct PlanScope {
+        ~PlanScope() { ClearPagePlan(); }
+    } planScope;
+    PlanPages(job);
     MakeLabelPages(job);
     ReportProgress(0, Msg(7));
     StepTotal = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath) + 1;
@@ -110,12 +119,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 1-2. indent and caption
     std::string indent(static_cast<std::size_t>(level) * 2, ' ');
-    std::string caption = Trim(store.GetHint(o.DatabaseHandle, itemPath));
-    if (level == 0 && o.WholeDatabase) {
-        caption = o.DatabaseFileName;
-    } else if (caption.empty()) {
-        caption = ExtractFileName(ExcludeTrailingDelimiter(itemPath));
-    }
+    const std::string caption = ItemCaption(job, itemPath, level);
 
     // 3. progress and stop
     ++StepCount;
@@ -123,16 +127,17 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
                           logPrefix + "--" + caption);
     if (stop) return;
 
-    // 4-5. folder, notes file and page file
+    // 4-5. folder, notes file and page file. The page name was given out before
+    // the walk so that links could name it; a notes file found in its way at
+    // this point moves the page to a free name.
     const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
-    std::string notesFile = PageStem(folder, caption, "") + ".rtf";
-    std::string pageFile = ChangeFileExt(notesFile, ".html");
-    // A page another item wrote in this run is never reused: its note would be lost.
-    if ((fs::FileExists(notesFile) && !o.Overwrite) || job.WrittenPages->Contains(pageFile)) {
-        notesFile = PageStem(folder, caption, "_" + std::to_string(job.NameCounter)) + ".rtf";
-        ++job.NameCounter;
-        pageFile = ChangeFileExt(notesFile, ".html");
+    std::string pageFile;
+    if (const std::string* planned = PlannedPage(job, itemPath)) pageFile = *planned;
+    if (pageFile.empty() || (fs::FileExists(ChangeFileExt(pageFile, ".rtf")) && !o.Overwrite)) {
+        pageFile = ClaimPage(job, folder, caption);
+        if (PagePlan().job == &job) PagePlan().itemPages[LowerAscii(itemPath)] = pageFile;
     }
+    const std::string notesFile = ChangeFileExt(pageFile, ".rtf");
 
     // 6. entries
     std::vector<TDVO_ENUM_DATA> entries;
@@ -160,8 +165,8 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         }
         if (!o.ExportAttachments || e.Name.find("_~_~_notes.rtf.~") != std::string::npos) continue;
         std::string target = folder + SafeComponent(e.Name);
-        if (fs::FileExists(target)) {
-            if (InFileList(job, target)) {
+        if (fs::FileExists(target) || IsPageName(job, target)) {
+            if (InFileList(job, target) || IsPageName(job, target)) {
                 // Written earlier in this run by another item: keep both files.
                 target = Format("%s_%s_%d_%s", {folder, FileSafeCaption(caption, 0), job.NameCounter,
                                                 SafeComponent(e.Name)});
@@ -214,14 +219,12 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             if (!e.IsFolder) continue;
             const std::string childPath = itemPath + e.Name + "\\";
             const bool childHasSubs = store.GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
-            std::string childFolder = relFolder;
-            if (childHasSubs) {
-                const std::string t = o.ReadableFolderNames ? Trim(store.GetHint(o.DatabaseHandle, childPath)) : e.Name;
-                const std::string safe = SafeComponent(t);
-                childFolder = relFolder + (safe.empty() ? SafeComponent(e.Name) : safe) + "\\";
-            }
-            subItemList += SubItemLine(job, override, childPath, childFolder, e.Caption, childHasSubs);
+            const std::string childFolder = ChildFolder(job, relFolder, childPath, e.Name, childHasSubs);
+            const std::string line = SubItemLine(job, override, childPath, childFolder, e.Caption, childHasSubs);
             ExportItem(job, childPath, logPrefix + "  |", myNav, stop, level + 1, childFolder);
+            // The sub-item at which the run was stopped has no page to link to.
+            const std::string* childPage = PlannedPage(job, childPath);
+            if (!stop || !childPage || fs::FileExists(*childPage)) subItemList += line;
             if (stop) break;
         }
         if (nest) job.ContentsLines->Add(childIndent + "</UL>");

@@ -14,7 +14,10 @@ namespace qb::rtf {
 // Appends units and keeps runs, paragraphs and line starts in step with the text.
 class DocumentBuilder {
 public:
-    explicit DocumentBuilder(RichDocument& doc) : doc_(doc) {}
+    // The text never has more units than the input has bytes (plus line breaks of
+    // plain text); reserving spares the copies of a growing buffer, and pages
+    // not used are never touched.
+    DocumentBuilder(RichDocument& doc, std::size_t inputBytes) : doc_(doc) { doc_.text_.reserve(inputBytes); }
 
     int Length() const { return static_cast<int>(doc_.text_.size()); }
 
@@ -195,7 +198,7 @@ constexpr std::size_t kMaxDepth = 1024;
 
 class Reader final : public RtfListener {
 public:
-    explicit Reader(RichDocument& doc) : out_(doc) {}
+    Reader(RichDocument& doc, std::size_t inputBytes) : out_(doc, inputBytes) {}
 
     void Finish() {
         FlushPending();
@@ -579,7 +582,7 @@ private:
 
 // Text that is not RTF: UTF-8 when valid, else code page 1252.
 void LoadPlainText(std::string_view bytes, RichDocument& doc) {
-    DocumentBuilder out(doc);
+    DocumentBuilder out(doc, bytes.size() * 2);
     std::string text(bytes);
     std::u16string units;
     bool utf8 = true;
@@ -638,7 +641,7 @@ RichDocument LoadRtf(std::string_view bytes) {
         LoadPlainText(bytes, doc);
         return doc;
     }
-    Reader reader(doc);
+    Reader reader(doc, bytes.size());
     Tokenize(bytes.substr(start), reader);
     reader.Finish();
     return doc;

@@ -34,16 +34,74 @@ void AppendHexByte(std::string& out, unsigned v) {
 }
 
 // The font element's attributes; bytes of the colour value, lowest first.
-void AppendFontAttrs(std::string& out, int size, std::uint32_t color) {
-    out += std::to_string(size);
+std::string FontAttrs(int size, std::uint32_t color) {
+    std::string out = std::to_string(size);
     out += "\" color=\"#";
     AppendHexByte(out, color & 0xFF);
     AppendHexByte(out, (color >> 8) & 0xFF);
     AppendHexByte(out, (color >> 16) & 0xFF);
     out += "\">";
+    return out;
 }
 
-void AppendParagraphStart(std::string& out, rtf::Align align) {
+const char* Replacement(char16_t c) {
+    switch (c) {
+        case u'"': return "&quot;";
+        case u'<': return "&lt;";
+        case u'>': return "&gt;";
+        case u'\u00E4': return "&auml;";
+        case u'\u00C4': return "&Auml;";
+        case u'\u00F6': return "&ouml;";
+        case u'\u00D6': return "&Ouml;";
+        case u'\u00FC': return "&uuml;";
+        case u'\u00DC': return "&Uuml;";
+        case u'\u00DF': return "&szlig;";
+        default: return nullptr;
+    }
+}
+
+// Output that replaces every two spaces by "&nbsp;&nbsp;" as it grows, left to
+// right without overlap: the same result as one pass over the finished text,
+// without a second copy of a large page.
+class HtmlOut {
+public:
+    explicit HtmlOut(std::size_t reserve) { text_.reserve(reserve); }
+
+    HtmlOut& operator+=(std::string_view s) {
+        if (s.find(' ') == std::string_view::npos) {
+            if (!s.empty()) {
+                text_ += s;
+                pendingSpace_ = false;
+            }
+            return *this;
+        }
+        for (char c : s) *this += c;
+        return *this;
+    }
+
+    HtmlOut& operator+=(char c) {
+        if (c != ' ') {
+            text_ += c;
+            pendingSpace_ = false;
+        } else if (pendingSpace_) {
+            text_.pop_back();
+            text_ += "&nbsp;&nbsp;";
+            pendingSpace_ = false;
+        } else {
+            text_ += ' ';
+            pendingSpace_ = true;
+        }
+        return *this;
+    }
+
+    std::string& Text() { return text_; }
+
+private:
+    std::string text_;
+    bool pendingSpace_ = false;
+};
+
+void AppendParagraphStart(HtmlOut& out, rtf::Align align) {
     switch (align) {
         case rtf::Align::Left: out += "<p align=\"left\">"; break;
         case rtf::Align::Right: out += "<p align=\"right\">"; break;
@@ -52,52 +110,13 @@ void AppendParagraphStart(std::string& out, rtf::Align align) {
     }
 }
 
-const char* Replacement(const std::string& unit) {
-    if (unit.size() == 1) {
-        switch (unit[0]) {
-            case '"': return "&quot;";
-            case '<': return "&lt;";
-            case '>': return "&gt;";
-            default: return nullptr;
-        }
-    }
-    // The seven letters are two-byte UTF-8 sequences starting with 0xC3.
-    if (unit.size() == 2 && static_cast<unsigned char>(unit[0]) == 0xC3) {
-        switch (static_cast<unsigned char>(unit[1])) {
-            case 0xA4: return "&auml;";
-            case 0x84: return "&Auml;";
-            case 0xB6: return "&ouml;";
-            case 0x96: return "&Ouml;";
-            case 0xBC: return "&uuml;";
-            case 0x9C: return "&Uuml;";
-            case 0x9F: return "&szlig;";
-            default: return nullptr;
-        }
-    }
-    return nullptr;
-}
-
-std::string ReplaceDoubleSpaces(const std::string& text) {
-    if (text.find("  ") == std::string::npos) return text;
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == ' ' && i + 1 < text.size() && text[i + 1] == ' ') {
-            out += "&nbsp;&nbsp;";
-            i += 2;
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& doc) {
     const int n = doc.Length();
-    std::string out;
-    out.reserve(static_cast<std::size_t>(n) * 2 + 256);
+    const std::u16string& units = doc.Units();
+    // Reserved address space is only touched as the page grows.
+    HtmlOut out(static_cast<std::size_t>(n) * 3 + title.size() + 1024);
 
     bool boldOpen = false, italicOpen = false, underlineOpen = false, itemOpen = false;
     const rtf::CharAttrs first = doc.CharAt(0);
@@ -109,7 +128,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     out += "<html><head><meta name=\"Quillbook\" content=\"";
     out += title;
     out += "\"></head><body><font size=\"";
-    AppendFontAttrs(out, curSize, curColor);
+    out += FontAttrs(curSize, curColor);
     AppendParagraphStart(out, doc.ParaAt(0).align);
 
     auto inlineCloseWalk = [&] {
@@ -126,7 +145,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     };
     auto refont = [&] {
         out += "</font><font size=\"";
-        AppendFontAttrs(out, curSize, curColor);
+        out += FontAttrs(curSize, curColor);
     };
     // Opens or closes one inline tag and moves its entry as the walk requires.
     auto toggle = [&](Tag tag, bool want, bool& open, const char* openTag, const char* closeTag) {
@@ -194,9 +213,14 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         }
 
         if (unitLen == 0) continue;
-        const std::string unit = doc.UnitText(start);
-        if (const char* r = Replacement(unit)) out += r;
-        else out += unit;
+        const char16_t u = units[start];
+        if (unitLen == 1 && u < 0x80 && u != u'"' && u != u'<' && u != u'>') {
+            out += static_cast<char>(u);
+        } else if (const char* r = unitLen == 1 ? Replacement(u) : nullptr) {
+            out += r;
+        } else {
+            out += rtf::Utf16ToUtf8(std::u16string_view(units).substr(start, unitLen));
+        }
     }
 
     for (int i = 0; i < 6; ++i) {
@@ -210,9 +234,9 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         }
     }
     out += "</p>";
-    std::string result = ReplaceDoubleSpaces(out);
+    std::string& result = out.Text();
     result += "</html>";
-    return result;
+    return std::move(result);
 }
 
 }  // namespace qb

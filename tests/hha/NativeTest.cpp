@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "ChmRead.h"
@@ -64,6 +65,18 @@ std::string Joined(std::vector<std::string> names) {
 
 }  // namespace
 
+// Name and Local of every contents entry, with its level, as "level|name|local".
+std::vector<std::string> TocLines(const std::string& sitemap) {
+    std::vector<std::string> lines;
+    for (const auto& e : qb::hha::ParseSitemap(sitemap)) {
+        std::string local = e.Param("Local");
+        std::replace(local.begin(), local.end(), '\\', '/');
+        if (local.rfind("./", 0) == 0) local = local.substr(2);
+        lines.push_back(std::to_string(e.level) + "|" + e.Param("Name") + "|" + local);
+    }
+    return lines;
+}
+
 TEST(Native, SmallProjectRoundTrip) {
     qbtest::TempDir dir;
     GenProject p = MakeProject(dir.path(), 10);
@@ -77,6 +90,95 @@ TEST(Native, SmallProjectRoundTrip) {
     EXPECT_NE(std::string::npos, chmls.find("/img/logo.png")) << chmls;
     EXPECT_NE(std::string::npos, chmls.find("/$FIftiMain")) << chmls;
     EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
+
+    // The contents as a reader rebuilds them match the project's contents file.
+    std::string toc = dir / "toc.hhc";
+    RunCommand("chmls extracttoc '" + p.chm + "' '" + toc + "' > /dev/null 2>&1");
+    EXPECT_EQ(TocLines(p.hhcText), TocLines(qbtest::ReadFile(toc)));
+
+    qbtest::WriteFile(dir / "meta.py", "import struct, chm.chm as c, chm.extra as e\ne.struct = struct\n"
+                                       "f = c.CHMFile()\nf.LoadCHM('" + p.chm + "')\n"
+                                       "print(f.title.decode(), f.home.decode(), f.topics.decode(), hex(f.lcid))\n");
+    EXPECT_EQ("Generated Help /P0.html /Help.hhc 0x407\n", RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
+}
+
+TEST(Native, ContainerRoundTripWithStoredBlocks) {
+    // Uncompressed LZX blocks: checks the container apart from the compressor.
+    EnvVar codec("QB_HHA_LZX", "store");
+    qbtest::TempDir dir;
+    GenProject p = MakeProject(dir.path(), 500);
+    ASSERT_EQ(1, Compile(p.hhp).result);
+    ExpectRoundTrip(p, dir / "x7");
+    EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
+}
+
+TEST(Native, FailuresNameTheFileAndLeaveNoOutput) {
+    qbtest::TempDir dir;
+    GenProject p = MakeProject(dir.path(), 5);
+    {
+        // A listed file is missing.
+        fs::remove(p.folder + "P1.html");
+        CompileRun run = Compile(p.hhp);
+        EXPECT_EQ(0, run.result);
+        EXPECT_TRUE(run.Logged("P1.html"));
+        EXPECT_FALSE(fs::exists(p.chm));
+        qbtest::WriteFile(p.folder + "P1.html", p.expected["/P1.html"]);
+    }
+    {
+        // The index file is missing.
+        fs::rename(p.folder + "Help.hhk", p.folder + "moved.hhk");
+        CompileRun run = Compile(p.hhp);
+        EXPECT_EQ(0, run.result);
+        EXPECT_TRUE(run.Logged("Help.hhk"));
+        fs::rename(p.folder + "moved.hhk", p.folder + "Help.hhk");
+    }
+    {
+        // The output folder cannot exist: its parent is a file.
+        std::string text = qbtest::ReadFile(p.hhp);
+        qbtest::WriteFile(dir / "blocker", "x");
+        std::string bad = text;
+        bad.replace(bad.find(p.chm), p.chm.size(), dir / "blocker/out.chm");
+        qbtest::WriteFile(p.hhp, bad);
+        CompileRun run = Compile(p.hhp);
+        EXPECT_EQ(0, run.result);
+        EXPECT_TRUE(run.Logged(dir / "blocker/out.chm")) << ::testing::PrintToString(run.log);
+        qbtest::WriteFile(p.hhp, text);
+    }
+    EXPECT_EQ(1, Compile(p.hhp).result);
+    EXPECT_FALSE(LeftoversBeside(p.chm));
+}
+
+TEST(Native, StopLeavesNoPartialFile) {
+    qbtest::TempDir dir;
+    GenProject p = MakeProject(dir.path(), 40);
+    // An old compiled file stays as it was when a new compile is stopped.
+    qbtest::WriteFile(p.chm, "previous");
+    for (int stopAfter : {0, 3}) {
+        CompileRun run = Compile(p.hhp, stopAfter);
+        EXPECT_EQ(0, run.result);
+        EXPECT_EQ(stopAfter + 1, run.polls);
+        EXPECT_EQ("previous", qbtest::ReadFile(p.chm));
+        EXPECT_FALSE(LeftoversBeside(p.chm));
+    }
+}
+
+TEST(Native, LargeFilesArePolledWhileRead) {
+    qbtest::TempDir dir;
+    GenProject p = MakeProject(dir.path(), 3);
+    // 8 MB of noise listed in the project.
+    std::string big(8 << 20, '\0');
+    unsigned x = 12345;
+    for (char& ch : big) ch = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    qbtest::WriteFile(p.folder + "big.bin", big);
+    std::string text = qbtest::ReadFile(p.hhp);
+    text.insert(text.find("[FILES]\r\n") + 9, "big.bin\r\n");
+    qbtest::WriteFile(p.hhp, text);
+    CompileRun run = Compile(p.hhp);
+    ASSERT_EQ(1, run.result);
+    EXPECT_GT(run.polls, 2);
+    std::string back;
+    ASSERT_TRUE(ChmlibLookup(p.chm, "/big.bin", back));
+    EXPECT_TRUE(back == big);
 }
 
 TEST(Native, FiveHundredPagesRoundTripAndSearch) {

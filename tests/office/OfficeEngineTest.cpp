@@ -88,46 +88,48 @@ TEST_F(OfficeEngine, PictureAndTableWithHeaderAndFooter) {
     EXPECT_EQ((std::vector<std::string>{"Note.html", "Note.rtf", "Note_files"}), FilesIn(dir_.path()));
 }
 
-TEST_F(OfficeEngine, WithoutHeaderOrFooterThePageKeepsTheOfficeEnding) {
-    WriteFile(dir_ / "sub dir/\xC3\x84 note #1.rtf", PlainNote("Only text"));
-    Convert(dir_ / "sub dir/\xC3\x84 note #1.rtf", dir_ / "sub dir/\xC3\x84 note #1.html");
-    const std::string page = qbtest::ReadFile(dir_ / "sub dir/\xC3\x84 note #1.html");
-    EXPECT_NE(std::string::npos, page.find("Only text"));
-    const std::size_t marker = page.find(kMarker);
-    EXPECT_NE(std::string::npos, marker);
-    EXPECT_EQ(std::string::npos, page.find(kMarker, marker + 1));
-    EXPECT_TRUE(EndsWith(page, "</div>\r\n" + kClosing));
-    // No picture: no parts folder and nothing for the help file.
-    EXPECT_FALSE(sfs::exists(dir_ / "sub dir/\xC3\x84 note #1_files"));
-    ASSERT_TRUE(job_.FileList);
-    EXPECT_EQ(0, job_.FileList->Count());
-}
-
-TEST_F(OfficeEngine, ReconvertingReplacesTheOldParts) {
-    WriteFile(dir_ / "Note.rtf", NoteWithPictureAndTable("first"));
-    Convert(dir_ / "Note.rtf", dir_ / "Note.html");
-    ASSERT_EQ(1u, FilesIn(dir_ / "Note_files").size());
-    WriteFile(dir_ / "Note_files/stale.png", "old");
-
-    // Same page, now without a picture: no stale part may reach the help file.
-    WriteFile(dir_ / "Note.rtf", PlainNote("second"));
-    job_.FileList->Clear();
-    Convert(dir_ / "Note.rtf", dir_ / "Note.html");
-    EXPECT_FALSE(sfs::exists(dir_ / "Note_files"));
-    EXPECT_EQ(0, job_.FileList->Count());
-    EXPECT_NE(std::string::npos, qbtest::ReadFile(dir_ / "Note.html").find("second"));
-}
-
-TEST_F(OfficeEngine, OldStyleFilesFolderIsListedToo) {
-    WriteFile(dir_ / "Note.rtf", PlainNote("x"));
-    WriteFile(dir_ / "Note.files/a.gif", "gif");
-    WriteFile(dir_ / "Note.files/b.xml", "xml");
-    WriteFile(dir_ / "Note.files/deeper/c.png", "png");
-    Convert(dir_ / "Note.rtf", dir_ / "Note.html");
-    ASSERT_TRUE(job_.FileList);
-    EXPECT_EQ(2, job_.FileList->Count());
-    EXPECT_TRUE(job_.FileList->Contains(dir_ / "Note.files/a.gif"));
-    EXPECT_TRUE(job_.FileList->Contains(dir_ / "Note.files/b.xml"));
+// Several cases per test: under CTest every test starts an office of its own.
+TEST_F(OfficeEngine, PlainNotesAndPartsFolders) {
+    {
+        SCOPED_TRACE("no header or footer, a path with blanks and non-ASCII letters");
+        WriteFile(dir_ / "sub dir/\xC3\x84 note #1.rtf", PlainNote("Only text"));
+        Convert(dir_ / "sub dir/\xC3\x84 note #1.rtf", dir_ / "sub dir/\xC3\x84 note #1.html");
+        const std::string page = qbtest::ReadFile(dir_ / "sub dir/\xC3\x84 note #1.html");
+        EXPECT_NE(std::string::npos, page.find("Only text"));
+        const std::size_t marker = page.find(kMarker);
+        EXPECT_NE(std::string::npos, marker);
+        EXPECT_EQ(std::string::npos, page.find(kMarker, marker + 1));
+        EXPECT_TRUE(EndsWith(page, "</div>\r\n" + kClosing));
+        // No picture: no parts folder and nothing for the help file.
+        EXPECT_FALSE(sfs::exists(dir_ / "sub dir/\xC3\x84 note #1_files"));
+        ASSERT_TRUE(job_.FileList);
+        EXPECT_EQ(0, job_.FileList->Count());
+    }
+    {
+        SCOPED_TRACE("reconverting a page replaces its old parts");
+        WriteFile(dir_ / "Note.rtf", NoteWithPictureAndTable("first"));
+        Convert(dir_ / "Note.rtf", dir_ / "Note.html");
+        ASSERT_EQ(1u, FilesIn(dir_ / "Note_files").size());
+        WriteFile(dir_ / "Note_files/stale.png", "old");
+        // Same page, now without a picture: no stale part may reach the help file.
+        WriteFile(dir_ / "Note.rtf", PlainNote("second"));
+        job_.FileList->Clear();
+        Convert(dir_ / "Note.rtf", dir_ / "Note.html");
+        EXPECT_FALSE(sfs::exists(dir_ / "Note_files"));
+        EXPECT_EQ(0, job_.FileList->Count());
+        EXPECT_NE(std::string::npos, qbtest::ReadFile(dir_ / "Note.html").find("second"));
+    }
+    {
+        SCOPED_TRACE("the \".files\" folder is listed too, not recursively");
+        WriteFile(dir_ / "Other.rtf", PlainNote("x"));
+        WriteFile(dir_ / "Other.files/a.gif", "gif");
+        WriteFile(dir_ / "Other.files/b.xml", "xml");
+        WriteFile(dir_ / "Other.files/deeper/c.png", "png");
+        Convert(dir_ / "Other.rtf", dir_ / "Other.html");
+        EXPECT_EQ(2, job_.FileList->Count());
+        EXPECT_TRUE(job_.FileList->Contains(dir_ / "Other.files/a.gif"));
+        EXPECT_TRUE(job_.FileList->Contains(dir_ / "Other.files/b.xml"));
+    }
 }
 
 TEST_F(OfficeEngine, FailuresNameTheNote) {
@@ -139,12 +141,17 @@ TEST_F(OfficeEngine, FailuresNameTheNote) {
         EXPECT_NE(std::string::npos, std::string(e.what()).find(".\\9\\Missing.rtf")) << e.what();
     }
     // A file the office cannot load; the office stays usable afterwards.
-    WriteFile(dir_ / "Empty.rtf", "");
+    WriteFile(dir_ / "Binary.rtf", std::string("\0\1\2 not a document", 21));
     try {
-        Convert("Empty.rtf", "Empty.html");
+        Convert("Binary.rtf", "Binary.html");
+        FAIL() << "a binary file converted";
     } catch (const qb::Error& e) {
-        EXPECT_NE(std::string::npos, std::string(e.what()).find("Empty.rtf")) << e.what();
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("\"Binary.rtf\"")) << e.what();
     }
+    // An empty note is an empty page, not an error.
+    WriteFile(dir_ / "Empty.rtf", "");
+    Convert("Empty.rtf", "Empty.html");
+    EXPECT_TRUE(EndsWith(qbtest::ReadFile(dir_ / "Empty.html"), "</div>\r\n" + kClosing));
     WriteFile(dir_ / "Good.rtf", PlainNote("still working"));
     Convert("Good.rtf", "Good.html");
     EXPECT_NE(std::string::npos, qbtest::ReadFile(dir_ / "Good.html").find("still working"));
@@ -170,23 +177,16 @@ protected:
     qb::TParameters job_;
 };
 
-TEST_F(OfficeLifecycle, ReleaseLeavesNoProcessAndNoTemporaryFiles) {
-    ScopedEnv tmp("TMPDIR", dir_.path().c_str());
-    auto engine = qb::CreateOfficeEngine(qb::TConvertOptions{});
-    const std::vector<pid_t> running = Descendants();
-    ASSERT_GE(running.size(), 2u);  // the bridge and the office at least
-    EXPECT_NE(std::find_if(running.begin(), running.end(), [](pid_t p) { return ProcessName(p) == "soffice.bin"; }),
-              running.end());
-    EXPECT_FALSE(FilesIn(dir_.path()).empty());
-    engine.reset();
-    for (pid_t p : running) EXPECT_FALSE(ProcessExists(p)) << p << " " << ProcessName(p);
-    EXPECT_TRUE(FilesIn(dir_.path()).empty());
-}
-
-TEST_F(OfficeLifecycle, HungNoteRaisesAndTheNextNoteGetsAFreshOffice) {
+// One office start covers the hang, the restart and the release.
+TEST_F(OfficeLifecycle, HungNoteRestartsTheOfficeAndReleaseReapsEverything) {
+    qbtest::TempDir tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.path().c_str());
     ScopedEnv timeout("QB_OFFICE_TIMEOUT", "2");
     auto engine = qb::CreateOfficeEngine(qb::TConvertOptions{});
     const int starts = qb::office::BridgeStartCount();
+    std::vector<pid_t> seen = Descendants();
+    ASSERT_GE(seen.size(), 2u);  // the bridge and the office at least
+    EXPECT_FALSE(FilesIn(tmp.path()).empty());
     WriteFile(dir_ / "Hang.rtf", PlainNote("hang"));
     WriteFile(dir_ / "Next.rtf", PlainNote("next note"));
 
@@ -206,6 +206,12 @@ TEST_F(OfficeLifecycle, HungNoteRaisesAndTheNextNoteGetsAFreshOffice) {
     EXPECT_GT(OfficePid(), 0);
     EXPECT_NE(office, OfficePid());
     EXPECT_EQ(starts, qb::office::BridgeStartCount());  // same bridge, new office
+
+    for (pid_t p : Descendants()) seen.push_back(p);
+    engine.reset();
+    for (pid_t p : seen) EXPECT_FALSE(ProcessExists(p)) << p << " " << ProcessName(p);
+    EXPECT_TRUE(Descendants().empty());
+    EXPECT_TRUE(FilesIn(tmp.path()).empty());
 }
 
 TEST_F(OfficeLifecycle, MissingOfficeIsAnError) {

@@ -83,7 +83,7 @@ TEST(OfficePage, LineBreaksBecomeCrLfOnce) {
 
 TEST(OfficePage, PartLinksPointIntoThePartsFolder) {
     const std::string page =
-        AdaptOfficePage(kOfficePage + "<img src='page_html_4a5b.png'><img src=\"other.png\">", "Note_files",
+        AdaptOfficePage("<body><img src='page_html_4a5b.png'><img src=\"other.png\">" + kOfficePage, "Note_files",
                         {{"page_html_4a5b.png", "4a5b.png"}});
     EXPECT_NE(std::string::npos, page.find("<img src=\"Note_files/4a5b.png\" name=\"Image1\"/>"));
     EXPECT_NE(std::string::npos, page.find("<img src='Note_files/4a5b.png'>"));

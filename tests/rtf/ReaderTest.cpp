@@ -40,21 +40,21 @@ TEST(RtfReader, LastParagraphMarkIsNotAPosition) {
 TEST(RtfReader, LineBreaksAreTwoPositionsOneUnit) {
     const RichDocument d = LoadRtf("{\\rtf1 ab\\par\\par c\\line d}");
     ASSERT_EQ(d.PlainText(), "ab\r\n\r\nc\r\nd");
-    EXPECT_EQ(d.Length(), 11);
+    EXPECT_EQ(d.Length(), 10);
     EXPECT_EQ(d.UnitLength(2), 2);
     EXPECT_EQ(d.UnitText(2), "\r\n");
     EXPECT_EQ(d.UnitLength(3), 1);
-    EXPECT_EQ(d.UnitLength(11), 0);
+    EXPECT_EQ(d.UnitLength(10), 0);
     EXPECT_EQ(d.UnitLength(-1), 0);
-    EXPECT_EQ(d.UnitText(11), "");
+    EXPECT_EQ(d.UnitText(10), "");
     // A line break belongs to the line it ends.
     EXPECT_EQ(d.LineFromChar(1), 0);
     EXPECT_EQ(d.LineFromChar(2), 0);
     EXPECT_EQ(d.LineFromChar(3), 0);
     EXPECT_EQ(d.LineFromChar(4), 1);
     EXPECT_EQ(d.LineFromChar(6), 2);
+    EXPECT_EQ(d.LineFromChar(9), 3);
     EXPECT_EQ(d.LineFromChar(10), 3);
-    EXPECT_EQ(d.LineFromChar(11), 3);
     EXPECT_EQ(d.LineText(0), "ab");
     EXPECT_EQ(d.LineText(1), "");
     EXPECT_EQ(d.LineText(2), "c");

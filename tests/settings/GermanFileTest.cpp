@@ -128,7 +128,9 @@ TEST_F(GermanFile, SelectingItReplacesEveryMessage) {
     qb::SetLanguageDocument(doc, kShipped);
     qb::SelectLanguage("deutsch");
     for (int id = 0; id < qb::kMessageCount; ++id) {
-        if (!qb::BuiltInMsg(id).empty()) EXPECT_NE(qb::Msg(id), qb::BuiltInMsg(id)) << id;
+        if (!qb::BuiltInMsg(id).empty()) {
+            EXPECT_NE(qb::Msg(id), qb::BuiltInMsg(id)) << id;
+        }
     }
     EXPECT_EQ(qb::Msg(2), "%s - Schritt %d von %d");
 }

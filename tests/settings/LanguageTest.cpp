@@ -88,7 +88,9 @@ TEST_F(Languages, TextIdsOutOfRangeEmptyOrMissingAreSkipped) {
     EXPECT_EQ(qb::Msg(30), "last");
     EXPECT_EQ(qb::Msg(9), "reserved");
     for (int id = 0; id < qb::kMessageCount; ++id) {
-        if (id != 5 && id != 30 && id != 9) EXPECT_EQ(qb::Msg(id), qb::BuiltInMsg(id)) << id;
+        if (id != 5 && id != 30 && id != 9) {
+            EXPECT_EQ(qb::Msg(id), qb::BuiltInMsg(id)) << id;
+        }
     }
 }
 

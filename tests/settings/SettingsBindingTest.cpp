@@ -21,7 +21,7 @@ std::unique_ptr<qb::TSettingsDocument> Reload(qb::TSettingsDocument& doc) { retu
 TEST(SettingsBinding, GettersCreateMissingElementsEmpty) {
     auto doc = qb::NewSettingsDocument();
     EXPECT_EQ(doc->Quillbook().Config().Language(), "");
-    EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\"?><Quillbook><Config><Language /></Config></Quillbook>");
+    EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\"?><Quillbook><Config><Language/></Config></Quillbook>");
 }
 
 TEST(SettingsBinding, AbsentBooleanCreatesEmptyElementAndFails) {
@@ -45,7 +45,7 @@ TEST(SettingsBinding, DefaultFontValuesAreAttributes) {
     font.SetName("Tahoma");
     font.SetSize(12);
     font.SetColor("clWindowText");
-    EXPECT_NE(doc->ToText().find("<DefaultFont Size=\"12\" Name=\"Tahoma\" Color=\"clWindowText\" />"),
+    EXPECT_NE(doc->ToText().find("<DefaultFont Size=\"12\" Name=\"Tahoma\" Color=\"clWindowText\"/>"),
               std::string::npos)
         << doc->ToText();
     EXPECT_FALSE(font.Node().child("Name"));
@@ -78,7 +78,7 @@ TEST(SettingsBinding, SetterReplacesWholeContent) {
     EXPECT_EQ(config.Encoding(), "UTF-8");
     EXPECT_FALSE(config.Node().child("Encoding").child("x"));
     config.SetEncoding("");
-    EXPECT_EQ(doc->ToText(), "<Quillbook><Config><Encoding /></Config></Quillbook>");
+    EXPECT_EQ(doc->ToText(), "<Quillbook><Config><Encoding/></Config></Quillbook>");
 }
 
 TEST(SettingsBinding, BooleanAndIntegerForms) {
@@ -136,7 +136,7 @@ TEST(SettingsDocument, RejectsBrokenXmlAndForeignRoots) {
 
 TEST(SettingsDocument, KeepsTheDeclarationItWasReadWith) {
     auto doc = Parse("<?xml version=\"1.0\" standalone=\"yes\"?><Quillbook><Config/></Quillbook>");
-    EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\" standalone=\"yes\"?><Quillbook><Config /></Quillbook>");
+    EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\" standalone=\"yes\"?><Quillbook><Config/></Quillbook>");
 }
 
 TEST(SettingsDocument, ForeignEncodingIsSavedAsUtf8AndSaysSo) {

@@ -164,7 +164,7 @@ TEST_F(SettingsFile, ExistingFileKeepsItsPermissions) {
 TEST_F(SettingsFile, LargeAndDeepFilesLoad) {
     // 100,000 unknown elements, about 10 MB, before the values that matter.
     std::string big = "<Quillbook><Config>";
-    std::string pad(80, 'p');
+    std::string pad(90, 'p');
     for (int i = 0; i < 100000; ++i) big += "<Pad" + std::to_string(i % 10) + ">" + pad + "</Pad" + std::to_string(i % 10) + ">";
     big += "<Language>Deutsch</Language></Config></Quillbook>";
     ASSERT_GT(big.size(), 10u * 1000 * 1000);

@@ -1,0 +1,256 @@
+// Whole-database export over a synthetic database: throughput and peak memory.
+//
+// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]
+// Without --items it measures 10,000 items (speed and memory) and 2,500 items
+// (memory growth). Each database is built in one child process and exported in
+// another, so every peak-memory figure belongs to one export alone.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Engine.h"
+#include "dvo.h"
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+struct Shape {
+    int items = 10000;
+    int fanout = 10;
+    std::size_t noteBytes = 4096;
+    int attachEvery = 10;  // every K-th item carries one attachment; 0: none
+};
+
+struct Figures {
+    double seconds = 0;
+    long peakKb = 0;
+    int walkErrors = 0;
+};
+
+// A 4 KB note reads like a real one: a font table, paragraphs, some formatting.
+std::string MakeNote(int item, std::size_t bytes) {
+    std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl;\\red0\\green0\\blue255;}\n"
+                      "\\pard\\f0\\fs20 ";
+    const std::string para =
+        "The quick brown fox jumps over the lazy dog while {\\b bold words} and {\\i italic words} "
+        "and {\\cf1 coloured words} keep the reader busy.\\par\n";
+    rtf += "Item " + std::to_string(item) + "\\par\n";
+    while (rtf.size() + para.size() + 1 < bytes) rtf += para;
+    while (rtf.size() + 1 < bytes) rtf += 'x';
+    return rtf + "}";
+}
+
+void WriteBytes(const stdfs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + p.string());
+}
+
+// Database folder tree: item i (1-based) hangs below item (i - 1) / fanout, 0 being the root.
+void WriteTree(const stdfs::path& root, const Shape& s) {
+    std::vector<stdfs::path> folders(static_cast<std::size_t>(s.items) + 1);
+    folders[0] = root;
+    stdfs::create_directories(root);
+    const std::string attachment(1024, 'a');
+    for (int i = 1; i <= s.items; ++i) {
+        const int parent = (i - 1) / s.fanout;
+        const stdfs::path dir = folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string(i));
+        stdfs::create_directory(dir);
+        folders[static_cast<std::size_t>(i)] = dir;
+        WriteBytes(dir / ".caption", "Item number " + std::to_string(i) + "\n");
+        WriteBytes(dir / "_~_~_notes.rtf", MakeNote(i, s.noteBytes));
+        if (s.attachEvery > 0 && i % s.attachEvery == 0)
+            WriteBytes(dir / ("data" + std::to_string(i) + ".txt"), attachment);
+    }
+}
+
+// Runs work in a child process; the child writes its result into the pipe.
+template <class T>
+bool InChild(const std::function<T()>& work, T& result) {
+    int fds[2];
+    if (::pipe(fds) != 0) return false;
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        ::close(fds[0]);
+        int status = 1;
+        try {
+            T r = work();
+            if (::write(fds[1], &r, sizeof r) == static_cast<ssize_t>(sizeof r)) status = 0;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_export: %s\n", e.what());
+        }
+        ::close(fds[1]);
+        std::_Exit(status);
+    }
+    ::close(fds[1]);
+    const bool got = ::read(fds[0], &result, sizeof result) == static_cast<ssize_t>(sizeof result);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Compiling is measured elsewhere: accept the project, write nothing.
+class NoCompiler : public qb::IHelpCompiler {
+public:
+    std::string Find() override { return "bench"; }
+    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override { return true; }
+};
+
+struct RunLog {
+    int errors = 0;
+    static bool Callback(void* ctx, int position, const char*) {
+        if (position < 0) ++static_cast<RunLog*>(ctx)->errors;
+        return false;
+    }
+};
+
+Figures Export(const std::string& dbFile, const std::string& outDir) {
+    const int db = dvo_open(dbFile.c_str());
+    if (db == 0) throw std::runtime_error("cannot open " + dbFile + ": " + dvo_last_error());
+    NoCompiler compiler;
+    qb::SetHelpCompiler(&compiler);
+    qb::TConvertOptions o;
+    o.DatabaseHandle = db;
+    o.WholeDatabase = true;
+    o.StartPath = "\\Organizer\\data\\";
+    o.DatabaseFileName = "bench.db";
+    o.RootPath = outDir;
+    o.ChmFileName = outDir + "Bench.chm";
+    o.ConvertMethod = 2;
+    o.RemoveTempFiles = false;
+    o.WindowTitle = "Bench";
+    o.ChmLanguage = "0x409 English (United States)";
+    RunLog log;
+    const auto start = std::chrono::steady_clock::now();
+    qb::RunConversion(o, &RunLog::Callback, &log);
+    const auto stop = std::chrono::steady_clock::now();
+    qb::SetHelpCompiler(nullptr);
+    dvo_close(db);
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    Figures f;
+    f.seconds = std::chrono::duration<double>(stop - start).count();
+    f.peakKb = ru.ru_maxrss;
+    f.walkErrors = log.errors;
+    return f;
+}
+
+// Builds the database and exports it, each in its own child; false on failure.
+bool Measure(const Shape& s, const stdfs::path& work, Figures& f) {
+    const stdfs::path tree = work / ("tree" + std::to_string(s.items));
+    const std::string dbFile = (work / ("db" + std::to_string(s.items) + ".sqlite")).string();
+    const std::string outDir = (work / ("out" + std::to_string(s.items))).string() + "/";
+    int built = 0;
+    const bool ok = InChild<int>(
+        [&] {
+            WriteTree(tree, s);
+            if (!dvo_import(tree.string().c_str(), dbFile.c_str()))
+                throw std::runtime_error(std::string("import failed: ") + dvo_last_error());
+            return 1;
+        },
+        built);
+    if (!ok) return false;
+    std::error_code ec;
+    stdfs::remove_all(tree, ec);
+    return InChild<Figures>([&] { return Export(dbFile, outDir); }, f);
+}
+
+void Print(const std::string& name, double value, const char* unit, int decimals = 1) {
+    std::printf("%s: %.*f %s\n", name.c_str(), decimals, value, unit);
+}
+
+double Mb(long kb) { return static_cast<double>(kb) / 1024.0; }
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Shape shape;
+    bool custom = false;
+    std::string keep;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc) return Usage();
+        const char* v = argv[++i];
+        if (a == "--items") {
+            shape.items = std::atoi(v);
+            custom = true;
+        } else if (a == "--fanout") {
+            shape.fanout = std::atoi(v);
+        } else if (a == "--note") {
+            shape.noteBytes = static_cast<std::size_t>(std::atol(v));
+        } else if (a == "--attach-every") {
+            shape.attachEvery = std::atoi(v);
+        } else if (a == "--keep") {
+            keep = v;
+        } else {
+            return Usage();
+        }
+    }
+    if (shape.items < 1 || shape.fanout < 1) return Usage();
+
+    std::string tmpl = (stdfs::temp_directory_path() / "qb-bench-XXXXXX").string();
+    if (!keep.empty()) {
+        stdfs::create_directories(keep);
+        tmpl = keep;
+    } else if (!::mkdtemp(tmpl.data())) {
+        std::perror("bench_export: mkdtemp");
+        return 1;
+    }
+    const stdfs::path work = tmpl;
+    int status = 0;
+
+    const std::string tag = "export_" + std::to_string(shape.items) + "_items";
+    Figures big;
+    if (!Measure(shape, work, big)) {
+        std::fprintf(stderr, "bench_export: the %d-item run failed\n", shape.items);
+        status = 1;
+    } else {
+        Print(tag + "_seconds", big.seconds, "s", 2);
+        Print(tag + "_throughput", shape.items / big.seconds, "items/s", 0);
+        Print(tag + "_peak_rss", Mb(big.peakKb), "MB");
+        if (big.walkErrors > 0) Print(tag + "_error_lines", big.walkErrors, "lines", 0);
+    }
+
+    if (!custom && status == 0) {
+        Shape small = shape;
+        small.items = shape.items / 4;
+        Figures f;
+        if (!Measure(small, work, f)) {
+            std::fprintf(stderr, "bench_export: the %d-item run failed\n", small.items);
+            status = 1;
+        } else {
+            Print("export_" + std::to_string(small.items) + "_items_peak_rss", Mb(f.peakKb), "MB");
+            Print("export_peak_rss_growth_" + std::to_string(small.items) + "_to_" + std::to_string(shape.items),
+                  Mb(big.peakKb - f.peakKb), "MB");
+            Print("export_peak_rss_ratio_" + std::to_string(small.items) + "_to_" + std::to_string(shape.items),
+                  static_cast<double>(big.peakKb) / static_cast<double>(f.peakKb), "x", 2);
+        }
+    }
+
+    if (keep.empty()) {
+        std::error_code ec;
+        stdfs::remove_all(work, ec);
+    }
+    return status;
+}

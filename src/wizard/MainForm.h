@@ -1,0 +1,295 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+#include <QStringList>
+
+#include "Options.h"
+#include "SettingsControls.h"
+#include "StringList.h"
+#include "UiComponent.h"
+#include "UiNodes.h"
+
+class QComboBox;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+
+namespace qb {
+
+class TRadioGroup;
+class TWizardPage;
+class TClickLabel;
+class TFrmAbout;
+
+// Font style bits of the sample font (not stored in the settings).
+enum TFontStyle { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+
+// The dialogs the wizard opens; replaceable so tests answer them without a window.
+struct TWizardDialogs {
+    // Font dialog preset with font and style; true on OK with the choice in both.
+    std::function<bool(QWidget* owner, TFontValue& font, int& style)> font;
+    // Save or open dialog for one file: filter in Qt form, default suffix,
+    // name in (preset) and out (chosen); true on OK.
+    std::function<bool(QWidget* owner, const QString& filter, const QString& suffix, QString& name)> saveFile;
+    std::function<bool(QWidget* owner, const QString& filter, const QString& suffix, QString& name)> openFile;
+    // Several existing files; empty when cancelled.
+    std::function<QStringList(QWidget* owner)> openFiles;
+    // Input box for a text; true on OK.
+    std::function<bool(QWidget* owner, const QString& caption, const QString& prompt, QString& text)> inputText;
+};
+TWizardDialogs QtWizardDialogs();
+
+// The seven-page wizard: language, range and method, export options, header
+// and footer, help window options, files, run.
+class TFrmMain : public QDialog, public IUiComponent, public ISettingsControls {
+public:
+    static constexpr int kPageCount = 7;
+    static constexpr const char* kWebSite = "https://quillbook.example.org/";
+    static constexpr const char* kMailAddress = "support@quillbook.example.org";
+
+    // owner null: the window active at this moment.
+    explicit TFrmMain(QWidget* owner = nullptr);
+    ~TFrmMain() override;
+
+    // The host's key=value lines; filled before LoadFromHostAndSettings.
+    TStringList& HostValues() { return hostValues_; }
+    // Initialisation from the host values and the held settings document.
+    void LoadFromHostAndSettings();
+
+    int PageIndex() const { return pageIndex_; }
+    void ShowPage();
+    void RestoreAfterLanguage();
+
+    // Options from the controls; raises qb::Error when the pane width is no integer.
+    void BuildOptions();
+    const TConvertOptions& Options() const { return options_; }
+    // TProgressCallback of the runs; context is the wizard.
+    static bool RunProgress(void* context, int position, const char* text);
+    void EndRun();
+    // Controls into the held settings document (nothing when none is held).
+    void SaveToSettings();
+
+    bool StopRequested() const { return stopRequested_; }
+    // True from the start of a run until the engine has returned.
+    bool EngineActive() const { return engineActive_; }
+    TWizardDialogs& Dialogs() { return dialogs_; }
+    TFrmAbout* AboutBox() const { return about_.get(); }
+    // The component of that name, as the language binding finds it.
+    QWidget* Control(const std::string& name) const;
+
+    // Event handlers.
+    void btnBackClick();
+    void btnNextClick();
+    void rgDataSourceClick();
+    void chkKeepDirClick();
+    void chkNavLinkClick();
+    void cbbLanguageChange();
+    void lblFontPreviewClick();
+    void btnBrowserPathClick();
+    void btnChmFileNameClick();
+    void btnBrowseDefaultPageClick();
+    void btnBrowseJump1Click();
+    void btnAddAttachsClick();
+    void btnRemoveAttachsClick();
+    void btnAboutClick();
+    void lblWebSiteClick();
+    void lblMailUsClick();
+    void btnLangClick();
+    void btnRunClick();
+    void StopClick();
+
+    // IUiComponent
+    TComponentKind Kind() const override { return TComponentKind::Window; }
+    std::string Name() const override { return "FrmMain"; }
+    std::string ClassName() const override { return "TFrmMain"; }
+    std::string Caption() const override;
+    void SetCaption(const std::string& caption) override;
+    TUiFont Font() const override;
+    void SetFont(const TUiFont& font) override;
+    std::vector<IUiComponent*> Owned() const override { return tree_.Components(); }
+
+    // ISettingsControls
+    std::string GetCbbLanguage() const override;
+    void SetCbbLanguage(const std::string& text) override;
+    int GetRgDataSource() const override;
+    void SetRgDataSource(int index) override;
+    int GetRgConverter() const override;
+    void SetRgConverter(int index) override;
+    bool GetChkAttachments() const override;
+    void SetChkAttachments(bool checked) override;
+    bool GetChkOverWrite() const override;
+    void SetChkOverWrite(bool checked) override;
+    bool GetChkClearTempFile() const override;
+    void SetChkClearTempFile(bool checked) override;
+    bool GetChkKeepDir() const override;
+    void SetChkKeepDir(bool checked) override;
+    bool GetChkNiceDirName() const override;
+    void SetChkNiceDirName(bool checked) override;
+    bool GetChkIgnoreTopNode() const override;
+    void SetChkIgnoreTopNode(bool checked) override;
+    bool GetChkIgnoreEmptyNode() const override;
+    void SetChkIgnoreEmptyNode(bool checked) override;
+    bool GetChkSubItems() const override;
+    void SetChkSubItems(bool checked) override;
+    bool GetChkNavLink() const override;
+    void SetChkNavLink(bool checked) override;
+    bool GetChkMakePopupMenu() const override;
+    void SetChkMakePopupMenu(bool checked) override;
+    std::string GetCbbEncoding() const override;
+    void SetCbbEncoding(const std::string& text) override;
+    TFontValue GetLblFontPreview() const override;
+    void SetLblFontPreview(const TFontValue& font) override;
+    std::string GetMmoHeader() const override;
+    void SetMmoHeader(const std::string& text) override;
+    std::string GetMmoFooter() const override;
+    void SetMmoFooter(const std::string& text) override;
+    std::string GetCbbCHMLanguage() const override;
+    void SetCbbCHMLanguage(const std::string& text) override;
+    bool GetChkFullSearch() const override;
+    void SetChkFullSearch(bool checked) override;
+    std::string GetCbbCHMWinSize() const override;
+    void SetCbbCHMWinSize(const std::string& text) override;
+    bool GetChkOnTop() const override;
+    void SetChkOnTop(bool checked) override;
+    std::string GetEdtCHMTitle() const override;
+    void SetEdtCHMTitle(const std::string& text) override;
+    bool GetChkCHMTab() const override;
+    void SetChkCHMTab(bool checked) override;
+    std::string GetEdtCHMTabWidth() const override;
+    void SetEdtCHMTabWidth(const std::string& text) override;
+    int GetCbbDefaultTab() const override;
+    void SetCbbDefaultTab(int index) override;
+    bool GetChklstTabStyles(int item) const override;
+    void SetChklstTabStyles(int item, bool checked) override;
+    bool GetChklstWinBtns(int item) const override;
+    void SetChklstWinBtns(int item, bool checked) override;
+    std::string GetEdtUserButtonCaption() const override;
+    void SetEdtUserButtonCaption(const std::string& text) override;
+    std::string GetEdtUserButtonURL() const override;
+    void SetEdtUserButtonURL(const std::string& text) override;
+    std::string GetEdtDefaultPage() const override;
+    void SetEdtDefaultPage(const std::string& text) override;
+    std::string GetEdtRootPath() const override;
+    void SetEdtRootPath(const std::string& text) override;
+    std::vector<std::string> GetLstAttachFiles() const override;
+    void SetLstAttachFiles(const std::vector<std::string>& items) override;
+    bool GetChkOpenCHMFile() const override;
+    void SetChkOpenCHMFile(bool checked) override;
+
+    // Close, Enter, Escape and the close box: at once when idle, after the run otherwise.
+    void RequestClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void FormCreate();
+    void BuildPages();
+    void BuildWelcomePage(TWizardPage* page);
+    void BuildTypesPage(TWizardPage* page);
+    void BuildOptionsPage(TWizardPage* page);
+    void BuildFramePage(TWizardPage* page);
+    void BuildCHMOptionsPage(TWizardPage* page);
+    void BuildMiscPage(TWizardPage* page);
+    void BuildFinishedPage(TWizardPage* page);
+    TWizardPage* AddPage(const std::string& name, const char* title);
+    void SetHostIcon();
+    void ApplyFontPreview();
+    std::string CurrentItemCaption() const;
+    std::string RangeName() const;
+    void SetRunState(bool running);
+    TSettingsEnvironment SettingsEnvironment() const;
+
+    TUiTree tree_;
+    TStringList hostValues_;
+    TConvertOptions options_;
+    TWizardDialogs dialogs_;
+    std::unique_ptr<TFrmAbout> about_;
+    bool stopRequested_ = true;
+    bool engineActive_ = false;
+    bool runState_ = false;        // the Run button reads Stop
+    bool cursorBusy_ = false;
+    bool closePending_ = false;
+    bool inLanguageChange_ = false;
+    bool noDatabase_ = false;
+    int pageIndex_ = 0;
+    // Item texts of rgDataSource without the host's text, and the host's texts.
+    QString rangeCaption_[2];
+    QString rangeHost_[2];
+    TFontValue sampleFont_;
+    int sampleStyle_ = 0;
+    QString lastDefaultPageDialogName_;
+    QWidget* owner_ = nullptr;
+
+    QStackedWidget* pages_ = nullptr;
+    std::vector<TWizardPage*> pageList_;
+    QLabel* imgLogo_ = nullptr;
+    // Page 0
+    QLabel* imgWizard_ = nullptr;
+    QLabel* lblWelMessage_ = nullptr;
+    QLabel* lblLanguage_ = nullptr;
+    QComboBox* cbbLanguage_ = nullptr;
+    TClickLabel* lblWebSite_ = nullptr;
+    TClickLabel* lblMailUs_ = nullptr;
+    // Page 1
+    TRadioGroup* rgDataSource_ = nullptr;
+    TRadioGroup* rgConverter_ = nullptr;
+    // Page 2
+    QCheckBox* chkAttachments_ = nullptr;
+    QCheckBox* chkOverWrite_ = nullptr;
+    QCheckBox* chkClearTempFile_ = nullptr;
+    QCheckBox* chkKeepDir_ = nullptr;
+    QCheckBox* chkNiceDirName_ = nullptr;
+    QCheckBox* chkIgnoreTopNode_ = nullptr;
+    QCheckBox* chkIgnoreEmptyNode_ = nullptr;
+    QCheckBox* chkSubItems_ = nullptr;
+    QCheckBox* chkNavLink_ = nullptr;
+    QCheckBox* chkMakePopupMenu_ = nullptr;
+    QComboBox* cbbEncoding_ = nullptr;
+    TClickLabel* lblFontPreview_ = nullptr;
+    // Page 3
+    QPlainTextEdit* mmoHeader_ = nullptr;
+    QPlainTextEdit* mmoFooter_ = nullptr;
+    // Page 4
+    QComboBox* cbbCHMLanguage_ = nullptr;
+    QCheckBox* chkFullSearch_ = nullptr;
+    QComboBox* cbbCHMWinSize_ = nullptr;
+    QCheckBox* chkOnTop_ = nullptr;
+    QLineEdit* edtCHMTitle_ = nullptr;
+    QCheckBox* chkMakeIndex_ = nullptr;
+    QCheckBox* chkCHMTab_ = nullptr;
+    QLineEdit* edtCHMTabWidth_ = nullptr;
+    QComboBox* cbbDefaultTab_ = nullptr;
+    QListWidget* chklstTabStyles_ = nullptr;
+    QListWidget* chklstWinBtns_ = nullptr;
+    QLineEdit* edtUserButtonCaption_ = nullptr;
+    QLineEdit* edtUserButtonURL_ = nullptr;
+    // Page 5
+    QLineEdit* edtDefaultPage_ = nullptr;
+    QLineEdit* edtRootPath_ = nullptr;
+    QListWidget* lstAttachFiles_ = nullptr;
+    QLineEdit* edtCHMFileName_ = nullptr;
+    QCheckBox* chkOpenCHMFile_ = nullptr;
+    // Page 6
+    QPushButton* btnRun_ = nullptr;
+    QProgressBar* pbPecent_ = nullptr;
+    QPlainTextEdit* mmoLogMsg_ = nullptr;
+    // Buttons
+    QPushButton* btnAbout_ = nullptr;
+    QPushButton* btnLang_ = nullptr;
+    QPushButton* btnBack_ = nullptr;
+    QPushButton* btnNext_ = nullptr;
+    QPushButton* btnClose_ = nullptr;
+};
+
+}  // namespace qb

@@ -1,0 +1,579 @@
+// The wizard's behaviour: initialisation, page and language changes, the
+// handlers, the run and the settings binding.
+#include <filesystem>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QStandardPaths>
+
+#include "AboutBox.h"
+#include "Colors.h"
+#include "Defaults.h"
+#include "Engine.h"
+#include "Error.h"
+#include "Format.h"
+#include "Language.h"
+#include "MainForm.h"
+#include "MessageTable.h"
+#include "Platform.h"
+#include "Settings.h"
+#include "Utils.h"
+#include "Widgets.h"
+#include "dvo.h"
+
+namespace qb {
+
+namespace {
+
+// CR LF in stored texts, LF in Qt's text widgets.
+QString ToWidgetText(const std::string& text) { return ToQ(text).replace("\r\n", "\n").replace('\r', '\n'); }
+std::string FromWidgetText(const QString& text) { return FromQ(QString(text).replace('\n', "\r\n")); }
+
+// Whole-text decimal integer, blanks around it allowed; qb::Error otherwise.
+std::int32_t StrToInt(const std::string& text) {
+    const std::string t = Trim(text);
+    std::size_t i = 0;
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) i = 1;
+    bool ok = i < t.size();
+    long long value = 0;
+    for (std::size_t k = i; ok && k < t.size(); ++k) {
+        if (t[k] < '0' || t[k] > '9') {
+            ok = false;
+            break;
+        }
+        value = value * 10 + (t[k] - '0');
+        if (value > 0x80000000LL) ok = false;
+    }
+    if (ok && t[0] == '-') value = -value;
+    if (!ok || value > 0x7FFFFFFFLL) throw Error("'" + text + "' is not a valid integer value");
+    return static_cast<std::int32_t>(value);
+}
+
+bool Checked(const QListWidget* list, int item) {
+    const QListWidgetItem* it = list->item(item);
+    return it && it->checkState() == Qt::Checked;
+}
+
+void SetChecked(QListWidget* list, int item, bool checked) {
+    if (QListWidgetItem* it = list->item(item)) it->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+std::vector<bool> CheckMarks(const QListWidget* list) {
+    std::vector<bool> marks;
+    for (int i = 0; i < list->count(); ++i) marks.push_back(Checked(list, i));
+    return marks;
+}
+
+// The icon the desktop shows for a program: from the .desktop entry that starts it.
+QIcon DesktopIconOf(const std::string& exeFile) {
+    if (exeFile.empty()) return {};
+    const QString exeName = ToQ(ExtractFileName(exeFile));
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
+        QDirIterator it(dir, {"*.desktop"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QSettings entry(it.next(), QSettings::IniFormat);
+            entry.beginGroup("Desktop Entry");
+            const QString exec = entry.value("Exec").toString().section(' ', 0, 0);
+            if (exec.isEmpty() || (exec != ToQ(exeFile) && exec.section('/', -1) != exeName)) continue;
+            const QString icon = entry.value("Icon").toString();
+            QIcon result = QDir::isAbsolutePath(icon) ? QIcon(icon) : QIcon::fromTheme(icon);
+            if (!result.isNull()) return result;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+// --- Initialisation ----------------------------------------------------------
+
+void TFrmMain::SetHostIcon() {
+    QIcon icon = DesktopIconOf(hostValues_.Value("Application.ExeFile"));
+    if (icon.isNull()) icon = QIcon(LogoPixmap());
+    setWindowIcon(icon);
+}
+
+TSettingsEnvironment TFrmMain::SettingsEnvironment() const {
+    TSettingsEnvironment env = DefaultSettingsEnvironment();
+    // The locale a UI language asked for, else the user's own.
+    if (const std::int32_t lcid = ThreadLocale(); lcid > 0) {
+        const QString prefix = QString("0x%1 ").arg(lcid, 0, 16);
+        for (int i = 0; i < cbbCHMLanguage_->count() && env.defaultCHMLanguage.empty(); ++i)
+            if (cbbCHMLanguage_->itemText(i).startsWith(prefix)) env.defaultCHMLanguage = FromQ(cbbCHMLanguage_->itemText(i));
+    }
+    if (env.defaultCHMLanguage.empty()) env.defaultCHMLanguage = DefaultChmLanguage();
+    return env;
+}
+
+std::string TFrmMain::CurrentItemCaption() const {
+    const std::string path = hostValues_.Value("TreeView.CurNode_DvoPath");
+    if (options_.DatabaseHandle == 0 || path.empty()) return "";
+    const char* hint = dvo_get_hint(options_.DatabaseHandle, path.c_str());
+    std::string caption = hint ? hint : "";
+    if (caption.empty()) {
+        // No caption: the item's storage name, as the export names its page.
+        std::string p = path;
+        while (!p.empty() && p.back() == '\\') p.pop_back();
+        caption = p.substr(p.rfind('\\') == std::string::npos ? 0 : p.rfind('\\') + 1);
+    }
+    return caption;
+}
+
+void TFrmMain::LoadFromHostAndSettings() {
+    std::unique_ptr<TSettingsDocument> scratch;
+    TSettingsDocument* doc = HeldSettings();
+    if (!doc) {
+        scratch = NewSettingsDocument();
+        doc = scratch.get();
+    }
+    try {
+        SetHostIcon();
+        const TSettingsEnvironment env = SettingsEnvironment();
+        LoadStorePath(doc->Quillbook(), *this, env);
+
+        const std::string hwnd = Trim(hostValues_.Value("MainWindow.HWND"));
+        QWidget* owner = nullptr;
+        if (hwnd.empty())
+            owner = QApplication::activeWindow();
+        else if (const std::int64_t id = StrToInt(hwnd); id != 0)
+            owner = QWidget::find(static_cast<WId>(id));
+        if (owner && owner != this && owner->window() != this && owner != parentWidget()) {
+            setParent(owner, windowFlags());
+            owner_ = owner;
+        }
+
+        const std::string handle = hostValues_.Value("Database.HANDLE");
+        if (!handle.empty()) {
+            options_.DatabaseHandle = StrToInt(handle);
+            noDatabase_ = false;
+            rangeHost_[0] = ToQ(CurrentItemCaption());
+            rangeHost_[1] = ToQ(ExtractFileName(hostValues_.Value("Database.FullPath")));
+            for (int i = 0; i < 2; ++i) rgDataSource_->SetItemText(i, rangeCaption_[i] + rangeHost_[i]);
+            if (hostValues_.Value("TreeView.CurNode_DvoPath").empty()) {
+                rgDataSource_->SetItemIndex(1);
+                rgDataSource_->SetItemEnabled(0, false);
+            }
+        } else {
+            noDatabase_ = true;
+            ShowInfo(Msg(21));
+            btnNext_->setEnabled(false);
+        }
+
+        LoadSettingsIntoControls(doc->Quillbook(), *this, env);
+        rgDataSourceClick();
+    } catch (const std::exception& e) {
+        ShowError(Msg(22) + e.what());
+    }
+}
+
+// --- Pages and rules -----------------------------------------------------------
+
+void TFrmMain::ShowPage() {
+    pageIndex_ = std::clamp(pageIndex_, 0, kPageCount - 1);
+    pages_->setCurrentIndex(pageIndex_);
+    btnBack_->setEnabled(pageIndex_ > 0);
+    // Without a database the first page is as far as the wizard goes.
+    btnNext_->setEnabled(pageIndex_ < kPageCount - 1 && !noDatabase_);
+    try {
+        setWindowTitle(ToQ(Format(Msg(2), {"Quillbook", pageIndex_ + 1, kPageCount})));
+    } catch (const std::exception&) {
+        // A translated caption format with the wrong places: the plain name.
+        setWindowTitle("Quillbook");
+    }
+}
+
+void TFrmMain::btnBackClick() {
+    --pageIndex_;
+    ShowPage();
+}
+
+void TFrmMain::btnNextClick() {
+    ++pageIndex_;
+    ShowPage();
+}
+
+std::string TFrmMain::RangeName() const {
+    if (rgDataSource_->ItemIndex() == 0) return FileSafeCaption(CurrentItemCaption());
+    return ChangeFileExt(ExtractFileName(hostValues_.Value("Database.FullPath")), "");
+}
+
+void TFrmMain::rgDataSourceClick() {
+    const std::string name = RangeName();
+    edtCHMFileName_->setText(edtRootPath_->text() + ToQ(name) + ".chm");
+    edtCHMTitle_->setText(ToQ(name));
+}
+
+void TFrmMain::chkKeepDirClick() { chkNiceDirName_->setEnabled(chkKeepDir_->isChecked()); }
+void TFrmMain::chkNavLinkClick() { chkMakePopupMenu_->setEnabled(chkNavLink_->isChecked()); }
+
+void TFrmMain::cbbLanguageChange() {
+    if (inLanguageChange_) return;
+    inLanguageChange_ = true;
+    try {
+        // Check marks the new item lists would drop, for settings never saved.
+        const std::vector<bool> tabStyles = CheckMarks(chklstTabStyles_);
+        const std::vector<bool> winBtns = CheckMarks(chklstWinBtns_);
+        SelectLanguage(FromQ(cbbLanguage_->currentText()));
+        ApplyLanguage(CurrentLanguage(), *this);
+        RestoreAfterLanguage();
+        TSettingsDocument* doc = HeldSettings();
+        if (!doc || !SettingsSaved(doc->Quillbook())) {
+            for (int i = 0; i < static_cast<int>(tabStyles.size()); ++i)
+                SetChecked(chklstTabStyles_, i, tabStyles[static_cast<std::size_t>(i)]);
+            for (int i = 0; i < static_cast<int>(winBtns.size()); ++i)
+                SetChecked(chklstWinBtns_, i, winBtns[static_cast<std::size_t>(i)]);
+        }
+        ShowPage();
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+    inLanguageChange_ = false;
+}
+
+void TFrmMain::RestoreAfterLanguage() {
+    const std::vector<QString> items = rgDataSource_->Items();
+    for (int i = 0; i < 2 && i < static_cast<int>(items.size()); ++i) {
+        const QString current = items[static_cast<std::size_t>(i)];
+        if (current != rangeCaption_[i] + rangeHost_[i]) rangeCaption_[i] = current;
+        rgDataSource_->SetItemText(i, rangeCaption_[i] + rangeHost_[i]);
+    }
+    if (TSettingsDocument* doc = HeldSettings()) RestoreCheckListsFromSettings(doc->Quillbook(), *this);
+    // A language may name the Run button; during a run it stays the Stop button.
+    if (runState_) btnRun_->setText(ToQ(Msg(5)));
+}
+
+// --- Handlers --------------------------------------------------------------------
+
+void TFrmMain::ApplyFontPreview() {
+    QFont f(ToQ(sampleFont_.name));
+    f.setPixelSize(PointsToPixels(sampleFont_.size > 0 ? sampleFont_.size : 12));
+    f.setBold(sampleStyle_ & fsBold);
+    f.setItalic(sampleStyle_ & fsItalic);
+    f.setUnderline(sampleStyle_ & fsUnderline);
+    f.setStrikeOut(sampleStyle_ & fsStrikeOut);
+    lblFontPreview_->setFont(f);
+    const std::uint32_t rgb = SystemColorToRgb(sampleFont_.color);
+    QPalette pal = lblFontPreview_->palette();
+    pal.setColor(QPalette::WindowText, QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                                              static_cast<int>((rgb >> 16) & 0xFF)));
+    lblFontPreview_->setPalette(pal);
+}
+
+void TFrmMain::lblFontPreviewClick() {
+    TFontValue font = sampleFont_;
+    int style = sampleStyle_;
+    if (!dialogs_.font || !dialogs_.font(this, font, style)) return;
+    sampleFont_ = font;
+    sampleStyle_ = style;
+    ApplyFontPreview();
+}
+
+void TFrmMain::btnBrowserPathClick() {
+    std::string path = FromQ(edtRootPath_->text());
+    if (BrowseForFolder(this, path, Msg(4), 89)) edtRootPath_->setText(ToQ(path));
+}
+
+void TFrmMain::btnChmFileNameClick() {
+    QString name = edtCHMFileName_->text();
+    if (dialogs_.saveFile && dialogs_.saveFile(this, "CHM Files (*.chm);;Any files (*)", "chm", name))
+        edtCHMFileName_->setText(name);
+}
+
+void TFrmMain::btnBrowseDefaultPageClick() {
+    QString name = edtDefaultPage_->text();
+    if (dialogs_.openFile &&
+        dialogs_.openFile(this, "HTML Files (*.htm *.html);;All Files (*)", "html", name)) {
+        edtDefaultPage_->setText(name);
+    }
+    lastDefaultPageDialogName_ = name;
+}
+
+void TFrmMain::btnBrowseJump1Click() {
+    // The dialog starts from whatever it held last.
+    QString name = lastDefaultPageDialogName_;
+    if (dialogs_.openFile &&
+        dialogs_.openFile(this, "HTML Files (*.htm *.html);;All Files (*)", "html", name)) {
+        edtUserButtonURL_->setText(name);
+        lastDefaultPageDialogName_ = name;
+    }
+}
+
+void TFrmMain::btnAddAttachsClick() {
+    if (!dialogs_.openFiles) return;
+    for (const QString& file : dialogs_.openFiles(this)) lstAttachFiles_->addItem(file);
+}
+
+void TFrmMain::btnRemoveAttachsClick() {
+    for (int i = lstAttachFiles_->count() - 1; i >= 0; --i)
+        if (lstAttachFiles_->item(i)->isSelected()) delete lstAttachFiles_->takeItem(i);
+}
+
+void TFrmMain::btnAboutClick() {
+    if (!about_) about_ = std::make_unique<TFrmAbout>(this);
+    ApplyLanguage(CurrentLanguage(), *about_);
+    about_->exec();
+}
+
+void TFrmMain::lblWebSiteClick() { ShellOpen(kWebSite); }
+void TFrmMain::lblMailUsClick() { ShellOpen(std::string("mailto:") + kMailAddress + "?subject=Quillbook Feedback: "); }
+
+void TFrmMain::btnLangClick() {
+    QString name;
+    if (!dialogs_.inputText || !dialogs_.inputText(this, btnLang_->text(), ToQ(Msg(20)), name) || name.isEmpty())
+        return;
+    try {
+        WriteNewLanguage(FromQ(name), *this, about_.get());
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
+
+// --- Running -------------------------------------------------------------------
+
+void TFrmMain::BuildOptions() {
+    TConvertOptions& o = options_;
+    const int range = rgDataSource_->ItemIndex();
+    if (range == 0)
+        o.StartPath = hostValues_.Value("TreeView.CurNode_DvoPath");
+    else if (range == 1)
+        o.StartPath = hostValues_.Value("Database.RootLocation");
+    o.DatabaseFileName = ExtractFileName(hostValues_.Value("Database.FullPath"));
+    o.WholeDatabase = range == 1;
+    o.RootPath = IncludeTrailingDelimiter(Trim(FromQ(edtRootPath_->text())));
+    o.ConvertMethod = static_cast<std::uint8_t>(std::max(0, rgConverter_->ItemIndex()));
+    o.KeepFolderTree = chkKeepDir_->isChecked();
+    o.ChmFileName = Trim(FromQ(edtCHMFileName_->text()));
+    o.ExportAttachments = chkAttachments_->isChecked();
+    o.Encoding = Trim(FromQ(cbbEncoding_->currentText()));
+    o.DefaultPage = Trim(FromQ(edtDefaultPage_->text()));
+    o.Header = Trim(GetMmoHeader());
+    o.Footer = Trim(GetMmoFooter());
+    o.RemoveTempFiles = chkClearTempFile_->isChecked();
+    o.FontName = sampleFont_.name;
+    o.FontColor = sampleFont_.color;
+    o.FontSize = sampleFont_.size;
+    o.Overwrite = chkOverWrite_->isChecked();
+    o.TopNodeNotFolder = chkIgnoreTopNode_->isChecked();
+    o.ChmLanguage = FromQ(cbbCHMLanguage_->currentText());
+    o.FullTextSearch = chkFullSearch_->isChecked();
+    o.WindowTitle = FromQ(edtCHMTitle_->text());
+    o.WindowRect = FromQ(cbbCHMWinSize_->currentText());
+    o.WindowButtons = ToolbarFlagsFromList(*this);
+    o.WindowExStyle = chkOnTop_->isChecked() ? 8 : 0;
+    o.NavPaneFlags = 0;
+    if (chkCHMTab_->isChecked()) o.NavPaneFlags |= 0x20;
+    if (Checked(chklstTabStyles_, 0)) o.NavPaneFlags |= 0x1000;
+    if (Checked(chklstTabStyles_, 1)) o.NavPaneFlags |= 0x20400;
+    if (Checked(chklstTabStyles_, 2)) o.NavPaneFlags |= 0x100;
+    if (Checked(chklstTabStyles_, 4)) o.NavPaneFlags |= 0x1;
+    if (Checked(chklstWinBtns_, 0)) o.NavPaneFlags |= 0x10000;
+    o.NavPaneClosed = Checked(chklstTabStyles_, 3);
+    o.DefaultTab = cbbDefaultTab_->currentIndex();
+    o.NavPaneWidth = StrToInt(FromQ(edtCHMTabWidth_->text()));
+    o.IgnoreEmptyItems = chkIgnoreEmptyNode_->isChecked();
+    o.ReadableFolderNames = chkNiceDirName_->isChecked();
+    o.IncludeSubItems = chkSubItems_->isChecked();
+    o.UserButtonCaption = FromQ(edtUserButtonCaption_->text());
+    o.UserButtonUrl = FromQ(edtUserButtonURL_->text());
+    o.MakeIndex = chkMakeIndex_->isChecked();
+    o.NavLinks = chkNavLink_->isChecked();
+    std::string extra;
+    for (const std::string& file : GetLstAttachFiles()) extra += file + "\r\n";
+    o.ExtraFiles = extra;
+    o.RolloverMenus = chkNavLink_->isChecked() && chkMakePopupMenu_->isChecked();
+}
+
+bool TFrmMain::RunProgress(void* context, int position, const char* text) {
+    auto* form = static_cast<TFrmMain*>(context);
+    if (position >= 0) {
+        position = std::min(position, 100);
+        if (position != form->pbPecent_->value()) form->pbPecent_->setValue(position);
+    }
+    if (text) form->mmoLogMsg_->appendPlainText(ToWidgetText(text));
+    QApplication::processEvents();
+    return form->stopRequested_;
+}
+
+void TFrmMain::SetRunState(bool running) {
+    runState_ = running;
+    btnRun_->setText(ToQ(Msg(running ? 5 : 6)));
+    pbPecent_->setVisible(running);
+    if (running && !cursorBusy_) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        cursorBusy_ = true;
+    } else if (!running && cursorBusy_) {
+        QApplication::restoreOverrideCursor();
+        cursorBusy_ = false;
+    }
+}
+
+void TFrmMain::btnRunClick() {
+    // The engine keeps run-wide state: never a second run inside the first.
+    if (engineActive_) return;
+    pbPecent_->setRange(0, 100);
+    pbPecent_->setValue(0);
+    stopRequested_ = false;
+    SetRunState(true);
+    engineActive_ = true;
+    std::string error;
+    try {
+        BuildOptions();
+        mmoLogMsg_->clear();
+        RunConversion(options_, &TFrmMain::RunProgress, this);
+        if (chkOpenCHMFile_->isChecked() && !options_.ChmFileName.empty() &&
+            std::filesystem::is_regular_file(std::filesystem::path(options_.ChmFileName)))
+            ShellOpen(options_.ChmFileName);
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "Unknown error";
+    }
+    engineActive_ = false;
+    EndRun();
+    if (!error.empty()) ShowError(error);
+    if (closePending_) {
+        closePending_ = false;
+        done(QDialog::Accepted);
+    }
+}
+
+void TFrmMain::StopClick() {
+    if (AskConfirm(Msg(3))) EndRun();
+}
+
+void TFrmMain::EndRun() {
+    stopRequested_ = true;
+    SetRunState(false);
+    // After a confirmed stop the engine is still on its way out.
+    btnRun_->setEnabled(!engineActive_);
+}
+
+void TFrmMain::SaveToSettings() {
+    if (TSettingsDocument* doc = HeldSettings()) SaveControlsToSettings(doc->Quillbook(), *this);
+}
+
+void TFrmMain::RequestClose() {
+    if (engineActive_) {
+        closePending_ = true;
+        return;
+    }
+    done(QDialog::Accepted);
+}
+
+void TFrmMain::reject() { RequestClose(); }
+
+void TFrmMain::closeEvent(QCloseEvent* event) {
+    if (engineActive_) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+// --- ISettingsControls ---------------------------------------------------------
+
+std::string TFrmMain::GetCbbLanguage() const { return FromQ(cbbLanguage_->currentText()); }
+void TFrmMain::SetCbbLanguage(const std::string& text) {
+    // Start-up already selected this language; the text alone is restored.
+    QSignalBlocker block(cbbLanguage_);
+    cbbLanguage_->setEditText(ToQ(text));
+}
+int TFrmMain::GetRgDataSource() const { return rgDataSource_->ItemIndex(); }
+void TFrmMain::SetRgDataSource(int index) { rgDataSource_->SetItemIndex(index); }
+int TFrmMain::GetRgConverter() const { return rgConverter_->ItemIndex(); }
+void TFrmMain::SetRgConverter(int index) { rgConverter_->SetItemIndex(index); }
+bool TFrmMain::GetChkAttachments() const { return chkAttachments_->isChecked(); }
+void TFrmMain::SetChkAttachments(bool checked) { chkAttachments_->setChecked(checked); }
+bool TFrmMain::GetChkOverWrite() const { return chkOverWrite_->isChecked(); }
+void TFrmMain::SetChkOverWrite(bool checked) { chkOverWrite_->setChecked(checked); }
+bool TFrmMain::GetChkClearTempFile() const { return chkClearTempFile_->isChecked(); }
+void TFrmMain::SetChkClearTempFile(bool checked) { chkClearTempFile_->setChecked(checked); }
+bool TFrmMain::GetChkKeepDir() const { return chkKeepDir_->isChecked(); }
+void TFrmMain::SetChkKeepDir(bool checked) { chkKeepDir_->setChecked(checked); }
+bool TFrmMain::GetChkNiceDirName() const { return chkNiceDirName_->isChecked(); }
+void TFrmMain::SetChkNiceDirName(bool checked) { chkNiceDirName_->setChecked(checked); }
+bool TFrmMain::GetChkIgnoreTopNode() const { return chkIgnoreTopNode_->isChecked(); }
+void TFrmMain::SetChkIgnoreTopNode(bool checked) { chkIgnoreTopNode_->setChecked(checked); }
+bool TFrmMain::GetChkIgnoreEmptyNode() const { return chkIgnoreEmptyNode_->isChecked(); }
+void TFrmMain::SetChkIgnoreEmptyNode(bool checked) { chkIgnoreEmptyNode_->setChecked(checked); }
+bool TFrmMain::GetChkSubItems() const { return chkSubItems_->isChecked(); }
+void TFrmMain::SetChkSubItems(bool checked) { chkSubItems_->setChecked(checked); }
+bool TFrmMain::GetChkNavLink() const { return chkNavLink_->isChecked(); }
+void TFrmMain::SetChkNavLink(bool checked) { chkNavLink_->setChecked(checked); }
+bool TFrmMain::GetChkMakePopupMenu() const { return chkMakePopupMenu_->isChecked(); }
+void TFrmMain::SetChkMakePopupMenu(bool checked) { chkMakePopupMenu_->setChecked(checked); }
+std::string TFrmMain::GetCbbEncoding() const { return FromQ(cbbEncoding_->currentText()); }
+void TFrmMain::SetCbbEncoding(const std::string& text) { cbbEncoding_->setEditText(ToQ(text)); }
+TFontValue TFrmMain::GetLblFontPreview() const { return sampleFont_; }
+void TFrmMain::SetLblFontPreview(const TFontValue& font) {
+    sampleFont_ = font;
+    ApplyFontPreview();
+}
+std::string TFrmMain::GetMmoHeader() const { return FromWidgetText(mmoHeader_->toPlainText()); }
+void TFrmMain::SetMmoHeader(const std::string& text) { mmoHeader_->setPlainText(ToWidgetText(text)); }
+std::string TFrmMain::GetMmoFooter() const { return FromWidgetText(mmoFooter_->toPlainText()); }
+void TFrmMain::SetMmoFooter(const std::string& text) { mmoFooter_->setPlainText(ToWidgetText(text)); }
+std::string TFrmMain::GetCbbCHMLanguage() const { return FromQ(cbbCHMLanguage_->currentText()); }
+void TFrmMain::SetCbbCHMLanguage(const std::string& text) { cbbCHMLanguage_->setEditText(ToQ(text)); }
+bool TFrmMain::GetChkFullSearch() const { return chkFullSearch_->isChecked(); }
+void TFrmMain::SetChkFullSearch(bool checked) { chkFullSearch_->setChecked(checked); }
+std::string TFrmMain::GetCbbCHMWinSize() const { return FromQ(cbbCHMWinSize_->currentText()); }
+void TFrmMain::SetCbbCHMWinSize(const std::string& text) { cbbCHMWinSize_->setEditText(ToQ(text)); }
+bool TFrmMain::GetChkOnTop() const { return chkOnTop_->isChecked(); }
+void TFrmMain::SetChkOnTop(bool checked) { chkOnTop_->setChecked(checked); }
+std::string TFrmMain::GetEdtCHMTitle() const { return FromQ(edtCHMTitle_->text()); }
+void TFrmMain::SetEdtCHMTitle(const std::string& text) { edtCHMTitle_->setText(ToQ(text)); }
+bool TFrmMain::GetChkCHMTab() const { return chkCHMTab_->isChecked(); }
+void TFrmMain::SetChkCHMTab(bool checked) { chkCHMTab_->setChecked(checked); }
+std::string TFrmMain::GetEdtCHMTabWidth() const { return FromQ(edtCHMTabWidth_->text()); }
+void TFrmMain::SetEdtCHMTabWidth(const std::string& text) { edtCHMTabWidth_->setText(ToQ(text)); }
+int TFrmMain::GetCbbDefaultTab() const { return cbbDefaultTab_->currentIndex(); }
+void TFrmMain::SetCbbDefaultTab(int index) {
+    if (index >= 0 && index < cbbDefaultTab_->count()) {
+        cbbDefaultTab_->setCurrentIndex(index);
+    } else {
+        // No item chosen: the box keeps showing its text.
+        const QString text = cbbDefaultTab_->currentText();
+        cbbDefaultTab_->setCurrentIndex(-1);
+        cbbDefaultTab_->setEditText(text);
+    }
+}
+bool TFrmMain::GetChklstTabStyles(int item) const { return Checked(chklstTabStyles_, item); }
+void TFrmMain::SetChklstTabStyles(int item, bool checked) { SetChecked(chklstTabStyles_, item, checked); }
+bool TFrmMain::GetChklstWinBtns(int item) const { return Checked(chklstWinBtns_, item); }
+void TFrmMain::SetChklstWinBtns(int item, bool checked) { SetChecked(chklstWinBtns_, item, checked); }
+std::string TFrmMain::GetEdtUserButtonCaption() const { return FromQ(edtUserButtonCaption_->text()); }
+void TFrmMain::SetEdtUserButtonCaption(const std::string& text) { edtUserButtonCaption_->setText(ToQ(text)); }
+std::string TFrmMain::GetEdtUserButtonURL() const { return FromQ(edtUserButtonURL_->text()); }
+void TFrmMain::SetEdtUserButtonURL(const std::string& text) { edtUserButtonURL_->setText(ToQ(text)); }
+std::string TFrmMain::GetEdtDefaultPage() const { return FromQ(edtDefaultPage_->text()); }
+void TFrmMain::SetEdtDefaultPage(const std::string& text) { edtDefaultPage_->setText(ToQ(text)); }
+std::string TFrmMain::GetEdtRootPath() const { return FromQ(edtRootPath_->text()); }
+void TFrmMain::SetEdtRootPath(const std::string& text) { edtRootPath_->setText(ToQ(text)); }
+std::vector<std::string> TFrmMain::GetLstAttachFiles() const {
+    std::vector<std::string> items;
+    for (int i = 0; i < lstAttachFiles_->count(); ++i) items.push_back(FromQ(lstAttachFiles_->item(i)->text()));
+    return items;
+}
+void TFrmMain::SetLstAttachFiles(const std::vector<std::string>& items) {
+    lstAttachFiles_->clear();
+    for (const std::string& item : items) lstAttachFiles_->addItem(ToQ(item));
+}
+bool TFrmMain::GetChkOpenCHMFile() const { return chkOpenCHMFile_->isChecked(); }
+void TFrmMain::SetChkOpenCHMFile(bool checked) { chkOpenCHMFile_->setChecked(checked); }
+
+}  // namespace qb

@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "Error.h"
+#include "FileSys.h"
+#include "TestSupport.h"
+#include "Utils.h"
+
+using namespace qb;
+using qbtest::ReadFile;
+using qbtest::TempDir;
+using qbtest::WriteFile;
+
+namespace {
+
+using V = std::vector<std::string>;
+
+// "/tmp/x/" -> "\tmp\x" as the engine would name it.
+std::string Backslashed(const std::string& native) {
+    std::string s = ExcludeTrailingDelimiter(native);
+    for (char& c : s)
+        if (c == '/') c = '\\';
+    return s;
+}
+
+bool Exists(const std::string& p) { return std::filesystem::exists(p); }
+
+}  // namespace
+
+TEST(SaveTextFile, WritesBytesUnchangedAndReplacesTheFile) {
+    TempDir tmp;
+    const std::string bytes("a\r\nb\0c\n\xFF", 8);
+    EXPECT_TRUE(SaveTextFile(tmp / "f.bin", bytes));
+    EXPECT_EQ(bytes, ReadFile(tmp / "f.bin"));
+    EXPECT_TRUE(SaveTextFile(tmp / "f.bin", "x"));
+    EXPECT_EQ("x", ReadFile(tmp / "f.bin"));
+    EXPECT_TRUE(SaveTextFile(tmp / "f.bin", ""));
+    EXPECT_TRUE(Exists(tmp / "f.bin"));
+    EXPECT_EQ("", ReadFile(tmp / "f.bin"));
+}
+
+TEST(SaveTextFile, BackslashPathsReachTheNativeFile) {
+    TempDir tmp;
+    std::filesystem::create_directories(tmp / "9");
+    SaveTextFile(Backslashed(tmp.path()) + "\\9\\D.html", "<p>");
+    EXPECT_EQ("<p>", ReadFile(tmp / "9/D.html"));
+}
+
+TEST(SaveTextFile, DeletesTheOldFileInsteadOfWritingThroughLinks) {
+    TempDir tmp;
+    WriteFile(tmp / "source.txt", "original");
+    ASSERT_EQ(0, ::link((tmp / "source.txt").c_str(), (tmp / "copy.txt").c_str()));
+    SaveTextFile(tmp / "copy.txt", "new");
+    EXPECT_EQ("new", ReadFile(tmp / "copy.txt"));
+    EXPECT_EQ("original", ReadFile(tmp / "source.txt"));
+
+    std::filesystem::create_symlink(tmp / "source.txt", tmp / "link.txt");
+    SaveTextFile(tmp / "link.txt", "via link");
+    EXPECT_EQ("original", ReadFile(tmp / "source.txt"));
+    EXPECT_FALSE(std::filesystem::is_symlink(tmp / "link.txt"));
+}
+
+TEST(SaveTextFile, FailureRaisesWithFileNameAndReason) {
+    TempDir tmp;
+    const std::string missing = tmp / "no-folder/page.html";
+    try {
+        SaveTextFile(missing, "x");
+        FAIL() << "no error for " << missing;
+    } catch (const qb::Error& e) {
+        const std::string m = e.what();
+        EXPECT_NE(std::string::npos, m.find(missing)) << m;
+        EXPECT_NE(std::string::npos, m.find(std::strerror(ENOENT))) << m;
+    }
+    std::filesystem::create_directories(tmp / "dir");
+    try {
+        SaveTextFile(tmp / "dir", "x");
+        FAIL() << "no error for a folder";
+    } catch (const qb::Error& e) {
+        const std::string m = e.what();
+        EXPECT_NE(std::string::npos, m.find(tmp / "dir")) << m;
+        EXPECT_NE(std::string::npos, m.find(std::strerror(EISDIR))) << m;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "dir"));
+}
+
+TEST(LoadTextFile, MissingEmptyFolderAndBinary) {
+    TempDir tmp;
+    EXPECT_EQ("", LoadTextFile(tmp / "missing.txt"));
+    WriteFile(tmp / "empty.txt", "");
+    EXPECT_EQ("", LoadTextFile(tmp / "empty.txt"));
+    EXPECT_EQ("", LoadTextFile(tmp.path()));
+    const std::string bytes("\0\r\n\x80", 4);
+    WriteFile(tmp / "b.bin", bytes);
+    EXPECT_EQ(bytes, LoadTextFile(tmp / "b.bin"));
+    EXPECT_EQ(bytes, LoadTextFile(Backslashed(tmp.path()) + "\\b.bin"));
+    const std::string big(300000, 'q');
+    WriteFile(tmp / "big.txt", big);
+    EXPECT_EQ(big, LoadTextFile(tmp / "big.txt"));
+}
+
+TEST(FileMentionsAll, NamePartsFoundWithoutRegardToAsciiCase) {
+    TempDir tmp;
+    TStringList none;
+    EXPECT_TRUE(FileMentionsAll(tmp / "missing.hhp", none));
+    TStringList one;
+    one.Add("x.png");
+    EXPECT_FALSE(FileMentionsAll(tmp / "missing.hhp", one));
+
+    WriteFile(tmp / "p.hhp", "[FILES]\r\nImages\\PHOTO.png\r\n9\\d.HTML\r\n\xC3\xA4.txt\r\n");
+    TStringList names;
+    names.Add("C:\\elsewhere\\Photo.PNG");
+    names.Add("d:D.html");
+    names.Add("sub/photo.png");
+    EXPECT_TRUE(FileMentionsAll(tmp / "p.hhp", names));
+    names.Add("absent.gif");
+    names.Add("d.html");
+    EXPECT_FALSE(FileMentionsAll(tmp / "p.hhp", names));
+
+    TStringList umlaut;
+    umlaut.Add("\xC3\x84.txt");
+    EXPECT_FALSE(FileMentionsAll(tmp / "p.hhp", umlaut));
+    umlaut.Clear();
+    umlaut.Add("\xC3\xA4.TXT");
+    EXPECT_TRUE(FileMentionsAll(tmp / "p.hhp", umlaut));
+}
+
+class FolderTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* f : {"d/b.html", "d/a.txt", "d/.hidden", "d/sub/x.y", "d/sub/deep/w.txt", "d/sub2/v.txt",
+                              "d/.dot/z.txt", "d/sub/.git/config"})
+            WriteFile(tmp / f, f);
+        std::filesystem::create_directories(tmp / "d/empty");
+        std::filesystem::create_directories(tmp / "d/folder.txt");
+    }
+    std::string d() const { return tmp / "d"; }
+    TempDir tmp;
+};
+
+TEST_F(FolderTree, FindFilesFolderFilesBeforeSubFolders) {
+    TStringList l;
+    l.Add("kept");
+    FindFiles(l, d(), "*.*", true);
+    const std::string p = d() + "/";
+    EXPECT_EQ((V{"kept", p + "a.txt", p + "b.html", p + "sub/x.y", p + "sub/deep/w.txt", p + "sub2/v.txt"}),
+              l.Items());
+}
+
+TEST_F(FolderTree, FindFilesNonRecursiveAndMasks) {
+    TStringList l;
+    FindFiles(l, d() + "/", "*.*", false);
+    EXPECT_EQ((V{d() + "/a.txt", d() + "/b.html"}), l.Items());
+
+    // Sub-folders are entered whatever their names; a folder matching the mask is no file.
+    TStringList t;
+    FindFiles(t, d(), "*.TXT", true);
+    EXPECT_EQ((V{d() + "/a.txt", d() + "/sub/deep/w.txt", d() + "/sub2/v.txt"}), t.Items());
+}
+
+TEST_F(FolderTree, FindFilesKeepsBackslashFormWithoutDoublingIt) {
+    const std::string folder = Backslashed(d());
+    TStringList l;
+    FindFiles(l, folder, "x.y", true);
+    EXPECT_EQ(V{folder + "\\sub\\x.y"}, l.Items());
+    TStringList m;
+    FindFiles(m, folder + "\\", "x.y", true);
+    EXPECT_EQ(V{folder + "\\sub\\x.y"}, m.Items());
+}
+
+TEST_F(FolderTree, FindFilesOnMissingOrEmptyFolderAddsNothing) {
+    TStringList l;
+    FindFiles(l, tmp / "nope", "*.*", true);
+    FindFiles(l, tmp / "d/a.txt", "*.*", true);
+    // An empty folder name must not turn into the file system root.
+    FindFiles(l, "", "*", false);
+    EXPECT_TRUE(l.Empty()) << l.Text();
+}
+
+TEST_F(FolderTree, DeleteFilesExceptKeepsListedFilesAndRemovesEmptiedFolders) {
+    TStringList keep;
+    keep.Add(d() + "/SUB/DEEP/W.TXT");
+    DeleteFilesExcept(&keep, d(), "*.*", true);
+    EXPECT_TRUE(Exists(tmp / "d/sub/deep/w.txt"));
+    EXPECT_FALSE(Exists(tmp / "d/a.txt"));
+    EXPECT_FALSE(Exists(tmp / "d/b.html"));
+    EXPECT_FALSE(Exists(tmp / "d/sub/x.y"));
+    EXPECT_FALSE(Exists(tmp / "d/sub2"));
+    EXPECT_FALSE(Exists(tmp / "d/empty"));
+    EXPECT_FALSE(Exists(tmp / "d/folder.txt"));
+    // Dot-names are never listed, so they are neither deleted nor entered.
+    EXPECT_TRUE(Exists(tmp / "d/.hidden"));
+    EXPECT_TRUE(Exists(tmp / "d/.dot/z.txt"));
+    EXPECT_TRUE(Exists(tmp / "d/sub/.git/config"));
+    EXPECT_TRUE(Exists(d()));
+}
+
+TEST(DeleteFilesExcept, RemovesTheFolderUnlessKept) {
+    TempDir tmp;
+    WriteFile(tmp / "out/p.html", "");
+    WriteFile(tmp / "out/s/q.html", "");
+    TStringList keep;
+    DeleteFilesExcept(&keep, tmp / "out", "*.*", true);
+    EXPECT_FALSE(Exists(tmp / "out"));
+
+    WriteFile(tmp / "kept/p.html", "");
+    keep.Add(tmp / "KEPT");
+    DeleteFilesExcept(&keep, tmp / "kept", "*.*", true);
+    EXPECT_FALSE(Exists(tmp / "kept/p.html"));
+    EXPECT_TRUE(Exists(tmp / "kept"));
+}
+
+TEST(DeleteFilesExcept, MaskAndRecursionFlag) {
+    TempDir tmp;
+    WriteFile(tmp / "o/a.html", "");
+    WriteFile(tmp / "o/a.txt", "");
+    WriteFile(tmp / "o/s/b.html", "");
+    TStringList keep;
+    DeleteFilesExcept(&keep, tmp / "o", "*.html", false);
+    EXPECT_FALSE(Exists(tmp / "o/a.html"));
+    EXPECT_TRUE(Exists(tmp / "o/a.txt"));
+    EXPECT_TRUE(Exists(tmp / "o/s/b.html"));
+}
+
+TEST(DeleteFilesExcept, BackslashFolderMatchesBackslashKeepEntries) {
+    TempDir tmp;
+    WriteFile(tmp / "o/9/D.html", "");
+    WriteFile(tmp / "o/9/E.html", "");
+    const std::string folder = Backslashed(tmp / "o");
+    TStringList keep;
+    keep.Add(folder + "\\9\\d.html");
+    DeleteFilesExcept(&keep, folder, "*.*", true);
+    EXPECT_TRUE(Exists(tmp / "o/9/D.html"));
+    EXPECT_FALSE(Exists(tmp / "o/9/E.html"));
+}
+
+TEST(DeleteFilesExcept, DoesNotFollowFolderLinks) {
+    TempDir tmp;
+    WriteFile(tmp / "precious/data.txt", "keep me");
+    WriteFile(tmp / "o/a.html", "");
+    std::filesystem::create_directory_symlink(tmp / "precious", tmp / "o/link");
+    TStringList keep;
+    DeleteFilesExcept(&keep, tmp / "o", "*.*", true);
+    EXPECT_EQ("keep me", ReadFile(tmp / "precious/data.txt"));
+    EXPECT_FALSE(Exists(tmp / "o"));
+}
+
+TEST(DeleteFilesExcept, MissingKeepListIsAProgrammingError) {
+    TempDir tmp;
+    WriteFile(tmp / "o/a.html", "");
+    try {
+        DeleteFilesExcept(nullptr, tmp / "o", "*.*", true);
+        FAIL() << "no error";
+    } catch (const qb::Error& e) {
+        const std::string m = e.what();
+        EXPECT_NE(std::string::npos, m.find("Assertion failure")) << m;
+        EXPECT_NE(std::string::npos, m.find("FileUtils.cpp")) << m;
+        EXPECT_NE(std::string::npos, m.find("line ")) << m;
+    }
+    EXPECT_TRUE(Exists(tmp / "o/a.html"));
+}
