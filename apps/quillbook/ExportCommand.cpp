@@ -12,6 +12,7 @@
 #include "Error.h"
 #include "FileSys.h"
 #include "OptionFields.h"
+#include "SettingsOptions.h"
 #include "Utils.h"
 #include "dvo.h"
 
@@ -102,8 +103,12 @@ int RunExport(const ExportArgs& args) {
     o.WindowTitle = startName;
     o.ChmFileName = args.chm.empty() ? o.RootPath + startName + ".chm" : qb::fs::ExpandFileName(args.chm);
     if (!args.settings.empty()) {
-        std::cerr << "quillbook export: --settings is not supported yet\n";
-        return 2;
+        try {
+            ApplySettingsFile(args.settings, o);
+        } catch (const std::exception& e) {
+            std::cerr << "quillbook export: " << args.settings << ": " << e.what() << "\n";
+            return 2;
+        }
     }
     if (args.method >= 0) o.ConvertMethod = static_cast<std::uint8_t>(args.method);
     try {

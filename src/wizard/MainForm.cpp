@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "AboutBox.h"
+#include "Colors.h"
 #include "Defaults.h"
 #include "Language.h"
 #include "Widgets.h"

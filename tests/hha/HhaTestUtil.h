@@ -15,8 +15,8 @@ struct CompileRun {
 };
 
 // Compiles with the continue callback answering "stop" from poll stopAfter
-// on (never when negative).
-CompileRun Compile(const std::string& hhp, int stopAfter = -1);
+// on (never when negative), or once stopAfterLines log lines were written.
+CompileRun Compile(const std::string& hhp, int stopAfter = -1, int stopAfterLines = -1);
 
 // Sets an environment variable for the life of the object.
 class EnvVar {

@@ -1,0 +1,188 @@
+// The command line as users call it: the real executable, database and compiler.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "FileSys.h"
+#include "TestSupport.h"
+#include "Utils.h"
+
+using namespace qbtest;
+
+namespace {
+
+const std::string kExe = std::string(QB_OUT_DIR) + "/quillbook";
+
+struct Result {
+    int status;
+    std::string out;
+};
+
+// Runs quillbook with args (no shell), capturing stdout and stderr.
+Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0) {
+    int pipeFd[2];
+    if (pipe(pipeFd) != 0) return {-1, ""};
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFd[1], 1);
+        dup2(pipeFd[1], 2);
+        close(pipeFd[0]);
+        std::vector<char*> argv{const_cast<char*>(kExe.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(kExe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFd[1]);
+    std::string out;
+    char buf[4096];
+    int lines = 0;
+    bool signalled = false;
+    for (;;) {
+        ssize_t n = read(pipeFd[0], buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+        for (ssize_t i = 0; i < n; ++i)
+            if (buf[i] == '\n') ++lines;
+        if (sigintAfterLine > 0 && !signalled && out.find("|  |--") != std::string::npos) {
+            kill(pid, SIGINT);
+            signalled = true;
+        }
+    }
+    close(pipeFd[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out};
+}
+
+// A database of a top item with n notes below it.
+std::string MakeDatabase(const TempDir& dir, int n) {
+    const std::string src = dir.path() + "src/";
+    WriteFile(src + "1/.caption", "Top\n");
+    WriteFile(src + "1/_~_~_notes.rtf", "{\\rtf1\\ansi Top text\\par}");
+    for (int i = 0; i < n; ++i) {
+        const std::string item = src + "1/" + std::to_string(i + 2) + "/";
+        WriteFile(item + ".caption", "Item " + std::to_string(i) + "\n");
+        WriteFile(item + "_~_~_notes.rtf", "{\\rtf1\\ansi Note " + std::to_string(i) + "\\par}");
+    }
+    const std::string db = dir.path() + "db.kvdb";
+    const Result r = Quillbook({"db", "import", src, db});
+    EXPECT_EQ(0, r.status) << r.out;
+    return db;
+}
+
+}  // namespace
+
+TEST(Cli, ExportWholeDatabaseCompilesAndCleansUp) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 3);
+    const std::string out = dir.path() + "out/";
+    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "2"});
+    ASSERT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("|  |--Top"));
+    EXPECT_NE(std::string::npos, r.out.find("Finish clearing."));
+    EXPECT_TRUE(qb::fs::FileExists(out + "db.chm"));
+    qb::TStringList left;
+    qb::FindFiles(left, out, "*.*", true);
+    EXPECT_EQ(1, left.Count()) << left.Text();
+}
+
+TEST(Cli, SetFieldsAndUsageErrors) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 1);
+    const std::string out = dir.path() + "out/";
+    Result r = Quillbook({"export", "--db", db, "--item", "\\Organizer\\data\\1\\", "--out", out, "--method", "2",
+                          "--set", "RemoveTempFiles=false", "--set", "KeepFolderTree=false", "--set",
+                          "Header=<b>x</b>"});
+    ASSERT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, ReadFile(out + "Item_0.html").find("<b>x</b>"));
+    EXPECT_TRUE(qb::fs::FileExists(out + "Top.chm"));
+
+    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--whole", "--out", out, "--set", "NoSuchField=1"}).status);
+    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--whole", "--out", out, "--set", "FontSize=big"}).status);
+    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--out", out}).status);
+    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--item", "\\Organizer\\data\\99\\", "--out", out}).status);
+    EXPECT_EQ(1, Quillbook({"export", "--db", dir.path() + "missing.kvdb", "--whole", "--out", out}).status);
+    EXPECT_EQ(2, Quillbook({"frobnicate"}).status);
+}
+
+TEST(Cli, WalkErrorExitsWithThree) {
+    TempDir dir;
+    const std::string src = dir.path() + "src/";
+    WriteFile(src + "1/.caption", "Top\n");
+    WriteFile(src + "1/2/.caption", "Sub\n");
+    WriteFile(src + "1/2/3/_~_~_notes.rtf", "{\\rtf1 leaf\\par}");
+    const std::string db = dir.path() + "db.kvdb";
+    ASSERT_EQ(0, Quillbook({"db", "import", src, db}).status);
+    const std::string out = dir.path() + "out/";
+    WriteFile(out + "2", "a file where the walk needs a folder");
+    const Result r = Quillbook({"export", "--db", db, "--item", "1", "--out", out, "--method", "2"});
+    EXPECT_EQ(3, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("Cannot create folder"));
+}
+
+TEST(Cli, FailingStageExitsWithOne) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 1);
+    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", dir.path() + "out/", "--method", "3"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.out.find("RTF2HTML engine not exists."));
+    EXPECT_NE(std::string::npos, r.out.find("Please select another RTF convert engine and try again."));
+}
+
+TEST(Cli, CtrlCStopsTheRun) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 400);
+    const std::string out = dir.path() + "out/";
+    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "2"}, 1);
+    EXPECT_EQ(130, r.status) << r.out.substr(0, 2000);
+    EXPECT_NE(std::string::npos, r.out.find("User cancelled."));
+    EXPECT_EQ(std::string::npos, r.out.find("|  |  |--Item 399"));
+}
+
+TEST(Cli, SettingsFileIsReadAsTheWizardReadsIt) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 1);
+    const std::string out = dir.path() + "out/";
+    WriteFile(dir.path() + "s.xml",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quillbook><Config><KeepDir>false</KeepDir>"
+              "<WholeDB>false</WholeDB><Converter>2</Converter><ExportAttach>true</ExportAttach>"
+              "<ClearTempory>false</ClearTempory><OverWrite>false</OverWrite><TopNode>true</TopNode>"
+              "<Encoding>UTF-8</Encoding><HeaderText>  HEAD  </HeaderText><FooterText/><DefaultPage/>"
+              "<Language>Default(En) *</Language><DefaultFont Name=\"Arial\" Size=\"14\" Color=\"clRed\"/>"
+              "<CHM><Language>0x409 English</Language><FullSearch>false</FullSearch><Title>T</Title>"
+              "<Size>[0,0,800,600]</Size><OnTop>true</OnTop><AdvanceSearch>true</AdvanceSearch>"
+              "<ToolButtons>6</ToolButtons><Menu>false</Menu><TabEnable>true</TabEnable><Bookmark>false</Bookmark>"
+              "<AutoSync>false</AutoSync><OpenClosed>false</OpenClosed><AutoHide>false</AutoHide>"
+              "<DefaultTab>1</DefaultTab><TabWidth>250</TabWidth></CHM><IgnoreEmptyNode>false</IgnoreEmptyNode>"
+              "<ReadableCaption>false</ReadableCaption><SubItems>true</SubItems><UserButtonCaption/>"
+              "<UserButtonURL/><OpenCHMFile>false</OpenCHMFile><NavigatorLink>false</NavigatorLink>"
+              "<AttachFiles/><RolloverMenu>true</RolloverMenu></Config></Quillbook>");
+    const Result r = Quillbook({"export", "--db", db, "--item", "1", "--out", out, "--settings", dir.path() + "s.xml"});
+    ASSERT_EQ(0, r.status) << r.out;
+    const std::string page = ReadFile(out + "Item_0.html");
+    EXPECT_NE(std::string::npos, page.find("face=\"Arial\" color=\"#FF0000\" size=\"4\""));
+    EXPECT_NE(std::string::npos, page.find(">HEAD<font"));
+    EXPECT_EQ(std::string::npos, page.find("dropmenudiv"));
+    const std::string hhp = ReadFile(out + "Top.hhp");
+    EXPECT_NE(std::string::npos, hhp.find("Full-text search=no"));
+    EXPECT_NE(std::string::npos, hhp.find(",0x20420,250,0x6,[0,0,800,600],,0x8,,0,1,,0"));
+
+    WriteFile(dir.path() + "bad.xml", "<Quillbook><Config><KeepDir>yes</KeepDir></Config></Quillbook>");
+    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--item", "1", "--out", out, "--settings", dir.path() + "bad.xml"}).status);
+}
+
+TEST(Cli, ConvertPrintsThePage) {
+    TempDir dir;
+    WriteFile(dir.path() + "n.rtf", "{\\rtf1\\ansi A & B\\par}");
+    const Result r = Quillbook({"convert", "--method", "2", "--title", "T", dir.path() + "n.rtf"});
+    ASSERT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("<title>T</title>"));
+    EXPECT_NE(std::string::npos, r.out.find("A &amp; B"));
+    EXPECT_EQ(2, Quillbook({"convert", dir.path() + "missing.rtf"}).status);
+}
