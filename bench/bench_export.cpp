@@ -36,6 +36,7 @@ struct Shape {
 
 struct Figures {
     double seconds = 0;
+    double cpuSeconds = 0;  // user + system: less disturbed by a busy machine
     long peakKb = 0;
     int walkErrors = 0;
 };
@@ -113,8 +114,10 @@ public:
 
 struct RunLog {
     int errors = 0;
-    static bool Callback(void* ctx, int position, const char*) {
-        if (position < 0) ++static_cast<RunLog*>(ctx)->errors;
+    // Lines at position -1 report a failure; the first few go to stderr.
+    static bool Callback(void* ctx, int position, const char* text) {
+        auto* log = static_cast<RunLog*>(ctx);
+        if (position < 0 && text && *text && ++log->errors <= 3) std::fprintf(stderr, "bench_export: run log: %s\n", text ? text : "");
         return false;
     }
 };
@@ -145,6 +148,8 @@ Figures Export(const std::string& dbFile, const std::string& outDir) {
     ::getrusage(RUSAGE_SELF, &ru);
     Figures f;
     f.seconds = std::chrono::duration<double>(stop - start).count();
+    f.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                   static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     f.peakKb = ru.ru_maxrss;
     f.walkErrors = log.errors;
     return f;
@@ -228,6 +233,7 @@ int main(int argc, char** argv) {
     } else {
         Print(tag + "_seconds", big.seconds, "s", 2);
         Print(tag + "_throughput", shape.items / big.seconds, "items/s", 0);
+        Print(tag + "_cpu_seconds", big.cpuSeconds, "s", 2);
         Print(tag + "_peak_rss", Mb(big.peakKb), "MB");
         if (big.walkErrors > 0) Print(tag + "_error_lines", big.walkErrors, "lines", 0);
     }

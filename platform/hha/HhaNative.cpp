@@ -154,6 +154,7 @@ bool CompileNative(const Project& project, Session& session) {
     container.AddFile("/#URLSTR", tables.urlstr);
     container.AddFile("/#WINDOWS", windows);
     container.AddFile("/#IDXHDR", info.idxhdr);
+    session.Poll();
     if (fullText) container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid));
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();

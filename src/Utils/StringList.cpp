@@ -29,16 +29,27 @@ int TStringList::Add(const std::string& s) {
 void TStringList::Insert(int index, const std::string& s) {
     if (index < 0 || index > Count()) index = Count();
     items_.insert(items_.begin() + index, s);
+    if (static_cast<std::size_t>(index) < indexed_) InvalidateIndex();
 }
 
 void TStringList::Delete(int index) {
-    if (index >= 0 && index < Count()) items_.erase(items_.begin() + index);
+    if (index < 0 || index >= Count()) return;
+    items_.erase(items_.begin() + index);
+    if (static_cast<std::size_t>(index) < indexed_) InvalidateIndex();
 }
 
 int TStringList::IndexOf(const std::string& s) const {
-    for (std::size_t i = 0; i < items_.size(); ++i)
-        if (SameTextAscii(items_[i], s)) return static_cast<int>(i);
-    return -1;
+    // Short lists are cheaper to scan than to index.
+    constexpr std::size_t kIndexFrom = 32;
+    if (items_.size() < kIndexFrom) {
+        for (std::size_t i = 0; i < items_.size(); ++i)
+            if (SameTextAscii(items_[i], s)) return static_cast<int>(i);
+        return -1;
+    }
+    // Entries appended since the last look-up join the index; emplace keeps the first of duplicates.
+    for (; indexed_ < items_.size(); ++indexed_) index_.emplace(LowerAscii(items_[indexed_]), static_cast<int>(indexed_));
+    auto it = index_.find(LowerAscii(s));
+    return it == index_.end() ? -1 : it->second;
 }
 
 std::string TStringList::Text() const {
@@ -51,7 +62,7 @@ std::string TStringList::Text() const {
 }
 
 void TStringList::SetText(const std::string& text) {
-    items_.clear();
+    Clear();
     std::size_t start = 0, i = 0;
     while (i < text.size()) {
         char c = text[i];

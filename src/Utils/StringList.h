@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qb {
@@ -9,14 +11,41 @@ namespace qb {
 // regard to ASCII letter case.
 class TStringList {
 public:
+    TStringList() = default;
+    TStringList(const TStringList&) = default;
+    TStringList& operator=(const TStringList&) = default;
+    // A moved-from list is empty, its look-up index too.
+    TStringList(TStringList&& other) noexcept
+        : items_(std::move(other.items_)), index_(std::move(other.index_)), indexed_(other.indexed_) {
+        other.items_.clear();
+        other.InvalidateIndex();
+    }
+    TStringList& operator=(TStringList&& other) noexcept {
+        if (this != &other) {
+            items_ = std::move(other.items_);
+            index_ = std::move(other.index_);
+            indexed_ = other.indexed_;
+            other.items_.clear();
+            other.InvalidateIndex();
+        }
+        return *this;
+    }
+
     int Count() const { return static_cast<int>(items_.size()); }
     bool Empty() const { return items_.empty(); }
     const std::string& operator[](int i) const { return items_.at(static_cast<std::size_t>(i)); }
-    std::string& operator[](int i) { return items_.at(static_cast<std::size_t>(i)); }
+    std::string& operator[](int i) {
+        std::string& s = items_.at(static_cast<std::size_t>(i));
+        InvalidateIndex();
+        return s;
+    }
     int Add(const std::string& s);
     void Insert(int index, const std::string& s);
     void Delete(int index);
-    void Clear() { items_.clear(); }
+    void Clear() {
+        items_.clear();
+        InvalidateIndex();
+    }
     // Index of the first entry equal to s without regard to case, or -1.
     int IndexOf(const std::string& s) const;
     bool Contains(const std::string& s) const { return IndexOf(s) >= 0; }
@@ -38,7 +67,13 @@ public:
     auto end() const { return items_.end(); }
 
 private:
+    void InvalidateIndex() { indexed_ = 0; index_.clear(); }
+
     std::vector<std::string> items_;
+    // Lower-cased entry -> first position, covering items_[0, indexed_): the job's
+    // lists grow to one entry per page and are searched once per page.
+    mutable std::unordered_map<std::string, int> index_;
+    mutable std::size_t indexed_ = 0;
 };
 
 // ASCII-only case-insensitive equality, as every look-up of the system uses.

@@ -61,7 +61,7 @@ void WriteFileList(TParameters& job, const std::vector<std::string>& attachments
     std::string page = LoadTextFile(pageFile);
     CutClosingTags(page);
     page += "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" src=\"" +
-            ExtractFileName(xmlFile) + "\"></iframe></body></html>";
+            UrlPath(ExtractFileName(xmlFile)) + "\"></iframe></body></html>";
     SaveTextFile(pageFile, page);
 }
 

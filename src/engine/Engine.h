@@ -2,6 +2,7 @@
 // Stages of a conversion run. Each stage takes the job state.
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,8 @@ std::string SafeComponent(const std::string& name);
 struct TPagePlan {
     const TParameters* job = nullptr;
     std::map<std::string, std::string> itemPages;  // lower-case storage path -> page file
-    TStringList claimed;                           // RootLink of every page name given out
-    TStringList finished;                          // RootLink of every page already finished
+    std::set<std::string> claimed;                 // lower-case RootLink of every page name given out
+    std::set<std::string> finished;                // lower-case RootLink of every page already finished
     std::map<int, std::string> labelPages;         // label header line -> label page file
 };
 TPagePlan& PagePlan();

@@ -123,7 +123,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
     const bool tracked = plan.job == &job;
     std::string page = folder + FileSafeCaption(caption) + ".html";
     auto taken = [&](const std::string& p) {
-        if (tracked && plan.claimed.Contains(RootLink(job, p))) return true;
+        if (tracked && plan.claimed.count(LowerAscii(RootLink(job, p)))) return true;
         // A notes file left in the way, or a page another item wrote in this run.
         if (fs::FileExists(ChangeFileExt(p, ".rtf")) && !job.options.Overwrite) return true;
         return job.WrittenPages && job.WrittenPages->Contains(p);
@@ -133,7 +133,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
         ++job.NameCounter;
         page = folder + FileSafeCaption(caption, suffix.size() + 5) + suffix + ".html";
     }
-    if (tracked) plan.claimed.Add(RootLink(job, page));
+    if (tracked) plan.claimed.insert(LowerAscii(RootLink(job, page)));
     return page;
 }
 
@@ -340,8 +340,8 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     // A page kept from an earlier run already has its bar; a page is finished once.
     if (job.WrittenPages && !job.WrittenPages->Contains(pageFile)) return;
     TPagePlan& plan = PagePlan();
-    const std::string key = RootLink(job, pageFile);
-    if (plan.job == &job && plan.finished.Contains(key)) return;
+    const std::string key = LowerAscii(RootLink(job, pageFile));
+    if (plan.job == &job && plan.finished.count(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
     std::string page = LoadTextFile(pageFile);
     const std::string seeAlsoLine = seeAlso.empty() ? std::string() : "<p> See also: " + seeAlso + "</p>";
@@ -357,7 +357,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);
     }
     SaveTextFile(pageFile, page);
-    if (plan.job == &job) plan.finished.Add(key);
+    if (plan.job == &job) plan.finished.insert(key);
 }
 
 }  // namespace qb

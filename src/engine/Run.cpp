@@ -29,8 +29,8 @@ bool IsPageName(const TParameters& job, const std::string& target) {
     const TPagePlan& plan = PagePlan();
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
-    if (ext == ".rtf") return plan.claimed.Contains(RootLink(job, ChangeFileExt(target, ".html")));
-    return plan.claimed.Contains(RootLink(job, target));
+    const std::string page = ext == ".rtf" ? ChangeFileExt(target, ".html") : target;
+    return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
 }
 
 }  // namespace

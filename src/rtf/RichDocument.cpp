@@ -98,6 +98,25 @@ int RichDocument::LineFromChar(int pos) const {
     return static_cast<int>(FindEntry(lineStarts_, pos, lineHint_, [](int s) { return s; }));
 }
 
+int RichDocument::LineStart(int line) const {
+    if (line < 0) return 0;
+    return line < LineCount() ? lineStarts_[line] : Length();
+}
+
+int RichDocument::CharRunEnd(int pos) const {
+    if (charRuns_.empty() || pos >= Length()) return Length();
+    const std::size_t i =
+        FindEntry(charRuns_, std::max(pos, 0), charHint_, [](const CharRun& r) { return r.start; });
+    return i + 1 < charRuns_.size() ? charRuns_[i + 1].start : Length();
+}
+
+int RichDocument::ParaRunEnd(int pos) const {
+    if (paraRuns_.empty() || pos >= Length()) return Length();
+    const std::size_t i =
+        FindEntry(paraRuns_, std::max(pos, 0), paraHint_, [](const ParaRun& r) { return r.start; });
+    return i + 1 < paraRuns_.size() ? std::min(paraRuns_[i + 1].start, Length()) : Length();
+}
+
 std::string RichDocument::LineText(int line) const {
     if (line < 0 || line >= LineCount()) return {};
     const int start = lineStarts_[line];

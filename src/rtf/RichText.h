@@ -53,6 +53,12 @@ public:
     // Line index of pos; a line break belongs to the line it ends.
     int LineFromChar(int pos) const;
     int LineCount() const { return static_cast<int>(lineStarts_.size()); }
+    // First position of a line; N for an index past the last line.
+    int LineStart(int line) const;
+    // Where the run of equal character (paragraph) attributes holding pos ends:
+    // the first later position whose attributes may differ, or N.
+    int CharRunEnd(int pos) const;
+    int ParaRunEnd(int pos) const;
     // UTF-8 text of a line without its line break; empty for a bad index.
     std::string LineText(int line) const;
     // The whole text in UTF-8, lines joined with CR LF.

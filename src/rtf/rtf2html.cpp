@@ -68,14 +68,25 @@ public:
     explicit HtmlOut(std::size_t reserve) { text_.reserve(reserve); }
 
     HtmlOut& operator+=(std::string_view s) {
-        if (s.find(' ') == std::string_view::npos) {
-            if (!s.empty()) {
-                text_ += s;
-                pendingSpace_ = false;
-            }
-            return *this;
+        if (s.empty()) return *this;
+        std::size_t i = 0;
+        if (pendingSpace_ && s[0] == ' ') {
+            text_.pop_back();
+            text_ += "&nbsp;&nbsp;";
+            i = 1;
         }
-        for (char c : s) *this += c;
+        pendingSpace_ = false;
+        while (i < s.size()) {
+            const std::size_t j = s.find("  ", i);
+            if (j == std::string_view::npos) {
+                text_.append(s.substr(i));
+                pendingSpace_ = s.back() == ' ';
+                break;
+            }
+            text_.append(s.substr(i, j - i));
+            text_ += "&nbsp;&nbsp;";
+            i = j + 2;
+        }
         return *this;
     }
 
@@ -95,11 +106,24 @@ public:
     }
 
     std::string& Text() { return text_; }
+    std::size_t Size() const { return text_.size(); }
 
 private:
     std::string text_;
     bool pendingSpace_ = false;
 };
+
+// The output of one unit: a replacement or the unit's UTF-8 text.
+void AppendUnit(std::string& chunk, const std::u16string& units, int pos, int len) {
+    const char16_t u = units[pos];
+    if (len == 1 && u < 0x80 && u != u'"' && u != u'<' && u != u'>') {
+        chunk += static_cast<char>(u);
+    } else if (const char* r = len == 1 ? Replacement(u) : nullptr) {
+        chunk += r;
+    } else {
+        chunk += rtf::Utf16ToUtf8(std::u16string_view(units).substr(pos, len));
+    }
+}
 
 void AppendParagraphStart(HtmlOut& out, rtf::Align align) {
     switch (align) {
@@ -124,6 +148,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     int curSize = FontSizeToHtmlSize(first.sizePoints);
     int curLine = 0;
     TagOrder order;
+    std::string chunk;
 
     out += "<html><head><meta name=\"Quillbook\" content=\"";
     out += title;
@@ -186,6 +211,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
             curLine = line;
         }
 
+        const std::size_t sizeBeforeWalk = out.Size();
         // Six visits by index: an entry moved during the walk changes what a later index finds.
         for (int i = 0; i < 6; ++i) {
             switch (order.At(i)) {
@@ -213,14 +239,22 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         }
 
         if (unitLen == 0) continue;
-        const char16_t u = units[start];
-        if (unitLen == 1 && u < 0x80 && u != u'"' && u != u'<' && u != u'>') {
-            out += static_cast<char>(u);
-        } else if (const char* r = unitLen == 1 ? Replacement(u) : nullptr) {
-            out += r;
-        } else {
-            out += rtf::Utf16ToUtf8(std::u16string_view(units).substr(start, unitLen));
+        chunk.clear();
+        AppendUnit(chunk, units, start, unitLen);
+        // A walk that wrote nothing changed nothing: until the attributes, the
+        // paragraph or the line change, every step would write only its text.
+        if (out.Size() == sizeBeforeWalk) {
+            const int limit = std::min({doc.CharRunEnd(start), doc.ParaRunEnd(start), doc.LineStart(line + 1), n});
+            int p = pos + 1;
+            while (p < limit) {
+                const int len = doc.UnitLength(p);
+                if (p + len > limit) break;
+                AppendUnit(chunk, units, p, len);
+                p += len;
+            }
+            pos = p - 1;
         }
+        out += chunk;
     }
 
     for (int i = 0; i < 6; ++i) {

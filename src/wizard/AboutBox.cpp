@@ -17,6 +17,7 @@ QPixmap LogoPixmap() {
 }
 
 TFrmAbout::TFrmAbout(QWidget* owner) : QDialog(owner) {
+    setObjectName("FrmAbout");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle("About Quillbook");

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QAbstractItemView>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include "Colors.h"
 #include "Defaults.h"
 #include "Language.h"
+#include "QtPlatform.h"
 #include "Widgets.h"
 
 namespace qb {
@@ -29,6 +31,7 @@ namespace {
 constexpr int kClientWidth = 492;
 constexpr int kClientHeight = 373;
 constexpr int kPagesHeight = 328;
+constexpr int kCheckRow = 16;
 
 QFont PixelFont(const char* family, int pixels, bool bold = false) {
     QFont f(family);
@@ -55,19 +58,17 @@ QComboBox* EditableCombo(QWidget* parent, const QStringList& items, const QStrin
     return c;
 }
 
-QListWidget* CheckList(QWidget* parent, const QStringList& items, int columnWidth) {
+QListWidget* CheckList(QWidget* parent, const QStringList& items) {
     auto* list = new QListWidget(parent);
     list->setProperty("qbCheckList", true);
-    list->setFlow(QListView::LeftToRight);
-    list->setWrapping(true);
-    list->setResizeMode(QListView::Adjust);
+    list->setProperty("qbRowHeight", kCheckRow);
     list->setUniformItemSizes(true);
-    list->setGridSize(QSize(columnWidth, 18));
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (const QString& s : items) {
         auto* item = new QListWidgetItem(s, list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
+        item->setSizeHint(QSize(0, kCheckRow));
     }
     return list;
 }
@@ -136,9 +137,11 @@ TClickLabel* LinkLabel(const QString& text, QWidget* parent) {
 
 TFrmMain::TFrmMain(QWidget* owner) : QDialog(owner ? owner : QApplication::activeWindow()) {
     owner_ = parentWidget();
+    setObjectName("FrmMain");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
+    InstallFontSubstitutes();
     QDialog::setFont(PixelFont("Tahoma", 12));
     dialogs_ = QtWizardDialogs();
     sampleFont_ = TFontValue{"Tahoma", 12, kColorWindowText};
@@ -312,9 +315,11 @@ void TFrmMain::BuildTypesPage(TWizardPage* page) {
 void TFrmMain::BuildOptionsPage(TWizardPage* page) {
     QWidget* c = page->Content();
     auto* layout = static_cast<QVBoxLayout*>(c->layout());
+    // Short options in two columns; the two option pairs, whose texts run
+    // long in translations, over the full width.
     auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(16);
-    grid->setVerticalSpacing(4);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(3);
     layout->addLayout(grid);
     auto check = [&](QCheckBox*& box, const char* name, const char* text, bool checked, int row, int col,
                      bool indent) {
@@ -324,9 +329,9 @@ void TFrmMain::BuildOptionsPage(TWizardPage* page) {
             auto* shifted = new QHBoxLayout;
             shifted->addSpacing(20);
             shifted->addWidget(box, 1);
-            grid->addLayout(shifted, row, col);
+            grid->addLayout(shifted, row, col, 1, 2);
         } else {
-            grid->addWidget(box, row, col);
+            grid->addWidget(box, row, col, 1, col == 0 && row >= 3 ? 2 : 1);
         }
         tree_.Add(TComponentKind::WinControl, name, box);
     };
@@ -335,11 +340,13 @@ void TFrmMain::BuildOptionsPage(TWizardPage* page) {
     check(chkClearTempFile_, "chkClearTempFile", "Remove temporary files when done", true, 2, 0, false);
     check(chkKeepDir_, "chkKeepDir", "&Keep folder tree when export", true, 3, 0, false);
     check(chkNiceDirName_, "chkNiceDirName", "use readable folder caption", false, 4, 0, true);
-    check(chkIgnoreTopNode_, "chkIgnoreTopNode", "&Top node not as a folder", true, 0, 1, false);
-    check(chkIgnoreEmptyNode_, "chkIgnoreEmptyNode", "Ignore empty info items", false, 1, 1, false);
-    check(chkSubItems_, "chkSubItems", "Include sub items", true, 2, 1, false);
-    check(chkNavLink_, "chkNavLink", "Make navigation with clickable links", true, 3, 1, false);
-    check(chkMakePopupMenu_, "chkMakePopupMenu", "Make rollover menu for subitems", true, 4, 1, true);
+    check(chkIgnoreTopNode_, "chkIgnoreTopNode", "&Top node not as a folder", true, 2, 1, false);
+    check(chkIgnoreEmptyNode_, "chkIgnoreEmptyNode", "Ignore empty info items", false, 0, 1, false);
+    check(chkSubItems_, "chkSubItems", "Include sub items", true, 1, 1, false);
+    check(chkNavLink_, "chkNavLink", "Make navigation with clickable links", true, 5, 0, false);
+    check(chkMakePopupMenu_, "chkMakePopupMenu", "Make rollover menu for subitems", true, 6, 0, true);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     connect(chkKeepDir_, &QCheckBox::toggled, this, [this] { chkKeepDirClick(); });
     connect(chkNavLink_, &QCheckBox::toggled, this, [this] { chkNavLinkClick(); });
 
@@ -402,12 +409,12 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     auto* layout = static_cast<QVBoxLayout*>(c->layout());
     layout->setContentsMargins(10, 6, 10, 4);
     auto* columns = new QHBoxLayout;
-    columns->setSpacing(10);
+    columns->setSpacing(8);
     layout->addLayout(columns, 1);
 
     // Left: language, window and the user-defined button.
     auto* left = new QVBoxLayout;
-    left->setSpacing(4);
+    left->setSpacing(3);
     columns->addLayout(left, 1);
     auto* form = new QGridLayout;
     form->setHorizontalSpacing(6);
@@ -416,28 +423,31 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     auto* lblCHMLanguage = PlainLabel("C&HM Language:", c);
     lblCHMLanguage->setTextFormat(Qt::AutoText);
     cbbCHMLanguage_ = EditableCombo(c, {}, "");
+    // The field is narrow; the list shows the names in full.
+    cbbCHMLanguage_->view()->setMinimumWidth(320);
     lblCHMLanguage->setBuddy(cbbCHMLanguage_);
     form->addWidget(lblCHMLanguage, 0, 0);
     form->addWidget(cbbCHMLanguage_, 0, 1);
-    chkFullSearch_ = new QCheckBox("&Full-text searchable", c);
-    chkFullSearch_->setChecked(true);
-    form->addWidget(chkFullSearch_, 1, 0, 1, 2);
     auto* lblCHMWinSize = new QLabel("Window &Size:", c);
     cbbCHMWinSize_ = EditableCombo(c, {"[0,0,800,600]", "[0,0,1024,768]", "[0,0,1280,1024]"}, "[0,0,800,600]");
     lblCHMWinSize->setBuddy(cbbCHMWinSize_);
-    form->addWidget(lblCHMWinSize, 2, 0);
-    form->addWidget(cbbCHMWinSize_, 2, 1);
-    chkOnTop_ = new QCheckBox("&Always keep on top", c);
-    form->addWidget(chkOnTop_, 3, 0, 1, 2);
+    form->addWidget(lblCHMWinSize, 1, 0);
+    form->addWidget(cbbCHMWinSize_, 1, 1);
     auto* lblCHMTitle = new QLabel("Window &Title:", c);
     edtCHMTitle_ = new QLineEdit(c);
     lblCHMTitle->setBuddy(edtCHMTitle_);
-    form->addWidget(lblCHMTitle, 4, 0);
-    form->addWidget(edtCHMTitle_, 4, 1);
+    form->addWidget(lblCHMTitle, 2, 0);
+    form->addWidget(edtCHMTitle_, 2, 1);
+    form->setColumnStretch(1, 1);
+    left->addSpacing(2);
+    chkFullSearch_ = new QCheckBox("&Full-text searchable", c);
+    chkFullSearch_->setChecked(true);
+    chkOnTop_ = new QCheckBox("&Always keep on top", c);
     chkMakeIndex_ = new QCheckBox("&Make item keyword index", c);
     chkMakeIndex_->setChecked(true);
-    form->addWidget(chkMakeIndex_, 5, 0, 1, 2);
-    form->setColumnStretch(1, 1);
+    left->addWidget(chkFullSearch_);
+    left->addWidget(chkOnTop_);
+    left->addWidget(chkMakeIndex_);
 
     auto* grpUserButton = new QGroupBox("User Define Toolbar button", c);
     auto* userGrid = new QGridLayout(grpUserButton);
@@ -456,42 +466,50 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     left->addStretch(1);
     left->addWidget(grpUserButton);
 
-    // Right: navigator pane and toolbar.
+    // Right: navigator pane and toolbar, one check box a line.
     auto* right = new QVBoxLayout;
-    right->setSpacing(4);
-    columns->addLayout(right, 1);
+    right->setSpacing(3);
+    columns->addLayout(right);
     auto* grpCHMTab = new QGroupBox("Na&vigator:", c);
     auto* tabGrid = new QGridLayout(grpCHMTab);
-    tabGrid->setContentsMargins(8, 4, 8, 6);
-    tabGrid->setVerticalSpacing(4);
+    tabGrid->setContentsMargins(6, 4, 6, 6);
+    tabGrid->setVerticalSpacing(3);
+    tabGrid->setHorizontalSpacing(4);
     chkCHMTab_ = new QCheckBox("&Enable, Width:", grpCHMTab);
     chkCHMTab_->setChecked(true);
     edtCHMTabWidth_ = new QLineEdit("300", grpCHMTab);
-    edtCHMTabWidth_->setFixedWidth(48);
+    edtCHMTabWidth_->setFixedWidth(44);
     auto* lblDefaultTab = new QLabel("&Default Tab:", grpCHMTab);
     cbbDefaultTab_ = EditableCombo(grpCHMTab, {"Content", "Search", "Bookmark", "Index"}, "Content");
+    cbbDefaultTab_->setMinimumContentsLength(6);
     lblDefaultTab->setBuddy(cbbDefaultTab_);
-    chklstTabStyles_ =
-        CheckList(grpCHMTab, {"Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide"}, 108);
-    chklstTabStyles_->setFixedHeight(3 * 18 + 6);
-    tabGrid->addWidget(chkCHMTab_, 0, 0);
-    tabGrid->addWidget(edtCHMTabWidth_, 0, 1, Qt::AlignLeft);
-    tabGrid->addWidget(lblDefaultTab, 1, 0);
-    tabGrid->addWidget(cbbDefaultTab_, 1, 1);
-    tabGrid->addWidget(chklstTabStyles_, 2, 0, 1, 2);
-    tabGrid->setColumnStretch(1, 1);
+    chklstTabStyles_ = CheckList(grpCHMTab, {"Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide"});
+    chklstTabStyles_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chklstTabStyles_->setFixedHeight(5 * kCheckRow + 8);
+    auto* widthRow = new QHBoxLayout;
+    widthRow->setSpacing(4);
+    widthRow->addWidget(chkCHMTab_);
+    widthRow->addWidget(edtCHMTabWidth_);
+    widthRow->addStretch(1);
+    auto* tabRow = new QHBoxLayout;
+    tabRow->setSpacing(4);
+    tabRow->addWidget(lblDefaultTab);
+    tabRow->addWidget(cbbDefaultTab_, 1);
+    tabGrid->addLayout(widthRow, 0, 0);
+    tabGrid->addLayout(tabRow, 1, 0);
+    tabGrid->addWidget(chklstTabStyles_, 2, 0);
     right->addWidget(grpCHMTab);
 
     auto* grpWinBtns = new QGroupBox("Toolba&r:", c);
     auto* btnLayout = new QVBoxLayout(grpWinBtns);
-    btnLayout->setContentsMargins(8, 4, 8, 6);
-    chklstWinBtns_ = CheckList(grpWinBtns,
-                               {"Menus", "Show/Hide", "Back", "Forward", "Stop", "Refresh", "Home", "Locator",
-                                "Options", "Print", "Font", "Topic Next", "Topic Prev", "User Define",
-                                "About Quillbook"},
-                               108);
+    btnLayout->setContentsMargins(6, 4, 6, 6);
+    chklstWinBtns_ = CheckList(grpWinBtns, {"Menus", "Show/Hide", "Back", "Forward", "Stop", "Refresh", "Home",
+                                            "Locator", "Options", "Print", "Font", "Topic Next", "Topic Prev",
+                                            "User Define", "About Quillbook"});
     btnLayout->addWidget(chklstWinBtns_);
     right->addWidget(grpWinBtns, 1);
+    grpCHMTab->setFixedWidth(214);
+    grpWinBtns->setFixedWidth(214);
 
     tree_.Add(TComponentKind::Label, "lblCHMLanguage", lblCHMLanguage);
     tree_.Add(TComponentKind::ComboBox, "cbbCHMLanguage", cbbCHMLanguage_);

@@ -528,7 +528,11 @@ void TFrmMain::SetMmoHeader(const std::string& text) { mmoHeader_->setPlainText(
 std::string TFrmMain::GetMmoFooter() const { return FromWidgetText(mmoFooter_->toPlainText()); }
 void TFrmMain::SetMmoFooter(const std::string& text) { mmoFooter_->setPlainText(ToWidgetText(text)); }
 std::string TFrmMain::GetCbbCHMLanguage() const { return FromQ(cbbCHMLanguage_->currentText()); }
-void TFrmMain::SetCbbCHMLanguage(const std::string& text) { cbbCHMLanguage_->setEditText(ToQ(text)); }
+void TFrmMain::SetCbbCHMLanguage(const std::string& text) {
+    cbbCHMLanguage_->setEditText(ToQ(text));
+    // Show where the text begins: the number and the language.
+    if (QLineEdit* edit = cbbCHMLanguage_->lineEdit()) edit->setCursorPosition(0);
+}
 bool TFrmMain::GetChkFullSearch() const { return chkFullSearch_->isChecked(); }
 void TFrmMain::SetChkFullSearch(bool checked) { chkFullSearch_->setChecked(checked); }
 std::string TFrmMain::GetCbbCHMWinSize() const { return FromQ(cbbCHMWinSize_->currentText()); }

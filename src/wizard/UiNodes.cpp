@@ -115,6 +115,7 @@ void TUiNode::SetItems(const std::vector<std::string>& items) {
             combo->setEditText(text);
     } else if (auto* list = qobject_cast<QListWidget*>(w)) {
         const bool checkable = list->property("qbCheckList").toBool();
+        const int rowHeight = list->property("qbRowHeight").toInt();
         list->clear();
         for (const auto& s : items) {
             auto* item = new QListWidgetItem(ToQ(s), list);
@@ -122,6 +123,7 @@ void TUiNode::SetItems(const std::vector<std::string>& items) {
                 item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
                 item->setCheckState(Qt::Unchecked);
             }
+            if (rowHeight > 0) item->setSizeHint(QSize(0, rowHeight));
         }
     }
 }

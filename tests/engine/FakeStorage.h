@@ -86,7 +86,12 @@ public:
     std::vector<std::string> exportedTo;
 
 private:
-    static std::string Key(const std::string& path) { return qb::LowerAscii(path); }
+    // Like the storage library, a path names the same item with or without its trailing "\".
+    static std::string Key(const std::string& path) {
+        std::string k = qb::LowerAscii(path);
+        if (k.empty() || k.back() != '\\') k += '\\';
+        return k;
+    }
     const std::string* FindFile(const std::string& path) {
         const std::size_t slash = path.rfind('\\');
         if (slash == std::string::npos) return nullptr;

@@ -4,9 +4,15 @@ a generated page: hovering a navigation link shows the sub-item links inside
 the window, leaving hides it after a short delay, a click inside hides it.
 
 usage: menu_browser.py CHROMIUM OUTPUT_ROOT PAGE LINK_TEXT EXPECTED_CAPTION...
-Exit status 0 when every check holds; the first failed check is printed."""
+The pages link from the output folder's root ("/_quillbook.js"), as inside the
+help file, so the folder is served on a loopback port for the browser; nothing
+leaves the machine. Exit status 0 when every check holds; the first failed
+check is printed."""
+import functools
+import http.server
 import json
 import os
+import threading
 import subprocess
 import sys
 import tempfile
@@ -15,7 +21,8 @@ import urllib.parse
 
 
 class Browser:
-    def __init__(self, exe, profile):
+    def __init__(self, exe, profile, log):
+        self.log = log
         self.to_r, self.to_w = os.pipe()      # we write, the browser reads fd 3
         self.from_r, self.from_w = os.pipe()  # the browser writes fd 4
         flags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -23,11 +30,16 @@ class Browser:
                  "--user-data-dir=" + profile, "--remote-debugging-pipe", "about:blank"]
 
         def child_fds():
-            os.dup2(self.to_r, 3)
-            os.dup2(self.from_w, 4)
+            # Out of the way first, so that neither lands on the other's number.
+            r, w = os.dup(self.to_r), os.dup(self.from_w)
+            os.dup2(r, 3)
+            os.dup2(w, 4)
+            os.set_inheritable(3, True)
+            os.set_inheritable(4, True)
 
-        self.proc = subprocess.Popen([exe] + flags, pass_fds=(self.to_r, self.from_w), preexec_fn=child_fds,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # close_fds would run after child_fds and close 3 and 4 again.
+        self.proc = subprocess.Popen([exe] + flags, close_fds=False, preexec_fn=child_fds,
+                                     stdout=subprocess.DEVNULL, stderr=self.log)
         os.close(self.to_r)
         os.close(self.from_w)
         self.buf = b""
@@ -89,6 +101,11 @@ class Browser:
         self.send("Input.dispatchMouseEvent", params)
 
 
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
 MENU_STATE = """(() => {
   const d = document.getElementById('dropmenudiv');
   if (!d) return null;
@@ -124,8 +141,14 @@ def resolves(root, page, href):
 def main():
     exe, root, page, link_text = sys.argv[1:5]
     expected = sys.argv[5:]
+    handler = functools.partial(Quiet, directory=root)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    rel = os.path.relpath(os.path.abspath(page), os.path.abspath(root))
+    url = "http://127.0.0.1:%d/%s" % (server.server_address[1], urllib.parse.quote(rel))
     with tempfile.TemporaryDirectory() as profile:
-        b = Browser(exe, profile)
+        log = open(os.path.join(profile, "chromium.log"), "w")
+        b = Browser(exe, profile, log)
         try:
             targets = b.send("Target.getTargets", session=False)["targetInfos"]
             page_target = next(t for t in targets if t["type"] == "page")
@@ -135,7 +158,7 @@ def main():
             b.send("Runtime.enable")
             b.send("Emulation.setDeviceMetricsOverride",
                    {"width": 800, "height": 600, "deviceScaleFactor": 1, "mobile": False})
-            b.send("Page.navigate", {"url": "file://" + urllib.parse.quote(os.path.abspath(page))})
+            b.send("Page.navigate", {"url": url})
             b.wait_event("Page.loadEventFired")
 
             state = b.eval(MENU_STATE)
@@ -183,8 +206,15 @@ def main():
             check(state["visible"], "the menu shows in a narrow window")
             check(state["left"] >= 0 and state["right"] <= state["width"] + 0.5,
                   "menu %r..%r inside a window %r wide" % (state["left"], state["right"], state["width"]))
+        except Exception:
+            log.flush()
+            with open(os.path.join(profile, "chromium.log")) as f:
+                print(f.read()[-3000:])
+            raise
         finally:
             b.close()
+            log.close()
+    server.shutdown()
     print("menu checks passed")
 
 

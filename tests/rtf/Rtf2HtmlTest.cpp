@@ -105,6 +105,15 @@ TEST(RichTextToHtml, TagWalkVisitsSixIndexes) {
     EXPECT_EQ(Body(Html("{\\rtf1 \\b a\\i b\\ul c}")), "<b>a<i>b<u>c</u></i></b></font></li></p></html>");
 }
 
+TEST(RichTextToHtml, LongRunsMatchTheStepByStepRules) {
+    // Italic opens one step late, then the rest of the run follows unchanged.
+    EXPECT_EQ(Body(Html("{\\rtf1{\\b a}{\\i bcdef}g}")), "<b>a</b>b<i>cdef</i>g</font></li></p></html>");
+    // Runs whose sizes map to the same HTML size write no tag between them; a
+    // space pair across them is still replaced.
+    EXPECT_EQ(Body(Html("{\\rtf1{\\fs22 a }{\\fs24  b}}")), "a&nbsp;&nbsp;b</font></li></p></html>");
+    EXPECT_EQ(Body(Html("{\\rtf1{\\fs22 a  }{\\fs24  b}}")), "a&nbsp;&nbsp; b</font></li></p></html>");
+}
+
 TEST(RichTextToHtml, JustifiedFirstParagraphHasNoStartTag) {
     EXPECT_EQ(Html("{\\rtf1\\qj\\fs20 j}"), kHead + "<font size=\"2\" color=\"#080000\">j</font></li></p></html>");
 }

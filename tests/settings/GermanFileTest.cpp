@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 #include <set>
 
 #include "FakeControls.h"
@@ -67,9 +66,8 @@ const std::map<std::string, std::size_t> kItemCounts = {
 
 std::vector<std::string> FormatPlaces(const std::string& text) {
     std::vector<std::string> places;
-    static const std::regex place("%[sd]");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), place); it != std::sregex_iterator(); ++it)
-        places.push_back(it->str());
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == '%' && (text[i + 1] == 's' || text[i + 1] == 'd')) places.push_back(text.substr(i, 2));
     return places;
 }
 

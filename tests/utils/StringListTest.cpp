@@ -113,3 +113,69 @@ TEST(SameTextAscii, FoldsOnlyAsciiLetters) {
     EXPECT_FALSE(SameTextAscii("\xC4", "\xE4"));
     EXPECT_EQ("abc\xC4[", LowerAscii("ABC\xC4["));
 }
+
+// Long lists are looked up through an index; every change must keep it right.
+class LongStringList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int i = 0; i < 100; ++i) l.Add("Page" + std::to_string(i) + ".HTML");
+    }
+    TStringList l;
+};
+
+TEST_F(LongStringList, AddedEntriesAndDuplicates) {
+    EXPECT_EQ(42, l.IndexOf("page42.html"));
+    EXPECT_EQ(-1, l.IndexOf("page100.html"));
+    l.Add("PAGE100.html");
+    l.Add("page7.html");
+    EXPECT_EQ(100, l.IndexOf("page100.HTML"));
+    EXPECT_EQ(7, l.IndexOf("page7.html"));
+}
+
+TEST_F(LongStringList, InsertDeleteAndAssignmentShiftPositions) {
+    EXPECT_EQ(10, l.IndexOf("page10.html"));
+    l.Insert(0, "first");
+    EXPECT_EQ(11, l.IndexOf("page10.html"));
+    EXPECT_EQ(0, l.IndexOf("FIRST"));
+    l.Delete(0);
+    l.Delete(0);
+    EXPECT_EQ(9, l.IndexOf("page10.html"));
+    EXPECT_EQ(-1, l.IndexOf("page0.html"));
+    l[9] = "renamed";
+    EXPECT_EQ(-1, l.IndexOf("page10.html"));
+    EXPECT_EQ(9, l.IndexOf("Renamed"));
+    // Deleting the first of two equal entries uncovers the second.
+    l.Add("page50.html");
+    const int last = l.Count() - 1;
+    l.Delete(l.IndexOf("page50.html"));
+    EXPECT_EQ(last - 1, l.IndexOf("page50.html"));
+    l.Insert(l.Count(), "tail");
+    EXPECT_EQ(l.Count() - 1, l.IndexOf("tail"));
+}
+
+TEST_F(LongStringList, ClearSetTextCopyAndMove) {
+    ASSERT_EQ(5, l.IndexOf("page5.html"));
+    TStringList copy = l;
+    copy.Delete(0);
+    EXPECT_EQ(5, l.IndexOf("page5.html"));
+    EXPECT_EQ(4, copy.IndexOf("page5.html"));
+
+    TStringList moved = std::move(copy);
+    EXPECT_EQ(4, moved.IndexOf("page5.html"));
+    for (int i = 0; i < 100; ++i) copy.Add("other" + std::to_string(i));  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(0, copy.IndexOf("other0"));
+    EXPECT_EQ(-1, copy.IndexOf("page5.html"));
+
+    l.Clear();
+    EXPECT_EQ(-1, l.IndexOf("page5.html"));
+    std::string text;
+    for (int i = 0; i < 50; ++i) text += "line" + std::to_string(i) + "\r\n";
+    l.SetText(text);
+    EXPECT_EQ(49, l.IndexOf("LINE49"));
+    EXPECT_EQ(-1, l.IndexOf("page5.html"));
+    l.Delete(20);
+    while (l.Count() > 3) l.Delete(l.Count() - 1);
+    for (int i = 0; i < 60; ++i) l.Add("again" + std::to_string(i));
+    EXPECT_EQ(3, l.IndexOf("again0"));
+    EXPECT_EQ(1, l.IndexOf("line1"));
+}

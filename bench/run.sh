@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release, in build-bench/) and runs every one of them,
+# printing their "name: value unit" lines on stdout.
+#   bench/run.sh               all benchmarks
+#   bench/run.sh bench_export  only the named ones
+# A benchmark that does not build or is not there is reported on stderr and
+# skipped; one that runs and fails makes the exit status 1.
+set -uo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${QB_BENCH_BUILD_DIR:-$root/build-bench}"
+jobs="${QB_JOBS:-2}"
+
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "bench: configuring $build failed" >&2
+    exit 1
+fi
+
+shopt -s nullglob
+if [[ $# -gt 0 ]]; then
+    names=("$@")
+else
+    names=()
+    for src in "$root"/bench/bench_*.cpp; do names+=("$(basename "$src" .cpp)"); done
+    # Programs already in the build folder run too, even without a source here.
+    for prog in "$build"/bench/bench_*; do
+        n="$(basename "$prog")"
+        [[ -x "$prog" && " ${names[*]} " != *" $n "* ]] && names+=("$n")
+    done
+fi
+
+# One target at a time, so one broken benchmark does not stop the others.
+for name in "${names[@]}"; do
+    [[ -f "$root/bench/$name.cpp" ]] || continue
+    if ! cmake --build "$build" --target "$name" -j"$jobs" >"$log" 2>&1; then
+        tail -n 20 "$log" >&2
+        echo "bench: $name did not build; skipped" >&2
+    fi
+done
+
+# Programs run from the build folder, where they find the libraries in out/.
+cd "$build" || exit 1
+status=0
+for name in "${names[@]}"; do
+    prog=""
+    for candidate in "$build/bench/$name" "$build/out/$name"; do
+        [[ -f "$candidate" && -x "$candidate" ]] && { prog="$candidate"; break; }
+    done
+    if [[ -z "$prog" ]]; then
+        echo "bench: $name is missing; skipped" >&2
+        continue
+    fi
+    "$prog"
+    rc=$?
+    if [[ $rc -ne 0 ]]; then
+        echo "bench: $name exited with status $rc" >&2
+        status=1
+    fi
+done
+exit $status

@@ -1,0 +1,34 @@
+// The module's only exported symbols (see the version script).
+#include "Exports.h"
+
+#include "Host.h"
+#include "StartUp.h"
+
+extern "C" {
+
+__attribute__((visibility("default"))) int _kvn_addon_checkdll(int a, int b) { return qb::ExportCheckDll(a, b); }
+
+__attribute__((visibility("default"))) int _kvn_addon_description(char* buffer, int) {
+    return qb::ExportDescription(buffer);
+}
+
+__attribute__((visibility("default"))) int _kvn_addon_queryinterface(char* buffer, int) {
+    return qb::ExportQueryInterface(buffer);
+}
+
+__attribute__((visibility("default"))) int _kvn_addon_ovel2html(const char* hostValues, int) {
+    return qb::ExportOvel2Html(hostValues);
+}
+}
+
+namespace {
+
+// Library unload: the locale recorded at start-up comes back, documents go.
+__attribute__((destructor)) void UnloadQuillbook() {
+    try {
+        qb::ShutDownSettingsAndLanguage();
+    } catch (...) {
+    }
+}
+
+}  // namespace

@@ -1,0 +1,291 @@
+// Navigation bar, menus, sub-item lists, "See also" and page finishing.
+#include "EngineFixture.h"
+#include "LinkCheck.h"
+
+using namespace qbtest;
+
+namespace {
+
+const std::string kRoot = "\\Organizer\\data\\";
+const char* kNavTable = "<table width=\"100%\" border=\"0\"><tr><td bgcolor=blanchedalmond>";
+
+std::string Dead(const std::string& root) {
+    std::string s;
+    for (const auto& d : DeadLinks(root)) s += d + "\n";
+    return s;
+}
+
+// Text between the navigation table's start and its end.
+std::string Bar(const std::string& page) {
+    const std::size_t start = page.find(kNavTable);
+    if (start == std::string::npos) return "<no bar>";
+    const std::size_t from = start + std::string(kNavTable).size();
+    return page.substr(from, page.find("</td></tr></table>", from) - from);
+}
+
+}  // namespace
+
+// Start item A (note, pic.png) > B (note), C (no note) > D (note).
+class NavWorkedExample : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        a = store.AddItem(kRoot, "5", "A");
+        store.AddNote(a, "Text of A");
+        store.AddFile(a, "pic.png", "PNG");
+        const std::string b = store.AddItem(a, "8", "B");
+        store.AddNote(b, "Text of B");
+        const std::string c = store.AddItem(a, "9", "C");
+        const std::string d = store.AddItem(c, "11", "D");
+        store.AddNote(d, "Text of D");
+        options.StartPath = a;
+        options.RolloverMenus = false;
+    }
+    std::string a;
+};
+
+TEST_F(NavWorkedExample, BarLinksAreRootRelativeFromEveryFolder) {
+    Run();
+    EXPECT_EQ("<a href=\"/A.html\">A</a> >> <a href=\"/9/C.html\">C</a> >> ", Bar(Read("9/C.html")));
+    EXPECT_EQ("<a href=\"/A.html\">A</a> >> <a href=\"/9/C.html\">C</a> >> <a href=\"/9/D.html\">D</a> >> ",
+              Bar(Read("9/D.html")));
+    EXPECT_EQ("<a href=\"/A.html\">A</a> >> ", Bar(Read("A.html")));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(NavWorkedExample, WithoutFolderTreeTheBarNamesNoDiskPath) {
+    options.KeepFolderTree = false;
+    Run();
+    const std::string d = Read("D.html");
+    EXPECT_EQ("<a href=\"/A.html\">A</a> >> <a href=\"/C.html\">C</a> >> <a href=\"/D.html\">D</a> >> ", Bar(d));
+    EXPECT_EQ(std::string::npos, d.find(out.path()));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(NavWorkedExample, MenusListSubItemsAndTheRootLinkIsLeftOutForTheWholeDatabase) {
+    options.RolloverMenus = true;
+    options.StartPath = kRoot;
+    options.WholeDatabase = true;
+    options.DatabaseFileName = "db.kvd";
+    Run();
+    const std::string d = Read("5/9/D.html");
+    // Scripts of levels 3..0, then the links of levels 1..3; level 0 is the database root.
+    EXPECT_LT(d.find("var menu3=new Array()"), d.find("var menu0=new Array()"));
+    EXPECT_NE(std::string::npos, d.find("menu0[0]='<a href=\"/5/A.html\">A</a>'"));
+    EXPECT_NE(std::string::npos, d.find("menu1[1]='<a href=\"/5/9/C.html\">C</a>'"));
+    EXPECT_EQ(std::string::npos, d.find(">db.kvd</a>"));
+    EXPECT_EQ(0u, Bar(d).find("<script")) << Bar(d);
+    EXPECT_NE(std::string::npos, Bar(d).find("</script>\r\n<a href=\"/5/A.html\" onMouseover=\"dropdownmenu(this, "
+                                              "event, menu1, '250px')\" onMouseout=\"delayhidemenu()\">A</a> >> "));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(NavWorkedExample, PlainBarOfTheWholeDatabaseStartsWithItsRoot) {
+    options.StartPath = kRoot;
+    options.WholeDatabase = true;
+    options.DatabaseFileName = "db.kvd";
+    Run();
+    EXPECT_EQ(0u, Bar(Read("5/A.html")).find("<a href=\"/db.kvd.html\">db.kvd</a> >> "));
+}
+
+TEST_F(NavWorkedExample, StoppedSubItemIsNotLinkedFromItsParent) {
+    recorder.stopAtItemLine = 4;  // D
+    Run();
+    EXPECT_FALSE(Exists("9/D.html"));
+    EXPECT_EQ(std::string::npos, Read("9/C.html").find("D.html"));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(EngineTest, ApostrophesAreShownAsBackticksAndLinksStillResolve) {
+    const std::string top = store.AddItem(kRoot, "1", "Top");
+    store.AddNote(top, "top");
+    const std::string tom = store.AddItem(top, "2", "Tom's notes");
+    store.AddItem(tom, "3", "Leaf");
+    options.StartPath = top;
+    for (const bool readable : {false, true}) {
+        options.ReadableFolderNames = readable;
+        TempDir dir;
+        options.RootPath = dir.path();
+        Run();
+        const std::string page = ReadFile(dir.path() + "Top.html");
+        EXPECT_NE(std::string::npos, page.find(">Tom`s notes</a>'")) << page;
+        EXPECT_NE(std::string::npos, page.find("Tom\\'s_notes.html\">")) << page;
+        EXPECT_EQ("", Dead(dir.path()));
+    }
+}
+
+TEST_F(EngineTest, PageKeptFromAnEarlierRunKeepsItsOneBar) {
+    const std::string top = store.AddItem(kRoot, "1", "Top");
+    store.AddNote(top, "text");
+    store.AddItem(top, "2", "Sub");
+    options.StartPath = top;
+    Run();
+    Run();
+    EXPECT_EQ(1, qb::CountOccurrences(Read("Top.html"), kNavTable));
+    EXPECT_EQ(1, qb::CountOccurrences(Read("Top.html"), "src=\"/_quillbook.js\""));
+    EXPECT_EQ(1, qb::CountOccurrences(Read("Sub.html"), kNavTable));
+}
+
+TEST_F(EngineTest, ParentAndLeafWithOneCaptionGetOnePageEach) {
+    const std::string top = store.AddItem(kRoot, "1", "Twin");
+    const std::string child = store.AddItem(top, "2", "Twin");
+    store.AddNote(child, "child text");
+    options.StartPath = top;
+    options.KeepFolderTree = false;
+    Run();
+    const std::string parent = Read("Twin.html");
+    const std::string leaf = Read("Twin_0.html");
+    EXPECT_NE(std::string::npos, parent.find("No text or attachments"));
+    EXPECT_NE(std::string::npos, parent.find("<br><a href=\"/Twin_0.html\">Twin</a>"));
+    EXPECT_NE(std::string::npos, leaf.find("child text"));
+    EXPECT_EQ(1, qb::CountOccurrences(parent, kNavTable));
+    EXPECT_EQ(1, qb::CountOccurrences(leaf, kNavTable));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(EngineTest, AttachmentNeverReplacesAPage) {
+    const std::string top = store.AddItem(kRoot, "1", "Doc");
+    store.AddNote(top, "the note");
+    store.AddFile(top, "Doc.html", "attached page");
+    store.AddFile(top, "Doc.rtf", "attached rtf");
+    const std::string sub = store.AddItem(top, "2", "Sub");
+    store.AddNote(sub, "sub");
+    store.AddFile(top, "Sub.html", "attached sub page");
+    options.StartPath = top;
+    Run();
+    EXPECT_NE(std::string::npos, Read("Doc.html").find("the note"));
+    EXPECT_NE(std::string::npos, Read("Sub.html").find("sub"));
+    EXPECT_EQ(std::string::npos, Read("Sub.html").find("attached"));
+    const std::string xml = Read("Doc.xml");
+    EXPECT_NE(std::string::npos, xml.find("_Doc_")) << xml;
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(EngineTest, EmptyLeafGetsOnlyTheHeading) {
+    const std::string top = store.AddItem(kRoot, "1", "Empty");
+    options.StartPath = top;
+    options.NavLinks = false;
+    options.RolloverMenus = false;
+    Run();
+    EXPECT_EQ("<html><head></head><body><b>No text or attachments, Sub-item(s) list as below:</b><br></body>\r\n\r\n"
+              "</html>\r\n",
+              Read("Empty.html"));
+}
+
+// --- "See also" ------------------------------------------------------------------
+
+class SeeAlso : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        top = store.AddItem(kRoot, "1", "Top");
+        store.AddNote(top, "top");
+        x = store.AddItem(top, "2", "X");
+        store.AddNote(x, "x");
+        y = store.AddItem(top, "3", "Y");
+        store.AddItem(y, "4", "Deep");
+        options.StartPath = top;
+    }
+    void Links(const std::string& table) { store.AddFile(kRoot, "__folder_linktable.txt", table); }
+    std::string top, x, y;
+};
+
+TEST_F(SeeAlso, LinksBothWaysToThePagesTheWalkWrote) {
+    Links(x + "<::>" + y + "\r\n");
+    Run();
+    EXPECT_NE(std::string::npos, Read("X.html").find("<p> See also: <a href=\"/3/Y.html\">Y</a> | </p><body"));
+    EXPECT_NE(std::string::npos, Read("3/Y.html").find("<p> See also: <a href=\"/X.html\">X</a> | </p>"));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(SeeAlso, SelfLinkBadLinesAndUnknownItems) {
+    Links(x + "<::>" + x + "\r\n" + x + "\r\n" + x + "<::>\\Organizer\\data\\77\\\r\n" + "<::>\r\n" +
+          "\\Organizer\\data\\99\\<::>" + x + "\r\n");
+    Run();
+    const std::string page = Read("X.html");
+    EXPECT_EQ(1, qb::CountOccurrences(page, "See also:"));
+    EXPECT_NE(std::string::npos, page.find("See also: <a href=\"/X.html\">X</a> | </p>")) << page;
+    EXPECT_EQ(std::string::npos, page.find("77"));
+    EXPECT_EQ(std::string::npos, page.find("99"));
+    EXPECT_EQ("", Dead(out.path()));
+}
+
+TEST_F(SeeAlso, WithoutNavLinksTheLineStandsBeforeEveryBody) {
+    Links(x + "<::>" + top + "\r\n");
+    options.NavLinks = false;
+    options.RolloverMenus = false;
+    Run();
+    const std::string page = Read("X.html");
+    EXPECT_NE(std::string::npos, page.find("<p> See also: <a href=\"/Top.html\">Top</a> | </p><body"));
+    EXPECT_EQ(std::string::npos, page.find("_quillbook.js"));
+}
+
+// --- Links outside a run -------------------------------------------------------
+
+class Links : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        const std::string twelve = store.AddItem(kRoot, "12", "Twelve");
+        seven = store.AddItem(twelve, "7", "Seven");
+        leaf = store.AddItem(seven, "x", "Leaf");
+        trips = store.AddItem(seven, "20", "My Trips");
+        store.AddItem(trips, "21", "Rome");
+        job.options = options;
+        job.options.StartPath = seven;
+    }
+    qb::TParameters job;
+    std::string seven, leaf, trips;
+};
+
+TEST_F(Links, BranchStripKeepsWhatFollowsTheStartFolder) {
+    EXPECT_EQ("x.html", qb::BranchStrip(job, "12\\7\\x.html"));
+    job.options.WholeDatabase = true;
+    EXPECT_EQ("12\\7\\x.html", qb::BranchStrip(job, "12\\7\\x.html"));
+    job.options.WholeDatabase = false;
+    job.options.StartPath = kRoot;
+    EXPECT_EQ("12\\7\\x.html", qb::BranchStrip(job, "12\\7\\x.html"));
+}
+
+TEST_F(Links, ItemLinkLeadsIntoTheFolderOfAnItemWithSubItems) {
+    EXPECT_EQ("/Leaf.html", qb::ItemLink(job, leaf));
+    EXPECT_EQ("/20/My_Trips.html", qb::ItemLink(job, trips));
+    job.options.ReadableFolderNames = true;
+    EXPECT_EQ("/Leaf.html", qb::ItemLink(job, leaf));
+    EXPECT_EQ("/My_Trips/My_Trips.html", qb::ItemLink(job, trips));
+    job.options.KeepFolderTree = false;
+    EXPECT_EQ("/My_Trips.html", qb::ItemLink(job, trips));
+}
+
+TEST_F(Links, ChildLinkInTheThreeFolderModes) {
+    EXPECT_EQ("/Leaf.html", qb::ChildLink(job, seven, "x", "Leaf", ".\\"));
+    EXPECT_EQ("/20/My_Trips.html", qb::ChildLink(job, seven, "20", "My Trips", ".\\"));
+    job.options.ReadableFolderNames = true;
+    EXPECT_EQ("/./Leaf.html", qb::ChildLink(job, seven, "x", "Leaf", ".\\"));
+    EXPECT_EQ("/./My_Trips/My_Trips.html", qb::ChildLink(job, seven, "20", "My Trips", "."));
+    job.options.KeepFolderTree = false;
+    EXPECT_EQ("Rome.html", qb::ChildLink(job, trips, "21", "Old:Rome", ".\\"));
+}
+
+TEST_F(Links, RootLinkAndUrlPath) {
+    job.options.RootPath = "/tmp/out/";
+    EXPECT_EQ("/9/C.html", qb::RootLink(job, ".\\9\\C.html"));
+    EXPECT_EQ("/C.html", qb::RootLink(job, "/tmp/out/C.html"));
+    EXPECT_EQ("/Label.html", qb::RootLink(job, "Label.html"));
+    EXPECT_EQ("/C%23_100%25.html", qb::UrlPath("/C#_100%.html"));
+}
+
+TEST(LinkCheck, ReportsDeadAndSkipsExternalLinks) {
+    TempDir dir;
+    qb::fs::ForceDirectories(dir.path() + "sub");
+    WriteFile(dir.path() + "a.html", "x");
+    WriteFile(dir.path() + "sub/p.html",
+              "<a href=\"/a.html\">ok</a><a HREF=\"../a.html\">ok</a><img src=\"gone.png\">"
+              "<a href=\"a.html\">dead here</a><a href=\"http://example.org/\">x</a><a href=\"#top\">x</a>");
+    EXPECT_EQ((std::vector<std::string>{"sub/p.html -> a.html", "sub/p.html -> gone.png"}),
+              [&] {
+                  auto d = DeadLinks(dir.path());
+                  std::sort(d.begin(), d.end());
+                  return d;
+              }());
+}
