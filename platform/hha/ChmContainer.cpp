@@ -12,6 +12,7 @@ namespace qb::hha {
 namespace {
 
 constexpr std::uint32_t kChunkSize = 0x1000;
+constexpr std::uint64_t kLzxFrame = 0x8000;
 constexpr std::uint32_t kDensity = 2;  // a quick-reference entry every 1 + (1 << 2) entries
 constexpr std::uint32_t kQuickRefEvery = 1 + (1u << kDensity);
 const char* const kLzxGuidText = "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}";
@@ -166,6 +167,12 @@ std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& com
     for (const std::string& f : folders)
         if (!names.count(f)) addName({f, 0, 0, 0});
 
+    // Readers stumble over a section that ends exactly on a frame boundary
+    // or one byte short of it (they look for a frame that is not there, or
+    // reject the section outright); filler that no file owns keeps clear.
+    const std::uint64_t tail = content_.size() % kLzxFrame;
+    if (tail == 0) content_.append(1, '\0');
+    if (tail == kLzxFrame - 1) content_.append(2, '\0');
     CompressedSection packed = compress(content_);
     std::string().swap(content_);
     std::string section0;
@@ -180,6 +187,9 @@ std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& com
     nameList += Utf16Name("MSCompressed");
     nameList[0] = static_cast<char>((nameList.size() / 2) & 0xFF);
     nameList[1] = static_cast<char>((nameList.size() / 2) >> 8);
+    // The stream goes first: a reader's read-ahead past its end then lands
+    // on bytes of the file rather than at its end.
+    add0("::DataSpace/Storage/MSCompressed/Content", packed.data);
     add0("::DataSpace/NameList", nameList);
     add0("::DataSpace/Storage/MSCompressed/ControlData", packed.controlData);
     std::string span;
@@ -192,7 +202,6 @@ std::string ChmContainer::Build(std::uint32_t lcid, const SectionCompressor& com
          packed.resetTable);
     for (const Item& item : items_)
         if (!item.compressed) add0(item.name, item.bytes);
-    add0("::DataSpace/Storage/MSCompressed/Content", packed.data);
 
     std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return ChmNameLess(a.name, b.name); });
 

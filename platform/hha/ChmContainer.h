@@ -34,7 +34,8 @@ public:
     void AddUncompressedFile(const std::string& name, std::string bytes);
     // The whole file; folder entries are added for every folder of a name.
     // Raises qb::Error for a name stored twice. Hands the section-1 stream
-    // to compress, so it is called once.
+    // (with a filler byte or two where readers need them) to compress, so it
+    // is called once.
     std::string Build(std::uint32_t lcid, const SectionCompressor& compress);
 
 private:

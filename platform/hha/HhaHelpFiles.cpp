@@ -82,7 +82,7 @@ TopicTables BuildTopicTables(const std::vector<Topic>& topics, StringTable& stri
         Put32(t.urltbl, static_cast<std::uint32_t>(i));
         Put32(t.urltbl, urlstrOffset);
 
-        Put32(t.topics, 0);
+        Put32(t.topics, topic.tocEntry);
         Put32(t.topics, topic.title.empty() ? 0xFFFFFFFFu : strings.Add(topic.title));
         Put32(t.topics, urltblOffset);
         Put16(t.topics, topic.inContents ? 6 : 2);
@@ -211,8 +211,9 @@ std::string BuildSystem(const SystemInfo& info) {
     if (!info.indexFile.empty()) Record(out, 1, Sz(info.indexFile));
     if (!info.defaultWindow.empty()) Record(out, 5, Sz(info.defaultWindow));
     Record(out, 6, Sz(info.compiledName));
-    Record(out, 7, Dword(0));
-    Record(out, 11, Dword(0));
+    // Present only with the binary forms; they name the sitemap's topic.
+    if (info.hasKeywords) Record(out, 7, Dword(info.indexTopicId));
+    if (info.binaryToc) Record(out, 11, Dword(info.contentsTopicId));
     Record(out, 12, Dword(0));
     if (!info.idxhdr.empty()) Record(out, 13, info.idxhdr);
     return out;

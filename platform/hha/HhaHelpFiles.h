@@ -27,6 +27,7 @@ struct Topic {
     std::string name;   // stored name, "/a/b.html"
     std::string title;  // "" when the page has none
     bool inContents = false;
+    std::uint32_t tocEntry = 0;  // offset of its #TOCIDX entry, 0 when none
 };
 
 // #TOPICS, #URLTBL and #URLSTR for the topics in order.
@@ -47,7 +48,10 @@ struct SystemInfo {
     std::string contentsFile, indexFile, defaultTopic, title, defaultWindow, compiledName;
     std::uint32_t lcid = 0x409;
     bool fullTextSearch = false;
-    bool hasKeywords = false;
+    bool hasKeywords = false;  // a binary keyword index is stored
+    bool binaryToc = false;
+    std::uint32_t contentsTopicId = 0;  // #URLTBL id of the contents file's topic
+    std::uint32_t indexTopicId = 0;     // #URLTBL id of the index file's topic
     std::string idxhdr;
 };
 std::string BuildSystem(const SystemInfo& info);

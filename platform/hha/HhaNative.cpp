@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -10,6 +11,8 @@
 #include "Error.h"
 #include "HhaFts.h"
 #include "HhaHelpFiles.h"
+#include "HhaLzxSection.h"
+#include "HhaNavigation.h"
 #include "HhaStoredLzx.h"
 #include "HhaTemp.h"
 #include "Lzx.h"
@@ -57,16 +60,101 @@ std::string PlainName(const Project& project, const std::string& written) {
     return r.name.empty() ? written : r.name.substr(1);
 }
 
-// ControlData holds as many DWORDs after its first as that first DWORD says;
-// readers (libmspack) reject a longer file.
-std::string TrimControlData(std::string data) {
-    if (data.size() < 4) return data;
-    std::size_t count = static_cast<unsigned char>(data[0]) | (static_cast<unsigned char>(data[1]) << 8);
-    return data.substr(0, std::min(data.size(), 4 + 4 * count));
+bool OptionOn(const Project& project, const std::string& key, bool absent) {
+    std::string v = TrimText(project.Option(key));
+    return v.empty() ? absent : EqualsNoCase(v, "yes");
+}
+
+// The binary contents and keyword index with the topics they open.
+struct Navigation {
+    std::string tocidx;
+    KeywordLinks keywords;
+    std::uint32_t contentsTopic = 0, indexTopic = 0;
+};
+
+Navigation BuildNavigation(const Project& project, const std::string& contentsName,
+                           const std::vector<SitemapEntry>& contentsEntries, const std::string& indexName,
+                           const std::vector<SitemapEntry>& indexEntries, const std::set<std::string>& stored,
+                           std::vector<Topic>& topics, StringTable& strings) {
+    Navigation nav;
+    std::map<std::string, std::size_t> pageTopic;  // lower-case stored name -> first topic
+    for (std::size_t i = 0; i < topics.size(); ++i) pageTopic.emplace(LowerAscii(topics[i].name), i);
+    auto addTopic = [&](const std::string& name, const std::string& title, bool inContents) {
+        topics.push_back({name, title, inContents});
+        return static_cast<std::uint32_t>(topics.size() - 1);
+    };
+    // The stored name a sitemap entry opens, "" when none is stored.
+    auto target = [&](const std::string& local) {
+        ResolvedPath r = ResolvePath(project, local);
+        return !r.name.empty() && stored.count(LowerAscii(r.name)) ? r.name : std::string();
+    };
+
+    const bool binaryToc = !contentsName.empty() && OptionOn(project, "Binary TOC", false);
+    const bool binaryIndex = !indexName.empty() && OptionOn(project, "Binary Index", true);
+    // The sitemap files are topics too; #SYSTEM names them by their ids.
+    if (binaryToc) nav.contentsTopic = addTopic(contentsName, "", false);
+    if (binaryIndex) nav.indexTopic = addTopic(indexName, "", false);
+
+    if (binaryToc && !contentsEntries.empty()) {
+        // The viewer shows a contents entry under its topic's title, so an
+        // entry whose name differs from the page title gets a topic of its own.
+        std::vector<TocItem> items;
+        for (const SitemapEntry& entry : contentsEntries) {
+            TocItem item;
+            item.level = entry.level;
+            std::string name = DecodeEntities(entry.Param("Name"));
+            std::string page = target(entry.Param("Local"));
+            if (page.empty()) {
+                item.nameText = strings.Add(name);
+            } else {
+                auto it = pageTopic.find(LowerAscii(page));
+                bool reuse = it != pageTopic.end() && topics[it->second].title == name && !topics[it->second].tocEntry;
+                item.topic = reuse ? static_cast<std::int64_t>(it->second) : addTopic(page, name, true);
+                if (reuse) topics[it->second].tocEntry = 1;  // claimed; the offset follows
+            }
+            items.push_back(item);
+        }
+        TocIdx toc = BuildTocIdx(items);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].topic < 0) continue;
+            Topic& t = topics[static_cast<std::size_t>(items[i].topic)];
+            if (t.tocEntry <= 1) t.tocEntry = toc.entryOffsets[i];
+        }
+        nav.tocidx = std::move(toc.bytes);
+    }
+
+    if (binaryIndex && !indexEntries.empty()) {
+        std::vector<KeywordItem> items;
+        for (const SitemapEntry& entry : indexEntries) {
+            KeywordItem item;
+            item.level = entry.level;
+            bool first = true;
+            std::string pairName;
+            for (const SitemapParam& param : entry.params) {
+                if (EqualsNoCase(param.name, "Name")) {
+                    if (first) item.name = DecodeEntities(param.value);
+                    pairName = DecodeEntities(param.value);
+                    first = false;
+                } else if (EqualsNoCase(param.name, "See Also")) {
+                    item.seeAlso = DecodeEntities(param.value);
+                } else if (EqualsNoCase(param.name, "Local")) {
+                    std::string page = target(param.value);
+                    if (page.empty()) continue;
+                    auto it = pageTopic.find(LowerAscii(page));
+                    std::uint32_t t = it != pageTopic.end() ? static_cast<std::uint32_t>(it->second)
+                                                            : addTopic(page, pairName, false);
+                    pageTopic.emplace(LowerAscii(page), t);
+                    item.topics.push_back(t);
+                }
+            }
+            if (!item.name.empty()) items.push_back(std::move(item));
+        }
+        if (!items.empty()) nav.keywords = BuildKeywordLinks(items, project.Lcid());
+    }
+    return nav;
 }
 
 CompressedSection CompressLzx(std::string& content, Session& session) {
-    qb::lzx::Params params;
     auto keepGoing = [&session]() {
         try {
             session.PollEvery(50);
@@ -76,15 +164,7 @@ CompressedSection CompressLzx(std::string& content, Session& session) {
         }
     };
     try {
-        // Readers decode every frame to its full size (chmlib asks for whole
-        // frames; libmspack rejects a match that runs past a shortened last
-        // frame), so the stream covers whole frames of zero-padded content.
-        const std::uint64_t length = content.size();
-        content.resize((length + qb::lzx::kFrameSize - 1) / qb::lzx::kFrameSize * qb::lzx::kFrameSize, '\0');
-        qb::lzx::Result r = qb::lzx::Compress(content, params, keepGoing);
-        std::string resetTable = qb::lzx::ResetTable(r);  // before the data moves out
-        for (int i = 0; i < 8; ++i) resetTable[0x10 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
-        return {std::move(r.data), TrimControlData(qb::lzx::ControlData(params)), std::move(resetTable), length};
+        return CompressSection(content, keepGoing);
     } catch (const qb::lzx::Cancelled&) {
         throw StopRequest{};
     }
@@ -105,18 +185,21 @@ bool CompileNative(const Project& project, Session& session) {
     // Pages the contents names are flagged as such in the topic table.
     std::set<std::string> inContents;
     std::string contentsName, indexName;
+    std::vector<SitemapEntry> contentsEntries, indexEntries;
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
         ResolvedPath sr = ResolvePath(project, sitemap);
         std::string text = ReadWholeFile(sr.source);
         if (sitemap == project.ContentsFile()) {
             contentsName = sr.name;
-            for (const auto& entry : ParseSitemap(text)) {
+            contentsEntries = ParseSitemap(text);
+            for (const auto& entry : contentsEntries) {
                 ResolvedPath r = ResolvePath(project, entry.Param("Local"));
                 if (!r.name.empty()) inContents.insert(LowerAscii(r.name));
             }
         } else {
             indexName = sr.name;
+            indexEntries = ParseSitemap(text);
         }
         if (stored.insert(LowerAscii(sr.name)).second) container.AddFile(sr.name, text);
     }
@@ -135,6 +218,11 @@ bool CompileNative(const Project& project, Session& session) {
 
     StringTable strings;
     SystemInfo info;
+    Navigation nav = BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics,
+                                     strings);
+    info.binaryToc = !nav.tocidx.empty();
+    info.contentsTopicId = nav.contentsTopic;
+    info.indexTopicId = nav.indexTopic;
     info.contentsFile = contentsName.empty() ? std::string() : contentsName.substr(1);
     info.indexFile = indexName.empty() ? std::string() : indexName.substr(1);
     info.defaultTopic = PlainName(project, project.DefaultTopic());
@@ -143,7 +231,7 @@ bool CompileNative(const Project& project, Session& session) {
     info.compiledName = fs::path(project.compiledFile).stem().string();
     info.lcid = project.Lcid();
     info.fullTextSearch = fullText;
-    info.hasKeywords = !indexName.empty();
+    info.hasKeywords = !nav.keywords.btree.empty();
 
     TopicTables tables = BuildTopicTables(topics, strings);
     std::string windows = BuildWindows(project.windows, strings);
@@ -154,6 +242,12 @@ bool CompileNative(const Project& project, Session& session) {
     container.AddFile("/#URLSTR", tables.urlstr);
     container.AddFile("/#WINDOWS", windows);
     container.AddFile("/#IDXHDR", info.idxhdr);
+    if (info.binaryToc) container.AddFile("/#TOCIDX", nav.tocidx);
+    if (info.hasKeywords) {
+        container.AddFile("/$WWKeywordLinks/BTree", nav.keywords.btree);
+        container.AddFile("/$WWKeywordLinks/Map", nav.keywords.map);
+        container.AddFile("/$WWKeywordLinks/Property", nav.keywords.property);
+    }
     session.Poll();
     if (fullText) container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid));
     container.AddFile("/#STRINGS", strings.Bytes());

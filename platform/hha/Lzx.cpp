@@ -467,9 +467,8 @@ Result Compress(std::string_view input, const Params& p, const std::function<boo
     result.data.reserve(input.size() / 3 + 64);
     Encoder encoder(input, p, result);
     encoder.Run(keepGoing);
-    // Readers asked for output ending on a frame boundary go on to read the
-    // next frame's header; at a reset point that runs past the stream end.
-    result.data.append(4, '\0');
+    // No slack after the last frame: some readers insist that a frame's
+    // bytes are used up exactly.
     return result;
 }
 

@@ -22,7 +22,7 @@ struct Params {
 };
 
 struct Result {
-    std::string data;                          // the stream, plus 4 zero bytes readers may read ahead into
+    std::string data;                          // the stream, exactly; the last frame ends it
     std::vector<std::uint64_t> frameOffsets;   // offset in data where each frame starts; first is 0
     std::uint64_t uncompressedSize = 0;        // input length in bytes
 };

@@ -2,7 +2,6 @@
 #include "Exports.h"
 
 #include "Host.h"
-#include "StartUp.h"
 
 extern "C" {
 
@@ -20,15 +19,3 @@ __attribute__((visibility("default"))) int _kvn_addon_ovel2html(const char* host
     return qb::ExportOvel2Html(hostValues);
 }
 }
-
-namespace {
-
-// Library unload: the locale recorded at start-up comes back, documents go.
-__attribute__((destructor)) void UnloadQuillbook() {
-    try {
-        qb::ShutDownSettingsAndLanguage();
-    } catch (...) {
-    }
-}
-
-}  // namespace

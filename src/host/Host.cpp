@@ -41,6 +41,17 @@ int Guarded(Body&& body, int fallback) noexcept {
     return fallback;
 }
 
+// Library unload: the locale recorded at start-up comes back, documents go.
+// Made after the first start-up, so it goes before the state it releases.
+struct TShutDownOnUnload {
+    ~TShutDownOnUnload() {
+        try {
+            ShutDownSettingsAndLanguage();
+        } catch (...) {
+        }
+    }
+};
+
 void ReportToStderr(const std::string& text) { std::fprintf(stderr, "Quillbook: %s\n", text.c_str()); }
 
 }  // namespace
@@ -80,7 +91,10 @@ std::string MenuDescription() {
 
 THostSteps DefaultHostSteps() {
     THostSteps s;
-    s.startUp = [] { StartUpSettingsAndLanguage(ModuleFileName()); };
+    s.startUp = [] {
+        StartUpSettingsAndLanguage(ModuleFileName());
+        static TShutDownOnUnload shutDown;
+    };
     s.checkHelpComponents = [] { CheckHelpComponents(); };
     s.showWizard = [](const std::string& hostText) { ShowWizard(hostText); };
     s.saveSettingsFile = [] { return SaveSettingsFile(); };

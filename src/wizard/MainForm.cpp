@@ -506,6 +506,8 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     chklstWinBtns_ = CheckList(grpWinBtns, {"Menus", "Show/Hide", "Back", "Forward", "Stop", "Refresh", "Home",
                                             "Locator", "Options", "Print", "Font", "Topic Next", "Topic Prev",
                                             "User Define", "About Quillbook"});
+    // This list scrolls; it yields the height the navigator group needs.
+    chklstWinBtns_->setMinimumHeight(3 * kCheckRow + 8);
     btnLayout->addWidget(chklstWinBtns_);
     right->addWidget(grpWinBtns, 1);
     grpCHMTab->setFixedWidth(214);

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "ChmContainer.h"
 #include "ChmRead.h"
+#include "HhaLzxSection.h"
+#include "HhaStoredLzx.h"
 #include "GenProject.h"
 #include "HhaProject.h"
 #include "HhaTestUtil.h"
@@ -202,4 +205,31 @@ TEST(Native, FiveThousandPagesRoundTrip) {
     ASSERT_EQ(1, run.result) << (run.log.empty() ? "" : run.log.back());
     ExpectRoundTrip(p, dir / "x7");
     EXPECT_EQ("/99/P4999.html\n", PySearch(p.chm, "word4999"));
+}
+
+TEST(Section, EndsAtFrameAndResetBoundariesReadBack) {
+    // One file fills the compressed section, so its length is the section's.
+    // Readers differ most where the section ends on or next to a frame or
+    // reset boundary (a reset comes every two frames).
+    constexpr std::size_t kFrame = 0x8000;
+    qbtest::TempDir dir;
+    for (bool store : {false, true}) {
+        for (std::size_t n : {std::size_t{1}, kFrame - 2, kFrame - 1, kFrame, kFrame + 1, 2 * kFrame - 1, 2 * kFrame,
+                              2 * kFrame + 1, 3 * kFrame, 4 * kFrame - 1, 4 * kFrame}) {
+            SCOPED_TRACE((store ? "stored, " : "compressed, ") + std::to_string(n) + " bytes");
+            std::string bytes;
+            for (std::size_t i = 0; bytes.size() < n; ++i) bytes += "<p>line " + std::to_string(i * 7919 % 1000) + "</p>\r\n";
+            bytes.resize(n);
+            qb::hha::ChmContainer c;
+            c.AddFile("/a.html", bytes);
+            std::string chm = dir / "s.chm";
+            qbtest::WriteFile(chm, c.Build(0x409, [&](std::string& content) {
+                return store ? qb::hha::StoreLzx(content) : qb::hha::CompressSection(content);
+            }));
+            EXPECT_TRUE(ReadWithChmlib(chm)["/a.html"] == bytes);
+            EXPECT_TRUE(ReadWithMspack(chm)["/a.html"] == bytes);
+            fs::remove_all(dir / "x7");
+            EXPECT_TRUE(ReadWith7z(chm, dir / "x7")["/a.html"] == bytes);
+        }
+    }
 }

@@ -18,6 +18,8 @@ namespace lzxtest {
 
 namespace {
 
+constexpr std::size_t kReadAhead = 16;
+
 struct MemFile {
     std::string_view in;
     std::size_t pos = 0;
@@ -55,7 +57,12 @@ Decoded Decode(std::string_view stream, unsigned windowBits, unsigned resetInter
     mspack_system sys{MemOpen, MemClose, MemRead, MemWrite, MemSeek, MemTell,
                       MemMessage, MemAlloc, MemFree, MemCopy, nullptr};
     Decoded result;
-    MemFile in{stream, 0, nullptr};
+    // In a compiled file more bytes follow the stream, and the decoder reads
+    // ahead into them: asked for output that ends on a reset point, it reads
+    // the header of a frame that does not exist.
+    std::string input(stream);
+    input.append(kReadAhead, '\0');
+    MemFile in{input, 0, nullptr};
     MemFile out{{}, 0, &result.data};
     lzxd_stream* lzx = lzxd_init(&sys, reinterpret_cast<mspack_file*>(&in), reinterpret_cast<mspack_file*>(&out),
                                  static_cast<int>(windowBits), static_cast<int>(resetIntervalFrames), 4096,

@@ -12,12 +12,30 @@
 
 namespace wiztest {
 
+namespace {
+
+std::unique_ptr<QApplication>& App() {
+    static std::unique_ptr<QApplication> app;
+    return app;
+}
+
+// Qt must go before the exit handlers run, or its own globals are gone first.
+class AppEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { App().reset(); }
+};
+
+// gtest owns registered environments.
+[[maybe_unused]] ::testing::Environment* const kAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+}  // namespace
+
 void EnsureApp() {
     static int argc = 1;
     static char name[] = "wizard_test";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QApplication>(argc, argv);
+    if (!QCoreApplication::instance()) App() = std::make_unique<QApplication>(argc, argv);
 }
 
 RecordingServices::RecordingServices() : rec_(std::make_shared<Recorded>()) {

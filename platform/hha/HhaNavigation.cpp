@@ -1,0 +1,350 @@
+#include "HhaNavigation.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+#include "Error.h"
+
+namespace qb::hha {
+
+namespace {
+
+constexpr std::size_t kTocBlock = 0x1000;
+constexpr std::size_t kKeywordBlock = 0x800;
+constexpr std::size_t kBTreeHeader = 0x4C;
+constexpr std::size_t kListingHeader = 12;
+constexpr std::size_t kIndexHeader = 8;
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+void Put16(std::string& out, std::uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void Set16(std::string& out, std::size_t at, std::uint32_t v) {
+    out[at] = static_cast<char>(v & 0xFF);
+    out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void Set32(std::string& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void PutUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Case-folded order of keywords, so the index lists "apple" beside "Apple".
+bool KeywordLess(const std::string& a, const std::string& b) {
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
+        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
+        if (ca != cb) return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+// A keyword as the tree stores it: the full path "parent, child".
+struct Keyword {
+    std::string text;          // UTF-16LE, no terminator
+    std::uint32_t lastPart;    // character index where the last part starts
+    std::uint16_t depth;
+    const KeywordItem* item;
+};
+
+std::string ListingEntry(const Keyword& k, std::uint32_t ordinal) {
+    std::string e = k.text;
+    Put16(e, 0);
+    bool seeAlso = !k.item->seeAlso.empty();
+    Put16(e, seeAlso ? 2 : 0);
+    Put16(e, k.depth);
+    Put32(e, k.lastPart);
+    Put32(e, 0);
+    if (seeAlso) {
+        Put32(e, 1);
+        e += Utf16Le(k.item->seeAlso);
+        Put16(e, 0);
+    } else {
+        Put32(e, static_cast<std::uint32_t>(k.item->topics.size()));
+        for (std::uint32_t t : k.item->topics) Put32(e, t);
+    }
+    Put32(e, 1);
+    Put32(e, ordinal * 13);
+    return e;
+}
+
+std::string IndexEntry(const Keyword& k, std::uint32_t child) {
+    std::string e = k.text;
+    Put16(e, 0);
+    Put16(e, k.item->seeAlso.empty() ? 0 : 2);
+    Put16(e, k.depth);
+    Put32(e, k.lastPart);
+    Put32(e, 0);
+    Put32(e, child);
+    return e;
+}
+
+}  // namespace
+
+std::string DecodeEntities(const std::string& text) {
+    static const std::map<std::string, std::uint32_t> kNamed = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0},
+        {"auml", 0xE4}, {"ouml", 0xF6}, {"uuml", 0xFC}, {"Auml", 0xC4}, {"Ouml", 0xD6}, {"Uuml", 0xDC},
+        {"szlig", 0xDF}, {"copy", 0xA9}, {"reg", 0xAE}, {"eacute", 0xE9}, {"egrave", 0xE8}, {"agrave", 0xE0}};
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto semi = text[i] == '&' ? text.find(';', i + 1) : std::string::npos;
+        if (semi == std::string::npos || semi - i > 10) {
+            out += text[i];
+            continue;
+        }
+        std::string ref = text.substr(i + 1, semi - i - 1);
+        std::uint32_t cp = 0;
+        if (ref.size() > 1 && ref[0] == '#') {
+            bool hex = ref[1] == 'x' || ref[1] == 'X';
+            const char* digits = ref.c_str() + (hex ? 2 : 1);
+            char* end = nullptr;
+            unsigned long v = std::strtoul(digits, &end, hex ? 16 : 10);
+            if (*digits && end && *end == '\0' && v > 0 && v <= 0x10FFFF) cp = static_cast<std::uint32_t>(v);
+        } else if (auto it = kNamed.find(ref); it != kNamed.end()) {
+            cp = it->second;
+        }
+        if (!cp) {
+            out += text[i];
+            continue;
+        }
+        PutUtf8(out, cp);
+        i = semi;
+    }
+    return out;
+}
+
+std::string Utf16Le(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        auto b = static_cast<unsigned char>(utf8[i]);
+        std::uint32_t cp = 0xFFFD;
+        std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (len == 1) {
+            cp = b;
+        } else if (len && i + len <= utf8.size()) {
+            std::uint32_t v = b & (0x7F >> len);
+            bool ok = true;
+            for (std::size_t k = 1; k < len; ++k) {
+                auto c = static_cast<unsigned char>(utf8[i + k]);
+                ok = ok && (c & 0xC0) == 0x80;
+                v = (v << 6) | (c & 0x3F);
+            }
+            if (ok) cp = v;
+        }
+        i += len && i + len <= utf8.size() ? len : 1;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            Put16(out, 0xD800 + (cp >> 10));
+            Put16(out, 0xDC00 + (cp & 0x3FF));
+        } else {
+            Put16(out, cp);
+        }
+    }
+    return out;
+}
+
+TocIdx BuildTocIdx(const std::vector<TocItem>& items) {
+    TocIdx toc;
+    const std::size_t n = items.size();
+    if (n == 0) return toc;
+    // Parents from the levels: the nearest earlier entry that is less deep.
+    std::vector<std::int64_t> parent(n, -1), next(n, -1), firstChild(n, -1);
+    std::vector<std::int64_t> lastChild(n + 1, -1);  // n stands for the root
+    std::vector<std::size_t> stack;
+    for (std::size_t i = 0; i < n; ++i) {
+        while (!stack.empty() && items[stack.back()].level >= items[i].level) stack.pop_back();
+        parent[i] = stack.empty() ? -1 : static_cast<std::int64_t>(stack.back());
+        std::size_t p = parent[i] < 0 ? n : static_cast<std::size_t>(parent[i]);
+        if (lastChild[p] >= 0) next[lastChild[p]] = static_cast<std::int64_t>(i);
+        if (p < n && firstChild[p] < 0) firstChild[p] = static_cast<std::int64_t>(i);
+        lastChild[p] = static_cast<std::int64_t>(i);
+        stack.push_back(i);
+    }
+
+    toc.entryOffsets.resize(n);
+    std::size_t at = 0x10;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t size = firstChild[i] >= 0 ? 0x1C : 0x14;
+        if (at % kTocBlock + size > kTocBlock) at = (at / kTocBlock + 1) * kTocBlock;
+        toc.entryOffsets[i] = static_cast<std::uint32_t>(at);
+        at += size;
+    }
+    auto offsetOf = [&](std::int64_t i) { return i < 0 ? 0u : toc.entryOffsets[static_cast<std::size_t>(i)]; };
+
+    std::string& out = toc.bytes;
+    out.assign(at, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        std::string e;
+        Put16(e, 0);
+        Put16(e, 0);
+        std::uint32_t flags = (firstChild[i] >= 0 ? 4 : 0) | (items[i].topic >= 0 ? 8 : 0);
+        Put32(e, flags);
+        Put32(e, items[i].topic >= 0 ? static_cast<std::uint32_t>(items[i].topic) : items[i].nameText);
+        Put32(e, offsetOf(parent[i]));
+        Put32(e, offsetOf(next[i]));
+        if (firstChild[i] >= 0) {
+            Put32(e, offsetOf(firstChild[i]));
+            Put32(e, 0);
+        }
+        out.replace(toc.entryOffsets[i], e.size(), e);
+    }
+
+    std::vector<std::size_t> withTopic;
+    for (std::size_t i = 0; i < n; ++i)
+        if (items[i].topic >= 0) withTopic.push_back(i);
+    std::stable_sort(withTopic.begin(), withTopic.end(),
+                     [&](std::size_t a, std::size_t b) { return items[a].topic < items[b].topic; });
+    const auto table = static_cast<std::uint32_t>(out.size());
+    for (std::size_t i : withTopic) Put32(out, toc.entryOffsets[i]);
+    Set32(out, 0x0, toc.entryOffsets[0]);
+    Set32(out, 0x4, table);
+    Set32(out, 0x8, static_cast<std::uint32_t>(withTopic.size()));
+    Set32(out, 0xC, static_cast<std::uint32_t>(out.size()));
+    return toc;
+}
+
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid) {
+    // Sub-keywords stay under their top-level keyword; top-level keywords
+    // are sorted, the entries below one keep the index file's order.
+    std::vector<std::vector<Keyword>> groups;
+    std::vector<std::pair<int, std::string>> path;  // level, UTF-8 text of the ancestors
+    for (const KeywordItem& item : items) {
+        while (!path.empty() && path.back().first >= item.level) path.pop_back();
+        std::string prefix;
+        for (const auto& [level, text] : path) prefix += text + ", ";
+        Keyword k;
+        k.text = Utf16Le(prefix + item.name);
+        k.lastPart = static_cast<std::uint32_t>(Utf16Le(prefix).size() / 2);
+        k.depth = static_cast<std::uint16_t>(path.size());
+        k.item = &item;
+        if (path.empty() || groups.empty()) groups.emplace_back();
+        groups.back().push_back(k);
+        path.emplace_back(item.level, item.name);
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const std::vector<Keyword>& a, const std::vector<Keyword>& b) {
+        return KeywordLess(a.front().item->name, b.front().item->name);
+    });
+    std::vector<Keyword> keywords;
+    for (auto& g : groups) keywords.insert(keywords.end(), g.begin(), g.end());
+
+    KeywordLinks links;
+    links.keywords = static_cast<std::uint32_t>(keywords.size());
+    std::vector<std::string> blocks;
+    std::vector<std::size_t> firsts;  // first keyword of each block of the level below
+    auto tooLong = [](const Keyword& k) {
+        return Error("Error: index keyword too long: " + k.item->name);
+    };
+
+    // Listing blocks, chained both ways.
+    for (std::size_t i = 0; i < keywords.size();) {
+        std::string block(kListingHeader, '\0');
+        std::size_t count = 0;
+        firsts.push_back(i);
+        while (i < keywords.size()) {
+            std::string e = ListingEntry(keywords[i], static_cast<std::uint32_t>(i));
+            if (block.size() + e.size() > kKeywordBlock) break;
+            block += e;
+            ++count;
+            ++i;
+        }
+        if (count == 0) throw tooLong(keywords[i]);
+        Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
+        Set16(block, 2, static_cast<std::uint32_t>(count));
+        auto number = static_cast<std::uint32_t>(blocks.size());
+        Set32(block, 4, number == 0 ? kNone : number - 1);
+        Set32(block, 8, kNone);
+        if (number > 0) Set32(blocks.back(), 8, number);
+        block.resize(kKeywordBlock, '\0');
+        blocks.push_back(std::move(block));
+    }
+    const auto listingCount = static_cast<std::uint32_t>(blocks.size());
+
+    // Index levels until one block holds them all: each names the first
+    // keyword of every child block after the first, which the header names.
+    std::uint16_t depth = listingCount > 0 ? 1 : 0;
+    std::vector<std::uint32_t> level;
+    for (std::uint32_t b = 0; b < listingCount; ++b) level.push_back(b);
+    std::vector<std::size_t> levelFirsts = firsts;
+    while (level.size() > 1) {
+        std::vector<std::uint32_t> upper;
+        std::vector<std::size_t> upperFirsts;
+        for (std::size_t c = 0; c < level.size();) {
+            std::string block(kIndexHeader, '\0');
+            Set32(block, 4, level[c]);
+            upperFirsts.push_back(levelFirsts[c]);
+            std::size_t count = 0;
+            ++c;
+            while (c < level.size()) {
+                std::string e = IndexEntry(keywords[levelFirsts[c]], level[c]);
+                if (block.size() + e.size() > kKeywordBlock) break;
+                block += e;
+                ++count;
+                ++c;
+            }
+            if (count == 0 && c < level.size()) throw tooLong(keywords[levelFirsts[c]]);
+            Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
+            Set16(block, 2, static_cast<std::uint32_t>(count));
+            block.resize(kKeywordBlock, '\0');
+            upper.push_back(static_cast<std::uint32_t>(blocks.size()));
+            blocks.push_back(std::move(block));
+        }
+        level = std::move(upper);
+        levelFirsts = std::move(upperFirsts);
+        ++depth;
+    }
+
+    std::string& h = links.btree;
+    Put16(h, 0x293B);
+    Put16(h, 2);
+    Put16(h, kKeywordBlock);
+    std::string format = "X44";
+    format.resize(16, '\0');
+    h += format;
+    Put32(h, 0);
+    Put32(h, listingCount == 0 ? kNone : listingCount - 1);
+    Put32(h, depth > 1 ? static_cast<std::uint32_t>(blocks.size() - 1) : kNone);
+    Put32(h, kNone);
+    Put32(h, static_cast<std::uint32_t>(blocks.size()));
+    Put16(h, depth);
+    Put32(h, links.keywords);
+    Put32(h, 65001);  // texts of this system are UTF-8
+    Put32(h, lcid);
+    Put32(h, 0);  // not a .chi file
+    h.resize(kBTreeHeader, '\0');
+    for (const std::string& b : blocks) h += b;
+
+    Put16(links.map, listingCount);
+    for (std::uint32_t b = 0; b < listingCount; ++b) {
+        Put32(links.map, static_cast<std::uint32_t>(firsts[b]));
+        Put16(links.map, b);
+    }
+    Put32(links.property, 2);
+    links.property.resize(32, '\0');
+    return links;
+}
+
+}  // namespace qb::hha

@@ -1,0 +1,54 @@
+#pragma once
+// The binary forms of the contents (#TOCIDX) and of the keyword index
+// ($WWKeywordLinks), which the viewer reads instead of the sitemap files.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qb::hha {
+
+// Sitemap parameter text as shown: character references decoded
+// ("&amp;" -> "&", "&#228;" -> UTF-8).
+std::string DecodeEntities(const std::string& text);
+
+// UTF-8 to UTF-16LE bytes; invalid bytes become U+FFFD.
+std::string Utf16Le(const std::string& utf8);
+
+// One contents entry in document order.
+struct TocItem {
+    int level = 0;               // <UL> depth; a deeper entry after this one is its child
+    std::int64_t topic = -1;     // #TOPICS index of its page, -1 when it opens none
+    std::uint32_t nameText = 0;  // #STRINGS offset of its name, for entries without a page
+};
+
+// #TOCIDX: a 16-byte header (offset of the first top-level entry, offset and
+// count of the table of entry offsets, end offset), the entries in document
+// order, each 20 bytes (28 with children: flags 4 = has children, 8 = opens
+// a topic; topic index or name offset; parent, next sibling and first child
+// offsets), none crossing a 4 KB block, then one DWORD per entry with a
+// topic: its entry offset, in #TOPICS order.
+struct TocIdx {
+    std::string bytes;
+    std::vector<std::uint32_t> entryOffsets;  // per item
+};
+TocIdx BuildTocIdx(const std::vector<TocItem>& items);
+
+// One keyword of the index in document order.
+struct KeywordItem {
+    std::string name;                  // UTF-8, decoded
+    int level = 0;                     // <UL> depth; deeper entries are sub-keywords
+    std::vector<std::uint32_t> topics; // #TOPICS indices of its pages
+    std::string seeAlso;               // non-empty: a cross reference instead of pages
+};
+
+// $WWKeywordLinks: BTree (76-byte header, 2 KB listing blocks of UTF-16
+// keywords with their topics, index blocks above them when there are
+// several), Map (first keyword of each listing block) and Property.
+struct KeywordLinks {
+    std::string btree, map, property;
+    std::uint32_t keywords = 0;
+};
+// Raises qb::Error for a keyword too long for one block.
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid);
+
+}  // namespace qb::hha

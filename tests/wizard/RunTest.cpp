@@ -1,0 +1,302 @@
+// Running from the wizard: options, progress, stop, close and the settings write-back.
+#include <filesystem>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "WizardFixture.h"
+#include "Widgets.h"
+
+namespace wiztest {
+namespace {
+
+using qb::TFrmMain;
+
+class RunTest : public WizardTest {
+protected:
+    // A wizard ready to export the Trip branch with the built-in converter.
+    TFrmMain& OpenForRun() {
+        Open(HostText(kTrip));
+        form_->SetRgConverter(0);
+        form_->SetChkClearTempFile(false);
+        C<QLineEdit>("edtRootPath")->setText(QString::fromStdString(tmp_ / "out/"));
+        form_->rgDataSourceClick();
+        form_->show();
+        for (int i = 0; i < 6; ++i) form_->btnNextClick();
+        return *form_;
+    }
+    std::string Log() { return C<QPlainTextEdit>("mmoLogMsg")->toPlainText().toStdString(); }
+    std::string Chm() { return tmp_ / "out/Trip__Rome_.chm"; }
+};
+
+TEST_F(RunTest, RunButtonExportsAndCompilesTheBranch) {
+    OpenForRun();
+    auto* run = C<QPushButton>("btnRun");
+    bool barSeen = false;
+    QString captionDuringRun;
+    QTimer::singleShot(0, form_.get(), [&] {
+        barSeen = C<QProgressBar>("pbPecent")->isVisible();
+        captionDuringRun = run->text();
+        SaveScreenshot(form_.get(), "page-6-running.png");
+    });
+    QTest::mouseClick(run, Qt::LeftButton);
+    EXPECT_TRUE(barSeen);
+    EXPECT_EQ(captionDuringRun, "&Stop");
+    EXPECT_TRUE(std::filesystem::is_regular_file(Chm())) << Log();
+    EXPECT_NE(Log().find("Export finished."), std::string::npos) << Log();
+    EXPECT_NE(Log().find("|--Trip: Rome?"), std::string::npos) << Log();
+    EXPECT_EQ(run->text(), "&Run");
+    EXPECT_TRUE(run->isEnabled());
+    EXPECT_FALSE(C<QProgressBar>("pbPecent")->isVisible());
+    EXPECT_FALSE(form_->EngineActive());
+    ASSERT_EQ(services_.r().opened.size(), 1u);
+    EXPECT_EQ(services_.r().opened[0], Chm());
+    EXPECT_TRUE(services_.r().errors.empty());
+    SaveScreenshot(form_.get(), "page-6-after-run.png");
+}
+
+TEST_F(RunTest, ConfirmedStopIsIdleAtOnceAndNoSecondRunStartsBeforeTheEngineReturns) {
+    OpenForRun();
+    form_->SetChkOpenCHMFile(false);
+    auto* run = C<QPushButton>("btnRun");
+    bool checked = false;
+    QTimer::singleShot(0, form_.get(), [&] {
+        QTest::mouseClick(run, Qt::LeftButton);  // Stop
+        ASSERT_EQ(services_.r().confirms.size(), 1u);
+        EXPECT_EQ(services_.r().confirms[0], "Do you really want to stop exporting and compiling?");
+        EXPECT_EQ(run->text(), "&Run");
+        EXPECT_FALSE(C<QProgressBar>("pbPecent")->isVisible());
+        EXPECT_TRUE(form_->StopRequested());
+        // The engine is still on its way out: the button must not start a run.
+        EXPECT_FALSE(run->isEnabled());
+        const std::string before = Log();
+        form_->btnRunClick();
+        EXPECT_EQ(Log(), before);
+        EXPECT_TRUE(TFrmMain::RunProgress(form_.get(), -1, nullptr));
+        checked = true;
+    });
+    QTest::mouseClick(run, Qt::LeftButton);
+    EXPECT_TRUE(checked);
+    EXPECT_NE(Log().find("User cancelled."), std::string::npos) << Log();
+    EXPECT_TRUE(run->isEnabled());
+    EXPECT_EQ(services_.r().confirms.size(), 1u);
+}
+
+TEST_F(RunTest, CancelledStopLetsTheRunFinish) {
+    OpenForRun();
+    services_.r().confirmAnswer = false;
+    auto* run = C<QPushButton>("btnRun");
+    QString caption;
+    QTimer::singleShot(0, form_.get(), [&] {
+        QTest::mouseClick(run, Qt::LeftButton);
+        caption = run->text();
+        EXPECT_FALSE(form_->StopRequested());
+    });
+    QTest::mouseClick(run, Qt::LeftButton);
+    EXPECT_EQ(caption, "&Stop");
+    EXPECT_EQ(services_.r().confirms.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_regular_file(Chm()));
+    EXPECT_EQ(Log().find("User cancelled."), std::string::npos);
+}
+
+TEST_F(RunTest, CloseDuringARunWaitsForTheRun) {
+    OpenForRun();
+    auto* run = C<QPushButton>("btnRun");
+    bool stillOpen = false;
+    QTimer::singleShot(0, form_.get(), [&] {
+        QTest::mouseClick(C<QPushButton>("btnClose"), Qt::LeftButton);
+        QTest::keyClick(form_.get(), Qt::Key_Escape);
+        form_->close();
+        stillOpen = form_->isVisible();
+    });
+    QTest::mouseClick(run, Qt::LeftButton);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(std::filesystem::is_regular_file(Chm()));
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(form_->result(), QDialog::Accepted);
+}
+
+TEST_F(RunTest, PaneWidthThatIsNoIntegerEndsTheAttemptBeforeTheEngine) {
+    OpenForRun();
+    auto* log = C<QPlainTextEdit>("mmoLogMsg");
+    log->setPlainText("line of the last run");
+    C<QLineEdit>("edtCHMTabWidth")->setText("3x0");
+    QTest::mouseClick(C<QPushButton>("btnRun"), Qt::LeftButton);
+    ASSERT_EQ(services_.r().errors.size(), 1u);
+    EXPECT_NE(services_.r().errors[0].find("3x0"), std::string::npos);
+    EXPECT_EQ(log->toPlainText(), "line of the last run");
+    EXPECT_EQ(C<QPushButton>("btnRun")->text(), "&Run");
+    EXPECT_TRUE(C<QPushButton>("btnRun")->isEnabled());
+    EXPECT_FALSE(std::filesystem::exists(tmp_ / "out"));
+}
+
+TEST_F(RunTest, EngineErrorIsShownAndTheHelpFileIsNotOpened) {
+    OpenForRun();
+    qbtest::WriteFile(tmp_ / "blocker", "a file where the folder should be");
+    C<QLineEdit>("edtRootPath")->setText(QString::fromStdString(tmp_ / "blocker/out/"));
+    QTest::mouseClick(C<QPushButton>("btnRun"), Qt::LeftButton);
+    EXPECT_EQ(services_.r().errors.size(), 1u);
+    EXPECT_TRUE(services_.r().opened.empty());
+    EXPECT_EQ(C<QPushButton>("btnRun")->text(), "&Run");
+    EXPECT_FALSE(form_->EngineActive());
+}
+
+TEST_F(RunTest, ProgressMovesTheBarAndAddsLinesOnlyWhenGiven) {
+    OpenForRun();
+    auto* bar = C<QProgressBar>("pbPecent");
+    auto* log = C<QPlainTextEdit>("mmoLogMsg");
+    // Outside a run the engine is always told to stop.
+    EXPECT_TRUE(TFrmMain::RunProgress(form_.get(), 0, nullptr));
+    EXPECT_TRUE(TFrmMain::RunProgress(form_.get(), 55, nullptr));
+    EXPECT_EQ(bar->value(), 55);
+    EXPECT_EQ(log->blockCount(), 1);
+    EXPECT_TRUE(log->toPlainText().isEmpty());
+    TFrmMain::RunProgress(form_.get(), -1, "a line");
+    EXPECT_EQ(bar->value(), 55);
+    EXPECT_EQ(log->toPlainText(), "a line");
+    TFrmMain::RunProgress(form_.get(), 55, "\r\nExport finished.");
+    EXPECT_EQ(log->toPlainText(), "a line\n\nExport finished.");
+}
+
+TEST_F(RunTest, OptionsComeFromTheControlsAndTheSettingsGetTheirUntrimmedState) {
+    Open(HostText(kTrip));
+    C<QLineEdit>("edtRootPath")->setText("  /tmp/out ");
+    C<QCheckBox>("chkNavLink")->setChecked(false);
+    C<QCheckBox>("chkMakePopupMenu")->setChecked(true);
+    form_->SetMmoHeader("  <b>top</b>\r\nsecond  ");
+    C<QComboBox>("cbbEncoding")->setEditText(" GB2312 ");
+    form_->SetChklstTabStyles(2, true);
+    form_->SetChklstTabStyles(3, true);
+    form_->SetChklstTabStyles(4, true);
+    form_->SetChklstWinBtns(0, true);
+    C<QCheckBox>("chkOnTop")->setChecked(true);
+    form_->SetCbbDefaultTab(3);
+    form_->SetLstAttachFiles({"/a.txt", "/b.txt"});
+    form_->BuildOptions();
+    const qb::TConvertOptions& o = form_->Options();
+    EXPECT_EQ(o.RootPath, "/tmp/out/");
+    EXPECT_FALSE(o.RolloverMenus);
+    EXPECT_EQ(o.Header, "<b>top</b>\r\nsecond");
+    EXPECT_EQ(o.Encoding, "GB2312");
+    EXPECT_EQ(o.NavPaneFlags, 0x20 | 0x1000 | 0x20400 | 0x100 | 0x1 | 0x10000);
+    EXPECT_TRUE(o.NavPaneClosed);
+    EXPECT_EQ(o.WindowExStyle, 8);
+    EXPECT_EQ(o.DefaultTab, 3);
+    EXPECT_EQ(o.WindowButtons, qb::kDefaultToolButtons);
+    EXPECT_EQ(o.ExtraFiles, "/a.txt\r\n/b.txt\r\n");
+    EXPECT_EQ(o.StartPath, kTrip);
+    EXPECT_EQ(o.DatabaseHandle, db_);
+
+    form_->SaveToSettings();
+    qb::TXMLConfigType config = qb::HeldSettings()->Quillbook().Config();
+    EXPECT_TRUE(config.RolloverMenu());
+    EXPECT_FALSE(config.NavigatorLink());
+    EXPECT_EQ(config.StorePath(), "  /tmp/out ");
+    EXPECT_EQ(config.HeaderText(), "  <b>top</b>\r\nsecond  ");
+    EXPECT_EQ(config.Encoding(), " GB2312 ");
+    EXPECT_EQ(config.AttachFiles(), "/a.txt\r\n/b.txt\r\n");
+    EXPECT_EQ(config.CHM().DefaultTab(), 3);
+}
+
+TEST_F(RunTest, SettingsRoundTripThroughTheFileBesideTheModule) {
+    Open(HostText(kTrip));
+    form_->SetRgConverter(2);
+    form_->SetMmoFooter("left\r\n  right  ");
+    form_->SetLblFontPreview({"Courier New", 10, 0x00FF0000});
+    C<QLineEdit>("edtCHMTabWidth")->setText("250");
+    form_->SetChkIgnoreEmptyNode(true);
+    form_->SaveToSettings();
+    form_.reset();
+    ASSERT_TRUE(qb::SaveSettingsFile());
+    ASSERT_TRUE(std::filesystem::exists(tmp_ / "Quillbook.xml"));
+
+    qb::ReleaseSettings();
+    Open(HostText(kTrip));
+    EXPECT_EQ(form_->GetRgConverter(), 2);
+    EXPECT_EQ(form_->GetMmoFooter(), "left\r\n  right  ");
+    EXPECT_EQ(form_->GetLblFontPreview().name, "Courier New");
+    EXPECT_EQ(form_->GetLblFontPreview().size, 10);
+    EXPECT_EQ(form_->GetLblFontPreview().color, 0x00FF0000u);
+    EXPECT_EQ(form_->GetEdtCHMTabWidth(), "250");
+    EXPECT_TRUE(form_->GetChkIgnoreEmptyNode());
+    EXPECT_TRUE(services_.r().errors.empty());
+}
+
+TEST_F(RunTest, DialogHandlersFillTheirFieldsOnlyOnOk) {
+    Open(HostText(kTrip));
+    qb::TWizardDialogs& d = form_->Dialogs();
+    QString presetSeen;
+    bool answer = false;
+    d.saveFile = [&](QWidget*, const QString&, const QString& suffix, QString& name) {
+        presetSeen = name;
+        EXPECT_EQ(suffix, "chm");
+        name = "/x/chosen.chm";
+        return answer;
+    };
+    const QString before = C<QLineEdit>("edtCHMFileName")->text();
+    form_->btnChmFileNameClick();
+    EXPECT_EQ(presetSeen, before);
+    EXPECT_EQ(C<QLineEdit>("edtCHMFileName")->text(), before);
+    answer = true;
+    form_->btnChmFileNameClick();
+    EXPECT_EQ(C<QLineEdit>("edtCHMFileName")->text(), "/x/chosen.chm");
+
+    QStringList chosen{"/f/a.txt", "/f/b.txt", "/f/a.txt"};
+    d.openFiles = [&](QWidget*) { return chosen; };
+    form_->btnAddAttachsClick();
+    form_->btnAddAttachsClick();
+    ASSERT_EQ(form_->GetLstAttachFiles().size(), 6u);
+    EXPECT_EQ(form_->GetLstAttachFiles()[2], "/f/a.txt");
+    auto* list = C<QListWidget>("lstAttachFiles");
+    list->item(0)->setSelected(true);
+    list->item(4)->setSelected(true);
+    form_->btnRemoveAttachsClick();
+    EXPECT_EQ(form_->GetLstAttachFiles(), (std::vector<std::string>{"/f/b.txt", "/f/a.txt", "/f/a.txt", "/f/a.txt"}));
+
+    // The URL button opens the home-page dialog where it was left.
+    std::vector<QString> presets;
+    d.openFile = [&](QWidget*, const QString&, const QString&, QString& name) {
+        presets.push_back(name);
+        name = "/site/home.html";
+        return true;
+    };
+    form_->SetEdtDefaultPage("/site/start.htm");
+    form_->btnBrowseDefaultPageClick();
+    form_->btnBrowseJump1Click();
+    ASSERT_EQ(presets.size(), 2u);
+    EXPECT_EQ(presets[0], "/site/start.htm");
+    EXPECT_EQ(presets[1], "/site/home.html");
+    EXPECT_EQ(form_->GetEdtUserButtonURL(), "/site/home.html");
+
+    d.font = [](QWidget*, qb::TFontValue& font, int& style) {
+        font = {"Times New Roman", 14, 0x000000FF};
+        style = qb::fsBold;
+        return true;
+    };
+    form_->lblFontPreviewClick();
+    EXPECT_EQ(form_->GetLblFontPreview().name, "Times New Roman");
+    EXPECT_TRUE(C<QWidget>("lblFontPreview")->font().bold());
+    form_->BuildOptions();
+    EXPECT_EQ(form_->Options().FontSize, 14);
+    EXPECT_EQ(form_->Options().FontColor, 0x000000FFu);
+}
+
+TEST_F(RunTest, LinkLabelsOpenTheSiteAndAMailWithSubject) {
+    Open(HostText(kTrip));
+    QTest::mouseClick(C<QWidget>("lblWebSite"), Qt::LeftButton);
+    QTest::mouseClick(C<QWidget>("lblMailUs"), Qt::LeftButton);
+    ASSERT_EQ(services_.r().opened.size(), 2u);
+    EXPECT_EQ(services_.r().opened[0], TFrmMain::kWebSite);
+    EXPECT_EQ(services_.r().opened[1].rfind("mailto:", 0), 0u);
+    EXPECT_NE(services_.r().opened[1].find("subject=Quillbook Feedback: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wiztest
