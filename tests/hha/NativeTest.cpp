@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "ChmContainer.h"
 #include "ChmRead.h"
 #include "HhaLzxSection.h"
+#include "HhaNavigation.h"
 #include "HhaStoredLzx.h"
 #include "GenProject.h"
 #include "HhaProject.h"
@@ -68,16 +70,16 @@ std::string Joined(std::vector<std::string> names) {
 
 }  // namespace
 
-// Name and Local of every contents entry, in order, as "name|local". (chmls
-// rebuilds entries that stand outside any <UL> one level down, so levels
-// are not compared.)
+// Name (as shown) and Local of every contents entry, in order, as
+// "name|local". (chmls rebuilds entries that stand outside any <UL> one
+// level down, so levels are not compared.)
 std::vector<std::string> TocLines(const std::string& sitemap) {
     std::vector<std::string> lines;
     for (const auto& e : qb::hha::ParseSitemap(sitemap)) {
         std::string local = e.Param("Local");
         std::replace(local.begin(), local.end(), '\\', '/');
         if (local.rfind("./", 0) == 0) local = local.substr(2);
-        lines.push_back(e.Param("Name") + "|" + local);
+        lines.push_back(qb::hha::DecodeEntities(e.Param("Name")) + "|" + local);
     }
     return lines;
 }
@@ -108,15 +110,6 @@ TEST(Native, SmallProjectRoundTrip) {
     EXPECT_EQ("Generated Help /P0.html /Help.hhc 0x407\n", RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
 }
 
-TEST(Native, ContainerRoundTripWithStoredBlocks) {
-    // Uncompressed LZX blocks: checks the container apart from the compressor.
-    EnvVar codec("QB_HHA_LZX", "store");
-    qbtest::TempDir dir;
-    GenProject p = MakeProject(dir.path(), 500);
-    ASSERT_EQ(1, Compile(p.hhp).result);
-    ExpectRoundTrip(p, dir / "x7");
-    EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
-}
 
 TEST(Native, FailuresNameTheFileAndLeaveNoOutput) {
     qbtest::TempDir dir;
@@ -188,14 +181,40 @@ TEST(Native, LargeFilesArePolledWhileRead) {
     EXPECT_TRUE(back == big);
 }
 
-TEST(Native, FiveHundredPagesRoundTripAndSearch) {
-    qbtest::TempDir dir;
-    GenProject p = MakeProject(dir.path(), 500);
+// One generated 500-page project, compiled by each test of the suite.
+class FiveHundredPages : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = std::make_unique<qbtest::TempDir>();
+        project_ = std::make_unique<GenProject>(MakeProject(dir_->path(), 500));
+    }
+    static void TearDownTestSuite() {
+        project_.reset();
+        dir_.reset();
+    }
+    void SetUp() override { fs::remove(project_->chm); }
+    static inline std::unique_ptr<qbtest::TempDir> dir_;
+    static inline std::unique_ptr<GenProject> project_;
+};
+
+TEST_F(FiveHundredPages, CompressedRoundTripAndSearch) {
+    const GenProject& p = *project_;
     CompileRun run = Compile(p.hhp);
     ASSERT_EQ(1, run.result) << ::testing::PrintToString(run.log);
-    ExpectRoundTrip(p, dir / "x7");
+    qbtest::TempDir scratch;
+    ExpectRoundTrip(p, scratch / "x7");
     EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
     EXPECT_EQ("/9/P499.html\n", PySearch(p.chm, "word499"));
+}
+
+TEST_F(FiveHundredPages, ContainerRoundTripWithStoredBlocks) {
+    // Uncompressed LZX blocks: checks the container apart from the compressor.
+    EnvVar codec("QB_HHA_LZX", "store");
+    const GenProject& p = *project_;
+    ASSERT_EQ(1, Compile(p.hhp).result);
+    qbtest::TempDir scratch;
+    ExpectRoundTrip(p, scratch / "x7");
+    EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
 }
 
 TEST(Native, FiveThousandPagesRoundTrip) {

@@ -184,7 +184,9 @@ std::vector<std::string> DecodeKeywordBTree(const std::string& bt, const HelpTab
         EXPECT_EQ(end, p) << "free space of listing block " << b;
         prev = b;
         b = Dword(bt, at + 8);
-        if (n == lastListing) EXPECT_EQ(0xFFFFFFFFu, b) << "last listing block has a next";
+        if (n == lastListing) {
+            EXPECT_EQ(0xFFFFFFFFu, b) << "last listing block has a next";
+        }
         if (b == 0xFFFFFFFFu) break;
     }
     EXPECT_EQ(keywords, lines.size());
