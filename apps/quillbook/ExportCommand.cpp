@@ -61,8 +61,10 @@ bool CliProgress(void*, int position, const char* text) {
     return gStopRequested;
 }
 
+}  // namespace
+
 // Accepts "\Organizer\data\3\7\", "3\7", "3/7" and the like.
-std::string StoragePath(const std::string& item) {
+std::string StoragePathArg(const std::string& item) {
     std::string p = item;
     for (char& c : p)
         if (c == '/') c = '\\';
@@ -73,8 +75,6 @@ std::string StoragePath(const std::string& item) {
     if (p.back() != '\\') p += '\\';
     return p;
 }
-
-}  // namespace
 
 int RunExport(const ExportArgs& args) {
     const int db = dvo_open(args.db.c_str());
@@ -90,7 +90,7 @@ int RunExport(const ExportArgs& args) {
     qb::TConvertOptions o;
     o.DatabaseHandle = db;
     o.WholeDatabase = args.whole;
-    o.StartPath = args.whole ? std::string("\\Organizer\\data\\") : StoragePath(args.item);
+    o.StartPath = args.whole ? std::string("\\Organizer\\data\\") : StoragePathArg(args.item);
     if (!dvo_path_exists(db, o.StartPath.c_str())) {
         std::cerr << "quillbook export: the database holds no item \"" << o.StartPath << "\"\n";
         return 2;

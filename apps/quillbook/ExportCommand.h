@@ -16,6 +16,9 @@ struct HostArgs {
     bool whole = false;
 };
 
+// Storage path of an --item argument: "\Organizer\data\3\7\", "3\7" and "3/7" name the same item.
+std::string StoragePathArg(const std::string& item);
+
 // `quillbook export`: exit 0 complete, 1 a stage failed, 2 usage, 3 walk error, 130 stopped.
 int RunExport(const ExportArgs& args);
 // `quillbook host`: loads the plug-in as the host would and runs its command.

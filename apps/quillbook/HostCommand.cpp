@@ -25,18 +25,6 @@ std::string ExecutablePath() {
     return ec ? std::string() : p.string();
 }
 
-// "Projects/Rome", "Projects\Rome\" or a full storage path -> "\Organizer\data\Projects\Rome\".
-std::string StoragePath(std::string item) {
-    for (char& c : item)
-        if (c == '/') c = '\\';
-    if (item.rfind(kRootLocation, 0) != 0) {
-        while (!item.empty() && item.front() == '\\') item.erase(0, 1);
-        item = kRootLocation + item;
-    }
-    if (item.back() != '\\') item += '\\';
-    return item;
-}
-
 struct FirstFolder {
     std::string name;
 };
@@ -103,7 +91,7 @@ int RunHost(const HostArgs& args) {
     }
     std::string current;
     if (!args.item.empty()) {
-        current = StoragePath(args.item);
+        current = StoragePathArg(args.item);
         if (!dvo_path_exists(db, current.c_str())) {
             std::cerr << "quillbook host: no item at " << current << "\n";
             dvo_close(db);

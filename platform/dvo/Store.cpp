@@ -76,6 +76,9 @@ Store::Store(const std::string& fileName)
     } catch (const Error&) {
         throw Error("Not an outliner database file: " + fileName);
     }
+    // The host keeps the file while it runs; taking the file lock once instead
+    // of once per query makes a large export several times faster.
+    Statement(conn_, "PRAGMA locking_mode = EXCLUSIVE").Step();
     childByName_ = std::make_unique<Statement>(conn_, "SELECT id FROM item WHERE parent = ? AND name_key = ?");
     dataVersion_ = std::make_unique<Statement>(conn_, "PRAGMA data_version");
 }

@@ -16,8 +16,19 @@ namespace qb {
 
 bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
     const std::string native = fs::NativePath(fileName);
-    ::unlink(native.c_str());
-    int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A plain file of our own is rewritten in place: deleting and creating a
+    // page per item costs the file system far more. Links are replaced, never
+    // written through.
+    int fd = ::open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        ::unlink(native.c_str());
+        fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    }
     if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno));
     std::size_t done = 0;
     while (done < bytes.size()) {
