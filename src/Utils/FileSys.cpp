@@ -75,6 +75,17 @@ std::string ExpandFileName(const std::string& path) {
     return p.lexically_normal().string();
 }
 
+TempFolder::TempFolder() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quillbook-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw Error("Cannot create a temporary folder: " + std::string(std::strerror(errno)));
+    path_ = tmpl + "/";
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
 long long FileSize(const std::string& path) {
     struct stat st;
     if (::stat(NativePath(path).c_str(), &st) != 0) return -1;

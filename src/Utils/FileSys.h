@@ -24,4 +24,19 @@ void SetCurrentDir(const std::string& path);
 std::string ExpandFileName(const std::string& path);
 long long FileSize(const std::string& path);
 
+// A private folder below the system's temporary folder, removed with its
+// content on destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // Native path with a trailing "/".
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 }  // namespace qb::fs

@@ -1,6 +1,7 @@
 #include "Converters.h"
 
 #include "Error.h"
+#include "FileSys.h"
 #include "MessageTable.h"
 #include "Utils.h"
 
@@ -22,22 +23,35 @@ void PrepareConverter(TParameters& job) {
         throw Error(Msg(17) + Msg(16));
     case 0:
         job.RichEdit = CreateBuiltInEngine();
+        job.Scratch = std::make_unique<fs::TempFolder>();
         break;
     default:
         job.RichEdit = CreatePlainTextEngine();
+        job.Scratch = std::make_unique<fs::TempFolder>();
         break;
     }
 }
 
-void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title) {
+std::string NoteSource(const TParameters& job, const std::string& notesFile) {
+    // A notes file created and deleted per item costs the file system far more
+    // than the conversion; the built-in engines do not care where the note lies.
+    return job.Scratch ? job.Scratch->Path() + "note.rtf" : notesFile;
+}
+
+void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title, const std::string& htmlFile) {
     IConverterEngine* engine = job.ConverterObject ? job.ConverterObject.get() : job.RichEdit.get();
     if (!engine) throw Error("No conversion engine is prepared.");
-    engine->Convert(job, rtfFile, ChangeFileExt(rtfFile, ".html"), title);
+    engine->Convert(job, rtfFile, htmlFile, title);
+}
+
+void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title) {
+    ConvertNote(job, rtfFile, title, ChangeFileExt(rtfFile, ".html"));
 }
 
 void ReleaseConverter(TParameters& job) {
     job.ConverterObject.reset();
     job.RichEdit.reset();
+    job.Scratch.reset();
 }
 
 }  // namespace qb

@@ -32,6 +32,11 @@ std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& opti
 void PrepareConverter(TParameters& job);
 // Converts one notes file to the page of the same name with ".html".
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title);
+// Converts a note held elsewhere into the given page file.
+void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title, const std::string& htmlFile);
+// Where the walk exports the note of the page noteFile: the notes file itself,
+// or for the built-in engines a scratch file reused for every note.
+std::string NoteSource(const TParameters& job, const std::string& notesFile);
 void ReleaseConverter(TParameters& job);
 
 }  // namespace qb

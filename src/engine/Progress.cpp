@@ -1,4 +1,5 @@
 #include "Converters.h"
+#include "FileSys.h"
 #include "Options.h"
 
 namespace qb {

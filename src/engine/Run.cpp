@@ -156,8 +156,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         if (SameTextAscii(e.Name, kNotesName)) {
             hasNotes = true;
             if (!fs::FileExists(pageFile) || o.Overwrite) {
-                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, notesFile);
-                ConvertNote(job, notesFile, caption);
+                const std::string source = NoteSource(job, notesFile);
+                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
+                ConvertNote(job, source, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
             fs::DeleteFile(notesFile);
