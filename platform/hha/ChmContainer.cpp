@@ -1,3 +1,4 @@
+#include "LeBytes.h"
 #include "ChmContainer.h"
 
 #include <algorithm>
@@ -17,19 +18,6 @@ constexpr std::uint32_t kDensity = 2;  // a quick-reference entry every 1 + (1 <
 constexpr std::uint32_t kQuickRefEvery = 1 + (1u << kDensity);
 const char* const kLzxGuidText = "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}";
 
-void Put16(std::string& out, std::uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Put64(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 // GUID in its binary layout: DWORD, two WORDs, eight bytes.
 void PutGuid(std::string& out, std::uint32_t d1, std::uint16_t d2, std::uint16_t d3, const unsigned char (&d4)[8]) {
     Put32(out, d1);

@@ -1,3 +1,4 @@
+#include "LeBytes.h"
 #include "HhaFts.h"
 
 #include <cstring>
@@ -13,20 +14,6 @@ constexpr unsigned kDocRoot = 1, kCodeRoot = 1, kLocRoot = 4;
 constexpr std::size_t kMaxWord = 99;
 constexpr std::uint32_t kUtf8CodePage = 65001;
 
-void Put16(std::string& out, std::uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Set16(std::string& out, std::size_t at, std::uint32_t v) {
-    out[at] = static_cast<char>(v & 0xFF);
-    out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void Set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 // The index's variable-length integers hold their 7-bit groups low group first.
 void PutEncIntLow(std::string& out, std::uint64_t v) {
     do {

@@ -1,3 +1,4 @@
+#include "LeBytes.h"
 #include "HhaHelpFiles.h"
 
 #include <cstdlib>
@@ -9,16 +10,6 @@ namespace {
 
 constexpr std::size_t kBlock = 0x1000;
 
-void Put16(std::string& out, std::uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 std::string Unquote(const std::string& field) {
     std::string f = TrimText(field);

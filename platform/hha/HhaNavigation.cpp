@@ -1,3 +1,5 @@
+#include "ChmContainer.h"
+#include "LeBytes.h"
 #include "HhaNavigation.h"
 
 #include <algorithm>
@@ -17,20 +19,6 @@ constexpr std::size_t kListingHeader = 12;
 constexpr std::size_t kIndexHeader = 8;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
-void Put16(std::string& out, std::uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Set16(std::string& out, std::size_t at, std::uint32_t v) {
-    out[at] = static_cast<char>(v & 0xFF);
-    out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void Set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 void PutUtf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -50,17 +38,6 @@ void PutUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-// Case-folded order of keywords, so the index lists "apple" beside "Apple".
-bool KeywordLess(const std::string& a, const std::string& b) {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
-        if (ca != cb) return ca < cb;
-    }
-    return a.size() < b.size();
-}
 
 // A keyword as the tree stores it: the full path "parent, child".
 struct Keyword {
@@ -246,7 +223,8 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
         path.emplace_back(item.level, item.name);
     }
     std::stable_sort(groups.begin(), groups.end(), [](const std::vector<Keyword>& a, const std::vector<Keyword>& b) {
-        return KeywordLess(a.front().item->name, b.front().item->name);
+        // Keywords sort as directory names do: ASCII case folded, so "apple" stands beside "Apple".
+        return ChmNameLess(a.front().item->name, b.front().item->name);
     });
     std::vector<Keyword> keywords;
     for (auto& g : groups) keywords.insert(keywords.end(), g.begin(), g.end());

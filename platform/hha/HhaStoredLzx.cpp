@@ -1,3 +1,4 @@
+#include "LeBytes.h"
 #include "HhaStoredLzx.h"
 
 #include <cstdint>
@@ -10,12 +11,6 @@ namespace {
 constexpr std::size_t kFrame = 0x8000;
 constexpr std::size_t kResetFrames = 2;
 
-void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Put64(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 // LZX bits go into 16-bit little-endian words, most significant bit first.
 class WordBits {
