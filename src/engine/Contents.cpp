@@ -40,9 +40,10 @@ void MakeLabelPages(TParameters& job) {
 
     // The script and style sheet are written only with navigation links.
     const std::string head =
-        o.NavLinks ? "<html><head><script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\">"
-                     "</script><link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>"
-                   : "<html><head><body>";
+        std::string("<html><head>") + kCharsetMeta +
+        (o.NavLinks ? "<script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\">"
+                      "</script><link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>"
+                    : "<body>");
     bool open = false;
     std::string pageText, pageFile;
     for (int i = 0; i < job.LabelLines->Count(); ++i) {

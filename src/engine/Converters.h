@@ -7,6 +7,10 @@
 
 namespace qb {
 
+// Every page this program writes is UTF-8; without saying so, browsers and help
+// viewers read its non-ASCII text in a legacy code page.
+inline constexpr const char* kCharsetMeta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">";
+
 // The closing every engine's page ends with.
 inline constexpr const char* kClosingText = "</body>\r\n\r\n</html>\r\n";
 

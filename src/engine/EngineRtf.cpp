@@ -27,6 +27,7 @@ public:
         const rtf::RichDocument doc = rtf::LoadRtf(LoadTextFile(rtfFile));
         std::string t = RichTextToHtml(title, doc);
         RemoveConverterTail(t);
+        ReplaceFirst(t, "</head>", std::string(kCharsetMeta) + "</head>");
         const TConvertOptions& o = job.options;
         if (!o.Header.empty()) ReplaceFirst(t, "<body>", "<body>" + o.Header);
         if (!o.Footer.empty()) t += o.Footer;

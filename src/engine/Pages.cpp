@@ -333,7 +333,8 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
                 const std::string& seeAlso, const std::string& navText) {
     const TConvertOptions& o = job.options;
     if (!fs::FileExists(pageFile)) {
-        SaveTextFile(pageFile, "<html><head></head><body><b>No text or attachments, Sub-item(s) list as below:</b><br>" +
+        SaveTextFile(pageFile, "<html><head>" + std::string(kCharsetMeta) +
+                                   "</head><body><b>No text or attachments, Sub-item(s) list as below:</b><br>" +
                                    subItemList + "</body>\r\n\r\n</html>\r\n");
         if (job.WrittenPages) job.WrittenPages->Add(pageFile);
     }

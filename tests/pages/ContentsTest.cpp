@@ -115,7 +115,7 @@ TEST_F(Labels, PagesLinkTheirItemsInEveryFolderMode) {
         options.KeepFolderTree = m.keep;
         options.ReadableFolderNames = m.readable;
         Run();
-        EXPECT_EQ("<html><head><script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\"></script>"
+        EXPECT_EQ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\"></script>"
                   "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>\r\n"
                   "<a href=\"" + m.tripsLink + "\">Trips</a><br>\r\n"
                   "<a href=\"" + m.romeLink + "\">Rome</a><br></body>\r\n\r\n</html>\r\n",
@@ -152,7 +152,7 @@ TEST_F(Labels, ShortHeadersUnclosedSectionsAndItemsOutsideTheBranch) {
     EXPECT_FALSE(Exists("First.html"));
     EXPECT_FALSE(Exists("Last.html"));
     // Without navigation links the script and style sheet are not written, so not named.
-    EXPECT_EQ("<html><head><body>\r\nOutside<br>\r\n<a href=\"/2/Rome.html\">Rome</a><br></body>\r\n\r\n</html>\r\n",
+    EXPECT_EQ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><body>\r\nOutside<br>\r\n<a href=\"/2/Rome.html\">Rome</a><br></body>\r\n\r\n</html>\r\n",
               Read("Second.html"));
     EXPECT_EQ("", Dead(out.path()));
 }

@@ -167,7 +167,7 @@ TEST_F(EngineTest, EmptyLeafGetsOnlyTheHeading) {
     options.NavLinks = false;
     options.RolloverMenus = false;
     Run();
-    EXPECT_EQ("<html><head></head><body><b>No text or attachments, Sub-item(s) list as below:</b><br></body>\r\n\r\n"
+    EXPECT_EQ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head><body><b>No text or attachments, Sub-item(s) list as below:</b><br></body>\r\n\r\n"
               "</html>\r\n",
               Read("Empty.html"));
 }

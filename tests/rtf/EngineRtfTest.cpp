@@ -32,7 +32,7 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 TEST(BuiltInEngine, PageIsTheConverterTextLessItsTailPlusClosing) {
     const std::string page = Convert(CreateBuiltInEngine(), "{\\rtf1\\fs20 Hi\\par}", {});
-    EXPECT_EQ(page, "<html><head><meta name=\"Quillbook\" content=\"T\"></head><body>"
+    EXPECT_EQ(page, "<html><head><meta name=\"Quillbook\" content=\"T\"><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head><body>"
                     "<font size=\"2\" color=\"#080000\"><p align=\"left\">Hi</font>" + kClosing);
 }
 
