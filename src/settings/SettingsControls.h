@@ -16,8 +16,9 @@ struct TFontValue {
 };
 
 // What the settings sequences read from and write to the wizard's controls.
-// Setters that stand for a user action (rgDataSource, chkKeepDir, chkNavLink,
-// cbbLanguage) are expected to run that control's change handler. Indices come
+// Setters that stand for a user action (rgDataSource, chkKeepDir, chkNavLink)
+// are expected to run that control's change handler; cbbLanguage only takes the
+// text, since start-up has already selected that language. Indices come
 // from the file unchecked (a hand-edited Converter of 7): a control ignores one
 // outside its items.
 class ISettingsControls {
