@@ -90,6 +90,8 @@ int Main(int argc, char** argv) {
     importCmd->add_option("db", dbFile, "Database file to write")->required();
     auto* treeCmd = dbCmd->add_subcommand("tree", "Print the item tree");
     treeCmd->add_option("db", dbFile, "Database file")->required();
+    std::string treeItem;
+    treeCmd->add_option("path", treeItem, "Item to start at, e.g. 3\\7 (default: the whole tree)");
 
     HostArgs host;
     auto* hostCmd = app.add_subcommand("host", "Play the host: load the plug-in and open its wizard");
@@ -115,7 +117,7 @@ int Main(int argc, char** argv) {
     if (*convertCmd) return RunConvert(method, title, rtf);
     if (*compileCmd) return qb::CmdCompile(hhp);
     if (*importCmd) return qb::CmdDbImport(src, dbFile);
-    if (*treeCmd) return qb::CmdDbTree(dbFile);
+    if (*treeCmd) return treeItem.empty() ? qb::CmdDbTree(dbFile) : qb::CmdDbTree(dbFile, StoragePathArg(treeItem));
     if (*hostCmd) return RunHost(host);
     return 2;
 }
