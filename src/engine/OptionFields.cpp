@@ -6,6 +6,7 @@
 #include <map>
 #include <variant>
 
+#include "Colors.h"
 #include "Error.h"
 #include "StringList.h"
 
@@ -105,7 +106,13 @@ void SetOptionField(TConvertOptions& o, const std::string& name, const std::stri
             } else if constexpr (std::is_same_v<T, std::uint8_t>) {
                 o.*member = static_cast<std::uint8_t>(ParseInt(name, value, 0, 255));
             } else if constexpr (std::is_same_v<T, std::uint32_t>) {
-                o.*member = static_cast<std::uint32_t>(ParseInt(name, value, 0, 0xFFFFFFFFLL));
+                // Colours as the settings file writes them: clRed, $000000FF or decimal.
+                try {
+                    o.*member = StringToColor(value);
+                } catch (const std::exception&) {
+                    throw Error("Option " + name + " takes a colour (clRed, $000000FF or a number), not \"" + value +
+                                "\"");
+                }
             } else {
                 o.*member = static_cast<std::int32_t>(ParseInt(name, value, INT32_MIN, INT32_MAX));
             }
@@ -122,6 +129,8 @@ std::string GetOptionField(const TConvertOptions& o, const std::string& name) {
                 return o.*member;
             else if constexpr (std::is_same_v<T, bool>)
                 return o.*member ? "true" : "false";
+            else if constexpr (std::is_same_v<T, std::uint32_t>)
+                return ColorToString(o.*member);
             else
                 return std::to_string(static_cast<long long>(o.*member));
         },

@@ -10,7 +10,7 @@ namespace qb {
 // Names of every field, in declared order.
 std::vector<std::string> OptionFieldNames();
 // Sets a field from text (flags: true/false/1/0/yes/no; integers decimal or 0x hex;
-// texts as given, "\r\n" escapes in ExtraFiles/Header/Footer kept literally).
+// FontColor as a colour name, "$" hex or decimal; texts as given).
 // Raises qb::Error for an unknown name or a value that does not convert.
 void SetOptionField(TConvertOptions& options, const std::string& name, const std::string& value);
 // The field's value as text (flags "true"/"false", integers decimal).

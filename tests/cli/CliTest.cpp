@@ -98,13 +98,15 @@ TEST(Cli, SetFieldsAndUsageErrors) {
     const std::string out = dir.path() + "out/";
     Result r = Quillbook({"export", "--db", db, "--item", "\\Organizer\\data\\1\\", "--out", out, "--method", "2",
                           "--set", "RemoveTempFiles=false", "--set", "KeepFolderTree=false", "--set",
-                          "Header=<b>x</b>"});
+                          "Header=<b>x</b>", "--set", "FontColor=clRed"});
     ASSERT_EQ(0, r.status) << r.out;
     EXPECT_NE(std::string::npos, ReadFile(out + "Item_0.html").find("<b>x</b>"));
+    EXPECT_NE(std::string::npos, ReadFile(out + "Item_0.html").find("color=\"#FF0000\""));
     EXPECT_TRUE(qb::fs::FileExists(out + "Top.chm"));
 
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--whole", "--out", out, "--set", "NoSuchField=1"}).status);
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--whole", "--out", out, "--set", "FontSize=big"}).status);
+    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--whole", "--out", out, "--set", "FontColor=reddish"}).status);
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--out", out}).status);
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--item", "\\Organizer\\data\\99\\", "--out", out}).status);
     EXPECT_EQ(1, Quillbook({"export", "--db", dir.path() + "missing.kvdb", "--whole", "--out", out}).status);
