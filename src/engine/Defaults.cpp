@@ -13,7 +13,6 @@ namespace qb {
 
 std::string ChmLanguageText(const std::string& icuLocale) {
     const std::uint32_t lcid = uloc_getLCID(icuLocale.c_str());
-    char displayName[256] = {};
     UErrorCode status = U_ZERO_ERROR;
     UChar wide[256] = {};
     const int32_t n = uloc_getDisplayName(icuLocale.c_str(), "en", wide, 255, &status);
@@ -34,7 +33,6 @@ std::string ChmLanguageText(const std::string& icuLocale) {
             }
         }
     }
-    (void)displayName;
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%x ", lcid);
     return buf + name;
