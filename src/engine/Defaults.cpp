@@ -1,6 +1,7 @@
 #include "Defaults.h"
 
 #include <unicode/uloc.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,20 +19,10 @@ std::string ChmLanguageText(const std::string& icuLocale) {
     const int32_t n = uloc_getDisplayName(icuLocale.c_str(), "en", wide, 255, &status);
     std::string name;
     if (U_SUCCESS(status)) {
-        for (int32_t i = 0; i < n; ++i) {
-            const UChar c = wide[i];
-            // Display names in English are ASCII but for a few letters; encode as UTF-8.
-            if (c < 0x80) {
-                name += static_cast<char>(c);
-            } else if (c < 0x800) {
-                name += static_cast<char>(0xC0 | (c >> 6));
-                name += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                name += static_cast<char>(0xE0 | (c >> 12));
-                name += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                name += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
+        char utf8[1024] = {};
+        int32_t length = 0;
+        u_strToUTF8(utf8, sizeof utf8 - 1, &length, wide, n, &status);
+        if (U_SUCCESS(status)) name.assign(utf8, static_cast<std::size_t>(length));
     }
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%x ", lcid);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "Defaults.h"
 #include "Engine.h"
 #include "FakeStorage.h"
 #include "FileSys.h"
@@ -109,4 +112,14 @@ TEST_F(ProjectTest, FinishAppendsFilesExtraBlockAndEnd) {
     const std::string text = job.ProjectLines->Text();
     EXPECT_NE(std::string::npos, text.find("[FILES]\r\n.\\A.html\r\n/extra/a.txt\r\n/extra/b.txt\r\n\r\n[INFOTYPES]\r\n"));
     EXPECT_EQ("</BODY></HTML>", (*job.ContentsLines)[job.ContentsLines->Count() - 1]);
+}
+
+TEST(ChmLanguage, LocaleIdentifierInLowerCaseHexAndEnglishName) {
+    EXPECT_EQ("0x407 German (Germany)", qb::ChmLanguageText("de_DE"));
+    EXPECT_EQ("0x40c French (France)", qb::ChmLanguageText("fr_FR"));
+    // Display names outside ASCII arrive as UTF-8.
+    EXPECT_EQ("0x414 Norwegian Bokm\xC3\xA5l (Norway)", qb::ChmLanguageText("nb_NO"));
+    const auto all = qb::AvailableChmLanguages();
+    EXPECT_GT(all.size(), 50u);
+    EXPECT_NE(all.end(), std::find(all.begin(), all.end(), "0x409 English (United States)"));
 }
