@@ -20,24 +20,6 @@ constexpr std::size_t kIndexHeader = 8;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 
-void PutUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 
 // A keyword as the tree stores it: the full path "parent, child".
 struct Keyword {
@@ -108,7 +90,7 @@ std::string DecodeEntities(const std::string& text) {
             out += text[i];
             continue;
         }
-        PutUtf8(out, cp);
+        AppendUtf8(out, cp);
         i = semi;
     }
     return out;

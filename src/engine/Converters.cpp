@@ -23,13 +23,12 @@ void PrepareConverter(TParameters& job) {
         throw Error(Msg(17) + Msg(16));
     case 0:
         job.RichEdit = CreateBuiltInEngine();
-        job.Scratch = std::make_unique<fs::TempFolder>();
         break;
     default:
         job.RichEdit = CreatePlainTextEngine();
-        job.Scratch = std::make_unique<fs::TempFolder>();
         break;
     }
+    if (job.RichEdit) job.Scratch = std::make_unique<fs::TempFolder>();
 }
 
 std::string NoteSource(const TParameters& job, const std::string& notesFile) {

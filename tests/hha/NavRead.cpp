@@ -1,5 +1,7 @@
 #include "NavRead.h"
 
+#include "LeBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,24 +12,6 @@ namespace {
 
 std::uint16_t Word(const std::string& s, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) | (static_cast<unsigned char>(s[at + 1]) << 8));
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // A zero-terminated UTF-16LE text at at; at moves past the terminator.
@@ -42,7 +26,7 @@ std::string Utf16Text(const std::string& s, std::size_t& at, std::size_t end) {
             at += 2;
             u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
         }
-        AppendUtf8(out, u);
+        qb::hha::AppendUtf8(out, u);
     }
     ADD_FAILURE() << "unterminated keyword text";
     return out;
