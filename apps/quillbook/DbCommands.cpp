@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <stdexcept>
 #include <vector>
 
 #include "dvo.h"
@@ -39,10 +40,23 @@ int Collect(unsigned char isFolder, const char* name, const char* caption, int /
     return 1;
 }
 
+// A read that met a database error: SQLite's reason, not an empty tree.
+struct ReadError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void Check(int db)
+{
+    const std::string why = dvo_db_last_error(db);
+    if (!why.empty())
+        throw ReadError(why);
+}
+
 std::vector<TreeEntry> EntriesOf(int db, const std::string& path)
 {
     std::vector<TreeEntry> entries;
     dvo_enum_entries(db, path.c_str(), Collect, 0, &entries);
+    Check(db);
     return entries;
 }
 
@@ -68,6 +82,7 @@ struct Level {
     std::vector<TreeEntry> items;  // sub-items still to print
     size_t next = 0;
     size_t pathLength = 0;  // length of the shared path string at this item
+    const void* key = nullptr;  // the item's folder reference, the same on every path to it
 };
 
 void PrintEntries(int db, const std::string& path, const std::vector<TreeEntry>& entries, size_t depth,
@@ -75,15 +90,73 @@ void PrintEntries(int db, const std::string& path, const std::vector<TreeEntry>&
 {
     const std::string indent(2 * depth, ' ');
     for (const TreeEntry& e : entries)
-        if (!e.isFolder)
-            out << indent << Printable(e.name) << "  (" << dvo_get_filesize(db, (path + e.name).c_str())
-                << " bytes)\n";
+        if (!e.isFolder) {
+            const long long size = dvo_get_filesize(db, (path + e.name).c_str());
+            Check(db);
+            out << indent << Printable(e.name) << "  (" << size << " bytes)\n";
+        }
 }
 
 std::vector<TreeEntry> SubItems(std::vector<TreeEntry> entries)
 {
     std::erase_if(entries, [](const TreeEntry& e) { return !e.isFolder; });
     return entries;
+}
+
+int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err)
+{
+    OpenDb handle(db);
+    if (!handle.get()) {
+        err << "db tree: " << dvo_last_error() << "\n";
+        return 1;
+    }
+    std::string path = itemPath;
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    const void* rootKey = dvo_get_folder(handle.get(), path.c_str(), 0);
+    Check(handle.get());
+    if (!rootKey) {
+        err << "db tree: no item at " << Printable(path) << " in " << db << "\n";
+        return 1;
+    }
+
+    const std::string caption = dvo_get_hint(handle.get(), path.c_str());
+    Check(handle.get());
+    out << Printable(path);
+    if (!caption.empty())
+        out << "  " << Printable(caption);
+    out << "\n";
+
+    // One shared path string and an explicit stack: the tree may be thousands of levels deep.
+    std::vector<Level> stack;
+    {
+        auto entries = EntriesOf(handle.get(), path);
+        PrintEntries(handle.get(), path, entries, 1, out);
+        stack.push_back({SubItems(std::move(entries)), 0, path.size(), rootKey});
+    }
+    while (!stack.empty()) {
+        Level& top = stack.back();
+        if (top.next >= top.items.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const TreeEntry item = top.items[top.next++];
+        path.resize(top.pathLength);
+        path += item.name;
+        path += '\\';
+        const size_t depth = stack.size();
+        // A parent loop in a damaged database would print for ever.
+        const void* key = dvo_get_folder(handle.get(), path.c_str(), 0);
+        Check(handle.get());
+        for (const Level& l : stack)
+            if (key && l.key == key)
+                throw ReadError("the item tree loops at " + Printable(path) + ": the item is stored below itself");
+        out << std::string(2 * depth, ' ') << Printable(item.name) << "\\  " << Printable(item.caption) << "\n";
+        auto entries = EntriesOf(handle.get(), path);
+        PrintEntries(handle.get(), path, entries, depth + 1, out);
+        stack.push_back({SubItems(std::move(entries)), 0, path.size(), key});
+    }
+    return out ? 0 : 1;
 }
 
 }  // namespace
@@ -107,49 +180,13 @@ int CmdDbImport(const std::string& src, const std::string& db)
 
 int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err)
 {
-    OpenDb handle(db);
-    if (!handle.get()) {
-        err << "db tree: " << dvo_last_error() << "\n";
+    try {
+        return PrintTree(db, itemPath, out, err);
+    } catch (const ReadError& e) {
+        out.flush();
+        err << "db tree: cannot read " << db << ": " << e.what() << "\n";
         return 1;
     }
-    std::string path = itemPath;
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
-    if (!dvo_get_folder(handle.get(), path.c_str(), 0)) {
-        err << "db tree: no item at " << Printable(path) << " in " << db << "\n";
-        return 1;
-    }
-
-    const std::string caption = dvo_get_hint(handle.get(), path.c_str());
-    out << Printable(path);
-    if (!caption.empty())
-        out << "  " << Printable(caption);
-    out << "\n";
-
-    // One shared path string and an explicit stack: the tree may be thousands of levels deep.
-    std::vector<Level> stack;
-    {
-        auto entries = EntriesOf(handle.get(), path);
-        PrintEntries(handle.get(), path, entries, 1, out);
-        stack.push_back({SubItems(std::move(entries)), 0, path.size()});
-    }
-    while (!stack.empty()) {
-        Level& top = stack.back();
-        if (top.next >= top.items.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const TreeEntry item = top.items[top.next++];
-        path.resize(top.pathLength);
-        path += item.name;
-        path += '\\';
-        const size_t depth = stack.size();
-        out << std::string(2 * depth, ' ') << Printable(item.name) << "\\  " << Printable(item.caption) << "\n";
-        auto entries = EntriesOf(handle.get(), path);
-        PrintEntries(handle.get(), path, entries, depth + 1, out);
-        stack.push_back({SubItems(std::move(entries)), 0, path.size()});
-    }
-    return out ? 0 : 1;
 }
 
 int CmdDbTree(const std::string& db, const std::string& itemPath)

@@ -78,7 +78,12 @@ int RunExport(const ExportArgs& args) {
     o.DatabaseHandle = db;
     o.WholeDatabase = args.whole;
     o.StartPath = args.whole ? std::string("\\Organizer\\data\\") : StoragePathArg(args.item);
-    if (!dvo_path_exists(db, o.StartPath.c_str())) {
+    const bool startExists = dvo_path_exists(db, o.StartPath.c_str()) != 0;
+    if (const std::string why = dvo_db_last_error(db); !why.empty()) {
+        std::cerr << "quillbook export: cannot read database \"" << args.db << "\": " << why << "\n";
+        return 1;
+    }
+    if (!startExists) {
         std::cerr << "quillbook export: the database holds no item \"" << o.StartPath << "\"\n";
         return 2;
     }
@@ -117,6 +122,8 @@ int RunExport(const ExportArgs& args) {
     sigemptyset(&sa.sa_mask);
     struct sigaction old {};
     sigaction(SIGINT, &sa, &old);
+    // Only a help file this run wrote is reported as the result.
+    const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);
     int status = 0;
     try {
         qb::RunConversion(o, &CliProgress, nullptr);
@@ -133,7 +140,8 @@ int RunExport(const ExportArgs& args) {
     sigaction(SIGINT, &old, nullptr);
     std::fflush(stdout);
     if (status == 0) {
-        if (qb::fs::FileExists(o.ChmFileName))
+        const std::string chmAfter = qb::fs::FileIdentity(o.ChmFileName);
+        if (!chmAfter.empty() && chmAfter != chmBefore)
             std::cout << "Compiled help file: " << o.ChmFileName << "\n";
         else
             std::cout << "Output folder: " << o.RootPath << "\n";

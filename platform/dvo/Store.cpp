@@ -74,6 +74,11 @@ Store::Store(const std::string& fileName)
         if (!version.Step() || version.Int(0) != kFormatVersion)
             throw Error("");
     } catch (const Error&) {
+        // A locked, unreadable or damaged file is not a foreign one: say why.
+        const int code = sqlite3_errcode(conn_.get()) & 0xFF;
+        if (code != SQLITE_OK && code != SQLITE_ERROR && code != SQLITE_NOTADB && code != SQLITE_DONE &&
+            code != SQLITE_ROW)
+            throw Error("Cannot read database " + fileName + ": " + sqlite3_errmsg(conn_.get()));
         throw Error("Not an outliner database file: " + fileName);
     }
     // The host keeps the file while it runs; taking the file lock once instead
@@ -194,13 +199,23 @@ int64_t Store::ChildCount(int64_t item)
 int64_t Store::DescendantCount(int64_t item)
 {
     // UNION (not UNION ALL) so that a tampered file with a parent cycle still ends.
+    // Each item has one parent, so a cycle reachable from the item runs through it.
     Statement st(conn_,
                  "WITH RECURSIVE below(id) AS ("
                  " SELECT id FROM item WHERE parent = ?1 AND id <> ?1"
                  " UNION SELECT item.id FROM item JOIN below ON item.parent = below.id)"
-                 " SELECT count(*) FROM below WHERE id <> ?1");
+                 " SELECT count(*), coalesce(max(id = ?1), 0) FROM below");
     st.Bind(1, item);
-    return st.Step() ? st.Int(0) : 0;
+    if (!st.Step())
+        return 0;
+    if (st.Int(1) != 0) {
+        Statement name(conn_, "SELECT name FROM item WHERE id = ?");
+        name.Bind(1, item);
+        const std::string what = item == kRootId ? std::string("the root item")
+                                                 : "item \"" + (name.Step() ? name.Text(0) : std::string()) + "\"";
+        throw Error("The item tree loops: " + what + " is stored below itself");
+    }
+    return st.Int(0);
 }
 
 int64_t Store::FileSize(int64_t fileRow)

@@ -52,7 +52,8 @@ public:
 
     std::string Caption(int64_t item);
     int64_t ChildCount(int64_t item);
-    // Items at every depth below item; safe on any depth.
+    // Items at every depth below item; safe on any depth. Throws when the item
+    // is stored below itself (a parent loop in a tampered file).
     int64_t DescendantCount(int64_t item);
     int64_t FileSize(int64_t fileRow);
     // Files in byte order of names, then sub-items in tree order.
@@ -63,6 +64,9 @@ public:
     // The folder reference of an item; the same pointer on every call.
     Folder* GetFolder(int64_t item);
     const std::map<int64_t, std::unique_ptr<Folder>>& Folders() const { return folders_; }
+
+    // Why the most recent library call on this database failed; "" when it did not.
+    std::string lastError;
 
     // Test-only writers: store names as given, without any safety check.
     void AddItem(int64_t parent, std::string_view name, std::string_view caption);

@@ -3,6 +3,7 @@
 #include "dvo.h"
 
 #include <climits>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,39 @@ Store* Lookup(int db)
     auto& dbs = Reg().databases;
     auto it = dbs.find(db);
     return it == dbs.end() ? nullptr : it->second.get();
+}
+
+// Lookup for a call on db that starts afresh: the handle's last error is cleared.
+Store* Begin(int db)
+{
+    Store* store = Lookup(db);
+    if (store)
+        store->lastError.clear();
+    return store;
+}
+
+std::string Describe(std::exception_ptr e)
+{
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+        return x.what();
+    } catch (...) {
+    }
+    return "Unknown error";
+}
+
+// Keeps why the current call on db failed, for dvo_db_last_error. Called from a
+// catch block, after the registry lock of the try block is released.
+void Remember(int db)
+{
+    try {
+        std::string what = Describe(std::current_exception());
+        std::lock_guard lock(Reg().mutex);
+        if (Store* store = Lookup(db))
+            store->lastError = what.empty() ? "Unknown error" : what;
+    } catch (...) {
+    }
 }
 
 std::string NativePath(const char* path)
@@ -107,6 +141,19 @@ DVO_EXPORT const char* dvo_last_error(void)
     return tError.c_str();
 }
 
+DVO_EXPORT const char* dvo_db_last_error(int db)
+{
+    thread_local std::string tDbError;
+    try {
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Lookup(db);
+        tDbError = store ? store->lastError : std::string();
+    } catch (...) {
+        tDbError.clear();
+    }
+    return tDbError.c_str();
+}
+
 DVO_EXPORT const char* dvo_get_hint(int db, const char* path)
 {
     try {
@@ -114,11 +161,12 @@ DVO_EXPORT const char* dvo_get_hint(int db, const char* path)
         if (!path)
             return tHint.c_str();
         std::lock_guard lock(Reg().mutex);
-        if (Store* store = Lookup(db))
+        if (Store* store = Begin(db))
             if (auto item = store->FindItem(path))
                 tHint = store->Caption(*item);
     } catch (...) {
         tHint.clear();
+        Remember(db);
     }
     return tHint.c_str();
 }
@@ -129,10 +177,11 @@ DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/)
         if (!path)
             return 0;
         std::lock_guard lock(Reg().mutex);
-        if (Store* store = Lookup(db))
+        if (Store* store = Begin(db))
             if (auto item = store->FindItem(path))
                 return static_cast<int>(std::min<int64_t>(store->ChildCount(*item), INT_MAX));
     } catch (...) {
+        Remember(db);
     }
     return 0;
 }
@@ -144,13 +193,14 @@ DVO_EXPORT void* dvo_get_folder(int db, const char* path, int /*flags*/)
             return nullptr;
         Registry& reg = Reg();
         std::lock_guard lock(reg.mutex);
-        if (Store* store = Lookup(db))
+        if (Store* store = Begin(db))
             if (auto item = store->FindItem(path)) {
                 Folder* folder = store->GetFolder(*item);
                 reg.folders.insert(folder);
                 return folder;
             }
     } catch (...) {
+        Remember(db);
     }
     return nullptr;
 }
@@ -165,8 +215,14 @@ DVO_EXPORT int dvo_folder_subfoldercount(void* folder, int recursive)
         if (it == reg.folders.end())
             return 0;
         const Folder* f = *it;
-        int64_t n = recursive ? f->store->DescendantCount(f->itemId) : f->store->ChildCount(f->itemId);
-        return static_cast<int>(std::min<int64_t>(n, INT_MAX));
+        f->store->lastError.clear();
+        try {
+            int64_t n = recursive ? f->store->DescendantCount(f->itemId) : f->store->ChildCount(f->itemId);
+            return static_cast<int>(std::min<int64_t>(n, INT_MAX));
+        } catch (...) {
+            // Still under the lock, and the folder is known to be live.
+            f->store->lastError = Describe(std::current_exception());
+        }
     } catch (...) {
     }
     return 0;
@@ -181,7 +237,7 @@ DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, in
         {
             // The callback runs without the lock, so it may call the library itself.
             std::lock_guard lock(Reg().mutex);
-            Store* store = Lookup(db);
+            Store* store = Begin(db);
             if (!store)
                 return 0;
             auto item = store->FindItem(path);
@@ -198,6 +254,7 @@ DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, in
         }
         return reported;
     } catch (...) {
+        Remember(db);
     }
     return 0;
 }
@@ -208,7 +265,7 @@ DVO_EXPORT int dvo_path_exists(int db, const char* path)
         if (!path)
             return 0;
         std::lock_guard lock(Reg().mutex);
-        Store* store = Lookup(db);
+        Store* store = Begin(db);
         if (!store)
             return 0;
         std::string_view p(path);
@@ -216,6 +273,7 @@ DVO_EXPORT int dvo_path_exists(int db, const char* path)
             return 1;
         return store->FindItem(p) ? 1 : 0;
     } catch (...) {
+        Remember(db);
     }
     return 0;
 }
@@ -226,10 +284,11 @@ DVO_EXPORT long long dvo_get_filesize(int db, const char* path)
         if (!path)
             return -1;
         std::lock_guard lock(Reg().mutex);
-        if (Store* store = Lookup(db))
+        if (Store* store = Begin(db))
             if (auto row = store->FindFile(path))
                 return store->FileSize(*row);
     } catch (...) {
+        Remember(db);
     }
     return -1;
 }
@@ -240,7 +299,7 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile)
         if (!path || !destFile || !*destFile)
             return 0;
         std::lock_guard lock(Reg().mutex);
-        Store* store = Lookup(db);
+        Store* store = Begin(db);
         if (!store)
             return 0;
         auto row = store->FindFile(path);
@@ -249,6 +308,7 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile)
         store->ExportFile(*row, NativePath(destFile));
         return 1;
     } catch (...) {
+        Remember(db);
     }
     return 0;
 }

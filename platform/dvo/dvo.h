@@ -16,14 +16,20 @@ int dvo_open(const char* fileName);
 void dvo_close(int db);
 /* Text of the last failure of dvo_open/dvo_import on this thread. */
 const char* dvo_last_error(void);
+/* Why the most recent call on the database failed to read it (SQLite's own
+   reason); "" when that call met no error. A path that names nothing is not an
+   error. Valid until the next call on this thread. */
+const char* dvo_db_last_error(int db);
 
 /* Caption of the item; "" when it has none or the path names nothing. */
 const char* dvo_get_hint(int db, const char* path);
 /* Number of sub-items (depth -1: direct sub-items); 0 when the path names nothing. */
 int dvo_get_foldercount(int db, const char* path, int depth);
-/* Opaque folder reference, or null when the path names nothing; owned by the database. */
+/* Opaque folder reference, or null when the path names nothing; owned by the
+   database. An item has the same reference on every call, so it identifies the item. */
 void* dvo_get_folder(int db, const char* path, int flags);
-/* Sub-items at every depth below the folder (recursive != 0) or direct ones. */
+/* Sub-items at every depth below the folder (recursive != 0) or direct ones;
+   0 with dvo_db_last_error set when the item is stored below itself. */
 int dvo_folder_subfoldercount(void* folder, int recursive);
 /* Calls proc once per file (byte order of names) then per sub-item (tree order).
    Stops early when proc returns 0. Returns the number of entries reported.

@@ -1,6 +1,8 @@
 #include "HhaNative.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -261,16 +263,21 @@ bool CompileNative(const Project& project, Session& session) {
     session.Poll();
 
     {
+        // A full disk may show only at the last flush or at close: every step is checked.
+        const auto cannotWrite = [&] {
+            return Error("Error: cannot write " + project.compiledFile + ": " + std::strerror(errno));
+        };
         FilePtr out(std::fopen(output.TempPath().c_str(), "wb"));
-        if (!out) throw Error("Error: cannot write " + project.compiledFile);
+        if (!out) throw cannotWrite();
         std::size_t at = 0;
         while (at < chm.size()) {
             std::size_t n = std::fwrite(chm.data() + at, 1, std::min(kReadChunk, chm.size() - at), out.get());
-            if (n == 0) throw Error("Error: cannot write " + project.compiledFile);
+            if (n == 0) throw cannotWrite();
             at += n;
             session.PollEvery(50);
         }
-        if (std::fflush(out.get()) != 0) throw Error("Error: cannot write " + project.compiledFile);
+        if (std::fflush(out.get()) != 0) throw cannotWrite();
+        if (std::fclose(out.release()) != 0) throw cannotWrite();
     }
     output.Commit();
     session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) +

@@ -1,5 +1,7 @@
 #include "FileSys.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +92,43 @@ long long FileSize(const std::string& path) {
     struct stat st;
     if (::stat(NativePath(path).c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
+}
+
+std::string FileIdentity(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return "";
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+           std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+}
+
+namespace {
+bool SameFile(int fd, const std::string& path) {
+    struct stat open, named;
+    return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+}  // namespace
+
+std::unique_ptr<LockFile> LockFile::TryAcquire(const std::string& path) {
+    const std::string native = ExpandFileName(path);
+    for (;;) {
+        const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) throw Error("Cannot create the lock file \"" + native + "\": " + std::strerror(errno));
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            if (err == EWOULDBLOCK) return nullptr;
+            throw Error("Cannot lock \"" + native + "\": " + std::strerror(err));
+        }
+        // The holder removes the file as it lets go: a lock on a removed file guards nothing.
+        if (SameFile(fd, native)) return std::unique_ptr<LockFile>(new LockFile(native, fd));
+        ::close(fd);
+    }
+}
+
+LockFile::~LockFile() {
+    if (SameFile(fd_, path_)) ::unlink(path_.c_str());
+    ::close(fd_);
 }
 
 }  // namespace qb::fs

@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 // The engine's one file layer: every file-system call goes through here.
@@ -23,6 +24,9 @@ void SetCurrentDir(const std::string& path);
 // Absolute, lexically normalised native path (relative to the current directory).
 std::string ExpandFileName(const std::string& path);
 long long FileSize(const std::string& path);
+// Device, inode, size and change time of a file; "" when there is none. Tells a
+// file written now from an earlier one of the same name.
+std::string FileIdentity(const std::string& path);
 
 // A private folder below the system's temporary folder, removed with its
 // content on destruction.
@@ -37,6 +41,23 @@ public:
 
 private:
     std::string path_;
+};
+
+// An exclusive lock (flock) on a lock file, held until destruction, which
+// removes the file.
+class LockFile {
+public:
+    // The lock, or nullptr when another process holds it; raises qb::Error when
+    // the file cannot be created.
+    static std::unique_ptr<LockFile> TryAcquire(const std::string& path);
+    ~LockFile();
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+
+private:
+    LockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    std::string path_;
+    int fd_;
 };
 
 }  // namespace qb::fs

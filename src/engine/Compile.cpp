@@ -1,7 +1,9 @@
 #include <dlfcn.h>
 
 #include "Engine.h"
+#include "Error.h"
 #include "FileSys.h"
+#include "Format.h"
 #include "MessageTable.h"
 #include "Platform.h"
 #include "Utils.h"
@@ -10,7 +12,13 @@ namespace qb {
 
 namespace {
 constexpr const char* kCompilerLibrary = "libhha.so";
-}
+
+// What the compile in progress said, so that its failure can name the reason.
+std::vector<std::string> gCompilerErrors;
+std::string gLastCompilerLine;
+
+bool IsErrorLine(const std::string& line) { return LowerAscii(line.substr(0, 5)) == "error"; }
+}  // namespace
 
 std::string FindHelpCompiler() {
     const std::string beside = ModuleDirectory() + kCompilerLibrary;
@@ -25,10 +33,15 @@ std::string FindHelpCompiler() {
 bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log,
                       THHAContinue cont) {
     void* lib = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) return false;
+    if (!lib) {
+        const char* why = dlerror();
+        if (log) log(("Error: cannot load the help compiler: " + std::string(why ? why : libraryPath)).c_str());
+        return false;
+    }
     using Fn = int (*)(const char*, THHALog, THHAContinue, int);
     auto fn = reinterpret_cast<Fn>(dlsym(lib, "HHA_CompileHHP"));
     bool result = false;
+    if (!fn && log) log(("Error: " + libraryPath + " has no HHA_CompileHHP").c_str());
     if (fn) {
         try {
             result = fn(projectFile.c_str(), log, cont, 0) != 0;
@@ -40,11 +53,25 @@ bool CallHelpCompiler(const std::string& libraryPath, const std::string& project
     return result;
 }
 
+namespace {
+std::string Join(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& l : lines) {
+        if (!text.empty()) text += ' ';
+        text += l;
+        if (!l.empty() && l.back() != '.') text += '.';
+    }
+    return text;
+}
+}  // namespace
+
 void CompilerLog(const char* text) {
     if (!text) return;
     const std::string line = Trim(text);
     if (line.empty()) return;
     try {
+        gLastCompilerLine = line;
+        if (IsErrorLine(line)) gCompilerErrors.push_back(line);
         if (fs::FileExists(line)) ++StepCount;
         int pos = StepTotal > 0 ? static_cast<int>(static_cast<long long>(StepCount) * 100 / StepTotal) : 0;
         if (pos > 99) pos = 99;
@@ -114,16 +141,36 @@ void CompileAndCleanUp(TParameters& job) {
 
     if (ReportProgress(-1, nullptr)) return;
     ReportProgress(0, Msg(14));
+    // A failed compile keeps every generated file and ends the run with the
+    // compiler's reason; an earlier help file of the same name proves nothing.
+    const auto failed = [&](const std::string& reason) {
+        return Error(Format("The help file \"%s\" was not compiled: %s The generated files are kept in \"%s\".",
+                            {o.ChmFileName, reason, o.RootPath}));
+    };
     const std::string compiler = HelpCompiler().Find();
     if (compiler.empty()) {
         ReportProgress(-1, Msg(23));
-    } else {
-        HelpCompiler().Compile(compiler, base + ".hhp", &CompilerLog, &CompilerContinue);
+        throw failed(Msg(23));
+    }
+    const std::string before = fs::FileIdentity(o.ChmFileName);
+    gCompilerErrors.clear();
+    gLastCompilerLine.clear();
+    if (!HelpCompiler().Compile(compiler, base + ".hhp", &CompilerLog, &CompilerContinue)) {
+        // Stopped by the user: not a failure of the compiler.
+        if (ReportProgress(-1, nullptr)) {
+            ReportProgress(100, Msg(13));
+            return;
+        }
+        std::string reason = Join(gCompilerErrors.empty() && !gLastCompilerLine.empty()
+                                      ? std::vector<std::string>{gLastCompilerLine}
+                                      : gCompilerErrors);
+        throw failed(reason.empty() ? std::string("the compiler gave no reason.") : reason);
     }
     if (ReportProgress(100, Msg(13)) || !o.RemoveTempFiles) return;
 
-    // Without a help file, deleting the pages would leave the user with nothing.
-    if (!fs::FileExists(o.ChmFileName) || fs::FileSize(o.ChmFileName) <= 0) {
+    // Without this run's own help file, deleting the pages would leave the user with nothing.
+    const std::string after = fs::FileIdentity(o.ChmFileName);
+    if (after.empty() || after == before || fs::FileSize(o.ChmFileName) <= 0) {
         ReportProgress(-1, "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
         return;
     }

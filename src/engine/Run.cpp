@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kNotesName = "_~_~_notes.rtf";
 constexpr std::size_t kMaxNameBytes = 240;
+constexpr const char* kRunLockName = ".quillbook.lock";
 
 // Length of s cut back so it does not end inside a UTF-8 sequence.
 std::size_t Utf8Boundary(const std::string& s, std::size_t len) {
@@ -32,6 +33,33 @@ bool IsPageName(const TParameters& job, const std::string& target) {
     const std::string page = ext == ".rtf" ? ChangeFileExt(target, ".html") : target;
     return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
 }
+
+// Items being exported, from the start item down. Each item has one parent, so
+// a parent loop in a damaged database shows as an item met again below itself.
+std::vector<std::uintptr_t>& WalkStack() {
+    static std::vector<std::uintptr_t> stack;
+    return stack;
+}
+
+class OnWalkStack {
+public:
+    OnWalkStack(std::uintptr_t key, const std::string& itemPath) : key_(key) {
+        if (!key_) return;
+        auto& stack = WalkStack();
+        if (std::find(stack.begin(), stack.end(), key_) != stack.end())
+            throw Error(Format("The item tree loops at \"%s\": the item is stored below itself; the walk stops.",
+                               {itemPath}));
+        stack.push_back(key_);
+    }
+    ~OnWalkStack() {
+        if (key_) WalkStack().pop_back();
+    }
+    OnWalkStack(const OnWalkStack&) = delete;
+    OnWalkStack& operator=(const OnWalkStack&) = delete;
+
+private:
+    std::uintptr_t key_;
+};
 
 }  // namespace
 
@@ -54,6 +82,11 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
     ProgressContext = context;
     LastWalkError.clear();
     fs::ForceDirectories(options.RootPath);
+    // Two runs into one folder would overwrite each other's pages half-way.
+    const auto lock = fs::LockFile::TryAcquire(IncludeTrailingDelimiter(options.RootPath) + kRunLockName);
+    if (!lock)
+        throw Error(Format("Another export is writing into \"%s\"; wait until it has finished.",
+                           {options.RootPath}));
     const std::string previousDir = fs::GetCurrentDir();
     auto job = std::make_unique<TParameters>();
     struct Restore {
@@ -81,10 +114,12 @@ void ExportTree(TParameters& job) {
     struct PlanScope {
         ~PlanScope() { ClearPagePlan(); }
     } planScope;
+    // Counted first: the count also finds a parent loop before anything walks the tree.
+    const int subItems = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath);
     PlanPages(job);
     MakeLabelPages(job);
     ReportProgress(0, Msg(7));
-    StepTotal = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath) + 1;
+    StepTotal = subItems + 1;
     StepCount = 0;
     ReportProgress(0, Format(Msg(8), {StepTotal}));
     bool stop = false;
@@ -116,6 +151,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     if (level > kMaxTreeDepth)
         throw Error(Format("The item tree is deeper than %d levels at \"%s\"; deeper items are not exported.",
                            {kMaxTreeDepth, itemPath}));
+    const OnWalkStack onStack(store.ItemKey(o.DatabaseHandle, itemPath), itemPath);
 
     // 1-2. indent and caption
     std::string indent(static_cast<std::size_t>(level) * 2, ' ');
@@ -157,7 +193,8 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             hasNotes = true;
             if (!fs::FileExists(pageFile) || o.Overwrite) {
                 const std::string source = NoteSource(job, notesFile);
-                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
+                if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source))
+                    throw Error(Format("Cannot write \"%s\".", {source}));
                 ConvertNote(job, source, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
@@ -177,7 +214,8 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
                 fs::DeleteFile(target);
             }
         }
-        store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
+        if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target))
+            throw Error(Format("Cannot write \"%s\".", {target}));
         attachments.push_back(target);
         job.FileList->Add(target);
     }

@@ -1,5 +1,6 @@
 #include "Storage.h"
 
+#include "Error.h"
 #include "FileSys.h"
 #include "dvo.h"
 
@@ -12,24 +13,54 @@ int CollectEntry(unsigned char isFolder, const char* name, const char* caption, 
     return 1;
 }
 
+// Every read that meets a database error raises it with SQLite's reason, so a
+// damaged or locked file never passes for an empty tree.
+void Check(int db, const std::string& path) {
+    const char* e = dvo_db_last_error(db);
+    if (e && *e) throw Error("Cannot read \"" + path + "\" from the database: " + e);
+}
+
 class DvoStorage : public IStorage {
 public:
     std::string GetHint(int db, const std::string& path) override {
         const char* s = dvo_get_hint(db, path.c_str());
-        return s ? std::string(s) : std::string();
+        std::string hint = s ? std::string(s) : std::string();
+        Check(db, path);
+        return hint;
     }
     int GetFolderCount(int db, const std::string& path, int depth) override {
-        return dvo_get_foldercount(db, path.c_str(), depth);
+        const int n = dvo_get_foldercount(db, path.c_str(), depth);
+        Check(db, path);
+        return n;
     }
     int CountAllSubItems(int db, const std::string& path) override {
-        return dvo_folder_subfoldercount(dvo_get_folder(db, path.c_str(), 0), 1);
+        void* folder = dvo_get_folder(db, path.c_str(), 0);
+        Check(db, path);
+        const int n = dvo_folder_subfoldercount(folder, 1);
+        Check(db, path);
+        return n;
     }
     void EnumEntries(int db, const std::string& path, std::vector<TDVO_ENUM_DATA>& entries) override {
         dvo_enum_entries(db, path.c_str(), &CollectEntry, 0, &entries);
+        Check(db, path);
     }
-    bool PathExists(int db, const std::string& path) override { return dvo_path_exists(db, path.c_str()) != 0; }
+    bool PathExists(int db, const std::string& path) override {
+        const bool exists = dvo_path_exists(db, path.c_str()) != 0;
+        Check(db, path);
+        return exists;
+    }
     bool ExportFile(int db, const std::string& path, const std::string& destFile) override {
-        return dvo_export_file(db, path.c_str(), fs::NativePath(destFile).c_str()) != 0;
+        const bool written = dvo_export_file(db, path.c_str(), fs::ExpandFileName(destFile).c_str()) != 0;
+        if (!written) {
+            const char* e = dvo_db_last_error(db);
+            if (e && *e) throw Error(e);
+        }
+        return written;
+    }
+    std::uintptr_t ItemKey(int db, const std::string& path) override {
+        void* folder = dvo_get_folder(db, path.c_str(), 0);
+        Check(db, path);
+        return reinterpret_cast<std::uintptr_t>(folder);
     }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 // The engine's view of the host storage library, replaceable by a test double.
+// The library's own implementation raises qb::Error when a read meets a database error.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,11 @@ public:
     virtual int CountAllSubItems(int db, const std::string& path) = 0;
     virtual void EnumEntries(int db, const std::string& path, std::vector<TDVO_ENUM_DATA>& entries) = 0;
     virtual bool PathExists(int db, const std::string& path) = 0;
-    // Writes the stored file to a disk path (may use "\"); result not relied on.
+    // Writes the stored file to a disk path (may use "\"); false when nothing is
+    // stored there; raises qb::Error naming the file and the reason when it cannot be written.
     virtual bool ExportFile(int db, const std::string& path, const std::string& destFile) = 0;
+    // Identity of the item at path, the same whatever path reaches it; 0 when unknown.
+    virtual std::uintptr_t ItemKey(int, const std::string&) { return 0; }
 };
 
 // The storage in use: libdvo unless a test installed another.

@@ -40,7 +40,7 @@ struct Recorder {
     }
 };
 
-// A compiler double: records the call, writes nothing.
+// A compiler double: records the call, writes nothing, reports success.
 class NoCompiler : public qb::IHelpCompiler {
 public:
     bool installed = true;
@@ -48,7 +48,7 @@ public:
     std::string Find() override { return installed ? "fake" : ""; }
     bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
         ++calls;
-        return false;
+        return true;
     }
 };
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "Engine.h"
@@ -38,7 +39,7 @@ public:
     std::string Find() override { return found ? "scripted" : ""; }
     bool Compile(const std::string&, const std::string&, qb::THHALog log, qb::THHAContinue cont) override {
         ++calls;
-        return script ? script(log, cont) : false;
+        return script ? script(log, cont) : true;
     }
 };
 
@@ -140,16 +141,58 @@ TEST_F(CompileTest, CleanUpKeepsOldFilesAndTheHelpFile) {
     EXPECT_TRUE(Logged(qb::Msg(25)));
 }
 
-TEST_F(CompileTest, WithoutAHelpFileTheGeneratedFilesAreKept) {
+// A compile that fails for any reason ends the stage with the compiler's own
+// words; nothing generated is deleted and "Compile finished." is not claimed.
+TEST_F(CompileTest, FailedCompileRaisesItsReasonAndKeepsTheFiles) {
     WriteFile(out.path() + "top.html", "new");
     job.options.RemoveTempFiles = true;
-    compiler.found = false;
+    struct Case {
+        const char* name;
+        bool found;
+        std::vector<std::string> lines;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"no compiler library", false, {}, qb::Msg(23)},
+        {"rejected entry", true, {"Compiling x", "Error: cannot open file C#_tips.html"}, "cannot open file C#_tips.html"},
+        {"full disk", true, {"Error: cannot write Help.chm: No space left on device"}, "No space left on device"},
+        {"no error line", true, {"something odd"}, "something odd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gEvents.clear();
+        qb::StartProject(job);
+        compiler.found = c.found;
+        compiler.script = [&](qb::THHALog log, qb::THHAContinue) {
+            for (const auto& l : c.lines) log(l.c_str());
+            return false;
+        };
+        try {
+            qb::CompileAndCleanUp(job);
+            ADD_FAILURE() << "no error";
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(c.expected)) << e.what();
+            EXPECT_NE(std::string::npos, std::string(e.what()).find("Help.chm")) << e.what();
+        }
+        EXPECT_FALSE(Logged(qb::Msg(13)));
+        EXPECT_FALSE(Logged(qb::Msg(24)));
+        EXPECT_TRUE(qb::fs::FileExists(out.path() + "top.html"));
+        EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.hhp"));
+        EXPECT_FALSE(job.FileList);
+    }
+}
+
+TEST_F(CompileTest, AnEarlierHelpFileIsNotThisRunsOwn) {
+    WriteFile(out.path() + "Help.chm", "ITSF from an earlier run");
+    WriteFile(out.path() + "top.html", "new");
+    job.options.RemoveTempFiles = true;
+    compiler.script = [&](qb::THHALog, qb::THHAContinue) { return true; };  // success, yet nothing written
     qb::CompileAndCleanUp(job);
-    EXPECT_TRUE(Logged(qb::Msg(23)));
-    EXPECT_TRUE(Logged(qb::Msg(13)));
     EXPECT_FALSE(Logged(qb::Msg(24)));
     EXPECT_TRUE(qb::fs::FileExists(out.path() + "top.html"));
-    EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.hhp"));
+    EXPECT_TRUE(std::any_of(gEvents.begin(), gEvents.end(), [](const Event& e) {
+        return e.position == -1 && e.text.find("No compiled help file was written") != std::string::npos;
+    }));
 }
 
 TEST_F(CompileTest, StopBeforeCompilingSavesTheProjectOnly) {

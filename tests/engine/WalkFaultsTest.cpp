@@ -1,0 +1,87 @@
+// The walk stops with an error, never silently, when a file cannot be written
+// or the tree loops back on itself.
+#include <map>
+
+#include "EngineFixture.h"
+#include "Error.h"
+
+using namespace qbtest;
+
+namespace {
+
+// FakeStorage with faults: attachments that cannot be written, and an item
+// that is reached again below itself.
+class FaultyStorage : public FakeStorage {
+public:
+    std::map<std::string, std::string> failWith;  // file name -> error; "" -> false result
+    std::map<std::string, std::string> alias;     // item path -> the item it really is
+    bool ExportFile(int db, const std::string& path, const std::string& dest) override {
+        for (const auto& [name, error] : failWith)
+            if (path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0) {
+                if (error.empty()) return false;
+                throw qb::Error(error);
+            }
+        return FakeStorage::ExportFile(db, path, dest);
+    }
+    std::uintptr_t ItemKey(int, const std::string& path) override {
+        auto it = alias.find(path);
+        const std::string& real = it == alias.end() ? path : it->second;
+        return std::hash<std::string>{}(qb::LowerAscii(real)) | 1;
+    }
+};
+
+class WalkFaults : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        faulty.Install();
+        top = faulty.AddItem("\\Organizer\\data\\", "1", "Top");
+        faulty.AddNote(top, "Top");
+        faulty.AddFile(top, "a.bin", "AAAA");
+        faulty.AddFile(top, "big.bin", "BBBB");
+        sub = faulty.AddItem(top, "2", "Sub");
+        faulty.AddNote(sub, "Sub");
+        options.StartPath = top;
+    }
+    bool LoggedError(const std::string& part) const {
+        for (const auto& e : recorder.events)
+            if (e.position == -1 && e.text.find(part) != std::string::npos) return true;
+        return false;
+    }
+    FaultyStorage faulty;
+    std::string top, sub;
+};
+
+}  // namespace
+
+TEST_F(WalkFaults, AttachmentThatCannotBeWrittenIsAWalkError) {
+    faulty.failWith["big.bin"] = "Cannot write /out/big.bin: No space left on device";
+    Run();
+    EXPECT_NE(std::string::npos, qb::LastWalkError.find("No space left on device")) << qb::LastWalkError;
+    EXPECT_TRUE(LoggedError("big.bin"));
+    EXPECT_TRUE(Exists("a.bin"));
+}
+
+TEST_F(WalkFaults, AttachmentExportThatReportsFailureIsAWalkError) {
+    faulty.failWith["big.bin"] = "";
+    Run();
+    EXPECT_NE(std::string::npos, qb::LastWalkError.find("big.bin")) << qb::LastWalkError;
+    EXPECT_TRUE(LoggedError("Cannot write"));
+}
+
+TEST_F(WalkFaults, NoteThatCannotBeWrittenIsAWalkError) {
+    faulty.failWith["2\\_~_~_notes.rtf"] = "Cannot write note.rtf: No space left on device";
+    Run();
+    EXPECT_NE(std::string::npos, qb::LastWalkError.find("No space left on device")) << qb::LastWalkError;
+}
+
+TEST_F(WalkFaults, ItemMetAgainBelowItselfStopsTheWalk) {
+    // Sub has a sub-item that is really Top: Top\Sub\Top\Sub\... for ever.
+    const std::string again = faulty.AddItem(sub, "3", "Top again");
+    faulty.AddItem(again, "4", "Deeper");
+    faulty.alias[again] = top;
+    Run();
+    EXPECT_NE(std::string::npos, qb::LastWalkError.find("loops")) << qb::LastWalkError;
+    EXPECT_NE(std::string::npos, qb::LastWalkError.find("\\3\\")) << qb::LastWalkError;
+    for (const auto& line : recorder.Lines()) EXPECT_EQ(std::string::npos, line.find("Deeper")) << line;
+}
