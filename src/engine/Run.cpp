@@ -83,6 +83,7 @@ void ExportTree(TParameters& job) {
     } planScope;
     PlanPages(job);
     MakeLabelPages(job);
+    StartSite(job);
     ReportProgress(0, Msg(7));
     StepTotal = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath) + 1;
     StepCount = 0;
@@ -107,6 +108,7 @@ void ExportTree(TParameters& job) {
         SaveTextFile("_quillbook.js", LoadTextResource("script", "TEXT"));
         job.FileList->Add("_quillbook.js");
     }
+    FinishSite(job);
 }
 
 void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
@@ -120,6 +122,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 1-2. indent and caption
     std::string indent(static_cast<std::size_t>(level) * 2, ' ');
     const std::string caption = ItemCaption(job, itemPath, level);
+    SiteItemEntered(job, itemPath, caption, level);
 
     // 3. progress and stop
     ++StepCount;
@@ -234,6 +237,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 12-13. see also, page finishing
     const std::string seeAlso = SeeAlsoText(job, itemPath);
     FinishPage(job, pageFile, subItemList, seeAlso, myNav);
+    SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
 }
 
 }  // namespace qb
