@@ -1,7 +1,8 @@
 // Whole-database export over a synthetic database: throughput and peak memory.
 //
 // bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]
-// Without --items it measures 10,000 items (speed and memory) and 2,500 items
+// Without --items it measures 10,000 items (speed and memory), the same export
+// writing a website too (its cost against the export alone), and 2,500 items
 // (memory growth). Each database is built in one child process and exported in
 // another, so every peak-memory figure belongs to one export alone.
 #include <sys/resource.h>
@@ -122,7 +123,7 @@ struct RunLog {
     }
 };
 
-Figures Export(const std::string& dbFile, const std::string& outDir) {
+Figures Export(const std::string& dbFile, const std::string& outDir, const std::string& siteDir = "") {
     const int db = dvo_open(dbFile.c_str());
     if (db == 0) throw std::runtime_error("cannot open " + dbFile + ": " + dvo_last_error());
     NoCompiler compiler;
@@ -138,6 +139,7 @@ Figures Export(const std::string& dbFile, const std::string& outDir) {
     o.RemoveTempFiles = false;
     o.WindowTitle = "Bench";
     o.ChmLanguage = "0x409 English (United States)";
+    o.SiteFolder = siteDir;
     RunLog log;
     const auto start = std::chrono::steady_clock::now();
     qb::RunConversion(o, &RunLog::Callback, &log);
@@ -155,8 +157,9 @@ Figures Export(const std::string& dbFile, const std::string& outDir) {
     return f;
 }
 
-// Builds the database and exports it, each in its own child; false on failure.
-bool Measure(const Shape& s, const stdfs::path& work, Figures& f) {
+// Builds the database and exports it, each in its own child; with withSite, exports
+// it once more into a fresh folder, writing a website as well. False on failure.
+bool Measure(const Shape& s, const stdfs::path& work, Figures& f, Figures* withSite = nullptr) {
     const stdfs::path tree = work / ("tree" + std::to_string(s.items));
     const std::string dbFile = (work / ("db" + std::to_string(s.items) + ".sqlite")).string();
     const std::string outDir = (work / ("out" + std::to_string(s.items))).string() + "/";
@@ -172,7 +175,12 @@ bool Measure(const Shape& s, const stdfs::path& work, Figures& f) {
     if (!ok) return false;
     // The source tree goes only after the export: a mass deletion just before it
     // makes the file system's inode allocation, not the export, dominate the time.
-    const bool exported = InChild<Figures>([&] { return Export(dbFile, outDir); }, f);
+    bool exported = InChild<Figures>([&] { return Export(dbFile, outDir); }, f);
+    if (exported && withSite) {
+        const std::string siteOut = (work / ("out-site" + std::to_string(s.items))).string() + "/";
+        const std::string siteDir = (work / ("site" + std::to_string(s.items))).string();
+        exported = InChild<Figures>([&] { return Export(dbFile, siteOut, siteDir); }, *withSite);
+    }
     std::error_code ec;
     stdfs::remove_all(tree, ec);
     return exported;
@@ -229,8 +237,8 @@ int main(int argc, char** argv) {
     int status = 0;
 
     const std::string tag = "export_" + std::to_string(shape.items) + "_items";
-    Figures big;
-    if (!Measure(shape, work, big)) {
+    Figures big, site;
+    if (!Measure(shape, work, big, custom ? nullptr : &site)) {
         std::fprintf(stderr, "bench_export: the %d-item run failed\n", shape.items);
         status = 1;
     } else {
@@ -239,6 +247,12 @@ int main(int argc, char** argv) {
         Print(tag + "_cpu_seconds", big.cpuSeconds, "s", 2);
         Print(tag + "_peak_rss", Mb(big.peakKb), "MB");
         if (big.walkErrors > 0) Print(tag + "_error_lines", big.walkErrors, "lines", 0);
+        if (!custom) {
+            Print(tag + "_with_site_seconds", site.seconds, "s", 2);
+            Print(tag + "_with_site_cpu_seconds", site.cpuSeconds, "s", 2);
+            Print(tag + "_with_site_cost_ratio", site.seconds / big.seconds, "x", 2);
+            Print(tag + "_with_site_cpu_cost_ratio", site.cpuSeconds / big.cpuSeconds, "x", 2);
+        }
     }
 
     if (!custom && status == 0) {

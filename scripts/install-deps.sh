@@ -16,6 +16,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   unrtf
   imagemagick python3
+  nodejs
 )
 
 missing=()
@@ -25,14 +26,23 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: all packages present"
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# npm comes with some builds of nodejs; Debian's own nodejs needs the npm package.
+if ! command -v npm >/dev/null 2>&1 || [[ " ${missing[*]} " == *" nodejs "* ]]; then
+  missing+=(npm)
+fi
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+else
+  echo "install-deps: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Tests: axe-core, run in Chromium against the generated website.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+if [ ! -f "$root/tests/site/node_modules/axe-core/axe.min.js" ]; then
+  npm install --prefix "$root/tests/site" --no-audit --no-fund --loglevel=error
+fi

@@ -69,6 +69,7 @@ int Main(int argc, char** argv) {
     exportCmd->add_option("--chm", ex.chm, "Compiled help file (default: output folder + start name + .chm)");
     exportCmd->add_option("--method", ex.method, "Engine: 0 built-in, 1 word processor, 2 plain text, 3 converter");
     exportCmd->add_option("--settings", ex.settings, "Wizard settings file to take the options from");
+    exportCmd->add_option("--site", ex.site, "Also write a website to this folder");
     exportCmd->add_option("--set", ex.sets, "Field=Value of the run's options (repeatable)");
 
     int method = 0;

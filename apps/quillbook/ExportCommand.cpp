@@ -103,6 +103,7 @@ int RunExport(const ExportArgs& args) {
         }
     }
     if (args.method >= 0) o.ConvertMethod = static_cast<std::uint8_t>(args.method);
+    if (!args.site.empty()) o.SiteFolder = args.site;
     try {
         for (const auto& s : args.sets) {
             const std::size_t eq = s.find('=');
@@ -114,6 +115,8 @@ int RunExport(const ExportArgs& args) {
         return 2;
     }
     if (!o.NavLinks) o.RolloverMenus = false;
+    // The run works inside the output folder; a relative site folder means the caller's.
+    if (!qb::Trim(o.SiteFolder).empty()) o.SiteFolder = qb::fs::ExpandFileName(qb::Trim(o.SiteFolder));
 
     gStopRequested = false;
     gStopped = false;

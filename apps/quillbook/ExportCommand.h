@@ -5,7 +5,7 @@
 namespace qbcli {
 
 struct ExportArgs {
-    std::string db, item, out, chm, settings;
+    std::string db, item, out, chm, settings, site;
     bool whole = false;
     int method = -1;  // -1: the default of the settings or the wizard
     std::vector<std::string> sets;

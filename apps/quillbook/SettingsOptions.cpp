@@ -17,7 +17,7 @@ namespace {
 class ValueControls : public qb::ISettingsControls {
 public:
     std::string language = "Default(En) *", encoding = "UTF-8", header, footer, chmLanguage, winSize = "[0,0,800,600]",
-                title, tabWidth = "300", userCaption, userUrl, defaultPage, rootPath;
+                title, tabWidth = "300", userCaption, userUrl, defaultPage, rootPath, siteFolder;
     int dataSource = 0, converter = 1, defaultTab = -1;
     bool attachments = true, overwrite = false, clearTemp = true, keepDir = true, niceDirName = false,
          ignoreTopNode = true, ignoreEmpty = false, subItems = true, navLink = true, popupMenu = true,
@@ -99,6 +99,8 @@ public:
     void SetLstAttachFiles(const std::vector<std::string>& items) override { attachFiles = items; }
     bool GetChkOpenCHMFile() const override { return openChm; }
     void SetChkOpenCHMFile(bool c) override { openChm = c; }
+    std::string GetSiteFolder() const override { return siteFolder; }
+    void SetSiteFolder(const std::string& t) override { siteFolder = t; }
 };
 
 }  // namespace
@@ -154,6 +156,7 @@ void ApplySettingsFile(const std::string& path, qb::TConvertOptions& o) {
     o.ExtraFiles.clear();
     for (const auto& f : c.attachFiles) o.ExtraFiles += f + "\r\n";
     o.RolloverMenus = c.navLink && c.popupMenu;
+    o.SiteFolder = qb::Trim(c.siteFolder);
 }
 
 }  // namespace qbcli

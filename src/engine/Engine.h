@@ -102,6 +102,16 @@ std::string LabelName(const std::string& line);
 std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string>& attachments,
                                  const std::string& pageFile, const std::string& title);
 
+// --- Website ------------------------------------------------------------------
+// Starts the run's website writer when SiteFolder is set (after the label lines are read).
+void StartSite(TParameters& job);
+// Walk hooks; nothing without a website writer.
+void SiteItemEntered(TParameters& job, const std::string& itemPath, const std::string& caption, int level);
+void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, const std::string& pageFile,
+                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments);
+// Writes the website from the finished walk and drops the writer.
+void FinishSite(TParameters& job);
+
 // --- Help project -------------------------------------------------------------
 void StartProject(TParameters& job);
 void FinishProject(TParameters& job);

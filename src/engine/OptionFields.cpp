@@ -58,6 +58,7 @@ const std::vector<std::pair<std::string, Field>>& Fields() {
         {"NavLinks", &O::NavLinks},
         {"ExtraFiles", &O::ExtraFiles},
         {"RolloverMenus", &O::RolloverMenus},
+        {"SiteFolder", &O::SiteFolder},
     };
     return fields;
 }

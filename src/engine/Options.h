@@ -50,9 +50,13 @@ struct TConvertOptions {
     bool NavLinks = true;
     std::string ExtraFiles;
     bool RolloverMenus = true;
+    std::string SiteFolder;  // also write a website there; empty: none
 };
 
 class IConverterEngine;  // engine objects of methods 0..3 (Converters.h)
+namespace site {
+class IWalkObserver;
+}
 namespace fs {
 class TempFolder;
 }
@@ -73,6 +77,8 @@ struct TParameters {
     // Pages written by this run (native absolute paths, case-insensitive), so a
     // page another item wrote earlier is never overwritten or finished twice.
     std::unique_ptr<TStringList> WrittenPages;
+    // The website writer of this run, when SiteFolder names one.
+    std::unique_ptr<site::IWalkObserver> Site;
 
     TParameters();
     ~TParameters();

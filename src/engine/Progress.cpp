@@ -1,6 +1,7 @@
 #include "Converters.h"
 #include "FileSys.h"
 #include "Options.h"
+#include "WalkObserver.h"
 
 namespace qb {
 

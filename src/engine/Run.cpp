@@ -118,6 +118,7 @@ void ExportTree(TParameters& job) {
     const int subItems = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath);
     PlanPages(job);
     MakeLabelPages(job);
+    StartSite(job);
     ReportProgress(0, Msg(7));
     StepTotal = subItems + 1;
     StepCount = 0;
@@ -142,6 +143,7 @@ void ExportTree(TParameters& job) {
         SaveTextFile("_quillbook.js", LoadTextResource("script", "TEXT"));
         job.FileList->Add("_quillbook.js");
     }
+    FinishSite(job);
 }
 
 void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
@@ -156,6 +158,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 1-2. indent and caption
     std::string indent(static_cast<std::size_t>(level) * 2, ' ');
     const std::string caption = ItemCaption(job, itemPath, level);
+    SiteItemEntered(job, itemPath, caption, level);
 
     // 3. progress and stop
     ++StepCount;
@@ -272,6 +275,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 12-13. see also, page finishing
     const std::string seeAlso = SeeAlsoText(job, itemPath);
     FinishPage(job, pageFile, subItemList, seeAlso, myNav);
+    SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
 }
 
 }  // namespace qb

@@ -108,6 +108,15 @@ public:
     std::string AttachFiles() const { return GetText("AttachFiles"); }
     bool RolloverMenu() const { return GetBool("RolloverMenu"); }
     TXMLCHMType CHM() const;
+    // Folder of the website written beside the help file; empty when absent.
+    std::string SiteFolder() const { return node_.child("SiteFolder") ? GetText("SiteFolder") : std::string(); }
+    // Written only when set, so the settings of a run without a website stay as they were.
+    void SetSiteFolder(const std::string& v) {
+        if (v.empty())
+            node_.remove_child("SiteFolder");
+        else
+            SetText("SiteFolder", v);
+    }
 
     void SetLanguage(const std::string& v) { SetText("Language", v); }
     void SetStorePath(const std::string& v) { SetText("StorePath", v); }

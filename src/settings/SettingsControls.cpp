@@ -127,6 +127,7 @@ bool LoadSettingsIntoControls(TXMLQuillbookType root, ISettingsControls& control
     controls.SetChkNavLink(config.NavigatorLink());
     controls.SetLstAttachFiles(SplitLines(config.AttachFiles()));
     controls.SetChkMakePopupMenu(config.RolloverMenu());
+    controls.SetSiteFolder(config.SiteFolder());
     return true;
 }
 
@@ -177,6 +178,7 @@ void SaveControlsToSettings(TXMLQuillbookType root, const ISettingsControls& con
     config.SetNavigatorLink(controls.GetChkNavLink());
     config.SetAttachFiles(JoinLines(controls.GetLstAttachFiles()));
     config.SetRolloverMenu(controls.GetChkMakePopupMenu());
+    config.SetSiteFolder(controls.GetSiteFolder());
 }
 
 void RestoreCheckListsFromSettings(TXMLQuillbookType root, ISettingsControls& controls) {

@@ -98,6 +98,10 @@ public:
     virtual void SetLstAttachFiles(const std::vector<std::string>& items) = 0;
     virtual bool GetChkOpenCHMFile() const = 0;
     virtual void SetChkOpenCHMFile(bool checked) = 0;
+    // "Also write a website" with its folder as one value: the folder when
+    // checked, else empty. Controls without it ignore it.
+    virtual std::string GetSiteFolder() const { return {}; }
+    virtual void SetSiteFolder(const std::string&) {}
 };
 
 // Toolbar bit of items 1..14 of chklstWinBtns (index 0 is item 1).

@@ -1,0 +1,101 @@
+// Feeds the website writer from the walk when the run asks for a site.
+#include <unicode/uloc.h>
+
+#include <cstdlib>
+
+#include "Engine.h"
+#include "Error.h"
+#include "MessageTable.h"
+#include "SiteWriter.h"
+#include "FileSys.h"
+#include "Utils.h"
+
+namespace qb {
+
+namespace {
+
+// "0x407 German (Germany)" -> "de-DE"; empty when ICU knows no such locale.
+std::string LanguageTag(const std::string& chmLanguage) {
+    const unsigned long lcid = std::strtoul(TextBefore(chmLanguage + " ", " ").c_str(), nullptr, 0);
+    if (lcid == 0) return "";
+    char locale[64] = {}, tag[64] = {};
+    UErrorCode status = U_ZERO_ERROR;
+    uloc_getLocaleForLCID(static_cast<std::uint32_t>(lcid), locale, sizeof locale, &status);
+    if (U_FAILURE(status)) return "";
+    uloc_toLanguageTag(locale, tag, sizeof tag, true, &status);
+    return U_FAILURE(status) ? "" : tag;
+}
+
+}  // namespace
+
+void StartSite(TParameters& job) {
+    const TConvertOptions& o = job.options;
+    if (Trim(o.SiteFolder).empty()) return;
+    const std::string folder = IncludeTrailingDelimiter(fs::ExpandFileName(Trim(o.SiteFolder)));
+    const std::string root = IncludeTrailingDelimiter(fs::ExpandFileName(o.RootPath));
+    // Clean-up removes every file the run added below the output folder.
+    if (o.RemoveTempFiles && folder.rfind(root, 0) == 0)
+        throw Error("The website folder \"" + folder + "\" lies inside the output folder, whose new files are "
+                    "removed after compiling; choose a folder outside it.");
+    job.Site = std::make_unique<site::TSiteWriter>(folder);
+    site::TRunStart run;
+    run.outputRoot = fs::ExpandFileName(o.RootPath);
+    run.title = o.WindowTitle.empty() ? ProjectBaseName(job) : o.WindowTitle;
+    run.language = LanguageTag(o.ChmLanguage);
+    run.topNodeNotFolder = o.TopNodeNotFolder;
+    run.labelsCaption = Msg(30);
+    if (job.LabelLines) {
+        site::TLabel* open = nullptr;
+        for (const auto& line : *job.LabelLines) {
+            if (line.find("::Label::") != std::string::npos) {
+                const std::string name = LabelName(line);
+                open = nullptr;
+                if (name.empty()) continue;
+                run.labels.push_back({name, {}});
+                open = &run.labels.back();
+            } else if (Trim(line).empty()) {
+                open = nullptr;
+            } else if (open) {
+                open->items.push_back(line);
+            }
+        }
+    }
+    job.Site->RunStarted(run);
+}
+
+void SiteItemEntered(TParameters& job, const std::string& itemPath, const std::string& caption, int level) {
+    if (job.Site) job.Site->ItemEntered(itemPath, caption, level);
+}
+
+void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, const std::string& pageFile,
+                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments) {
+    if (!job.Site) return;
+    const TConvertOptions& o = job.options;
+    site::TItemWritten item;
+    item.path = itemPath;
+    item.page = RootLink(job, pageFile);
+    item.hasNote = hasNotes;
+    // The same rows that decide the item's contents entry.
+    item.inContents = hasNotes || !attachments.empty() ||
+                      (!(level == 0 && o.WholeDatabase) && (hasSubItems || !o.IgnoreEmptyItems));
+    for (const auto& a : attachments) item.attachments.push_back(RootLink(job, a));
+    if (job.LinkTable)
+        for (const auto& line : *job.LinkTable) {
+            if (line.find("<::>") == std::string::npos) continue;
+            const std::string a = TextBefore(line, "<::>"), b = TextAfter(line, "<::>");
+            if (SameTextAscii(a, itemPath))
+                item.seeAlso.push_back(b);
+            else if (SameTextAscii(b, itemPath))
+                item.seeAlso.push_back(a);
+        }
+    job.Site->ItemWritten(item);
+}
+
+void FinishSite(TParameters& job) {
+    if (!job.Site) return;
+    ReportProgress(100, "Writing the website...");
+    job.Site->RunFinished();
+    job.Site.reset();
+}
+
+}  // namespace qb

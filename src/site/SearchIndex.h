@@ -1,0 +1,31 @@
+#pragma once
+// Full-text index of the website, built at export time and read by the
+// search script in the browser.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qb::site {
+
+// Words of a UTF-8 text as ICU splits them (letters, numbers, kana, ideographs),
+// case-folded; punctuation and spaces are not words.
+std::vector<std::string> SplitWords(const std::string& text);
+
+class TSearchIndex {
+public:
+    // Adds a page; its words are those of text. Returns the page's number.
+    int AddPage(const std::string& href, const std::string& caption, const std::string& text);
+    // Pages that hold the word (already folded), in order of adding.
+    const std::vector<int>* PagesOf(const std::string& word) const;
+    // JavaScript that sets window.QB_SEARCH = {pages:[[href, caption]...], words:{word:[page...]}}.
+    std::string ToScript() const;
+
+private:
+    std::vector<std::pair<std::string, std::string>> pages_;
+    std::map<std::string, std::vector<int>> words_;
+};
+
+// s as a JSON string literal, with "<" escaped so a script block cannot be closed by it.
+std::string JsonString(const std::string& s);
+
+}  // namespace qb::site

@@ -1,0 +1,142 @@
+// The website written by a real export of the bundled sample.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "EngineFixture.h"
+#include "OptionFields.h"
+#include "dvo.h"
+
+using namespace qbtest;
+
+namespace {
+
+namespace sfs = std::filesystem;
+
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : sfs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) files[sfs::relative(e.path(), root).string()] = ReadFile(e.path().string());
+    return files;
+}
+
+class SiteExport : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dbDir = std::make_unique<TempDir>();
+        const std::string db = dbDir->path() + "sample.kvd";
+        ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+        handle = dvo_open(db.c_str());
+        ASSERT_GT(handle, 0);
+    }
+    static void TearDownTestSuite() {
+        dvo_close(handle);
+        dbDir.reset();
+    }
+    void SetUp() override {
+        previousStorage = qb::SetStorage(nullptr);
+        previousCompiler = qb::SetHelpCompiler(&compiler);
+        options.DatabaseHandle = handle;
+        options.StartPath = "\\Organizer\\data\\";
+        options.WholeDatabase = true;
+        options.DatabaseFileName = "sample.kvd";
+        options.ConvertMethod = 0;
+        options.WindowTitle = "Sample";
+        options.ChmLanguage = "0x407 German (Germany)";
+    }
+    void TearDown() override {
+        qb::SetHelpCompiler(previousCompiler);
+        qb::SetStorage(previousStorage);
+    }
+    void Run(const std::string& root) {
+        options.RootPath = root;
+        options.ChmFileName = root + "Sample.chm";
+        qb::RunConversion(options, &Recorder::Callback, &recorder);
+        ASSERT_EQ("", qb::LastWalkError);
+    }
+
+    static inline std::unique_ptr<TempDir> dbDir;
+    static inline int handle = 0;
+    qb::IStorage* previousStorage = nullptr;
+    qb::IHelpCompiler* previousCompiler = nullptr;
+    NoCompiler compiler;
+    Recorder recorder;
+    qb::TConvertOptions options;
+};
+
+}  // namespace
+
+// The help file's side of the run must not notice the website.
+TEST_F(SiteExport, OutputFolderIsTheSameWithAndWithoutTheSite) {
+    for (const bool keepTree : {true, false}) {
+        SCOPED_TRACE(keepTree ? "folder tree" : "flat");
+        options.KeepFolderTree = keepTree;
+        options.RemoveTempFiles = false;
+        TempDir work;
+        const std::string out = work.path() + "out/";
+        options.SiteFolder.clear();
+        Run(out);
+        const auto without = Snapshot(out);
+        sfs::remove_all(out);
+        qb::SetOptionField(options, "SiteFolder", work.path() + "site");
+        Run(out);
+        EXPECT_EQ(without, Snapshot(out));
+        EXPECT_TRUE(sfs::exists(work.path() + "site/index.html"));
+    }
+}
+
+// Writes the help file, so the run clears the output folder afterwards.
+class WritingCompiler : public qb::IHelpCompiler {
+public:
+    std::string chm;
+    std::string Find() override { return "fake"; }
+    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
+        WriteFile(chm, "ITSF");
+        return true;
+    }
+};
+
+TEST_F(SiteExport, SiteKeepsTheNotesAfterTheOutputFolderIsCleared) {
+    options.RemoveTempFiles = true;
+    TempDir work;
+    WritingCompiler writing;
+    writing.chm = work.path() + "out/Sample.chm";
+    qb::SetHelpCompiler(&writing);
+    options.SiteFolder = work.path() + "site";
+    Run(work.path() + "out/");
+    const std::string site = work.path() + "site/";
+    EXPECT_FALSE(sfs::exists(work.path() + "out/2/4/5/Hamburg_office.html")) << "the output folder was cleared";
+    int pages = 0;
+    for (const auto& e : sfs::recursive_directory_iterator(site + "p"))
+        if (e.path().extension() == ".html" && ReadFile(e.path().string()).find("_site/site.css") != std::string::npos)
+            ++pages;
+    // The sample's 51 items and the database root.
+    EXPECT_EQ(52, pages);
+    const std::string hamburg = ReadFile(site + "p/2/4/5/Hamburg_office.html");
+    EXPECT_NE(std::string::npos, hamburg.find("<html lang=\"de-DE\">"));
+    EXPECT_NE(std::string::npos, hamburg.find("Elbstra&szlig;e")) << "the note's own HTML";
+    EXPECT_NE(std::string::npos, hamburg.find("<a href=\"%C3%96ffnungszeiten.txt\">"));
+    EXPECT_TRUE(sfs::exists(site + "p/2/4/5/\xC3\x96" "ffnungszeiten.txt"));
+    const std::string index = ReadFile(site + "index.html");
+    EXPECT_NE(std::string::npos, index.find(">Custom Labels</a>"));
+    EXPECT_NE(std::string::npos, index.find("<a href=\"keywords.html#k1\">Onboarding</a>"));
+    const std::string words = ReadFile(site + "_site/search-index.js");
+    for (const char* w : {"\"feiertage\"", "\"elbstrasse\"", "\"饺子\"", "\"上海\""}) EXPECT_NE(std::string::npos, words.find(w)) << w;
+}
+
+TEST_F(SiteExport, UnusableSiteFolderFailsTheRun) {
+    TempDir work;
+    qbtest::WriteFile(work.path() + "file", "x");
+    options.SiteFolder = work.path() + "file/site";
+    EXPECT_ANY_THROW(Run(work.path() + "out/"));
+    // Inside the output folder it would be cleared with the pages.
+    options.RemoveTempFiles = true;
+    options.SiteFolder = work.path() + "out/site";
+    EXPECT_ANY_THROW(Run(work.path() + "out/"));
+    EXPECT_FALSE(sfs::exists(work.path() + "out/site/index.html"));
+    options.RemoveTempFiles = false;
+    Run(work.path() + "out/");
+    EXPECT_TRUE(sfs::exists(work.path() + "out/site/index.html"));
+}
