@@ -115,8 +115,11 @@ int RunExport(const ExportArgs& args) {
     struct sigaction sa {};
     sa.sa_handler = OnSigint;
     sigemptyset(&sa.sa_mask);
-    struct sigaction old {};
-    sigaction(SIGINT, &sa, &old);
+    // A terminal closed or a polite kill stops the run like Ctrl-C, so the
+    // office is shut down and scratch files go.
+    constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction old[3] {};
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &old[i]);
     int status = 0;
     try {
         qb::RunConversion(o, &CliProgress, nullptr);
@@ -130,7 +133,7 @@ int RunExport(const ExportArgs& args) {
         std::cerr << "quillbook export: " << e.what() << "\n";
         status = 1;
     }
-    sigaction(SIGINT, &old, nullptr);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     std::fflush(stdout);
     if (status == 0) {
         if (qb::fs::FileExists(o.ChmFileName))
