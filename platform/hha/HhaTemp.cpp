@@ -58,7 +58,7 @@ void RemoveStaleTempFolders(const std::string& folder) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && now - st.st_ctime >= kStaleAfterSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        if (::fstat(fd, &st) == 0 && now - st.st_mtime >= kStaleAfterSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
             stale.push_back(path);
         ::close(fd);
     }

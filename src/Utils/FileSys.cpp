@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "Error.h"
 #include "Utils.h"
@@ -16,13 +17,29 @@ namespace qb::fs {
 
 namespace {
 
+std::vector<std::string>& GuardedPrefixes() {
+    static std::vector<std::string> prefixes;
+    return prefixes;
+}
+
+// A path below the guarded output folder (the current directory during a run)
+// as a relative one, so that its folders get the link checks of relative paths.
+std::string BelowCurrentDir(const std::string& native) {
+    if (native.empty() || native[0] != '/') return native;
+    for (const std::string& prefix : GuardedPrefixes())
+        if (native.size() > prefix.size() && native.compare(0, prefix.size(), prefix) == 0)
+            return native.substr(prefix.size());
+    return native;
+}
+
 // The folder holding a path's last component, opened so that nothing below
 // the current directory is reached through a link: every folder of a relative
 // path must be a real folder. An absolute path's folder is the user's choice
 // and is opened as named.
 class ParentDir {
 public:
-    explicit ParentDir(const std::string& native) {
+    explicit ParentDir(const std::string& path) {
+        const std::string native = BelowCurrentDir(path);
         const std::size_t slash = native.find_last_of('/');
         leaf_ = slash == std::string::npos ? native : native.substr(slash + 1);
         if (slash == std::string::npos) return;
@@ -141,8 +158,9 @@ void ForceDirectories(const std::string& path) {
     if (path.empty()) return;
     std::error_code ec;
     const std::string native = NativePath(path);
-    if (native[0] != '/') {
-        ForceRelativeDirectories(native);
+    const std::string below = BelowCurrentDir(native);
+    if (below[0] != '/') {
+        ForceRelativeDirectories(below);
         return;
     }
     std::filesystem::create_directories(native, ec);
@@ -237,6 +255,19 @@ TempFolder::~TempFolder() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }
+
+OutputFolderGuard::OutputFolderGuard(const std::string& folder) {
+    auto& prefixes = GuardedPrefixes();
+    saved_ = prefixes;
+    prefixes.clear();
+    for (std::string p : {ExpandFileName(folder), GetCurrentDir()}) {
+        if (p.empty() || p == "/") continue;
+        if (p.back() != '/') p += '/';
+        prefixes.push_back(p);
+    }
+}
+
+OutputFolderGuard::~OutputFolderGuard() { GuardedPrefixes() = saved_; }
 
 ScratchFile::ScratchFile() {
     std::error_code ec;

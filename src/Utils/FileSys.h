@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 // The engine's one file layer: every file-system call goes through here.
 // Paths the engine builds keep "\" as separator; it becomes "/" only at this layer.
@@ -53,6 +54,19 @@ public:
 
 private:
     std::string path_;
+};
+
+// While it lives, folder (the current directory: the run's output folder) is
+// guarded: absolute paths below it get the same link checks as relative ones.
+class OutputFolderGuard {
+public:
+    explicit OutputFolderGuard(const std::string& folder);
+    ~OutputFolderGuard();
+    OutputFolderGuard(const OutputFolderGuard&) = delete;
+    OutputFolderGuard& operator=(const OutputFolderGuard&) = delete;
+
+private:
+    std::vector<std::string> saved_;
 };
 
 // An anonymous scratch file in the system's temporary folder: it has no name

@@ -119,6 +119,7 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
         }
     } restore{previousDir};
     fs::SetCurrentDir(options.RootPath);
+    fs::OutputFolderGuard guard(options.RootPath);
     job->options = options;
     RunRecord().Begin(*job);
     PrepareConverter(*job);
