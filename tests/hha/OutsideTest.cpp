@@ -1,6 +1,7 @@
 // A compile packs only files from inside the project folder; leftovers of a
 // killed compile do not pile up.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
