@@ -52,12 +52,15 @@ int CmdCompile(const std::string& hhpFile) {
         return 1;
     }
     g_stopRequested = 0;
-    struct sigaction act {}, old {};
+    // A kill or a closed terminal stops the compile like Ctrl-C, so its
+    // temporary output is removed.
+    constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction act {}, old[3] {};
     act.sa_handler = OnInterrupt;
     sigemptyset(&act.sa_mask);
-    sigaction(SIGINT, &act, &old);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &act, &old[i]);
     int ok = compile(hhpFile.c_str(), PrintLine, GoOn, 0);
-    sigaction(SIGINT, &old, nullptr);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     if (!ok) {
         std::cerr << (g_stopRequested ? "Compilation stopped." : "Compilation failed.") << "\n";
         return 1;

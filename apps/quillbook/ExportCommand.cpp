@@ -123,8 +123,11 @@ int RunExport(const ExportArgs& args) {
     struct sigaction sa {};
     sa.sa_handler = OnSigint;
     sigemptyset(&sa.sa_mask);
-    struct sigaction old {};
-    sigaction(SIGINT, &sa, &old);
+    // A terminal closed or a polite kill stops the run like Ctrl-C, so the
+    // office is shut down and scratch files go.
+    constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction old[3] {};
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &old[i]);
     // Only a help file this run wrote is reported as the result.
     const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);
     int status = 0;
@@ -140,7 +143,7 @@ int RunExport(const ExportArgs& args) {
         std::cerr << "quillbook export: " << e.what() << "\n";
         status = 1;
     }
-    sigaction(SIGINT, &old, nullptr);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     std::fflush(stdout);
     if (status == 0) {
         const std::string chmAfter = qb::fs::FileIdentity(o.ChmFileName);

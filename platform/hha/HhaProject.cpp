@@ -363,18 +363,67 @@ std::vector<std::string> PageLinks(const std::string& html) {
     return links;
 }
 
+namespace {
+
+std::string RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return {};
+    std::string s = real;
+    std::free(real);
+    return s;
+}
+
+// Files come only from inside the project folder, links resolved: a compile
+// must never pack a file the project merely names (an absolute path, a
+// "../" entry, a link pointing out).
+class InsideCheck {
+public:
+    explicit InsideCheck(const Project& project) : realFolder_(RealPath(project.folder)) {
+        if (!realFolder_.empty() && realFolder_.back() != '/') realFolder_ += '/';
+    }
+    void Require(const std::string& written, const ResolvedPath& r) const {
+        if (r.outside) Refuse(written, r.source);
+        const std::string real = RealPath(r.source);
+        if (!real.empty() && (realFolder_.empty() || real.compare(0, realFolder_.size(), realFolder_) != 0))
+            Refuse(written, real);
+    }
+
+private:
+    [[noreturn]] static void Refuse(const std::string& written, const std::string& where) {
+        throw Error("Error: " + written + " lies outside the project folder" +
+                    (where.empty() || where == written ? std::string() : " (" + where + ")") +
+                    "; only files inside it are compiled");
+    }
+    std::string realFolder_;
+};
+
+// A written path that is a local file but resolves to no stored name climbs
+// above the project folder.
+ResolvedPath ResolveChecked(const Project& project, const std::string& written, const InsideCheck& inside) {
+    ResolvedPath r = ResolvePath(project, written);
+    if (r.name.empty() && !r.outside) {
+        std::string link = TrimText(written);
+        link = link.substr(0, link.find_first_of("#?"));
+        std::string ignored;
+        if (!link.empty() && !HasScheme(link) && !CanonicalName(link, ignored) && link != "." && link != "./" &&
+            link != ".\\")
+            r.outside = true;
+    }
+    if (!r.name.empty() || r.outside) inside.Require(written, r);
+    return r;
+}
+
+}  // namespace
+
 std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) {
     std::vector<ProjectFile> files;
     std::set<std::string> seen;  // lower-case stored names
     std::deque<std::size_t> pagesToScan;
+    const InsideCheck inside(project);
 
     auto add = [&](const std::string& written, const ResolvedPath& r) {
         if (r.name.empty()) return;
-        if (!seen.insert(LowerAscii(r.name)).second) {
-            if (r.outside) session.Log("Warning: " + written + " left out: the name " + r.name + " is already stored");
-            return;
-        }
-        if (r.outside) session.Log("Note: " + written + " lies outside the project folder; stored as " + r.name);
+        if (!seen.insert(LowerAscii(r.name)).second) return;
         files.push_back({written, r.source, r.name});
         session.Log(written);
         if (IsHtmlName(r.name)) pagesToScan.push_back(files.size() - 1);
@@ -382,25 +431,25 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
     };
 
     for (const std::string& line : project.fileLines) {
-        ResolvedPath r = ResolvePath(project, line);
+        ResolvedPath r = ResolveChecked(project, line, inside);
         if (r.name.empty()) continue;
         if (!IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
         add(line, r);
     }
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
-        ResolvedPath sr = ResolvePath(project, sitemap);
+        ResolvedPath sr = ResolveChecked(project, sitemap, inside);
         if (sr.name.empty() || !IsRegularFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         for (const auto& entry : ParseSitemap(ReadWholeFile(sr.source))) {
             std::string local = entry.Param("Local");
-            ResolvedPath r = ResolvePath(project, local);
+            ResolvedPath r = ResolveChecked(project, local, inside);
             if (!r.name.empty() && IsRegularFile(r.source)) add(local, r);
         }
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
-        ResolvedPath r = ResolvePath(project, topic);
+        ResolvedPath r = ResolveChecked(project, topic, inside);
         if (!r.name.empty() && IsRegularFile(r.source)) add(topic, r);
     }
     while (!pagesToScan.empty()) {
@@ -409,8 +458,10 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         std::string folder = page.name.substr(0, page.name.rfind('/'));
         for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
             ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true);
-            // Links from pages only reach files below the project folder.
+            // Links from pages only reach files below the project folder; a
+            // link of the file system inside it must not lead out either.
             if (r.name.empty() || r.outside || !IsRegularFile(r.source)) continue;
+            inside.Require(r.name.substr(1), r);
             add(r.name.substr(1), r);
         }
     }

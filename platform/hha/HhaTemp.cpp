@@ -1,9 +1,15 @@
 #include "HhaTemp.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <vector>
 
@@ -33,15 +39,51 @@ std::string FolderOf(const std::string& target) {
     std::string folder = fs::path(target).parent_path().string();
     return folder.empty() ? "./" : folder + "/";
 }
+
+constexpr const char* kPendingPrefix = ".hha-";
+// A folder younger than this may belong to a compile that has not locked it yet.
+constexpr int kStaleAfterSeconds = 10;
+
 }  // namespace
 
+void RemoveStaleTempFolders(const std::string& folder) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    const std::time_t now = std::time(nullptr);
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.rfind(kPendingPrefix, 0) != 0) continue;
+        const std::string path = folder + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && now - st.st_mtime >= kStaleAfterSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            stale.push_back(path);
+        ::close(fd);
+    }
+    ::closedir(d);
+    for (const auto& path : stale) {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+}
+
 PendingOutput::PendingOutput(const std::string& target) : target_(target) {
+    RemoveStaleTempFolders(FolderOf(target));
     try {
-        folder_ = std::make_unique<TempFolder>(FolderOf(target) + ".hha-");
+        folder_ = std::make_unique<TempFolder>(FolderOf(target) + kPendingPrefix);
     } catch (const Error&) {
         throw Error("Error: cannot write " + target + ": " + std::strerror(errno));
     }
+    lock_ = ::open(folder_->Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
     temp_ = folder_->Path() + fs::path(target).filename().string();
+}
+
+PendingOutput::~PendingOutput() {
+    folder_.reset();
+    if (lock_ >= 0) ::close(lock_);
 }
 
 void PendingOutput::Commit() {

@@ -20,10 +20,15 @@ private:
 };
 
 // Output beside its target: written into a hidden temp folder in the target's
-// folder, moved over the target by Commit, removed otherwise.
+// folder, moved over the target by Commit, removed otherwise. The folder is
+// locked while in use; folders that a killed compile left behind (unlocked and
+// not brand-new) are removed when the next compile starts there.
 class PendingOutput {
 public:
     explicit PendingOutput(const std::string& target);
+    ~PendingOutput();
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
     // Path to write to (same file name as the target).
     const std::string& TempPath() const { return temp_; }
     // Renames the written file over the target; raises qb::Error on failure.
@@ -33,7 +38,11 @@ private:
     std::string target_;
     std::unique_ptr<TempFolder> folder_;
     std::string temp_;
+    int lock_ = -1;
 };
+
+// Removes the ".hha-" folders in folder that no running compile holds.
+void RemoveStaleTempFolders(const std::string& folder);
 
 // Creates the parent folders of a file path.
 void CreateParents(const std::string& path);

@@ -1,6 +1,7 @@
 #include "FileSys.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,10 +9,85 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "Error.h"
+#include "Utils.h"
 
 namespace qb::fs {
+
+namespace {
+
+std::vector<std::string>& GuardedPrefixes() {
+    static std::vector<std::string> prefixes;
+    return prefixes;
+}
+
+// A path below the guarded output folder (the current directory during a run)
+// as a relative one, so that its folders get the link checks of relative paths.
+std::string BelowCurrentDir(const std::string& native) {
+    if (native.empty() || native[0] != '/') return native;
+    for (const std::string& prefix : GuardedPrefixes())
+        if (native.size() > prefix.size() && native.compare(0, prefix.size(), prefix) == 0)
+            return native.substr(prefix.size());
+    return native;
+}
+
+// The folder holding a path's last component, opened so that nothing below
+// the current directory is reached through a link: every folder of a relative
+// path must be a real folder. An absolute path's folder is the user's choice
+// and is opened as named.
+class ParentDir {
+public:
+    explicit ParentDir(const std::string& path) {
+        const std::string native = BelowCurrentDir(path);
+        const std::size_t slash = native.find_last_of('/');
+        leaf_ = slash == std::string::npos ? native : native.substr(slash + 1);
+        if (slash == std::string::npos) return;
+        const std::string dir = native.substr(0, slash);
+        if (native[0] == '/') {
+            fd_ = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            return;
+        }
+        std::size_t pos = 0;
+        while (pos <= dir.size()) {
+            std::size_t next = dir.find('/', pos);
+            if (next == std::string::npos) next = dir.size();
+            const std::string part = dir.substr(pos, next - pos);
+            pos = next + 1;
+            if (part.empty() || part == ".") continue;
+            const int fd = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = fd;
+            if (fd < 0) return;
+        }
+    }
+    ~ParentDir() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ParentDir(const ParentDir&) = delete;
+    ParentDir& operator=(const ParentDir&) = delete;
+    bool Ok() const { return fd_ >= 0 || fd_ == AT_FDCWD; }
+    int Fd() const { return fd_; }
+    const std::string& Leaf() const { return leaf_; }
+
+private:
+    int fd_ = AT_FDCWD;
+    std::string leaf_;
+};
+
+std::string Reason(int err) {
+    // ELOOP from O_NOFOLLOW means a link stood where a folder was expected.
+    return err == ELOOP ? std::string("a link stands in its path") : std::string(std::strerror(err));
+}
+
+bool StatNoFollow(const std::string& path, struct stat& st) {
+    if (path.empty()) return false;
+    ParentDir parent(NativePath(path));
+    return parent.Ok() && !parent.Leaf().empty() && ::fstatat(parent.Fd(), parent.Leaf().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace
 
 std::string NativePath(const std::string& path) {
     std::string p = path;
@@ -30,16 +106,105 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool PlainFileExists(const std::string& path) {
+    struct stat st;
+    return StatNoFollow(path, st) && S_ISREG(st.st_mode);
+}
+
+bool EntryExists(const std::string& path) {
+    struct stat st;
+    return StatNoFollow(path, st);
+}
+
+namespace {
+
+// Relative folders are made one component at a time from the current
+// directory; a link in the way is removed (never followed) and a real folder
+// made in its place.
+void ForceRelativeDirectories(const std::string& native) {
+    int cur = AT_FDCWD;
+    auto fail = [&](const std::string& reason) {
+        if (cur >= 0) ::close(cur);
+        throw Error("Cannot create folder \"" + native + "\": " + reason);
+    };
+    std::size_t pos = 0;
+    while (pos < native.size()) {
+        std::size_t next = native.find('/', pos);
+        if (next == std::string::npos) next = native.size();
+        const std::string part = native.substr(pos, next - pos);
+        pos = next + 1;
+        if (part.empty() || part == ".") continue;
+        int fd = ::openat(cur, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+            struct stat st;
+            if (::fstatat(cur, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+                fail(std::strerror(ENOTDIR));
+            if (::unlinkat(cur, part.c_str(), 0) != 0) fail(std::strerror(errno));
+            errno = ENOENT;
+        }
+        if (fd < 0 && errno == ENOENT) {
+            if (::mkdirat(cur, part.c_str(), 0755) != 0 && errno != EEXIST) fail(std::strerror(errno));
+            fd = ::openat(cur, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        if (fd < 0) fail(Reason(errno));
+        if (cur >= 0) ::close(cur);
+        cur = fd;
+    }
+    if (cur >= 0) ::close(cur);
+}
+
+}  // namespace
+
 void ForceDirectories(const std::string& path) {
     if (path.empty()) return;
     std::error_code ec;
     const std::string native = NativePath(path);
+    const std::string below = BelowCurrentDir(native);
+    if (below[0] != '/') {
+        ForceRelativeDirectories(below);
+        return;
+    }
     std::filesystem::create_directories(native, ec);
     if (ec || !DirectoryExists(native))
         throw Error("Cannot create folder \"" + native + "\": " + (ec ? ec.message() : std::string("not a folder")));
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+int CreateFreshFile(const std::string& path) {
+    const std::string native = NativePath(path);
+    ParentDir parent(native);
+    if (!parent.Ok()) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
+    const char* leaf = parent.Leaf().c_str();
+    if (::unlinkat(parent.Fd(), leaf, 0) != 0 && errno != ENOENT)
+        throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno == EPERM ? EISDIR : errno));
+    const int fd = ::openat(parent.Fd(), leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
+    return fd;
+}
+
+int OpenPlainFileForRewrite(const std::string& path) {
+    const std::string native = NativePath(path);
+    ParentDir parent(native);
+    if (!parent.Ok()) return -1;
+    int fd = ::openat(parent.Fd(), parent.Leaf().c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == EISDIR) throw Error("Cannot create file \"" + native + "\": " + std::strerror(EISDIR));
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+void PrepareFreshFile(const std::string& path) { ::close(CreateFreshFile(path)); }
+
+bool DeleteFile(const std::string& path) {
+    ParentDir parent(NativePath(path));
+    return parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
+}
 
 bool RemoveDir(const std::string& path) {
     std::string p = NativePath(path);
@@ -48,10 +213,14 @@ bool RemoveDir(const std::string& path) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::copy_file(NativePath(from), NativePath(to), std::filesystem::copy_options::overwrite_existing,
-                               ec);
-    return !ec;
+    // The target is written like every file of the run: never through a link.
+    if (!FileExists(from)) return false;
+    try {
+        SaveTextFile(to, LoadTextFile(from));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -86,6 +255,38 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+OutputFolderGuard::OutputFolderGuard(const std::string& folder) {
+    auto& prefixes = GuardedPrefixes();
+    saved_ = prefixes;
+    prefixes.clear();
+    for (std::string p : {ExpandFileName(folder), GetCurrentDir()}) {
+        if (p.empty() || p == "/") continue;
+        if (p.back() != '/') p += '/';
+        prefixes.push_back(p);
+    }
+}
+
+OutputFolderGuard::~OutputFolderGuard() { GuardedPrefixes() = saved_; }
+
+ScratchFile::ScratchFile() {
+    std::error_code ec;
+    std::string dir = std::filesystem::temp_directory_path(ec).string();
+    if (ec || dir.empty()) dir = "/tmp";
+    fd_ = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        // File systems without O_TMPFILE: a named file, unlinked at once.
+        std::string tmpl = dir + "/quillbook-XXXXXX";
+        fd_ = ::mkstemp(tmpl.data());
+        if (fd_ >= 0) ::unlink(tmpl.c_str());
+    }
+    if (fd_ < 0) throw Error("Cannot create a temporary file: " + std::string(std::strerror(errno)));
+    path_ = "/proc/self/fd/" + std::to_string(fd_);
+}
+
+ScratchFile::~ScratchFile() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 long long FileSize(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 // The engine's one file layer: every file-system call goes through here.
 // Paths the engine builds keep "\" as separator; it becomes "/" only at this layer.
@@ -10,9 +11,25 @@ namespace qb::fs {
 std::string NativePath(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// A plain file at path itself: a link (even to a file) is not one.
+bool PlainFileExists(const std::string& path);
+// Anything at path itself, links (also dangling ones) included.
+bool EntryExists(const std::string& path);
 // Creates the folder and its missing parents; raises qb::Error on failure.
+// In a relative path (below the output folder) a link standing for a folder
+// is replaced by a real folder, never followed.
 void ForceDirectories(const std::string& path);
-// Deletes a file; false when it could not be deleted.
+// Opens a fresh, empty plain file for writing (O_EXCL, O_NOFOLLOW): whatever
+// stood at the name is removed first, a link never written through, and the
+// folders of a relative path are never links. Raises qb::Error naming the file.
+int CreateFreshFile(const std::string& path);
+// An existing plain file with one name (no link, no FIFO) opened for writing
+// and truncated; -1 when there is none. Raises qb::Error when path is a folder.
+int OpenPlainFileForRewrite(const std::string& path);
+// CreateFreshFile, closed again: the name is a plain file for a writer that opens it by name.
+void PrepareFreshFile(const std::string& path);
+// Deletes a file; false when it could not be deleted. A link is removed
+// itself; the folders of a relative path are never followed through links.
 bool DeleteFile(const std::string& path);
 // Removes an empty folder; false otherwise.
 bool RemoveDir(const std::string& path);
@@ -58,6 +75,35 @@ private:
     LockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
     std::string path_;
     int fd_;
+};
+
+// While it lives, folder (the current directory: the run's output folder) is
+// guarded: absolute paths below it get the same link checks as relative ones.
+class OutputFolderGuard {
+public:
+    explicit OutputFolderGuard(const std::string& folder);
+    ~OutputFolderGuard();
+    OutputFolderGuard(const OutputFolderGuard&) = delete;
+    OutputFolderGuard& operator=(const OutputFolderGuard&) = delete;
+
+private:
+    std::vector<std::string> saved_;
+};
+
+// An anonymous scratch file in the system's temporary folder: it has no name
+// on disk, so nothing is left behind whatever way the process ends.
+class ScratchFile {
+public:
+    ScratchFile();
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    // A path that opens this file ("/proc/self/fd/N"); writers by name truncate it.
+    const std::string& Path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
 };
 
 }  // namespace qb::fs

@@ -17,19 +17,10 @@ namespace qb {
 bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
     const std::string native = fs::NativePath(fileName);
     // A plain file of our own is rewritten in place: deleting and creating a
-    // page per item costs the file system far more. Links are replaced, never
-    // written through.
-    int fd = ::open(native.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0)) {
-        ::close(fd);
-        fd = -1;
-    }
-    if (fd < 0) {
-        ::unlink(native.c_str());
-        fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    }
-    if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno));
+    // page per item costs the file system far more. Anything else (a link, a
+    // FIFO, a file with other names) is replaced, never written through.
+    int fd = fs::OpenPlainFileForRewrite(native);
+    if (fd < 0) fd = fs::CreateFreshFile(native);
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -37,14 +28,14 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
             if (errno == EINTR) continue;
             const int err = errno;
             ::close(fd);
-            ::unlink(native.c_str());
+            fs::DeleteFile(native);
             throw Error("Cannot write file \"" + native + "\": " + std::strerror(err));
         }
         done += static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0) {
         const int err = errno;
-        ::unlink(native.c_str());
+        fs::DeleteFile(native);
         throw Error("Cannot write file \"" + native + "\": " + std::strerror(err));
     }
     return true;

@@ -44,7 +44,8 @@ void CutClosingTags(std::string& page) {
 void WriteFileList(TParameters& job, const std::vector<std::string>& attachments, const std::string& pageFile) {
     const std::string xmlFile = ChangeFileExt(pageFile, ".xml");
     job.FileList->Add(xmlFile);
-    if (fs::FileExists(xmlFile)) return;
+    if (fs::PlainFileExists(xmlFile)) return;
+    RunRecord().Add(job, xmlFile);
     pugi::xml_document doc;
     auto decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
@@ -71,7 +72,7 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
                                  const std::string& pageFile, const std::string& title) {
     const TConvertOptions& o = job.options;
     if (attachments.empty()) return "";
-    if (fs::FileExists(pageFile)) {
+    if (fs::PlainFileExists(pageFile)) {
         WriteFileList(job, attachments, pageFile);
         return "";
     }

@@ -28,13 +28,13 @@ void PrepareConverter(TParameters& job) {
         job.RichEdit = CreatePlainTextEngine();
         break;
     }
-    if (job.RichEdit) job.Scratch = std::make_unique<fs::TempFolder>();
+    if (job.RichEdit) job.Scratch = std::make_unique<fs::ScratchFile>();
 }
 
 std::string NoteSource(const TParameters& job, const std::string& notesFile) {
     // A notes file created and deleted per item costs the file system far more
     // than the conversion; the built-in engines do not care where the note lies.
-    return job.Scratch ? job.Scratch->Path() + "note.rtf" : notesFile;
+    return job.Scratch ? job.Scratch->Path() : notesFile;
 }
 
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title, const std::string& htmlFile) {

@@ -58,15 +58,15 @@ namespace site {
 class IWalkObserver;
 }
 namespace fs {
-class TempFolder;
+class ScratchFile;
 }
 
 struct TParameters {
     TConvertOptions options;
     std::unique_ptr<IConverterEngine> ConverterObject;  // methods 1 and 3
     std::unique_ptr<IConverterEngine> RichEdit;         // methods 0, 2 and others
-    // Where the built-in engines receive each note; one file reused for the run.
-    std::unique_ptr<fs::TempFolder> Scratch;
+    // Where the built-in engines receive each note: one anonymous file reused for the run.
+    std::unique_ptr<fs::ScratchFile> Scratch;
     std::unique_ptr<TStringList> ProjectLines;
     std::unique_ptr<TStringList> ContentsLines;
     std::unique_ptr<TStringList> FileList;

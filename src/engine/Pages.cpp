@@ -125,7 +125,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
     auto taken = [&](const std::string& p) {
         if (tracked && plan.claimed.count(LowerAscii(RootLink(job, p)))) return true;
         // A notes file left in the way, or a page another item wrote in this run.
-        if (fs::FileExists(ChangeFileExt(p, ".rtf")) && !job.options.Overwrite) return true;
+        if (NotesFileInTheWay(job, ChangeFileExt(p, ".rtf"))) return true;
         return job.WrittenPages && job.WrittenPages->Contains(p);
     };
     while (taken(page)) {
@@ -332,7 +332,8 @@ std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
 void FinishPage(TParameters& job, const std::string& pageFile, const std::string& subItemList,
                 const std::string& seeAlso, const std::string& navText) {
     const TConvertOptions& o = job.options;
-    if (!fs::FileExists(pageFile)) {
+    // A link is never kept as an earlier page: it is replaced.
+    if (!fs::PlainFileExists(pageFile)) {
         SaveTextFile(pageFile, "<html><head>" + std::string(kCharsetMeta) +
                                    "</head><body><b>No text or attachments, Sub-item(s) list as below:</b><br>" +
                                    subItemList + "</body>\r\n\r\n</html>\r\n");

@@ -1,4 +1,5 @@
 #include "Engine.h"
+#include "Error.h"
 #include "FileSys.h"
 #include "Format.h"
 #include "Utils.h"
@@ -13,10 +14,57 @@ void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std
                       TStringList& list) {
     const int db = job.options.DatabaseHandle;
     if (!Storage().PathExists(db, folderPath + fileName)) return;
-    Storage().ExportFile(db, folderPath + fileName, fileName);
-    list.LoadFromFile(fileName);
-    fs::DeleteFile(fileName);
+    // Read through an anonymous scratch file: a file of that name in the
+    // output folder is the user's (or a link) and is left alone.
+    fs::ScratchFile scratch;
+    Storage().ExportFile(db, folderPath + fileName, scratch.Path());
+    list.LoadFromFile(scratch.Path());
 }
+
+namespace {
+
+// Files of an unfinished earlier run are this run's own: the clean-up may remove them.
+void ForgetUnfinishedRunFiles(TParameters& job) {
+    if (!RunRecord().EarlierRunUnfinished()) return;
+    auto kept = std::make_unique<TStringList>();
+    for (const auto& f : *job.ExistingFiles)
+        if (!RunRecord().FromUnfinishedRun(job, f)) kept->Add(f);
+    job.ExistingFiles = std::move(kept);
+}
+
+// The help file takes only files from inside the output folder: an extra file
+// from elsewhere is copied in under its own name (numbered when that is taken)
+// and listed by that name. A file that cannot be read stays as written, so the
+// compiler names it.
+std::string ExtraFilesInside(TParameters& job) {
+    const TConvertOptions& o = job.options;
+    std::string root = fs::ExpandFileName(o.RootPath);
+    if (root.empty() || root.back() != '/') root += '/';
+    std::string text;
+    std::size_t pos = 0;
+    while (pos < o.ExtraFiles.size()) {
+        std::size_t end = o.ExtraFiles.find('\n', pos);
+        end = end == std::string::npos ? o.ExtraFiles.size() : end + 1;
+        std::string line = o.ExtraFiles.substr(pos, end - pos);
+        pos = end;
+        std::size_t textEnd = line.size();
+        while (textEnd > 0 && (line[textEnd - 1] == '\n' || line[textEnd - 1] == '\r')) --textEnd;
+        const std::string file = Trim(line.substr(0, textEnd));
+        const std::string full = file.empty() ? std::string() : fs::ExpandFileName(file);
+        if (!file.empty() && full.compare(0, root.size(), root) != 0 && fs::FileExists(file)) {
+            std::string name = SafeComponent(ExtractFileName(full));
+            while (job.FileList->Contains(name) || (fs::EntryExists(name) && !RunRecord().IsOurs(job, name)))
+                name = "_" + std::to_string(job.NameCounter++) + "_" + SafeComponent(ExtractFileName(full));
+            RunRecord().Add(job, name);
+            if (!fs::CopyFile(file, name)) throw Error("Cannot copy \"" + file + "\" to \"" + name + "\".");
+            line = name + line.substr(textEnd);
+        }
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace
 
 std::string WindowDefinition(const TParameters& job, const std::string& defaultTopic, const std::string& homePage) {
     const TConvertOptions& o = job.options;
@@ -41,9 +89,11 @@ void StartProject(TParameters& job) {
     ReadHostTextFile(job, "\\Organizer\\data\\", "__custom_labels.txt", *job.LabelLines);
     ReadHostTextFile(job, "\\Organizer\\data\\", "__folder_linktable.txt", *job.LinkTable);
     FindFiles(*job.ExistingFiles, o.RootPath, "*.*", true);
+    ForgetUnfinishedRunFiles(job);
 
     std::string defaultTopic;
     if (!o.DefaultPage.empty() && fs::FileExists(o.DefaultPage)) {
+        RunRecord().Add(job, "_quillbook_default.html");
         fs::CopyFile(o.DefaultPage, "_quillbook_default.html");
         job.FileList->Add("_quillbook_default.html");
         defaultTopic = "_quillbook_default.html";
@@ -78,7 +128,7 @@ void StartProject(TParameters& job) {
 }
 
 void FinishProject(TParameters& job) {
-    job.FileList->Add(job.options.ExtraFiles);
+    job.FileList->Add(ExtraFilesInside(job));
     for (const auto& f : *job.FileList) job.ProjectLines->Add(f);
     job.ProjectLines->Add("[INFOTYPES]");
     job.ContentsLines->Add("</BODY></HTML>");

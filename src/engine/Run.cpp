@@ -24,13 +24,13 @@ std::size_t Utf8Boundary(const std::string& s, std::size_t len) {
 
 bool InFileList(const TParameters& job, const std::string& name) { return job.FileList && job.FileList->Contains(name); }
 
-// An attachment never takes the name of a page (or of its notes file) that
-// this run gives out.
+// An attachment never takes the name of a page (or of its notes file or file
+// list) that this run gives out.
 bool IsPageName(const TParameters& job, const std::string& target) {
     const TPagePlan& plan = PagePlan();
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
-    const std::string page = ext == ".rtf" ? ChangeFileExt(target, ".html") : target;
+    const std::string page = ext == ".rtf" || ext == ".xml" ? ChangeFileExt(target, ".html") : target;
     return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
 }
 
@@ -61,7 +61,59 @@ private:
     std::uintptr_t key_;
 };
 
+// Names the run writes after the walk: an attachment never takes one.
+bool IsGeneratedName(const TParameters& job, const std::string& target) {
+    const std::string link = LowerAscii(RootLink(job, target));
+    const std::string base = "/" + LowerAscii(ProjectBaseName(job));
+    for (const std::string& name : std::initializer_list<std::string>{"/filelist.xsl", "/_jump2_.htm", "/_quillbook.css", "/_quillbook.js",
+                                   "/_quillbook_default.html", base + ".hhp", base + ".hhc", base + ".hhk"})
+        if (link == name) return true;
+    const std::string chm = job.options.ChmFileName;
+    const std::string& root = job.options.RootPath;
+    if (!root.empty() && chm.compare(0, root.size(), root) == 0 && LowerAscii(RootLink(job, chm)) == link) return true;
+    return IsRecordName(job, target);
+}
+
+// Help-file names ignore letter case, so every check against this run's names
+// does too; a file on disk that no run of ours wrote is the user's.
+bool AttachmentNameTaken(const TParameters& job, const std::string& target) {
+    if (InFileList(job, target) || IsPageName(job, target) || IsGeneratedName(job, target)) return true;
+    return fs::EntryExists(target) && !RunRecord().IsOurs(job, target);
+}
+
+// The earlier, unfinished run's pages are this run's own: they are written
+// anew, whatever Overwrite says.
+void DropUnfinishedPages(TParameters& job) {
+    const TPagePlan& plan = PagePlan();
+    if (!RunRecord().EarlierRunUnfinished() || plan.job != &job) return;
+    ReportProgress(0, "An earlier export into this folder did not finish; its pages are written anew.");
+    auto drop = [&](const std::string& page) {
+        for (const std::string& f : {page, ChangeFileExt(page, ".xml")})
+            if (RunRecord().FromUnfinishedRun(job, f)) fs::DeleteFile(f);
+    };
+    for (const auto& [path, page] : plan.itemPages) drop(page);
+    for (const auto& [line, page] : plan.labelPages) drop(page);
+}
+
+// Pages this run may write are named in the run record before the walk.
+void RecordPlannedPages(TParameters& job) {
+    const TPagePlan& plan = PagePlan();
+    if (plan.job != &job) return;
+    auto add = [&](const std::string& page) {
+        if (job.options.Overwrite || !fs::PlainFileExists(page)) RunRecord().Add(job, page);
+    };
+    for (const auto& [path, page] : plan.itemPages) add(page);
+    for (const auto& [line, page] : plan.labelPages) add(page);
+}
+
 }  // namespace
+
+bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
+    if (!fs::EntryExists(notesFile) || RunRecord().IsOurs(job, notesFile)) return false;
+    // The built-in engines never write the notes file, so with Overwrite a
+    // user's file of that name can stay beside the page.
+    return !job.options.Overwrite || !job.Scratch;
+}
 
 std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {
     std::string s = SafeFileName(caption, '_');
@@ -92,6 +144,7 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
     struct Restore {
         const std::string& dir;
         ~Restore() {
+            RunRecord().End();
             try {
                 if (!dir.empty()) fs::SetCurrentDir(dir);
             } catch (...) {
@@ -99,7 +152,9 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
         }
     } restore{previousDir};
     fs::SetCurrentDir(options.RootPath);
+    fs::OutputFolderGuard guard(options.RootPath);
     job->options = options;
+    RunRecord().Begin(*job);
     PrepareConverter(*job);
     StartProject(*job);
     ExportTree(*job);
@@ -117,6 +172,8 @@ void ExportTree(TParameters& job) {
     // Counted first: the count also finds a parent loop before anything walks the tree.
     const int subItems = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath);
     PlanPages(job);
+    DropUnfinishedPages(job);
+    RecordPlannedPages(job);
     MakeLabelPages(job);
     StartSite(job);
     ReportProgress(0, Msg(7));
@@ -132,6 +189,10 @@ void ExportTree(TParameters& job) {
     }
     ReportProgress(100, stop ? Msg(15) : Msg(12));
 
+    const std::string base = ProjectBaseName(job);
+    for (const char* f : {"filelist.xsl", "_jump2_.htm", "_quillbook.css", "_quillbook.js"})
+        RunRecord().Add(job, f);
+    for (const char* ext : {".hhp", ".hhc", ".hhk"}) RunRecord().Add(job, base + ext);
     SaveTextFile("filelist.xsl", LoadTextResource("file_xsl", "TEXT"));
     job.FileList->Add("filelist.xsl");
     SaveTextFile("_jump2_.htm",
@@ -144,6 +205,8 @@ void ExportTree(TParameters& job) {
         job.FileList->Add("_quillbook.js");
     }
     FinishSite(job);
+    // A stopped or failed walk leaves pages cut short: the next run rewrites them.
+    if (!stop && LastWalkError.empty()) RunRecord().Finish();
 }
 
 void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
@@ -172,9 +235,10 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
     std::string pageFile;
     if (const std::string* planned = PlannedPage(job, itemPath)) pageFile = *planned;
-    if (pageFile.empty() || (fs::FileExists(ChangeFileExt(pageFile, ".rtf")) && !o.Overwrite)) {
+    if (pageFile.empty() || NotesFileInTheWay(job, ChangeFileExt(pageFile, ".rtf"))) {
         pageFile = ClaimPage(job, folder, caption);
         if (PagePlan().job == &job) PagePlan().itemPages[LowerAscii(itemPath)] = pageFile;
+        RunRecord().Add(job, pageFile);
     }
     const std::string notesFile = ChangeFileExt(pageFile, ".rtf");
 
@@ -194,29 +258,31 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         if (o.WholeDatabase && level == 0) continue;
         if (SameTextAscii(e.Name, kNotesName)) {
             hasNotes = true;
-            if (!fs::FileExists(pageFile) || o.Overwrite) {
-                const std::string source = NoteSource(job, notesFile);
+            const std::string source = NoteSource(job, notesFile);
+            if (!fs::PlainFileExists(pageFile) || o.Overwrite) {
+                if (source == notesFile) {
+                    RunRecord().Add(job, notesFile);
+                    fs::PrepareFreshFile(notesFile);
+                }
                 if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source))
                     throw Error(Format("Cannot write \"%s\".", {source}));
                 ConvertNote(job, source, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
-            fs::DeleteFile(notesFile);
+            // Only a notes file of ours is removed; a user's file of that name stays.
+            if (source == notesFile && RunRecord().IsOurs(job, notesFile)) fs::DeleteFile(notesFile);
             continue;
         }
         if (!o.ExportAttachments || e.Name.find("_~_~_notes.rtf.~") != std::string::npos) continue;
         std::string target = folder + SafeComponent(e.Name);
-        if (fs::FileExists(target) || IsPageName(job, target)) {
-            if (InFileList(job, target) || IsPageName(job, target)) {
-                // Written earlier in this run by another item: keep both files.
-                target = Format("%s_%s_%d_%s", {folder, FileSafeCaption(caption, 0), job.NameCounter,
-                                                SafeComponent(e.Name)});
-                ++job.NameCounter;
-                fs::DeleteFile(target);
-            } else {
-                fs::DeleteFile(target);
-            }
+        // Taken by this run, by a generated file or by a user's file: keep both.
+        while (AttachmentNameTaken(job, target)) {
+            target = Format("%s_%s_%d_%s", {folder, FileSafeCaption(caption, 0), job.NameCounter,
+                                            SafeComponent(e.Name)});
+            ++job.NameCounter;
         }
+        RunRecord().Add(job, target);
+        fs::PrepareFreshFile(target);
         if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target))
             throw Error(Format("Cannot write \"%s\".", {target}));
         attachments.push_back(target);
@@ -224,9 +290,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     }
 
     // 8. attachment page
-    const bool pageExisted = fs::FileExists(pageFile);
+    const bool pageExisted = fs::PlainFileExists(pageFile);
     const std::string override = WriteAttachmentsPage(job, attachments, pageFile, caption);
-    if (!pageExisted && fs::FileExists(pageFile)) job.WrittenPages->Add(pageFile);
+    if (!pageExisted && fs::PlainFileExists(pageFile)) job.WrittenPages->Add(pageFile);
 
     // 9. contents entry
     const bool isDatabaseRoot = level == 0 && o.WholeDatabase;
@@ -266,7 +332,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             ExportItem(job, childPath, logPrefix + "  |", myNav, stop, level + 1, childFolder);
             // The sub-item at which the run was stopped has no page to link to.
             const std::string* childPage = PlannedPage(job, childPath);
-            if (!stop || !childPage || fs::FileExists(*childPage)) subItemList += line;
+            if (!stop || !childPage || fs::PlainFileExists(*childPage)) subItemList += line;
             if (stop) break;
         }
         if (nest) job.ContentsLines->Add(childIndent + "</UL>");

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,7 @@ struct Result {
 };
 
 // Runs quillbook with args (no shell), capturing stdout and stderr.
-Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0) {
+Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0, int stopSignal = SIGINT) {
     int pipeFd[2];
     if (pipe(pipeFd) != 0) return {-1, ""};
     pid_t pid = fork();
@@ -50,7 +52,7 @@ Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0) 
         for (ssize_t i = 0; i < n; ++i)
             if (buf[i] == '\n') ++lines;
         if (sigintAfterLine > 0 && !signalled && out.find("|  |--") != std::string::npos) {
-            kill(pid, SIGINT);
+            kill(pid, stopSignal);
             signalled = true;
         }
     }
@@ -193,4 +195,32 @@ TEST(Cli, ConvertPrintsThePage) {
     EXPECT_NE(std::string::npos, r.out.find("<title>T</title>"));
     EXPECT_NE(std::string::npos, r.out.find("A &amp; B"));
     EXPECT_EQ(2, Quillbook({"convert", dir.path() + "missing.rtf"}).status);
+}
+
+TEST(Cli, KillOrHangUpStopsTheRunLikeCtrlCAndLeavesNoScratch) {
+    TempDir dir, tmp;
+    const std::string db = MakeDatabase(dir, 400);
+    const std::string out = dir.path() + "out/";
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string saved = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", tmp.path().c_str(), 1);
+    for (int sig : {SIGTERM, SIGHUP}) {
+        const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "0"}, 1, sig);
+        EXPECT_EQ(130, r.status) << sig << r.out.substr(0, 2000);
+        EXPECT_NE(std::string::npos, r.out.find("User cancelled.")) << sig;
+        EXPECT_TRUE(std::filesystem::is_empty(tmp.path())) << sig;
+        EXPECT_NE(std::string::npos, ReadFile(out + ".quillbook-run").find("state=running")) << sig;
+    }
+    // The next run takes the stopped run's pages back and says so.
+    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "0"});
+    if (oldTmp)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(0, r.status) << r.out.substr(0, 2000);
+    EXPECT_NE(std::string::npos, r.out.find("did not finish"));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+    qb::TStringList left;
+    qb::FindFiles(left, out, "*.*", true);
+    EXPECT_EQ(1, left.Count()) << left.Text();
 }

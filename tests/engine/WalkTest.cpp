@@ -180,12 +180,26 @@ TEST_F(EngineTest, AttachmentCollisionsAndLeftovers) {
     store.AddFile(y, "old.txt", "fresh");
     store.AddFile(y, "_~_~_notes.rtf.~1", "backup");
     options.StartPath = top;
+    // A file no run wrote is the user's: it stays, the attachment takes a numbered name.
     WriteFile(out.path() + "old.txt", "stale");
     Run();
     EXPECT_EQ("from X", Read("same.txt"));
-    EXPECT_EQ("from Y", Read("_Y_0_same.txt"));
-    EXPECT_EQ("fresh", Read("old.txt"));
+    EXPECT_EQ("stale", Read("old.txt"));
+    EXPECT_EQ("fresh", Read("_Y_0_old.txt"));
+    EXPECT_EQ("from Y", Read("_Y_1_same.txt"));
     EXPECT_FALSE(Exists("_~_~_notes.rtf.~1"));
+
+    // A file an earlier run wrote is replaced in place, also without Overwrite.
+    store.AddFile(x, "more.txt", "first");
+    Run();
+    EXPECT_EQ("first", Read("more.txt"));
+    qbtest::FakeStorage second;
+    second.Install();
+    const std::string top2 = second.AddItem("\\Organizer\\data\\", "1", "Top");
+    second.AddFile(second.AddItem(top2, "2", "X"), "more.txt", "second");
+    Run();
+    EXPECT_EQ("second", Read("more.txt"));
+    EXPECT_FALSE(Exists("_X_0_more.txt"));
 }
 
 TEST_F(EngineTest, AttachmentCollisionWithOverwriteKeepsBothFiles) {

@@ -99,11 +99,12 @@ GenProject MakeProject(const std::string& root, int pages, bool fullText) {
     p.expected["/Help.hhc"] = hhc;
     p.expected["/Help.hhk"] = hhc;
 
-    // The extra-files block: an absolute path outside the project folder.
-    fs::create_directories(root + "outside");
-    std::string extra = root + "outside/extra.txt";
+    // The extra-files block: an absolute path (inside the project folder; files
+    // from outside it are refused).
+    fs::create_directories(p.folder + "extra");
+    std::string extra = p.folder + "extra/extra.txt";
     qbtest::WriteFile(extra, "extra file bytes\n");
-    p.expected["/extra.txt"] = "extra file bytes\n";
+    p.expected["/extra/extra.txt"] = "extra file bytes\n";
 
     std::string hhp = "[OPTIONS]\r\nBinary TOC=Yes\r\nCompatibility=1.1 or later\r\nCompiled file=" + p.chm +
                       "\r\nContents file=Help.hhc\r\nIndex file=Help.hhk\r\nDefault Window=ovel2html\r\n"

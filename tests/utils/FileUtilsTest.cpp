@@ -262,3 +262,103 @@ TEST(DeleteFilesExcept, MissingKeepListIsAProgrammingError) {
     }
     EXPECT_TRUE(Exists(tmp / "o/a.html"));
 }
+
+// --- Links below the output folder ------------------------------------------------
+// The engine names files relative to the output folder, its current directory.
+
+namespace {
+
+struct InFolder {
+    explicit InFolder(const std::string& dir) : previous(fs::GetCurrentDir()) { fs::SetCurrentDir(dir); }
+    ~InFolder() { fs::SetCurrentDir(previous); }
+    std::string previous;
+};
+
+bool IsLink(const std::string& p) { return std::filesystem::is_symlink(std::filesystem::symlink_status(p)); }
+
+}  // namespace
+
+TEST(FileLayerLinks, RelativePathsNeverPassThroughALinkedFolder) {
+    TempDir tmp;
+    WriteFile(tmp / "elsewhere/victim.html", "theirs");
+    std::filesystem::create_directories(tmp / "out");
+    std::filesystem::create_directory_symlink(tmp / "elsewhere", tmp / "out/9");
+    InFolder in(tmp / "out");
+
+    EXPECT_FALSE(fs::PlainFileExists(".\\9\\victim.html"));
+    EXPECT_TRUE(fs::FileExists(".\\9\\victim.html"));  // the plain check, as users' paths need
+    EXPECT_THROW(SaveTextFile(".\\9\\victim.html", "ours"), qb::Error);
+    EXPECT_FALSE(fs::DeleteFile(".\\9\\victim.html"));
+    EXPECT_EQ("theirs", ReadFile(tmp / "elsewhere/victim.html"));
+
+    // Making the folder replaces the link by a real folder; the target is untouched.
+    fs::ForceDirectories(".\\9\\sub\\");
+    EXPECT_FALSE(IsLink(tmp / "out/9"));
+    SaveTextFile(".\\9\\sub\\D.html", "ours");
+    EXPECT_EQ("ours", ReadFile(tmp / "out/9/sub/D.html"));
+    EXPECT_EQ("theirs", ReadFile(tmp / "elsewhere/victim.html"));
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(tmp / "elsewhere"),
+                               std::filesystem::directory_iterator()));
+
+    // A plain file in the way of a folder is not removed.
+    WriteFile(tmp / "out/blocked", "a user's file");
+    EXPECT_THROW(fs::ForceDirectories(".\\blocked\\x\\"), qb::Error);
+    EXPECT_EQ("a user's file", ReadFile(tmp / "out/blocked"));
+}
+
+TEST(FileLayerLinks, FreshFilesReplaceLinksDanglingOrNot) {
+    TempDir tmp;
+    std::filesystem::create_directories(tmp / "out");
+    std::filesystem::create_directories(tmp / "elsewhere");
+    std::filesystem::create_symlink(tmp / "elsewhere/created.rtf", tmp / "out/A.rtf");
+    WriteFile(tmp / "elsewhere/page.html", "secret");
+    std::filesystem::create_symlink(tmp / "elsewhere/page.html", tmp / "out/Leaf.html");
+    ASSERT_EQ(0, ::mkfifo((tmp / "out/fifo.html").c_str(), 0644));
+    InFolder in(tmp / "out");
+
+    EXPECT_TRUE(fs::EntryExists("A.rtf"));
+    EXPECT_FALSE(fs::PlainFileExists("A.rtf"));
+    fs::PrepareFreshFile(".\\A.rtf");
+    EXPECT_FALSE(IsLink(tmp / "out/A.rtf"));
+    EXPECT_FALSE(Exists(tmp / "elsewhere/created.rtf"));
+
+    EXPECT_FALSE(fs::PlainFileExists("Leaf.html"));
+    SaveTextFile("Leaf.html", "page");
+    EXPECT_EQ("secret", ReadFile(tmp / "elsewhere/page.html"));
+    EXPECT_TRUE(fs::PlainFileExists("Leaf.html"));
+
+    // A FIFO in the page's place is replaced instead of blocking the writer.
+    SaveTextFile("fifo.html", "page");
+    EXPECT_EQ("page", ReadFile(tmp / "out/fifo.html"));
+}
+
+TEST(FileLayerLinks, CopyNeverWritesThroughTheTargetsLink) {
+    TempDir tmp;
+    WriteFile(tmp / "home.html", "home");
+    WriteFile(tmp / "theirs.html", "theirs");
+    std::filesystem::create_symlink(tmp / "theirs.html", tmp / "_default.html");
+    EXPECT_TRUE(fs::CopyFile(tmp / "home.html", tmp / "_default.html"));
+    EXPECT_EQ("theirs", ReadFile(tmp / "theirs.html"));
+    EXPECT_FALSE(IsLink(tmp / "_default.html"));
+    EXPECT_EQ("home", ReadFile(tmp / "_default.html"));
+    EXPECT_FALSE(fs::CopyFile(tmp / "missing.html", tmp / "x.html"));
+}
+
+TEST(ScratchFile, HasNoNameAndIsReachedByItsPath) {
+    TempDir tmp;
+    const char* old = std::getenv("TMPDIR");
+    const std::string saved = old ? old : "";
+    setenv("TMPDIR", tmp.path().c_str(), 1);
+    {
+        fs::ScratchFile scratch;
+        WriteFile(scratch.Path(), "first, longer note");
+        WriteFile(scratch.Path(), "second");
+        EXPECT_EQ("second", LoadTextFile(scratch.Path()));
+        EXPECT_EQ(0, std::distance(std::filesystem::directory_iterator(tmp.path()),
+                                   std::filesystem::directory_iterator()));
+    }
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}

@@ -1,0 +1,100 @@
+// The run record: which files runs into this output folder generated, and
+// whether the last run finished. Files it does not name are the user's.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "Engine.h"
+#include "Error.h"
+#include "FileSys.h"
+#include "Utils.h"
+
+namespace qb {
+
+namespace {
+
+constexpr const char* kRecordName = ".quillbook-run";
+// Both states have the same length, so finishing rewrites the first line in place.
+constexpr const char* kRunning = "state=running \n";
+constexpr const char* kFinished = "state=finished\n";
+
+std::string Key(const TParameters& job, const std::string& file) { return LowerAscii(RootLink(job, file)); }
+
+void WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + std::strerror(errno));
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+TRunRecord& RunRecord() {
+    static TRunRecord record;
+    return record;
+}
+
+TRunRecord::~TRunRecord() { End(); }
+
+void TRunRecord::Begin(const TParameters& job) {
+    End();
+    *this = TRunRecord();
+    job_ = &job;
+    // The record lies in the output folder, the current directory of the run.
+    std::vector<std::string> carried;
+    if (fs::PlainFileExists(kRecordName)) {
+        TStringList earlier;
+        earlier.LoadFromFile(kRecordName);
+        unfinished_ = earlier.Count() > 0 && earlier[0] + "\n" == kRunning;
+        for (int i = 1; i < earlier.Count(); ++i) {
+            const std::string& link = earlier[i];
+            if (link.empty() || link[0] != '/') continue;
+            if (unfinished_) earlierUnfinished_.insert(LowerAscii(link));
+            // A file that is gone is no longer anybody's.
+            if (fs::EntryExists(link.substr(1)) && ours_.insert(LowerAscii(link)).second) carried.push_back(link);
+        }
+    }
+    fd_ = fs::CreateFreshFile(kRecordName);
+    std::string text = kRunning;
+    for (const auto& link : carried) text += link + "\n";
+    WriteAll(fd_, text);
+}
+
+void TRunRecord::Add(const TParameters& job, const std::string& file) {
+    if (job_ != &job || fd_ < 0) return;
+    const std::string link = RootLink(job, file);
+    if (!ours_.insert(LowerAscii(link)).second) return;
+    // Written before the file itself, so a run killed at any point has named it.
+    WriteAll(fd_, link + "\n");
+}
+
+bool TRunRecord::IsOurs(const TParameters& job, const std::string& file) const {
+    return job_ == &job && ours_.count(Key(job, file)) > 0;
+}
+
+bool TRunRecord::FromUnfinishedRun(const TParameters& job, const std::string& file) const {
+    return job_ == &job && earlierUnfinished_.count(Key(job, file)) > 0;
+}
+
+void TRunRecord::Finish() {
+    if (fd_ < 0) return;
+    if (::pwrite(fd_, kFinished, std::strlen(kFinished), 0) != static_cast<ssize_t>(std::strlen(kFinished)))
+        throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + std::strerror(errno));
+    End();
+}
+
+void TRunRecord::End() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool IsRecordName(const TParameters& job, const std::string& file) {
+    return LowerAscii(RootLink(job, file)).rfind("/.quillbook", 0) == 0;
+}
+
+}  // namespace qb

@@ -1,0 +1,114 @@
+// A compile packs only files from inside the project folder; leftovers of a
+// killed compile do not pile up.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "CompileCommand.h"
+#include "HhaTemp.h"
+#include "TestSupport.h"
+
+namespace sfs = std::filesystem;
+
+namespace {
+
+struct CompileResult {
+    int rc;
+    std::string out;
+};
+
+CompileResult Compile(const std::string& hhp) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int rc = qb::CmdCompile(hhp);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    out += ::testing::internal::GetCapturedStderr();
+    return {rc, out};
+}
+
+// A project folder with one page, and a secret beside it.
+class OutsideProject : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qbtest::WriteFile(dir / "proj/a.html", "<html><body>a</body></html>");
+        qbtest::WriteFile(dir / "proj/Help.hhc",
+                          "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"A\">"
+                          "<param name=\"Local\" value=\"a.html\"></OBJECT></UL>");
+        qbtest::WriteFile(dir / "secret.txt", "SECRET");
+        chm = dir / "proj/Help.chm";
+    }
+    // A project whose [FILES] holds a.html and extra, with the given contents line.
+    std::string Project(const std::string& extra, const std::string& contents = "Help.hhc") {
+        const std::string hhp = dir / "proj/Help.hhp";
+        qbtest::WriteFile(hhp, "[OPTIONS]\r\nCompiled file=Help.chm\r\nContents file=" + contents +
+                                   "\r\nDefault topic=a.html\r\nTitle=T\r\n[FILES]\r\na.html\r\n" + extra + "\r\n");
+        sfs::remove(chm);
+        return hhp;
+    }
+    void ExpectRefused(const std::string& hhp, const std::string& named) {
+        const CompileResult r = Compile(hhp);
+        EXPECT_EQ(1, r.rc) << r.out;
+        EXPECT_NE(std::string::npos, r.out.find(named + " lies outside the project folder")) << r.out;
+        EXPECT_FALSE(sfs::exists(chm)) << named;
+    }
+    qbtest::TempDir dir;
+    std::string chm;
+};
+
+}  // namespace
+
+TEST_F(OutsideProject, FilesFromOutsideTheProjectAreRefusedByName) {
+    ASSERT_EQ(0, Compile(Project("")).rc);
+    EXPECT_TRUE(sfs::exists(chm));
+
+    ExpectRefused(Project(dir / "secret.txt"), dir / "secret.txt");
+    ExpectRefused(Project("..\\secret.txt"), "..\\secret.txt");
+    ExpectRefused(Project("", dir / "secret.txt"), dir / "secret.txt");
+
+    qbtest::WriteFile(dir / "proj/local.hhc",
+                      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"S\">"
+                      "<param name=\"Local\" value=\"" + (dir / "secret.txt") + "\"></OBJECT></UL>");
+    ExpectRefused(Project("", "local.hhc"), dir / "secret.txt");
+
+    // A link inside the project that leads out is refused too; one that stays inside is fine.
+    sfs::create_symlink(dir / "secret.txt", dir / "proj/innocent.txt");
+    ExpectRefused(Project("innocent.txt"), "innocent.txt");
+    sfs::create_directory_symlink(dir.path(), dir / "proj/up");
+    ExpectRefused(Project("up\\secret.txt"), "up\\secret.txt");
+    sfs::create_symlink(dir / "proj/a.html", dir / "proj/same.html");
+    EXPECT_EQ(0, Compile(Project("same.html")).rc);
+}
+
+TEST_F(OutsideProject, PageLinksThatLeadOutThroughALinkAreRefused) {
+    sfs::create_symlink(dir / "secret.txt", dir / "proj/img.png");
+    qbtest::WriteFile(dir / "proj/a.html", "<html><body><img src=\"img.png\"></body></html>");
+    ExpectRefused(Project(""), "img.png");
+}
+
+TEST(PendingOutput, FoldersOfAKilledCompileAreRemovedByTheNext) {
+    qbtest::TempDir dir;
+    const std::string stale = dir / ".hha-Ab12Cd";
+    const std::string fresh = dir / ".hha-Ef34Gh";
+    qbtest::WriteFile(stale + "/out.chm", "half");
+    qbtest::WriteFile(fresh + "/out.chm", "half");
+    // The stale one is old; the fresh one may belong to a compile starting right now.
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, stale.c_str(), old, 0));
+    {
+        qb::hha::PendingOutput held(dir / "other.chm");
+        qbtest::WriteFile(held.TempPath(), "in use");
+        qb::hha::RemoveStaleTempFolders(dir.path());
+        // A folder held by a running compile is left alone, whatever its age.
+        ASSERT_EQ(0, ::utimensat(AT_FDCWD, sfs::path(held.TempPath()).parent_path().c_str(), old, 0));
+        qb::hha::RemoveStaleTempFolders(dir.path());
+        EXPECT_TRUE(sfs::exists(held.TempPath()));
+        EXPECT_FALSE(sfs::exists(stale));
+        EXPECT_TRUE(sfs::exists(fresh));
+    }
+    int left = 0;
+    for (const auto& e : sfs::directory_iterator(dir.path()))
+        if (e.path().filename().string().rfind(".hha-", 0) == 0) ++left;
+    EXPECT_EQ(1, left);  // the fresh one
+}
