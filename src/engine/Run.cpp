@@ -264,8 +264,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
                     RunRecord().Add(job, notesFile);
                     fs::PrepareFreshFile(notesFile);
                 }
-                if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source))
-                    throw Error(Format("Cannot write \"%s\".", {source}));
+                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
                 ConvertNote(job, source, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
@@ -283,8 +282,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         }
         RunRecord().Add(job, target);
         fs::PrepareFreshFile(target);
-        if (!store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target))
-            throw Error(Format("Cannot write \"%s\".", {target}));
+        store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
         attachments.push_back(target);
         job.FileList->Add(target);
     }

@@ -4,9 +4,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <sstream>
 
-#include "DbCommands.h"
 #include "DvoTestUtil.h"
 #include "TestSupport.h"
 
@@ -91,21 +89,4 @@ TEST_F(ReadErrors, ParentLoopIsAnErrorOfTheCount)
     ASSERT_NE(nullptr, folder);
     EXPECT_EQ(0, dvo_folder_subfoldercount(folder, 1));
     EXPECT_NE(std::string::npos, std::string(dvo_db_last_error(db.get())).find("loops"));
-}
-
-TEST_F(ReadErrors, DbTreeRaisesTheReasonAndStopsAtALoop)
-{
-    const std::string copy = tmp / "nocaption.sqlite";
-    std::filesystem::copy_file(dbFile, copy);
-    Exec(copy, "ALTER TABLE item DROP COLUMN caption");
-    std::ostringstream out, err;
-    EXPECT_EQ(1, qb::CmdDbTree(copy, kRoot, out, err));
-    EXPECT_NE(std::string::npos, err.str().find("no such column: caption")) << err.str();
-
-    // The root below its own grandchild: \1\2\<root>\1\2...
-    Exec(dbFile, "UPDATE item SET parent = (SELECT id FROM item WHERE name = '2') WHERE id = 1");
-    std::ostringstream loopOut, loopErr;
-    EXPECT_EQ(1, qb::CmdDbTree(dbFile, kRoot, loopOut, loopErr));
-    EXPECT_NE(std::string::npos, loopErr.str().find("loops")) << loopErr.str();
-    EXPECT_LT(loopOut.str().size(), 500u) << loopOut.str();
 }

@@ -1,6 +1,5 @@
 // Runs that meet a bad output folder or help-file path: clear errors, nothing lost.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,43 +101,4 @@ TEST_F(RunFaults, MissingChmcmdRaisesAndKeepsThePages) {
     EXPECT_FALSE(qb::fs::FileExists(o.ChmFileName));
     EXPECT_FALSE(Logged("Compile finished."));
     EXPECT_TRUE(qb::fs::FileExists(o.RootPath + "Top.html"));
-}
-
-// The storage library's reason reaches the run: a damaged file is no empty tree.
-TEST_F(RunFaults, DatabaseReadErrorIsRaisedWithSqlitesReason) {
-    dvo_close(db);
-    sqlite3* conn = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open((dir.path() + "db.kvdb").c_str(), &conn));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(conn, "DROP TABLE file", nullptr, nullptr, nullptr));
-    sqlite3_close(conn);
-    db = dvo_open((dir.path() + "db.kvdb").c_str());
-    ASSERT_GT(db, 0) << dvo_last_error();
-    o.DatabaseHandle = db;
-    o.ChmFileName = o.RootPath + "Top.chm";
-    std::string error;
-    try {
-        qb::RunConversion(o, &Log, nullptr);
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    const std::string reported = error + qb::LastWalkError;
-    EXPECT_NE(std::string::npos, reported.find("no such table: file")) << reported;
-}
-
-TEST_F(RunFaults, SecondRunIntoALockedFolderStops) {
-    qb::fs::ForceDirectories(o.RootPath);
-    auto held = qb::fs::LockFile::TryAcquire(o.RootPath + ".quillbook.lock");
-    ASSERT_TRUE(held);
-    EXPECT_FALSE(qb::fs::LockFile::TryAcquire(o.RootPath + ".quillbook.lock"));
-    try {
-        qb::RunConversion(o, &Log, nullptr);
-        FAIL() << "no error";
-    } catch (const std::exception& e) {
-        EXPECT_NE(std::string::npos, std::string(e.what()).find("Another export")) << e.what();
-    }
-    EXPECT_TRUE(gLines.empty());
-    held.reset();
-    qb::RunConversion(o, &Log, nullptr);
-    EXPECT_TRUE(qb::fs::FileExists(o.ChmFileName));
-    EXPECT_FALSE(qb::fs::FileExists(o.RootPath + ".quillbook.lock"));
 }
