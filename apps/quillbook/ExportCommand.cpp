@@ -64,6 +64,11 @@ bool CliProgress(void*, int position, const char* text) {
 }  // namespace
 
 int RunExport(const ExportArgs& args) {
+    // An empty name would mean the current folder, which the clean-up empties.
+    if (qb::Trim(args.out).empty()) {
+        std::cerr << "quillbook export: --out names no folder\n";
+        return 2;
+    }
     const int db = dvo_open(args.db.c_str());
     if (db <= 0) {
         std::cerr << "quillbook export: cannot open database \"" << args.db << "\": " << dvo_last_error() << "\n";

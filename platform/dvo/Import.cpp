@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -88,6 +90,11 @@ public:
 
     void Run(UniqueFd rootFd)
     {
+        try {
+            rootReal_ = RealPath(rootFd.get(), src_);
+        } catch (const Error&) {
+            // Only needed when a link is met; that link is refused then.
+        }
         UniqueFd cur = std::move(rootFd);
         stack_.emplace_back();
         Enter(cur.get(), 0, 0);
@@ -120,6 +127,46 @@ public:
     }
 
 private:
+    // Where an open file really lies; fallback names the path it was opened by.
+    static std::string RealPath(int fd, const std::string& fallback)
+    {
+        char buf[PATH_MAX + 1];
+        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = ::readlink(proc.c_str(), buf, PATH_MAX);
+        if (n > 0)
+            return std::string(buf, static_cast<size_t>(n));
+        char* real = ::realpath(fallback.c_str(), nullptr);
+        if (!real)
+            throw Error("Cannot resolve " + fallback + ": " + Errno());
+        std::string path = real;
+        std::free(real);
+        return path;
+    }
+
+    // Opens a file of the folder; a file reached through a link must lie inside
+    // the imported tree: the database holds that tree, not what a link points at.
+    UniqueFd OpenInsideTree(int dirFd, const std::string& entry)
+    {
+        const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+        UniqueFd fd(::openat(dirFd, entry.c_str(), flags | O_NOFOLLOW));
+        if (fd.valid() || errno != ELOOP)
+            return fd;
+        fd = UniqueFd(::openat(dirFd, entry.c_str(), flags));
+        if (fd.valid())
+            CheckInsideTree(fd.get(), entry);
+        return fd;
+    }
+
+    void CheckInsideTree(int fd, const std::string& entry)
+    {
+        if (rootReal_.empty())
+            throw Error("Cannot tell where the folder tree lies, so the link is refused: " + PathOf(entry));
+        const std::string real = RealPath(fd, PathOf(entry));
+        const std::string prefix = rootReal_ == "/" ? rootReal_ : rootReal_ + "/";
+        if (real.compare(0, prefix.size(), prefix) != 0)
+            throw Error("Symbolic link leads outside the folder tree: " + PathOf(entry) + " -> " + real);
+    }
+
     // Native path of an entry of the folder on top of the stack, for messages.
     std::string PathOf(const std::string& entry) const
     {
@@ -140,7 +187,7 @@ private:
     // Reads a small metadata file of the current folder; "" when it is absent.
     std::string ReadSmallFile(int dirFd, const char* name)
     {
-        UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        UniqueFd fd = OpenInsideTree(dirFd, name);
         if (!fd.valid()) {
             if (errno == ENOENT)
                 return {};
@@ -209,7 +256,7 @@ private:
 
     void StoreFile(int dirFd, const std::string& diskName, const std::string& storedName, int64_t item)
     {
-        UniqueFd fd(::openat(dirFd, diskName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        UniqueFd fd = OpenInsideTree(dirFd, diskName);
         struct stat st {};
         if (!fd.valid() || ::fstat(fd.get(), &st) != 0)
             throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
@@ -344,6 +391,7 @@ private:
     }
 
     std::string src_;
+    std::string rootReal_;  // where the source folder really lies
     Connection& conn_;
     Statement insertItem_;
     Statement insertFile_;

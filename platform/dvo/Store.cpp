@@ -38,6 +38,50 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
+// A stored name the path syntax cannot carry ("\" separates components, NUL
+// ends a C text, an empty name is no component) is reported as a made-safe
+// name that still finds its row: bad bytes become "_", and "~" + the row id
+// keeps it apart from its siblings.
+bool NeedsSafeName(std::string_view name)
+{
+    return name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos;
+}
+
+std::string SafeStoredName(std::string_view name, int64_t row)
+{
+    std::string safe(name);
+    for (char& c : safe)
+        if (c == '\\' || c == '\0')
+            c = '_';
+    return safe + "~" + std::to_string(row);
+}
+
+// The row a made-safe name points at, when it has the shape of one.
+std::optional<int64_t> SafeNameRow(std::string_view name)
+{
+    const size_t tilde = name.rfind('~');
+    if (tilde == std::string_view::npos || tilde + 1 >= name.size() || name.size() - tilde > 19)
+        return std::nullopt;
+    int64_t row = 0;
+    for (char c : name.substr(tilde + 1)) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        row = row * 10 + (c - '0');
+    }
+    return row;
+}
+
+std::string ShownName(std::string name, int64_t row)
+{
+    return NeedsSafeName(name) ? SafeStoredName(name, row) : name;
+}
+
+// Whether stored is the row's name that the made-safe name stands for.
+bool IsSafeNameOf(std::string_view stored, std::string_view asked, int64_t row)
+{
+    return NeedsSafeName(stored) && AsciiLower(SafeStoredName(stored, row)) == AsciiLower(asked);
+}
+
 }  // namespace
 
 std::string AsciiLower(std::string_view text)
@@ -121,7 +165,15 @@ std::optional<int64_t> Store::Child(int64_t parent, std::string_view name)
     if (childByName_->Step())
         id = childByName_->Int(0);
     childByName_->Reset();
-    return id;
+    if (id)
+        return id;
+    if (auto row = SafeNameRow(name)) {
+        Statement st(conn_, "SELECT name FROM item WHERE id = ? AND parent = ? AND id <> parent");
+        st.Bind(1, *row).Bind(2, parent);
+        if (st.Step() && IsSafeNameOf(st.Text(0), name, *row))
+            return row;
+    }
+    return std::nullopt;
 }
 
 void Store::ForgetPaths()
@@ -177,9 +229,15 @@ std::optional<int64_t> Store::FindFile(std::string_view path)
         return std::nullopt;
     Statement file(conn_, "SELECT rowid FROM file WHERE item = ? AND name_key = ?");
     file.Bind(1, *id).Bind(2, AsciiLower(parts->back()));
-    if (!file.Step())
-        return std::nullopt;
-    return file.Int(0);
+    if (file.Step())
+        return file.Int(0);
+    if (auto row = SafeNameRow(parts->back())) {
+        Statement st(conn_, "SELECT name FROM file WHERE rowid = ? AND item = ?");
+        st.Bind(1, *row).Bind(2, *id);
+        if (st.Step() && IsSafeNameOf(st.Text(0), parts->back(), *row))
+            return row;
+    }
+    return std::nullopt;
 }
 
 std::string Store::Caption(int64_t item)
@@ -228,14 +286,14 @@ int64_t Store::FileSize(int64_t fileRow)
 std::vector<Entry> Store::Entries(int64_t item)
 {
     std::vector<Entry> entries;
-    Statement files(conn_, "SELECT name, size FROM file WHERE item = ? ORDER BY name");
+    Statement files(conn_, "SELECT name, size, rowid FROM file WHERE item = ? ORDER BY name");
     files.Bind(1, item);
     while (files.Step())
-        entries.push_back({false, files.Text(0), std::string(), files.Int(1)});
-    Statement items(conn_, "SELECT name, caption FROM item WHERE parent = ? AND id <> ? ORDER BY ord, id");
+        entries.push_back({false, ShownName(files.Text(0), files.Int(2)), std::string(), files.Int(1)});
+    Statement items(conn_, "SELECT name, caption, id FROM item WHERE parent = ? AND id <> ? ORDER BY ord, id");
     items.Bind(1, item).Bind(2, item);
     while (items.Step())
-        entries.push_back({true, items.Text(0), items.Text(1), 0});
+        entries.push_back({true, ShownName(items.Text(0), items.Int(2)), items.Text(1), 0});
     return entries;
 }
 

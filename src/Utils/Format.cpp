@@ -1,5 +1,6 @@
 #include "Format.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -21,6 +22,19 @@ std::string Digits(std::int64_t v, bool hex) {
         return s;
     }
     return std::to_string(v);
+}
+
+// Texts come from language files: a width or precision beyond any sensible
+// line is held at kMaxCount instead of overflowing or padding gigabytes.
+constexpr int kMaxCount = 1024;
+
+int ReadCount(const std::string& fmt, std::size_t& j) {
+    int n = 0;
+    while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') {
+        n = std::min(kMaxCount, n * 10 + (fmt[j] - '0'));
+        ++j;
+    }
+    return n;
 }
 
 }  // namespace
@@ -48,13 +62,11 @@ std::string Format(const std::string& fmt, std::initializer_list<FormatArg> args
             left = true;
             ++j;
         }
-        int width = 0;
-        while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') width = width * 10 + (fmt[j++] - '0');
+        const int width = ReadCount(fmt, j);
         int precision = -1;
         if (j < fmt.size() && fmt[j] == '.') {
-            precision = 0;
             ++j;
-            while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') precision = precision * 10 + (fmt[j++] - '0');
+            precision = ReadCount(fmt, j);
         }
         if (j >= fmt.size()) throw Error("Format '" + fmt + "' invalid or incompatible with argument");
         const char conv = static_cast<char>(fmt[j] | 0x20);

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "Format.h"
+#include "HtmlText.h"
 #include "Utils.h"
 
 namespace qb {
@@ -41,6 +42,40 @@ std::string HtmlEscape(const std::string& text) {
     std::string s = ReplaceAll(text, "&", "&amp;");
     s = ReplaceAll(s, "<", "&lt;");
     return ReplaceAll(s, ">", "&gt;");
+}
+
+std::string HtmlQuote(const std::string& text) {
+    std::string s;
+    s.reserve(text.size() + 16);
+    for (char c : text) {
+        switch (c) {
+            case '&': s += "&amp;"; break;
+            case '<': s += "&lt;"; break;
+            case '>': s += "&gt;"; break;
+            case '"': s += "&quot;"; break;
+            case '\'': s += "&#39;"; break;
+            default: s += c;
+        }
+    }
+    return s;
+}
+
+std::string JsString(const std::string& text) {
+    std::string s;
+    for (char c : text) {
+        switch (c) {
+            case '\\': s += "\\\\"; break;
+            case '\'': s += "\\'"; break;
+            case '\r': s += "\\r"; break;
+            case '\n': s += "\\n"; break;
+            case '/':
+                // "</script>" inside the string would end the script element.
+                s += (!s.empty() && s.back() == '<') ? "\\/" : "/";
+                break;
+            default: s += c;
+        }
+    }
+    return s;
 }
 
 std::string ColorToHtml(std::uint32_t color) {

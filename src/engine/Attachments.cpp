@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "FileSys.h"
 #include "Format.h"
+#include "HtmlText.h"
 #include "Utils.h"
 
 namespace qb {
@@ -95,9 +96,10 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
             if (!o.NavLinks) return result;
         }
     }
-    std::string page = "<HTML><HEAD><TITLE>" + title + "</TITLE>" +
+    const std::string shownTitle = HtmlQuote(title);
+    std::string page = "<HTML><HEAD><TITLE>" + shownTitle + "</TITLE>" +
                        "<meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"" + o.Encoding + "\">" +
-                       "</HEAD><BODY>" + o.Header + "<H1>" + title + "</H1>" +
+                       "</HEAD><BODY>" + o.Header + "<H1>" + shownTitle + "</H1>" +
                        "<p>Text not found at this node<BR>" + "The under lines list the attachment files of this node";
     auto group = [&](const char* heading, const std::vector<std::string>& files) {
         if (files.empty()) return;

@@ -2,6 +2,7 @@
 #include "FileSys.h"
 #include "Format.h"
 #include "MessageTable.h"
+#include "HtmlText.h"
 #include "Utils.h"
 
 namespace qb {
@@ -53,7 +54,7 @@ void MakeLabelPages(TParameters& job) {
             open = false;
             if (name.empty()) continue;
             pageText = head + o.Header;
-            ReportProgress(i, "  " + name);
+            ReportProgress(static_cast<int>(static_cast<long long>(i) * 100 / StepTotal), "  " + name);
             auto it = plan.labelPages.find(i);
             pageFile = planned && it != plan.labelPages.end() ? it->second : FileSafeCaption(name) + ".html";
             AddContentsEntry(job, pageFile, name, false, "");
@@ -71,7 +72,7 @@ void MakeLabelPages(TParameters& job) {
             const std::string caption = store.GetHint(o.DatabaseHandle, itemPath);
             if (planned && !PlannedPage(job, itemPath)) {
                 // Not part of this help file: named, but not linked.
-                if (!caption.empty()) pageText += "\r\n" + caption + "<br>";
+                if (!caption.empty()) pageText += "\r\n" + HtmlQuote(caption) + "<br>";
                 continue;
             }
             std::string link;
@@ -86,7 +87,7 @@ void MakeLabelPages(TParameters& job) {
                 // ItemLink already leads into the folder of an item with sub-items.
                 link = ItemLink(job, itemPath);
             }
-            pageText += "\r\n" + Format("<a href=\"%s\">%s</a><br>", {UrlPath(ToForwardSlashes(link)), caption});
+            pageText += "\r\n" + Format("<a href=\"%s\">%s</a><br>", {UrlPath(ToForwardSlashes(link)), HtmlQuote(caption)});
         }
     }
     job.ContentsLines->Add("</UL>");

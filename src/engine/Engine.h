@@ -128,9 +128,9 @@ std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, c
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
                                 const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder);
-// Walk step 11: one line of the sub-item list.
-std::string SubItemLine(TParameters& job, const std::string& pageOverride, const std::string& childPath,
-                        const std::string& childFolder, const std::string& entryCaption, bool childHasSubFolders);
+// Walk step 11: one line of the sub-item list, linking the sub-item's own page.
+std::string SubItemLine(TParameters& job, const std::string& childPath, const std::string& childFolder,
+                        const std::string& entryCaption, bool childHasSubFolders);
 // Walk step 12: the "See also" links of the item.
 std::string SeeAlsoText(TParameters& job, const std::string& itemPath);
 // Walk step 13: empty-item page and finishing.

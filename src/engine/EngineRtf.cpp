@@ -3,6 +3,7 @@
 #include "Converters.h"
 #include "Format.h"
 #include "RichText.h"
+#include "HtmlText.h"
 #include "Utils.h"
 #include "rtf2html.h"
 
@@ -45,7 +46,7 @@ public:
         std::string t = Format(
             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"%s\"><title>%s</title>"
             "</head><body>%s<font face=\"%s\" color=\"%s\" size=\"%d\">",
-            {o.Encoding, title, o.Header, o.FontName, ColorToHtml(SystemColorToRgb(o.FontColor)),
+            {o.Encoding, HtmlQuote(title), o.Header, o.FontName, ColorToHtml(SystemColorToRgb(o.FontColor)),
              FontSizeToHtmlSize(o.FontSize)});
         t += TextToHtml(text);
         t += "</font>";

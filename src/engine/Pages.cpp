@@ -1,6 +1,7 @@
 #include "Engine.h"
 #include "FileSys.h"
 #include "Format.h"
+#include "HtmlText.h"
 #include "Utils.h"
 
 namespace qb {
@@ -44,25 +45,6 @@ std::string NormalizeLink(const std::string& link) {
     }
     std::string s;
     for (const auto& p : parts) s += (s.empty() ? "" : "/") + p;
-    return s;
-}
-
-// Text inside a single-quoted script string.
-std::string JsText(const std::string& text) {
-    std::string s;
-    for (char c : text) {
-        switch (c) {
-            case '\\': s += "\\\\"; break;
-            case '\'': s += "\\'"; break;
-            case '\r': s += "\\r"; break;
-            case '\n': s += "\\n"; break;
-            case '/':
-                // "</script>" inside the string would end the script element.
-                s += (!s.empty() && s.back() == '<') ? "\\/" : "/";
-                break;
-            default: s += c;
-        }
-    }
     return s;
 }
 
@@ -271,40 +253,43 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
     // The page as the walk named it is relative to the output folder, not to
     // the page that shows the bar.
     const std::string link = UrlPath(RootLink(job, pageFile));
-    if (!o.RolloverMenus) return parentNav + Format("<a href=\"%s\">%s</a> >> ", {link, caption});
+    if (!o.RolloverMenus) return parentNav + Format("<a href=\"%s\">%s</a> >> ", {link, HtmlQuote(caption)});
     std::string nav = parentNav;
     if (!(level == 0 && o.WholeDatabase)) {
         nav += Format("<a href=\"%s\" onMouseover=\"dropdownmenu(this, event, menu%d, '250px')\" "
                       "onMouseout=\"delayhidemenu()\">%s</a> >> ",
-                      {link, level, caption});
+                      {link, level, HtmlQuote(caption)});
     }
     std::string script = "<script type=\"text/javascript\">\r\n" + Format("var menu%d=new Array()\r\n", {level});
     int k = 0;
+    // The menu lists what the walk exports: nothing below the start item
+    // when sub-items are left out.
     for (const auto& e : entries) {
-        if (!e.IsFolder) continue;
+        if (!e.IsFolder || !o.IncludeSubItems) continue;
         // An apostrophe stays in the link (the file name has it) but is escaped for the string.
+        // The caption is HTML the menu script shows, inside a script string.
         const std::string child = UrlPath(ResolvedChildLink(job, itemPath, e.Name, e.Caption, relFolder));
         script += Format("menu%d[%d]='<a href=\"%s\">%s</a>'\r\n",
-                         {level, k, JsText(child), JsText(ReplaceAll(e.Caption, "'", "`"))});
+                         {level, k, JsString(child), JsString(HtmlQuote(ReplaceAll(e.Caption, "'", "`")))});
         ++k;
     }
     return script + "</script>\r\n" + nav;
 }
 
-std::string SubItemLine(TParameters& job, const std::string& pageOverride, const std::string& childPath,
-                        const std::string& childFolder, const std::string& entryCaption, bool childHasSubFolders) {
+std::string SubItemLine(TParameters& job, const std::string& childPath, const std::string& childFolder,
+                        const std::string& entryCaption, bool childHasSubFolders) {
     const TConvertOptions& o = job.options;
     std::string href;
-    if (!pageOverride.empty()) {
-        href = RootLink(job, pageOverride);
-    } else if (childHasSubFolders) {
+    // The parent's own page override (its attachment standing for it) is no
+    // page of the sub-item: each line leads to the sub-item's page.
+    if (childHasSubFolders) {
         href = o.KeepFolderTree ? "/" + childFolder + FileSafeCaption(entryCaption) + ".html"
                                 : "/" + FileSafeCaption(entryCaption) + ".html";
         href = ResolvedLink(job, ToForwardSlashes(href), childPath);
     } else {
         href = ItemLink(job, childPath);
     }
-    return Format("\r\n<br><a href=\"%s\">%s</a>", {UrlPath(href), entryCaption});
+    return Format("\r\n<br><a href=\"%s\">%s</a>", {UrlPath(href), HtmlQuote(entryCaption)});
 }
 
 std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
@@ -322,7 +307,7 @@ std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
         // An item this run gives no page (outside the branch, or no item at all) gets no dead link.
         if (planned && !PlannedPage(job, other)) continue;
         text += "<a href=\"" + UrlPath(ItemLink(job, other)) + "\">" +
-                Storage().GetHint(job.options.DatabaseHandle, other) + "</a> | ";
+                HtmlQuote(Storage().GetHint(job.options.DatabaseHandle, other)) + "</a> | ";
     }
     return text;
 }

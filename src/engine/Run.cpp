@@ -133,6 +133,8 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
     ProgressCallback = callback;
     ProgressContext = context;
     LastWalkError.clear();
+    // An empty folder would be the current one, which the clean-up empties.
+    if (Trim(options.RootPath).empty()) throw Error("No output folder is given.");
     fs::ForceDirectories(options.RootPath);
     // Two runs into one folder would overwrite each other's pages half-way.
     const auto lock = fs::LockFile::TryAcquire(IncludeTrailingDelimiter(options.RootPath) + kRunLockName);
@@ -177,7 +179,8 @@ void ExportTree(TParameters& job) {
     MakeLabelPages(job);
     StartSite(job);
     ReportProgress(0, Msg(7));
-    StepTotal = subItems + 1;
+    // Without sub-items the walk exports the start item alone.
+    StepTotal = o.IncludeSubItems ? subItems + 1 : 1;
     StepCount = 0;
     ReportProgress(0, Format(Msg(8), {StepTotal}));
     bool stop = false;
@@ -326,7 +329,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             const std::string childPath = itemPath + e.Name + "\\";
             const bool childHasSubs = store.GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
             const std::string childFolder = ChildFolder(job, relFolder, childPath, e.Name, childHasSubs);
-            const std::string line = SubItemLine(job, override, childPath, childFolder, e.Caption, childHasSubs);
+            const std::string line = SubItemLine(job, childPath, childFolder, e.Caption, childHasSubs);
             ExportItem(job, childPath, logPrefix + "  |", myNav, stop, level + 1, childFolder);
             // The sub-item at which the run was stopped has no page to link to.
             const std::string* childPage = PlannedPage(job, childPath);

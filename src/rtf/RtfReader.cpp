@@ -243,7 +243,9 @@ public:
         const Kw kw = k ? k->kw : Kw::Ignore;
         if (state_.star) {
             state_.star = false;
-            if (kw != Kw::Pn && kw != Kw::Ud && kw != Kw::ListMarker) {
+            // "\*" lets a reader skip a destination it does not know; one it
+            // knows (some writers mark "\fldrslt" so) is read as usual.
+            if (!IsDestination(kw)) {
                 state_.dest = Dest::Skip;
                 return;
             }
@@ -319,6 +321,16 @@ public:
 
 private:
     bool Ignoring() const { return finished_ || overflow_ > 0; }
+
+    static bool IsDestination(Kw kw) {
+        switch (kw) {
+            case Kw::FontTable: case Kw::ColorTable: case Kw::SkipDest: case Kw::ListMarker:
+            case Kw::Pn: case Kw::Upr: case Kw::Ud: case Kw::FieldResult:
+                return true;
+            default:
+                return false;
+        }
+    }
 
     CharAttrs Effective() const {
         CharAttrs a;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "HtmlText.h"
 #include "Utils.h"
 
 namespace qb {
@@ -151,7 +152,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     std::string chunk;
 
     out += "<html><head><meta name=\"Quillbook\" content=\"";
-    out += title;
+    out += HtmlQuote(title);
     out += "\"></head><body><font size=\"";
     out += FontAttrs(curSize, curColor);
     AppendParagraphStart(out, doc.ParaAt(0).align);

@@ -8,7 +8,7 @@
 
 namespace qb {
 
-// The page for doc; title goes into the head unescaped. The result ends with
+// The page for doc; title goes into the head's meta attribute, escaped. The result ends with
 // "</p></html>" and has no "</body>" (the engine adds its own closing).
 std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& doc);
 

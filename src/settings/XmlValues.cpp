@@ -36,6 +36,32 @@ std::optional<std::int64_t> ParseDecimal(const std::string& text) {
 
 std::string SystemReason(int err) { return std::strerror(err); }
 
+// Opened without blocking, so that a pipe named as the file cannot hang the
+// start-up; only a regular file is read.
+std::string ReadRegularFile(const std::string& path) {
+    auto fail = [&](const std::string& reason) { return Error("Cannot read \"" + path + "\": " + reason); };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw fail(std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) throw fail("it is a folder, not a file");
+    if (!S_ISREG(st.st_mode)) throw fail("it is not a regular file");
+    std::string bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw fail(std::strerror(errno));
+        if (n == 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::optional<bool> ParseBool(const std::string& text) {
@@ -79,12 +105,11 @@ std::string BoolToText(bool value) { return value ? "true" : "false"; }
 std::string IntToText(std::int32_t value) { return std::to_string(value); }
 
 void LoadXmlFile(pugi::xml_document& doc, const std::string& path) {
-    pugi::xml_parse_result result = doc.load_file(path.c_str(), kXmlParseOptions);
+    const std::string bytes = ReadRegularFile(path);
+    pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(), kXmlParseOptions);
     if (!result) {
         std::string reason = result.description();
-        if (result.status != pugi::status_file_not_found && result.status != pugi::status_io_error &&
-            result.status != pugi::status_out_of_memory)
-            reason += " at byte " + std::to_string(result.offset);
+        if (result.status != pugi::status_out_of_memory) reason += " at byte " + std::to_string(result.offset);
         throw Error("Cannot read \"" + path + "\": " + reason);
     }
     if (!doc.document_element()) throw Error("Cannot read \"" + path + "\": no root element");

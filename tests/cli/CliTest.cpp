@@ -187,6 +187,31 @@ TEST(Cli, SettingsFileIsReadAsTheWizardReadsIt) {
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--item", "1", "--out", out, "--settings", dir.path() + "bad.xml"}).status);
 }
 
+// An empty output folder would be the current one, which the clean-up empties;
+// a folder or a pipe named as the settings file is said to be one.
+TEST(Cli, EmptyOutputFolderAndSettingsThatAreNoFileAreRefused) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 1);
+    const std::string work = dir.path() + "work/";
+    WriteFile(work + "mine.txt", "the user's own file");
+    const std::string previous = qb::fs::GetCurrentDir();
+    ASSERT_EQ(0, chdir(work.c_str()));
+    const Result empty = Quillbook({"export", "--db", db, "--item", "1", "--out", "", "--method", "2"});
+    const Result blank = Quillbook({"export", "--db", db, "--item", "1", "--out", "  ", "--method", "2"});
+    ASSERT_EQ(0, chdir(previous.c_str()));
+    EXPECT_EQ(2, empty.status) << empty.out;
+    EXPECT_NE(std::string::npos, empty.out.find("--out names no folder")) << empty.out;
+    EXPECT_EQ(2, blank.status) << blank.out;
+    EXPECT_EQ("the user's own file", ReadFile(work + "mine.txt"));
+    EXPECT_FALSE(qb::fs::FileExists(work + "Top.html"));
+
+    const Result folder =
+        Quillbook({"export", "--db", db, "--item", "1", "--out", dir.path() + "out/", "--settings", work});
+    EXPECT_EQ(2, folder.status);
+    EXPECT_NE(std::string::npos, folder.out.find("it is a folder, not a file")) << folder.out;
+    EXPECT_EQ(std::string::npos, folder.out.find("allocate")) << folder.out;
+}
+
 TEST(Cli, ConvertPrintsThePage) {
     TempDir dir;
     WriteFile(dir.path() + "n.rtf", "{\\rtf1\\ansi A & B\\par}");

@@ -168,16 +168,31 @@ TEST_F(ImportTest, NamesThatCollideWithoutLetterCaseAreRefused)
     EXPECT_NE(std::string::npos, message.find(t / "s/i/_~_~_"));
 }
 
-TEST_F(ImportTest, SpecialFilesAndLinkedFoldersAreRefusedLinkedFilesStored)
+TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused)
 {
     WriteFile(tmp / "outside/secret.txt", "linked content");
+    WriteFile(src + "b/real.txt", "inside content");
     fs::create_directories(src + "a");
-    fs::create_symlink(tmp / "outside/secret.txt", src + "a/linked.txt");
+    fs::create_symlink("../b/real.txt", src + "a/linked.txt");
     MustImport(src, dbFile);
     {
         Db db(dbFile);
-        EXPECT_EQ("linked content", Exported(db.get(), kRoot + "a\\linked.txt", tmp));
+        EXPECT_EQ("inside content", Exported(db.get(), kRoot + "a\\linked.txt", tmp));
     }
+
+    // A file, a caption or an order file reached through a link must lie inside the tree.
+    fs::create_symlink(tmp / "outside/secret.txt", src + "a/secret.txt");
+    std::string message = ImportError(src, tmp / "1.db");
+    EXPECT_NE(std::string::npos, message.find(src + "a/secret.txt")) << message;
+    EXPECT_NE(std::string::npos, message.find("outside the folder tree")) << message;
+    fs::remove(src + "a/secret.txt");
+    for (const char* meta : {".caption", ".order"}) {
+        fs::create_symlink(tmp / "outside/secret.txt", src + "a/" + meta);
+        message = ImportError(src, tmp / "1.db");
+        EXPECT_NE(std::string::npos, message.find(src + "a/" + meta)) << message;
+        fs::remove(src + "a/" + meta);
+    }
+    EXPECT_FALSE(fs::exists(tmp / "1.db"));
 
     fs::create_directory_symlink(tmp / "outside", src + "a/loop");
     EXPECT_NE(std::string::npos, ImportError(src, tmp / "2.db").find(src + "a/loop"));

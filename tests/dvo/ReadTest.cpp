@@ -214,6 +214,49 @@ TEST_F(ReadTest, TestingWritersStoreNamesTheImporterRefuses)
     EXPECT_EQ(5, dvo_folder_subfoldercount(dvo_get_folder(handle, item.c_str(), 0), 1));
 }
 
+// Names the path syntax cannot carry still reach their items and files, under a
+// made-safe name that is unique among the siblings.
+TEST_F(ReadTest, StoredNamesWithBackslashOrNulAreKeptUnderSafeNames)
+{
+    dvo_close(handle);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(dbFile.c_str(), &raw));
+    const char* tamper =
+        "UPDATE item SET name = 'a\\b', name_key = 'a\\b' WHERE name = '8';"
+        "UPDATE item SET name = 'x' || char(0) || 'y', name_key = 'x' || char(0) || 'y' WHERE name = '9';"
+        "INSERT INTO item(parent, name, name_key, caption, ord)"
+        " SELECT id, 'a_b', 'a_b', 'plain', 5 FROM item WHERE name = '5';"
+        "UPDATE file SET name = 'p\\q.png', name_key = 'p\\q.png' WHERE name = 'pic.png';";
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(raw, tamper, nullptr, nullptr, nullptr)) << sqlite3_errmsg(raw);
+    sqlite3_stmt* ids = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(raw,
+                                            "SELECT (SELECT id FROM item WHERE caption = 'B'),"
+                                            " (SELECT id FROM item WHERE caption = 'C'),"
+                                            " (SELECT rowid FROM file WHERE size = 3)",
+                                            -1, &ids, nullptr));
+    ASSERT_EQ(SQLITE_ROW, sqlite3_step(ids));
+    const std::string b = "a_b~" + std::to_string(sqlite3_column_int64(ids, 0));
+    const std::string c = "x_y~" + std::to_string(sqlite3_column_int64(ids, 1));
+    const std::string pic = "p_q.png~" + std::to_string(sqlite3_column_int64(ids, 2));
+    sqlite3_finalize(ids);
+    sqlite3_close(raw);
+    handle = dvo_open(dbFile.c_str());
+    ASSERT_GT(handle, 0);
+
+    const std::string item = kRoot + "5\\";
+    EXPECT_EQ((std::vector<std::string>{"_~_~_notes.rtf", pic, b + "\\", c + "\\", "a_b\\"}), EntryNames(handle, item));
+    EXPECT_STREQ("B", dvo_get_hint(handle, (item + b + "\\").c_str()));
+    EXPECT_STREQ("C", dvo_get_hint(handle, (item + c + "\\").c_str()));
+    EXPECT_STREQ("D", dvo_get_hint(handle, (item + c + "\\11\\").c_str()));
+    EXPECT_STREQ("plain", dvo_get_hint(handle, (item + "a_b\\").c_str()));
+    EXPECT_EQ("PNG", Exported(handle, item + pic, tmp));
+    // The made-safe form names only its own row, in any letter case.
+    EXPECT_STREQ("B", dvo_get_hint(handle, (item + "A_B~" + b.substr(4) + "\\").c_str()));
+    EXPECT_EQ(0, dvo_path_exists(handle, (item + "a_b~999\\").c_str()));
+    EXPECT_EQ(0, dvo_path_exists(handle, (item + "zz" + b.substr(3) + "\\").c_str()));
+    EXPECT_EQ(0, dvo_path_exists(handle, (kRoot + b + "\\").c_str()));
+}
+
 TEST_F(ReadTest, ParentCycleInATamperedFileStillEnds)
 {
     // An open database holds its file lock, so the file is tampered with while closed.

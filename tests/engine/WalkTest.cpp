@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "EngineFixture.h"
+#include "Error.h"
 
 using namespace qbtest;
 
@@ -273,6 +274,19 @@ TEST_F(EngineTest, UnwritableOutputReportsTheWalkError) {
     for (const auto& e : recorder.events)
         if (e.position == -1 && e.text == qb::LastWalkError) logged = true;
     EXPECT_TRUE(logged);
+}
+
+// The current folder is never taken for an unnamed output folder: the clean-up
+// would empty it.
+TEST_F(EngineTest, EmptyOutputFolderIsRefusedBeforeAnythingIsWritten) {
+    const std::string top = store.AddItem("\\Organizer\\data\\", "1", "Top");
+    store.AddNote(top, "x");
+    options.StartPath = top;
+    for (const char* root : {"", " "}) {
+        options.RootPath = root;
+        EXPECT_THROW(Run(), qb::Error);
+    }
+    EXPECT_TRUE(recorder.events.empty());
 }
 
 TEST_F(EngineTest, VeryDeepTreeEndsWithAClearError) {

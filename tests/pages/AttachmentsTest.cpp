@@ -37,8 +37,8 @@ TEST_F(AttachmentsPage, IndexPageGroupsFilesAndLinksFromTheRoot) {
     job.options.Footer = "<i>foot</i>";
     const std::vector<std::string> files{File("x.doc"), File("a.htm"), File("p.png"), File("b.html")};
     EXPECT_EQ("", qb::WriteAttachmentsPage(job, files, dir.path() + "P.html", "Title & <b>"));
-    EXPECT_EQ("<HTML><HEAD><TITLE>Title & <b></TITLE><meta http-equiv=\"Content-Type\" content=\"text/html\" "
-              "charset=\"UTF-8\"></HEAD><BODY><i>head</i><H1>Title & <b></H1><p>Text not found at this node<BR>"
+    EXPECT_EQ("<HTML><HEAD><TITLE>Title &amp; &lt;b&gt;</TITLE><meta http-equiv=\"Content-Type\" content=\"text/html\" "
+              "charset=\"UTF-8\"></HEAD><BODY><i>head</i><H1>Title &amp; &lt;b&gt;</H1><p>Text not found at this node<BR>"
               "The under lines list the attachment files of this node"
               "<BR><BR>HTML documents:<BR><A HREF=\"/a.htm\">a.htm</A><BR><A HREF=\"/b.html\">b.html</A><BR>"
               "<BR><BR>Images:<BR><A HREF=\"/p.png\">p.png</A><BR>"

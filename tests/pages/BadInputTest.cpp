@@ -75,7 +75,7 @@ TEST_F(EngineTest, HostileNamesInEveryFolderMode) {
         const std::string topPage = ReadFile(options.RootPath + qb::SafeFileName("Top <&>") + ".html");
         if (m.rollover) {
             EXPECT_EQ(std::string::npos, topPage.find("</script> child"));
-            EXPECT_NE(std::string::npos, topPage.find("C# 100% <\\/script>"));
+            EXPECT_NE(std::string::npos, topPage.find("C# 100% &lt;/script&gt;"));
         }
         EXPECT_NE(std::string::npos, ReadFile(options.RootPath + qb::SafeFileName("L<&>'\"::") + ".html").find("<a href="));
     }

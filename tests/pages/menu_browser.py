@@ -6,7 +6,9 @@ the window, leaving hides it after a short delay, a click inside hides it.
 usage: menu_browser.py CHROMIUM OUTPUT_ROOT PAGE LINK_TEXT EXPECTED_CAPTION...
 The pages link from the output folder's root ("/_quillbook.js"), as inside the
 help file, so the folder is served on a loopback port for the browser; nothing
-leaves the machine. Exit status 0 when every check holds; the first failed
+leaves the machine. Captions that look like markup are part of the test: a page
+must show them as text, and none may run (a caption script would set
+window.qbInjected). Exit status 0 when every check holds; the first failed
 check is printed."""
 import functools
 import http.server
@@ -164,6 +166,7 @@ def main():
             state = b.eval(MENU_STATE)
             check(state is not None, "the script adds the container dropmenudiv")
             check(not state["visible"], "the menu starts hidden")
+            check(b.eval("typeof window.qbInjected") == "undefined", "no caption runs as script on load")
 
             pos = link_center(b, link_text)
             check(pos is not None, "navigation link %r with a menu" % link_text)
@@ -175,6 +178,7 @@ def main():
             for t, href in state["links"]:
                 check(resolves(root, page, href), "menu link %r -> %r resolves" % (t, href))
             check(state["top"] >= pos["y"], "the menu opens below the link")
+            check(b.eval("typeof window.qbInjected") == "undefined", "no menu entry runs as script")
 
             # Away from link and menu: hidden after the delay, not at once.
             b.mouse("mouseMoved", 5, state["height"] - 5)

@@ -79,7 +79,7 @@ TEST(PlainTextEngine, PageStartTextAndClosing) {
         Convert(CreatePlainTextEngine(), "{\\rtf1 {\\b Fish} & <chips>\\par two  spaces\\par}", o, "A & B");
     EXPECT_EQ(page,
               "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"windows-1252\">"
-              "<title>A & B</title></head><body><div>H</div><font face=\"Verdana\" color=\"#FF0000\" size=\"2\">"
+              "<title>A &amp; B</title></head><body><div>H</div><font face=\"Verdana\" color=\"#FF0000\" size=\"2\">"
               "Fish &amp; &lt;chips&gt;<BR>two&nbsp;&nbsp;spaces</font>F" + kClosing);
 }
 

@@ -147,6 +147,17 @@ TEST(RtfReader, FieldsKeepTheirVisibleText) {
               "See the site. 3");
 }
 
+// Some writers mark destinations every reader knows as ignorable; only the
+// ones this reader does not know are skipped.
+TEST(RtfReader, StarredDestinationsTheReaderKnowsAreRead) {
+    EXPECT_EQ(Plain("{\\rtf1 See {\\field{\\*\\fldinst HYPERLINK \"http://x.org\"}{\\*\\fldrslt{\\ul the site}}}."
+                    " {\\*\\unknown gone}{\\*\\b gone too}{\\*\\fonttbl{\\f0 Arial;}}{\\*\\info{\\title T}}end}"),
+              "See the site. end");
+    const RichDocument d = LoadRtf("{\\rtf1{\\*\\colortbl;\\red255\\green0\\blue0;}{\\*\\fldrslt\\cf1 red}}");
+    EXPECT_EQ(d.PlainText(), "red");
+    EXPECT_EQ(d.CharAt(0).color, 0x0000FFu);
+}
+
 TEST(RtfReader, TablesSeparateCellsByTabAndEndRowsWithALineBreak) {
     const std::string rtf =
         "{\\rtf1\\trowd\\cellx1000\\cellx2000\\pard\\intbl A1\\cell B1\\cell\\row"

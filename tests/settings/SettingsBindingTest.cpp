@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "Error.h"
@@ -119,6 +121,33 @@ TEST(SettingsBinding, SavedMarkerCreatesNothing) {
     EXPECT_TRUE(qb::SettingsSaved(doc->Quillbook()));
     // Any content counts: only the element's presence is tested.
     EXPECT_TRUE(qb::SettingsSaved(Parse("<Quillbook><Config><KeepDir/></Config></Quillbook>")->Quillbook()));
+}
+
+// A pipe would block the start-up until something writes to it; a folder is
+// no file.
+TEST(SettingsDocument, ReadsOnlyRegularFilesAndSaysWhatElseItFound) {
+    qbtest::TempDir dir;
+    const std::string fifo = dir / "pipe.xml";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+    try {
+        qb::LoadSettingsDocument(fifo);
+        FAIL() << "a pipe was read";
+    } catch (const qb::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(fifo), std::string::npos) << e.what();
+    }
+    try {
+        qb::LoadSettingsDocument(dir.path());
+        FAIL() << "a folder was read";
+    } catch (const qb::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("it is a folder"), std::string::npos) << e.what();
+    }
+    try {
+        qb::LoadSettingsDocument(dir / "missing.xml");
+        FAIL() << "a missing file was read";
+    } catch (const qb::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos) << e.what();
+    }
 }
 
 TEST(SettingsDocument, RejectsBrokenXmlAndForeignRoots) {

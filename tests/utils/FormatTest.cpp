@@ -49,6 +49,17 @@ TEST(Format, WidthPrecisionAndAlignment) {
     EXPECT_EQ("1F", Format("%X", {31}));
 }
 
+// Language files supply the format texts: a huge width must neither overflow
+// nor pad a line to gigabytes.
+TEST(Format, HugeWidthsAndPrecisionsAreHeld) {
+    EXPECT_EQ(1024u, Format("%99999999999d", {7}).size());
+    EXPECT_EQ(1024u, Format("%2147483647d", {7}).size());
+    EXPECT_EQ(1024u, Format("%-4294967297s|", {"ab"}).size() - 1);
+    EXPECT_EQ(1024u, Format("%.99999999999d", {7}).size());
+    EXPECT_EQ("abc", Format("%.99999999999s", {"abc"}));
+    EXPECT_EQ(std::string(1023, ' ') + "7", Format("%1024d", {7}));
+}
+
 TEST(Format, MismatchesRaise) {
     EXPECT_THROW(Format("%d", {"text"}), qb::Error);
     EXPECT_THROW(Format("%x", {"text"}), qb::Error);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "HtmlText.h"
 #include "Utils.h"
 
 using namespace qb;
@@ -40,6 +41,16 @@ TEST(HtmlEscape, OnlyTheThreeMarkupCharacters) {
     EXPECT_EQ("&lt;b&gt;&amp;amp;", HtmlEscape("<b>&amp;"));
     EXPECT_EQ("a  b\r\nc", HtmlEscape("a  b\r\nc"));
     EXPECT_EQ("", HtmlEscape(""));
+}
+
+TEST(HtmlQuote, MarkupAndBothQuotes) {
+    EXPECT_EQ("&lt;/a&gt;&quot;x&quot; &#39;y&#39; &amp;amp;", HtmlQuote("</a>\"x\" 'y' &amp;"));
+    EXPECT_EQ("plain text", HtmlQuote("plain text"));
+}
+
+// A script string must neither end early nor end the script element.
+TEST(JsString, QuotesBackslashesLineBreaksAndScriptEnd) {
+    EXPECT_EQ("Tom\\'s \\\\ a\\r\\nb <\\/script> 1/2", JsString("Tom's \\ a\r\nb </script> 1/2"));
 }
 
 TEST(ColorToHtml, RedIsTheLowestByteAndDigitsAreUpperCase) {
