@@ -19,41 +19,26 @@ namespace qb::hha {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder(const std::string& prefix) {
-    std::string pattern = prefix + "XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data()))
-        throw Error("Error: cannot create a temporary folder " + pattern + ": " + std::strerror(errno));
-    path_ = buf.data();
-    path_ += '/';
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 namespace {
+
 std::string FolderOf(const std::string& target) {
     std::string folder = fs::path(target).parent_path().string();
     return folder.empty() ? "./" : folder + "/";
 }
 
-constexpr const char* kPendingPrefix = ".hha-";
 // A folder younger than this may belong to a compile that has not locked it yet.
 constexpr int kStaleAfterSeconds = 10;
 
 }  // namespace
 
-void RemoveStaleTempFolders(const std::string& folder) {
+void RemoveStaleTempFolders(const std::string& folder, const std::string& prefix) {
     DIR* d = ::opendir(folder.c_str());
     if (!d) return;
     std::vector<std::string> stale;
     const std::time_t now = std::time(nullptr);
     while (dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name.rfind(kPendingPrefix, 0) != 0) continue;
+        if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
         const std::string path = folder + name;
         const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
@@ -69,21 +54,33 @@ void RemoveStaleTempFolders(const std::string& folder) {
     }
 }
 
+TempFolder::TempFolder(const std::string& prefix) {
+    RemoveStaleTempFolders(FolderOf(prefix), fs::path(prefix).filename().string());
+    std::string pattern = prefix + "XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!::mkdtemp(buf.data()))
+        throw Error("Error: cannot create a temporary folder " + pattern + ": " + std::strerror(errno));
+    path_ = buf.data();
+    path_ += '/';
+    // Held while the folder is in use: an unlocked one was left by a killed process.
+    lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+    if (lock_ >= 0) ::close(lock_);
+}
+
 PendingOutput::PendingOutput(const std::string& target) : target_(target) {
-    RemoveStaleTempFolders(FolderOf(target));
     try {
-        folder_ = std::make_unique<TempFolder>(FolderOf(target) + kPendingPrefix);
+        folder_ = std::make_unique<TempFolder>(FolderOf(target) + ".hha-");
     } catch (const Error&) {
         throw Error("Error: cannot write " + target + ": " + std::strerror(errno));
     }
-    lock_ = ::open(folder_->Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
     temp_ = folder_->Path() + fs::path(target).filename().string();
-}
-
-PendingOutput::~PendingOutput() {
-    folder_.reset();
-    if (lock_ >= 0) ::close(lock_);
 }
 
 void PendingOutput::Commit() {

@@ -5,7 +5,8 @@
 namespace qb::hha {
 
 // A fresh folder (mkdtemp pattern prefix + "XXXXXX"), removed with its content
-// on destruction.
+// on destruction. It is locked while in use; folders of the same pattern that a
+// killed process left behind (unlocked and not brand-new) are removed first.
 class TempFolder {
 public:
     explicit TempFolder(const std::string& prefix);
@@ -17,18 +18,14 @@ public:
 
 private:
     std::string path_;
+    int lock_ = -1;
 };
 
-// Output beside its target: written into a hidden temp folder in the target's
-// folder, moved over the target by Commit, removed otherwise. The folder is
-// locked while in use; folders that a killed compile left behind (unlocked and
-// not brand-new) are removed when the next compile starts there.
+// Output beside its target: written into a hidden temp folder (".hha-XXXXXX")
+// in the target's folder, moved over the target by Commit, removed otherwise.
 class PendingOutput {
 public:
     explicit PendingOutput(const std::string& target);
-    ~PendingOutput();
-    PendingOutput(const PendingOutput&) = delete;
-    PendingOutput& operator=(const PendingOutput&) = delete;
     // Path to write to (same file name as the target).
     const std::string& TempPath() const { return temp_; }
     // Renames the written file over the target; raises qb::Error on failure.
@@ -38,11 +35,10 @@ private:
     std::string target_;
     std::unique_ptr<TempFolder> folder_;
     std::string temp_;
-    int lock_ = -1;
 };
 
-// Removes the ".hha-" folders in folder that no running compile holds.
-void RemoveStaleTempFolders(const std::string& folder);
+// Removes the folders prefix + six characters in folder that no TempFolder holds.
+void RemoveStaleTempFolders(const std::string& folder, const std::string& prefix);
 
 // Creates the parent folders of a file path.
 void CreateParents(const std::string& path);

@@ -65,8 +65,10 @@ private:
 bool IsGeneratedName(const TParameters& job, const std::string& target) {
     const std::string link = LowerAscii(RootLink(job, target));
     const std::string base = "/" + LowerAscii(ProjectBaseName(job));
-    for (const std::string& name : std::initializer_list<std::string>{"/filelist.xsl", "/_jump2_.htm", "/_quillbook.css", "/_quillbook.js",
-                                   "/_quillbook_default.html", base + ".hhp", base + ".hhc", base + ".hhk"})
+    const std::initializer_list<std::string> generated{"/filelist.xsl",   "/_jump2_.htm",   "/_quillbook.css",
+                                                       "/_quillbook.js",  "/_quillbook_default.html",
+                                                       base + ".hhp",     base + ".hhc",    base + ".hhk"};
+    for (const std::string& name : generated)
         if (link == name) return true;
     const std::string chm = job.options.ChmFileName;
     const std::string& root = job.options.RootPath;
@@ -279,8 +281,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         std::string target = folder + SafeComponent(e.Name);
         // Taken by this run, by a generated file or by a user's file: keep both.
         while (AttachmentNameTaken(job, target)) {
-            target = Format("%s_%s_%d_%s", {folder, FileSafeCaption(caption, 0), job.NameCounter,
-                                            SafeComponent(e.Name)});
+            // The caption gives way so that the numbered name stays a valid file name.
+            const std::string tail = "_" + std::to_string(job.NameCounter) + "_" + SafeComponent(e.Name);
+            target = folder + "_" + FileSafeCaption(caption, tail.size() + 1) + tail;
             ++job.NameCounter;
         }
         RunRecord().Add(job, target);

@@ -83,9 +83,9 @@ bool TRunRecord::FromUnfinishedRun(const TParameters& job, const std::string& fi
 
 void TRunRecord::Finish() {
     if (fd_ < 0) return;
+    // Files written after the walk (the project, extra files) are still added.
     if (::pwrite(fd_, kFinished, std::strlen(kFinished), 0) != static_cast<ssize_t>(std::strlen(kFinished)))
         throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + std::strerror(errno));
-    End();
 }
 
 void TRunRecord::End() {

@@ -52,10 +52,15 @@ TEST(LinkedOutput, APlantedPageLinkNeverBringsItsTargetIntoTheHelpFile) {
     // A file the user adds from outside the output folder is copied in first.
     o.ExtraFiles = dir.path() + "extra/notes.txt\r\n";
     qb::RunConversion(o, &Quiet, nullptr);
+    const auto first = hhatest::ReadWithChmlib(o.ChmFileName);
+    // The copy is the run's own: the next run replaces it instead of numbering a new one.
+    WriteFile(dir.path() + "extra/notes.txt", "EXTRA-2");
+    qb::RunConversion(o, &Quiet, nullptr);
     dvo_close(db);
+    EXPECT_EQ("EXTRA-2", ReadFile(o.RootPath + "notes.txt"));
+    EXPECT_FALSE(sfs::exists(o.RootPath + "_0_notes.txt"));
 
-    ASSERT_TRUE(sfs::exists(o.ChmFileName));
-    const auto files = hhatest::ReadWithChmlib(o.ChmFileName);
+    const auto& files = first;
     EXPECT_FALSE(AnyHolds(files, "SECRET-BYTES"));
     ASSERT_EQ(1u, files.count("/Leaf.html"));
     EXPECT_NE(std::string::npos, files.at("/Leaf.html").find("Leaf note"));

@@ -87,7 +87,7 @@ TEST_F(OutsideProject, PageLinksThatLeadOutThroughALinkAreRefused) {
     ExpectRefused(Project(""), "img.png");
 }
 
-TEST(PendingOutput, FoldersOfAKilledCompileAreRemovedByTheNext) {
+TEST(TempFolder, FoldersOfAKilledCompileAreRemovedByTheNext) {
     qbtest::TempDir dir;
     const std::string stale = dir / ".hha-Ab12Cd";
     const std::string fresh = dir / ".hha-Ef34Gh";
@@ -99,10 +99,10 @@ TEST(PendingOutput, FoldersOfAKilledCompileAreRemovedByTheNext) {
     {
         qb::hha::PendingOutput held(dir / "other.chm");
         qbtest::WriteFile(held.TempPath(), "in use");
-        qb::hha::RemoveStaleTempFolders(dir.path());
+        qb::hha::RemoveStaleTempFolders(dir.path(), ".hha-");
         // A folder held by a running compile is left alone, whatever its age.
         ASSERT_EQ(0, ::utimensat(AT_FDCWD, sfs::path(held.TempPath()).parent_path().c_str(), old, 0));
-        qb::hha::RemoveStaleTempFolders(dir.path());
+        qb::hha::RemoveStaleTempFolders(dir.path(), ".hha-");
         EXPECT_TRUE(sfs::exists(held.TempPath()));
         EXPECT_FALSE(sfs::exists(stale));
         EXPECT_TRUE(sfs::exists(fresh));
@@ -111,4 +111,10 @@ TEST(PendingOutput, FoldersOfAKilledCompileAreRemovedByTheNext) {
     for (const auto& e : sfs::directory_iterator(dir.path()))
         if (e.path().filename().string().rfind(".hha-", 0) == 0) ++left;
     EXPECT_EQ(1, left);  // the fresh one
+
+    // The next compile's own folder sweeps an old leftover away by itself.
+    qbtest::WriteFile(stale + "/out.chm", "half");
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, stale.c_str(), old, 0));
+    { qb::hha::PendingOutput next(dir / "x.chm"); }
+    EXPECT_FALSE(sfs::exists(stale));
 }
