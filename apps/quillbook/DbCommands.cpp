@@ -91,7 +91,7 @@ std::vector<TreeEntry> SubItems(std::vector<TreeEntry> entries)
 int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err)
 {
     if (!dvo_import(src.c_str(), db.c_str())) {
-        err << "db import: " << dvo_last_error() << "\n";
+        err << "quillbook: db import: " << dvo_last_error() << "\n";
         return 1;
     }
     OpenDb handle(db);
@@ -109,7 +109,7 @@ int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& 
 {
     OpenDb handle(db);
     if (!handle.get()) {
-        err << "db tree: " << dvo_last_error() << "\n";
+        err << "quillbook: db tree: " << dvo_last_error() << "\n";
         return 1;
     }
     std::string path = itemPath;
