@@ -62,6 +62,9 @@ check "--version says '$version'" test "$version" = "quillbook 3.0.0"
 check "man page does not render" bash -c "man -l '$dest/usr/share/man/man1/quillbook.1' 2>/dev/null | grep -q 'EXIT STATUS' || ! command -v man >/dev/null"
 check "bash completion does not load" bash -c "source '$dest/usr/share/bash-completion/completions/quillbook' && complete -p quillbook >/dev/null"
 export_sample "$dest" destdir
+# host finds the installed plug-in, loads it (Qt and all) and only then misses the display.
+host_err="$(run_installed "$dest" host --db "$scratch/destdir.kvdb" 2>&1 >/dev/null || true)"
+check "installed host: $host_err" grep -q "quillbook: host: no display" <<<"$host_err"
 
 # --- the Debian package -------------------------------------------------------
 pkgdir="$scratch/pkg"

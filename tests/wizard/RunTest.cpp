@@ -91,6 +91,9 @@ TEST_F(RunTest, ConfirmedStopIsIdleAtOnceAndNoSecondRunStartsBeforeTheEngineRetu
     EXPECT_NE(Log().find("User cancelled."), std::string::npos) << Log();
     EXPECT_TRUE(run->isEnabled());
     EXPECT_EQ(services_.r().confirms.size(), 1u);
+    // A stopped run made nothing to name, and no full bar pretends it did.
+    EXPECT_EQ(Log().find("Compiled help file:"), std::string::npos) << Log();
+    EXPECT_FALSE(C<QProgressBar>("pbPecent")->isVisible());
 }
 
 TEST_F(RunTest, CancelledStopLetsTheRunFinish) {
