@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs the Debian packages the program needs to build and run; with
+# --tests also those the tests and the benchmarks need.
 # Idempotent: packages already present are skipped, apt is only asked for the rest.
+#   scripts/install-deps.sh           build and run (scripts/run-sample.sh)
+#   scripts/install-deps.sh --tests   and the whole test suite (scripts/test.sh)
 set -euo pipefail
 
+# Build and run: compiler, libraries, the wizard's toolkit and fonts.
 PACKAGES=(
   build-essential g++ cmake pkg-config ninja-build
-  libgtest-dev libgmock-dev
   libpugixml-dev libsqlite3-dev libcli11-dev libicu-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-liberation2 fonts-dejavu-core
+)
+
+# Tests and benchmarks: test framework, help-file readers, office, browser, fuzzing, packaging.
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev
+  dpkg-dev binutils
   fp-utils-3.2.2
   libchm-dev libchm-bin libmspack-dev p7zip-full python3-chm
   libreoffice-writer-nogui python3-uno
-  fonts-liberation2 fonts-dejavu-core
   chromium xsltproc
   clang libclang-rt-14-dev
   unrtf
@@ -19,8 +28,15 @@ PACKAGES=(
   nodejs
 )
 
+wanted=("${PACKAGES[@]}")
+case "${1:-}" in
+  --tests) wanted+=("${TEST_PACKAGES[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
+
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

@@ -5,7 +5,10 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
+#include <algorithm>
 #include <iostream>
+#include <sstream>
+#include <vector>
 
 #include "CompileCommand.h"
 #include "Converters.h"
@@ -15,7 +18,10 @@
 #include "Error.h"
 #include "ExportCommand.h"
 #include "FileSys.h"
+#include "Report.h"
+#include "StringList.h"
 #include "Utils.h"
+#include "Version.h"
 
 namespace qbcli {
 
@@ -23,13 +29,11 @@ namespace {
 
 int RunConvert(int method, const std::string& title, const std::string& rtfFile) {
     if (!qb::fs::FileExists(rtfFile)) {
-        std::cerr << "quillbook convert: no such file: " << rtfFile << "\n";
-        return 2;
+        return Fail("convert", "no such file: " + rtfFile, 2);
     }
     char tmpl[] = "/tmp/quillbook-convert-XXXXXX";
     if (!mkdtemp(tmpl)) {
-        std::cerr << "quillbook convert: cannot create a temporary folder\n";
-        return 1;
+        return Fail("convert", "cannot create a temporary folder", 1);
     }
     const std::string dir = std::string(tmpl) + "/";
     int status = 0;
@@ -45,37 +49,103 @@ int RunConvert(int method, const std::string& title, const std::string& rtfFile)
         qb::ReleaseConverter(job);
         std::cout << qb::LoadTextFile(dir + "note.html");
     } catch (const std::exception& e) {
-        std::cerr << "quillbook convert: " << e.what() << "\n";
-        status = 1;
+        status = Fail("convert", e.what(), 1);
     }
     qb::TStringList keep;
     qb::DeleteFilesExcept(&keep, dir, "*.*", true);
     return status;
 }
 
+const std::vector<std::string> kCommands = {"export", "convert", "compile", "db", "host", "help"};
+const std::vector<std::string> kDbCommands = {"import", "tree"};
+
+bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+// The command words of argv ("export", "db import"), before any option of the command.
+std::vector<std::string> CommandWords(int argc, char** argv) {
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (IsOption(arg)) {
+            if (!words.empty()) break;
+            continue;  // -q, -v, --help, --version before the command
+        }
+        words.push_back(arg);
+        if (words.size() == 2 || (words[0] != "db" && words[0] != "help")) break;
+        if (words[0] == "help" && i + 1 < argc && std::string(argv[i + 1]) == "db") continue;
+    }
+    return words;
+}
+
+std::string JoinWords(const std::vector<std::string>& words) {
+    std::string text;
+    for (const auto& w : words) text += (text.empty() ? "" : ", ") + w;
+    return text;
+}
+
+int UnknownCommand(const std::string& context, const std::string& word, const std::vector<std::string>& known) {
+    std::string text = "'" + word + "' is not a " + context + " command";
+    const std::string nearest = NearestWord(word, known);
+    text += nearest.empty() ? "; the commands are: " + JoinWords(known) + "." : "; did you mean '" + nearest + "'?";
+    text += " See '" + (context == "quillbook" ? std::string("quillbook") : context) + " --help'.";
+    return Fail("", text, 2);
+}
+
+// A .hhp that the compiler can take: the name says so and it has an [OPTIONS] section.
+std::string NotAHelpProject(const std::string& file) {
+    if (!qb::fs::FileExists(file)) return "no such file: " + file;
+    if (!qb::SameTextAscii(qb::ExtractFileExt(file), ".hhp"))
+        return file + " is not a help project (.hhp file)";
+    const std::string text = qb::LoadTextFile(file);
+    if (qb::LowerAscii(text).find("[options]") == std::string::npos)
+        return file + " is not a help project: it has no [OPTIONS] section";
+    return "";
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
-    CLI::App app{"Quillbook: exports an outliner database to HTML pages and a compiled help file"};
-    app.require_subcommand(1);
+    CLI::App app{"Quillbook: exports an outliner database to HTML pages and a compiled help file", "quillbook"};
+    app.set_version_flag("--version", "quillbook " QB_VERSION);
+    bool quiet = false, verbose = false;
+    app.add_flag("-q,--quiet", quiet, "Print errors only");
+    app.add_flag("-v,--verbose", verbose, "Print the whole run log: every item and every compiled file");
+    app.footer("Run 'quillbook help COMMAND' for a command's options.");
+    // One command per call; words after it are its arguments ("help export").
+    app.require_subcommand(0, 1);
 
     ExportArgs ex;
     auto* exportCmd = app.add_subcommand("export", "Export a branch or the whole database");
+    bool listFields = false;
+    // Answered like --help: the required options of a run are not asked for.
+    exportCmd->add_flag_callback(
+        "--list-fields",
+        [&listFields] {
+            listFields = true;
+            throw CLI::Success();
+        },
+        "List the fields --set takes, with type, default and meaning");
     exportCmd->add_option("--db", ex.db, "Database file")->required();
     auto* item = exportCmd->add_option("--item", ex.item, "Storage path of the start item, e.g. \\Organizer\\data\\3\\");
     auto* whole = exportCmd->add_flag("--whole", ex.whole, "Export the whole database");
     item->excludes(whole);
     exportCmd->add_option("--out", ex.out, "Output folder")->required();
     exportCmd->add_option("--chm", ex.chm, "Compiled help file (default: output folder + start name + .chm)");
-    exportCmd->add_option("--method", ex.method, "Engine: 0 built-in, 1 word processor, 2 plain text, 3 converter");
+    exportCmd->add_option("--method", ex.method,
+                          "Engine: 0 built-in, 1 word processor, 2 plain text, 3 converter "
+                          "(default 0, or the engine of --settings)")
+        ->check(CLI::Range(0, 3))
+        ->default_str("0");
     exportCmd->add_option("--settings", ex.settings, "Wizard settings file to take the options from");
     exportCmd->add_option("--site", ex.site, "Also write a website to this folder");
-    exportCmd->add_option("--set", ex.sets, "Field=Value of the run's options (repeatable)");
+    exportCmd->add_option("--set", ex.sets, "Field=Value of the run's options (repeatable; see --list-fields)");
 
     int method = 0;
     std::string title, rtf;
     auto* convertCmd = app.add_subcommand("convert", "Print the page the engine writes for one RTF note");
-    convertCmd->add_option("--method", method, "Engine number");
+    convertCmd->add_option("--method", method, "Engine: 0 built-in, 1 word processor, 2 plain text, 3 converter")
+        ->check(CLI::Range(0, 3))
+        ->default_str("0");
     convertCmd->add_option("--title", title, "Page title");
     convertCmd->add_option("file", rtf, "RTF file")->required();
 
@@ -83,7 +153,7 @@ int Main(int argc, char** argv) {
     auto* compileCmd = app.add_subcommand("compile", "Compile an HTML Help project through libhha.so");
     compileCmd->add_option("project", hhp, "Project file (.hhp)")->required();
 
-    auto* dbCmd = app.add_subcommand("db", "Database commands");
+    auto* dbCmd = app.add_subcommand("db", "Database commands: import, tree");
     dbCmd->require_subcommand(1);
     std::string src, dbFile;
     auto* importCmd = dbCmd->add_subcommand("import", "Build a database file from a database folder");
@@ -100,24 +170,90 @@ int Main(int argc, char** argv) {
     auto* hostItem = hostCmd->add_option("--item", host.item, "Storage path of the current item");
     auto* hostWhole = hostCmd->add_flag("--whole", host.whole, "Start with the whole database as range");
     hostItem->excludes(hostWhole);
-    hostCmd->add_option("--plugin", host.plugin, "Plug-in module (default: Quillbook.so beside this program)");
+    hostCmd->add_option("--plugin", host.plugin, "Plug-in module (default: Quillbook.so of this installation)");
+
+    std::vector<std::string> helpTopic;
+    auto* helpCmd = app.add_subcommand("help", "Show the help of quillbook or of one command");
+    helpCmd->add_option("command", helpTopic, "Command, e.g. export or db import");
+
+    // -q and -v are taken before or after the command word.
+    for (auto* sub : {exportCmd, convertCmd, compileCmd, dbCmd, hostCmd, helpCmd}) sub->fallthrough();
+    importCmd->fallthrough();
+    treeCmd->fallthrough();
+
+    // Unknown commands are named before CLI11 would call them "unexpected arguments".
+    const std::vector<std::string> words = CommandWords(argc, argv);
+    if (words.empty()) {
+        bool asksForInfo = false;
+        for (int i = 1; i < argc; ++i) {
+            const std::string a = argv[i];
+            asksForInfo = asksForInfo || a == "--help" || a == "-h" || a == "--version";
+        }
+        if (!asksForInfo) {
+            Fail("", "a command is required; the commands are: " + JoinWords(kCommands) + ".", 2);
+            std::cerr << "\n" << app.help();
+            return 2;
+        }
+    } else if (std::find(kCommands.begin(), kCommands.end(), words[0]) == kCommands.end()) {
+        return UnknownCommand("quillbook", words[0], kCommands);
+    } else if (words[0] == "db" && words.size() > 1 &&
+               std::find(kDbCommands.begin(), kDbCommands.end(), words[1]) == kDbCommands.end()) {
+        return UnknownCommand("quillbook db", words[1], kDbCommands);
+    }
+    std::string command;
+    for (const auto& w : words) command += (command.empty() ? "" : " ") + w;
+    if (!words.empty() && words[0] == "help") command = "help";
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::Success&) {
+        if (listFields) PrintOptionFields(std::cout);
+        return 0;
     } catch (const CLI::ParseError& e) {
-        const int rc = app.exit(e);
-        return rc == 0 ? 0 : 2;
+        std::string help = command.empty() ? "quillbook help" : "quillbook help " + command;
+        return Fail(command, std::string(e.what()) + ". See '" + help + "'.", 2);
+    }
+    gVerbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
+
+    if (*helpCmd) {
+        // App::help() of a parsed app shows the chosen command's help, here the help command's own.
+        if (helpTopic.empty()) {
+            std::cout << app.get_formatter()->make_help(&app, "quillbook", CLI::AppFormatMode::Normal);
+            return 0;
+        }
+        if (std::find(kCommands.begin(), kCommands.end(), helpTopic[0]) == kCommands.end())
+            return UnknownCommand("quillbook", helpTopic[0], kCommands);
+        const CLI::App* topic = app.get_subcommand(helpTopic[0]);
+        std::string prefix = "quillbook";
+        if (helpTopic[0] == "db" && helpTopic.size() > 1) {
+            if (std::find(kDbCommands.begin(), kDbCommands.end(), helpTopic[1]) == kDbCommands.end())
+                return UnknownCommand("quillbook db", helpTopic[1], kDbCommands);
+            topic = dbCmd->get_subcommand(helpTopic[1]);
+            prefix = "quillbook db";
+        }
+        std::cout << topic->help(prefix);
+        return 0;
     }
     if (*exportCmd) {
-        if (ex.item.empty() && !ex.whole) {
-            std::cerr << "quillbook export: give --item PATH or --whole\n";
-            return 2;
-        }
+        if (ex.item.empty() && !ex.whole) return Fail("export", "give --item PATH or --whole", 2);
         return RunExport(ex);
     }
     if (*convertCmd) return RunConvert(method, title, rtf);
-    if (*compileCmd) return qb::CmdCompile(hhp);
-    if (*importCmd) return qb::CmdDbImport(src, dbFile);
+    if (*compileCmd) {
+        const std::string why = NotAHelpProject(hhp);
+        if (!why.empty()) return Fail("compile", why, 2);
+        return qb::CmdCompile(hhp, gVerbosity == Verbosity::Quiet);
+    }
+    if (*importCmd) {
+        std::ostringstream kept;
+        return qb::CmdDbImport(src, dbFile, gVerbosity == Verbosity::Quiet ? kept : std::cout, std::cerr);
+    }
     if (*treeCmd) return treeItem.empty() ? qb::CmdDbTree(dbFile) : qb::CmdDbTree(dbFile, StoragePathArg(treeItem));
     if (*hostCmd) return RunHost(host);
     return 2;

@@ -16,10 +16,12 @@ namespace {
 using CompileProc = int (*)(const char*, void (*)(const char*), int (*)(long), int);
 
 volatile std::sig_atomic_t g_stopRequested = 0;
+bool g_quiet = false;
 
 void OnInterrupt(int) { g_stopRequested = 1; }
 
 void PrintLine(const char* text) {
+    if (g_quiet) return;
     std::fputs(text ? text : "", stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -37,18 +39,19 @@ struct Library {
 
 }  // namespace
 
-int CmdCompile(const std::string& hhpFile) {
+int CmdCompile(const std::string& hhpFile, bool quiet) {
+    g_quiet = quiet;
     Library lib;
     std::string beside = ModuleDirectory() + "libhha.so";
     if (::access(beside.c_str(), F_OK) == 0) lib.handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) lib.handle = dlopen("libhha.so", RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
-        std::cerr << "Can't find library libhha.so: " << dlerror() << "\n";
+        std::cerr << "quillbook: compile: can't find library libhha.so: " << dlerror() << "\n";
         return 1;
     }
     auto compile = reinterpret_cast<CompileProc>(dlsym(lib.handle, "HHA_CompileHHP"));
     if (!compile) {
-        std::cerr << "libhha.so has no HHA_CompileHHP\n";
+        std::cerr << "quillbook: compile: libhha.so has no HHA_CompileHHP\n";
         return 1;
     }
     g_stopRequested = 0;
@@ -62,7 +65,8 @@ int CmdCompile(const std::string& hhpFile) {
     int ok = compile(hhpFile.c_str(), PrintLine, GoOn, 0);
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     if (!ok) {
-        std::cerr << (g_stopRequested ? "Compilation stopped." : "Compilation failed.") << "\n";
+        std::fflush(stdout);
+        std::cerr << "quillbook: compile: " << (g_stopRequested ? "compilation stopped" : "compilation failed") << "\n";
         return 1;
     }
     return 0;

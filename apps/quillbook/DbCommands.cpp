@@ -107,7 +107,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
 {
     OpenDb handle(db);
     if (!handle.get()) {
-        err << "db tree: " << dvo_last_error() << "\n";
+        err << "quillbook: db tree: " << dvo_last_error() << "\n";
         return 1;
     }
     std::string path = itemPath;
@@ -116,7 +116,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
     const void* rootKey = dvo_get_folder(handle.get(), path.c_str(), 0);
     Check(handle.get());
     if (!rootKey) {
-        err << "db tree: no item at " << Printable(path) << " in " << db << "\n";
+        err << "quillbook: db tree: no item at " << Printable(path) << " in " << db << "\n";
         return 1;
     }
 
@@ -164,7 +164,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
 int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err)
 {
     if (!dvo_import(src.c_str(), db.c_str())) {
-        err << "db import: " << dvo_last_error() << "\n";
+        err << "quillbook: db import: " << dvo_last_error() << "\n";
         return 1;
     }
     OpenDb handle(db);
@@ -184,7 +184,7 @@ int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& 
         return PrintTree(db, itemPath, out, err);
     } catch (const ReadError& e) {
         out.flush();
-        err << "db tree: cannot read " << db << ": " << e.what() << "\n";
+        err << "quillbook: db tree: cannot read " << db << ": " << e.what() << "\n";
         return 1;
     }
 }

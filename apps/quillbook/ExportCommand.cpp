@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <iomanip>
 #include <iostream>
 
 #include "Defaults.h"
@@ -12,6 +14,7 @@
 #include "Error.h"
 #include "FileSys.h"
 #include "OptionFields.h"
+#include "Report.h"
 #include "SettingsOptions.h"
 #include "Utils.h"
 #include "dvo.h"
@@ -26,7 +29,7 @@ bool gStopped = false;
 void OnSigint(int) { gStopRequested = true; }
 
 struct Terminal {
-    bool tty = isatty(STDOUT_FILENO) != 0;
+    bool tty = isatty(STDOUT_FILENO) != 0 && gVerbosity != Verbosity::Quiet;
     int position = -1;
     bool barShown = false;
 
@@ -48,8 +51,25 @@ struct Terminal {
 
 Terminal gTerm;
 
+// Lines of one item ("|  |--Caption") or one file the compiler took: shown with -v only.
+bool IsDetailLine(const char* text) {
+    std::size_t i = 0;
+    while (text[i] == '|' && text[i + 1] == ' ' && text[i + 2] == ' ') i += 3;
+    if (text[i] == '|' && text[i + 1] == '-' && text[i + 2] == '-') return true;
+    return qb::fs::FileExists(text);
+}
+
+bool ShowLine(const char* text) {
+    switch (gVerbosity) {
+        case Verbosity::Quiet: return false;
+        case Verbosity::Normal: return !IsDetailLine(text);
+        case Verbosity::Verbose: return true;
+    }
+    return true;
+}
+
 bool CliProgress(void*, int position, const char* text) {
-    if (text) {
+    if (text && ShowLine(text)) {
         gTerm.ClearBar();
         std::fputs(text, stdout);
         std::fputc('\n', stdout);
@@ -61,40 +81,59 @@ bool CliProgress(void*, int position, const char* text) {
     return gStopRequested;
 }
 
+int ExportError(const std::string& text, int status) { return Fail("export", text, status); }
+
+// What a run starts from before --settings and --set.
+qb::TConvertOptions CommandLineDefaults() {
+    qb::TConvertOptions o;
+    o.ConvertMethod = 0;  // the built-in engine: the office engine is many times slower
+    return o;
+}
+
 }  // namespace
 
-int RunExport(const ExportArgs& args) {
-    // An empty name would mean the current folder, which the clean-up empties.
-    if (qb::Trim(args.out).empty()) {
-        std::cerr << "quillbook export: --out names no folder\n";
-        return 2;
+void PrintOptionFields(std::ostream& out) {
+    const auto table = qb::OptionFieldTable(CommandLineDefaults());
+    std::size_t nameWidth = 0, typeWidth = 0, defaultWidth = 0;
+    for (const auto& f : table) {
+        nameWidth = std::max(nameWidth, f.name.size());
+        typeWidth = std::max(typeWidth, f.type.size());
+        defaultWidth = std::max(defaultWidth, f.defaultValue.size() + 2);
     }
+    out << std::left << std::setw(int(nameWidth) + 2) << "FIELD" << std::setw(int(typeWidth) + 2) << "TYPE"
+        << std::setw(int(defaultWidth) + 2) << "DEFAULT" << "MEANING\n";
+    for (const auto& f : table) {
+        const std::string shown = f.settable ? "\"" + f.defaultValue + "\"" : "-";
+        out << std::setw(int(nameWidth) + 2) << f.name << std::setw(int(typeWidth) + 2) << f.type
+            << std::setw(int(defaultWidth) + 2) << shown << f.meaning << (f.settable ? "" : " [not settable]") << "\n";
+    }
+}
+
+int RunExport(const ExportArgs& args) {
+    gTerm = Terminal{};
+    // An empty name would mean the current folder, which the clean-up empties.
+    if (qb::Trim(args.out).empty()) return ExportError("--out names no folder", 2);
     const int db = dvo_open(args.db.c_str());
     if (db <= 0) {
-        std::cerr << "quillbook export: cannot open database \"" << args.db << "\": " << dvo_last_error() << "\n";
-        return 1;
+        return ExportError("cannot open database \"" + args.db + "\": " + dvo_last_error(), 1);
     }
     struct CloseDb {
         int db;
         ~CloseDb() { dvo_close(db); }
     } closeDb{db};
 
-    qb::TConvertOptions o;
+    qb::TConvertOptions o = CommandLineDefaults();
     o.DatabaseHandle = db;
     o.WholeDatabase = args.whole;
     o.StartPath = args.whole ? std::string("\\Organizer\\data\\") : StoragePathArg(args.item);
     const bool startExists = dvo_path_exists(db, o.StartPath.c_str()) != 0;
-    if (const std::string why = dvo_db_last_error(db); !why.empty()) {
-        std::cerr << "quillbook export: cannot read database \"" << args.db << "\": " << why << "\n";
-        return 1;
-    }
+    if (const std::string why = dvo_db_last_error(db); !why.empty())
+        return ExportError("cannot read database \"" + args.db + "\": " + why, 1);
     if (!startExists) {
-        std::cerr << "quillbook export: the database holds no item \"" << o.StartPath << "\"\n";
-        return 2;
+        return ExportError("the database holds no item \"" + o.StartPath + "\"", 2);
     }
     o.DatabaseFileName = qb::ExtractFileName(args.db);
     o.RootPath = qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
-    o.ChmLanguage = qb::DefaultChmLanguage();
     const std::string caption = qb::Trim(dvo_get_hint(db, o.StartPath.c_str()));
     const std::string startName = qb::StartName(args.whole, caption.empty() ? qb::ExtractFileName(qb::ExcludeTrailingDelimiter(o.StartPath)) : caption, args.db);
     o.WindowTitle = startName;
@@ -103,8 +142,7 @@ int RunExport(const ExportArgs& args) {
         try {
             ApplySettingsFile(args.settings, o);
         } catch (const std::exception& e) {
-            std::cerr << "quillbook export: " << args.settings << ": " << e.what() << "\n";
-            return 2;
+            return ExportError(args.settings + ": " + e.what(), 2);
         }
     }
     if (args.method >= 0) o.ConvertMethod = static_cast<std::uint8_t>(args.method);
@@ -113,11 +151,10 @@ int RunExport(const ExportArgs& args) {
         for (const auto& s : args.sets) {
             const std::size_t eq = s.find('=');
             if (eq == std::string::npos) throw qb::Error("--set takes Field=Value, not \"" + s + "\"");
-            qb::SetOptionField(o, s.substr(0, eq), s.substr(eq + 1));
+            qb::SetUserOptionField(o, s.substr(0, eq), s.substr(eq + 1));
         }
     } catch (const std::exception& e) {
-        std::cerr << "quillbook export: " << e.what() << "\n";
-        return 2;
+        return ExportError(e.what(), 2);
     }
     if (!o.NavLinks) o.RolloverMenus = false;
     // The run works inside the output folder; a relative site folder means the caller's.
@@ -142,15 +179,14 @@ int RunExport(const ExportArgs& args) {
         if (gStopped)
             status = 130;
         else if (!qb::LastWalkError.empty())
-            status = 3;
+            status = ExportError(qb::LastWalkError, 3);
     } catch (const std::exception& e) {
         gTerm.ClearBar();
-        std::cerr << "quillbook export: " << e.what() << "\n";
-        status = 1;
+        status = ExportError(e.what(), 1);
     }
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     std::fflush(stdout);
-    if (status == 0) {
+    if (status == 0 && gVerbosity != Verbosity::Quiet) {
         const std::string chmAfter = qb::fs::FileIdentity(o.ChmFileName);
         if (!chmAfter.empty() && chmAfter != chmBefore)
             std::cout << "Compiled help file: " << o.ChmFileName << "\n";

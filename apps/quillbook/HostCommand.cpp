@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "../../src/host/Exports.h"
 #include "ExportCommand.h"
+#include "Report.h"
 #include "dvo.h"
 
 namespace qbcli {
@@ -42,6 +44,24 @@ std::string FirstItem(int db) {
     return first.name.empty() ? std::string() : std::string(kRootLocation) + first.name + "\\";
 }
 
+// The plug-in beside the program (build tree) or in the installed lib/quillbook/.
+std::string DefaultPlugin(const std::string& exe) {
+    const std::filesystem::path dir = std::filesystem::path(exe).parent_path();
+    const std::filesystem::path beside = dir / "Quillbook.so";
+    std::error_code ec;
+    if (std::filesystem::exists(beside, ec)) return beside.string();
+    return (dir.parent_path() / "lib" / "quillbook" / "Quillbook.so").string();
+}
+
+// Qt ends the whole process when it finds no display; say so before it gets there.
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* v = std::getenv(name);
+        if (v && *v) return true;
+    }
+    return false;
+}
+
 template <class T>
 T Resolve(void* module, const char* name) {
     return reinterpret_cast<T>(dlsym(module, name));
@@ -50,28 +70,23 @@ T Resolve(void* module, const char* name) {
 }  // namespace
 
 int RunHost(const HostArgs& args) {
-    if (args.db.empty()) {
-        std::cerr << "quillbook host: --db is required\n";
-        return 2;
-    }
+    if (args.db.empty()) return Fail("host", "--db is required", 2);
     const std::string exe = ExecutablePath();
     std::string plugin = args.plugin;
-    if (plugin.empty()) plugin = std::filesystem::path(exe).parent_path().string() + "/Quillbook.so";
+    if (plugin.empty()) plugin = DefaultPlugin(exe);
 
     // The plug-in stays loaded until the process ends, as in the host.
     void* module = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         const char* why = dlerror();
-        std::cerr << "quillbook host: cannot load " << plugin << ": " << (why ? why : "unknown error") << "\n";
-        return 1;
+        return Fail("host", "cannot load " + plugin + ": " + (why ? why : "unknown error"), 1);
     }
     auto checkdll = Resolve<kvn_checkdll_proc>(module, "_kvn_addon_checkdll");
     auto description = Resolve<kvn_buffer_proc>(module, "_kvn_addon_description");
     auto query = Resolve<kvn_buffer_proc>(module, "_kvn_addon_queryinterface");
     auto command = Resolve<kvn_command_proc>(module, "_kvn_addon_ovel2html");
     if (!checkdll || !description || !query || !command) {
-        std::cerr << "quillbook host: " << plugin << " lacks the add-on exports\n";
-        return 1;
+        return Fail("host", plugin + " lacks the add-on exports", 1);
     }
 
     std::cout << "checkdll(2,3)=" << checkdll(2, 3) << "\n";
@@ -86,16 +101,14 @@ int RunHost(const HostArgs& args) {
     const std::string dbPath = std::filesystem::absolute(args.db, ec).string();
     const int db = dvo_open(dbPath.c_str());
     if (db == 0) {
-        std::cerr << "quillbook host: cannot open " << args.db << ": " << dvo_last_error() << "\n";
-        return 1;
+        return Fail("host", "cannot open " + args.db + ": " + dvo_last_error(), 1);
     }
     std::string current;
     if (!args.item.empty()) {
         current = StoragePathArg(args.item);
         if (!dvo_path_exists(db, current.c_str())) {
-            std::cerr << "quillbook host: no item at " << current << "\n";
             dvo_close(db);
-            return 2;
+            return Fail("host", "no item at " + current, 2);
         }
     } else if (!args.whole) {
         current = FirstItem(db);
@@ -107,6 +120,11 @@ int RunHost(const HostArgs& args) {
                                  "Application.ExeFile=" + exe + "\r\n" +
                                  "MainWindow.HWND=0\r\n" +
                                  "Database.HANDLE=" + std::to_string(db) + "\r\n";
+    if (!HasDisplay()) {
+        dvo_close(db);
+        return Fail("host", "no display to show the wizard on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset)",
+                    1);
+    }
     const int result = command(hostText.c_str(), 0);
     std::cout << "ovel2html=" << result << "\n";
     dvo_close(db);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "ConfigLocation.h"
 #include "Error.h"
 #include "MessageTable.h"
 #include "Platform.h"
@@ -183,7 +184,8 @@ std::string LanguagePathFor(const std::string& modulePath) {
 }
 
 void StartUpLanguage(const std::string& modulePath) {
-    std::string path = LanguagePathFor(modulePath);
+    const TConfigFile file = ConfigFileFor(modulePath, ".lng");
+    const std::string& path = file.readPath;
     std::shared_ptr<TLanguageDocument> doc;
     if (IsFileThere(path)) {
         try {
@@ -196,7 +198,7 @@ void StartUpLanguage(const std::string& modulePath) {
         doc = NewLanguageDocument();
         SetDeclaredEncoding(doc->Xml(), "UTF-8");
     }
-    SetLanguageDocument(std::move(doc), path);
+    SetLanguageDocument(std::move(doc), file.writePath);
 }
 
 std::shared_ptr<TLanguageDocument> LanguageDocument() { return State().doc; }
@@ -364,6 +366,7 @@ void WriteNewLanguage(const std::string& name, IUiComponent& wizard, IUiComponen
     TXMLFormsType forms = lang.Forms();
     CaptureWindow(wizard, forms.Add());
     if (aboutBox) CaptureWindow(*aboutBox, forms.Add());
+    MakeParentFolder(st.path);
     ReplaceFile(st.path, st.doc->ToText());
 }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "ConfigLocation.h"
 #include "Error.h"
 #include "Platform.h"
 #include "XmlValues.h"
@@ -114,14 +115,16 @@ std::string SettingsPathFor(const std::string& modulePath) {
 std::string StartUpSettings(const std::string& modulePath) {
     HeldState& held = Held();
     if (!held.doc) {
-        std::string path = SettingsPathFor(modulePath);
+        const TConfigFile file = ConfigFileFor(modulePath, ".xml");
+        const std::string& path = file.readPath;
         std::unique_ptr<TSettingsDocument> doc;
         std::string damaged;
         if (PathExists(path)) {
             try {
                 doc = LoadSettingsDocument(path);
             } catch (const std::exception& e) {
-                damaged = path;
+                // A damaged file we will not write over stays where it is.
+                if (path == file.writePath) damaged = path;
                 ShowError(std::string(e.what()) +
                           "\r\nQuillbook uses its default settings. The file is kept and will be renamed to a "
                           "backup before the settings are saved.");
@@ -132,7 +135,7 @@ std::string StartUpSettings(const std::string& modulePath) {
             SetDeclaredEncoding(doc->Xml(), "UTF-8");
         }
         held.doc = std::move(doc);
-        held.path = path;
+        held.path = file.writePath;
         held.damagedFile = damaged;
     }
     return held.doc->Quillbook().Config().Language();
@@ -148,6 +151,7 @@ bool SaveSettingsFile() {
             BackupDamagedFile(held.damagedFile);
             held.damagedFile.clear();
         }
+        MakeParentFolder(held.path);
         ReplaceFile(held.path, held.doc->ToText());
         return true;
     } catch (const std::exception& e) {

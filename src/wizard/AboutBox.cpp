@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "Utils.h"
+#include "Version.h"
 
 namespace qb {
 
@@ -40,7 +41,7 @@ TFrmAbout::TFrmAbout(QWidget* owner) : QDialog(owner) {
     big.setBold(true);
     product->setFont(big);
     layout->addWidget(product, 0, 1);
-    auto* version = new QLabel("Version 3.0.0", this);
+    auto* version = new QLabel("Version " QB_VERSION, this);
     layout->addWidget(version, 1, 1);
     auto* credits = new QLabel(
         "Exports an outliner database or one branch of it to HTML pages\n"

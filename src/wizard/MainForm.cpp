@@ -15,6 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
 #include "AboutBox.h"
@@ -140,13 +142,13 @@ TFrmMain::TFrmMain(QWidget* owner) : QDialog(owner ? owner : QApplication::activ
     setObjectName("FrmMain");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
     InstallFontSubstitutes();
     QDialog::setFont(PixelFont("Tahoma", 12));
     dialogs_ = QtWizardDialogs();
     sampleFont_ = TFontValue{"Tahoma", 12, kColorWindowText};
     BuildPages();
     FormCreate();
+    FitToContents();
 }
 
 TFrmMain::~TFrmMain() {
@@ -185,26 +187,20 @@ void TFrmMain::BuildPages() {
     imgLogo_->raise();
     tree_.Add(TComponentKind::GraphicControl, "imgLogo", imgLogo_);
 
-    auto* bevel = new QFrame(this);
-    bevel->setFrameShape(QFrame::HLine);
-    bevel->setFrameShadow(QFrame::Sunken);
-    bevel->setGeometry(0, kPagesHeight, kClientWidth, 2);
-    tree_.Add(TComponentKind::GraphicControl, "bvlBottom", bevel);
+    bevel_ = new QFrame(this);
+    bevel_->setFrameShape(QFrame::HLine);
+    bevel_->setFrameShadow(QFrame::Sunken);
+    tree_.Add(TComponentKind::GraphicControl, "bvlBottom", bevel_);
 
-    const int y = kPagesHeight + 11, h = 25, w = 80;
     btnAbout_ = new QPushButton("&About...", this);
-    btnAbout_->setGeometry(8, y, w, h);
     btnLang_ = new QPushButton("&Language", this);
-    btnLang_->setGeometry(8 + w + 6, y, w, h);
     btnLang_->hide();
     btnLang_->setEnabled(false);
     btnClose_ = new QPushButton("&Close", this);
-    btnClose_->setGeometry(kClientWidth - 8 - w, y, w, h);
     btnNext_ = new QPushButton("&Next >", this);
-    btnNext_->setGeometry(kClientWidth - 8 - w - 10 - w, y, w, h);
     btnBack_ = new QPushButton("<  &Back", this);
-    btnBack_->setGeometry(kClientWidth - 8 - w - 10 - 2 * w, y, w, h);
     btnBack_->setEnabled(false);
+    PlaceFrame(kClientWidth, kPagesHeight);
     btnClose_->setDefault(true);
     for (QPushButton* b : {btnAbout_, btnLang_, btnBack_, btnNext_}) b->setAutoDefault(false);
     tree_.Add(TComponentKind::WinControl, "btnAbout", btnAbout_);
@@ -223,6 +219,44 @@ void TFrmMain::BuildPages() {
     connect(btnBack_, &QPushButton::clicked, this, [this] { btnBackClick(); });
     connect(btnNext_, &QPushButton::clicked, this, [this] { btnNextClick(); });
     connect(btnClose_, &QPushButton::clicked, this, [this] { RequestClose(); });
+}
+
+void TFrmMain::PlaceFrame(int width, int pagesHeight) {
+    pages_->setGeometry(0, 0, width, pagesHeight);
+    imgLogo_->setGeometry(width - 56 - 2, 1, 56, 55);
+    bevel_->setGeometry(0, pagesHeight, width, 2);
+    const int y = pagesHeight + 11, h = 25, w = 80;
+    btnAbout_->setGeometry(8, y, w, h);
+    btnLang_->setGeometry(8 + w + 6, y, w, h);
+    btnClose_->setGeometry(width - 8 - w, y, w, h);
+    btnNext_->setGeometry(width - 8 - w - 10 - w, y, w, h);
+    btnBack_->setGeometry(width - 8 - w - 10 - 2 * w, y, w, h);
+    setFixedSize(width, pagesHeight + kClientHeight - kPagesHeight);
+}
+
+void TFrmMain::FitToContents() {
+    if (!btnBack_) return;  // still being built
+    // The help-file language shows in full; the list below it was always wide enough.
+    {
+        // QComboBox keeps its first minimum size hint; the room for the text is given as a minimum width.
+        QStyleOptionComboBox opt;
+        opt.initFrom(cbbCHMLanguage_);
+        opt.editable = true;
+        opt.frame = true;
+        const QFontMetrics fm(cbbCHMLanguage_->font());
+        const QSize text(fm.horizontalAdvance(cbbCHMLanguage_->currentText()) + 8, fm.height());
+        cbbCHMLanguage_->setMinimumWidth(
+            style()->sizeFromContents(QStyle::CT_ComboBox, &opt, text, cbbCHMLanguage_).width());
+    }
+    // The client area was drawn for Tahoma; other fonts and longer translations need more, never less.
+    QSize need(kClientWidth, kPagesHeight);
+    for (TWizardPage* page : pageList_) {
+        // A font just set has only posted its layout request; the sizes are wanted now.
+        for (QWidget* w : page->findChildren<QWidget*>()) w->updateGeometry();
+        for (QLayout* l : page->findChildren<QLayout*>()) l->invalidate();
+        need = need.expandedTo(page->minimumSizeHint());
+    }
+    PlaceFrame(need.width(), need.height());
 }
 
 void TFrmMain::BuildWelcomePage(TWizardPage* page) {
@@ -425,6 +459,8 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     cbbCHMLanguage_ = EditableCombo(c, {}, "");
     // The field is narrow; the list shows the names in full.
     cbbCHMLanguage_->view()->setMinimumWidth(320);
+    // The settings and the locale list set its text after the window was fitted.
+    connect(cbbCHMLanguage_, &QComboBox::editTextChanged, this, [this] { FitToContents(); });
     lblCHMLanguage->setBuddy(cbbCHMLanguage_);
     form->addWidget(lblCHMLanguage, 0, 0);
     form->addWidget(cbbCHMLanguage_, 0, 1);
@@ -507,11 +543,12 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
                                             "Locator", "Options", "Print", "Font", "Topic Next", "Topic Prev",
                                             "User Define", "About Quillbook"});
     // This list scrolls; it yields the height the navigator group needs.
-    chklstWinBtns_->setMinimumHeight(3 * kCheckRow + 8);
+    // Whole rows only: a half row reads as a clipped control.
+    chklstWinBtns_->setFixedHeight(4 * kCheckRow + 2 * chklstWinBtns_->frameWidth());
     btnLayout->addWidget(chklstWinBtns_);
     right->addWidget(grpWinBtns, 1);
-    grpCHMTab->setFixedWidth(214);
-    grpWinBtns->setFixedWidth(214);
+    grpCHMTab->setMinimumWidth(214);
+    grpWinBtns->setMinimumWidth(214);
 
     tree_.Add(TComponentKind::Label, "lblCHMLanguage", lblCHMLanguage);
     tree_.Add(TComponentKind::ComboBox, "cbbCHMLanguage", cbbCHMLanguage_);

@@ -14,6 +14,7 @@
 #include "UiNodes.h"
 
 class QComboBox;
+class QFrame;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -190,6 +191,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Texts set quietly since the last fit (settings, host) get their room before the window shows.
+    void showEvent(QShowEvent* event) override;
     void reject() override;
 
 private:
@@ -226,6 +229,16 @@ private:
     // Item texts of rgDataSource without the host's text, and the host's texts.
     QString rangeCaption_[2];
     QString rangeHost_[2];
+    // Item i of rgDataSource: caption, then the host's text.
+    QString RangeItemText(int i) const;
+    // Keeps the captions a language put into rgDataSource.
+    void TakeRangeCaptions();
+    // Lays out pages, logo, bevel and buttons for a client area of that size.
+    void PlaceFrame(int width, int pagesHeight);
+    // Grows the window until no control is squeezed (never below the designed client area).
+    void FitToContents();
+    // After a run that went to its end: a log line naming what it made, the bar kept full.
+    void ShowRunResult();
     TFontValue sampleFont_;
     int sampleStyle_ = 0;
     QString lastDefaultPageDialogName_;
@@ -234,6 +247,7 @@ private:
     QStackedWidget* pages_ = nullptr;
     std::vector<TWizardPage*> pageList_;
     QLabel* imgLogo_ = nullptr;
+    QFrame* bevel_ = nullptr;
     // Page 0
     QLabel* imgWizard_ = nullptr;
     QLabel* lblWelMessage_ = nullptr;

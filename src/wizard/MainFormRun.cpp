@@ -159,9 +159,11 @@ void TFrmMain::LoadFromHostAndSettings() {
         if (!handle.empty()) {
             options_.DatabaseHandle = StrToInt(handle);
             noDatabase_ = false;
+            // The captions of the language applied at start-up, not the built-in ones.
+            TakeRangeCaptions();
             rangeHost_[0] = ToQ(CurrentItemCaption());
             rangeHost_[1] = ToQ(ExtractFileName(hostValues_.Value("Database.FullPath")));
-            for (int i = 0; i < 2; ++i) rgDataSource_->SetItemText(i, rangeCaption_[i] + rangeHost_[i]);
+            for (int i = 0; i < 2; ++i) rgDataSource_->SetItemText(i, RangeItemText(i));
             if (hostValues_.Value("TreeView.CurNode_DvoPath").empty()) {
                 rgDataSource_->SetItemIndex(1);
                 rgDataSource_->SetItemEnabled(0, false);
@@ -174,6 +176,7 @@ void TFrmMain::LoadFromHostAndSettings() {
 
         LoadSettingsIntoControls(doc->Quillbook(), *this, env);
         rgDataSourceClick();
+        FitToContents();
     } catch (const std::exception& e) {
         ShowError(Msg(22) + e.what());
     }
@@ -229,6 +232,7 @@ void TFrmMain::cbbLanguageChange() {
         SelectLanguage(FromQ(cbbLanguage_->currentText()));
         ApplyLanguage(CurrentLanguage(), *this);
         RestoreAfterLanguage();
+        FitToContents();
         TSettingsDocument* doc = HeldSettings();
         if (!doc || !SettingsSaved(doc->Quillbook())) {
             for (int i = 0; i < static_cast<int>(tabStyles.size()); ++i)
@@ -243,13 +247,23 @@ void TFrmMain::cbbLanguageChange() {
     inLanguageChange_ = false;
 }
 
-void TFrmMain::RestoreAfterLanguage() {
+QString TFrmMain::RangeItemText(int i) const {
+    const QString& caption = rangeCaption_[i];
+    // Some languages end the caption with ": ", some with ":"; the name never sticks to the colon.
+    if (rangeHost_[i].isEmpty() || caption.isEmpty() || caption.back().isSpace()) return caption + rangeHost_[i];
+    return caption + ' ' + rangeHost_[i];
+}
+
+void TFrmMain::TakeRangeCaptions() {
+    // An item text other than caption + host was put there by a language.
     const std::vector<QString> items = rgDataSource_->Items();
-    for (int i = 0; i < 2 && i < static_cast<int>(items.size()); ++i) {
-        const QString current = items[static_cast<std::size_t>(i)];
-        if (current != rangeCaption_[i] + rangeHost_[i]) rangeCaption_[i] = current;
-        rgDataSource_->SetItemText(i, rangeCaption_[i] + rangeHost_[i]);
-    }
+    for (int i = 0; i < 2 && i < static_cast<int>(items.size()); ++i)
+        if (items[static_cast<std::size_t>(i)] != RangeItemText(i)) rangeCaption_[i] = items[static_cast<std::size_t>(i)];
+}
+
+void TFrmMain::RestoreAfterLanguage() {
+    TakeRangeCaptions();
+    for (int i = 0; i < 2; ++i) rgDataSource_->SetItemText(i, RangeItemText(i));
     if (TSettingsDocument* doc = HeldSettings()) RestoreCheckListsFromSettings(doc->Quillbook(), *this);
     // A language may name the Run button; during a run it stays the Stop button.
     if (runState_) btnRun_->setText(ToQ(Msg(5)));
@@ -270,6 +284,7 @@ void TFrmMain::ApplyFontPreview() {
     pal.setColor(QPalette::WindowText, QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
                                               static_cast<int>((rgb >> 16) & 0xFF)));
     lblFontPreview_->setPalette(pal);
+    FitToContents();
 }
 
 void TFrmMain::lblFontPreviewClick() {
@@ -429,10 +444,12 @@ void TFrmMain::btnRunClick() {
     SetRunState(true);
     engineActive_ = true;
     std::string error;
+    bool completed = false;
     try {
         BuildOptions();
         mmoLogMsg_->clear();
         RunConversion(options_, &TFrmMain::RunProgress, this);
+        completed = !stopRequested_;
         if (chkOpenCHMFile_->isChecked() && !options_.ChmFileName.empty() &&
             std::filesystem::is_regular_file(std::filesystem::path(options_.ChmFileName)))
             ShellOpen(options_.ChmFileName);
@@ -443,11 +460,23 @@ void TFrmMain::btnRunClick() {
     }
     engineActive_ = false;
     EndRun();
+    if (completed) ShowRunResult();
     if (!error.empty()) ShowError(error);
     if (closePending_) {
         closePending_ = false;
         done(QDialog::Accepted);
     }
+}
+
+void TFrmMain::ShowRunResult() {
+    std::error_code ec;
+    const bool compiled = !options_.ChmFileName.empty() && std::filesystem::is_regular_file(options_.ChmFileName, ec);
+    const std::string line =
+        compiled ? "Compiled help file: " + options_.ChmFileName : "Output folder: " + options_.RootPath;
+    mmoLogMsg_->appendPlainText(ToWidgetText(line.c_str()));
+    // A full bar stays as the sign that the run went to its end.
+    pbPecent_->setValue(100);
+    pbPecent_->show();
 }
 
 void TFrmMain::StopClick() {
@@ -474,6 +503,11 @@ void TFrmMain::RequestClose() {
 }
 
 void TFrmMain::reject() { RequestClose(); }
+
+void TFrmMain::showEvent(QShowEvent* event) {
+    FitToContents();
+    QDialog::showEvent(event);
+}
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
     if (engineActive_) {

@@ -104,6 +104,8 @@ void TUiNode::SetItems(const std::vector<std::string>& items) {
         const int index = combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == text
                               ? combo->currentIndex()
                               : -1;
+        QStringList oldItems;
+        for (int i = 0; i < combo->count(); ++i) oldItems << combo->itemText(i);
         combo->clear();
         for (const auto& s : items) combo->addItem(ToQ(s));
         // A chosen item stays chosen by number (its text may now be translated),
@@ -111,8 +113,11 @@ void TUiNode::SetItems(const std::vector<std::string>& items) {
         combo->setCurrentIndex(-1);
         if (index >= 0 && index < combo->count() && !combo->property("qbKeepText").toBool())
             combo->setCurrentIndex(index);
-        else if (combo->isEditable())
-            combo->setEditText(text);
+        else if (combo->isEditable()) {
+            // A shown text that is one of the old items (the default tab's "Content") follows its translation.
+            const int shown = combo->property("qbKeepText").toBool() ? -1 : oldItems.indexOf(text);
+            combo->setEditText(shown >= 0 && shown < combo->count() ? combo->itemText(shown) : text);
+        }
     } else if (auto* list = qobject_cast<QListWidget*>(w)) {
         const bool checkable = list->property("qbCheckList").toBool();
         const int rowHeight = list->property("qbRowHeight").toInt();

@@ -84,7 +84,7 @@ TEST(Cli, ExportWholeDatabaseCompilesAndCleansUp) {
     TempDir dir;
     const std::string db = MakeDatabase(dir, 3);
     const std::string out = dir.path() + "out/";
-    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "2"});
+    const Result r = Quillbook({"export", "-v", "--db", db, "--whole", "--out", out, "--method", "2"});
     ASSERT_EQ(0, r.status) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("|  |--Top"));
     EXPECT_NE(std::string::npos, r.out.find("Finish clearing."));
@@ -149,7 +149,7 @@ TEST(Cli, CtrlCStopsTheRun) {
     TempDir dir;
     const std::string db = MakeDatabase(dir, 400);
     const std::string out = dir.path() + "out/";
-    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "2"}, 1);
+    const Result r = Quillbook({"export", "-v", "--db", db, "--whole", "--out", out, "--method", "2"}, 1);
     EXPECT_EQ(130, r.status) << r.out.substr(0, 2000);
     EXPECT_NE(std::string::npos, r.out.find("User cancelled."));
     EXPECT_EQ(std::string::npos, r.out.find("|  |  |--Item 399"));

@@ -147,7 +147,10 @@ TEST_F(SettingsFile, UnwritablePlaceShowsAnErrorAndThrowsNothing) {
     qb::ReleaseSettings();
     TempDir other;
     std::string gone = other / "gone/Quillbook.so";
-    qb::StartUpSettings(gone);  // folder does not exist
+    // The module's folder does not exist and the user's folder cannot be made either.
+    WriteFile(other / "config", "a file, not a folder");
+    qbtest::ScopedEnv xdg("XDG_CONFIG_HOME", other / "config");
+    qb::StartUpSettings(gone);
     EXPECT_FALSE(qb::SaveSettingsFile());
     EXPECT_EQ(boxes.errors.size(), 2u);
 }

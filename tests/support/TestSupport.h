@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdlib>
 #include <string>
 
 namespace qbtest {
@@ -25,6 +26,30 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // environment variable QB_UPDATE_GOLDEN=1) rewrites the file instead.
 // Returns an empty string on match, else a description of the first difference.
 std::string CompareGolden(const std::string& relPath, const std::string& actual);
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
 
 }  // namespace qbtest
 

@@ -54,7 +54,11 @@ TEST_F(RunTest, RunButtonExportsAndCompilesTheBranch) {
     EXPECT_NE(Log().find("|--Trip: Rome?"), std::string::npos) << Log();
     EXPECT_EQ(run->text(), "&Run");
     EXPECT_TRUE(run->isEnabled());
-    EXPECT_FALSE(C<QProgressBar>("pbPecent")->isVisible());
+    // The run ends saying what it made, with the bar kept full.
+    EXPECT_TRUE(C<QProgressBar>("pbPecent")->isVisible());
+    EXPECT_EQ(C<QProgressBar>("pbPecent")->value(), 100);
+    const std::string log = Log();
+    EXPECT_EQ(log.substr(log.rfind('\n') + 1), "Compiled help file: " + Chm()) << log;
     EXPECT_FALSE(form_->EngineActive());
     ASSERT_EQ(services_.r().opened.size(), 1u);
     EXPECT_EQ(services_.r().opened[0], Chm());
@@ -87,6 +91,9 @@ TEST_F(RunTest, ConfirmedStopIsIdleAtOnceAndNoSecondRunStartsBeforeTheEngineRetu
     EXPECT_NE(Log().find("User cancelled."), std::string::npos) << Log();
     EXPECT_TRUE(run->isEnabled());
     EXPECT_EQ(services_.r().confirms.size(), 1u);
+    // A stopped run made nothing to name, and no full bar pretends it did.
+    EXPECT_EQ(Log().find("Compiled help file:"), std::string::npos) << Log();
+    EXPECT_FALSE(C<QProgressBar>("pbPecent")->isVisible());
 }
 
 TEST_F(RunTest, CancelledStopLetsTheRunFinish) {
