@@ -16,6 +16,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   unrtf
   imagemagick python3
+  wine wine64 g++-mingw-w64-x86-64 xvfb xauth
 )
 
 missing=()

@@ -195,10 +195,10 @@ bool CanonicalName(const std::string& relative, std::string& name) {
 }
 
 ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName,
-                         bool pageLink) {
+                         bool pageLink, bool literal) {
     ResolvedPath r;
     std::string link = TrimText(written);
-    link = link.substr(0, link.find_first_of("#?"));
+    if (!literal) link = PercentDecode(link.substr(0, link.find_first_of("#?")));
     if (link.empty() || HasScheme(link)) return r;
     std::string fwd = link;
     for (char& c : fwd)
@@ -356,7 +356,11 @@ std::vector<std::string> PageLinks(const std::string& html) {
         if (end == std::string::npos) break;
         for (const char* attr : {"href", "src", "background"}) {
             std::size_t vb, ve;
-            if (FindAttribute(html, pos + 1, end, attr, vb, ve) && ve > vb) links.push_back(PercentDecode(html.substr(vb, ve - vb)));
+            if (FindAttribute(html, pos + 1, end, attr, vb, ve) && ve > vb) {
+                // The fragment goes before decoding: "%23" is part of the name.
+                std::string link = html.substr(vb, ve - vb);
+                links.push_back(PercentDecode(link.substr(0, link.find_first_of("#?"))));
+            }
         }
         pos = end + 1;
     }
@@ -381,15 +385,16 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         session.PollEvery(50);
     };
 
+    // [FILES] lines and the project's own references are file names, not URLs.
     for (const std::string& line : project.fileLines) {
-        ResolvedPath r = ResolvePath(project, line);
+        ResolvedPath r = ResolvePath(project, line, "/", false, true);
         if (r.name.empty()) continue;
         if (!IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
         add(line, r);
     }
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
-        ResolvedPath sr = ResolvePath(project, sitemap);
+        ResolvedPath sr = ResolvePath(project, sitemap, "/", false, true);
         if (sr.name.empty() || !IsRegularFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         for (const auto& entry : ParseSitemap(ReadWholeFile(sr.source))) {
@@ -400,7 +405,7 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
-        ResolvedPath r = ResolvePath(project, topic);
+        ResolvedPath r = ResolvePath(project, topic, "/", false, true);
         if (!r.name.empty() && IsRegularFile(r.source)) add(topic, r);
     }
     while (!pagesToScan.empty()) {
@@ -408,7 +413,7 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         pagesToScan.pop_front();
         std::string folder = page.name.substr(0, page.name.rfind('/'));
         for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
-            ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true);
+            ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true, true);
             // Links from pages only reach files below the project folder.
             if (r.name.empty() || r.outside || !IsRegularFile(r.source)) continue;
             add(r.name.substr(1), r);

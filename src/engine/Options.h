@@ -73,6 +73,9 @@ struct TParameters {
     // Pages written by this run (native absolute paths, case-insensitive), so a
     // page another item wrote earlier is never overwritten or finished twice.
     std::unique_ptr<TStringList> WrittenPages;
+    // First page the walk gives a contents entry: the help file's home page
+    // when no DefaultPage is given.
+    std::string StartPage;
 
     TParameters();
     ~TParameters();
