@@ -520,3 +520,47 @@ TEST(WineViewer, OpensEveryEntryOfTheSampleInEachLanguage) {
     EXPECT_GE(topLevel.size(), 8u);
     EXPECT_EQ(topLevel, shown) << tree;
 }
+
+// "#" in a caption or an attachment name is part of the file name, and
+// keywords longer than the compiler takes are shortened: the help file is
+// written and holds every page.
+TEST(NamesAndKeywords, HashNamesAndOverlongKeywordsStillCompile) {
+    TempDir dir;
+    const std::string src = dir.path() + "src/";
+    WriteFile(src + "1/.caption", "C# tips\n");
+    WriteFile(src + "1/_~_~_notes.rtf", "{\\rtf1 sharp}");
+    WriteFile(src + "1/Invoice #3.pdf", "%PDF-1.4");
+    WriteFile(src + "2/.caption", std::string(1100, 'L') + "\n");
+    WriteFile(src + "2/_~_~_notes.rtf", "{\\rtf1 long}");
+    std::string deep = src + "2/";
+    for (int i = 0; i < 25; ++i) {
+        deep += "d" + std::to_string(i) + "/";
+        WriteFile(deep + ".caption", "Level" + std::to_string(100 + i) + std::string(32, 'x') + "\n");
+        WriteFile(deep + "_~_~_notes.rtf", "{\\rtf1 deep}");
+    }
+    const std::string db = dir.path() + "names.kvdb";
+    ASSERT_EQ(1, dvo_import(src.c_str(), db.c_str())) << dvo_last_error();
+    const int handle = dvo_open(db.c_str());
+    ASSERT_GT(handle, 0);
+    qb::TConvertOptions o;
+    o.DatabaseHandle = handle;
+    o.StartPath = "\\Organizer\\data\\";
+    o.WholeDatabase = true;
+    o.RootPath = dir.path() + "out/";
+    o.ChmFileName = o.RootPath + "names.chm";
+    o.ChmLanguage = "0x409 English (United States)";
+    o.RemoveTempFiles = false;
+    o.ConvertMethod = 0;
+    qb::RunConversion(o, &Logger, nullptr);
+    dvo_close(handle);
+    ASSERT_TRUE(qb::fs::FileExists(o.ChmFileName));
+    const auto stored = hhatest::ReadWithChmlib(o.ChmFileName);
+    EXPECT_EQ(1u, stored.count("/C#_tips.html"));
+    EXPECT_EQ(1u, stored.count("/Invoice_#3.pdf"));
+    const std::string hhc = ReadFile(o.RootPath + "names.hhc");
+    EXPECT_NE(std::string::npos, hhc.find("value=\".\\C%23_tips.html\"")) << "a Local is a URL";
+    int pages = 0;
+    for (const auto& local : Locals(hhc)) pages += stored.count(StoredName(local)) > 0;
+    EXPECT_EQ(27, pages);
+    EXPECT_EQ(1u, stored.count("/$WWKeywordLinks/BTree"));
+}
