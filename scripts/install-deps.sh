@@ -26,6 +26,7 @@ TEST_PACKAGES=(
   unrtf
   imagemagick python3
   nodejs
+  wine wine64 g++-mingw-w64-x86-64 xvfb xauth
 )
 
 wanted=("${PACKAGES[@]}")

@@ -1,9 +1,11 @@
 #include "LeBytes.h"
 #include "HhaFts.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "HhaProject.h"
+#include "HhaText.h"
 
 namespace qb::hha {
 
@@ -12,7 +14,6 @@ namespace {
 constexpr std::uint32_t kNodeSize = 0x1000;
 constexpr unsigned kDocRoot = 1, kCodeRoot = 1, kLocRoot = 4;
 constexpr std::size_t kMaxWord = 99;
-constexpr std::uint32_t kUtf8CodePage = 65001;
 
 // The index's variable-length integers hold their 7-bit groups low group first.
 void PutEncIntLow(std::string& out, std::uint64_t v) {
@@ -22,10 +23,6 @@ void PutEncIntLow(std::string& out, std::uint64_t v) {
         if (v) b |= 0x80;
         out += static_cast<char>(b);
     } while (v);
-}
-
-bool IsWordByte(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80;
 }
 
 // Text of the page without markup; entities other than numeric ones and the
@@ -64,14 +61,9 @@ std::string PlainText(const std::string& html, std::size_t begin, std::size_t en
                     unsigned long cp = ent[1] == 'x' ? std::strtoul(ent.c_str() + 2, nullptr, 16)
                                                      : std::strtoul(ent.c_str() + 1, nullptr, 10);
                     AppendUtf8(text, cp);
-                } else if (ent == "amp") {
-                    text += '&';
-                } else if (ent == "lt") {
-                    text += '<';
-                } else if (ent == "gt") {
-                    text += '>';
-                } else if (ent == "quot") {
-                    text += '"';
+                } else if (std::uint32_t cp = HtmlEntity(html.substr(begin + i + 1, semi - i - 1))) {
+                    // Named references keep their case: "&Ouml;" is not "&ouml;".
+                    AppendUtf8(text, cp == 0xA0 ? ' ' : cp);
                 } else {
                     text += ' ';
                 }
@@ -94,19 +86,7 @@ std::size_t SharedPrefix(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::vector<std::string> PageWords(const std::string& html) {
-    std::vector<std::string> words;
-    std::string text = PlainText(html, 0, html.size());
-    std::string cur;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : ' ';
-        if (IsWordByte(c)) {
-            cur += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : static_cast<char>(c);
-        } else if (!cur.empty()) {
-            if (cur.size() <= kMaxWord) words.push_back(cur);
-            cur.clear();
-        }
-    }
-    return words;
+    return TextWords(PlainText(html, 0, html.size()));
 }
 
 std::string PageTitle(const std::string& html) {
@@ -153,11 +133,18 @@ void BitWriter::PutSr(std::uint64_t value, unsigned root) {
 
 void BitWriter::Align() { used_ = 8; }
 
-void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words) {
+void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
+                        const std::vector<std::string>& titleWords) {
+    AddWords(words_, topicIndex, words);
+    AddWords(titleWords_, topicIndex, titleWords);
+}
+
+void FtsIndex::AddWords(std::map<std::string, Word>& into, std::uint32_t topicIndex,
+                        const std::vector<std::string>& words) {
     std::map<std::string, std::vector<std::uint32_t>> positions;
     for (std::uint32_t pos = 0; pos < words.size(); ++pos) positions[words[pos]].push_back(pos);
     for (const auto& [text, where] : positions) {
-        Word& w = words_[text];
+        Word& w = into[text];
         w.wlc.PutSr(topicIndex - w.lastTopic, kDocRoot);
         w.lastTopic = topicIndex;
         ++w.topics;
@@ -171,22 +158,37 @@ void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>
     }
 }
 
-std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid) const {
+std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid, const CodePageText& codePage) const {
     struct Entry {
-        const std::string* word;
-        const std::string& wlc;
+        std::string text;  // in the code page
+        char context;      // 0 body, 1 title
+        const std::string* wlc;
         std::uint64_t count;
+        const std::string* word = &text;
     };
+    // Viewers look words up in the help file's code page; a word it cannot
+    // hold could never be typed into the search, so it is left out.
     std::vector<Entry> entries;
-    entries.reserve(words_.size());
-    for (const auto& [word, data] : words_) entries.push_back({&word, data.wlc.Bytes(), data.topics});
+    entries.reserve(words_.size() + titleWords_.size());
+    for (char context : {char(0), char(1)}) {
+        for (const auto& [word, data] : context ? titleWords_ : words_) {
+            if (!codePage.CanEncode(word)) continue;
+            std::string text = codePage.Encode(word);
+            if (text.empty() || text.size() > kMaxWord) continue;
+            entries.push_back({std::move(text), context, &data.wlc.Bytes(), data.topics});
+        }
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.text != b.text ? a.text < b.text : a.context < b.context;
+    });
+    for (Entry& e : entries) e.word = &e.text;
 
     // Group the words into leaves.
     auto leafEntrySize = [](const Entry& e, const std::string* prev) {
         std::size_t shared = prev ? SharedPrefix(*prev, *e.word) : 0;
         std::string tmp;
         PutEncIntLow(tmp, e.count);
-        PutEncIntLow(tmp, e.wlc.size());
+        PutEncIntLow(tmp, e.wlc->size());
         return 2 + (e.word->size() - shared) + 1 + tmp.size() + 4 + 2;
     };
     std::vector<std::pair<std::size_t, std::size_t>> leaves;  // [first, last)
@@ -209,7 +211,7 @@ std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid) const 
         std::vector<std::uint32_t> wlcOffsets;
         for (std::size_t k = first; k < last; ++k) {
             wlcOffsets.push_back(static_cast<std::uint32_t>(out.size()));
-            out += entries[k].wlc;
+            out += *entries[k].wlc;
         }
         std::uint32_t at = static_cast<std::uint32_t>(out.size());
         if (!linkFields.empty()) Set32(out, linkFields.back(), at);
@@ -224,11 +226,11 @@ std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid) const 
             node += static_cast<char>(w.size() - shared + 1);
             node += static_cast<char>(shared);
             node += w.substr(shared);
-            node += '\0';  // body text, not title
+            node += entries[k].context;
             PutEncIntLow(node, entries[k].count);
             Put32(node, wlcOffsets[k - first]);
             Put16(node, 0);
-            PutEncIntLow(node, entries[k].wlc.size());
+            PutEncIntLow(node, entries[k].wlc->size());
         }
         Set16(node, 6, static_cast<std::uint32_t>(kNodeSize - node.size()));
         node.resize(kNodeSize, '\0');
@@ -282,7 +284,7 @@ std::string FtsIndex::Build(std::uint32_t topicCount, std::uint32_t lcid) const 
     const unsigned char sr[6] = {2, kDocRoot, 2, kCodeRoot, 2, kLocRoot};
     std::memcpy(&out[0x1E], sr, 6);
     Set32(out, 0x2E, kNodeSize);
-    Set32(out, 0x7A, kUtf8CodePage);
+    Set32(out, 0x7A, codePage.CodePage());
     Set32(out, 0x7E, lcid);
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The full-text search index ($FIftiMain): a B-tree of 4 KB nodes keyed by
-// lower-case words; each word points at its word-location codes (WLCs).
+// case-folded words in the help file's code page; each word points at its
+// word-location codes (WLCs), once for the page texts and once for titles.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -8,8 +9,11 @@
 
 namespace qb::hha {
 
-// Words of an HTML page's text (tags, scripts and styles skipped), lower
-// case, in order; the position of a word is its index in the result.
+class CodePageText;
+
+// Words of an HTML page's text (tags, scripts and styles skipped) at Unicode
+// word boundaries, case-folded UTF-8, in order; the position of a word is its
+// index in the result.
 std::vector<std::string> PageWords(const std::string& html);
 
 // Title text of an HTML page ("" when it has none).
@@ -31,10 +35,12 @@ private:
 
 class FtsIndex {
 public:
-    // Adds the words of one topic; topics must be added in ascending order.
-    void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words);
-    // The whole $FIftiMain file.
-    std::string Build(std::uint32_t topicCount, std::uint32_t lcid) const;
+    // Adds the words of one topic's text and title; topics must be added in
+    // ascending order.
+    void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
+                  const std::vector<std::string>& titleWords = {});
+    // The whole $FIftiMain file, words in the code page.
+    std::string Build(std::uint32_t topicCount, std::uint32_t lcid, const CodePageText& codePage) const;
 
 private:
     // The encoded word-location codes of one word, built topic by topic so
@@ -44,7 +50,10 @@ private:
         std::uint32_t lastTopic = 0;
         std::uint64_t topics = 0;
     };
-    std::map<std::string, Word> words_;  // byte order of lower-case words
+    static void AddWords(std::map<std::string, Word>& into, std::uint32_t topicIndex,
+                         const std::vector<std::string>& words);
+    std::map<std::string, Word> words_;       // UTF-8 words of page texts
+    std::map<std::string, Word> titleWords_;  // UTF-8 words of titles
 };
 
 }  // namespace qb::hha

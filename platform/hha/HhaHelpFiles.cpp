@@ -1,5 +1,6 @@
 #include "LeBytes.h"
 #include "HhaHelpFiles.h"
+#include "HhaText.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -44,12 +45,13 @@ std::uint32_t StringTable::Add(const std::string& text) {
     if (text.empty()) return 0;
     auto it = offsets_.find(text);
     if (it != offsets_.end()) return it->second;
+    const std::string stored = codePage_ && IsNonAsciiUtf8(text) ? codePage_->Encode(text) : text;
     // Texts do not cross a 4 KB block boundary.
-    std::size_t need = text.size() + 1;
+    std::size_t need = stored.size() + 1;
     if (need < kBlock && bytes_.size() / kBlock != (bytes_.size() + need - 1) / kBlock)
         bytes_.resize((bytes_.size() / kBlock + 1) * kBlock, '\0');
     std::uint32_t at = static_cast<std::uint32_t>(bytes_.size());
-    bytes_ += text;
+    bytes_ += stored;
     bytes_ += '\0';
     offsets_[text] = at;
     return at;
@@ -124,10 +126,11 @@ std::string WindowEntry(const std::string& line, StringTable& strings) {
     if (has) valid |= kNavWidth;
     Put32(e, navWidth);
     for (int k = 0; k < 4; ++k) Put32(e, 0);  // topic pane rectangle
-    Put32(e, strings.Add(Unquote(f[1])));
-    Put32(e, strings.Add(Unquote(f[2])));
-    Put32(e, strings.Add(Unquote(f[3])));
-    Put32(e, strings.Add(Unquote(f[4])));
+    // Viewers open these files as URLs.
+    Put32(e, strings.Add(UrlEscapeName(Unquote(f[1]))));
+    Put32(e, strings.Add(UrlEscapeName(Unquote(f[2]))));
+    Put32(e, strings.Add(UrlEscapeName(Unquote(f[3]))));
+    Put32(e, strings.Add(UrlEscapeName(Unquote(f[4]))));
     std::uint32_t buttons = Number(f[11], &has);
     if (has) valid |= kToolbar;
     Put32(e, buttons);

@@ -10,17 +10,21 @@
 
 namespace qb::hha {
 
+class CodePageText;
+
 // #STRINGS: zero-terminated texts addressed by offset; offset 0 is "".
 class StringTable {
 public:
-    StringTable() : bytes_(1, '\0') {}
-    // Offset of the text, added once.
+    // Texts are stored in codePage when one is given (viewers read them so).
+    explicit StringTable(const CodePageText* codePage = nullptr) : bytes_(1, '\0'), codePage_(codePage) {}
+    // Offset of the UTF-8 text, added once.
     std::uint32_t Add(const std::string& text);
     const std::string& Bytes() const { return bytes_; }
 
 private:
     std::string bytes_;
     std::map<std::string, std::uint32_t> offsets_;
+    const CodePageText* codePage_;
 };
 
 struct Topic {

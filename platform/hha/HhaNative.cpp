@@ -17,6 +17,7 @@
 #include "HhaNavigation.h"
 #include "HhaStoredLzx.h"
 #include "HhaTemp.h"
+#include "HhaText.h"
 #include "Lzx.h"
 
 namespace qb::hha {
@@ -58,7 +59,7 @@ std::string ReadPolled(const ProjectFile& file, Session& session) {
 // Stored name of a project-level file reference without the leading "/".
 std::string PlainName(const Project& project, const std::string& written) {
     if (written.empty()) return {};
-    ResolvedPath r = ResolvePath(project, written);
+    ResolvedPath r = ResolvePath(project, written, "/", false, true);
     return r.name.empty() ? written : r.name.substr(1);
 }
 
@@ -151,7 +152,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             }
             if (!item.name.empty()) items.push_back(std::move(item));
         }
-        if (!items.empty()) nav.keywords = BuildKeywordLinks(items, project.Lcid());
+        if (!items.empty()) nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()));
     }
     return nav;
 }
@@ -183,27 +184,33 @@ bool CompileNative(const Project& project, Session& session) {
     std::vector<Topic> topics;
     FtsIndex fts;
     const bool fullText = project.FullTextSearch();
+    const CodePageText codePage(AnsiCodePage(project.Lcid()));
 
     // Pages the contents names are flagged as such in the topic table.
     std::set<std::string> inContents;
+    std::map<std::string, std::string> entryName;  // lower-case stored name -> its first contents entry's name
     std::string contentsName, indexName;
     std::vector<SitemapEntry> contentsEntries, indexEntries;
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
-        ResolvedPath sr = ResolvePath(project, sitemap);
+        ResolvedPath sr = ResolvePath(project, sitemap, "/", false, true);
         std::string text = ReadWholeFile(sr.source);
         if (sitemap == project.ContentsFile()) {
             contentsName = sr.name;
             contentsEntries = ParseSitemap(text);
             for (const auto& entry : contentsEntries) {
                 ResolvedPath r = ResolvePath(project, entry.Param("Local"));
-                if (!r.name.empty()) inContents.insert(LowerAscii(r.name));
+                if (r.name.empty()) continue;
+                inContents.insert(LowerAscii(r.name));
+                entryName.emplace(LowerAscii(r.name), DecodeEntities(entry.Param("Name")));
             }
         } else {
             indexName = sr.name;
             indexEntries = ParseSitemap(text);
         }
-        if (stored.insert(LowerAscii(sr.name)).second) container.AddFile(sr.name, text);
+        // Viewers read sitemaps in the language's code page, not as UTF-8.
+        if (stored.insert(LowerAscii(sr.name)).second)
+            container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
     }
 
     for (const ProjectFile& file : files) {
@@ -212,25 +219,33 @@ bool CompileNative(const Project& project, Session& session) {
         std::string bytes = ReadPolled(file, session);
         if (IsHtml(file.name)) {
             auto index = static_cast<std::uint32_t>(topics.size());
-            topics.push_back({file.name, PageTitle(bytes), inContents.count(LowerAscii(file.name)) > 0});
-            if (fullText) fts.AddTopic(index, PageWords(bytes));
+            // Search results and "titles only" name a page by its title; a
+            // page without one goes by its contents entry.
+            std::string title = PageTitle(bytes);
+            if (auto it = entryName.find(LowerAscii(file.name)); title.empty() && it != entryName.end())
+                title = it->second;
+            if (fullText) fts.AddTopic(index, PageWords(bytes), TextWords(title));
+            topics.push_back({file.name, std::move(title), inContents.count(LowerAscii(file.name)) > 0});
+            // Some viewers decode pages in the help file's code page whatever
+            // they declare; pages in ASCII alone read right everywhere.
+            if (IsNonAsciiUtf8(bytes) && DeclaresUtf8(bytes)) bytes = HtmlAsAscii(bytes);
         }
         container.AddFile(file.name, std::move(bytes));
     }
 
-    StringTable strings;
+    StringTable strings(&codePage);
     SystemInfo info;
     Navigation nav = BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics,
                                      strings);
     info.binaryToc = !nav.tocidx.empty();
     info.contentsTopicId = nav.contentsTopic;
     info.indexTopicId = nav.indexTopic;
-    info.contentsFile = contentsName.empty() ? std::string() : contentsName.substr(1);
-    info.indexFile = indexName.empty() ? std::string() : indexName.substr(1);
-    info.defaultTopic = PlainName(project, project.DefaultTopic());
-    info.title = project.Title();
+    info.contentsFile = contentsName.empty() ? std::string() : UrlEscapeName(contentsName.substr(1));
+    info.indexFile = indexName.empty() ? std::string() : UrlEscapeName(indexName.substr(1));
+    info.defaultTopic = UrlEscapeName(PlainName(project, project.DefaultTopic()));
+    info.title = codePage.Encode(project.Title());
     info.defaultWindow = project.Option("Default Window");
-    info.compiledName = fs::path(project.compiledFile).stem().string();
+    info.compiledName = codePage.Encode(fs::path(project.compiledFile).stem().string());
     info.lcid = project.Lcid();
     info.fullTextSearch = fullText;
     info.hasKeywords = !nav.keywords.btree.empty();
@@ -251,7 +266,7 @@ bool CompileNative(const Project& project, Session& session) {
         container.AddFile("/$WWKeywordLinks/Property", nav.keywords.property);
     }
     session.Poll();
-    if (fullText) container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid));
+    if (fullText) container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid, codePage));
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();
 

@@ -1,6 +1,7 @@
 #include "ChmContainer.h"
 #include "LeBytes.h"
 #include "HhaNavigation.h"
+#include "HhaText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,6 +19,22 @@ constexpr std::size_t kBTreeHeader = 0x4C;
 constexpr std::size_t kListingHeader = 12;
 constexpr std::size_t kIndexHeader = 8;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+// Longest keyword path in UTF-16 units: with its topics, one entry must fit a
+// listing block, so longer keywords are shortened.
+constexpr std::size_t kMaxKeywordUnits = 480;
+constexpr std::size_t kMaxNameUnits = 240;
+
+// UTF-16LE text cut to at most units code units, never inside a surrogate pair.
+std::string CutUtf16(const std::string& text, std::size_t units) {
+    if (text.size() <= units * 2) return text;
+    std::size_t end = units * 2;
+    auto unit = [&](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(text[at])) |
+               (static_cast<unsigned>(static_cast<unsigned char>(text[at + 1])) << 8);
+    };
+    if (end >= 2 && unit(end - 2) >= 0xD800 && unit(end - 2) < 0xDC00) end -= 2;
+    return text.substr(0, end);
+}
 
 
 
@@ -64,10 +81,6 @@ std::string IndexEntry(const Keyword& k, std::uint32_t child) {
 }  // namespace
 
 std::string DecodeEntities(const std::string& text) {
-    static const std::map<std::string, std::uint32_t> kNamed = {
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0},
-        {"auml", 0xE4}, {"ouml", 0xF6}, {"uuml", 0xFC}, {"Auml", 0xC4}, {"Ouml", 0xD6}, {"Uuml", 0xDC},
-        {"szlig", 0xDF}, {"copy", 0xA9}, {"reg", 0xAE}, {"eacute", 0xE9}, {"egrave", 0xE8}, {"agrave", 0xE0}};
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto semi = text[i] == '&' ? text.find(';', i + 1) : std::string::npos;
@@ -83,8 +96,8 @@ std::string DecodeEntities(const std::string& text) {
             char* end = nullptr;
             unsigned long v = std::strtoul(digits, &end, hex ? 16 : 10);
             if (*digits && end && *end == '\0' && v > 0 && v <= 0x10FFFF) cp = static_cast<std::uint32_t>(v);
-        } else if (auto it = kNamed.find(ref); it != kNamed.end()) {
-            cp = it->second;
+        } else {
+            cp = HtmlEntity(ref);
         }
         if (!cp) {
             out += text[i];
@@ -186,7 +199,7 @@ TocIdx BuildTocIdx(const std::vector<TocItem>& items) {
     return toc;
 }
 
-KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid) {
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage) {
     // Sub-keywords stay under their top-level keyword; top-level keywords
     // are sorted, the entries below one keep the index file's order.
     std::vector<std::vector<Keyword>> groups;
@@ -196,8 +209,10 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
         std::string prefix;
         for (const auto& [level, text] : path) prefix += text + ", ";
         Keyword k;
-        k.text = Utf16Le(prefix + item.name);
-        k.lastPart = static_cast<std::uint32_t>(Utf16Le(prefix).size() / 2);
+        std::string name = CutUtf16(Utf16Le(item.name), kMaxNameUnits);
+        std::string head = CutUtf16(Utf16Le(prefix), kMaxKeywordUnits - name.size() / 2);
+        k.text = head + name;
+        k.lastPart = static_cast<std::uint32_t>(head.size() / 2);
         k.depth = static_cast<std::uint16_t>(path.size());
         k.item = &item;
         if (path.empty() || groups.empty()) groups.emplace_back();
@@ -216,7 +231,7 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
     std::vector<std::string> blocks;
     std::vector<std::size_t> firsts;  // first keyword of each block of the level below
     auto tooLong = [](const Keyword& k) {
-        return Error("Error: index keyword too long: " + k.item->name);
+        return Error("Error: index keyword has too many topics: " + k.item->name);
     };
 
     // Listing blocks, chained both ways.
@@ -291,7 +306,7 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
     Put32(h, static_cast<std::uint32_t>(blocks.size()));
     Put16(h, depth);
     Put32(h, links.keywords);
-    Put32(h, 65001);  // texts of this system are UTF-8
+    Put32(h, codePage);
     Put32(h, lcid);
     Put32(h, 0);  // not a .chi file
     h.resize(kBTreeHeader, '\0');

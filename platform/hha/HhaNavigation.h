@@ -48,7 +48,8 @@ struct KeywordLinks {
     std::string btree, map, property;
     std::uint32_t keywords = 0;
 };
-// Raises qb::Error for a keyword too long for one block.
-KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid);
+// Keywords too long for one block are shortened at a character boundary;
+// raises qb::Error only for a keyword whose topics alone overflow a block.
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage);
 
 }  // namespace qb::hha

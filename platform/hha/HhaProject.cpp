@@ -195,10 +195,10 @@ bool CanonicalName(const std::string& relative, std::string& name) {
 }
 
 ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName,
-                         bool pageLink) {
+                         bool pageLink, bool literal) {
     ResolvedPath r;
     std::string link = TrimText(written);
-    link = link.substr(0, link.find_first_of("#?"));
+    if (!literal) link = PercentDecode(link.substr(0, link.find_first_of("#?")));
     if (link.empty() || HasScheme(link)) return r;
     std::string fwd = link;
     for (char& c : fwd)
@@ -356,7 +356,11 @@ std::vector<std::string> PageLinks(const std::string& html) {
         if (end == std::string::npos) break;
         for (const char* attr : {"href", "src", "background"}) {
             std::size_t vb, ve;
-            if (FindAttribute(html, pos + 1, end, attr, vb, ve) && ve > vb) links.push_back(PercentDecode(html.substr(vb, ve - vb)));
+            if (FindAttribute(html, pos + 1, end, attr, vb, ve) && ve > vb) {
+                // The fragment goes before decoding: "%23" is part of the name.
+                std::string link = html.substr(vb, ve - vb);
+                links.push_back(PercentDecode(link.substr(0, link.find_first_of("#?"))));
+            }
         }
         pos = end + 1;
     }
@@ -399,11 +403,12 @@ private:
 
 // A written path that is a local file but resolves to no stored name climbs
 // above the project folder.
-ResolvedPath ResolveChecked(const Project& project, const std::string& written, const InsideCheck& inside) {
-    ResolvedPath r = ResolvePath(project, written);
+ResolvedPath ResolveChecked(const Project& project, const std::string& written, const InsideCheck& inside,
+                            bool literal = false) {
+    ResolvedPath r = ResolvePath(project, written, "/", false, literal);
     if (r.name.empty() && !r.outside) {
         std::string link = TrimText(written);
-        link = link.substr(0, link.find_first_of("#?"));
+        if (!literal) link = link.substr(0, link.find_first_of("#?"));
         std::string ignored;
         if (!link.empty() && !HasScheme(link) && !CanonicalName(link, ignored) && link != "." && link != "./" &&
             link != ".\\")
@@ -430,15 +435,16 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         session.PollEvery(50);
     };
 
+    // [FILES] lines and the project's own references are file names, not URLs.
     for (const std::string& line : project.fileLines) {
-        ResolvedPath r = ResolveChecked(project, line, inside);
+        ResolvedPath r = ResolveChecked(project, line, inside, true);
         if (r.name.empty()) continue;
         if (!IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
         add(line, r);
     }
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
-        ResolvedPath sr = ResolveChecked(project, sitemap, inside);
+        ResolvedPath sr = ResolveChecked(project, sitemap, inside, true);
         if (sr.name.empty() || !IsRegularFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         for (const auto& entry : ParseSitemap(ReadWholeFile(sr.source))) {
@@ -449,7 +455,7 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
-        ResolvedPath r = ResolveChecked(project, topic, inside);
+        ResolvedPath r = ResolveChecked(project, topic, inside, true);
         if (!r.name.empty() && IsRegularFile(r.source)) add(topic, r);
     }
     while (!pagesToScan.empty()) {
@@ -457,7 +463,7 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         pagesToScan.pop_front();
         std::string folder = page.name.substr(0, page.name.rfind('/'));
         for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
-            ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true);
+            ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true, true);
             // Links from pages only reach files below the project folder; a
             // link of the file system inside it must not lead out either.
             if (r.name.empty() || r.outside || !IsRegularFile(r.source)) continue;

@@ -69,8 +69,10 @@ struct ResolvedPath {
 };
 // Empty name for links that are not local files (schemes, anchors, empty text).
 // A page link starting with "/" means the project folder, never the file system.
+// A URL (literal false) loses its fragment and query and is percent-decoded;
+// a literal file name is taken as it stands ("C#.html").
 ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName = "/",
-                         bool pageLink = false);
+                         bool pageLink = false, bool literal = false);
 
 // Stored-name form of a relative path: "\" -> "/", no "." segments, ".."
 // folded; false when it climbs above the root.
@@ -97,7 +99,8 @@ std::string RewriteLocals(const std::string& text, const std::function<std::stri
 // quotes and brackets ("[0,0,800,600]" stays one field).
 std::vector<std::string> SplitWindowFields(const std::string& text);
 
-// Local links (href and src values) of an HTML page, as written.
+// Local links (href and src values) of an HTML page without fragment and
+// query, percent-decoded.
 std::vector<std::string> PageLinks(const std::string& html);
 
 // Every file to store, each once: the listed files, then the local files that

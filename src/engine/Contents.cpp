@@ -13,7 +13,8 @@ void AddContentsEntry(TParameters& job, const std::optional<std::string>& page, 
     c.Add(indent + "<LI><OBJECT type=\"text/sitemap\">");
     c.Add(indent + "    <param name=\"Name\" value=\"" + HtmlEscape(caption) + "\">");
     if (page)
-        c.Add(indent + "    <param name=\"Local\" value=\"" + *page + "\">");
+        // A Local value is a URL: "#" and "%" in a file name go escaped.
+        c.Add(indent + "    <param name=\"Local\" value=\"" + UrlPath(*page) + "\">");
     else if (newPage)
         c.Add(indent + "    <param name=\"New\" value=\"1\">");
     c.Add(indent + "    </OBJECT>");

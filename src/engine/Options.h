@@ -79,6 +79,9 @@ struct TParameters {
     std::unique_ptr<TStringList> WrittenPages;
     // The website writer of this run, when SiteFolder names one.
     std::unique_ptr<site::IWalkObserver> Site;
+    // First page the walk gives a contents entry: the help file's home page
+    // when no DefaultPage is given.
+    std::string StartPage;
 
     TParameters();
     ~TParameters();

@@ -98,7 +98,9 @@ void StartProject(TParameters& job) {
         job.FileList->Add("_quillbook_default.html");
         defaultTopic = "_quillbook_default.html";
     }
-    const std::string homePage = defaultTopic.empty() ? ModuleDirectory() + "_quillbook_default.html" : defaultTopic;
+    // Without a default page the home page is chosen once the walk has given
+    // out pages (FinishProject); a page on this machine would open nowhere else.
+    const std::string homePage = defaultTopic;
     const std::string base = ProjectBaseName(job);
 
     TStringList& p = *job.ProjectLines;
@@ -125,12 +127,40 @@ void StartProject(TParameters& job) {
     c.Add("<OBJECT type=\"text/site properties\">");
     c.Add("  <param name=\"ImageType\" value=\"Folder\">");
     c.Add("</OBJECT>");
+    // One list around every entry: viewers drop entries outside a list.
+    c.Add("<UL>");
 }
 
+namespace {
+
+// The start item's page, or a generated page when the walk wrote none, as
+// the help file names it ("9/C.html").
+std::string ChooseHomePage(TParameters& job) {
+    if (!job.StartPage.empty()) return RootLink(job, job.StartPage).substr(1);
+    const std::string name = "_quillbook_default.html";
+    RunRecord().Add(job, name);
+    SaveTextFile(name, "<html><head>" + std::string(kCharsetMeta) + "<title>" + HtmlEscape(job.options.WindowTitle) +
+                           "</title></head><body><h1>" + HtmlEscape(job.options.WindowTitle) +
+                           "</h1></body></html>\r\n");
+    job.FileList->Add(name);
+    return name;
+}
+
+}  // namespace
+
 void FinishProject(TParameters& job) {
+    TStringList& p = *job.ProjectLines;
+    const int topicLine = p.IndexOf("Default topic=");
+    if (topicLine >= 0) {
+        const std::string home = ChooseHomePage(job);
+        p[topicLine] = "Default topic=" + home;
+        for (int i = 0; i < p.Count(); ++i)
+            if (p[i].rfind("ovel2html=", 0) == 0) p[i] = WindowDefinition(job, home, home);
+    }
     job.FileList->Add(ExtraFilesInside(job));
     for (const auto& f : *job.FileList) job.ProjectLines->Add(f);
     job.ProjectLines->Add("[INFOTYPES]");
+    job.ContentsLines->Add("</UL>");
     job.ContentsLines->Add("</BODY></HTML>");
 }
 

@@ -1,4 +1,8 @@
+#include <unicode/ustring.h>
+#include <unicode/utrans.h>
+
 #include <algorithm>
+#include <vector>
 
 #include "Engine.h"
 #include "Error.h"
@@ -108,6 +112,35 @@ void RecordPlannedPages(TParameters& job) {
     for (const auto& [line, page] : plan.labelPages) add(page);
 }
 
+// Help viewers look stored files up through the help file's code page, so a
+// name outside ASCII cannot be opened everywhere: letters are written in
+// Latin ASCII ("饺子" -> "jiao zi", "Öl" -> "Ol"), anything else becomes repl.
+std::string AsciiName(const std::string& name, char repl) {
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return name;
+    static UTransliterator* latin = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        const std::u16string id = u"Any-Latin; Latin-ASCII";
+        UTransliterator* t = utrans_openU(reinterpret_cast<const UChar*>(id.c_str()), -1, UTRANS_FORWARD, nullptr,
+                                          0, nullptr, &status);
+        return U_SUCCESS(status) ? t : nullptr;
+    }();
+    std::string out;
+    UErrorCode status = U_ZERO_ERROR;
+    std::vector<UChar> wide(name.size() * 4 + 16);
+    int32_t length = 0;
+    u_strFromUTF8WithSub(wide.data(), static_cast<int32_t>(wide.size()), &length, name.data(),
+                         static_cast<int32_t>(name.size()), 0xFFFD, nullptr, &status);
+    if (latin && U_SUCCESS(status)) {
+        int32_t limit = length;
+        utrans_transUChars(latin, wide.data(), &length, static_cast<int32_t>(wide.size()), 0, &limit, &status);
+    }
+    if (U_FAILURE(status)) length = 0;
+    for (int32_t i = 0; i < length; ++i)
+        out += wide[static_cast<std::size_t>(i)] < 0x80 ? static_cast<char>(wide[static_cast<std::size_t>(i)]) : repl;
+    return SafeFileName(out, repl);
+}
+
 }  // namespace
 
 bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
@@ -118,14 +151,14 @@ bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
 }
 
 std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {
-    std::string s = SafeFileName(caption, '_');
+    std::string s = AsciiName(SafeFileName(caption, '_'), '_');
     const std::size_t limit = kMaxNameBytes > reserve ? kMaxNameBytes - reserve : 1;
     if (s.size() > limit) s.resize(Utf8Boundary(s, limit));
     return s;
 }
 
 std::string SafeComponent(const std::string& name) {
-    std::string s = SafeFileName(name, '_');
+    std::string s = AsciiName(SafeFileName(name, '_'), '_');
     if (s.size() > kMaxNameBytes) s.resize(Utf8Boundary(s, kMaxNameBytes));
     if (!s.empty() && s.find_first_not_of('.') == std::string::npos) std::replace(s.begin(), s.end(), '.', '_');
     return s;
@@ -203,6 +236,8 @@ void ExportTree(TParameters& job) {
     SaveTextFile("_jump2_.htm",
                  "<html><head><meta http-equiv=\"refresh\" content=\"0; url=https://quillbook.example.org/\">"
                  "</head></html>\r\n");
+    // The window's Jump2 button opens it from inside the help file.
+    job.FileList->Add("_jump2_.htm");
     if (o.NavLinks) {
         SaveTextFile("_quillbook.css", LoadTextResource("css", "TEXT"));
         job.FileList->Add("_quillbook.css");
@@ -307,12 +342,16 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             AddContentsEntry(job, pageFile, caption, false, indent);
             job.FileList->Add(pageFile);
         }
+        if (job.StartPage.empty()) job.StartPage = override.empty() ? pageFile : override;
     } else if (isDatabaseRoot) {
     } else if (hasSubItems) {
-        if (o.NavLinks)
+        if (o.NavLinks) {
             AddContentsEntry(job, pageFile, caption, false, indent);
-        else
+            if (job.StartPage.empty()) job.StartPage = pageFile;
+        }
+        else {
             AddContentsEntry(job, std::nullopt, caption, false, indent);
+        }
     } else if (!o.IgnoreEmptyItems) {
         AddContentsEntry(job, std::nullopt, caption, true, indent);
     }

@@ -63,8 +63,9 @@ TEST_F(WorkedExample, FilesContentsProgressAndLog) {
                                           "        </OBJECT>\r\n"
                                           "    </UL>\r\n"))
         << hhc;
-    // The top item is not a folder: no <UL> directly below it.
-    EXPECT_EQ(1, CountOf(hhc, "<UL>"));
+    // The top item is not a folder: no <UL> directly below it, only the one
+    // around every entry and C's.
+    EXPECT_EQ(2, CountOf(hhc, "<UL>"));
 
     std::vector<int> positions;
     for (const auto& e : recorder.events)
@@ -237,6 +238,8 @@ TEST_F(EngineTest, UnsafeStorageNamesNeverLeaveTheOutputFolder) {
     EXPECT_GT(all.Count(), 3);
 }
 
+// Names of files are ASCII (viewers open them through the help file's code
+// page), so a long Chinese caption becomes a long Latin one, shortened.
 TEST_F(EngineTest, LongChineseCaptionIsShortenedAtACharacterBoundary) {
     std::string caption;
     for (int i = 0; i < 120; ++i) caption += "\xE6\xB1\x89";  // 360 bytes
@@ -251,11 +254,10 @@ TEST_F(EngineTest, LongChineseCaptionIsShortenedAtACharacterBoundary) {
     int found = 0;
     for (const auto& p : pages) {
         const std::string name = qb::ExtractFileName(p);
-        if (name.rfind("\xE6\xB1\x89", 0) != 0) continue;
+        if (name.rfind("han_han", 0) != 0) continue;
         ++found;
         EXPECT_LE(name.size(), 240u);
-        EXPECT_EQ(0u, (name.size() - std::string(".html").size() - (name.find('_') == std::string::npos ? 0 : 2)) % 3)
-            << name;
+        EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; })) << name;
     }
     EXPECT_EQ(2, found);
 }

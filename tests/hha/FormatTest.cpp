@@ -105,9 +105,15 @@ TEST(Words, TextOfPagesWithoutMarkup) {
     auto words = PageWords("<html><head><title>Über Title</title><style>p{color:red}</style>"
                            "<script>var hidden=1;</script></head><body>Fish&amp;Chips "
                            "<b>bold</b>face A1b2 &#65;&nbsp;x<!-- secret --></body></html>");
-    std::vector<std::string> expected = {"\xC3\x9C" "ber", "title", "fish", "chips", "bold", "face", "a1b2", "a", "x"};
-    // "Über" keeps its UTF-8 bytes; ASCII letters are folded.
-    expected[0] = "\xC3\x9C" "ber";
+    // Every letter is case-folded, not only ASCII ones.
+    std::vector<std::string> expected = {"\xC3\xBC" "ber", "title", "fish", "chips", "bold", "face", "a1b2", "a", "x"};
+    EXPECT_EQ(expected, words);
+    // Unicode word boundaries: punctuation of any script ends a word, ß folds
+    // to ss, ideographs form words of their own.
+    words = PageWords("<p>\xC3\x9C" "berma\xC3\x9F \xE2\x80\x93 \xC3\x96" "ffnungszeiten\xEF\xBC\x9A" "Caf\xC3\xA9 "
+                      "\xE2\x82\xAC" "5 \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 \xE9\xA5\xBA\xE5\xAD\x90</p>");
+    expected = {"\xC3\xBC" "bermass", "\xC3\xB6" "ffnungszeiten", "caf\xC3\xA9", "5",
+                "\xD0\xBC\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "\xE9\xA5\xBA\xE5\xAD\x90"};
     EXPECT_EQ(expected, words);
     EXPECT_EQ("Page & more", PageTitle("<TITLE>\r\n Page  &amp; more </TITLE>"));
     EXPECT_EQ("", PageTitle("<html>no title</html>"));

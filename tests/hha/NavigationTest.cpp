@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "ChmRead.h"
 #include "Error.h"
@@ -92,7 +93,7 @@ TEST(KeywordIndex, SortedNestedAndSplitOverIndexBlocks) {
             items.push_back({"alpha sub", 2, {}, "See there"});
         }
     }
-    qb::hha::KeywordLinks links = qb::hha::BuildKeywordLinks(items, 0x407);
+    qb::hha::KeywordLinks links = qb::hha::BuildKeywordLinks(items, 0x407, 1252);
     EXPECT_EQ(items.size(), links.keywords);
     std::vector<std::string> lines = DecodeKeywordBTree(links.btree, tables.Build());
     ASSERT_EQ(items.size(), lines.size());
@@ -114,10 +115,8 @@ TEST(KeywordIndex, TextsAndLimits) {
     EXPECT_EQ("a & b <c> \xC3\xA4 \xE2\x82\xAC &unknown; &#;", qb::hha::DecodeEntities("a &amp; b &lt;c&gt; &auml; &#x20AC; &unknown; &#;"));
     EXPECT_EQ("6100e400ac203dd800de", Hex(qb::hha::Utf16Le("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80")));
     EXPECT_EQ("fdff", Hex(qb::hha::Utf16Le("\xC3")));  // cut-off sequence
-    // A keyword that cannot fit one block is an error, not a broken tree.
-    EXPECT_THROW(qb::hha::BuildKeywordLinks({{std::string(1100, 'k'), 0, {}, ""}}, 0x409), qb::Error);
     // No keywords: a header and no blocks.
-    qb::hha::KeywordLinks none = qb::hha::BuildKeywordLinks({}, 0x409);
+    qb::hha::KeywordLinks none = qb::hha::BuildKeywordLinks({}, 0x409, 1252);
     EXPECT_EQ(0x4Cu, none.btree.size());
     EXPECT_EQ(0xFFFFFFFFu, Dword(none.btree, 0x1A));
 }
@@ -204,4 +203,37 @@ TEST(NativeNavigation, BinaryTocOnlyWhenAsked) {
         HelpTables tables{files["/#TOPICS"], files["/#URLTBL"], files["/#URLSTR"], files["/#STRINGS"]};
         EXPECT_TRUE(files.count("/" + tables.Url(static_cast<std::uint32_t>(t))));
     }
+}
+
+// Keywords longer than a block holds are shortened at a character boundary
+// instead of failing the compile: one long caption, and a deep nesting of
+// captions whose full path is long.
+TEST(KeywordIndex, LongKeywordsAreShortened) {
+    Tables tables;
+    tables.topics.push_back({"/t0.html", "", false});
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    std::vector<qb::hha::KeywordItem> items = {{std::string(1100, 'k'), 1, {0}, ""},
+                                               {std::string(239, 'e') + emoji + "tail", 1, {0}, ""}};
+    for (int level = 1; level <= 25; ++level)
+        items.push_back({std::string(39, static_cast<char>('a' + level % 26)) + "Z", level, {0}, ""});
+    qb::hha::KeywordLinks links;
+    ASSERT_NO_THROW(links = qb::hha::BuildKeywordLinks(items, 0x409, 1252));
+    EXPECT_EQ(1252u, Dword(links.btree, 0x30));
+    std::vector<std::string> lines = DecodeKeywordBTree(links.btree, tables.Build());
+    ASSERT_EQ(items.size(), lines.size());
+    std::map<std::string, std::string> byFirst;  // first letters -> decoded line
+    for (const auto& l : lines) byFirst[l.substr(2, 3)] = l;
+    EXPECT_EQ("0|" + std::string(240, 'k') + "|0|t0.html", byFirst["kkk"]);
+    // The emoji would be cut in half: it goes whole.
+    EXPECT_EQ("0|" + std::string(239, 'e') + "|0|t0.html", byFirst["eee"]);
+    // The deepest keyword keeps its own name; its ancestors are cut.
+    auto found = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("24|", 0) == 0; });
+    ASSERT_NE(lines.end(), found);
+    const std::string& deepest = *found;
+    const std::string own = std::string(39, static_cast<char>('a' + 25 % 26)) + "Z";
+    const std::size_t bar = deepest.find('|', 3);
+    const std::string text = deepest.substr(3, bar - 3);
+    EXPECT_LE(text.size(), 480u);
+    EXPECT_EQ(own, text.substr(text.size() - own.size()));
+    EXPECT_EQ(std::to_string(text.size() - own.size()), deepest.substr(bar + 1, deepest.find('|', bar + 1) - bar - 1));
 }

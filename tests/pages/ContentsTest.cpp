@@ -15,6 +15,7 @@ std::string Dead(const std::string& root) {
 }
 
 // Contents lines after the head that StartProject writes.
+// Lines inside the one list that wraps every entry (checked here).
 std::vector<std::string> Entries(const std::string& hhc) {
     std::vector<std::string> lines;
     bool started = false;
@@ -22,7 +23,11 @@ std::vector<std::string> Entries(const std::string& hhc) {
         if (l.find("<LI>") != std::string::npos || l == "<UL>") started = true;
         if (started && l != "</BODY></HTML>" && !l.empty()) lines.push_back(l);
     }
-    return lines;
+    EXPECT_GE(lines.size(), 2u);
+    if (lines.size() < 2) return lines;
+    EXPECT_EQ("<UL>", lines.front());
+    EXPECT_EQ("</UL>", lines.back());
+    return std::vector<std::string>(lines.begin() + 1, lines.end() - 1);
 }
 
 }  // namespace

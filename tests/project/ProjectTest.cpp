@@ -58,13 +58,33 @@ TEST_F(ProjectTest, OptionLinesAndWindowDefinition) {
     EXPECT_EQ("Full-text search=yes", Line("Full-text"));
     EXPECT_EQ("Language=0x407 German (Germany)", Line("Language="));
     EXPECT_EQ("[FILES]", (*job.ProjectLines)[job.ProjectLines->Count() - 1]);
-    const std::string home = qb::ModuleDirectory() + "_quillbook_default.html";
-    EXPECT_EQ("ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"\",\"" + home +
-                  "\",http://x,X,_jump2_.htm,Quillbook,0x1020,300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
+    // No home page yet: the walk gives out the start item's page first.
+    EXPECT_EQ("ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"\",\"\",http://x,X,_jump2_.htm,Quillbook,0x1020,"
+              "300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
               Line("ovel2html="));
-    EXPECT_EQ(6, job.ContentsLines->Count());
+    EXPECT_EQ(7, job.ContentsLines->Count());
     EXPECT_EQ("  <param name=\"ImageType\" value=\"Folder\">", (*job.ContentsLines)[4]);
+    EXPECT_EQ("<UL>", (*job.ContentsLines)[6]);
     EXPECT_EQ(0, job.NameCounter);
+
+    // The start item's page, inside the help file, is default topic and home page.
+    job.StartPage = ".\\9\\C#.html";
+    qb::FinishProject(job);
+    EXPECT_EQ("Default topic=9/C#.html", Line("Default topic"));
+    EXPECT_EQ("ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"9/C#.html\",\"9/C#.html\",http://x,X,_jump2_.htm,"
+              "Quillbook,0x1020,300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
+              Line("ovel2html="));
+}
+
+TEST_F(ProjectTest, WithoutAnyPageTheRunWritesTheHomePage) {
+    job.options.WindowTitle = "A <b> title";
+    qb::StartProject(job);
+    qb::FinishProject(job);
+    EXPECT_EQ("Default topic=_quillbook_default.html", Line("Default topic"));
+    EXPECT_NE(std::string::npos, Line("ovel2html=").find(",\"_quillbook_default.html\",\"_quillbook_default.html\","));
+    EXPECT_TRUE(job.FileList->Contains("_quillbook_default.html"));
+    const std::string page = ReadFile(out.path() + "_quillbook_default.html");
+    EXPECT_NE(std::string::npos, page.find("<title>A &lt;b&gt; title</title>")) << page;
 }
 
 TEST_F(ProjectTest, WithoutIndexAndSearch) {
@@ -108,9 +128,11 @@ TEST_F(ProjectTest, FinishAppendsFilesExtraBlockAndEnd) {
     job.options.ExtraFiles = "/extra/a.txt\r\n/extra/b.txt\r\n";
     qb::StartProject(job);
     job.FileList->Add(".\\A.html");
+    job.StartPage = ".\\A.html";
     qb::FinishProject(job);
     const std::string text = job.ProjectLines->Text();
     EXPECT_NE(std::string::npos, text.find("[FILES]\r\n.\\A.html\r\n/extra/a.txt\r\n/extra/b.txt\r\n\r\n[INFOTYPES]\r\n"));
+    EXPECT_EQ("</UL>", (*job.ContentsLines)[job.ContentsLines->Count() - 2]);
     EXPECT_EQ("</BODY></HTML>", (*job.ContentsLines)[job.ContentsLines->Count() - 1]);
 }
 

@@ -1,0 +1,68 @@
+#pragma once
+// Texts of a help file in its language's ANSI code page, and the words of
+// page texts as the full-text index stores them.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct UConverter;
+
+namespace qb::hha {
+
+// The ANSI code page viewers use for a language (1252 for 0x409, 1251 for
+// 0x419, 936 for 0x804 ...); 1252 when the language is unknown.
+std::uint32_t AnsiCodePage(std::uint32_t lcid);
+
+// One code page, converting from UTF-8.
+class CodePageText {
+public:
+    explicit CodePageText(std::uint32_t codePage);
+    ~CodePageText();
+    CodePageText(const CodePageText&) = delete;
+    CodePageText& operator=(const CodePageText&) = delete;
+
+    std::uint32_t CodePage() const { return codePage_; }
+    // The text in the code page; characters it lacks become "?".
+    std::string Encode(const std::string& utf8) const;
+    // The text in the code page; characters it lacks become "&#N;".
+    std::string EncodeHtml(const std::string& utf8) const;
+    // True when every character of the text exists in the code page.
+    bool CanEncode(const std::string& utf8) const;
+
+private:
+    std::string Convert(const std::string& utf8, bool references, bool* lossless) const;
+    std::uint32_t codePage_;
+    UConverter* conv_ = nullptr;
+};
+
+// True when the bytes are valid UTF-8 and at least one of them is not ASCII.
+bool IsNonAsciiUtf8(const std::string& text);
+
+// Code point of a named HTML character reference ("Ouml" -> 0xD6): the
+// Latin-1 set and the typographic ones; 0 when unknown. Names are case-sensitive.
+std::uint32_t HtmlEntity(const std::string& name);
+
+// Full case folding of UTF-8 text ("Straße" -> "strasse").
+std::string FoldCase(const std::string& utf8);
+
+// The words of a plain UTF-8 text at Unicode word boundaries (letters,
+// numbers, ideographs and kana; punctuation and blanks are no words),
+// case-folded, in order.
+std::vector<std::string> TextWords(const std::string& utf8);
+
+// A stored name as viewers take it in a URL: "%", "#" and "?" as %XX.
+std::string UrlEscapeName(const std::string& name);
+
+// A UTF-8 HTML page in ASCII alone, so that it reads the same whatever code
+// page a viewer decodes it with: characters outside ASCII become "&#N;", in
+// scripts "\uXXXX" and in style sheets "\X ".
+std::string HtmlAsAscii(const std::string& html);
+
+// True when an HTML page declares the UTF-8 charset.
+bool DeclaresUtf8(const std::string& html);
+
+// Shortens UTF-8 text to at most maxBytes bytes without splitting a character.
+std::string CutUtf8(const std::string& text, std::size_t maxBytes);
+
+}  // namespace qb::hha
