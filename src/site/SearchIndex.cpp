@@ -32,9 +32,10 @@ std::vector<std::string> SplitWords(const std::string& text) {
     return words;
 }
 
-int TSearchIndex::AddPage(const std::string& href, const std::string& caption, const std::string& text) {
+int TSearchIndex::AddPage(const std::string& href, const std::string& caption, const std::string& text,
+                         const std::string& where) {
     const int id = static_cast<int>(pages_.size());
-    pages_.emplace_back(href, caption);
+    pages_.push_back({href, caption, where});
     for (auto& w : SplitWords(caption + "\n" + text)) {
         auto& list = words_[w];
         if (list.empty() || list.back() != id) list.push_back(id);
@@ -74,7 +75,8 @@ std::string JsonString(const std::string& s) {
 std::string TSearchIndex::ToScript() const {
     std::string out = "window.QB_SEARCH={\"pages\":[";
     for (std::size_t i = 0; i < pages_.size(); ++i)
-        out += (i ? "," : "") + std::string("[") + JsonString(pages_[i].first) + "," + JsonString(pages_[i].second) + "]";
+        out += (i ? "," : "") + std::string("[") + JsonString(pages_[i].href) + "," + JsonString(pages_[i].caption) +
+               "," + JsonString(pages_[i].where) + "]";
     out += "],\n\"words\":{";
     bool first = true;
     for (const auto& [w, ids] : words_) {

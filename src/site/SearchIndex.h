@@ -13,15 +13,20 @@ std::vector<std::string> SplitWords(const std::string& text);
 
 class TSearchIndex {
 public:
-    // Adds a page; its words are those of text. Returns the page's number.
-    int AddPage(const std::string& href, const std::string& caption, const std::string& text);
+    // Adds a page; its words are those of caption and text. where tells the reader
+    // where the page stands ("Company › Locations"). Returns the page's number.
+    int AddPage(const std::string& href, const std::string& caption, const std::string& text,
+                const std::string& where = "");
     // Pages that hold the word (already folded), in order of adding.
     const std::vector<int>* PagesOf(const std::string& word) const;
-    // JavaScript that sets window.QB_SEARCH = {pages:[[href, caption]...], words:{word:[page...]}}.
+    // JavaScript that sets window.QB_SEARCH = {pages:[[href, caption, where]...], words:{word:[page...]}}.
     std::string ToScript() const;
 
 private:
-    std::vector<std::pair<std::string, std::string>> pages_;
+    struct Page {
+        std::string href, caption, where;
+    };
+    std::vector<Page> pages_;
     std::map<std::string, std::vector<int>> words_;
 };
 

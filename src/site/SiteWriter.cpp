@@ -333,7 +333,7 @@ std::string TSiteWriter::SearchPage() const {
     const std::string from = "search.html";
     return PageHead(from, "Search \xE2\x80\x93 " + run_.title) + PageTop(from, -3) +
            "<main id=\"main\">\n<h1>Search</h1>\n"
-           "<form id=\"search-form\" role=\"search\" action=\"search.html\">"
+           "<form id=\"search-form\" class=\"search page-search\" role=\"search\" action=\"search.html\">"
            "<label for=\"q\">Words to find</label> <input type=\"search\" id=\"q\" name=\"q\"> "
            "<button type=\"submit\">Search</button></form>\n"
            "<p id=\"search-status\" role=\"status\"></p>\n<ol id=\"results\" class=\"results\"></ol>\n"
@@ -372,8 +372,11 @@ void TSiteWriter::RunFinished() {
         std::string text;
         const std::string page = ItemPage(id, text);
         Write(nodes_[static_cast<std::size_t>(id)].site, page);
+        std::string where;
+        for (int p = nodes_[static_cast<std::size_t>(id)].treeParent; p >= 0; p = nodes_[static_cast<std::size_t>(p)].treeParent)
+            where = nodes_[static_cast<std::size_t>(p)].caption + (where.empty() ? "" : " \xE2\x80\xBA " + where);
         index.AddPage(UrlPath(nodes_[static_cast<std::size_t>(id)].site), nodes_[static_cast<std::size_t>(id)].caption,
-                      text);
+                      text, where);
     }
     Write("index.html", IndexPage());
     Write("keywords.html", KeywordsPage());

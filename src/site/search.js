@@ -52,6 +52,12 @@
       a.href = page[0];
       a.textContent = page[1];
       li.appendChild(a);
+      if (page[2]) {
+        var where = document.createElement("span");
+        where.className = "where";
+        where.textContent = page[2];
+        li.appendChild(where);
+      }
       out.appendChild(li);
     });
   }

@@ -247,8 +247,10 @@ def main():
         subprocess.run([quillbook, "db", "import", sample, db], check=True, stdout=subprocess.DEVNULL)
         served = os.path.join(work, "www")
         site = os.path.join(served, "notes")
+        # A relative site folder is the caller's, though the run works inside the output folder.
         out = subprocess.run([quillbook, "export", "--db", db, "--whole", "--out", os.path.join(work, "out"),
-                              "--method", "0", "--site", site], capture_output=True, text=True)
+                              "--method", "0", "--site", os.path.join("www", "notes")], capture_output=True,
+                             text=True, cwd=work)
         if not check(out.returncode == 0, "export --site exits 0 (%d): %s" % (out.returncode, out.stderr[-500:])):
             return 1
         note = "p/2/4/5/Hamburg_office.html"
