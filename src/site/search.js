@@ -43,6 +43,11 @@
       });
       score = next;
     });
+    // Pages whose caption holds a word come first.
+    Object.keys(score).forEach(function (p) {
+      var caption = fold(data.pages[p][1]);
+      ws.forEach(function (w) { if (caption.indexOf(w) >= 0) score[p] += 3; });
+    });
     var ids = Object.keys(score).map(Number).sort(function (a, b) { return score[b] - score[a] || a - b; });
     status.textContent = ids.length === 1 ? "1 page found." : ids.length + " pages found.";
     ids.forEach(function (id) {

@@ -199,6 +199,8 @@ def check_search(b, base, mode):
         for caption, href in results:
             check(target_ok(href, base, None)[0], "%s: search result %r -> %s resolves" % (mode, caption, href))
     check(search(b, base, "zzzqqqnothing") == [], "%s: a word that is nowhere finds nothing" % mode)
+    first = (search(b, base, "hamburg") or [[None]])[0][0]
+    check(first == "Hamburg office", "%s: a page named by the word comes first (got %r)" % (mode, first))
 
 
 def check_without_script(b, base, note):
