@@ -1,7 +1,7 @@
 #pragma once
 // Full-text index of the website, built at export time and read by the
 // search script in the browser.
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -27,7 +27,7 @@ private:
         std::string href, caption, where;
     };
     std::vector<Page> pages_;
-    std::map<std::string, std::vector<int>> words_;
+    std::unordered_map<std::string, std::vector<int>> words_;
 };
 
 // s as a JSON string literal, with "<" escaped so a script block cannot be closed by it.

@@ -1,6 +1,7 @@
 #include "SiteWriter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -249,10 +250,8 @@ std::string TSiteWriter::ItemPage(int id, std::string& text) {
     const std::string& from = n.site;
     std::string body;
     if (n.item.hasNote) {
-        const std::string rel = n.site.substr(2);
         const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
         const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
-        (void)rel;
         body = ExtractBody(ReadFile(sfs::path(run_.outputRoot) / outRel));
         body = RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
     }
