@@ -4,13 +4,24 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
+#include <string_view>
 #include <stdexcept>
 
 namespace qb::site {
 
-std::vector<std::string> SplitWords(const std::string& text) {
-    std::vector<std::string> words;
+namespace {
+
+// ASCII classes without the C library's locale lookups: this runs for every byte of every note.
+bool AsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool AsciiPunct(unsigned char c) { return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~'); }
+bool AsciiWordChar(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+
+// What ICU finds in text that is not plain ASCII words.
+template <class F>
+void IcuWords(const std::string& text, F&& each) {
     // One iterator for the whole export: creating it loads the break rules.
     thread_local std::unique_ptr<icu::BreakIterator> it;
     if (!it) {
@@ -18,27 +29,69 @@ std::vector<std::string> SplitWords(const std::string& text) {
         it.reset(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status) || !it) throw std::runtime_error("ICU word break rules are missing");
     }
-    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
+    u.foldCase();
     it->setText(u);
+    std::string utf8;
     int32_t start = it->first();
     for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
         if (it->getRuleStatus() < UBRK_WORD_NONE_LIMIT) continue;
-        icu::UnicodeString word(u, start, end - start);
-        word.foldCase();
-        std::string utf8;
-        word.toUTF8String(utf8);
-        words.push_back(std::move(utf8));
+        utf8.clear();
+        u.tempSubStringBetween(start, end).toUTF8String(utf8);
+        each(std::string_view(utf8));
     }
+}
+
+// Calls each with every word of text. Runs of ASCII letters and digits between
+// spaces and punctuation are words as ICU would find them, only lower-cased
+// here; everything else goes through ICU's word rules.
+template <class F>
+void ForEachWord(const std::string& text, F&& each) {
+    std::string word, rest;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        while (i < n && AsciiSpace(static_cast<unsigned char>(text[i]))) ++i;
+        std::size_t j = i;
+        while (j < n && !AsciiSpace(static_cast<unsigned char>(text[j]))) ++j;
+        // The chunk text[i, j) without ASCII punctuation at its ends ("_" joins words in ICU).
+        std::size_t b = i, e = j;
+        while (b < e && AsciiPunct(static_cast<unsigned char>(text[b])) && text[b] != '_') ++b;
+        while (e > b && AsciiPunct(static_cast<unsigned char>(text[e - 1])) && text[e - 1] != '_') --e;
+        bool plain = b < e;
+        for (std::size_t k = b; plain && k < e; ++k) plain = AsciiWordChar(static_cast<unsigned char>(text[k]));
+        if (plain) {
+            word.assign(text, b, e - b);
+            for (char& c : word)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            each(std::string_view(word));
+        } else if (b < e) {
+            rest.append(text, i, j - i);
+            rest += ' ';
+        }
+        i = j;
+    }
+    if (!rest.empty()) IcuWords(rest, each);
+}
+
+}  // namespace
+
+std::vector<std::string> SplitWords(const std::string& text) {
+    std::vector<std::string> words;
+    ForEachWord(text, [&](std::string_view w) { words.emplace_back(w); });
     return words;
 }
 
-int TSearchIndex::AddPage(const std::string& href, const std::string& caption, const std::string& text) {
+int TSearchIndex::AddPage(const std::string& href, const std::string& caption, const std::string& text,
+                         const std::string& where) {
     const int id = static_cast<int>(pages_.size());
-    pages_.emplace_back(href, caption);
-    for (auto& w : SplitWords(caption + "\n" + text)) {
-        auto& list = words_[w];
+    pages_.push_back({href, caption, where});
+    std::string key;
+    ForEachWord(caption + "\n" + text, [&](std::string_view w) {
+        key.assign(w);
+        auto& list = words_[key];
         if (list.empty() || list.back() != id) list.push_back(id);
-    }
+    });
     return id;
 }
 
@@ -74,10 +127,17 @@ std::string JsonString(const std::string& s) {
 std::string TSearchIndex::ToScript() const {
     std::string out = "window.QB_SEARCH={\"pages\":[";
     for (std::size_t i = 0; i < pages_.size(); ++i)
-        out += (i ? "," : "") + std::string("[") + JsonString(pages_[i].first) + "," + JsonString(pages_[i].second) + "]";
+        out += (i ? "," : "") + std::string("[") + JsonString(pages_[i].href) + "," + JsonString(pages_[i].caption) +
+               "," + JsonString(pages_[i].where) + "]";
     out += "],\n\"words\":{";
     bool first = true;
-    for (const auto& [w, ids] : words_) {
+    // Sorted, so the same notes always give the same file.
+    std::vector<const std::pair<const std::string, std::vector<int>>*> sorted;
+    sorted.reserve(words_.size());
+    for (const auto& entry : words_) sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
+    for (const auto* entry : sorted) {
+        const auto& [w, ids] = *entry;
         out += first ? "" : ",\n";
         first = false;
         out += JsonString(w) + ":[";

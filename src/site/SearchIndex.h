@@ -1,7 +1,7 @@
 #pragma once
 // Full-text index of the website, built at export time and read by the
 // search script in the browser.
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -13,16 +13,21 @@ std::vector<std::string> SplitWords(const std::string& text);
 
 class TSearchIndex {
 public:
-    // Adds a page; its words are those of text. Returns the page's number.
-    int AddPage(const std::string& href, const std::string& caption, const std::string& text);
+    // Adds a page; its words are those of caption and text. where tells the reader
+    // where the page stands ("Company › Locations"). Returns the page's number.
+    int AddPage(const std::string& href, const std::string& caption, const std::string& text,
+                const std::string& where = "");
     // Pages that hold the word (already folded), in order of adding.
     const std::vector<int>* PagesOf(const std::string& word) const;
-    // JavaScript that sets window.QB_SEARCH = {pages:[[href, caption]...], words:{word:[page...]}}.
+    // JavaScript that sets window.QB_SEARCH = {pages:[[href, caption, where]...], words:{word:[page...]}}.
     std::string ToScript() const;
 
 private:
-    std::vector<std::pair<std::string, std::string>> pages_;
-    std::map<std::string, std::vector<int>> words_;
+    struct Page {
+        std::string href, caption, where;
+    };
+    std::vector<Page> pages_;
+    std::unordered_map<std::string, std::vector<int>> words_;
 };
 
 // s as a JSON string literal, with "<" escaped so a script block cannot be closed by it.

@@ -1,7 +1,9 @@
 #include "SiteHtml.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "Utils.h"
@@ -141,7 +143,7 @@ std::string UrlPath(const std::string& path) {
 std::string PercentDecode(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() + 0 && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
@@ -200,12 +202,14 @@ std::string RewriteLinks(const std::string& body, const std::string& pageDir, co
         const std::size_t gt = lower.find('>', lt);
         if (gt == std::string::npos) break;
         // Attributes href= and src= inside this tag.
+        const std::string_view tag(lower.data() + lt, gt - lt);
         std::size_t a = lt;
         while (true) {
-            std::size_t h = lower.find("href", a), s = lower.find("src", a);
-            std::size_t at = std::min(h, s);
-            if (at == std::string::npos || at >= gt) break;
-            const std::size_t nameLen = at == h ? 4 : 3;
+            const std::size_t h = tag.find("href", a - lt), s = tag.find("src", a - lt);
+            const std::size_t rel = std::min(h, s);
+            if (rel == std::string_view::npos) break;
+            const std::size_t at = lt + rel;
+            const std::size_t nameLen = rel == h ? 4 : 3;
             a = at + nameLen;
             const char before = lower[at - 1];
             if (before != ' ' && before != '\t' && before != '\n' && before != '\r') continue;

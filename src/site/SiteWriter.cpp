@@ -1,6 +1,7 @@
 #include "SiteWriter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -249,10 +250,8 @@ std::string TSiteWriter::ItemPage(int id, std::string& text) {
     const std::string& from = n.site;
     std::string body;
     if (n.item.hasNote) {
-        const std::string rel = n.site.substr(2);
         const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
         const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
-        (void)rel;
         body = ExtractBody(ReadFile(sfs::path(run_.outputRoot) / outRel));
         body = RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
     }
@@ -333,7 +332,7 @@ std::string TSiteWriter::SearchPage() const {
     const std::string from = "search.html";
     return PageHead(from, "Search \xE2\x80\x93 " + run_.title) + PageTop(from, -3) +
            "<main id=\"main\">\n<h1>Search</h1>\n"
-           "<form id=\"search-form\" role=\"search\" action=\"search.html\">"
+           "<form id=\"search-form\" class=\"search page-search\" role=\"search\" action=\"search.html\">"
            "<label for=\"q\">Words to find</label> <input type=\"search\" id=\"q\" name=\"q\"> "
            "<button type=\"submit\">Search</button></form>\n"
            "<p id=\"search-status\" role=\"status\"></p>\n<ol id=\"results\" class=\"results\"></ol>\n"
@@ -372,8 +371,11 @@ void TSiteWriter::RunFinished() {
         std::string text;
         const std::string page = ItemPage(id, text);
         Write(nodes_[static_cast<std::size_t>(id)].site, page);
+        std::string where;
+        for (int p = nodes_[static_cast<std::size_t>(id)].treeParent; p >= 0; p = nodes_[static_cast<std::size_t>(p)].treeParent)
+            where = nodes_[static_cast<std::size_t>(p)].caption + (where.empty() ? "" : " \xE2\x80\xBA " + where);
         index.AddPage(UrlPath(nodes_[static_cast<std::size_t>(id)].site), nodes_[static_cast<std::size_t>(id)].caption,
-                      text);
+                      text, where);
     }
     Write("index.html", IndexPage());
     Write("keywords.html", KeywordsPage());

@@ -43,6 +43,11 @@
       });
       score = next;
     });
+    // Pages whose caption holds a word come first.
+    Object.keys(score).forEach(function (p) {
+      var caption = fold(data.pages[p][1]);
+      ws.forEach(function (w) { if (caption.indexOf(w) >= 0) score[p] += 3; });
+    });
     var ids = Object.keys(score).map(Number).sort(function (a, b) { return score[b] - score[a] || a - b; });
     status.textContent = ids.length === 1 ? "1 page found." : ids.length + " pages found.";
     ids.forEach(function (id) {
@@ -52,6 +57,12 @@
       a.href = page[0];
       a.textContent = page[1];
       li.appendChild(a);
+      if (page[2]) {
+        var where = document.createElement("span");
+        where.className = "where";
+        where.textContent = page[2];
+        li.appendChild(where);
+      }
       out.appendChild(li);
     });
   }

@@ -638,6 +638,27 @@ void TFrmMain::BuildMiscPage(TWizardPage* page) {
     chkOpenCHMFile_->setChecked(true);
     layout->addWidget(chkOpenCHMFile_);
     tree_.Add(TComponentKind::WinControl, "chkOpenCHMFile", chkOpenCHMFile_);
+
+    chkSite_ = new QCheckBox("Also write a website to this folder:", c);
+    edtSiteFolder_ = new QLineEdit(c);
+    auto* btnSite = DotsButton(c);
+    auto* siteRow = new QHBoxLayout;
+    siteRow->setSpacing(4);
+    siteRow->addWidget(edtSiteFolder_, 1);
+    siteRow->addWidget(btnSite);
+    layout->addSpacing(4);
+    layout->addWidget(chkSite_);
+    layout->addLayout(siteRow);
+    tree_.Add(TComponentKind::WinControl, "chkSite", chkSite_);
+    tree_.Add(TComponentKind::Edit, "edtSiteFolder", edtSiteFolder_);
+    tree_.Add(TComponentKind::WinControl, "btnSiteFolder", btnSite);
+    edtSiteFolder_->setEnabled(false);
+    btnSite->setEnabled(false);
+    connect(chkSite_, &QCheckBox::toggled, this, [this, btnSite](bool on) {
+        edtSiteFolder_->setEnabled(on);
+        btnSite->setEnabled(on);
+    });
+    connect(btnSite, &QPushButton::clicked, this, [this] { btnSiteFolderClick(); });
 }
 
 void TFrmMain::BuildFinishedPage(TWizardPage* page) {

@@ -98,6 +98,7 @@ public:
     void btnBrowserPathClick();
     void btnChmFileNameClick();
     void btnBrowseDefaultPageClick();
+    void btnSiteFolderClick();
     void btnBrowseJump1Click();
     void btnAddAttachsClick();
     void btnRemoveAttachsClick();
@@ -185,6 +186,8 @@ public:
     void SetLstAttachFiles(const std::vector<std::string>& items) override;
     bool GetChkOpenCHMFile() const override;
     void SetChkOpenCHMFile(bool checked) override;
+    std::string GetSiteFolder() const override;
+    void SetSiteFolder(const std::string& text) override;
 
     // Close, Enter, Escape and the close box: at once when idle, after the run otherwise.
     void RequestClose();
@@ -294,6 +297,8 @@ private:
     QListWidget* lstAttachFiles_ = nullptr;
     QLineEdit* edtCHMFileName_ = nullptr;
     QCheckBox* chkOpenCHMFile_ = nullptr;
+    QCheckBox* chkSite_ = nullptr;
+    QLineEdit* edtSiteFolder_ = nullptr;
     // Page 6
     QPushButton* btnRun_ = nullptr;
     QProgressBar* pbPecent_ = nullptr;

@@ -301,6 +301,11 @@ void TFrmMain::btnBrowserPathClick() {
     if (BrowseForFolder(this, path, Msg(4), 89)) edtRootPath_->setText(ToQ(path));
 }
 
+void TFrmMain::btnSiteFolderClick() {
+    std::string path = FromQ(edtSiteFolder_->text());
+    if (BrowseForFolder(this, path, Msg(4), 89)) edtSiteFolder_->setText(ToQ(path));
+}
+
 void TFrmMain::btnChmFileNameClick() {
     QString name = edtCHMFileName_->text();
     if (dialogs_.saveFile && dialogs_.saveFile(this, "CHM Files (*.chm);;Any files (*)", "chm", name))
@@ -409,6 +414,7 @@ void TFrmMain::BuildOptions() {
     for (const std::string& file : GetLstAttachFiles()) extra += file + "\r\n";
     o.ExtraFiles = extra;
     o.RolloverMenus = chkNavLink_->isChecked() && chkMakePopupMenu_->isChecked();
+    o.SiteFolder = GetSiteFolder();
 }
 
 bool TFrmMain::RunProgress(void* context, int position, const char* text) {
@@ -613,5 +619,12 @@ void TFrmMain::SetLstAttachFiles(const std::vector<std::string>& items) {
 }
 bool TFrmMain::GetChkOpenCHMFile() const { return chkOpenCHMFile_->isChecked(); }
 void TFrmMain::SetChkOpenCHMFile(bool checked) { chkOpenCHMFile_->setChecked(checked); }
+std::string TFrmMain::GetSiteFolder() const {
+    return chkSite_->isChecked() ? Trim(FromQ(edtSiteFolder_->text())) : std::string();
+}
+void TFrmMain::SetSiteFolder(const std::string& text) {
+    if (!text.empty()) edtSiteFolder_->setText(ToQ(text));
+    chkSite_->setChecked(!text.empty());
+}
 
 }  // namespace qb

@@ -74,6 +74,7 @@ public:
     QB_FAKE_TEXT(EdtDefaultPage)
     QB_FAKE_TEXT(EdtRootPath)
     QB_FAKE_CHECK(ChkOpenCHMFile)
+    QB_FAKE_TEXT(SiteFolder)
 #undef QB_FAKE_TEXT
 #undef QB_FAKE_CHECK
 #undef QB_FAKE_INDEX

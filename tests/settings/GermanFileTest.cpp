@@ -48,6 +48,7 @@ const std::map<std::string, qb::TComponentKind> kWizardControls = {
     {"lstAttachFiles", qb::TComponentKind::ListBox}, {"btnAddAttachs", qb::TComponentKind::WinControl},
     {"btnRemoveAttachs", qb::TComponentKind::WinControl}, {"lblCHMFilename", qb::TComponentKind::Label},
     {"btnChmFileName", qb::TComponentKind::WinControl}, {"chkOpenCHMFile", qb::TComponentKind::WinControl},
+    {"chkSite", qb::TComponentKind::WinControl}, {"btnSiteFolder", qb::TComponentKind::WinControl},
     {"tsFinished", qb::TComponentKind::WinControl}, {"lblStart", qb::TComponentKind::Label},
     {"btnRun", qb::TComponentKind::WinControl}, {"pbPecent", qb::TComponentKind::WinControl},
     {"btnAbout", qb::TComponentKind::WinControl}, {"btnLang", qb::TComponentKind::WinControl},

@@ -107,7 +107,7 @@ TEST(SiteSearch, WordsAreSplitAndFoldedByIcu) {
 TEST(SiteSearch, IndexListsEachPageOnceAndStaysInsideItsScript) {
     TSearchIndex index;
     EXPECT_EQ(0, index.AddPage("p/a.html", "Hamburg office", "Hamburg Hamburg HAMBURG"));
-    EXPECT_EQ(1, index.AddPage("p/b.html", "Shanghai", "Flights from hamburg </script><b>"));
+    EXPECT_EQ(1, index.AddPage("p/b.html", "Shanghai", "Flights from hamburg </script><b>", "Company \xE2\x80\xBA Locations"));
     ASSERT_NE(nullptr, index.PagesOf("hamburg"));
     EXPECT_EQ((std::vector<int>{0, 1}), *index.PagesOf("hamburg"));
     EXPECT_EQ((std::vector<int>{1}), *index.PagesOf("shanghai"));
@@ -115,6 +115,7 @@ TEST(SiteSearch, IndexListsEachPageOnceAndStaysInsideItsScript) {
     const std::string js = index.ToScript();
     EXPECT_EQ(0u, js.find("window.QB_SEARCH={"));
     EXPECT_EQ(std::string::npos, js.find("</script>"));
-    EXPECT_NE(std::string::npos, js.find("[\"p/a.html\",\"Hamburg office\"]"));
+    EXPECT_NE(std::string::npos, js.find("[\"p/a.html\",\"Hamburg office\",\"\"]"));
+    EXPECT_NE(std::string::npos, js.find("[\"p/b.html\",\"Shanghai\",\"Company \xE2\x80\xBA Locations\"]"));
     EXPECT_EQ("\"a\\\"b\\\\c\\n\\u003c\\u0001\"", JsonString("a\"b\\c\n<\x01"));
 }

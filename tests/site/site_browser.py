@@ -199,6 +199,8 @@ def check_search(b, base, mode):
         for caption, href in results:
             check(target_ok(href, base, None)[0], "%s: search result %r -> %s resolves" % (mode, caption, href))
     check(search(b, base, "zzzqqqnothing") == [], "%s: a word that is nowhere finds nothing" % mode)
+    first = (search(b, base, "hamburg") or [[None]])[0][0]
+    check(first == "Hamburg office", "%s: a page named by the word comes first (got %r)" % (mode, first))
 
 
 def check_without_script(b, base, note):
@@ -247,8 +249,10 @@ def main():
         subprocess.run([quillbook, "db", "import", sample, db], check=True, stdout=subprocess.DEVNULL)
         served = os.path.join(work, "www")
         site = os.path.join(served, "notes")
+        # A relative site folder is the caller's, though the run works inside the output folder.
         out = subprocess.run([quillbook, "export", "--db", db, "--whole", "--out", os.path.join(work, "out"),
-                              "--method", "0", "--site", site], capture_output=True, text=True)
+                              "--method", "0", "--site", os.path.join("www", "notes")], capture_output=True,
+                             text=True, cwd=work)
         if not check(out.returncode == 0, "export --site exits 0 (%d): %s" % (out.returncode, out.stderr[-500:])):
             return 1
         note = "p/2/4/5/Hamburg_office.html"
