@@ -30,8 +30,9 @@ TEST_PACKAGES=(
 )
 
 wanted=("${PACKAGES[@]}")
+tests=false
 case "${1:-}" in
-  --tests) wanted+=("${TEST_PACKAGES[@]}") ;;
+  --tests) wanted+=("${TEST_PACKAGES[@]}"); tests=true ;;
   "") ;;
   *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
 esac
@@ -47,7 +48,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 # npm comes with some builds of nodejs; Debian's own nodejs needs the npm package.
-if ! command -v npm >/dev/null 2>&1 || [[ " ${missing[*]} " == *" nodejs "* ]]; then
+if $tests && { ! command -v npm >/dev/null 2>&1 || [[ " ${missing[*]} " == *" nodejs "* ]]; }; then
   missing+=(npm)
 fi
 if [ ${#missing[@]} -eq 0 ]; then
@@ -60,6 +61,6 @@ fi
 
 # Tests: axe-core, run in Chromium against the generated website.
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if [ ! -f "$root/tests/site/node_modules/axe-core/axe.min.js" ]; then
+if $tests && [ ! -f "$root/tests/site/node_modules/axe-core/axe.min.js" ]; then
   npm install --prefix "$root/tests/site" --no-audit --no-fund --loglevel=error
 fi
