@@ -230,7 +230,7 @@ TEST(Cli, KillOrHangUpStopsTheRunLikeCtrlCAndLeavesNoScratch) {
     const std::string saved = oldTmp ? oldTmp : "";
     setenv("TMPDIR", tmp.path().c_str(), 1);
     for (int sig : {SIGTERM, SIGHUP}) {
-        const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "0"}, 1, sig);
+        const Result r = Quillbook({"export", "-v", "--db", db, "--whole", "--out", out, "--method", "0"}, 1, sig);
         EXPECT_EQ(130, r.status) << sig << r.out.substr(0, 2000);
         EXPECT_NE(std::string::npos, r.out.find("User cancelled.")) << sig;
         EXPECT_TRUE(std::filesystem::is_empty(tmp.path())) << sig;

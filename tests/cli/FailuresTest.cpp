@@ -81,7 +81,7 @@ TEST(CliCompileFailure, MissingHelpFileFolderEndsWithOneAndKeepsThePages) {
     const std::string out = dir.path() + "out/";
     const Outcome r = Quillbook(Export(db, out, {"--chm", "/no/such/dir/x.chm"}));
     EXPECT_EQ(1, r.status) << r.out << r.err;
-    EXPECT_TRUE(Has(r.err, "quillbook export: ")) << r.err;
+    EXPECT_TRUE(Has(r.err, "quillbook: export: ")) << r.err;
     EXPECT_TRUE(Has(r.err, "/no/such/dir/x.chm")) << r.err;
     EXPECT_TRUE(Has(r.err, "No such file or directory")) << r.err;
     EXPECT_FALSE(Has(r.out, "Compile finished.")) << r.out;
@@ -148,7 +148,7 @@ TEST_P(CliFullDisk, AttachmentOnAFullDiskIsAWalkError) {
 INSTANTIATE_TEST_SUITE_P(TmpfsOrShim, CliFullDisk, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "tmpfs" : "shim"; });
 
-TEST(CliWriteFailure, AttachmentMeetingAFolderIsAWalkError) {
+TEST(CliWriteFailure, AttachmentMeetingAFolderTakesANumberedName) {
     TempDir dir;
     const std::string db = MakeDb(dir);
     {
@@ -164,8 +164,17 @@ TEST(CliWriteFailure, AttachmentMeetingAFolderIsAWalkError) {
     }
     const std::string out = dir.path() + "out/";
     const Outcome r = Quillbook(Export(db, out, {"--set", "RemoveTempFiles=false"}));
-    EXPECT_EQ(3, r.status) << r.out << r.err;
-    EXPECT_TRUE(Has(r.out, "Is a directory")) << r.out;
+    // The folder is kept and the attachment is stored beside it under a numbered name.
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_TRUE(std::filesystem::is_directory(out + "__"));
+    int copies = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_regular_file() && name.size() > 3 && name.compare(name.size() - 3, 3, "___") == 0 &&
+            ReadFile(e.path().string()) == "data")
+            ++copies;
+    }
+    EXPECT_EQ(1, copies);
 }
 
 // --- the database -------------------------------------------------------------
