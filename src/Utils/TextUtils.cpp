@@ -248,4 +248,16 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
     return j == m.size();
 }
 
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+        return;
+    }
+    int bytes = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out += static_cast<char>(kLead[bytes] | (cp >> (6 * (bytes - 1))));
+    for (int shift = 6 * (bytes - 2); shift >= 0; shift -= 6) out += static_cast<char>(0x80 | ((cp >> shift) & 0x3F));
+}
+
 }  // namespace qb

@@ -37,6 +37,9 @@ std::string ReplaceAll(const std::string& text, const std::string& pattern, cons
 bool ReplaceFirst(std::string& text, const std::string& pattern, const std::string& replacement);
 // Trims bytes 0..32 at both ends.
 std::string Trim(const std::string& text);
+// Appends the UTF-8 bytes of one code point; surrogates, NUL and values beyond
+// Unicode become U+FFFD.
+void AppendUtf8(std::string& out, char32_t cp);
 // Trimmed, then bytes 0..20, space, " & * / : < > ? \ | replaced by repl.
 std::string SafeFileName(const std::string& text, char repl = '_');
 

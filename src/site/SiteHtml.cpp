@@ -13,24 +13,6 @@ namespace qb::site {
 namespace {
 
 std::string Lower(const std::string& s) { return LowerAscii(s); }
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Decodes the character reference at text[i] == '&'; returns its length, 0 when none.
 std::size_t DecodeReference(const std::string& text, std::size_t i, std::string& out) {
@@ -44,7 +26,7 @@ std::size_t DecodeReference(const std::string& text, std::size_t i, std::string&
         char* end = nullptr;
         const unsigned long cp = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
         if (*end) return 0;
-        AppendUtf8(out, static_cast<std::uint32_t>(cp));
+        AppendUtf8(out, static_cast<char32_t>(cp));
         return semi - i + 1;
     }
     static const std::pair<const char*, const char*> kNamed[] = {

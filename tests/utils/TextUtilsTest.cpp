@@ -237,3 +237,13 @@ TEST(SmallHelpers, IfThenStrAndBitIsSet) {
     EXPECT_FALSE(BitIsSet(-1, 64));
     EXPECT_FALSE(BitIsSet(-1, -1));
 }
+
+TEST(AppendUtf8, EveryLengthAndWhatIsNoCharacter) {
+    std::string s;
+    for (char32_t cp : {U'A', U'\u00DF', U'\u07FF', U'\u0800', U'\u9905', U'\uFFFF', U'\U00010000', U'\U0010FFFF'})
+        qb::AppendUtf8(s, cp);
+    EXPECT_EQ("A\xC3\x9F\xDF\xBF\xE0\xA0\x80\xE9\xA4\x85\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", s);
+    s.clear();
+    for (char32_t cp : {char32_t(0), char32_t(0xD800), char32_t(0xDFFF), char32_t(0x110000)}) qb::AppendUtf8(s, cp);
+    EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", s);
+}
