@@ -1,6 +1,8 @@
 #include "LeBytes.h"
 #include "HhaHelpFiles.h"
 
+#include "ChmContainer.h"
+
 #include <cstdlib>
 #include <ctime>
 
@@ -160,7 +162,7 @@ std::string BuildWindows(const std::vector<std::string>& lines, StringTable& str
 
 std::string BuildIdxHdr(std::uint32_t topicCount, bool folderImages, StringTable& strings) {
     std::string h = "T#SM";
-    Put32(h, static_cast<std::uint32_t>(std::time(nullptr)));
+    Put32(h, BuildTime());
     Put32(h, 1);
     Put32(h, topicCount);
     Put32(h, 0);
@@ -186,7 +188,7 @@ std::string BuildIdxHdr(std::uint32_t topicCount, bool folderImages, StringTable
 std::string BuildSystem(const SystemInfo& info) {
     std::string out;
     Put32(out, 3);
-    Record(out, 10, Dword(static_cast<std::uint32_t>(std::time(nullptr))));
+    Record(out, 10, Dword(BuildTime()));
     Record(out, 9, Sz("Quillbook HHA 1.0"));
     std::string lang;
     Put32(lang, info.lcid);

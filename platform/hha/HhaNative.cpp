@@ -1,11 +1,14 @@
 #include "HhaNative.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
+#include <string_view>
+#include <thread>
 
 #include "ChmContainer.h"
 #include "Error.h"
@@ -38,10 +41,15 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads a file in pieces, polling between them so a stop is seen in large files.
-std::string ReadPolled(const ProjectFile& file, Session& session) {
+FilePtr OpenProjectFile(const ProjectFile& file) {
     FilePtr in(std::fopen(file.source.c_str(), "rb"));
     if (!in) throw Error("Error: cannot open file " + file.written + " (" + file.source + ")");
+    return in;
+}
+
+// Reads a file in pieces, polling between them so a stop is seen in large files.
+std::string ReadPolled(const ProjectFile& file, Session& session) {
+    FilePtr in = OpenProjectFile(file);
     std::string bytes;
     std::string buf(kReadChunk, '\0');
     std::size_t n;
@@ -51,6 +59,27 @@ std::string ReadPolled(const ProjectFile& file, Session& session) {
     }
     if (std::ferror(in.get())) throw Error("Error: cannot read file " + file.written);
     return bytes;
+}
+
+// Hands a file to the container piece by piece: files of any size pass
+// through a buffer of one piece.
+void StreamPolled(const ProjectFile& file, Session& session, ChmContainer& container) {
+    FilePtr in = OpenProjectFile(file);
+    container.BeginFile(file.name);
+    std::string buf(kReadChunk, '\0');
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
+        container.AppendFile(std::string_view(buf.data(), n));
+        session.PollEvery(50);
+    }
+    if (std::ferror(in.get())) throw Error("Error: cannot read file " + file.written);
+}
+
+// Compressor threads: one per core, or QB_HHA_THREADS; the bytes are the
+// same for any count.
+unsigned CompressorThreads() {
+    if (const char* v = std::getenv("QB_HHA_THREADS"); v && *v) return static_cast<unsigned>(std::max(1, std::atoi(v)));
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 // Stored name of a project-level file reference without the leading "/".
@@ -154,7 +183,14 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
     return nav;
 }
 
-CompressedSection CompressLzx(std::string& content, Session& session) {
+bool Compile(const Project& project, Session& session) {
+    std::vector<ProjectFile> files = CollectFiles(project, session);
+    PendingOutput output(project.compiledFile);
+
+    // The compressed stream waits beside the output, where there is room for it.
+    const std::string spillFolder = fs::path(output.TempPath()).parent_path().string();
+    const char* codec = std::getenv("QB_HHA_LZX");
+    const bool store = codec && std::string(codec) == "store";
     auto keepGoing = [&session]() {
         try {
             session.PollEvery(50);
@@ -163,20 +199,7 @@ CompressedSection CompressLzx(std::string& content, Session& session) {
             return false;
         }
     };
-    try {
-        return CompressSection(content, keepGoing);
-    } catch (const qb::lzx::Cancelled&) {
-        throw StopRequest{};
-    }
-}
-
-}  // namespace
-
-bool CompileNative(const Project& project, Session& session) {
-    std::vector<ProjectFile> files = CollectFiles(project, session);
-    PendingOutput output(project.compiledFile);
-
-    ChmContainer container;
+    ChmContainer container(store ? StoredSection(spillFolder) : LzxSection(spillFolder, CompressorThreads(), keepGoing));
     std::set<std::string> stored;  // lower-case names
     std::vector<Topic> topics;
     FtsIndex fts;
@@ -207,13 +230,15 @@ bool CompileNative(const Project& project, Session& session) {
     for (const ProjectFile& file : files) {
         session.PollEvery(50);
         if (!stored.insert(LowerAscii(file.name)).second) continue;
-        std::string bytes = ReadPolled(file, session);
-        if (IsHtml(file.name)) {
-            auto index = static_cast<std::uint32_t>(topics.size());
-            topics.push_back({file.name, PageTitle(bytes), inContents.count(LowerAscii(file.name)) > 0});
-            if (fullText) fts.AddTopic(index, PageWords(bytes));
+        if (!IsHtml(file.name)) {
+            StreamPolled(file, session, container);
+            continue;
         }
-        container.AddFile(file.name, std::move(bytes));
+        std::string bytes = ReadPolled(file, session);
+        auto index = static_cast<std::uint32_t>(topics.size());
+        topics.push_back({file.name, PageTitle(bytes), inContents.count(LowerAscii(file.name)) > 0});
+        if (fullText) fts.AddTopic(index, PageWords(bytes));
+        container.AddFile(file.name, bytes);
     }
 
     StringTable strings;
@@ -253,29 +278,32 @@ bool CompileNative(const Project& project, Session& session) {
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();
 
-    const char* codec = std::getenv("QB_HHA_LZX");
-    bool store = codec && std::string(codec) == "store";
-    std::string chm = container.Build(info.lcid, [&](std::string& content) {
-        return store ? StoreLzx(content) : CompressLzx(content, session);
-    });
-    session.Poll();
-
+    std::uint64_t written = 0;
     {
         FilePtr out(std::fopen(output.TempPath().c_str(), "wb"));
         if (!out) throw Error("Error: cannot write " + project.compiledFile);
-        std::size_t at = 0;
-        while (at < chm.size()) {
-            std::size_t n = std::fwrite(chm.data() + at, 1, std::min(kReadChunk, chm.size() - at), out.get());
-            if (n == 0) throw Error("Error: cannot write " + project.compiledFile);
-            at += n;
+        container.Write(info.lcid, [&](std::string_view bytes) {
+            if (std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size())
+                throw Error("Error: cannot write " + project.compiledFile);
+            written += bytes.size();
             session.PollEvery(50);
-        }
+        });
         if (std::fflush(out.get()) != 0) throw Error("Error: cannot write " + project.compiledFile);
     }
     output.Commit();
     session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) +
-                " topics, " + std::to_string(chm.size()) + " bytes.");
+                " topics, " + std::to_string(written) + " bytes.");
     return true;
+}
+
+}  // namespace
+
+bool CompileNative(const Project& project, Session& session) {
+    try {
+        return Compile(project, session);
+    } catch (const qb::lzx::Cancelled&) {
+        throw StopRequest{};
+    }
 }
 
 }  // namespace qb::hha
