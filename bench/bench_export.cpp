@@ -1,9 +1,12 @@
 // Whole-database export over a synthetic database: throughput and peak memory.
 //
-// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]
+// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] [--compile]
 // Without --items it measures 10,000 items (speed and memory) and 2,500 items
 // (memory growth). Each database is built in one child process and exported in
-// another, so every peak-memory figure belongs to one export alone.
+// another, so every peak-memory figure belongs to one export alone. With
+// --compile the export also compiles the help file with the built-in compiler
+// (libhha.so of the build), and the figures are split into stages: walk (pages
+// and attachments), project (contents, project file and compiling).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +39,8 @@ struct Shape {
 
 struct Figures {
     double seconds = 0;
+    double walkSeconds = 0;     // start to the end of the tree walk
+    double compileSeconds = 0;  // inside the help compiler
     double cpuSeconds = 0;  // user + system: less disturbed by a busy machine
     long peakKb = 0;
     int walkErrors = 0;
@@ -105,27 +110,48 @@ bool InChild(const std::function<T()>& work, T& result) {
     return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Compiling is measured elsewhere: accept the project, write nothing.
-class NoCompiler : public qb::IHelpCompiler {
+using Clock = std::chrono::steady_clock;
+
+// Without --compile nothing is compiled: the project is accepted, no file written.
+// With it the build's own libhha.so compiles, timed.
+class BenchCompiler : public qb::IHelpCompiler {
 public:
-    std::string Find() override { return "bench"; }
-    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override { return true; }
+    explicit BenchCompiler(bool real) : real_(real) {}
+    std::string Find() override {
+        if (!real_) return "bench";
+        return (stdfs::canonical("/proc/self/exe").parent_path() / ".." / "out" / "libhha.so").string();
+    }
+    bool Compile(const std::string& lib, const std::string& hhp, qb::THHALog log, qb::THHAContinue cont) override {
+        if (!real_) return true;
+        const auto t0 = Clock::now();
+        const bool ok = qb::CallHelpCompiler(lib, hhp, log, cont);
+        seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!ok) std::fprintf(stderr, "bench_export: the help compiler failed\n");
+        return ok;
+    }
+    double seconds = 0;
+
+private:
+    bool real_;
 };
 
 struct RunLog {
     int errors = 0;
-    // Lines at position -1 report a failure; the first few go to stderr.
+    Clock::time_point walkEnd{};
+    // Lines at position -1 report a failure; the first few go to stderr. The
+    // walk ends with the first line at 100 %.
     static bool Callback(void* ctx, int position, const char* text) {
         auto* log = static_cast<RunLog*>(ctx);
+        if (position == 100 && log->walkEnd == Clock::time_point{}) log->walkEnd = Clock::now();
         if (position < 0 && text && *text && ++log->errors <= 3) std::fprintf(stderr, "bench_export: run log: %s\n", text ? text : "");
         return false;
     }
 };
 
-Figures Export(const std::string& dbFile, const std::string& outDir) {
+Figures Export(const std::string& dbFile, const std::string& outDir, bool compile) {
     const int db = dvo_open(dbFile.c_str());
     if (db == 0) throw std::runtime_error("cannot open " + dbFile + ": " + dvo_last_error());
-    NoCompiler compiler;
+    BenchCompiler compiler(compile);
     qb::SetHelpCompiler(&compiler);
     qb::TConvertOptions o;
     o.DatabaseHandle = db;
@@ -148,6 +174,8 @@ Figures Export(const std::string& dbFile, const std::string& outDir) {
     ::getrusage(RUSAGE_SELF, &ru);
     Figures f;
     f.seconds = std::chrono::duration<double>(stop - start).count();
+    f.walkSeconds = std::chrono::duration<double>(log.walkEnd - start).count();
+    f.compileSeconds = compiler.seconds;
     f.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                    static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     f.peakKb = ru.ru_maxrss;
@@ -156,7 +184,7 @@ Figures Export(const std::string& dbFile, const std::string& outDir) {
 }
 
 // Builds the database and exports it, each in its own child; false on failure.
-bool Measure(const Shape& s, const stdfs::path& work, Figures& f) {
+bool Measure(const Shape& s, const stdfs::path& work, Figures& f, bool compile = false) {
     const stdfs::path tree = work / ("tree" + std::to_string(s.items));
     const std::string dbFile = (work / ("db" + std::to_string(s.items) + ".sqlite")).string();
     const std::string outDir = (work / ("out" + std::to_string(s.items))).string() + "/";
@@ -172,7 +200,7 @@ bool Measure(const Shape& s, const stdfs::path& work, Figures& f) {
     if (!ok) return false;
     // The source tree goes only after the export: a mass deletion just before it
     // makes the file system's inode allocation, not the export, dominate the time.
-    const bool exported = InChild<Figures>([&] { return Export(dbFile, outDir); }, f);
+    const bool exported = InChild<Figures>([&] { return Export(dbFile, outDir, compile); }, f);
     std::error_code ec;
     stdfs::remove_all(tree, ec);
     return exported;
@@ -186,7 +214,8 @@ double Mb(long kb) { return static_cast<double>(kb) / 1024.0; }
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]\n");
+                 "usage: bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] "
+                 "[--compile]\n");
     return 2;
 }
 
@@ -196,8 +225,13 @@ int main(int argc, char** argv) {
     Shape shape;
     bool custom = false;
     std::string keep;
+    bool compile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--compile") {
+            compile = true;
+            continue;
+        }
         if (i + 1 >= argc) return Usage();
         const char* v = argv[++i];
         if (a == "--items") {
@@ -230,7 +264,7 @@ int main(int argc, char** argv) {
 
     const std::string tag = "export_" + std::to_string(shape.items) + "_items";
     Figures big;
-    if (!Measure(shape, work, big)) {
+    if (!Measure(shape, work, big, compile)) {
         std::fprintf(stderr, "bench_export: the %d-item run failed\n", shape.items);
         status = 1;
     } else {
@@ -238,6 +272,9 @@ int main(int argc, char** argv) {
         Print(tag + "_throughput", shape.items / big.seconds, "items/s", 0);
         Print(tag + "_cpu_seconds", big.cpuSeconds, "s", 2);
         Print(tag + "_peak_rss", Mb(big.peakKb), "MB");
+        Print(tag + "_walk_seconds", big.walkSeconds, "s", 2);
+        Print(tag + "_after_walk_seconds", big.seconds - big.walkSeconds, "s", 2);
+        if (compile) Print(tag + "_compile_seconds", big.compileSeconds, "s", 2);
         if (big.walkErrors > 0) Print(tag + "_error_lines", big.walkErrors, "lines", 0);
     }
 

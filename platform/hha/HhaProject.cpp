@@ -409,8 +409,10 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         std::string folder = page.name.substr(0, page.name.rfind('/'));
         for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
             ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true);
-            // Links from pages only reach files below the project folder.
-            if (r.name.empty() || r.outside || !IsRegularFile(r.source)) continue;
+            // Links from pages only reach files below the project folder. A
+            // name stored already needs no look at the disk: pages link to
+            // their neighbours many times over.
+            if (r.name.empty() || r.outside || seen.count(LowerAscii(r.name)) || !IsRegularFile(r.source)) continue;
             add(r.name.substr(1), r);
         }
     }

@@ -30,6 +30,8 @@ bool DirectoryExists(const std::string& path) {
 
 void ForceDirectories(const std::string& path) {
     if (path.empty()) return;
+    // Most calls find the folder there: one look at the disk then.
+    if (DirectoryExists(path)) return;
     std::error_code ec;
     const std::string native = NativePath(path);
     std::filesystem::create_directories(native, ec);
