@@ -1,12 +1,13 @@
 // Whole-database export over a synthetic database: throughput and peak memory.
 //
-// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] [--compile]
+// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] [--compile] [--tag NAME]
 // Without --items it measures 10,000 items (speed and memory) and 2,500 items
 // (memory growth). Each database is built in one child process and exported in
 // another, so every peak-memory figure belongs to one export alone. With
 // --compile the export also compiles the help file with the built-in compiler
 // (libhha.so of the build), and the figures are split into stages: walk (pages
-// and attachments), project (contents, project file and compiling).
+// and attachments), project (contents, project file and compiling). --tag
+// names the figures (default export_N_items).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,6 +42,8 @@ struct Figures {
     double seconds = 0;
     double walkSeconds = 0;     // start to the end of the tree walk
     double compileSeconds = 0;  // inside the help compiler
+    double pagesBytes = 0;      // every .html file written
+    double chmBytes = 0;
     double cpuSeconds = 0;  // user + system: less disturbed by a busy machine
     long peakKb = 0;
     int walkErrors = 0;
@@ -73,7 +76,9 @@ void WriteTree(const stdfs::path& root, const Shape& s) {
     const std::string attachment(1024, 'a');
     for (int i = 1; i <= s.items; ++i) {
         const int parent = (i - 1) / s.fanout;
-        const stdfs::path dir = folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string(i));
+        // Named by the place among siblings, so that deep chains stay within
+        // the longest path the system takes.
+        const stdfs::path dir = folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string((i - 1) % s.fanout + 1));
         stdfs::create_directory(dir);
         folders[static_cast<std::size_t>(i)] = dir;
         WriteBytes(dir / ".caption", "Item number " + std::to_string(i) + "\n");
@@ -176,6 +181,11 @@ Figures Export(const std::string& dbFile, const std::string& outDir, bool compil
     f.seconds = std::chrono::duration<double>(stop - start).count();
     f.walkSeconds = std::chrono::duration<double>(log.walkEnd - start).count();
     f.compileSeconds = compiler.seconds;
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(outDir, ec); !ec && it != stdfs::recursive_directory_iterator();
+         it.increment(ec))
+        if (it->is_regular_file() && it->path().extension() == ".html") f.pagesBytes += it->file_size();
+    if (stdfs::exists(o.ChmFileName)) f.chmBytes = static_cast<double>(stdfs::file_size(o.ChmFileName));
     f.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                    static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     f.peakKb = ru.ru_maxrss;
@@ -215,7 +225,7 @@ double Mb(long kb) { return static_cast<double>(kb) / 1024.0; }
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] "
-                 "[--compile]\n");
+                 "[--compile] [--tag NAME]\n");
     return 2;
 }
 
@@ -226,6 +236,7 @@ int main(int argc, char** argv) {
     bool custom = false;
     std::string keep;
     bool compile = false;
+    std::string tagOption;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--compile") {
@@ -243,6 +254,8 @@ int main(int argc, char** argv) {
             shape.noteBytes = static_cast<std::size_t>(std::atol(v));
         } else if (a == "--attach-every") {
             shape.attachEvery = std::atoi(v);
+        } else if (a == "--tag") {
+            tagOption = v;
         } else if (a == "--keep") {
             keep = v;
         } else {
@@ -262,7 +275,7 @@ int main(int argc, char** argv) {
     const stdfs::path work = tmpl;
     int status = 0;
 
-    const std::string tag = "export_" + std::to_string(shape.items) + "_items";
+    const std::string tag = tagOption.empty() ? "export_" + std::to_string(shape.items) + "_items" : tagOption;
     Figures big;
     if (!Measure(shape, work, big, compile)) {
         std::fprintf(stderr, "bench_export: the %d-item run failed\n", shape.items);
@@ -274,7 +287,11 @@ int main(int argc, char** argv) {
         Print(tag + "_peak_rss", Mb(big.peakKb), "MB");
         Print(tag + "_walk_seconds", big.walkSeconds, "s", 2);
         Print(tag + "_after_walk_seconds", big.seconds - big.walkSeconds, "s", 2);
-        if (compile) Print(tag + "_compile_seconds", big.compileSeconds, "s", 2);
+        Print(tag + "_pages_size", big.pagesBytes / 1e6, "MB");
+        if (compile) {
+            Print(tag + "_compile_seconds", big.compileSeconds, "s", 2);
+            Print(tag + "_chm_size", big.chmBytes / 1e6, "MB");
+        }
         if (big.walkErrors > 0) Print(tag + "_error_lines", big.walkErrors, "lines", 0);
     }
 
