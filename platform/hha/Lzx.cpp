@@ -583,7 +583,7 @@ struct StreamCompressor::Impl {
     std::string buffer;  // the interval being filled
     std::uint64_t total = 0, compressed = 0;
     std::vector<std::uint64_t> frameOffsets;
-    std::unique_ptr<Encoder> inline_;
+    std::unique_ptr<Encoder> inline_;  // set when there are no worker threads
 
     std::size_t maxInFlight = 0;
     std::vector<std::thread> workers;
