@@ -129,12 +129,20 @@ public:
     bool Compile(const std::string& lib, const std::string& hhp, qb::THHALog log, qb::THHAContinue cont) override {
         if (!real_) return true;
         const auto t0 = Clock::now();
-        const bool ok = qb::CallHelpCompiler(lib, hhp, log, cont);
+        forward = log;
+        const bool ok = qb::CallHelpCompiler(lib, hhp, &Remember, cont);
         seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (!ok) std::fprintf(stderr, "bench_export: the help compiler failed\n");
+        if (!ok) std::fprintf(stderr, "bench_export: the help compiler failed: %s\n", last.c_str());
         return ok;
     }
     double seconds = 0;
+    // The compiler's last line, which names the cause when it fails.
+    static inline std::string last;
+    static inline qb::THHALog forward = nullptr;
+    static void Remember(const char* line) {
+        if (line && *line) last = line;
+        if (forward) forward(line);
+    }
 
 private:
     bool real_;
