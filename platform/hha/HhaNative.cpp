@@ -48,10 +48,12 @@ FilePtr OpenProjectFile(const ProjectFile& file) {
 }
 
 // Reads a file in pieces, polling between them so a stop is seen in large files.
-std::string ReadPolled(const ProjectFile& file, Session& session) {
+// buf is the caller's, kept from file to file: a fresh megabyte per page
+// costs more than reading the page.
+std::string ReadPolled(const ProjectFile& file, Session& session, std::string& buf) {
     FilePtr in = OpenProjectFile(file);
     std::string bytes;
-    std::string buf(kReadChunk, '\0');
+    buf.resize(kReadChunk);
     std::size_t n;
     while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
         bytes.append(buf.data(), n);
@@ -63,10 +65,10 @@ std::string ReadPolled(const ProjectFile& file, Session& session) {
 
 // Hands a file to the container piece by piece: files of any size pass
 // through a buffer of one piece.
-void StreamPolled(const ProjectFile& file, Session& session, ChmContainer& container) {
+void StreamPolled(const ProjectFile& file, Session& session, ChmContainer& container, std::string& buf) {
     FilePtr in = OpenProjectFile(file);
     container.BeginFile(file.name);
-    std::string buf(kReadChunk, '\0');
+    buf.resize(kReadChunk);
     std::size_t n;
     while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
         container.AppendFile(std::string_view(buf.data(), n));
@@ -227,14 +229,15 @@ bool Compile(const Project& project, Session& session) {
         if (stored.insert(LowerAscii(sr.name)).second) container.AddFile(sr.name, text);
     }
 
+    std::string readBuffer;
     for (const ProjectFile& file : files) {
         session.PollEvery(50);
         if (!stored.insert(LowerAscii(file.name)).second) continue;
         if (!IsHtml(file.name)) {
-            StreamPolled(file, session, container);
+            StreamPolled(file, session, container, readBuffer);
             continue;
         }
-        std::string bytes = ReadPolled(file, session);
+        std::string bytes = ReadPolled(file, session, readBuffer);
         auto index = static_cast<std::uint32_t>(topics.size());
         topics.push_back({file.name, PageTitle(bytes), inContents.count(LowerAscii(file.name)) > 0});
         if (fullText) fts.AddTopic(index, PageWords(bytes));
