@@ -1,6 +1,8 @@
 // Help compiler figures on a generated 5,000-page project: the built-in
 // compiler, chmcmd run directly, and chmcmd through libhha.so.
 // Run from the build folder: bench/bench_chm [pages]
+// bench/bench_chm --big MB: the built-in compiler alone on a project of at
+// least MB megabytes (pages plus large attachments), for its peak memory.
 #include <dlfcn.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -52,6 +54,37 @@ void MakeProject(const std::string& dir, int pages, const std::string& chm) {
     Write(dir + "bench.hhp", "[OPTIONS]\r\nBinary TOC=Yes\r\nCompatibility=1.1 or later\r\nCompiled file=" + chm +
                                  "\r\nContents file=bench.hhc\r\nDefault topic=0/P0.html\r\nFull-text search=yes\r\n"
                                  "Language=0x409 English (United States)\r\nTitle=Bench\r\n[FILES]\r\n" + files);
+}
+
+// A project of at least mb megabytes: 20,000 pages like an export's, the
+// rest in attachments of 8 MB of log-like text.
+long long MakeBigProject(const std::string& dir, long long mb, const std::string& chm) {
+    MakeProject(dir, 20000, chm);
+    long long total = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) total += static_cast<long long>(e.file_size());
+    std::string hhp;
+    {
+        std::ifstream in(dir + "bench.hhp", std::ios::binary);
+        hhp.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    unsigned long long x = 88172645463325252ull;
+    for (int k = 0; total < mb * 1000000; ++k) {
+        std::string log;
+        log.reserve(8 << 20);
+        while (log.size() < (8u << 20)) {
+            x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+            log += "2026-12-0" + std::to_string(1 + x % 9) + " host" + std::to_string(x % 37) + " job " +
+                   std::to_string(x % 100000) + " state " + (x % 5 ? "ok" : "retry") + " took " +
+                   std::to_string(x % 9973) + " ms\n";
+        }
+        std::string rel = "att/log" + std::to_string(k) + ".txt";
+        Write(dir + rel, log);
+        hhp += rel + "\r\n";
+        total += static_cast<long long>(log.size());
+    }
+    Write(dir + "bench.hhp", hhp);
+    return total;
 }
 
 struct Run {
@@ -119,12 +152,26 @@ long long Size(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int pages = argc > 1 ? std::atoi(argv[1]) : 5000;
     std::string exe = fs::canonical("/proc/self/exe").parent_path().string();
     std::string lib = exe + "/../out/libhha.so";
     std::string root = fs::temp_directory_path().string() + "/qb-bench-chm-" + std::to_string(getpid()) + "/";
     std::string dir = root + "proj/";
     std::string chm = root + "bench.chm";
+    if (argc > 2 && std::string(argv[1]) == "--big") {
+        long long project = MakeBigProject(dir, std::atoll(argv[2]), chm);
+        Run big = RunLibrary(lib, dir, nullptr);
+        long long size = Size(chm);
+        std::printf("native_big_project_size: %.1f MB\n", project / 1e6);
+        std::printf("native_big_compile_time: %.1f s\n", big.seconds);
+        std::printf("native_big_compile_cpu: %.1f s\n", big.cpu);
+        std::printf("native_big_chm_size: %.1f MB\n", size / 1e6);
+        std::printf("native_big_peak_memory: %.1f MB\n", big.peakKb / 1024.0);
+        std::printf("native_big_ok: %d flag\n", big.status == 0 && size > 0 ? 1 : 0);
+        std::error_code ec;
+        fs::remove_all(root, ec);
+        return big.status == 0 ? 0 : 1;
+    }
+    int pages = argc > 1 ? std::atoi(argv[1]) : 5000;
     MakeProject(dir, pages, chm);
 
     Run native = RunLibrary(lib, dir, nullptr);

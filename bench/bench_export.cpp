@@ -1,10 +1,14 @@
 // Whole-database export over a synthetic database: throughput and peak memory.
 //
-// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]
+// bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] [--compile] [--tag NAME]
 // Without --items it measures 10,000 items (speed and memory), the same export
 // writing a website too (its cost against the export alone), and 2,500 items
 // (memory growth). Each database is built in one child process and exported in
-// another, so every peak-memory figure belongs to one export alone.
+// another, so every peak-memory figure belongs to one export alone. With
+// --compile the export also compiles the help file with the built-in compiler
+// (libhha.so of the build), and the figures are split into stages: walk (pages
+// and attachments), project (contents, project file and compiling). --tag
+// names the figures (default export_N_items).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,6 +41,10 @@ struct Shape {
 
 struct Figures {
     double seconds = 0;
+    double walkSeconds = 0;     // start to the end of the tree walk
+    double compileSeconds = 0;  // inside the help compiler
+    double pagesBytes = 0;      // every .html file written
+    double chmBytes = 0;
     double cpuSeconds = 0;  // user + system: less disturbed by a busy machine
     long peakKb = 0;
     int walkErrors = 0;
@@ -69,7 +77,9 @@ void WriteTree(const stdfs::path& root, const Shape& s) {
     const std::string attachment(1024, 'a');
     for (int i = 1; i <= s.items; ++i) {
         const int parent = (i - 1) / s.fanout;
-        const stdfs::path dir = folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string(i));
+        // Named by the place among siblings, so that deep chains stay within
+        // the longest path the system takes.
+        const stdfs::path dir = folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string((i - 1) % s.fanout + 1));
         stdfs::create_directory(dir);
         folders[static_cast<std::size_t>(i)] = dir;
         WriteBytes(dir / ".caption", "Item number " + std::to_string(i) + "\n");
@@ -106,27 +116,56 @@ bool InChild(const std::function<T()>& work, T& result) {
     return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Compiling is measured elsewhere: accept the project, write nothing.
-class NoCompiler : public qb::IHelpCompiler {
+using Clock = std::chrono::steady_clock;
+
+// Without --compile nothing is compiled: the project is accepted, no file written.
+// With it the build's own libhha.so compiles, timed.
+class BenchCompiler : public qb::IHelpCompiler {
 public:
-    std::string Find() override { return "bench"; }
-    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override { return true; }
+    explicit BenchCompiler(bool real) : real_(real) {}
+    std::string Find() override {
+        if (!real_) return "bench";
+        return (stdfs::canonical("/proc/self/exe").parent_path() / ".." / "out" / "libhha.so").string();
+    }
+    bool Compile(const std::string& lib, const std::string& hhp, qb::THHALog log, qb::THHAContinue cont) override {
+        if (!real_) return true;
+        const auto t0 = Clock::now();
+        forward = log;
+        const bool ok = qb::CallHelpCompiler(lib, hhp, &Remember, cont);
+        seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!ok) std::fprintf(stderr, "bench_export: the help compiler failed: %s\n", last.c_str());
+        return ok;
+    }
+    double seconds = 0;
+    // The compiler's last line, which names the cause when it fails.
+    static inline std::string last;
+    static inline qb::THHALog forward = nullptr;
+    static void Remember(const char* line) {
+        if (line && *line) last = line;
+        if (forward) forward(line);
+    }
+
+private:
+    bool real_;
 };
 
 struct RunLog {
     int errors = 0;
-    // Lines at position -1 report a failure; the first few go to stderr.
+    Clock::time_point walkEnd{};
+    // Lines at position -1 report a failure; the first few go to stderr. The
+    // walk ends with the first line at 100 %.
     static bool Callback(void* ctx, int position, const char* text) {
         auto* log = static_cast<RunLog*>(ctx);
+        if (position == 100 && log->walkEnd == Clock::time_point{}) log->walkEnd = Clock::now();
         if (position < 0 && text && *text && ++log->errors <= 3) std::fprintf(stderr, "bench_export: run log: %s\n", text ? text : "");
         return false;
     }
 };
 
-Figures Export(const std::string& dbFile, const std::string& outDir, const std::string& siteDir = "") {
+Figures Export(const std::string& dbFile, const std::string& outDir, bool compile, const std::string& siteDir = "") {
     const int db = dvo_open(dbFile.c_str());
     if (db == 0) throw std::runtime_error("cannot open " + dbFile + ": " + dvo_last_error());
-    NoCompiler compiler;
+    BenchCompiler compiler(compile);
     qb::SetHelpCompiler(&compiler);
     qb::TConvertOptions o;
     o.DatabaseHandle = db;
@@ -150,6 +189,13 @@ Figures Export(const std::string& dbFile, const std::string& outDir, const std::
     ::getrusage(RUSAGE_SELF, &ru);
     Figures f;
     f.seconds = std::chrono::duration<double>(stop - start).count();
+    f.walkSeconds = std::chrono::duration<double>(log.walkEnd - start).count();
+    f.compileSeconds = compiler.seconds;
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(outDir, ec); !ec && it != stdfs::recursive_directory_iterator();
+         it.increment(ec))
+        if (it->is_regular_file() && it->path().extension() == ".html") f.pagesBytes += it->file_size();
+    if (stdfs::exists(o.ChmFileName)) f.chmBytes = static_cast<double>(stdfs::file_size(o.ChmFileName));
     f.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                    static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     f.peakKb = ru.ru_maxrss;
@@ -159,7 +205,7 @@ Figures Export(const std::string& dbFile, const std::string& outDir, const std::
 
 // Builds the database and exports it, each in its own child; with withSite, exports
 // it once more into a fresh folder, writing a website as well. False on failure.
-bool Measure(const Shape& s, const stdfs::path& work, Figures& f, Figures* withSite = nullptr) {
+bool Measure(const Shape& s, const stdfs::path& work, Figures& f, bool compile = false, Figures* withSite = nullptr) {
     const stdfs::path tree = work / ("tree" + std::to_string(s.items));
     const std::string dbFile = (work / ("db" + std::to_string(s.items) + ".sqlite")).string();
     const std::string outDir = (work / ("out" + std::to_string(s.items))).string() + "/";
@@ -175,11 +221,11 @@ bool Measure(const Shape& s, const stdfs::path& work, Figures& f, Figures* withS
     if (!ok) return false;
     // The source tree goes only after the export: a mass deletion just before it
     // makes the file system's inode allocation, not the export, dominate the time.
-    bool exported = InChild<Figures>([&] { return Export(dbFile, outDir); }, f);
+    bool exported = InChild<Figures>([&] { return Export(dbFile, outDir, compile); }, f);
     if (exported && withSite) {
         const std::string siteOut = (work / ("out-site" + std::to_string(s.items))).string() + "/";
         const std::string siteDir = (work / ("site" + std::to_string(s.items))).string();
-        exported = InChild<Figures>([&] { return Export(dbFile, siteOut, siteDir); }, *withSite);
+        exported = InChild<Figures>([&] { return Export(dbFile, siteOut, compile, siteDir); }, *withSite);
     }
     std::error_code ec;
     stdfs::remove_all(tree, ec);
@@ -194,7 +240,8 @@ double Mb(long kb) { return static_cast<double>(kb) / 1024.0; }
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR]\n");
+                 "usage: bench_export [--items N] [--fanout F] [--note BYTES] [--attach-every K] [--keep DIR] "
+                 "[--compile] [--tag NAME]\n");
     return 2;
 }
 
@@ -204,8 +251,14 @@ int main(int argc, char** argv) {
     Shape shape;
     bool custom = false;
     std::string keep;
+    bool compile = false;
+    std::string tagOption;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--compile") {
+            compile = true;
+            continue;
+        }
         if (i + 1 >= argc) return Usage();
         const char* v = argv[++i];
         if (a == "--items") {
@@ -217,6 +270,8 @@ int main(int argc, char** argv) {
             shape.noteBytes = static_cast<std::size_t>(std::atol(v));
         } else if (a == "--attach-every") {
             shape.attachEvery = std::atoi(v);
+        } else if (a == "--tag") {
+            tagOption = v;
         } else if (a == "--keep") {
             keep = v;
         } else {
@@ -236,9 +291,9 @@ int main(int argc, char** argv) {
     const stdfs::path work = tmpl;
     int status = 0;
 
-    const std::string tag = "export_" + std::to_string(shape.items) + "_items";
+    const std::string tag = tagOption.empty() ? "export_" + std::to_string(shape.items) + "_items" : tagOption;
     Figures big, site;
-    if (!Measure(shape, work, big, custom ? nullptr : &site)) {
+    if (!Measure(shape, work, big, compile, custom ? nullptr : &site)) {
         std::fprintf(stderr, "bench_export: the %d-item run failed\n", shape.items);
         status = 1;
     } else {
@@ -246,6 +301,13 @@ int main(int argc, char** argv) {
         Print(tag + "_throughput", shape.items / big.seconds, "items/s", 0);
         Print(tag + "_cpu_seconds", big.cpuSeconds, "s", 2);
         Print(tag + "_peak_rss", Mb(big.peakKb), "MB");
+        Print(tag + "_walk_seconds", big.walkSeconds, "s", 2);
+        Print(tag + "_after_walk_seconds", big.seconds - big.walkSeconds, "s", 2);
+        Print(tag + "_pages_size", big.pagesBytes / 1e6, "MB");
+        if (compile) {
+            Print(tag + "_compile_seconds", big.compileSeconds, "s", 2);
+            Print(tag + "_chm_size", big.chmBytes / 1e6, "MB");
+        }
         if (big.walkErrors > 0) Print(tag + "_error_lines", big.walkErrors, "lines", 0);
         if (!custom) {
             Print(tag + "_with_site_seconds", site.seconds, "s", 2);

@@ -3,6 +3,11 @@
 # printing their "name: value unit" lines on stdout.
 #   bench/run.sh               all benchmarks
 #   bench/run.sh bench_export  only the named ones
+#   bench/run.sh --curves      the scaling curves: export and compile of 1k,
+#                              10k and 100k items (fan-out 10) and of 1k and 4k
+#                              siblings, time and peak memory of each; the lines
+#                              also go to bench/curves.txt, which
+#                              bench/plot_curves.py turns into docs/scaling.svg
 # A benchmark that does not build or is not there is reported on stderr and
 # skipped; one that runs and fails makes the exit status 1.
 set -uo pipefail
@@ -10,6 +15,13 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QB_BENCH_BUILD_DIR:-$root/build-bench}"
 jobs="${QB_JOBS:-2}"
+
+curves=0
+if [[ "${1:-}" == "--curves" ]]; then
+    curves=1
+    shift
+    set -- bench_export
+fi
 
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
@@ -44,6 +56,21 @@ done
 # Programs run from the build folder, where they find the libraries in out/.
 cd "$build" || exit 1
 status=0
+if [[ $curves -eq 1 ]]; then
+    out="$root/bench/curves.txt"
+    : >"$out"
+    # The machine's load goes with the figures: timing on a busy machine is noisy.
+    echo "load: $(cut -d' ' -f1 /proc/loadavg) 1-min-average" | tee -a "$out"
+    for shape in "1000 10 export_1k_items" "10000 10 export_10k_items" "100000 10 export_100k_items" \
+                 "1000 1000 export_1k_siblings" "4000 4000 export_4k_siblings"; do
+        read -r items fanout tag <<<"$shape"
+        if ! "$build/bench/bench_export" --items "$items" --fanout "$fanout" --compile --tag "$tag" | tee -a "$out"; then
+            echo "bench: $tag failed" >&2
+            status=1
+        fi
+    done
+    exit $status
+fi
 for name in "${names[@]}"; do
     prog=""
     for candidate in "$build/bench/$name" "$build/out/$name"; do

@@ -2,6 +2,8 @@
 #include "HhaHelpFiles.h"
 #include "HhaText.h"
 
+#include "ChmContainer.h"
+
 #include <cstdlib>
 #include <ctime>
 
@@ -163,7 +165,7 @@ std::string BuildWindows(const std::vector<std::string>& lines, StringTable& str
 
 std::string BuildIdxHdr(std::uint32_t topicCount, bool folderImages, StringTable& strings) {
     std::string h = "T#SM";
-    Put32(h, static_cast<std::uint32_t>(std::time(nullptr)));
+    Put32(h, BuildTime());
     Put32(h, 1);
     Put32(h, topicCount);
     Put32(h, 0);
@@ -189,7 +191,7 @@ std::string BuildIdxHdr(std::uint32_t topicCount, bool folderImages, StringTable
 std::string BuildSystem(const SystemInfo& info) {
     std::string out;
     Put32(out, 3);
-    Record(out, 10, Dword(static_cast<std::uint32_t>(std::time(nullptr))));
+    Record(out, 10, Dword(BuildTime()));
     Record(out, 9, Sz("Quillbook HHA 1.0"));
     std::string lang;
     Put32(lang, info.lcid);

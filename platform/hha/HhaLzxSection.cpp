@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "HhaSpill.h"
 #include "Lzx.h"
 
 namespace qb::hha {
@@ -16,19 +17,45 @@ std::string TrimControlData(std::string data) {
     return data.substr(0, std::min(data.size(), 4 + 4 * count));
 }
 
+class LzxWriter : public SectionWriter {
+public:
+    LzxWriter(const std::string& spillFolder, unsigned threads, std::function<bool()> keepGoing)
+        : data_(spillFolder),
+          stream_(params_, [this](std::string_view bytes) { data_.Append(bytes); }, threads, std::move(keepGoing)) {}
+
+    void Write(std::string_view bytes) override { stream_.Write(bytes); }
+
+    CompressedSection Finish() override {
+        // Readers decode every frame to its full size (chmlib asks for whole
+        // frames; libmspack rejects a match that runs past a shortened last
+        // frame), so the stream covers whole frames of zero-padded content.
+        const std::uint64_t length = stream_.UncompressedSize();
+        const std::string zeros(static_cast<std::size_t>((qb::lzx::kFrameSize - length % qb::lzx::kFrameSize) %
+                                                         qb::lzx::kFrameSize),
+                                '\0');
+        stream_.Write(zeros);
+        stream_.Finish();
+        CompressedSection s;
+        s.resetTable = qb::lzx::ResetTable(stream_.FrameOffsets(), length, stream_.CompressedSize());
+        s.controlData = TrimControlData(qb::lzx::ControlData(params_));
+        s.span = length;
+        s.dataLength = data_.Size();
+        return s;
+    }
+
+    void CopyData(const ByteSink& out) override { data_.CopyTo(out); }
+
+private:
+    qb::lzx::Params params_;
+    SpillFile data_;
+    qb::lzx::StreamCompressor stream_;
+};
+
 }  // namespace
 
-CompressedSection CompressSection(std::string& content, const std::function<bool()>& keepGoing) {
-    qb::lzx::Params params;
-    // Readers decode every frame to its full size (chmlib asks for whole
-    // frames; libmspack rejects a match that runs past a shortened last
-    // frame), so the stream covers whole frames of zero-padded content.
-    const std::uint64_t length = content.size();
-    content.resize((length + qb::lzx::kFrameSize - 1) / qb::lzx::kFrameSize * qb::lzx::kFrameSize, '\0');
-    qb::lzx::Result r = qb::lzx::Compress(content, params, keepGoing);
-    std::string resetTable = qb::lzx::ResetTable(r);  // before the data moves out
-    for (int i = 0; i < 8; ++i) resetTable[0x10 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
-    return {std::move(r.data), TrimControlData(qb::lzx::ControlData(params)), std::move(resetTable), length};
+std::unique_ptr<SectionWriter> LzxSection(const std::string& spillFolder, unsigned threads,
+                                          std::function<bool()> keepGoing) {
+    return std::make_unique<LzxWriter>(spillFolder, threads, std::move(keepGoing));
 }
 
 }  // namespace qb::hha

@@ -1,5 +1,6 @@
 #include "HhaNative.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string_view>
+#include <thread>
 
 #include "ChmContainer.h"
 #include "Error.h"
@@ -41,12 +44,19 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads a file in pieces, polling between them so a stop is seen in large files.
-std::string ReadPolled(const ProjectFile& file, Session& session) {
+FilePtr OpenProjectFile(const ProjectFile& file) {
     FilePtr in(std::fopen(file.source.c_str(), "rb"));
     if (!in) throw Error("Error: cannot open file " + file.written + " (" + file.source + ")");
+    return in;
+}
+
+// Reads a file in pieces, polling between them so a stop is seen in large files.
+// buf is the caller's, kept from file to file: a fresh megabyte per page
+// costs more than reading the page.
+std::string ReadPolled(const ProjectFile& file, Session& session, std::string& buf) {
+    FilePtr in = OpenProjectFile(file);
     std::string bytes;
-    std::string buf(kReadChunk, '\0');
+    buf.resize(kReadChunk);
     std::size_t n;
     while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
         bytes.append(buf.data(), n);
@@ -54,6 +64,27 @@ std::string ReadPolled(const ProjectFile& file, Session& session) {
     }
     if (std::ferror(in.get())) throw Error("Error: cannot read file " + file.written);
     return bytes;
+}
+
+// Hands a file to the container piece by piece: files of any size pass
+// through a buffer of one piece.
+void StreamPolled(const ProjectFile& file, Session& session, ChmContainer& container, std::string& buf) {
+    FilePtr in = OpenProjectFile(file);
+    container.BeginFile(file.name);
+    buf.resize(kReadChunk);
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
+        container.AppendFile(std::string_view(buf.data(), n));
+        session.PollEvery(50);
+    }
+    if (std::ferror(in.get())) throw Error("Error: cannot read file " + file.written);
+}
+
+// Compressor threads: one per core, or QB_HHA_THREADS; the bytes are the
+// same for any count.
+unsigned CompressorThreads() {
+    if (const char* v = std::getenv("QB_HHA_THREADS"); v && *v) return static_cast<unsigned>(std::max(1, std::atoi(v)));
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 // Stored name of a project-level file reference without the leading "/".
@@ -157,7 +188,14 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
     return nav;
 }
 
-CompressedSection CompressLzx(std::string& content, Session& session) {
+bool Compile(const Project& project, Session& session) {
+    std::vector<ProjectFile> files = CollectFiles(project, session);
+    PendingOutput output(project.compiledFile);
+
+    // The compressed stream waits beside the output, where there is room for it.
+    const std::string spillFolder = fs::path(output.TempPath()).parent_path().string();
+    const char* codec = std::getenv("QB_HHA_LZX");
+    const bool store = codec && std::string(codec) == "store";
     auto keepGoing = [&session]() {
         try {
             session.PollEvery(50);
@@ -166,20 +204,7 @@ CompressedSection CompressLzx(std::string& content, Session& session) {
             return false;
         }
     };
-    try {
-        return CompressSection(content, keepGoing);
-    } catch (const qb::lzx::Cancelled&) {
-        throw StopRequest{};
-    }
-}
-
-}  // namespace
-
-bool CompileNative(const Project& project, Session& session) {
-    std::vector<ProjectFile> files = CollectFiles(project, session);
-    PendingOutput output(project.compiledFile);
-
-    ChmContainer container;
+    ChmContainer container(store ? StoredSection(spillFolder) : LzxSection(spillFolder, CompressorThreads(), keepGoing));
     std::set<std::string> stored;  // lower-case names
     std::vector<Topic> topics;
     FtsIndex fts;
@@ -213,24 +238,27 @@ bool CompileNative(const Project& project, Session& session) {
             container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
     }
 
+    std::string readBuffer;
     for (const ProjectFile& file : files) {
         session.PollEvery(50);
         if (!stored.insert(LowerAscii(file.name)).second) continue;
-        std::string bytes = ReadPolled(file, session);
-        if (IsHtml(file.name)) {
-            auto index = static_cast<std::uint32_t>(topics.size());
-            // Search results and "titles only" name a page by its title; a
-            // page without one goes by its contents entry.
-            std::string title = PageTitle(bytes);
-            if (auto it = entryName.find(LowerAscii(file.name)); title.empty() && it != entryName.end())
-                title = it->second;
-            if (fullText) fts.AddTopic(index, PageWords(bytes), TextWords(title));
-            topics.push_back({file.name, std::move(title), inContents.count(LowerAscii(file.name)) > 0});
-            // Some viewers decode pages in the help file's code page whatever
-            // they declare; pages in ASCII alone read right everywhere.
-            if (IsNonAsciiUtf8(bytes) && DeclaresUtf8(bytes)) bytes = HtmlAsAscii(bytes);
+        if (!IsHtml(file.name)) {
+            StreamPolled(file, session, container, readBuffer);
+            continue;
         }
-        container.AddFile(file.name, std::move(bytes));
+        std::string bytes = ReadPolled(file, session, readBuffer);
+        auto index = static_cast<std::uint32_t>(topics.size());
+        // Search results and "titles only" name a page by its title; a
+        // page without one goes by its contents entry.
+        std::string title = PageTitle(bytes);
+        if (auto it = entryName.find(LowerAscii(file.name)); title.empty() && it != entryName.end())
+            title = it->second;
+        if (fullText) fts.AddTopic(index, PageWords(bytes), TextWords(title));
+        topics.push_back({file.name, std::move(title), inContents.count(LowerAscii(file.name)) > 0});
+        // Some viewers decode pages in the help file's code page whatever
+        // they declare; pages in ASCII alone read right everywhere.
+        if (IsNonAsciiUtf8(bytes) && DeclaresUtf8(bytes)) bytes = HtmlAsAscii(bytes);
+        container.AddFile(file.name, bytes);
     }
 
     StringTable strings(&codePage);
@@ -270,13 +298,7 @@ bool CompileNative(const Project& project, Session& session) {
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();
 
-    const char* codec = std::getenv("QB_HHA_LZX");
-    bool store = codec && std::string(codec) == "store";
-    std::string chm = container.Build(info.lcid, [&](std::string& content) {
-        return store ? StoreLzx(content) : CompressLzx(content, session);
-    });
-    session.Poll();
-
+    std::uint64_t written = 0;
     {
         // A full disk may show only at the last flush or at close: every step is checked.
         const auto cannotWrite = [&] {
@@ -284,20 +306,28 @@ bool CompileNative(const Project& project, Session& session) {
         };
         FilePtr out(std::fopen(output.TempPath().c_str(), "wb"));
         if (!out) throw cannotWrite();
-        std::size_t at = 0;
-        while (at < chm.size()) {
-            std::size_t n = std::fwrite(chm.data() + at, 1, std::min(kReadChunk, chm.size() - at), out.get());
-            if (n == 0) throw cannotWrite();
-            at += n;
+        container.Write(info.lcid, [&](std::string_view bytes) {
+            if (std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) throw cannotWrite();
+            written += bytes.size();
             session.PollEvery(50);
-        }
+        });
         if (std::fflush(out.get()) != 0) throw cannotWrite();
         if (std::fclose(out.release()) != 0) throw cannotWrite();
     }
     output.Commit();
     session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) +
-                " topics, " + std::to_string(chm.size()) + " bytes.");
+                " topics, " + std::to_string(written) + " bytes.");
     return true;
+}
+
+}  // namespace
+
+bool CompileNative(const Project& project, Session& session) {
+    try {
+        return Compile(project, session);
+    } catch (const qb::lzx::Cancelled&) {
+        throw StopRequest{};
+    }
 }
 
 }  // namespace qb::hha

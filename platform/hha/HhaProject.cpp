@@ -465,8 +465,10 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
             ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true, true);
             // Links from pages only reach files below the project folder; a
-            // link of the file system inside it must not lead out either.
-            if (r.name.empty() || r.outside || !IsRegularFile(r.source)) continue;
+            // link of the file system inside it must not lead out either. A
+            // name stored already needs no look at the disk: pages link to
+            // their neighbours many times over.
+            if (r.name.empty() || r.outside || seen.count(LowerAscii(r.name)) || !IsRegularFile(r.source)) continue;
             inside.Require(r.name.substr(1), r);
             add(r.name.substr(1), r);
         }

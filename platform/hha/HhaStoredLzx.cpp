@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "HhaSpill.h"
+
 namespace qb::hha {
 
 namespace {
@@ -41,44 +43,73 @@ private:
     unsigned used_ = 0;
 };
 
+class StoredWriter : public SectionWriter {
+public:
+    explicit StoredWriter(const std::string& spillFolder) : data_(spillFolder) {}
+
+    void Write(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            std::size_t n = std::min(kFrame - frame_.size(), bytes.size());
+            frame_.append(bytes.data(), n);
+            bytes.remove_prefix(n);
+            span_ += n;
+            if (frame_.size() == kFrame) EmitFrame();
+        }
+    }
+
+    CompressedSection Finish() override {
+        if (!frame_.empty()) EmitFrame();
+        CompressedSection s;
+        Put32(s.controlData, 6);
+        s.controlData += "LZXC";
+        Put32(s.controlData, 2);
+        Put32(s.controlData, kResetFrames);
+        Put32(s.controlData, 2);  // window of 64 KB
+        Put32(s.controlData, 1);
+        Put32(s.controlData, 0);
+        Put32(s.resetTable, 2);
+        Put32(s.resetTable, static_cast<std::uint32_t>(offsets_.size()));
+        Put32(s.resetTable, 8);
+        Put32(s.resetTable, 0x28);
+        Put64(s.resetTable, span_);
+        Put64(s.resetTable, data_.Size());
+        Put64(s.resetTable, kFrame);
+        for (std::uint64_t o : offsets_) Put64(s.resetTable, o);
+        s.span = span_;
+        s.dataLength = data_.Size();
+        return s;
+    }
+
+    void CopyData(const ByteSink& out) override { data_.CopyTo(out); }
+
+private:
+    void EmitFrame() {
+        offsets_.push_back(data_.Size());
+        std::string block;
+        WordBits bits(block);
+        if (offsets_.size() % kResetFrames == 1) bits.Put(0, 1);  // no call translation
+        bits.Put(3, 3);                                           // uncompressed block
+        // Every frame is whole: readers decode the last one to its full size too.
+        bits.Put(static_cast<std::uint32_t>(kFrame >> 8), 16);
+        bits.Put(static_cast<std::uint32_t>(kFrame & 0xFF), 8);
+        bits.Align();
+        for (int r = 0; r < 3; ++r) Put32(block, 1);  // repeated offsets R0..R2
+        data_.Append(block);
+        frame_.resize(kFrame, '\0');
+        data_.Append(frame_);
+        frame_.clear();
+    }
+
+    SpillFile data_;
+    std::string frame_;
+    std::vector<std::uint64_t> offsets_;
+    std::uint64_t span_ = 0;
+};
+
 }  // namespace
 
-CompressedSection StoreLzx(const std::string& content) {
-    CompressedSection s;
-    std::vector<std::uint64_t> offsets;
-    for (std::size_t at = 0, frame = 0; at < content.size(); at += kFrame, ++frame) {
-        offsets.push_back(s.data.size());
-        // Every frame is whole: readers decode the last one to its full size too.
-        std::size_t n = kFrame;
-        std::size_t have = std::min(kFrame, content.size() - at);
-        WordBits bits(s.data);
-        if (frame % kResetFrames == 0) bits.Put(0, 1);  // no call translation
-        bits.Put(3, 3);                                 // uncompressed block
-        bits.Put(static_cast<std::uint32_t>(n >> 8), 16);
-        bits.Put(static_cast<std::uint32_t>(n & 0xFF), 8);
-        bits.Align();
-        for (int r = 0; r < 3; ++r) Put32(s.data, 1);  // repeated offsets R0..R2
-        s.data.append(content, at, have);
-        s.data.append(n - have, '\0');
-    }
-    s.controlData = "";
-    Put32(s.controlData, 6);
-    s.controlData += "LZXC";
-    Put32(s.controlData, 2);
-    Put32(s.controlData, kResetFrames);
-    Put32(s.controlData, 2);  // window of 64 KB
-    Put32(s.controlData, 1);
-    Put32(s.controlData, 0);
-    Put32(s.resetTable, 2);
-    Put32(s.resetTable, static_cast<std::uint32_t>(offsets.size()));
-    Put32(s.resetTable, 8);
-    Put32(s.resetTable, 0x28);
-    s.span = content.size();
-    Put64(s.resetTable, s.span);
-    Put64(s.resetTable, s.data.size());
-    Put64(s.resetTable, kFrame);
-    for (std::uint64_t o : offsets) Put64(s.resetTable, o);
-    return s;
+std::unique_ptr<SectionWriter> StoredSection(const std::string& spillFolder) {
+    return std::make_unique<StoredWriter>(spillFolder);
 }
 
 }  // namespace qb::hha

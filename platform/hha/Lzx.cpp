@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "LzxHuffman.h"
 
@@ -162,34 +167,42 @@ std::array<std::uint8_t, N> Filled(std::uint8_t v) {
     return a;
 }
 
+// Compresses one reset interval at a time. Nothing carries over from one
+// interval to the next (not even the bit prices), so intervals can be
+// compressed in any order, on any thread, with the same bytes.
 class Encoder {
 public:
-    Encoder(std::string_view input, const Params& p, Result& result)
-        : in_(reinterpret_cast<const std::uint8_t*>(input.data())),
-          size_(input.size()),
-          mainSize_(kNumChars + 8 * PositionSlots(p.windowBits)),
+    explicit Encoder(const Params& p)
+        : mainSize_(kNumChars + 8 * PositionSlots(p.windowBits)),
           windowMax_((1u << p.windowBits) - 3),
-          intervalFrames_(p.resetIntervalFrames),
           ringMask_((1u << p.windowBits) - 1),
           head_(1u << kHashBits),
-          chain_(1u << p.windowBits),
-          result_(result),
-          bw_(result.data) {}
+          chain_(1u << p.windowBits) {}
 
-    void Run(const std::function<bool()>& keepGoing) {
+    // Appends the interval's frames to out; frameOffsets gets where each
+    // frame starts in out.
+    void Interval(std::string_view input, std::string& out, std::vector<std::uint64_t>& frameOffsets) {
+        in_ = reinterpret_cast<const std::uint8_t*>(input.data());
+        size_ = input.size();
+        std::fill(head_.begin(), head_.end(), -1);
+        rep_ = {1, 1, 1};
+        std::fill(std::begin(prevMain_), std::end(prevMain_), 0);
+        std::fill(std::begin(prevLength_), std::end(prevLength_), 0);
+        literalCost_.fill(kLiteralBits);
+        matchCost_.fill(kMatchSymbolBits);
+        lengthCost_.fill(kLengthSymbolBits);
+        headerPending_ = true;
+        BitWriter bw(out);
         const std::uint64_t frames = (size_ + kFrameSize - 1) / kFrameSize;
         for (std::uint64_t f = 0; f < frames;) {
-            if (f % intervalFrames_ == 0) StartInterval(f);
-            std::uint64_t toIntervalEnd = intervalFrames_ - f % intervalFrames_;
-            std::uint64_t blockFrames = std::min<std::uint64_t>({kFramesPerBlock, toIntervalEnd, frames - f});
+            std::uint64_t blockFrames = std::min<std::uint64_t>(kFramesPerBlock, frames - f);
             tokens_.clear();
             frameEnds_.clear();
             for (std::uint64_t i = 0; i < blockFrames; ++i) {
-                if (keepGoing && !keepGoing()) throw Cancelled();
                 ParseFrame(f + i);
                 frameEnds_.push_back(tokens_.size());
             }
-            WriteBlock(f, blockFrames);
+            WriteBlock(bw, f, blockFrames, frameOffsets);
             f += blockFrames;
         }
     }
@@ -202,15 +215,6 @@ private:
         std::uint32_t distance = 0;
     };
 
-    void StartInterval(std::uint64_t frame) {
-        intervalStart_ = frame * kFrameSize;
-        std::fill(head_.begin(), head_.end(), -1);
-        rep_ = {1, 1, 1};
-        std::fill(std::begin(prevMain_), std::end(prevMain_), 0);
-        std::fill(std::begin(prevLength_), std::end(prevLength_), 0);
-        headerPending_ = true;
-    }
-
     std::uint32_t Hash(std::uint64_t pos) const {
         std::uint32_t v = in_[pos] | (in_[pos + 1] << 8) | (in_[pos + 2] << 16);
         return (v * 2654435761u) >> (32 - kHashBits);
@@ -218,7 +222,7 @@ private:
 
     void Insert(std::uint64_t pos) {
         if (pos + 3 > size_) return;
-        auto rel = static_cast<std::int32_t>(pos - intervalStart_);
+        auto rel = static_cast<std::int32_t>(pos);
         std::uint32_t h = Hash(pos);
         chain_[rel & ringMask_] = head_[h];
         head_[h] = rel;
@@ -259,7 +263,7 @@ private:
         const auto limit = static_cast<unsigned>(std::min<std::uint64_t>(kMaxMatch, frameEnd - pos));
         if (limit < kMinMatch) return best;
         const std::uint8_t* here = in_ + pos;
-        const std::uint64_t reach = std::min<std::uint64_t>(pos - intervalStart_, windowMax_);
+        const std::uint64_t reach = std::min<std::uint64_t>(pos, windowMax_);
 
         for (int k = 0; k < 3; ++k) {
             if (rep_[k] > reach) continue;
@@ -270,7 +274,7 @@ private:
         }
         if (best.length >= kNiceLength || best.length >= limit || limit < 3 || pos + 3 > size_) return best;
 
-        const auto rel = static_cast<std::int32_t>(pos - intervalStart_);
+        const auto rel = static_cast<std::int32_t>(pos);
         std::int32_t cand = head_[Hash(pos)];
         unsigned bestLen = std::max(best.length, 2u);
         for (unsigned steps = kMaxChain; cand >= 0 && steps; --steps) {
@@ -344,7 +348,8 @@ private:
         }
     }
 
-    void WriteBlock(std::uint64_t firstFrame, std::uint64_t frameCount) {
+    void WriteBlock(BitWriter& bw, std::uint64_t firstFrame, std::uint64_t frameCount,
+                    std::vector<std::uint64_t>& frameOffsets) {
         std::vector<std::uint32_t> mainFreq(mainSize_, 0), lengthFreq(kLengthTreeSize, 0);
         for (const Token& t : tokens_) {
             ++mainFreq[t.mainSym];
@@ -358,43 +363,41 @@ private:
         const std::uint64_t blockStart = firstFrame * kFrameSize;
         const std::uint64_t blockEnd = std::min<std::uint64_t>(size_, (firstFrame + frameCount) * kFrameSize);
 
-        result_.frameOffsets.push_back(bw_.Size());
+        frameOffsets.push_back(bw.Size());
         if (headerPending_) {
-            bw_.Put(0, 1);  // no call translation
+            bw.Put(0, 1);  // no call translation
             headerPending_ = false;
         }
-        bw_.Put(kBlockVerbatim, 3);
-        bw_.Put(static_cast<std::uint32_t>(blockEnd - blockStart), 24);
-        WriteLengths(bw_, prevMain_, mainLen.data(), kNumChars);
-        WriteLengths(bw_, prevMain_ + kNumChars, mainLen.data() + kNumChars, mainSize_ - kNumChars);
-        WriteLengths(bw_, prevLength_, lengthLen.data(), kLengthTreeSize);
+        bw.Put(kBlockVerbatim, 3);
+        bw.Put(static_cast<std::uint32_t>(blockEnd - blockStart), 24);
+        WriteLengths(bw, prevMain_, mainLen.data(), kNumChars);
+        WriteLengths(bw, prevMain_ + kNumChars, mainLen.data() + kNumChars, mainSize_ - kNumChars);
+        WriteLengths(bw, prevLength_, lengthLen.data(), kLengthTreeSize);
         std::copy(mainLen.begin(), mainLen.end(), prevMain_);
         std::copy(lengthLen.begin(), lengthLen.end(), prevLength_);
         UpdateCosts(mainLen, lengthLen);
 
         std::size_t t = 0;
         for (std::uint64_t f = 0; f < frameCount; ++f) {
-            if (f) result_.frameOffsets.push_back(bw_.Size());
+            if (f) frameOffsets.push_back(bw.Size());
             for (; t < frameEnds_[f]; ++t) {
                 const Token& tok = tokens_[t];
-                bw_.Put(mainCode[tok.mainSym], mainLen[tok.mainSym]);
-                if (tok.lengthSym != kNoLength) bw_.Put(lengthCode[tok.lengthSym], lengthLen[tok.lengthSym]);
-                if (tok.footerBits) bw_.Put(tok.footer, tok.footerBits);
+                bw.Put(mainCode[tok.mainSym], mainLen[tok.mainSym]);
+                if (tok.lengthSym != kNoLength) bw.Put(lengthCode[tok.lengthSym], lengthLen[tok.lengthSym]);
+                if (tok.footerBits) bw.Put(tok.footer, tok.footerBits);
             }
             // Decoders drop to the next 16-bit word at every frame end.
-            bw_.AlignTo16();
+            bw.AlignTo16();
         }
     }
 
-    const std::uint8_t* in_;
-    std::uint64_t size_;
+    const std::uint8_t* in_ = nullptr;
+    std::uint64_t size_ = 0;
     unsigned mainSize_;
     std::uint32_t windowMax_;
-    unsigned intervalFrames_;
     std::uint32_t ringMask_;
     std::vector<std::int32_t> head_;
     std::vector<std::int32_t> chain_;
-    std::uint64_t intervalStart_ = 0;
     std::array<std::uint32_t, 3> rep_{1, 1, 1};
     std::uint8_t prevMain_[kMaxMainTree] = {};
     std::uint8_t prevLength_[kLengthTreeSize] = {};
@@ -404,8 +407,6 @@ private:
     std::array<std::uint8_t, kNumChars> literalCost_ = Filled<kNumChars>(kLiteralBits);
     std::array<std::uint8_t, kMaxMainTree - kNumChars> matchCost_ = Filled<kMaxMainTree - kNumChars>(kMatchSymbolBits);
     std::array<std::uint8_t, kLengthTreeSize> lengthCost_ = Filled<kLengthTreeSize>(kLengthSymbolBits);
-    Result& result_;
-    BitWriter bw_;
 };
 
 void PutDword(std::string& out, std::uint32_t v) {
@@ -446,27 +447,179 @@ std::string ControlData(const Params& p) {
     return out;
 }
 
-std::string ResetTable(const Result& r) {
+std::string ResetTable(const std::vector<std::uint64_t>& frameOffsets, std::uint64_t uncompressedSize,
+                       std::uint64_t compressedSize) {
     std::string out;
     PutDword(out, 2);
-    PutDword(out, static_cast<std::uint32_t>(r.frameOffsets.size()));
+    PutDword(out, static_cast<std::uint32_t>(frameOffsets.size()));
     PutDword(out, 8);
     PutDword(out, 0x28);
-    PutQword(out, r.uncompressedSize);
-    PutQword(out, r.data.size());
+    PutQword(out, uncompressedSize);
+    PutQword(out, compressedSize);
     PutQword(out, kFrameSize);
-    for (std::uint64_t off : r.frameOffsets) PutQword(out, off);
+    for (std::uint64_t off : frameOffsets) PutQword(out, off);
     return out;
 }
 
-Result Compress(std::string_view input, const Params& p, const std::function<bool()>& keepGoing) {
+std::string ResetTable(const Result& r) { return ResetTable(r.frameOffsets, r.uncompressedSize, r.data.size()); }
+
+struct StreamCompressor::Impl {
+    struct Job {
+        std::string input, output;
+        std::vector<std::uint64_t> offsets;
+        bool done = false;
+    };
+
+    Impl(const Params& p, Sink s, unsigned threads, std::function<bool()> poll)
+        : params(p), sink(std::move(s)), keepGoing(std::move(poll)) {
+        Validate(p);
+        intervalBytes = static_cast<std::size_t>(p.resetIntervalFrames) * kFrameSize;
+        if (threads <= 1) {
+            inline_ = std::make_unique<Encoder>(p);
+            return;
+        }
+        // Enough intervals in flight to keep every worker busy while the
+        // writer waits for the oldest one; memory stays a few intervals each.
+        maxInFlight = 4 * threads;
+        for (unsigned t = 0; t < threads; ++t) workers.emplace_back([this] { Work(); });
+    }
+
+    ~Impl() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        workToDo.notify_all();
+        for (std::thread& t : workers) t.join();
+    }
+
+    void Work() {
+        Encoder encoder(params);
+        for (;;) {
+            Job* job;
+            {
+                std::unique_lock lock(mutex);
+                workToDo.wait(lock, [&] { return stopping || !pending.empty(); });
+                if (stopping) return;
+                job = pending.front();
+                pending.pop_front();
+            }
+            try {
+                encoder.Interval(job->input, job->output, job->offsets);
+            } catch (...) {
+                std::lock_guard lock(mutex);
+                if (!error) error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mutex);
+                job->done = true;
+                std::string().swap(job->input);
+            }
+            jobDone.notify_all();
+        }
+    }
+
+    void Write(std::string_view bytes) {
+        while (!bytes.empty()) {
+            if (total % kFrameSize == 0 && keepGoing && !keepGoing()) throw Cancelled();
+            std::size_t room = std::min<std::uint64_t>(kFrameSize - total % kFrameSize, intervalBytes - buffer.size());
+            std::size_t n = std::min(room, bytes.size());
+            if (buffer.capacity() < intervalBytes) buffer.reserve(intervalBytes);
+            buffer.append(bytes.data(), n);
+            bytes.remove_prefix(n);
+            total += n;
+            if (buffer.size() == intervalBytes) Submit();
+        }
+    }
+
+    void Submit() {
+        auto job = std::make_unique<Job>();
+        job->input.swap(buffer);
+        if (inline_) {
+            inline_->Interval(job->input, job->output, job->offsets);
+            Emit(*job);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            pending.push_back(job.get());
+            order.push_back(std::move(job));
+        }
+        workToDo.notify_one();
+        Drain(maxInFlight);
+    }
+
+    // Hands finished intervals to the sink in stream order until at most
+    // `keep` are left in flight.
+    void Drain(std::size_t keep) {
+        std::unique_lock lock(mutex);
+        while (!order.empty() && (order.front()->done || order.size() > keep)) {
+            jobDone.wait(lock, [&] { return order.front()->done; });
+            if (error) std::rethrow_exception(error);
+            std::unique_ptr<Job> job = std::move(order.front());
+            order.pop_front();
+            lock.unlock();
+            Emit(*job);
+            lock.lock();
+        }
+        if (error) std::rethrow_exception(error);
+    }
+
+    void Emit(const Job& job) {
+        for (std::uint64_t o : job.offsets) frameOffsets.push_back(compressed + o);
+        compressed += job.output.size();
+        if (!job.output.empty()) sink(job.output);
+    }
+
+    void Finish() {
+        if (!buffer.empty()) Submit();
+        if (!inline_) Drain(0);
+    }
+
+    Params params;
+    Sink sink;
+    std::function<bool()> keepGoing;
+    std::size_t intervalBytes = 0;
+    std::string buffer;  // the interval being filled
+    std::uint64_t total = 0, compressed = 0;
+    std::vector<std::uint64_t> frameOffsets;
+    std::unique_ptr<Encoder> inline_;  // set when there are no worker threads
+
+    std::size_t maxInFlight = 0;
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable workToDo, jobDone;
+    std::deque<Job*> pending;                  // not yet taken by a worker
+    std::deque<std::unique_ptr<Job>> order;    // submitted, not yet written
+    bool stopping = false;
+    std::exception_ptr error;
+};
+
+StreamCompressor::StreamCompressor(const Params& p, Sink sink, unsigned threads, std::function<bool()> keepGoing)
+    : impl_(std::make_unique<Impl>(p, std::move(sink), threads, std::move(keepGoing))) {}
+
+StreamCompressor::~StreamCompressor() = default;
+
+void StreamCompressor::Write(std::string_view bytes) { impl_->Write(bytes); }
+
+void StreamCompressor::Finish() { impl_->Finish(); }
+
+std::uint64_t StreamCompressor::UncompressedSize() const { return impl_->total; }
+
+std::uint64_t StreamCompressor::CompressedSize() const { return impl_->compressed; }
+
+const std::vector<std::uint64_t>& StreamCompressor::FrameOffsets() const { return impl_->frameOffsets; }
+
+Result Compress(std::string_view input, const Params& p, const std::function<bool()>& keepGoing, unsigned threads) {
     Validate(p);
     Result result;
     result.uncompressedSize = input.size();
     if (input.empty()) return result;
     result.data.reserve(input.size() / 3 + 64);
-    Encoder encoder(input, p, result);
-    encoder.Run(keepGoing);
+    StreamCompressor stream(p, [&](std::string_view bytes) { result.data.append(bytes); }, threads, keepGoing);
+    stream.Write(input);
+    stream.Finish();
+    result.frameOffsets = stream.FrameOffsets();
     // No slack after the last frame: some readers insist that a frame's
     // bytes are used up exactly.
     return result;

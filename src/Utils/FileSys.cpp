@@ -157,6 +157,8 @@ void ForceRelativeDirectories(const std::string& native) {
 
 void ForceDirectories(const std::string& path) {
     if (path.empty()) return;
+    // Most calls find the folder there: one look at the disk then.
+    if (DirectoryExists(path)) return;
     std::error_code ec;
     const std::string native = NativePath(path);
     const std::string below = BelowCurrentDir(native);

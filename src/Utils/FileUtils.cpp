@@ -45,11 +45,28 @@ std::string LoadTextFile(const std::string& fileName) {
     int fd = ::open(fs::NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return "";
     struct stat st;
-    std::string out;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool known = ::fstat(fd, &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return "";
+    }
+    std::string out;
+    if (known && S_ISREG(st.st_mode) && st.st_size > 0) {
+        // One read for a file of known size: a byte of room more shows its
+        // end, as a regular file reads short only there.
+        out.resize(static_cast<std::size_t>(st.st_size) + 1);
+        std::size_t have = 0;
+        for (;;) {
+            ssize_t n = ::read(fd, out.data() + have, out.size() - have);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            have += static_cast<std::size_t>(n);
+            if (have < out.size()) break;
+            out.resize(out.size() * 2);  // it grew since
+        }
+        out.resize(have);
+        ::close(fd);
+        return out;
     }
     char buf[65536];
     for (;;) {

@@ -44,10 +44,10 @@ TEST(Directory, NamesOrderWithoutRegardToCase) {
 }
 
 TEST(Directory, ManyNamesGetIndexChunksAndLinkedListings) {
-    ChmContainer c;
+    ChmContainer c(StoredSection());
     for (int i = 0; i < 3000; ++i) c.AddFile("/folder" + std::to_string(i % 7) + "/page-with-a-long-name-" + std::to_string(i) + ".html", std::to_string(i));
     qbtest::TempDir dir;
-    std::string chm = c.Build(0x409, [](std::string& s) { return StoreLzx(s); });
+    std::string chm = c.Build(0x409);
     const std::size_t itsp = 0x78;
     std::uint32_t depth = Get32(chm, itsp + 0x18), root = Get32(chm, itsp + 0x1C);
     std::uint32_t first = Get32(chm, itsp + 0x20), last = Get32(chm, itsp + 0x24), count = Get32(chm, itsp + 0x2C);
@@ -79,10 +79,10 @@ TEST(Directory, ManyNamesGetIndexChunksAndLinkedListings) {
 }
 
 TEST(Directory, NameStoredTwiceIsAnError) {
-    ChmContainer c;
+    ChmContainer c(StoredSection());
     c.AddFile("/a.html", "1");
     c.AddFile("/A.HTML", "2");
-    EXPECT_THROW(c.Build(0x409, [](std::string& s) { return StoreLzx(s); }), qb::Error);
+    EXPECT_THROW(c.Build(0x409), qb::Error);
 }
 
 TEST(ScaleRootCode, ValuesBelowAndAboveTheRoot) {

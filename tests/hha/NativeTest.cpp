@@ -239,16 +239,42 @@ TEST(Section, EndsAtFrameAndResetBoundariesReadBack) {
             std::string bytes;
             for (std::size_t i = 0; bytes.size() < n; ++i) bytes += "<p>line " + std::to_string(i * 7919 % 1000) + "</p>\r\n";
             bytes.resize(n);
-            qb::hha::ChmContainer c;
+            qb::hha::ChmContainer c(store ? qb::hha::StoredSection() : qb::hha::LzxSection());
             c.AddFile("/a.html", bytes);
             std::string chm = dir / "s.chm";
-            qbtest::WriteFile(chm, c.Build(0x409, [&](std::string& content) {
-                return store ? qb::hha::StoreLzx(content) : qb::hha::CompressSection(content);
-            }));
+            qbtest::WriteFile(chm, c.Build(0x409));
             EXPECT_TRUE(ReadWithChmlib(chm)["/a.html"] == bytes);
             EXPECT_TRUE(ReadWithMspack(chm)["/a.html"] == bytes);
             fs::remove_all(dir / "x7");
             EXPECT_TRUE(ReadWith7z(chm, dir / "x7")["/a.html"] == bytes);
         }
     }
+}
+
+TEST(Native, CompressorThreadsDoNotChangeTheFile) {
+    // A file larger than the compressed stream keeps in memory, so the stream
+    // goes through its temporary file, and pages around it.
+    qbtest::TempDir dir;
+    GenProject p = MakeProject(dir.path(), 200);
+    std::string big;
+    for (std::size_t i = 0; big.size() < 12'000'000; ++i)
+        big += "row " + std::to_string(i * 2654435761u % 1000003) + (i % 7 ? ";" : "\n");
+    qbtest::WriteFile(p.folder + "big.bin", big);
+    p.expected["/big.bin"] = big;
+    std::string hhp = qbtest::ReadFile(p.hhp);
+    hhp.replace(hhp.find("[FILES]\r\n"), 9, "[FILES]\r\nbig.bin\r\n");
+    qbtest::WriteFile(p.hhp, hhp);
+
+    EnvVar epoch("SOURCE_DATE_EPOCH", "1700000000");
+    std::string files[2];
+    for (int threads : {1, 2}) {
+        EnvVar count("QB_HHA_THREADS", std::to_string(threads));
+        CompileRun run = Compile(p.hhp);
+        ASSERT_EQ(1, run.result) << ::testing::PrintToString(run.log);
+        files[threads - 1] = qbtest::ReadFile(p.chm);
+        EXPECT_FALSE(LeftoversBeside(p.chm));
+    }
+    EXPECT_EQ(files[0].size(), files[1].size());
+    EXPECT_TRUE(files[0] == files[1]);
+    ExpectRoundTrip(p, dir / "x7");
 }

@@ -288,3 +288,55 @@ TEST(LzxHuffman, CanonicalCodesArePrefixFree) {
                 EXPECT_NE(code[j] >> (len[j] - len[i]), code[i]) << i << " prefixes " << j;
             }
 }
+
+TEST(LzxStream, ThreadCountAndPieceSizesGiveTheSameBytes) {
+    // Intervals run on worker threads in any order; the stream must not show it.
+    for (const Params& p : {Params{}, Params{17, 3}}) {
+        std::string input = HtmlLike(23 * kFrameSize + 1234, 12) + RandomBytes(3 * kFrameSize, 13);
+        qb::lzx::Result one = qb::lzx::Compress(input, p, {}, 1);
+        for (unsigned threads : {2u, 5u}) {
+            qb::lzx::Result many = qb::lzx::Compress(input, p, {}, threads);
+            EXPECT_TRUE(one.data == many.data) << threads << " threads";
+            EXPECT_EQ(one.frameOffsets, many.frameOffsets) << threads << " threads";
+        }
+        // Pieces that cut frames and intervals anywhere.
+        std::string pieced;
+        qb::lzx::StreamCompressor stream(p, [&](std::string_view b) { pieced.append(b); }, 3);
+        std::mt19937 rng(3);
+        for (std::size_t at = 0; at < input.size();) {
+            std::size_t n = std::min<std::size_t>(input.size() - at, 1 + rng() % 90000);
+            stream.Write(std::string_view(input).substr(at, n));
+            at += n;
+        }
+        stream.Finish();
+        EXPECT_TRUE(pieced == one.data);
+        EXPECT_EQ(stream.FrameOffsets(), one.frameOffsets);
+        EXPECT_EQ(stream.UncompressedSize(), input.size());
+        EXPECT_EQ(stream.CompressedSize(), one.data.size());
+        ExpectRoundTrip(input, p);
+    }
+}
+
+TEST(LzxStream, EveryResetIntervalStandsAlone) {
+    // What lets intervals be compressed side by side: an interval's bytes do
+    // not depend on what came before it.
+    std::string input = HtmlLike(6 * kFrameSize, 14);
+    qb::lzx::Result whole = qb::lzx::Compress(input);
+    for (std::size_t f : {2u, 4u}) {
+        qb::lzx::Result alone = qb::lzx::Compress(std::string_view(input).substr(f * kFrameSize));
+        EXPECT_TRUE(std::string_view(whole.data).substr(whole.frameOffsets[f]) == alone.data) << "frame " << f;
+    }
+}
+
+TEST(LzxStream, StopsOnTheCallersThreadAndJoinsWorkers) {
+    std::string input = HtmlLike(40 * kFrameSize, 15);
+    int polls = 0;
+    std::string out;
+    {
+        qb::lzx::StreamCompressor stream({}, [&](std::string_view b) { out.append(b); }, 2,
+                                         [&] { return ++polls < 10; });
+        EXPECT_THROW(stream.Write(input), qb::lzx::Cancelled);
+    }
+    EXPECT_EQ(polls, 10);
+    EXPECT_LT(out.size(), input.size() / 4);
+}

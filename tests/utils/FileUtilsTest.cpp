@@ -362,3 +362,38 @@ TEST(ScratchFile, HasNoNameAndIsReachedByItsPath) {
     else
         unsetenv("TMPDIR");
 }
+
+TEST(LoadTextFile, WholeFilesOfAnySizeAndFilesWithoutAKnownSize) {
+    TempDir tmp;
+    std::string big(300'001, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + (i >> 11));
+    WriteFile(tmp / "big.bin", big);
+    EXPECT_TRUE(LoadTextFile(tmp / "big.bin") == big);
+    WriteFile(tmp / "one", "x");
+    EXPECT_EQ("x", LoadTextFile(tmp / "one"));
+    WriteFile(tmp / "empty", "");
+    EXPECT_EQ("", LoadTextFile(tmp / "empty"));
+    EXPECT_EQ("", LoadTextFile(tmp.path()));
+    EXPECT_EQ("", LoadTextFile(tmp / "missing"));
+    // A file that reports no size still reads to its end.
+    EXPECT_NE(std::string::npos, LoadTextFile("/proc/self/status").find("Name:"));
+}
+
+TEST(SaveTextFile, DanglingLinkIsReplacedNotFollowed) {
+    TempDir tmp;
+    std::filesystem::create_symlink(tmp / "target.txt", tmp / "dangling.txt");
+    SaveTextFile(tmp / "dangling.txt", "page");
+    EXPECT_FALSE(std::filesystem::is_symlink(tmp / "dangling.txt"));
+    EXPECT_EQ("page", ReadFile(tmp / "dangling.txt"));
+    EXPECT_FALSE(Exists(tmp / "target.txt"));
+}
+
+TEST(ForceDirectories, MakesNestedFoldersKeepsExistingOnesRefusesFiles) {
+    TempDir tmp;
+    fs::ForceDirectories(Backslashed(tmp.path()) + "\\a\\b\\c");
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "a/b/c"));
+    EXPECT_NO_THROW(fs::ForceDirectories(tmp / "a/b"));
+    WriteFile(tmp / "a/file", "x");
+    EXPECT_THROW(fs::ForceDirectories(tmp / "a/file"), qb::Error);
+    EXPECT_THROW(fs::ForceDirectories(tmp / "a/file/sub"), qb::Error);
+}
