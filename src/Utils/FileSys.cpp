@@ -157,15 +157,17 @@ void ForceRelativeDirectories(const std::string& native) {
 
 void ForceDirectories(const std::string& path) {
     if (path.empty()) return;
-    // Most calls find the folder there: one look at the disk then.
-    if (DirectoryExists(path)) return;
     std::error_code ec;
     const std::string native = NativePath(path);
     const std::string below = BelowCurrentDir(native);
+    // Below the output folder every component is checked, since a planted
+    // link must not count as the folder.
     if (below[0] != '/') {
         ForceRelativeDirectories(below);
         return;
     }
+    // Elsewhere most calls find the folder there: one look at the disk then.
+    if (DirectoryExists(native)) return;
     std::filesystem::create_directories(native, ec);
     if (ec || !DirectoryExists(native))
         throw Error("Cannot create folder \"" + native + "\": " + (ec ? ec.message() : std::string("not a folder")));
