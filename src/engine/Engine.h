@@ -110,6 +110,9 @@ private:
 TRunRecord& RunRecord();
 // The record file (and anything else of ours named ".quillbook...") in the output folder.
 bool IsRecordName(const TParameters& job, const std::string& file);
+// Raises an error when a user's file stands where the run writes a file of a
+// fixed name (support files, project files), before anything is written.
+void RefuseUsersFilesAtFixedNames(const TParameters& job);
 // Walk step 5: a notes file stands where the run would put the note.
 bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile);
 

@@ -18,6 +18,9 @@ namespace {
 constexpr const char* kNotesName = "_~_~_notes.rtf";
 constexpr std::size_t kMaxNameBytes = 240;
 constexpr const char* kRunLockName = ".quillbook.lock";
+constexpr const char* kJumpPage =
+    "<html><head><meta http-equiv=\"refresh\" content=\"0; url=https://quillbook.example.org/\">"
+    "</head></html>\r\n";
 
 // Length of s cut back so it does not end inside a UTF-8 sequence.
 std::size_t Utf8Boundary(const std::string& s, std::size_t len) {
@@ -143,6 +146,35 @@ std::string AsciiName(const std::string& name, char repl) {
 
 }  // namespace
 
+void RefuseUsersFilesAtFixedNames(const TParameters& job) {
+    const TConvertOptions& o = job.options;
+    const std::string base = ProjectBaseName(job);
+    // Name, and either the exact bytes the run writes or a mark every version
+    // of the file carries: a file that has it is one of ours from a run that
+    // kept no record.
+    struct Fixed {
+        std::string name, bytes, mark;
+    };
+    std::vector<Fixed> fixed = {{"filelist.xsl", LoadTextResource("file_xsl", "TEXT"), ""},
+                                {"_jump2_.htm", kJumpPage, ""},
+                                {base + ".hhp", "", "Default Window=ovel2html"},
+                                {base + ".hhc", "", "content=\"Quillbook "}};
+    if (o.NavLinks) {
+        fixed.push_back({"_quillbook.css", LoadTextResource("css", "TEXT"), ""});
+        fixed.push_back({"_quillbook.js", LoadTextResource("script", "TEXT"), ""});
+    }
+    if (o.MakeIndex) fixed.push_back({base + ".hhk", "", "content=\"Quillbook "});
+    for (const Fixed& f : fixed) {
+        // Links and other non-files are replaced without touching what they point at.
+        if (!fs::PlainFileExists(f.name) || RunRecord().IsOurs(job, f.name)) continue;
+        const std::string have = LoadTextFile(f.name);
+        if (f.mark.empty() ? have == f.bytes : have.find(f.mark) != std::string::npos) continue;
+        throw Error(Format("\"%s\" in the output folder is not a file this program wrote, and the export would "
+                           "replace it; move it away or choose another output folder.",
+                           {f.name}));
+    }
+}
+
 bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
     if (!fs::EntryExists(notesFile) || RunRecord().IsOurs(job, notesFile)) return false;
     // The built-in engines never write the notes file, so with Overwrite a
@@ -192,6 +224,7 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
     fs::OutputFolderGuard guard(options.RootPath);
     job->options = options;
     RunRecord().Begin(*job);
+    RefuseUsersFilesAtFixedNames(*job);
     PrepareConverter(*job);
     StartProject(*job);
     ExportTree(*job);
@@ -233,9 +266,7 @@ void ExportTree(TParameters& job) {
     for (const char* ext : {".hhp", ".hhc", ".hhk"}) RunRecord().Add(job, base + ext);
     SaveTextFile("filelist.xsl", LoadTextResource("file_xsl", "TEXT"));
     job.FileList->Add("filelist.xsl");
-    SaveTextFile("_jump2_.htm",
-                 "<html><head><meta http-equiv=\"refresh\" content=\"0; url=https://quillbook.example.org/\">"
-                 "</head></html>\r\n");
+    SaveTextFile("_jump2_.htm", kJumpPage);
     // The window's Jump2 button opens it from inside the help file.
     job.FileList->Add("_jump2_.htm");
     if (o.NavLinks) {

@@ -159,6 +159,33 @@ TEST_F(OutputFolder, TheUsersFilesAreNeverReplacedOrDeleted) {
     EXPECT_EQ(7, attached);
 }
 
+TEST_F(OutputFolder, AUsersFileAtAFixedNameStopsTheRunBeforeAnythingIsWritten) {
+    const std::string top = store.AddItem(kRoot, "1", "Top");
+    store.AddNote(top, "top text");
+    options.StartPath = top;
+    options.MakeIndex = true;
+    for (const char* name : {"filelist.xsl", "_quillbook.js", "Help.hhp", "Help.hhk"}) {
+        sfs::remove_all(out2);
+        sfs::create_directories(out2);
+        WriteFile(In(name), "the user's own");
+        try {
+            Run();
+            ADD_FAILURE() << name << " was replaced";
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(name)) << e.what();
+        }
+        EXPECT_EQ("the user's own", ReadFile(In(name)));
+        EXPECT_FALSE(sfs::exists(In("Top.html"))) << name;
+    }
+    // Files a run wrote before, even one that kept no record, are taken as ours.
+    sfs::remove_all(out2);
+    sfs::create_directories(out2);
+    Run();
+    sfs::remove(In(".quillbook-run"));
+    Run();
+    EXPECT_NE(std::string::npos, ReadFile(In("Top.html")).find("top text"));
+}
+
 TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {
     const std::string top = store.AddItem(kRoot, "1", "Top");
     store.AddNote(top, "top text");
