@@ -108,7 +108,10 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
         if (tracked && plan.claimed.count(LowerAscii(RootLink(job, p)))) return true;
         // A notes file left in the way, or a page another item wrote in this run.
         if (NotesFileInTheWay(job, ChangeFileExt(p, ".rtf"))) return true;
-        return job.WrittenPages && job.WrittenPages->Contains(p);
+        if (job.WrittenPages && job.WrittenPages->Contains(p)) return true;
+        // In a folder our runs keep a record of, a page-named file they did not
+        // write is the user's: never replaced, never taken for an earlier page.
+        return RunRecord().KnowsFolder() && !RunRecord().IsOurs(job, p) && fs::PlainFileExists(p);
     };
     while (taken(page)) {
         const std::string suffix = "_" + std::to_string(job.NameCounter);

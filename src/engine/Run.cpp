@@ -108,8 +108,11 @@ void DropUnfinishedPages(TParameters& job) {
 void RecordPlannedPages(TParameters& job) {
     const TPagePlan& plan = PagePlan();
     if (plan.job != &job) return;
+    // In a folder without a record, a page already there is an earlier run's
+    // (kept as before) and from now on known as ours.
     auto add = [&](const std::string& page) {
-        if (job.options.Overwrite || !fs::PlainFileExists(page)) RunRecord().Add(job, page);
+        if (job.options.Overwrite || !RunRecord().KnowsFolder() || !fs::PlainFileExists(page))
+            RunRecord().Add(job, page);
     };
     for (const auto& [path, page] : plan.itemPages) add(page);
     for (const auto& [line, page] : plan.labelPages) add(page);

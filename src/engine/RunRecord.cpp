@@ -48,6 +48,7 @@ void TRunRecord::Begin(const TParameters& job) {
     // The record lies in the output folder, the current directory of the run.
     std::vector<std::string> carried;
     if (fs::PlainFileExists(kRecordName)) {
+        knowsFolder_ = true;
         TStringList earlier;
         earlier.LoadFromFile(kRecordName);
         unfinished_ = earlier.Count() > 0 && earlier[0] + "\n" == kRunning;

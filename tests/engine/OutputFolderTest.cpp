@@ -186,6 +186,32 @@ TEST_F(OutputFolder, AUsersFileAtAFixedNameStopsTheRunBeforeAnythingIsWritten) {
     EXPECT_NE(std::string::npos, ReadFile(In("Top.html")).find("top text"));
 }
 
+TEST_F(OutputFolder, AUsersFileNamedLikeAPageKeepsItsBytesWhateverOverwriteSays) {
+    const std::string top = store.AddItem(kRoot, "1", "Top");
+    store.AddNote(top, "top text");
+    store.AddNote(store.AddItem(top, "2", "B"), "b text");
+    options.StartPath = top;
+    Run();  // the folder now has a record of its pages
+    ASSERT_NE(std::string::npos, ReadFile(In("B.html")).find("b text"));
+    store.AddNote(store.AddItem(top, "3", "C"), "c text");
+    for (bool overwrite : {true, false}) {
+        WriteFile(In("C.html"), "the user's page");
+        options.Overwrite = overwrite;
+        Run();
+        EXPECT_EQ("the user's page", ReadFile(In("C.html"))) << overwrite;
+        // The item's page took a numbered name, and the parent links to it.
+        std::string cPage;
+        for (const auto& f : Listing(out2))
+            if (f.rfind("C_", 0) == 0 && f.size() > 5 && f.compare(f.size() - 5, 5, ".html") == 0) cPage = f;
+        ASSERT_FALSE(cPage.empty()) << overwrite;
+        EXPECT_NE(std::string::npos, ReadFile(In(cPage)).find("c text"));
+        EXPECT_NE(std::string::npos, ReadFile(In("Top.html")).find(cPage));
+        // Our own earlier page is still rewritten in place.
+        EXPECT_NE(std::string::npos, ReadFile(In("B.html")).find("b text"));
+        sfs::remove(In(cPage));
+    }
+}
+
 TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {
     const std::string top = store.AddItem(kRoot, "1", "Top");
     store.AddNote(top, "top text");
