@@ -11,7 +11,8 @@ void AddContentsEntry(TParameters& job, const std::optional<std::string>& page, 
                       bool newPage, const std::string& indent) {
     TStringList& c = *job.ContentsLines;
     c.Add(indent + "<LI><OBJECT type=\"text/sitemap\">");
-    c.Add(indent + "    <param name=\"Name\" value=\"" + HtmlEscape(caption) + "\">");
+    // A quote in a caption would end the attribute and cut the entry's name.
+    c.Add(indent + "    <param name=\"Name\" value=\"" + ReplaceAll(HtmlEscape(caption), "\"", "&quot;") + "\">");
     if (page)
         // A Local value is a URL: "#" and "%" in a file name go escaped.
         c.Add(indent + "    <param name=\"Local\" value=\"" + UrlPath(*page) + "\">");

@@ -39,7 +39,7 @@ TEST(ContentsEntry, EscapesTheCaptionOnlyAndNamesThePageUnchanged) {
     qb::AddContentsEntry(job, std::nullopt, "Empty", true, "");
     qb::AddContentsEntry(job, std::nullopt, "Folder", false, "");
     EXPECT_EQ("  <LI><OBJECT type=\"text/sitemap\">\r\n"
-              "      <param name=\"Name\" value=\"Q&amp;A &lt;new&gt; \"quoted\"\">\r\n"
+              "      <param name=\"Name\" value=\"Q&amp;A &lt;new&gt; &quot;quoted&quot;\">\r\n"
               "      <param name=\"Local\" value=\".\\9\\Q&A.html\">\r\n"
               "      </OBJECT>\r\n"
               "<LI><OBJECT type=\"text/sitemap\">\r\n"
