@@ -68,15 +68,35 @@ private:
     std::uintptr_t key_;
 };
 
+// Every file of a fixed name a run writes, whether this run writes it, and
+// how one of ours shows when no record names it: the exact bytes, or a mark
+// every version of it holds. Contents are loaded only when asked for.
+struct FixedFile {
+    std::string name;
+    bool written;
+    std::string exact, mark;
+};
+
+std::vector<FixedFile> FixedFiles(const TParameters& job, bool withContents) {
+    const TConvertOptions& o = job.options;
+    const std::string base = ProjectBaseName(job);
+    auto resource = [&](const char* name) { return withContents ? LoadTextResource(name, "TEXT") : std::string(); };
+    const std::string generator = "content=\"Quillbook ";
+    return {{"filelist.xsl", true, resource("file_xsl"), ""},
+            {"_jump2_.htm", true, kJumpPage, ""},
+            {"_quillbook.css", o.NavLinks, resource("css"), ""},
+            {"_quillbook.js", o.NavLinks, resource("script"), ""},
+            {base + ".hhp", true, "", "Default Window=ovel2html"},
+            {base + ".hhc", true, "", generator},
+            {base + ".hhk", o.MakeIndex, "", generator}};
+}
+
 // Names the run writes after the walk: an attachment never takes one.
 bool IsGeneratedName(const TParameters& job, const std::string& target) {
     const std::string link = LowerAscii(RootLink(job, target));
-    const std::string base = "/" + LowerAscii(ProjectBaseName(job));
-    const std::initializer_list<std::string> generated{"/filelist.xsl",   "/_jump2_.htm",   "/_quillbook.css",
-                                                       "/_quillbook.js",  "/_quillbook_default.html",
-                                                       base + ".hhp",     base + ".hhc",    base + ".hhk"};
-    for (const std::string& name : generated)
-        if (link == name) return true;
+    if (link == "/_quillbook_default.html") return true;
+    for (const FixedFile& f : FixedFiles(job, false))
+        if (link == "/" + LowerAscii(f.name)) return true;
     const std::string chm = job.options.ChmFileName;
     const std::string& root = job.options.RootPath;
     if (!root.empty() && chm.compare(0, root.size(), root) == 0 && LowerAscii(RootLink(job, chm)) == link) return true;
@@ -150,28 +170,12 @@ std::string AsciiName(const std::string& name, char repl) {
 }  // namespace
 
 void RefuseUsersFilesAtFixedNames(const TParameters& job) {
-    const TConvertOptions& o = job.options;
-    const std::string base = ProjectBaseName(job);
-    // Name, and either the exact bytes the run writes or a mark every version
-    // of the file carries: a file that has it is one of ours from a run that
-    // kept no record.
-    struct Fixed {
-        std::string name, bytes, mark;
-    };
-    std::vector<Fixed> fixed = {{"filelist.xsl", LoadTextResource("file_xsl", "TEXT"), ""},
-                                {"_jump2_.htm", kJumpPage, ""},
-                                {base + ".hhp", "", "Default Window=ovel2html"},
-                                {base + ".hhc", "", "content=\"Quillbook "}};
-    if (o.NavLinks) {
-        fixed.push_back({"_quillbook.css", LoadTextResource("css", "TEXT"), ""});
-        fixed.push_back({"_quillbook.js", LoadTextResource("script", "TEXT"), ""});
-    }
-    if (o.MakeIndex) fixed.push_back({base + ".hhk", "", "content=\"Quillbook "});
-    for (const Fixed& f : fixed) {
+    for (const FixedFile& f : FixedFiles(job, true)) {
+        if (!f.written) continue;
         // Links and other non-files are replaced without touching what they point at.
         if (!fs::PlainFileExists(f.name) || RunRecord().IsOurs(job, f.name)) continue;
         const std::string have = LoadTextFile(f.name);
-        if (f.mark.empty() ? have == f.bytes : have.find(f.mark) != std::string::npos) continue;
+        if (f.mark.empty() ? have == f.exact : have.find(f.mark) != std::string::npos) continue;
         throw Error(Format("\"%s\" in the output folder is not a file this program wrote, and the export would "
                            "replace it; move it away or choose another output folder.",
                            {f.name}));
@@ -263,20 +267,13 @@ void ExportTree(TParameters& job) {
     }
     ReportProgress(100, stop ? Msg(15) : Msg(12));
 
-    const std::string base = ProjectBaseName(job);
-    for (const char* f : {"filelist.xsl", "_jump2_.htm", "_quillbook.css", "_quillbook.js"})
-        RunRecord().Add(job, f);
-    for (const char* ext : {".hhp", ".hhc", ".hhk"}) RunRecord().Add(job, base + ext);
-    SaveTextFile("filelist.xsl", LoadTextResource("file_xsl", "TEXT"));
-    job.FileList->Add("filelist.xsl");
-    SaveTextFile("_jump2_.htm", kJumpPage);
-    // The window's Jump2 button opens it from inside the help file.
-    job.FileList->Add("_jump2_.htm");
-    if (o.NavLinks) {
-        SaveTextFile("_quillbook.css", LoadTextResource("css", "TEXT"));
-        job.FileList->Add("_quillbook.css");
-        SaveTextFile("_quillbook.js", LoadTextResource("script", "TEXT"));
-        job.FileList->Add("_quillbook.js");
+    for (const FixedFile& f : FixedFiles(job, false)) RunRecord().Add(job, f.name);
+    // The support files (the project files are written by the compile stage);
+    // _jump2_.htm too, since the window's Jump2 button opens it from inside the help file.
+    for (const FixedFile& f : FixedFiles(job, true)) {
+        if (!f.written || f.exact.empty()) continue;
+        SaveTextFile(f.name, f.exact);
+        job.FileList->Add(f.name);
     }
     FinishSite(job);
     // A stopped or failed walk leaves pages cut short: the next run rewrites them.
