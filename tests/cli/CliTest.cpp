@@ -226,22 +226,19 @@ TEST(Cli, KillOrHangUpStopsTheRunLikeCtrlCAndLeavesNoScratch) {
     TempDir dir, tmp;
     const std::string db = MakeDatabase(dir, 400);
     const std::string out = dir.path() + "out/";
-    const char* oldTmp = std::getenv("TMPDIR");
-    const std::string saved = oldTmp ? oldTmp : "";
-    setenv("TMPDIR", tmp.path().c_str(), 1);
-    for (int sig : {SIGTERM, SIGHUP}) {
-        const Result r = Quillbook({"export", "-v", "--db", db, "--whole", "--out", out, "--method", "0"}, 1, sig);
-        EXPECT_EQ(130, r.status) << sig << r.out.substr(0, 2000);
-        EXPECT_NE(std::string::npos, r.out.find("User cancelled.")) << sig;
-        EXPECT_TRUE(std::filesystem::is_empty(tmp.path())) << sig;
-        EXPECT_NE(std::string::npos, ReadFile(out + ".quillbook-run").find("state=running")) << sig;
+    Result r;
+    {
+        const qbtest::ScopedEnv tmpdir("TMPDIR", tmp.path());
+        for (int sig : {SIGTERM, SIGHUP}) {
+            const Result s = Quillbook({"export", "-v", "--db", db, "--whole", "--out", out, "--method", "0"}, 1, sig);
+            EXPECT_EQ(130, s.status) << sig << s.out.substr(0, 2000);
+            EXPECT_NE(std::string::npos, s.out.find("User cancelled.")) << sig;
+            EXPECT_TRUE(std::filesystem::is_empty(tmp.path())) << sig;
+            EXPECT_NE(std::string::npos, ReadFile(out + ".quillbook-run").find("state=running")) << sig;
+        }
+        // The next run takes the stopped run's pages back and says so.
+        r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "0"});
     }
-    // The next run takes the stopped run's pages back and says so.
-    const Result r = Quillbook({"export", "--db", db, "--whole", "--out", out, "--method", "0"});
-    if (oldTmp)
-        setenv("TMPDIR", saved.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
     EXPECT_EQ(0, r.status) << r.out.substr(0, 2000);
     EXPECT_NE(std::string::npos, r.out.find("did not finish"));
     EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));

@@ -41,6 +41,17 @@ struct Recorder {
 };
 
 // A compiler double: records the call, writes nothing, reports success.
+// A compiler double that writes the help file, so the clean-up runs.
+class WritingCompiler : public qb::IHelpCompiler {
+public:
+    std::string chm;
+    std::string Find() override { return "fake"; }
+    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
+        WriteFile(chm, "ITSF");
+        return true;
+    }
+};
+
 class NoCompiler : public qb::IHelpCompiler {
 public:
     bool installed = true;

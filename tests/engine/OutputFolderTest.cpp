@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "EngineFixture.h"
 
@@ -44,17 +45,6 @@ std::vector<std::string> ProjectFiles(const std::string& hhp) {
     }
     return files;
 }
-
-// A compiler double that writes the help file, so the clean-up runs.
-class WritingCompiler : public qb::IHelpCompiler {
-public:
-    std::string chm;
-    std::string Find() override { return "fake"; }
-    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
-        WriteFile(chm, "ITSF");
-        return true;
-    }
-};
 
 class OutputFolder : public EngineTest {
 protected:
@@ -293,9 +283,7 @@ public:
 
 TEST(ScratchNote, TheNoteScratchFileHasNoName) {
     TempDir out, tmp;
-    const char* oldTmp = std::getenv("TMPDIR");
-    const std::string saved = oldTmp ? oldTmp : "";
-    setenv("TMPDIR", tmp.path().c_str(), 1);
+    std::optional<ScopedEnv> tmpdir(std::in_place, "TMPDIR", tmp.path());
     PeekingStorage store;
     store.tmp = tmp.path();
     store.Install();
@@ -313,10 +301,7 @@ TEST(ScratchNote, TheNoteScratchFileHasNoName) {
     Recorder recorder;
     qb::RunConversion(o, &Recorder::Callback, &recorder);
     qb::SetHelpCompiler(previous);
-    if (oldTmp)
-        setenv("TMPDIR", saved.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
+    tmpdir.reset();
 
     EXPECT_NE(std::string::npos, ReadFile(out.path() + "Top.html").find("scratch text"));
     ASSERT_FALSE(store.dests.empty());

@@ -87,17 +87,6 @@ TEST_F(SiteExport, OutputFolderIsTheSameWithAndWithoutTheSite) {
     }
 }
 
-// Writes the help file, so the run clears the output folder afterwards.
-class WritingCompiler : public qb::IHelpCompiler {
-public:
-    std::string chm;
-    std::string Find() override { return "fake"; }
-    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
-        WriteFile(chm, "ITSF");
-        return true;
-    }
-};
-
 TEST_F(SiteExport, SiteKeepsTheNotesAfterTheOutputFolderIsCleared) {
     options.RemoveTempFiles = true;
     TempDir work;

@@ -346,9 +346,7 @@ TEST(FileLayerLinks, CopyNeverWritesThroughTheTargetsLink) {
 
 TEST(ScratchFile, HasNoNameAndIsReachedByItsPath) {
     TempDir tmp;
-    const char* old = std::getenv("TMPDIR");
-    const std::string saved = old ? old : "";
-    setenv("TMPDIR", tmp.path().c_str(), 1);
+    const qbtest::ScopedEnv tmpdir("TMPDIR", tmp.path());
     {
         fs::ScratchFile scratch;
         WriteFile(scratch.Path(), "first, longer note");
@@ -357,10 +355,6 @@ TEST(ScratchFile, HasNoNameAndIsReachedByItsPath) {
         EXPECT_EQ(0, std::distance(std::filesystem::directory_iterator(tmp.path()),
                                    std::filesystem::directory_iterator()));
     }
-    if (old)
-        setenv("TMPDIR", saved.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
 }
 
 TEST(LoadTextFile, WholeFilesOfAnySizeAndFilesWithoutAKnownSize) {

@@ -390,9 +390,11 @@ Generated MakeAndCompile(const std::string& root, int pages, const std::string& 
     WriteFile(g.folder + "gen.hhp", "[OPTIONS]\r\nCompiled file=" + g.chm +
                                         "\r\nContents file=gen.hhc\r\nFull-text search=Yes\r\nLanguage=" + language +
                                         "\r\nTitle=Generated\r\n[FILES]\r\n" + files);
-    setenv("QB_HHA_LZX", "store", 1);
-    const int ok = HHA_CompileHHP((g.folder + "gen.hhp").c_str(), nullptr, nullptr, 0);
-    unsetenv("QB_HHA_LZX");
+    int ok = 0;
+    {
+        const ScopedEnv codec("QB_HHA_LZX", "store");
+        ok = HHA_CompileHHP((g.folder + "gen.hhp").c_str(), nullptr, nullptr, 0);
+    }
     if (ok) g.stored = hhatest::ReadWithChmlib(g.chm);
     return g;
 }
