@@ -5,8 +5,12 @@
 //                                   through the ms-its: protocol handler
 //   probe tree FILE.chm             the help viewer's contents tree and index list
 //                                   (hhctrl.ocx), then closes it
+//   probe search FILE.chm WORD...   the help viewer's search tab: first the query
+//                                   handed to HH_DISPLAY_SEARCH, then each word typed
+//                                   into the tab; one HIT line per listed page
 #include <windows.h>
 #include <commctrl.h>
+#include <htmlhelp.h>
 #include <objbase.h>
 #include <urlmon.h>
 
@@ -326,11 +330,101 @@ int Tree(const std::wstring& file) {
     return 0;
 }
 
+// Visible child of a class: the panes of the viewer's tabs share classes.
+HWND FindVisibleChild(HWND parent, const wchar_t* cls) {
+    struct Search {
+        const wchar_t* cls;
+        HWND found;
+    } s{cls, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND h, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            wchar_t name[64];
+            GetClassNameW(h, name, 64);
+            if (lstrcmpiW(name, s->cls) == 0 && IsWindowVisible(h)) {
+                s->found = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+void Pump(int rounds) {
+    MSG msg;
+    for (int i = 0; i < rounds; ++i) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(25);
+    }
+}
+
+// "HIT <tag> <word> <title>" per entry of the search tab's result list.
+void ListHits(HWND window, const std::string& tag, const std::string& word) {
+    HWND list = FindVisibleChild(window, L"SysListView32");
+    const int n = list ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
+    Line("RESULTS " + tag + " " + word + " " + std::to_string(n));
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[1024] = {};
+        LVITEMW lv = {};
+        lv.pszText = text;
+        lv.cchTextMax = 1023;
+        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&lv));
+        Line("HIT " + tag + " " + word + " " + Utf8(text));
+    }
+}
+
+int Search(const std::wstring& file, const std::vector<std::wstring>& words) {
+    HMODULE hh = LoadLibraryW(L"hhctrl.ocx");
+    auto htmlHelp = hh ? reinterpret_cast<HtmlHelpProc>(GetProcAddress(hh, "HtmlHelpW")) : nullptr;
+    if (!htmlHelp || words.empty()) {
+        Line("ERROR no HtmlHelpW");
+        return 2;
+    }
+    // The query as an application hands it over: run at once, all text.
+    HH_FTS_QUERY query = {};
+    query.cbStruct = sizeof query;
+    query.fUniCodeStrings = TRUE;
+    query.pszSearchQuery = reinterpret_cast<LPCTSTR>(words[0].c_str());
+    query.iProximity = HH_FTS_DEFAULT_PROXIMITY;
+    query.fExecute = TRUE;
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 40 && !window; ++attempt) {
+        window = htmlHelp(nullptr, file.c_str(), HH_DISPLAY_SEARCH, reinterpret_cast<DWORD_PTR>(&query));
+        if (!window) Pump(10);
+    }
+    if (!window) {
+        Line("ERROR no help window");
+        return 2;
+    }
+    Pump(20);
+    ListHits(window, "query", Utf8(words[0]));
+    // The tab's own search runs on Return in its text field.
+    HWND edit = FindVisibleChild(window, L"Edit");
+    if (!edit) {
+        Line("ERROR no search field");
+    } else {
+        for (const std::wstring& word : words) {
+            SetWindowTextW(edit, word.c_str());
+            SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+            SendMessageW(edit, WM_KEYUP, VK_RETURN, 0xC0000001);
+            Pump(10);
+            ListHits(window, "typed", Utf8(word));
+        }
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        Line("usage: probe files|urls|tree FILE.chm [CODEPAGE]");
+        Line("usage: probe files|urls|tree|search FILE.chm [CODEPAGE|WORD...]");
         return 2;
     }
     CoInitialize(nullptr);
@@ -363,6 +457,8 @@ int wmain(int argc, wchar_t** argv) {
         rc = Urls(file, argc > 3 ? static_cast<UINT>(_wtoi(argv[3])) : CP_ACP);
     } else if (mode == L"tree") {
         rc = Tree(file);
+    } else if (mode == L"search") {
+        rc = Search(file, std::vector<std::wstring>(argv + 3, argv + argc));
     }
     Line("DONE");
     CoUninitialize();
