@@ -13,9 +13,8 @@
 #include "Engine.h"
 #include "Error.h"
 #include "FileSys.h"
-#include "OptionFields.h"
+#include "OptionSchema.h"
 #include "Report.h"
-#include "SettingsOptions.h"
 #include "Utils.h"
 #include "dvo.h"
 
@@ -140,7 +139,7 @@ int RunExport(const ExportArgs& args) {
     o.ChmFileName = args.chm.empty() ? o.RootPath + startName + ".chm" : qb::fs::ExpandFileName(args.chm);
     if (!args.settings.empty()) {
         try {
-            ApplySettingsFile(args.settings, o);
+            qb::ApplySettingsFile(args.settings, o);
         } catch (const std::exception& e) {
             return ExportError(args.settings + ": " + e.what(), 2);
         }
