@@ -93,18 +93,21 @@ qb::TConvertOptions CommandLineDefaults() {
 
 void PrintOptionFields(std::ostream& out) {
     const auto table = qb::OptionFieldTable(CommandLineDefaults());
-    std::size_t nameWidth = 0, typeWidth = 0, defaultWidth = 0;
+    std::size_t nameWidth = 0, typeWidth = 0, defaultWidth = 0, storedWidth = 8;
     for (const auto& f : table) {
         nameWidth = std::max(nameWidth, f.name.size());
         typeWidth = std::max(typeWidth, f.type.size());
         defaultWidth = std::max(defaultWidth, f.defaultValue.size() + 2);
+        storedWidth = std::max(storedWidth, f.stored.size());
     }
     out << std::left << std::setw(int(nameWidth) + 2) << "FIELD" << std::setw(int(typeWidth) + 2) << "TYPE"
-        << std::setw(int(defaultWidth) + 2) << "DEFAULT" << "MEANING\n";
+        << std::setw(int(defaultWidth) + 2) << "DEFAULT" << std::setw(int(storedWidth) + 2) << "SETTINGS"
+        << "MEANING\n";
     for (const auto& f : table) {
         const std::string shown = f.settable ? "\"" + f.defaultValue + "\"" : "-";
         out << std::setw(int(nameWidth) + 2) << f.name << std::setw(int(typeWidth) + 2) << f.type
-            << std::setw(int(defaultWidth) + 2) << shown << f.meaning << (f.settable ? "" : " [not settable]") << "\n";
+            << std::setw(int(defaultWidth) + 2) << shown << std::setw(int(storedWidth) + 2)
+            << (f.stored.empty() ? "-" : f.stored) << f.meaning << (f.settable ? "" : " [not settable]") << "\n";
     }
 }
 

@@ -164,10 +164,11 @@ struct TOptionDecl {
     const char* name;  // the field, and its name for --set
     TMember member;
     const char* meaning;
-    const char* control = nullptr;  // null: from the host or the command's arguments, or composed
+    // The control that edits it (chiefly, for a composed field); null: from the host or the command's arguments.
+    const char* control = nullptr;
     int item = -1;
     TToField toField = TToField::Held;
-    // A field made of several controls.
+    // A field made of more than its control's value.
     std::function<void(O&, const IControlValues&)> compose = nullptr;
     bool internal = false;  // set by the run from its arguments; --set may not change it
     bool run = false;       // the caller's range, output folder, help file name and title: --settings leaves it
@@ -194,7 +195,7 @@ const std::vector<TOptionDecl>& Options() {
         {"DatabaseFileName", &O::DatabaseFileName,
          "database file name; the top item's caption when the whole database is exported", nullptr, -1, T::Held,
          nullptr, false, true},
-        {"WholeDatabase", &O::WholeDatabase, "the range is the whole database (--whole)", nullptr, -1, T::Held,
+        {"WholeDatabase", &O::WholeDatabase, "the range is the whole database (--whole)", "rgDataSource", -1, T::Held,
          [](O& o, const IControlValues& c) { o.WholeDatabase = c.Choice("rgDataSource") == 1; }, false, true},
         {"RootPath", &O::RootPath, "output folder (from --out)", "edtRootPath", -1, T::Folder, nullptr, true, true},
         {"ConvertMethod", &O::ConvertMethod,
@@ -232,9 +233,9 @@ const std::vector<TOptionDecl>& Options() {
         {"WindowTitle", &O::WindowTitle, "title of the help file and its window (default: the start name)",
          "edtCHMTitle", -1, T::Held, nullptr, false, true},
         {"WindowRect", &O::WindowRect, "help window position and size, [left,top,right,bottom]", "cbbCHMWinSize"},
-        {"WindowExStyle", &O::WindowExStyle, "extended window style: 8 keeps the help window on top", nullptr, -1,
+        {"WindowExStyle", &O::WindowExStyle, "extended window style: 8 keeps the help window on top", "chkOnTop", -1,
          T::Held, [](O& o, const IControlValues& c) { o.WindowExStyle = c.Check("chkOnTop") ? 8 : 0; }},
-        {"WindowButtons", &O::WindowButtons, "toolbar button bits of the help window", nullptr, -1, T::Held,
+        {"WindowButtons", &O::WindowButtons, "toolbar button bits of the help window", "chklstWinBtns", -1, T::Held,
          [](O& o, const IControlValues& c) { o.WindowButtons = ToolbarFlagsFromList(c); }},
         {"NavPaneFlags", &O::NavPaneFlags, "window property bits of the help window", nullptr, -1, T::Held,
          [](O& o, const IControlValues& c) { o.NavPaneFlags = NavPaneFlags(c); }},
@@ -252,9 +253,11 @@ const std::vector<TOptionDecl>& Options() {
          "chkNavLink"},
         {"ExtraFiles", &O::ExtraFiles, "further files for the help file, each path followed by CR LF",
          "lstAttachFiles", -1, T::Lines},
-        {"RolloverMenus", &O::RolloverMenus, "navigation links open a menu of the item's sub-items", nullptr, -1,
-         T::Held,
-         [](O& o, const IControlValues& c) { o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu"); }},
+        {"RolloverMenus", &O::RolloverMenus, "navigation links open a menu of the item's sub-items",
+         "chkMakePopupMenu", -1, T::Held,
+         [](O& o, const IControlValues& c) {
+             o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu");
+         }},
         {"SiteFolder", &O::SiteFolder, "folder for a static website written from the same run; empty: none",
          "edtSiteFolder", -1, T::Trimmed},
     };
@@ -627,11 +630,29 @@ std::vector<std::string> OptionFieldNames() {
     return names;
 }
 
+namespace {
+
+// The settings element a field is read from: the one of its control (and, for the font, of that part).
+std::string StoredPlace(const TOptionDecl& e) {
+    if (!e.control || e.run) return "";
+    const auto part = e.toField == TToField::FontName   ? S::FontName
+                      : e.toField == TToField::FontSize ? S::FontSize
+                                                        : S::FontColor;
+    for (const auto& s : kSettings) {
+        const bool font = s.storedAs == S::FontName || s.storedAs == S::FontSize || s.storedAs == S::FontColor;
+        if (std::string(s.control) == e.control && s.item == e.item && (!font || s.storedAs == part))
+            return s.path;
+    }
+    return "";
+}
+
+}  // namespace
+
 std::vector<OptionFieldInfo> OptionFieldTable(const TConvertOptions& defaults) {
     std::vector<OptionFieldInfo> table;
     for (const auto& e : Options())
         table.push_back({e.name, TypeName(e.member), GetOptionField(defaults, e.name), e.meaning, !e.internal,
-                         !e.run && (e.control || e.compose)});
+                         !e.run && (e.control || e.compose), e.control ? e.control : "", StoredPlace(e)});
     return table;
 }
 

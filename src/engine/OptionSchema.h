@@ -150,6 +150,8 @@ struct OptionFieldInfo {
     std::string name, type, defaultValue, meaning;
     bool settable;     // false for the run's internals (database handle, start path, output folder)
     bool fromSettings; // --settings fills it
+    std::string control;  // the wizard control that edits it; empty for the host's values
+    std::string stored;   // where --settings reads it, below <Config> ("CHM/Title"); empty when not read as such
 };
 // Every field in declared order with its type, its value in defaults and its meaning.
 std::vector<OptionFieldInfo> OptionFieldTable(const TConvertOptions& defaults);

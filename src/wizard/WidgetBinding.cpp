@@ -82,7 +82,8 @@ void TWidgetBinding::Set(const std::string& control, int item, const TControlVal
         return;
     }
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->setText(ToQ(std::get<std::string>(value)));
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return memo->setPlainText(ToWidgetText(std::get<std::string>(value)));
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
+        return memo->setPlainText(ToWidgetText(std::get<std::string>(value)));
     if (auto* list = qobject_cast<QListWidget*>(w)) {
         if (kind == TControlKind::CheckList) {
             if (QListWidgetItem* it = list->item(item))

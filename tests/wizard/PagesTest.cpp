@@ -143,7 +143,8 @@ TEST_F(WizardTest, WithoutCurrentItemTheWholeDatabaseIsTheOnlyRange) {
     auto* range = form_->findChild<qb::TRadioGroup*>("rgDataSource");
     EXPECT_EQ(form_->Controls().Choice("rgDataSource"), 1);
     EXPECT_FALSE(range->Button(0)->isEnabled());
-    EXPECT_EQ(C<QLineEdit>("edtCHMFileName")->text(), QString::fromStdString(form_->Controls().Text("edtRootPath")) + "travel.chm");
+    EXPECT_EQ(C<QLineEdit>("edtCHMFileName")->text(),
+              QString::fromStdString(form_->Controls().Text("edtRootPath")) + "travel.chm");
     form_->BuildOptions();
     EXPECT_TRUE(form_->Options().WholeDatabase);
     EXPECT_EQ(form_->Options().StartPath, "\\Organizer\\data\\");

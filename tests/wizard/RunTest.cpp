@@ -265,7 +265,8 @@ TEST_F(RunTest, DialogHandlersFillTheirFieldsOnlyOnOk) {
     list->item(0)->setSelected(true);
     list->item(4)->setSelected(true);
     form_->btnRemoveAttachsClick();
-    EXPECT_EQ(form_->Controls().Entries("lstAttachFiles"), (std::vector<std::string>{"/f/b.txt", "/f/a.txt", "/f/a.txt", "/f/a.txt"}));
+    EXPECT_EQ(form_->Controls().Entries("lstAttachFiles"),
+              (std::vector<std::string>{"/f/b.txt", "/f/a.txt", "/f/a.txt", "/f/a.txt"}));
 
     // The URL button opens the home-page dialog where it was left.
     std::vector<QString> presets;
