@@ -13,9 +13,8 @@
 #include "Engine.h"
 #include "Error.h"
 #include "FileSys.h"
-#include "OptionFields.h"
+#include "OptionSchema.h"
 #include "Report.h"
-#include "SettingsOptions.h"
 #include "Utils.h"
 #include "dvo.h"
 
@@ -94,18 +93,21 @@ qb::TConvertOptions CommandLineDefaults() {
 
 void PrintOptionFields(std::ostream& out) {
     const auto table = qb::OptionFieldTable(CommandLineDefaults());
-    std::size_t nameWidth = 0, typeWidth = 0, defaultWidth = 0;
+    std::size_t nameWidth = 0, typeWidth = 0, defaultWidth = 0, storedWidth = 8;
     for (const auto& f : table) {
         nameWidth = std::max(nameWidth, f.name.size());
         typeWidth = std::max(typeWidth, f.type.size());
         defaultWidth = std::max(defaultWidth, f.defaultValue.size() + 2);
+        storedWidth = std::max(storedWidth, f.stored.size());
     }
     out << std::left << std::setw(int(nameWidth) + 2) << "FIELD" << std::setw(int(typeWidth) + 2) << "TYPE"
-        << std::setw(int(defaultWidth) + 2) << "DEFAULT" << "MEANING\n";
+        << std::setw(int(defaultWidth) + 2) << "DEFAULT" << std::setw(int(storedWidth) + 2) << "SETTINGS"
+        << "MEANING\n";
     for (const auto& f : table) {
         const std::string shown = f.settable ? "\"" + f.defaultValue + "\"" : "-";
         out << std::setw(int(nameWidth) + 2) << f.name << std::setw(int(typeWidth) + 2) << f.type
-            << std::setw(int(defaultWidth) + 2) << shown << f.meaning << (f.settable ? "" : " [not settable]") << "\n";
+            << std::setw(int(defaultWidth) + 2) << shown << std::setw(int(storedWidth) + 2)
+            << (f.stored.empty() ? "-" : f.stored) << f.meaning << (f.settable ? "" : " [not settable]") << "\n";
     }
 }
 
@@ -140,7 +142,7 @@ int RunExport(const ExportArgs& args) {
     o.ChmFileName = args.chm.empty() ? o.RootPath + startName + ".chm" : qb::fs::ExpandFileName(args.chm);
     if (!args.settings.empty()) {
         try {
-            ApplySettingsFile(args.settings, o);
+            qb::ApplySettingsFile(args.settings, o);
         } catch (const std::exception& e) {
             return ExportError(args.settings + ": " + e.what(), 2);
         }

@@ -147,6 +147,7 @@ TFrmMain::TFrmMain(QWidget* owner) : QDialog(owner ? owner : QApplication::activ
     dialogs_ = QtWizardDialogs();
     sampleFont_ = TFontValue{"Tahoma", 12, kColorWindowText};
     BuildPages();
+    BindControls();
     FormCreate();
     FitToContents();
 }

@@ -8,10 +8,11 @@
 #include <QStringList>
 
 #include "Options.h"
-#include "SettingsControls.h"
+#include "OptionSchema.h"
 #include "StringList.h"
 #include "UiComponent.h"
 #include "UiNodes.h"
+#include "WidgetBinding.h"
 
 class QComboBox;
 class QFrame;
@@ -51,7 +52,7 @@ TWizardDialogs QtWizardDialogs();
 
 // The seven-page wizard: language, range and method, export options, header
 // and footer, help window options, files, run.
-class TFrmMain : public QDialog, public IUiComponent, public ISettingsControls {
+class TFrmMain : public QDialog, public IUiComponent {
 public:
     static constexpr int kPageCount = 7;
     static constexpr const char* kWebSite = "https://quillbook.example.org/";
@@ -86,6 +87,8 @@ public:
     TFrmAbout* AboutBox() const { return about_.get(); }
     // The component of that name, as the language binding finds it.
     QWidget* Control(const std::string& name) const;
+    // The controls of the option schema, by name.
+    IControlValues& Controls() { return *binding_; }
 
     // Event handlers.
     void btnBackClick();
@@ -119,76 +122,6 @@ public:
     void SetFont(const TUiFont& font) override;
     std::vector<IUiComponent*> Owned() const override { return tree_.Components(); }
 
-    // ISettingsControls
-    std::string GetCbbLanguage() const override;
-    void SetCbbLanguage(const std::string& text) override;
-    int GetRgDataSource() const override;
-    void SetRgDataSource(int index) override;
-    int GetRgConverter() const override;
-    void SetRgConverter(int index) override;
-    bool GetChkAttachments() const override;
-    void SetChkAttachments(bool checked) override;
-    bool GetChkOverWrite() const override;
-    void SetChkOverWrite(bool checked) override;
-    bool GetChkClearTempFile() const override;
-    void SetChkClearTempFile(bool checked) override;
-    bool GetChkKeepDir() const override;
-    void SetChkKeepDir(bool checked) override;
-    bool GetChkNiceDirName() const override;
-    void SetChkNiceDirName(bool checked) override;
-    bool GetChkIgnoreTopNode() const override;
-    void SetChkIgnoreTopNode(bool checked) override;
-    bool GetChkIgnoreEmptyNode() const override;
-    void SetChkIgnoreEmptyNode(bool checked) override;
-    bool GetChkSubItems() const override;
-    void SetChkSubItems(bool checked) override;
-    bool GetChkNavLink() const override;
-    void SetChkNavLink(bool checked) override;
-    bool GetChkMakePopupMenu() const override;
-    void SetChkMakePopupMenu(bool checked) override;
-    std::string GetCbbEncoding() const override;
-    void SetCbbEncoding(const std::string& text) override;
-    TFontValue GetLblFontPreview() const override;
-    void SetLblFontPreview(const TFontValue& font) override;
-    std::string GetMmoHeader() const override;
-    void SetMmoHeader(const std::string& text) override;
-    std::string GetMmoFooter() const override;
-    void SetMmoFooter(const std::string& text) override;
-    std::string GetCbbCHMLanguage() const override;
-    void SetCbbCHMLanguage(const std::string& text) override;
-    bool GetChkFullSearch() const override;
-    void SetChkFullSearch(bool checked) override;
-    std::string GetCbbCHMWinSize() const override;
-    void SetCbbCHMWinSize(const std::string& text) override;
-    bool GetChkOnTop() const override;
-    void SetChkOnTop(bool checked) override;
-    std::string GetEdtCHMTitle() const override;
-    void SetEdtCHMTitle(const std::string& text) override;
-    bool GetChkCHMTab() const override;
-    void SetChkCHMTab(bool checked) override;
-    std::string GetEdtCHMTabWidth() const override;
-    void SetEdtCHMTabWidth(const std::string& text) override;
-    int GetCbbDefaultTab() const override;
-    void SetCbbDefaultTab(int index) override;
-    bool GetChklstTabStyles(int item) const override;
-    void SetChklstTabStyles(int item, bool checked) override;
-    bool GetChklstWinBtns(int item) const override;
-    void SetChklstWinBtns(int item, bool checked) override;
-    std::string GetEdtUserButtonCaption() const override;
-    void SetEdtUserButtonCaption(const std::string& text) override;
-    std::string GetEdtUserButtonURL() const override;
-    void SetEdtUserButtonURL(const std::string& text) override;
-    std::string GetEdtDefaultPage() const override;
-    void SetEdtDefaultPage(const std::string& text) override;
-    std::string GetEdtRootPath() const override;
-    void SetEdtRootPath(const std::string& text) override;
-    std::vector<std::string> GetLstAttachFiles() const override;
-    void SetLstAttachFiles(const std::vector<std::string>& items) override;
-    bool GetChkOpenCHMFile() const override;
-    void SetChkOpenCHMFile(bool checked) override;
-    std::string GetSiteFolder() const override;
-    void SetSiteFolder(const std::string& text) override;
-
     // Close, Enter, Escape and the close box: at once when idle, after the run otherwise.
     void RequestClose();
 
@@ -215,11 +148,13 @@ private:
     std::string RangeName() const;
     void SetRunState(bool running);
     TSettingsEnvironment SettingsEnvironment() const;
+    void BindControls();
 
     TUiTree tree_;
     TStringList hostValues_;
     TConvertOptions options_;
     TWizardDialogs dialogs_;
+    std::unique_ptr<TWidgetBinding> binding_;
     std::unique_ptr<TFrmAbout> about_;
     bool stopRequested_ = true;
     bool engineActive_ = false;

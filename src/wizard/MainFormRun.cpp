@@ -38,9 +38,8 @@ namespace qb {
 
 namespace {
 
-// CR LF in stored texts, LF in Qt's text widgets.
+// Log lines may hold CR LF; Qt's text widgets take LF.
 QString ToWidgetText(const std::string& text) { return ToQ(text).replace("\r\n", "\n").replace('\r', '\n'); }
-std::string FromWidgetText(const QString& text) { return FromQ(QString(text).replace('\n', "\r\n")); }
 
 // Whole-text decimal integer, blanks around it allowed; qb::Error otherwise.
 std::int32_t StrToInt(const std::string& text) {
@@ -142,7 +141,7 @@ void TFrmMain::LoadFromHostAndSettings() {
     try {
         SetHostIcon();
         const TSettingsEnvironment env = SettingsEnvironment();
-        LoadStorePath(doc->Quillbook(), *this, env);
+        LoadStorePath(doc->Quillbook(), *binding_, env);
 
         const std::string hwnd = Trim(hostValues_.Value("MainWindow.HWND"));
         QWidget* owner = nullptr;
@@ -174,7 +173,7 @@ void TFrmMain::LoadFromHostAndSettings() {
             btnNext_->setEnabled(false);
         }
 
-        LoadSettingsIntoControls(doc->Quillbook(), *this, env);
+        LoadSettingsIntoControls(doc->Quillbook(), *binding_, env);
         rgDataSourceClick();
         FitToContents();
     } catch (const std::exception& e) {
@@ -264,7 +263,7 @@ void TFrmMain::TakeRangeCaptions() {
 void TFrmMain::RestoreAfterLanguage() {
     TakeRangeCaptions();
     for (int i = 0; i < 2; ++i) rgDataSource_->SetItemText(i, RangeItemText(i));
-    if (TSettingsDocument* doc = HeldSettings()) RestoreCheckListsFromSettings(doc->Quillbook(), *this);
+    if (TSettingsDocument* doc = HeldSettings()) RestoreCheckListsFromSettings(doc->Quillbook(), *binding_);
     // A language may name the Run button; during a run it stays the Stop button.
     if (runState_) btnRun_->setText(ToQ(Msg(5)));
 }
@@ -371,50 +370,7 @@ void TFrmMain::BuildOptions() {
     else if (range == 1)
         o.StartPath = hostValues_.Value("Database.RootLocation");
     o.DatabaseFileName = ExtractFileName(hostValues_.Value("Database.FullPath"));
-    o.WholeDatabase = range == 1;
-    o.RootPath = IncludeTrailingDelimiter(Trim(FromQ(edtRootPath_->text())));
-    o.ConvertMethod = static_cast<std::uint8_t>(std::max(0, rgConverter_->ItemIndex()));
-    o.KeepFolderTree = chkKeepDir_->isChecked();
-    o.ChmFileName = Trim(FromQ(edtCHMFileName_->text()));
-    o.ExportAttachments = chkAttachments_->isChecked();
-    o.Encoding = Trim(FromQ(cbbEncoding_->currentText()));
-    o.DefaultPage = Trim(FromQ(edtDefaultPage_->text()));
-    o.Header = Trim(GetMmoHeader());
-    o.Footer = Trim(GetMmoFooter());
-    o.RemoveTempFiles = chkClearTempFile_->isChecked();
-    o.FontName = sampleFont_.name;
-    o.FontColor = sampleFont_.color;
-    o.FontSize = sampleFont_.size;
-    o.Overwrite = chkOverWrite_->isChecked();
-    o.TopNodeNotFolder = chkIgnoreTopNode_->isChecked();
-    o.ChmLanguage = FromQ(cbbCHMLanguage_->currentText());
-    o.FullTextSearch = chkFullSearch_->isChecked();
-    o.WindowTitle = FromQ(edtCHMTitle_->text());
-    o.WindowRect = FromQ(cbbCHMWinSize_->currentText());
-    o.WindowButtons = ToolbarFlagsFromList(*this);
-    o.WindowExStyle = chkOnTop_->isChecked() ? 8 : 0;
-    o.NavPaneFlags = 0;
-    if (chkCHMTab_->isChecked()) o.NavPaneFlags |= 0x20;
-    if (Checked(chklstTabStyles_, 0)) o.NavPaneFlags |= 0x1000;
-    if (Checked(chklstTabStyles_, 1)) o.NavPaneFlags |= 0x20400;
-    if (Checked(chklstTabStyles_, 2)) o.NavPaneFlags |= 0x100;
-    if (Checked(chklstTabStyles_, 4)) o.NavPaneFlags |= 0x1;
-    if (Checked(chklstWinBtns_, 0)) o.NavPaneFlags |= 0x10000;
-    o.NavPaneClosed = Checked(chklstTabStyles_, 3);
-    o.DefaultTab = cbbDefaultTab_->currentIndex();
-    o.NavPaneWidth = StrToInt(FromQ(edtCHMTabWidth_->text()));
-    o.IgnoreEmptyItems = chkIgnoreEmptyNode_->isChecked();
-    o.ReadableFolderNames = chkNiceDirName_->isChecked();
-    o.IncludeSubItems = chkSubItems_->isChecked();
-    o.UserButtonCaption = FromQ(edtUserButtonCaption_->text());
-    o.UserButtonUrl = FromQ(edtUserButtonURL_->text());
-    o.MakeIndex = chkMakeIndex_->isChecked();
-    o.NavLinks = chkNavLink_->isChecked();
-    std::string extra;
-    for (const std::string& file : GetLstAttachFiles()) extra += file + "\r\n";
-    o.ExtraFiles = extra;
-    o.RolloverMenus = chkNavLink_->isChecked() && chkMakePopupMenu_->isChecked();
-    o.SiteFolder = GetSiteFolder();
+    qb::BuildOptions(*binding_, o);
 }
 
 bool TFrmMain::RunProgress(void* context, int position, const char* text) {
@@ -497,7 +453,7 @@ void TFrmMain::EndRun() {
 }
 
 void TFrmMain::SaveToSettings() {
-    if (TSettingsDocument* doc = HeldSettings()) SaveControlsToSettings(doc->Quillbook(), *this);
+    if (TSettingsDocument* doc = HeldSettings()) SaveControlsToSettings(doc->Quillbook(), *binding_);
 }
 
 void TFrmMain::RequestClose() {
@@ -524,107 +480,34 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-// --- ISettingsControls ---------------------------------------------------------
+// --- Controls without a widget of their own ---------------------------------------
 
-std::string TFrmMain::GetCbbLanguage() const { return FromQ(cbbLanguage_->currentText()); }
-void TFrmMain::SetCbbLanguage(const std::string& text) {
-    // Start-up already selected this language; the text alone is restored.
-    QSignalBlocker block(cbbLanguage_);
-    cbbLanguage_->setEditText(ToQ(text));
-}
-int TFrmMain::GetRgDataSource() const { return rgDataSource_->ItemIndex(); }
-void TFrmMain::SetRgDataSource(int index) { rgDataSource_->SetItemIndex(index); }
-int TFrmMain::GetRgConverter() const { return rgConverter_->ItemIndex(); }
-void TFrmMain::SetRgConverter(int index) { rgConverter_->SetItemIndex(index); }
-bool TFrmMain::GetChkAttachments() const { return chkAttachments_->isChecked(); }
-void TFrmMain::SetChkAttachments(bool checked) { chkAttachments_->setChecked(checked); }
-bool TFrmMain::GetChkOverWrite() const { return chkOverWrite_->isChecked(); }
-void TFrmMain::SetChkOverWrite(bool checked) { chkOverWrite_->setChecked(checked); }
-bool TFrmMain::GetChkClearTempFile() const { return chkClearTempFile_->isChecked(); }
-void TFrmMain::SetChkClearTempFile(bool checked) { chkClearTempFile_->setChecked(checked); }
-bool TFrmMain::GetChkKeepDir() const { return chkKeepDir_->isChecked(); }
-void TFrmMain::SetChkKeepDir(bool checked) { chkKeepDir_->setChecked(checked); }
-bool TFrmMain::GetChkNiceDirName() const { return chkNiceDirName_->isChecked(); }
-void TFrmMain::SetChkNiceDirName(bool checked) { chkNiceDirName_->setChecked(checked); }
-bool TFrmMain::GetChkIgnoreTopNode() const { return chkIgnoreTopNode_->isChecked(); }
-void TFrmMain::SetChkIgnoreTopNode(bool checked) { chkIgnoreTopNode_->setChecked(checked); }
-bool TFrmMain::GetChkIgnoreEmptyNode() const { return chkIgnoreEmptyNode_->isChecked(); }
-void TFrmMain::SetChkIgnoreEmptyNode(bool checked) { chkIgnoreEmptyNode_->setChecked(checked); }
-bool TFrmMain::GetChkSubItems() const { return chkSubItems_->isChecked(); }
-void TFrmMain::SetChkSubItems(bool checked) { chkSubItems_->setChecked(checked); }
-bool TFrmMain::GetChkNavLink() const { return chkNavLink_->isChecked(); }
-void TFrmMain::SetChkNavLink(bool checked) { chkNavLink_->setChecked(checked); }
-bool TFrmMain::GetChkMakePopupMenu() const { return chkMakePopupMenu_->isChecked(); }
-void TFrmMain::SetChkMakePopupMenu(bool checked) { chkMakePopupMenu_->setChecked(checked); }
-std::string TFrmMain::GetCbbEncoding() const { return FromQ(cbbEncoding_->currentText()); }
-void TFrmMain::SetCbbEncoding(const std::string& text) { cbbEncoding_->setEditText(ToQ(text)); }
-TFontValue TFrmMain::GetLblFontPreview() const { return sampleFont_; }
-void TFrmMain::SetLblFontPreview(const TFontValue& font) {
-    sampleFont_ = font;
-    ApplyFontPreview();
-}
-std::string TFrmMain::GetMmoHeader() const { return FromWidgetText(mmoHeader_->toPlainText()); }
-void TFrmMain::SetMmoHeader(const std::string& text) { mmoHeader_->setPlainText(ToWidgetText(text)); }
-std::string TFrmMain::GetMmoFooter() const { return FromWidgetText(mmoFooter_->toPlainText()); }
-void TFrmMain::SetMmoFooter(const std::string& text) { mmoFooter_->setPlainText(ToWidgetText(text)); }
-std::string TFrmMain::GetCbbCHMLanguage() const { return FromQ(cbbCHMLanguage_->currentText()); }
-void TFrmMain::SetCbbCHMLanguage(const std::string& text) {
-    cbbCHMLanguage_->setEditText(ToQ(text));
-    // Show where the text begins: the number and the language.
-    if (QLineEdit* edit = cbbCHMLanguage_->lineEdit()) edit->setCursorPosition(0);
-}
-bool TFrmMain::GetChkFullSearch() const { return chkFullSearch_->isChecked(); }
-void TFrmMain::SetChkFullSearch(bool checked) { chkFullSearch_->setChecked(checked); }
-std::string TFrmMain::GetCbbCHMWinSize() const { return FromQ(cbbCHMWinSize_->currentText()); }
-void TFrmMain::SetCbbCHMWinSize(const std::string& text) { cbbCHMWinSize_->setEditText(ToQ(text)); }
-bool TFrmMain::GetChkOnTop() const { return chkOnTop_->isChecked(); }
-void TFrmMain::SetChkOnTop(bool checked) { chkOnTop_->setChecked(checked); }
-std::string TFrmMain::GetEdtCHMTitle() const { return FromQ(edtCHMTitle_->text()); }
-void TFrmMain::SetEdtCHMTitle(const std::string& text) { edtCHMTitle_->setText(ToQ(text)); }
-bool TFrmMain::GetChkCHMTab() const { return chkCHMTab_->isChecked(); }
-void TFrmMain::SetChkCHMTab(bool checked) { chkCHMTab_->setChecked(checked); }
-std::string TFrmMain::GetEdtCHMTabWidth() const { return FromQ(edtCHMTabWidth_->text()); }
-void TFrmMain::SetEdtCHMTabWidth(const std::string& text) { edtCHMTabWidth_->setText(ToQ(text)); }
-int TFrmMain::GetCbbDefaultTab() const { return cbbDefaultTab_->currentIndex(); }
-void TFrmMain::SetCbbDefaultTab(int index) {
-    if (index >= 0 && index < cbbDefaultTab_->count()) {
-        cbbDefaultTab_->setCurrentIndex(index);
-    } else {
-        // No item chosen: the box keeps showing its text.
-        const QString text = cbbDefaultTab_->currentText();
-        cbbDefaultTab_->setCurrentIndex(-1);
-        cbbDefaultTab_->setEditText(text);
-    }
-}
-bool TFrmMain::GetChklstTabStyles(int item) const { return Checked(chklstTabStyles_, item); }
-void TFrmMain::SetChklstTabStyles(int item, bool checked) { SetChecked(chklstTabStyles_, item, checked); }
-bool TFrmMain::GetChklstWinBtns(int item) const { return Checked(chklstWinBtns_, item); }
-void TFrmMain::SetChklstWinBtns(int item, bool checked) { SetChecked(chklstWinBtns_, item, checked); }
-std::string TFrmMain::GetEdtUserButtonCaption() const { return FromQ(edtUserButtonCaption_->text()); }
-void TFrmMain::SetEdtUserButtonCaption(const std::string& text) { edtUserButtonCaption_->setText(ToQ(text)); }
-std::string TFrmMain::GetEdtUserButtonURL() const { return FromQ(edtUserButtonURL_->text()); }
-void TFrmMain::SetEdtUserButtonURL(const std::string& text) { edtUserButtonURL_->setText(ToQ(text)); }
-std::string TFrmMain::GetEdtDefaultPage() const { return FromQ(edtDefaultPage_->text()); }
-void TFrmMain::SetEdtDefaultPage(const std::string& text) { edtDefaultPage_->setText(ToQ(text)); }
-std::string TFrmMain::GetEdtRootPath() const { return FromQ(edtRootPath_->text()); }
-void TFrmMain::SetEdtRootPath(const std::string& text) { edtRootPath_->setText(ToQ(text)); }
-std::vector<std::string> TFrmMain::GetLstAttachFiles() const {
-    std::vector<std::string> items;
-    for (int i = 0; i < lstAttachFiles_->count(); ++i) items.push_back(FromQ(lstAttachFiles_->item(i)->text()));
-    return items;
-}
-void TFrmMain::SetLstAttachFiles(const std::vector<std::string>& items) {
-    lstAttachFiles_->clear();
-    for (const std::string& item : items) lstAttachFiles_->addItem(ToQ(item));
-}
-bool TFrmMain::GetChkOpenCHMFile() const { return chkOpenCHMFile_->isChecked(); }
-void TFrmMain::SetChkOpenCHMFile(bool checked) { chkOpenCHMFile_->setChecked(checked); }
-std::string TFrmMain::GetSiteFolder() const {
-    return chkSite_->isChecked() ? Trim(FromQ(edtSiteFolder_->text())) : std::string();
-}
-void TFrmMain::SetSiteFolder(const std::string& text) {
-    if (!text.empty()) edtSiteFolder_->setText(ToQ(text));
-    chkSite_->setChecked(!text.empty());
+void TFrmMain::BindControls() {
+    binding_ = std::make_unique<TWidgetBinding>([this](const std::string& name) { return Control(name); });
+    binding_->Custom(
+        "cbbLanguage", [this] { return TControlValue(FromQ(cbbLanguage_->currentText())); },
+        [this](const TControlValue& v) {
+            // Start-up already selected this language; the text alone is restored.
+            QSignalBlocker block(cbbLanguage_);
+            cbbLanguage_->setEditText(ToQ(std::get<std::string>(v)));
+        });
+    binding_->Custom(
+        "lblFontPreview", [this] { return TControlValue(sampleFont_); },
+        [this](const TControlValue& v) {
+            sampleFont_ = std::get<TFontValue>(v);
+            ApplyFontPreview();
+        });
+    // The folder when "Also write a website" is checked, else empty.
+    binding_->Custom(
+        "edtSiteFolder",
+        [this] {
+            return TControlValue(chkSite_->isChecked() ? Trim(FromQ(edtSiteFolder_->text())) : std::string());
+        },
+        [this](const TControlValue& v) {
+            const std::string& text = std::get<std::string>(v);
+            if (!text.empty()) edtSiteFolder_->setText(ToQ(text));
+            chkSite_->setChecked(!text.empty());
+        });
 }
 
 }  // namespace qb

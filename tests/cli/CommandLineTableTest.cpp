@@ -122,6 +122,9 @@ TEST_F(CommandLineTable, ExportArgumentsAndFields) {
     Check({
         {{"export", "--list-fields"}, 0, Stream::Out, "RemoveTempFiles"},
         {{"export", "--list-fields"}, 0, Stream::Out, "ConvertMethod        0-255    \"0\""},
+        // Where --settings reads a field; a field taken from the arguments is not read from there.
+        {{"export", "--list-fields"}, 0, Stream::Out, "\"true\"           CHM/MakeIndex       write a keyword index"},
+        {{"export", "--list-fields"}, 0, Stream::Out, "\"\"               -                   compiled help file"},
         {{"export", "--db", db_, "--whole", "--out", out_, "--method", "4"}, 2, Stream::Err,
          "quillbook: export: --method: Value 4 not in range 0 to 3"},
         {{"export", "--db", db_, "--whole", "--out", out_, "--method", "-1"}, 2, Stream::Err, "quillbook: export: "},

@@ -5,13 +5,13 @@
 #include "Error.h"
 #include "FakeControls.h"
 #include "Settings.h"
-#include "SettingsControls.h"
+#include "OptionSchema.h"
 #include "TestSupport.h"
 #include "XmlValues.h"
 
 namespace {
 
-using qbtest::FakeControls;
+using FakeControls = qbtest::RecordingControls;
 using qbtest::TempDir;
 
 const qb::TSettingsEnvironment kEnv{"/home/user/Documents/", "0x409 English (United States)"};
@@ -25,38 +25,42 @@ std::unique_ptr<qb::TSettingsDocument> Parse(const std::string& xml) {
 // Every control away from its design default.
 FakeControls Changed(const std::string& rootPath) {
     FakeControls c;
-    c.text = {{"cbbLanguage", "Deutsch"},
-              {"cbbEncoding", "GB2312"},
-              {"mmoHeader", "<b>Head</b>\r\nline 2"},
-              {"mmoFooter", "  foot  "},
-              {"cbbCHMLanguage", "0x407 Deutsch (Deutschland)"},
-              {"cbbCHMWinSize", "[0,0,1024,768]"},
-              {"edtCHMTitle", "My Title"},
-              {"edtCHMTabWidth", "250"},
-              {"edtUserButtonCaption", "Web"},
-              {"edtUserButtonURL", "http://example.org/"},
-              {"edtDefaultPage", "/tmp/home.html"},
-              {"edtRootPath", rootPath}};
-    for (auto& [name, value] : c.check) value = !value;
-    for (const char* n : {"chkOverWrite", "chkNiceDirName", "chkIgnoreEmptyNode", "chkOnTop"}) c.check[n] = true;
-    c.index = {{"rgDataSource", 1}, {"rgConverter", 2}, {"cbbDefaultTab", 3}};
-    c.tabStyles[2] = c.tabStyles[4] = true;
-    c.winBtns[0] = c.winBtns[3] = c.winBtns[13] = c.winBtns[14] = true;
-    c.font = {"DejaVu Sans", 14, 0xFF0000};
-    c.attachFiles = {"/tmp/a.txt", "/tmp/b c.pdf"};
+    for (const auto& [name, value] : std::vector<std::pair<const char*, std::string>>{
+             {"cbbLanguage", "Deutsch"},
+             {"cbbEncoding", "GB2312"},
+             {"mmoHeader", "<b>Head</b>\r\nline 2"},
+             {"mmoFooter", "  foot  "},
+             {"cbbCHMLanguage", "0x407 Deutsch (Deutschland)"},
+             {"cbbCHMWinSize", "[0,0,1024,768]"},
+             {"edtCHMTitle", "My Title"},
+             {"edtCHMTabWidth", "250"},
+             {"edtUserButtonCaption", "Web"},
+             {"edtUserButtonURL", "http://example.org/"},
+             {"edtDefaultPage", "/tmp/home.html"},
+             {"edtRootPath", rootPath}})
+        c.SetText(name, value);
+    for (const qb::TControlDecl& d : qb::ControlTable())
+        if (d.kind == qb::TControlKind::Check) c.SetCheck(d.name, !std::get<bool>(d.design));
+    c.SetChoice("rgDataSource", 1);
+    c.SetChoice("rgConverter", 2);
+    c.SetChoice("cbbDefaultTab", 3);
+    for (int i : {2, 4}) c.SetCheck("chklstTabStyles", i, true);
+    for (int i : {0, 3, 13, 14}) c.SetCheck("chklstWinBtns", i, true);
+    c.SetFont("lblFontPreview", {"DejaVu Sans", 14, 0xFF0000});
+    c.SetEntries("lstAttachFiles", {"/tmp/a.txt", "/tmp/b c.pdf"});
+    c.setLog.clear();
     return c;
 }
 
-void ExpectSameValues(const FakeControls& a, const FakeControls& b) {
-    for (const auto& [name, value] : a.text) EXPECT_EQ(b.text.at(name), value) << name;
-    for (const auto& [name, value] : a.check) EXPECT_EQ(b.check.at(name), value) << name;
-    for (const auto& [name, value] : a.index) EXPECT_EQ(b.index.at(name), value) << name;
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(a.tabStyles[i], b.tabStyles[i]) << "tab style " << i;
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(a.winBtns[i], b.winBtns[i]) << "toolbar item " << i;
-    EXPECT_EQ(a.font.name, b.font.name);
-    EXPECT_EQ(a.font.size, b.font.size);
-    EXPECT_EQ(a.font.color, b.font.color);
-    EXPECT_EQ(a.attachFiles, b.attachFiles);
+// Every control of the schema, so a control added later is compared too.
+void ExpectSameValues(const qb::IControlValues& a, const qb::IControlValues& b) {
+    for (const qb::TControlDecl& d : qb::ControlTable()) {
+        if (d.kind == qb::TControlKind::CheckList) {
+            for (int i = 0; i < d.items; ++i) EXPECT_EQ(a.Check(d.name, i), b.Check(d.name, i)) << d.name << " " << i;
+        } else {
+            EXPECT_TRUE(a.Get(d.name) == b.Get(d.name)) << d.name;
+        }
+    }
 }
 
 TEST(SettingsSequences, SavedFileLoadsBackEveryValue) {
@@ -98,20 +102,20 @@ TEST(SettingsSequences, UnmarkedFileGivesDefaultsAndReadsNothingMore) {
                      "</CHM></Config></Quillbook>");
     FakeControls controls;
     qb::LoadStorePath(doc->Quillbook(), controls, kEnv);
-    EXPECT_EQ(controls.text["edtRootPath"], dir.path());
+    EXPECT_EQ(controls.Text("edtRootPath"), dir.path());
     controls.setLog.clear();
     EXPECT_FALSE(qb::LoadSettingsIntoControls(doc->Quillbook(), controls, kEnv));
-    EXPECT_EQ(controls.index["rgDataSource"], 0);
-    EXPECT_EQ(controls.index["rgConverter"], 1);
-    EXPECT_EQ(controls.text["cbbCHMLanguage"], "0x409 English (United States)");
-    EXPECT_TRUE(controls.tabStyles[0]);
-    EXPECT_TRUE(controls.tabStyles[1]);
-    EXPECT_FALSE(controls.tabStyles[2]);
+    EXPECT_EQ(controls.Choice("rgDataSource"), 0);
+    EXPECT_EQ(controls.Choice("rgConverter"), 1);
+    EXPECT_EQ(controls.Text("cbbCHMLanguage"), "0x409 English (United States)");
+    EXPECT_TRUE(controls.Check("chklstTabStyles", 0));
+    EXPECT_TRUE(controls.Check("chklstTabStyles", 1));
+    EXPECT_FALSE(controls.Check("chklstTabStyles", 2));
     EXPECT_EQ(qb::ToolbarFlagsFromList(controls), qb::kDefaultToolButtons);
-    EXPECT_FALSE(controls.winBtns[0]);
-    EXPECT_FALSE(controls.winBtns[13]);  // "User Define" is the one item off
-    EXPECT_FALSE(controls.WasSet("RgDataSource"));
-    EXPECT_FALSE(controls.WasSet("ChkKeepDir"));
+    EXPECT_FALSE(controls.Check("chklstWinBtns", 0));
+    EXPECT_FALSE(controls.Check("chklstWinBtns", 13));  // "User Define" is the one item off
+    EXPECT_FALSE(controls.WasSet("rgDataSource"));
+    EXPECT_FALSE(controls.WasSet("chkKeepDir"));
 }
 
 TEST(SettingsSequences, StorePathOfMissingFolder) {
@@ -119,16 +123,16 @@ TEST(SettingsSequences, StorePathOfMissingFolder) {
     auto unmarked = Parse(xml + "</Config></Quillbook>");
     FakeControls a;
     qb::LoadStorePath(unmarked->Quillbook(), a, kEnv);
-    EXPECT_EQ(a.text["edtRootPath"], "/home/user/Documents/My Quillbook Files/");
+    EXPECT_EQ(a.Text("edtRootPath"), "/home/user/Documents/My Quillbook Files/");
     qb::LoadSettingsIntoControls(unmarked->Quillbook(), a, kEnv);
-    EXPECT_EQ(a.text["edtRootPath"], "/home/user/Documents/My Quillbook Files/");
+    EXPECT_EQ(a.Text("edtRootPath"), "/home/user/Documents/My Quillbook Files/");
 
     // A saved file shows the path as saved, folder or not (loading fails later, at the first absent value).
     auto marked = Parse(xml + "<KeepDir>true</KeepDir><WholeDB>false</WholeDB></Config></Quillbook>");
     FakeControls b;
     qb::LoadStorePath(marked->Quillbook(), b, kEnv);
     EXPECT_THROW(qb::LoadSettingsIntoControls(marked->Quillbook(), b, kEnv), qb::Error);
-    EXPECT_EQ(b.text["edtRootPath"], "/no/such/folder/");
+    EXPECT_EQ(b.Text("edtRootPath"), "/no/such/folder/");
 }
 
 // A complete saved file with one value replaced (or removed when value is null).
@@ -152,14 +156,14 @@ TEST(SettingsSequences, BooleanFormsWhileLoading) {
     doc->Quillbook().Config().SetWholeDB(true);
     doc->Quillbook().Config().Node().child("WholeDB").text().set("1");
     FakeControls c;
-    c.check["chkKeepDir"] = false;
+    c.SetCheck("chkKeepDir", false);
     qb::LoadSettingsIntoControls(doc->Quillbook(), c, kEnv);
-    EXPECT_TRUE(c.check["chkKeepDir"]);
-    EXPECT_EQ(c.index["rgDataSource"], 1);
+    EXPECT_TRUE(c.Check("chkKeepDir"));
+    EXPECT_EQ(c.Choice("rgDataSource"), 1);
 
     FakeControls d;
     EXPECT_THROW(qb::LoadSettingsIntoControls(Parse(SavedWith("WholeDB", "yes"))->Quillbook(), d, kEnv), qb::Error);
-    EXPECT_FALSE(d.WasSet("EdtRootPath"));  // stopped at the first value
+    EXPECT_FALSE(d.WasSet("edtRootPath"));  // stopped at the first value
 }
 
 TEST(SettingsSequences, MissingLastValueLoadsAllOthersThenFails) {
@@ -172,7 +176,10 @@ TEST(SettingsSequences, MissingLastValueLoadsAllOthersThenFails) {
     } catch (const qb::Error& e) {
         EXPECT_NE(std::string(e.what()).find("RolloverMenu"), std::string::npos) << e.what();
     }
-    c.check["chkMakePopupMenu"] = expected.check["chkMakePopupMenu"];
+    c.SetCheck("chkMakePopupMenu", expected.Check("chkMakePopupMenu"));
+    // Values read after it keep their design values.
+    EXPECT_TRUE(c.Check("chkMakeIndex"));
+    c.SetCheck("chkMakeIndex", expected.Check("chkMakeIndex"));
     ExpectSameValues(expected, c);
     // The failed read left an empty element; the next save fills it.
     pugi::xml_node rollover = doc->Quillbook().Node().child("Config").child("RolloverMenu");
@@ -186,27 +193,27 @@ TEST(SettingsSequences, ConversionErrorStopsAtTheFailingValue) {
     auto doc = Parse(SavedWith("CHM/ToolButtons", "lots"));
     FakeControls c;
     EXPECT_THROW(qb::LoadSettingsIntoControls(doc->Quillbook(), c, kEnv), qb::Error);
-    EXPECT_EQ(c.text["edtDefaultPage"], "/tmp/home.html");       // read before
-    EXPECT_FALSE(c.WasSet("ChklstWinBtns1"));                     // the failing value
-    EXPECT_FALSE(c.WasSet("ChkIgnoreEmptyNode"));                 // after it
-    EXPECT_TRUE(c.attachFiles.empty());
+    EXPECT_EQ(c.Text("edtDefaultPage"), "/tmp/home.html");       // read before
+    EXPECT_FALSE(c.WasSet("chklstWinBtns1"));                     // the failing value
+    EXPECT_FALSE(c.WasSet("chkIgnoreEmptyNode"));                 // after it
+    EXPECT_TRUE(c.Entries("lstAttachFiles").empty());
 
     FakeControls d;
     EXPECT_THROW(qb::LoadSettingsIntoControls(Parse(SavedWith("DefaultFont", nullptr))->Quillbook(), d, kEnv),
                  qb::Error);
-    EXPECT_FALSE(d.WasSet("ChkAttachments"));
+    EXPECT_FALSE(d.WasSet("chkAttachments"));
     auto badColor = Parse(SavedWith("KeepDir", "true"));
     badColor->Quillbook().Config().DefaultFont().SetColor("#0000FF");
     FakeControls e;
     EXPECT_THROW(qb::LoadSettingsIntoControls(badColor->Quillbook(), e, kEnv), qb::Error);
-    EXPECT_EQ(e.font.name, "DejaVu Sans");  // name and size went in at once
-    EXPECT_EQ(e.font.size, 14);
-    EXPECT_EQ(e.font.color, 0xFF000008u);
+    EXPECT_EQ(e.Font("lblFontPreview").name, "DejaVu Sans");  // name and size went in at once
+    EXPECT_EQ(e.Font("lblFontPreview").size, 14);
+    EXPECT_EQ(e.Font("lblFontPreview").color, 0xFF000008u);
 }
 
 TEST(SettingsSequences, BadTabWidthStopsTheSaveThere) {
     FakeControls c = Changed("/tmp/");
-    c.text["edtCHMTabWidth"] = "wide";
+    c.SetText("edtCHMTabWidth", "wide");
     auto doc = qb::NewSettingsDocument();
     EXPECT_THROW(qb::SaveControlsToSettings(doc->Quillbook(), c), qb::Error);
     pugi::xml_node config = doc->Quillbook().Node().child("Config");
@@ -219,19 +226,19 @@ TEST(SettingsSequences, BadTabWidthStopsTheSaveThere) {
 TEST(SettingsSequences, ToolbarMaskAndMenusItem) {
     auto doc = Parse(SavedWith("CHM/ToolButtons", "0"));
     FakeControls c;
-    std::fill(std::begin(c.winBtns), std::end(c.winBtns), true);
+    for (int i = 0; i < 15; ++i) c.SetCheck("chklstWinBtns", i, true);
     qb::LoadSettingsIntoControls(doc->Quillbook(), c, kEnv);
-    for (int i = 1; i <= 14; ++i) EXPECT_FALSE(c.winBtns[i]) << i;
-    EXPECT_TRUE(c.winBtns[0]);  // from Menu alone
+    for (int i = 1; i <= 14; ++i) EXPECT_FALSE(c.Check("chklstWinBtns", i)) << i;
+    EXPECT_TRUE(c.Check("chklstWinBtns", 0));  // from Menu alone
 
     // Unknown bits are ignored; each item owns exactly its bit.
     FakeControls d;
     qb::ToolbarFlagsToList(d, 0x800 | 0x1 | 0x100);
     EXPECT_EQ(qb::ToolbarFlagsFromList(d), 0x800);
-    EXPECT_TRUE(d.winBtns[7]);  // "Locator"
+    EXPECT_TRUE(d.Check("chklstWinBtns", 7));  // "Locator"
     for (int i = 0; i < 14; ++i) {
         FakeControls e;
-        e.winBtns[i + 1] = true;
+        e.SetCheck("chklstWinBtns", i + 1, true);
         EXPECT_EQ(qb::ToolbarFlagsFromList(e), qb::kToolbarButtonBits[i]);
     }
 }
@@ -239,7 +246,7 @@ TEST(SettingsSequences, ToolbarMaskAndMenusItem) {
 TEST(SettingsSequences, FontColourIsWrittenByName) {
     auto colorAfterSave = [](std::uint32_t color) {
         FakeControls c;
-        c.font.color = color;
+        c.SetFont("lblFontPreview", {"Tahoma", 12, color});
         auto doc = qb::NewSettingsDocument();
         qb::SaveControlsToSettings(doc->Quillbook(), c);
         return doc->Quillbook().Config().DefaultFont().Color();
@@ -252,19 +259,19 @@ TEST(SettingsSequences, FontColourIsWrittenByName) {
 TEST(SettingsSequences, AttachFilesOneEntryPerLine) {
     FakeControls c;
     qb::LoadSettingsIntoControls(Parse(SavedWith("AttachFiles", "a.txt\r\nb.txt\r\n"))->Quillbook(), c, kEnv);
-    EXPECT_EQ(c.attachFiles, (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(c.Entries("lstAttachFiles"), (std::vector<std::string>{"a.txt", "b.txt"}));
     auto doc = qb::NewSettingsDocument();
     qb::SaveControlsToSettings(doc->Quillbook(), c);
     EXPECT_EQ(doc->Quillbook().Config().AttachFiles(), "a.txt\r\nb.txt\r\n");
 
-    c.attachFiles.clear();
+    c.SetEntries("lstAttachFiles", {});
     qb::SaveControlsToSettings(doc->Quillbook(), c);
     EXPECT_NE(doc->ToText().find("<AttachFiles/>"), std::string::npos);
 
     // Hand-written LF-only lines split too.
     FakeControls d;
     qb::LoadSettingsIntoControls(Parse(SavedWith("AttachFiles", "x\ny"))->Quillbook(), d, kEnv);
-    EXPECT_EQ(d.attachFiles, (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(d.Entries("lstAttachFiles"), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST(SettingsSequences, CheckListsRestoredOnlyFromSavedSettings) {
@@ -275,8 +282,8 @@ TEST(SettingsSequences, CheckListsRestoredOnlyFromSavedSettings) {
     auto doc = Parse(SavedWith("KeepDir", "true"));
     qb::RestoreCheckListsFromSettings(doc->Quillbook(), c);
     FakeControls expected = Changed("/tmp/");
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.tabStyles[i], expected.tabStyles[i]) << i;
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(c.winBtns[i], expected.winBtns[i]) << i;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(c.Check("chklstTabStyles", i), expected.Check("chklstTabStyles", i)) << i;
+    for (int i = 0; i < 15; ++i) EXPECT_EQ(c.Check("chklstWinBtns", i), expected.Check("chklstWinBtns", i)) << i;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "FakeControls.h"
 #include "MessageTable.h"
 #include "Settings.h"
-#include "SettingsControls.h"
+#include "OptionSchema.h"
 #include "StartUp.h"
 #include "TestSupport.h"
 
@@ -51,7 +51,7 @@ TEST_F(SettingsFile, WithoutFileANewDocumentIsWrittenByTheFirstSave) {
     ASSERT_NE(qb::HeldSettings(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(SettingsPath()));
 
-    qbtest::FakeControls controls;
+    qb::TControlStore controls;
     qb::SaveControlsToSettings(qb::HeldSettings()->Quillbook(), controls);
     EXPECT_TRUE(qb::SaveSettingsFile());
     std::string saved = ReadFile(SettingsPath());
@@ -89,7 +89,7 @@ TEST_F(SettingsFile, UnreadableFileIsKeptAndBackedUpBeforeTheFirstSave) {
     EXPECT_EQ(ReadFile(SettingsPath()), damaged);
 
     EXPECT_FALSE(qb::SettingsSaved(qb::HeldSettings()->Quillbook()));
-    qbtest::FakeControls controls;
+    qb::TControlStore controls;
     qb::SaveControlsToSettings(qb::HeldSettings()->Quillbook(), controls);
     EXPECT_TRUE(qb::SaveSettingsFile());
     EXPECT_EQ(ReadFile(SettingsPath() + ".bak"), "older backup");

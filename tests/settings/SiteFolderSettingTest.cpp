@@ -3,12 +3,12 @@
 
 #include "FakeControls.h"
 #include "Settings.h"
-#include "SettingsControls.h"
+#include "OptionSchema.h"
 #include "TestSupport.h"
 
 namespace {
 
-using qbtest::FakeControls;
+using Controls = qb::TControlStore;
 using qbtest::TempDir;
 
 const qb::TSettingsEnvironment kEnv{"/home/user/Documents/", "0x409 English (United States)"};
@@ -22,19 +22,19 @@ std::unique_ptr<qb::TSettingsDocument> Reload(qb::TSettingsDocument& doc, TempDi
 
 TEST(SiteFolderSetting, SavedFolderLoadsBackAndClearingRemovesIt) {
     TempDir dir;
-    FakeControls before;
-    before.text["edtRootPath"] = dir.path();
-    before.text["siteFolder"] = "/srv/www/notes";
+    Controls before;
+    before.SetText("edtRootPath", dir.path());
+    before.SetText("edtSiteFolder", "/srv/www/notes");
     auto doc = qb::NewSettingsDocument();
     qb::SaveControlsToSettings(doc->Quillbook(), before);
     EXPECT_NE(std::string::npos, doc->ToText().find("<SiteFolder>/srv/www/notes</SiteFolder>"));
 
     auto loaded = Reload(*doc, dir);
-    FakeControls after;
+    Controls after;
     ASSERT_TRUE(qb::LoadSettingsIntoControls(loaded->Quillbook(), after, kEnv));
-    EXPECT_EQ("/srv/www/notes", after.GetSiteFolder());
+    EXPECT_EQ("/srv/www/notes", after.Text("edtSiteFolder"));
 
-    after.text["siteFolder"] = "";
+    after.SetText("edtSiteFolder", "");
     qb::SaveControlsToSettings(loaded->Quillbook(), after);
     EXPECT_EQ(std::string::npos, loaded->ToText().find("SiteFolder"));
 }
@@ -42,17 +42,17 @@ TEST(SiteFolderSetting, SavedFolderLoadsBackAndClearingRemovesIt) {
 // Settings saved before the option existed load as "no website" and stay byte for byte.
 TEST(SiteFolderSetting, OlderFileWithoutTheElementStaysAsItWas) {
     TempDir dir;
-    FakeControls controls;
-    controls.text["edtRootPath"] = dir.path();
-    controls.text["siteFolder"] = "left over";
+    Controls controls;
+    controls.SetText("edtRootPath", dir.path());
+    controls.SetText("edtSiteFolder", "left over");
     auto doc = qb::NewSettingsDocument();
-    FakeControls defaults;
-    defaults.text["edtRootPath"] = dir.path();
+    Controls defaults;
+    defaults.SetText("edtRootPath", dir.path());
     qb::SaveControlsToSettings(doc->Quillbook(), defaults);
     const std::string text = doc->ToText();
     ASSERT_EQ(std::string::npos, text.find("SiteFolder"));
     auto loaded = Reload(*doc, dir);
     ASSERT_TRUE(qb::LoadSettingsIntoControls(loaded->Quillbook(), controls, kEnv));
-    EXPECT_EQ("", controls.GetSiteFolder());
+    EXPECT_EQ("", controls.Text("edtSiteFolder"));
     EXPECT_EQ(text, loaded->ToText());
 }

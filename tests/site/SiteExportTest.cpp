@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "EngineFixture.h"
-#include "OptionFields.h"
+#include "OptionSchema.h"
 #include "dvo.h"
 
 using namespace qbtest;

@@ -89,7 +89,7 @@ TEST_F(WizardLayoutTest, RangeCaptionsKeepTheLanguageChosenAtStartUp) {
     EXPECT_EQ(range->Items()[1], "Aktuelle Datenbank: travel.db");
     // No item chosen: the default tab's text is the translated first item, still with no choice made.
     EXPECT_EQ(C<QComboBox>("cbbDefaultTab")->currentText(), "Inhalt");
-    EXPECT_EQ(form_->GetCbbDefaultTab(), -1);
+    EXPECT_EQ(form_->Controls().Choice("cbbDefaultTab"), -1);
 }
 
 TEST_F(WizardLayoutTest, NoControlIsClippedInEnglish) {
@@ -107,9 +107,9 @@ TEST_F(WizardLayoutTest, NoControlIsClippedInGerman) {
 TEST_F(WizardLayoutTest, TheWindowGrowsForALargeSampleFontButNeverShrinks) {
     Open(HostText(kTrip));
     const QSize before = form_->size();
-    qb::TFontValue big = form_->GetLblFontPreview();
+    qb::TFontValue big = form_->Controls().Font("lblFontPreview");
     big.size = 48;
-    form_->SetLblFontPreview(big);
+    form_->Controls().SetFont("lblFontPreview", big);
     form_->show();
     for (int page = 0; page < 2; ++page) form_->btnNextClick();
     QApplication::processEvents();

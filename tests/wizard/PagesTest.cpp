@@ -51,44 +51,44 @@ TEST_F(WizardTest, DefaultsBeforeAnySettingsWereSaved) {
     EXPECT_GE(form_->width(), 492);
     EXPECT_GE(form_->height(), 373);
     EXPECT_EQ(C<QComboBox>("cbbLanguage")->currentText(), "Default(En) *");
-    EXPECT_EQ(form_->GetRgConverter(), 1);
-    EXPECT_EQ(form_->GetRgDataSource(), 0);
-    EXPECT_TRUE(form_->GetChkAttachments());
-    EXPECT_FALSE(form_->GetChkOverWrite());
-    EXPECT_TRUE(form_->GetChkClearTempFile());
-    EXPECT_TRUE(form_->GetChkKeepDir());
-    EXPECT_FALSE(form_->GetChkNiceDirName());
-    EXPECT_TRUE(form_->GetChkIgnoreTopNode());
-    EXPECT_FALSE(form_->GetChkIgnoreEmptyNode());
-    EXPECT_TRUE(form_->GetChkSubItems());
-    EXPECT_TRUE(form_->GetChkNavLink());
-    EXPECT_TRUE(form_->GetChkMakePopupMenu());
-    EXPECT_EQ(form_->GetCbbEncoding(), "UTF-8");
+    EXPECT_EQ(form_->Controls().Choice("rgConverter"), 1);
+    EXPECT_EQ(form_->Controls().Choice("rgDataSource"), 0);
+    EXPECT_TRUE(form_->Controls().Check("chkAttachments"));
+    EXPECT_FALSE(form_->Controls().Check("chkOverWrite"));
+    EXPECT_TRUE(form_->Controls().Check("chkClearTempFile"));
+    EXPECT_TRUE(form_->Controls().Check("chkKeepDir"));
+    EXPECT_FALSE(form_->Controls().Check("chkNiceDirName"));
+    EXPECT_TRUE(form_->Controls().Check("chkIgnoreTopNode"));
+    EXPECT_FALSE(form_->Controls().Check("chkIgnoreEmptyNode"));
+    EXPECT_TRUE(form_->Controls().Check("chkSubItems"));
+    EXPECT_TRUE(form_->Controls().Check("chkNavLink"));
+    EXPECT_TRUE(form_->Controls().Check("chkMakePopupMenu"));
+    EXPECT_EQ(form_->Controls().Text("cbbEncoding"), "UTF-8");
     EXPECT_EQ(C<QComboBox>("cbbEncoding")->count(), 4);
-    EXPECT_EQ(form_->GetCbbCHMWinSize(), "[0,0,800,600]");
-    EXPECT_EQ(form_->GetEdtCHMTabWidth(), "300");
+    EXPECT_EQ(form_->Controls().Text("cbbCHMWinSize"), "[0,0,800,600]");
+    EXPECT_EQ(form_->Controls().Text("edtCHMTabWidth"), "300");
     // "Content" shown, but no item chosen.
     EXPECT_EQ(C<QComboBox>("cbbDefaultTab")->currentText(), "Content");
-    EXPECT_EQ(form_->GetCbbDefaultTab(), -1);
+    EXPECT_EQ(form_->Controls().Choice("cbbDefaultTab"), -1);
     // Defaults of never-saved settings: the toolbar mask and two navigator styles.
-    EXPECT_EQ(qb::ToolbarFlagsFromList(*form_), qb::kDefaultToolButtons);
-    EXPECT_FALSE(form_->GetChklstWinBtns(0));
-    EXPECT_TRUE(form_->GetChklstTabStyles(0));
-    EXPECT_TRUE(form_->GetChklstTabStyles(1));
-    EXPECT_FALSE(form_->GetChklstTabStyles(3));
+    EXPECT_EQ(qb::ToolbarFlagsFromList(form_->Controls()), qb::kDefaultToolButtons);
+    EXPECT_FALSE(form_->Controls().Check("chklstWinBtns", 0));
+    EXPECT_TRUE(form_->Controls().Check("chklstTabStyles", 0));
+    EXPECT_TRUE(form_->Controls().Check("chklstTabStyles", 1));
+    EXPECT_FALSE(form_->Controls().Check("chklstTabStyles", 3));
     EXPECT_EQ(C<QListWidget>("chklstTabStyles")->item(3)->text(), "Closed when open ");
     EXPECT_EQ(C<QListWidget>("chklstWinBtns")->count(), 15);
-    EXPECT_FALSE(form_->GetCbbCHMLanguage().empty());
-    EXPECT_TRUE(QString::fromStdString(form_->GetCbbCHMLanguage()).startsWith("0x"));
+    EXPECT_FALSE(form_->Controls().Text("cbbCHMLanguage").empty());
+    EXPECT_TRUE(QString::fromStdString(form_->Controls().Text("cbbCHMLanguage")).startsWith("0x"));
     EXPECT_GT(C<QComboBox>("cbbCHMLanguage")->count(), 50);
     EXPECT_TRUE(C<QProgressBar>("pbPecent")->isHidden());
     EXPECT_TRUE(C<QPushButton>("btnLang")->isHidden());
     EXPECT_FALSE(C<QPushButton>("btnLang")->isEnabled());
     EXPECT_TRUE(C<QPushButton>("btnClose")->isDefault());
-    EXPECT_EQ(form_->GetLblFontPreview().name, "Tahoma");
-    EXPECT_EQ(form_->GetLblFontPreview().size, 12);
+    EXPECT_EQ(form_->Controls().Font("lblFontPreview").name, "Tahoma");
+    EXPECT_EQ(form_->Controls().Font("lblFontPreview").size, 12);
     // The documents folder default for the output folder.
-    EXPECT_TRUE(QString::fromStdString(form_->GetEdtRootPath()).endsWith("My Quillbook Files/"));
+    EXPECT_TRUE(QString::fromStdString(form_->Controls().Text("edtRootPath")).endsWith("My Quillbook Files/"));
 }
 
 TEST_F(WizardTest, BackAndNextWalkTheSevenPagesAndSetTheCaption) {
@@ -141,9 +141,10 @@ TEST_F(WizardTest, FolderWithoutSeparatorRunsIntoTheNameButTheRunGetsOne) {
 TEST_F(WizardTest, WithoutCurrentItemTheWholeDatabaseIsTheOnlyRange) {
     Open(HostText(""));
     auto* range = form_->findChild<qb::TRadioGroup*>("rgDataSource");
-    EXPECT_EQ(form_->GetRgDataSource(), 1);
+    EXPECT_EQ(form_->Controls().Choice("rgDataSource"), 1);
     EXPECT_FALSE(range->Button(0)->isEnabled());
-    EXPECT_EQ(C<QLineEdit>("edtCHMFileName")->text(), QString::fromStdString(form_->GetEdtRootPath()) + "travel.chm");
+    EXPECT_EQ(C<QLineEdit>("edtCHMFileName")->text(),
+              QString::fromStdString(form_->Controls().Text("edtRootPath")) + "travel.chm");
     form_->BuildOptions();
     EXPECT_TRUE(form_->Options().WholeDatabase);
     EXPECT_EQ(form_->Options().StartPath, "\\Organizer\\data\\");
@@ -203,37 +204,37 @@ TEST_F(WizardTest, ChoosingTheLanguageTwiceKeepsOneCopyOfTheHostText) {
     EXPECT_EQ(C<QPushButton>("btnRun")->text(), QString::fromUtf8("&Ausführen"));
     // The disabled range stays disabled and chosen.
     EXPECT_FALSE(range->Button(0)->isEnabled());
-    EXPECT_EQ(form_->GetRgDataSource(), 1);
+    EXPECT_EQ(form_->Controls().Choice("rgDataSource"), 1);
     EXPECT_EQ(qb::Msg(21), "Zurzeit ist keine Datendatei geöffnet.");
 }
 
 TEST_F(WizardTest, LanguageChangeKeepsTheCurrentItemCaptionAndTheChoices) {
     UseShippedLanguages();
     Open(HostText(kTrip));
-    form_->SetCbbDefaultTab(2);
+    form_->Controls().SetChoice("cbbDefaultTab", 2);
     auto* range = form_->findChild<qb::TRadioGroup*>("rgDataSource");
     C<QComboBox>("cbbLanguage")->setEditText("deutsch");
     C<QComboBox>("cbbLanguage")->setEditText("Deutsch");
     EXPECT_EQ(range->Items()[0], "Aktueller Zweig: Trip: Rome?");
     // Never-saved settings: the marks the user sees survive the new item texts.
-    EXPECT_EQ(qb::ToolbarFlagsFromList(*form_), qb::kDefaultToolButtons);
-    EXPECT_TRUE(form_->GetChklstTabStyles(0));
-    EXPECT_TRUE(form_->GetChklstTabStyles(1));
-    EXPECT_EQ(form_->GetCbbDefaultTab(), 2);
+    EXPECT_EQ(qb::ToolbarFlagsFromList(form_->Controls()), qb::kDefaultToolButtons);
+    EXPECT_TRUE(form_->Controls().Check("chklstTabStyles", 0));
+    EXPECT_TRUE(form_->Controls().Check("chklstTabStyles", 1));
+    EXPECT_EQ(form_->Controls().Choice("cbbDefaultTab"), 2);
 }
 
 TEST_F(WizardTest, LanguageChangeRestoresCheckListsFromSavedSettings) {
     UseShippedLanguages();
     Open(HostText(kTrip));
-    form_->SetChklstWinBtns(0, true);
-    ToolbarFlagsToList(*form_, 0x6);
+    form_->Controls().SetCheck("chklstWinBtns", 0, true);
+    ToolbarFlagsToList(form_->Controls(), 0x6);
     form_->SaveToSettings();
     // Unsaved edits after the save give way to the saved marks.
-    form_->SetChklstWinBtns(0, false);
-    ToolbarFlagsToList(*form_, 0x78387E);
+    form_->Controls().SetCheck("chklstWinBtns", 0, false);
+    ToolbarFlagsToList(form_->Controls(), 0x78387E);
     C<QComboBox>("cbbLanguage")->setEditText("Deutsch");
-    EXPECT_TRUE(form_->GetChklstWinBtns(0));
-    EXPECT_EQ(qb::ToolbarFlagsFromList(*form_), 0x6);
+    EXPECT_TRUE(form_->Controls().Check("chklstWinBtns", 0));
+    EXPECT_EQ(qb::ToolbarFlagsFromList(form_->Controls()), 0x6);
     EXPECT_EQ(C<QListWidget>("chklstWinBtns")->item(2)->text(), QString::fromUtf8("Zurück"));
 }
 

@@ -24,8 +24,8 @@ protected:
     // A wizard ready to export the Trip branch with the built-in converter.
     TFrmMain& OpenForRun() {
         Open(HostText(kTrip));
-        form_->SetRgConverter(0);
-        form_->SetChkClearTempFile(false);
+        form_->Controls().SetChoice("rgConverter", 0);
+        form_->Controls().SetCheck("chkClearTempFile", false);
         C<QLineEdit>("edtRootPath")->setText(QString::fromStdString(tmp_ / "out/"));
         form_->rgDataSourceClick();
         form_->show();
@@ -68,7 +68,7 @@ TEST_F(RunTest, RunButtonExportsAndCompilesTheBranch) {
 
 TEST_F(RunTest, ConfirmedStopIsIdleAtOnceAndNoSecondRunStartsBeforeTheEngineReturns) {
     OpenForRun();
-    form_->SetChkOpenCHMFile(false);
+    form_->Controls().SetCheck("chkOpenCHMFile", false);
     auto* run = C<QPushButton>("btnRun");
     bool checked = false;
     QTimer::singleShot(0, form_.get(), [&] {
@@ -177,15 +177,15 @@ TEST_F(RunTest, OptionsComeFromTheControlsAndTheSettingsGetTheirUntrimmedState) 
     C<QLineEdit>("edtRootPath")->setText("  /tmp/out ");
     C<QCheckBox>("chkNavLink")->setChecked(false);
     C<QCheckBox>("chkMakePopupMenu")->setChecked(true);
-    form_->SetMmoHeader("  <b>top</b>\r\nsecond  ");
+    form_->Controls().SetText("mmoHeader", "  <b>top</b>\r\nsecond  ");
     C<QComboBox>("cbbEncoding")->setEditText(" GB2312 ");
-    form_->SetChklstTabStyles(2, true);
-    form_->SetChklstTabStyles(3, true);
-    form_->SetChklstTabStyles(4, true);
-    form_->SetChklstWinBtns(0, true);
+    form_->Controls().SetCheck("chklstTabStyles", 2, true);
+    form_->Controls().SetCheck("chklstTabStyles", 3, true);
+    form_->Controls().SetCheck("chklstTabStyles", 4, true);
+    form_->Controls().SetCheck("chklstWinBtns", 0, true);
     C<QCheckBox>("chkOnTop")->setChecked(true);
-    form_->SetCbbDefaultTab(3);
-    form_->SetLstAttachFiles({"/a.txt", "/b.txt"});
+    form_->Controls().SetChoice("cbbDefaultTab", 3);
+    form_->Controls().SetEntries("lstAttachFiles", {"/a.txt", "/b.txt"});
     form_->BuildOptions();
     const qb::TConvertOptions& o = form_->Options();
     EXPECT_EQ(o.RootPath, "/tmp/out/");
@@ -214,11 +214,11 @@ TEST_F(RunTest, OptionsComeFromTheControlsAndTheSettingsGetTheirUntrimmedState) 
 
 TEST_F(RunTest, SettingsRoundTripThroughTheFileBesideTheModule) {
     Open(HostText(kTrip));
-    form_->SetRgConverter(2);
-    form_->SetMmoFooter("left\r\n  right  ");
-    form_->SetLblFontPreview({"Courier New", 10, 0x00FF0000});
+    form_->Controls().SetChoice("rgConverter", 2);
+    form_->Controls().SetText("mmoFooter", "left\r\n  right  ");
+    form_->Controls().SetFont("lblFontPreview", {"Courier New", 10, 0x00FF0000});
     C<QLineEdit>("edtCHMTabWidth")->setText("250");
-    form_->SetChkIgnoreEmptyNode(true);
+    form_->Controls().SetCheck("chkIgnoreEmptyNode", true);
     form_->SaveToSettings();
     form_.reset();
     ASSERT_TRUE(qb::SaveSettingsFile());
@@ -226,13 +226,13 @@ TEST_F(RunTest, SettingsRoundTripThroughTheFileBesideTheModule) {
 
     qb::ReleaseSettings();
     Open(HostText(kTrip));
-    EXPECT_EQ(form_->GetRgConverter(), 2);
-    EXPECT_EQ(form_->GetMmoFooter(), "left\r\n  right  ");
-    EXPECT_EQ(form_->GetLblFontPreview().name, "Courier New");
-    EXPECT_EQ(form_->GetLblFontPreview().size, 10);
-    EXPECT_EQ(form_->GetLblFontPreview().color, 0x00FF0000u);
-    EXPECT_EQ(form_->GetEdtCHMTabWidth(), "250");
-    EXPECT_TRUE(form_->GetChkIgnoreEmptyNode());
+    EXPECT_EQ(form_->Controls().Choice("rgConverter"), 2);
+    EXPECT_EQ(form_->Controls().Text("mmoFooter"), "left\r\n  right  ");
+    EXPECT_EQ(form_->Controls().Font("lblFontPreview").name, "Courier New");
+    EXPECT_EQ(form_->Controls().Font("lblFontPreview").size, 10);
+    EXPECT_EQ(form_->Controls().Font("lblFontPreview").color, 0x00FF0000u);
+    EXPECT_EQ(form_->Controls().Text("edtCHMTabWidth"), "250");
+    EXPECT_TRUE(form_->Controls().Check("chkIgnoreEmptyNode"));
     EXPECT_TRUE(services_.r().errors.empty());
 }
 
@@ -259,13 +259,14 @@ TEST_F(RunTest, DialogHandlersFillTheirFieldsOnlyOnOk) {
     d.openFiles = [&](QWidget*) { return chosen; };
     form_->btnAddAttachsClick();
     form_->btnAddAttachsClick();
-    ASSERT_EQ(form_->GetLstAttachFiles().size(), 6u);
-    EXPECT_EQ(form_->GetLstAttachFiles()[2], "/f/a.txt");
+    ASSERT_EQ(form_->Controls().Entries("lstAttachFiles").size(), 6u);
+    EXPECT_EQ(form_->Controls().Entries("lstAttachFiles")[2], "/f/a.txt");
     auto* list = C<QListWidget>("lstAttachFiles");
     list->item(0)->setSelected(true);
     list->item(4)->setSelected(true);
     form_->btnRemoveAttachsClick();
-    EXPECT_EQ(form_->GetLstAttachFiles(), (std::vector<std::string>{"/f/b.txt", "/f/a.txt", "/f/a.txt", "/f/a.txt"}));
+    EXPECT_EQ(form_->Controls().Entries("lstAttachFiles"),
+              (std::vector<std::string>{"/f/b.txt", "/f/a.txt", "/f/a.txt", "/f/a.txt"}));
 
     // The URL button opens the home-page dialog where it was left.
     std::vector<QString> presets;
@@ -274,13 +275,13 @@ TEST_F(RunTest, DialogHandlersFillTheirFieldsOnlyOnOk) {
         name = "/site/home.html";
         return true;
     };
-    form_->SetEdtDefaultPage("/site/start.htm");
+    form_->Controls().SetText("edtDefaultPage", "/site/start.htm");
     form_->btnBrowseDefaultPageClick();
     form_->btnBrowseJump1Click();
     ASSERT_EQ(presets.size(), 2u);
     EXPECT_EQ(presets[0], "/site/start.htm");
     EXPECT_EQ(presets[1], "/site/home.html");
-    EXPECT_EQ(form_->GetEdtUserButtonURL(), "/site/home.html");
+    EXPECT_EQ(form_->Controls().Text("edtUserButtonURL"), "/site/home.html");
 
     d.font = [](QWidget*, qb::TFontValue& font, int& style) {
         font = {"Times New Roman", 14, 0x000000FF};
@@ -288,7 +289,7 @@ TEST_F(RunTest, DialogHandlersFillTheirFieldsOnlyOnOk) {
         return true;
     };
     form_->lblFontPreviewClick();
-    EXPECT_EQ(form_->GetLblFontPreview().name, "Times New Roman");
+    EXPECT_EQ(form_->Controls().Font("lblFontPreview").name, "Times New Roman");
     EXPECT_TRUE(C<QWidget>("lblFontPreview")->font().bold());
     form_->BuildOptions();
     EXPECT_EQ(form_->Options().FontSize, 14);

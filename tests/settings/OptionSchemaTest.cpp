@@ -1,0 +1,115 @@
+// The option schema: the defaults of the options record, the options built from
+// controls, and the stored value added after the file format was fixed.
+#include <gtest/gtest.h>
+
+#include "Error.h"
+#include "OptionSchema.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+namespace {
+
+using qbtest::TempDir;
+
+const qb::TSettingsEnvironment kNoLocale{"/home/user/Documents/", ""};
+
+// The engine's tests and the command line start from TConvertOptions{}; the
+// wizard from its controls. A default changed in one place only shows here.
+TEST(OptionSchema, OptionsRecordDefaultsAreTheWizardDefaults) {
+    qb::TControlStore controls;
+    auto doc = qb::NewSettingsDocument();
+    EXPECT_FALSE(qb::LoadSettingsIntoControls(doc->Quillbook(), controls, kNoLocale));
+    // Every field away from its default first, so a field the controls do not give shows.
+    const qb::TConvertOptions defaults;
+    qb::TConvertOptions built;
+    for (const qb::OptionFieldInfo& f : qb::OptionFieldTable(defaults)) {
+        if (!f.fromSettings) continue;
+        const std::string other = f.type == "flag"     ? (f.defaultValue == "true" ? "false" : "true")
+                                  : f.type == "text"   ? "other"
+                                  : f.type == "colour" ? "clRed"
+                                                       : "7";
+        qb::SetOptionField(built, f.name, other);
+    }
+    qb::BuildOptions(controls, built, qb::TFieldSet::Settings);
+    int compared = 0;
+    for (const qb::OptionFieldInfo& f : qb::OptionFieldTable(defaults)) {
+        if (!f.fromSettings) continue;
+        ++compared;
+        EXPECT_EQ(qb::GetOptionField(built, f.name), f.defaultValue) << f.name;
+    }
+    EXPECT_GE(compared, 30);
+}
+
+TEST(OptionSchema, SettingsSourceLeavesTheCallersRangeOutputAndTitle) {
+    qb::TControlStore controls;
+    controls.SetChoice("rgDataSource", 1);
+    controls.SetText("edtRootPath", "/elsewhere/");
+    controls.SetText("edtCHMFileName", "/elsewhere/x.chm");
+    controls.SetText("edtCHMTitle", "Other");
+    controls.SetCheck("chkKeepDir", false);
+    qb::TConvertOptions o;
+    o.RootPath = "/out/";
+    o.ChmFileName = "/out/a.chm";
+    o.WindowTitle = "A";
+    qb::BuildOptions(controls, o, qb::TFieldSet::Settings);
+    EXPECT_FALSE(o.WholeDatabase);
+    EXPECT_EQ(o.RootPath, "/out/");
+    EXPECT_EQ(o.ChmFileName, "/out/a.chm");
+    EXPECT_EQ(o.WindowTitle, "A");
+    EXPECT_FALSE(o.KeepFolderTree);
+
+    qb::BuildOptions(controls, o);
+    EXPECT_TRUE(o.WholeDatabase);
+    EXPECT_EQ(o.RootPath, "/elsewhere/");
+    EXPECT_EQ(o.ChmFileName, "/elsewhere/x.chm");
+    EXPECT_EQ(o.WindowTitle, "Other");
+}
+
+TEST(OptionSchema, PaneWidthThatIsNoIntegerLeavesTheOptionsAsTheyWere) {
+    qb::TControlStore controls;
+    controls.SetCheck("chkKeepDir", false);
+    controls.SetText("edtCHMTabWidth", "3x0");
+    qb::TConvertOptions o;
+    EXPECT_THROW(qb::BuildOptions(controls, o), qb::Error);
+    EXPECT_TRUE(o.KeepFolderTree);
+    controls.SetText("edtCHMTabWidth", " 280 ");
+    qb::BuildOptions(controls, o);
+    EXPECT_EQ(o.NavPaneWidth, 280);
+}
+
+// The keyword-index choice is kept only when it is off, so files saved before
+// it was stored stay byte for byte.
+TEST(OptionSchema, MakeIndexIsStoredOnlyWhenOff) {
+    qb::TControlStore controls;
+    auto doc = qb::NewSettingsDocument();
+    qb::SaveControlsToSettings(doc->Quillbook(), controls);
+    const std::string withIndex = doc->ToText();
+    EXPECT_EQ(withIndex.find("MakeIndex"), std::string::npos);
+
+    controls.SetCheck("chkMakeIndex", false);
+    qb::SaveControlsToSettings(doc->Quillbook(), controls);
+    EXPECT_STREQ(doc->Quillbook().Node().child("Config").child("CHM").child("MakeIndex").text().get(), "false");
+
+    TempDir dir;
+    qbtest::WriteFile(dir / "s.xml", doc->ToText());
+    qb::TConvertOptions o;
+    qb::ApplySettingsFile(dir / "s.xml", o);
+    EXPECT_FALSE(o.MakeIndex);
+
+    controls.SetCheck("chkMakeIndex", true);
+    qb::SaveControlsToSettings(doc->Quillbook(), controls);
+    EXPECT_EQ(doc->ToText(), withIndex);
+}
+
+TEST(OptionSchema, SetNamesAreTheFieldNames) {
+    qb::TConvertOptions o;
+    qb::SetUserOptionField(o, "chmlanguage", "0x407 German (Germany)");
+    EXPECT_EQ(o.ChmLanguage, "0x407 German (Germany)");
+    qb::SetUserOptionField(o, "MakeIndex", "no");
+    EXPECT_FALSE(o.MakeIndex);
+    EXPECT_THROW(qb::SetUserOptionField(o, "RootPath", "/x/"), qb::Error);
+    EXPECT_THROW(qb::SetUserOptionField(o, "NoSuchField", "1"), qb::Error);
+    EXPECT_EQ(qb::OptionFieldNames().size(), qb::OptionFieldTable(o).size());
+}
+
+}  // namespace
