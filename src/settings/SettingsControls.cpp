@@ -31,12 +31,6 @@ std::uint32_t FontColor(const TXMLDefaultFontType& font) {
     throw Error("'" + text + "' is not a valid colour value (" + NodePath(font.Node()) + "/@Color)");
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    TStringList list;
-    list.SetText(text);
-    return list.Items();
-}
-
 std::string JoinLines(const std::vector<std::string>& items) {
     std::string text;
     for (const auto& item : items) text += item + "\r\n";
