@@ -22,6 +22,7 @@
 #include "StringList.h"
 #include "Utils.h"
 #include "Version.h"
+#include "support/Scratch.h"
 
 namespace qbcli {
 
@@ -31,11 +32,12 @@ int RunConvert(int method, const std::string& title, const std::string& rtfFile)
     if (!qb::fs::FileExists(rtfFile)) {
         return Fail("convert", "no such file: " + rtfFile, 2);
     }
-    char tmpl[] = "/tmp/quillbook-convert-XXXXXX";
-    if (!mkdtemp(tmpl)) {
+    std::string dir;
+    try {
+        dir = qb::MakeScratchFolder(qb::TempDirectory() + "/quillbook-convert-", "cannot create a temporary folder") + "/";
+    } catch (const qb::Error&) {
         return Fail("convert", "cannot create a temporary folder", 1);
     }
-    const std::string dir = std::string(tmpl) + "/";
     int status = 0;
     try {
         qb::TParameters job;

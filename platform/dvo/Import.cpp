@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Store.h"
+#include "support/Utf.h"
 
 namespace qb::dvo {
 
@@ -266,7 +267,7 @@ private:
         insertFile_.Reset()
             .Bind(1, item)
             .Bind(2, storedName)
-            .Bind(3, AsciiLower(storedName))
+            .Bind(3, LowerAscii(storedName))
             .Bind(4, size)
             .BindZeroBlob(5, size);
         try {
@@ -320,7 +321,7 @@ private:
             insertItem_.Reset()
                 .Bind(1, parentId)
                 .Bind(2, frame.name)
-                .Bind(3, AsciiLower(frame.name))
+                .Bind(3, LowerAscii(frame.name))
                 .Bind(4, caption.empty() ? frame.name : caption)
                 .Bind(5, ord)
                 .Run();
@@ -347,14 +348,14 @@ private:
                 throw Error("Neither a file nor a folder: " + PathOf(name));
             }
             if (isFolder) {
-                auto [it, added] = folderKeys.emplace(AsciiLower(name), name);
+                auto [it, added] = folderKeys.emplace(LowerAscii(name), name);
                 if (!added)
                     throw Error("Folder names differ only in letter case: " + PathOf(it->second) + " and " +
                                 PathOf(name));
                 frame.children.push_back(name);
             } else {
-                std::string stored = AsciiLower(name) == kNoteName ? std::string(kNoteName) : name;
-                auto [it, added] = fileKeys.emplace(AsciiLower(stored), name);
+                std::string stored = LowerAscii(name) == kNoteName ? std::string(kNoteName) : name;
+                auto [it, added] = fileKeys.emplace(LowerAscii(stored), name);
                 if (!added)
                     throw Error("File names differ only in letter case: " + PathOf(it->second) + " and " +
                                 PathOf(name));
@@ -411,47 +412,8 @@ struct TempFile {
     }
 };
 
-int DecodeLength(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-        return 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    return 0;
-}
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int len = DecodeLength(lead);
-        if (len == 0 || i + len > text.size())
-            return false;
-        for (int k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        if (len >= 3) {
-            const auto second = static_cast<unsigned char>(text[i + 1]);
-            if (lead == 0xE0 && second < 0xA0)  // overlong
-                return false;
-            if (lead == 0xED && second >= 0xA0)  // surrogate
-                return false;
-            if (lead == 0xF0 && second < 0x90)  // overlong
-                return false;
-            if (lead == 0xF4 && second >= 0x90)  // above U+10FFFF
-                return false;
-        }
-        i += static_cast<size_t>(len);
-    }
-    return true;
-}
 
 std::string UnsafeNameReason(std::string_view name)
 {

@@ -15,7 +15,4 @@ std::string UnsafeNameReason(std::string_view name);
 // Natural order: digit runs compare by value, so "2" comes before "10".
 bool NaturalLess(std::string_view a, std::string_view b);
 
-// True when text is well-formed UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
-bool IsValidUtf8(std::string_view text);
-
 }  // namespace qb::dvo

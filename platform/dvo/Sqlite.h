@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "../../src/Utils/Error.h"
+#include "support/Error.h"
 
 namespace qb::dvo {
 

@@ -15,7 +15,7 @@ constexpr int kFormatVersion = 1;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
+    return text.size() >= prefix.size() && LowerAscii(text.substr(0, prefix.size())) == LowerAscii(prefix);
 }
 
 // Closes a blob handle on every way out.
@@ -79,19 +79,11 @@ std::string ShownName(std::string name, int64_t row)
 // Whether stored is the row's name that the made-safe name stands for.
 bool IsSafeNameOf(std::string_view stored, std::string_view asked, int64_t row)
 {
-    return NeedsSafeName(stored) && AsciiLower(SafeStoredName(stored, row)) == AsciiLower(asked);
+    return NeedsSafeName(stored) && LowerAscii(SafeStoredName(stored, row)) == LowerAscii(asked);
 }
 
 }  // namespace
 
-std::string AsciiLower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 void CreateSchema(Connection& conn, std::string_view rootCaption)
 {
@@ -160,7 +152,7 @@ std::optional<std::vector<std::string_view>> Store::Split(std::string_view path)
 
 std::optional<int64_t> Store::Child(int64_t parent, std::string_view name)
 {
-    childByName_->Reset().Bind(1, parent).Bind(2, AsciiLower(name));
+    childByName_->Reset().Bind(1, parent).Bind(2, LowerAscii(name));
     std::optional<int64_t> id;
     if (childByName_->Step())
         id = childByName_->Int(0);
@@ -193,7 +185,7 @@ std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts
         cachedVersion_ = version;
     }
     size_t same = 0;
-    while (same < count && same < cachedKeys_.size() && AsciiLower(parts[same]) == cachedKeys_[same])
+    while (same < count && same < cachedKeys_.size() && LowerAscii(parts[same]) == cachedKeys_[same])
         ++same;
     cachedKeys_.resize(same);
     cachedIds_.resize(same);
@@ -203,7 +195,7 @@ std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts
         if (!child)
             return std::nullopt;
         id = *child;
-        cachedKeys_.push_back(AsciiLower(parts[i]));
+        cachedKeys_.push_back(LowerAscii(parts[i]));
         cachedIds_.push_back(id);
     }
     return id;
@@ -228,7 +220,7 @@ std::optional<int64_t> Store::FindFile(std::string_view path)
     if (!id)
         return std::nullopt;
     Statement file(conn_, "SELECT rowid FROM file WHERE item = ? AND name_key = ?");
-    file.Bind(1, *id).Bind(2, AsciiLower(parts->back()));
+    file.Bind(1, *id).Bind(2, LowerAscii(parts->back()));
     if (file.Step())
         return file.Int(0);
     if (auto row = SafeNameRow(parts->back())) {
@@ -349,13 +341,13 @@ void Store::AddItem(int64_t parent, std::string_view name, std::string_view capt
     Statement st(conn_,
                  "INSERT INTO item(parent, name, name_key, caption, ord)"
                  " SELECT ?1, ?2, ?3, ?4, coalesce(max(ord), -1) + 1 FROM item WHERE parent = ?1");
-    st.Bind(1, parent).Bind(2, name).Bind(3, AsciiLower(name)).Bind(4, caption).Run();
+    st.Bind(1, parent).Bind(2, name).Bind(3, LowerAscii(name)).Bind(4, caption).Run();
 }
 
 void Store::AddFile(int64_t item, std::string_view name, const void* data, size_t size)
 {
     Statement st(conn_, "INSERT OR REPLACE INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)");
-    st.Bind(1, item).Bind(2, name).Bind(3, AsciiLower(name)).Bind(4, static_cast<int64_t>(size));
+    st.Bind(1, item).Bind(2, name).Bind(3, LowerAscii(name)).Bind(4, static_cast<int64_t>(size));
     st.BindBlob(5, data, size);
     st.Run();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Sqlite.h"
+#include "support/Text.h"
 
 namespace qb::dvo {
 
@@ -19,8 +20,6 @@ inline constexpr std::string_view kNoteName = "_~_~_notes.rtf";
 // Creates the tables of an empty database and its root item.
 void CreateSchema(Connection& conn, std::string_view rootCaption);
 
-// Lower-cases ASCII letters only, the key of every case-insensitive look-up.
-std::string AsciiLower(std::string_view text);
 
 class Store;
 

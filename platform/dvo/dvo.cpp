@@ -13,6 +13,7 @@
 #include "Import.h"
 #include "Store.h"
 #include "dvo_testing.h"
+#include "support/Path.h"
 
 #define DVO_EXPORT __attribute__((visibility("default")))
 
@@ -79,14 +80,6 @@ void Remember(int db)
     }
 }
 
-std::string NativePath(const char* path)
-{
-    std::string native(path);
-    for (char& c : native)
-        if (c == '\\')
-            c = '/';
-    return native;
-}
 
 }  // namespace
 
@@ -305,7 +298,7 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile)
         auto row = store->FindFile(path);
         if (!row)
             return 0;
-        store->ExportFile(*row, NativePath(destFile));
+        store->ExportFile(*row, qb::NativePath(destFile));
         return 1;
     } catch (...) {
         Remember(db);

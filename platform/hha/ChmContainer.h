@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/LeBytes.h"
+
 namespace qb::hha {
 
 using ByteSink = std::function<void(std::string_view)>;
@@ -40,8 +42,8 @@ std::uint32_t BuildTime();
 // folded to lower case, then bytes).
 bool ChmNameLess(std::string_view a, std::string_view b);
 
-// Variable-length big-endian 7-bit integer of the directory entries.
-void PutEncInt(std::string& out, std::uint64_t value);
+// The directory entries' variable-length integers: 7-bit groups, high group first.
+using qb::PutEncInt;
 
 // Memory holds the directory's compact records and section 0's small files,
 // never the content: that goes to the section writer as it is added.
@@ -62,6 +64,9 @@ public:
     std::string Build(std::uint32_t lcid);
 
 private:
+    // Pads and ends section 1's stream.
+    CompressedSection FinishSection();
+
     struct Item {
         std::uint64_t nameAt;    // in names_
         std::uint32_t nameLength;

@@ -12,7 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Error.h"
+#include "support/Error.h"
+#include "support/Scratch.h"
 #include "HhaTemp.h"
 
 extern char** environ;
@@ -101,7 +102,7 @@ private:
 bool CompileWithChmcmd(const Project& project, Session& session) {
     std::vector<ProjectFile> files = CollectFiles(project, session);
 
-    TempFolder mirror(fs::temp_directory_path().string() + "/qb-hha-");
+    TempFolder mirror(TempDirectory() + "/qb-hha-");
     // The mirror holds links to every file under its stored name, so chmcmd
     // finds them beside the normalised project whatever the project wrote.
     for (const ProjectFile& f : files) {
@@ -172,7 +173,7 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
     std::string pending;
     auto emit = [&](std::string line) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (TrimText(line).rfind("Error:", 0) == 0) errorLine = true;
+        if (Trim(line).rfind("Error:", 0) == 0) errorLine = true;
         session.Log(line);
     };
     char buf[4096];

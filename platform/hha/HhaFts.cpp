@@ -1,4 +1,4 @@
-#include "LeBytes.h"
+#include "support/LeBytes.h"
 #include "HhaFts.h"
 
 #include <algorithm>
@@ -14,16 +14,6 @@ namespace {
 constexpr std::uint32_t kNodeSize = 0x1000;
 constexpr unsigned kDocRoot = 1, kCodeRoot = 1, kLocRoot = 4;
 constexpr std::size_t kMaxWord = 99;
-
-// The index's variable-length integers hold their 7-bit groups low group first.
-void PutEncIntLow(std::string& out, std::uint64_t v) {
-    do {
-        unsigned char b = v & 0x7F;
-        v >>= 7;
-        if (v) b |= 0x80;
-        out += static_cast<char>(b);
-    } while (v);
-}
 
 // Text of the page without markup; entities other than numeric ones and the
 // markup characters become blanks.
@@ -96,7 +86,7 @@ std::string PageTitle(const std::string& html) {
     open = lower.find('>', open);
     std::size_t close = lower.find("</title", open == std::string::npos ? 0 : open);
     if (open == std::string::npos || close == std::string::npos) return {};
-    std::string title = TrimText(PlainText(html, open + 1, close));
+    std::string title = Trim(PlainText(html, open + 1, close));
     std::string collapsed;
     for (char c : title) {
         if (static_cast<unsigned char>(c) <= ' ') c = ' ';

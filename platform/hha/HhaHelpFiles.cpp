@@ -1,4 +1,4 @@
-#include "LeBytes.h"
+#include "support/LeBytes.h"
 #include "HhaHelpFiles.h"
 #include "HhaText.h"
 
@@ -15,7 +15,7 @@ constexpr std::size_t kBlock = 0x1000;
 
 
 std::string Unquote(const std::string& field) {
-    std::string f = TrimText(field);
+    std::string f = Trim(field);
     if (f.size() >= 2 && f.front() == '"' && f.back() == '"') return f.substr(1, f.size() - 2);
     return f;
 }
@@ -88,7 +88,7 @@ TopicTables BuildTopicTables(const std::vector<Topic>& topics, StringTable& stri
 
 std::string WindowEntry(const std::string& line, StringTable& strings) {
     auto eq = line.find('=');
-    std::string name = TrimText(line.substr(0, eq));
+    std::string name = Trim(line.substr(0, eq));
     std::vector<std::string> f = SplitWindowFields(eq == std::string::npos ? std::string() : line.substr(eq + 1));
     f.resize(20);
     enum : std::uint32_t {
@@ -112,7 +112,7 @@ std::string WindowEntry(const std::string& line, StringTable& strings) {
     std::uint32_t exStyle = Number(f[14], &has);
     if (has) valid |= kExStyles;
     Put32(e, exStyle);
-    std::string rect = TrimText(f[12]);
+    std::string rect = Trim(f[12]);
     std::uint32_t r[4] = {0, 0, 0, 0};
     if (rect.size() > 2 && rect.front() == '[') {
         std::vector<std::string> parts = SplitWindowFields(rect.substr(1, rect.size() - 2));

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "ChmContainer.h"
-#include "Error.h"
+#include "support/Error.h"
 #include "HhaFts.h"
 #include "HhaHelpFiles.h"
 #include "HhaLzxSection.h"
@@ -95,7 +95,7 @@ std::string PlainName(const Project& project, const std::string& written) {
 }
 
 bool OptionOn(const Project& project, const std::string& key, bool absent) {
-    std::string v = TrimText(project.Option(key));
+    std::string v = Trim(project.Option(key));
     return v.empty() ? absent : EqualsNoCase(v, "yes");
 }
 

@@ -1,5 +1,5 @@
 #include "ChmContainer.h"
-#include "LeBytes.h"
+#include "support/LeBytes.h"
 #include "HhaNavigation.h"
 #include "HhaText.h"
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "Error.h"
+#include "support/Error.h"
 
 namespace qb::hha {
 
@@ -79,65 +79,6 @@ std::string IndexEntry(const Keyword& k, std::uint32_t child) {
 }
 
 }  // namespace
-
-std::string DecodeEntities(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto semi = text[i] == '&' ? text.find(';', i + 1) : std::string::npos;
-        if (semi == std::string::npos || semi - i > 10) {
-            out += text[i];
-            continue;
-        }
-        std::string ref = text.substr(i + 1, semi - i - 1);
-        std::uint32_t cp = 0;
-        if (ref.size() > 1 && ref[0] == '#') {
-            bool hex = ref[1] == 'x' || ref[1] == 'X';
-            const char* digits = ref.c_str() + (hex ? 2 : 1);
-            char* end = nullptr;
-            unsigned long v = std::strtoul(digits, &end, hex ? 16 : 10);
-            if (*digits && end && *end == '\0' && v > 0 && v <= 0x10FFFF) cp = static_cast<std::uint32_t>(v);
-        } else {
-            cp = HtmlEntity(ref);
-        }
-        if (!cp) {
-            out += text[i];
-            continue;
-        }
-        AppendUtf8(out, cp);
-        i = semi;
-    }
-    return out;
-}
-
-std::string Utf16Le(const std::string& utf8) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        std::uint32_t cp = 0xFFFD;
-        std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 1) {
-            cp = b;
-        } else if (len && i + len <= utf8.size()) {
-            std::uint32_t v = b & (0x7F >> len);
-            bool ok = true;
-            for (std::size_t k = 1; k < len; ++k) {
-                auto c = static_cast<unsigned char>(utf8[i + k]);
-                ok = ok && (c & 0xC0) == 0x80;
-                v = (v << 6) | (c & 0x3F);
-            }
-            if (ok) cp = v;
-        }
-        i += len && i + len <= utf8.size() ? len : 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            Put16(out, 0xD800 + (cp >> 10));
-            Put16(out, 0xDC00 + (cp & 0x3FF));
-        } else {
-            Put16(out, cp);
-        }
-    }
-    return out;
-}
 
 TocIdx BuildTocIdx(const std::vector<TocItem>& items) {
     TocIdx toc;

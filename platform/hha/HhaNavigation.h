@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/Entities.h"
+#include "support/Utf.h"
+
 namespace qb::hha {
 
-// Sitemap parameter text as shown: character references decoded
-// ("&amp;" -> "&", "&#228;" -> UTF-8).
-std::string DecodeEntities(const std::string& text);
-
-// UTF-8 to UTF-16LE bytes; invalid bytes become U+FFFD.
-std::string Utf16Le(const std::string& utf8);
+// Sitemap parameter text as shown is DecodeEntities; names are stored as Utf16Le.
+using qb::DecodeEntities;
+using qb::Utf16Le;
 
 // One contents entry in document order.
 struct TocItem {

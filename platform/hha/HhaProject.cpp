@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "Error.h"
+#include "support/Error.h"
 
 namespace qb::hha {
 
@@ -20,23 +20,6 @@ namespace {
 std::int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string cur;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) lines.push_back(cur);
-    return lines;
 }
 
 bool HasScheme(const std::string& link) {
@@ -84,21 +67,6 @@ void Session::PollEvery(int intervalMs) {
     if (NowMs() - lastPollMs_ >= intervalMs) Poll();
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) { return LowerAscii(a) == LowerAscii(b); }
-
-std::string TrimText(const std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return text.substr(b, e - b);
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error("Cannot open file " + path);
@@ -119,14 +87,14 @@ std::string Project::Option(const std::string& key) const {
 }
 
 std::uint32_t Project::Lcid() const {
-    std::string lang = TrimText(Option("Language"));
+    std::string lang = Trim(Option("Language"));
     if (lang.empty()) return 0x409;
     char* end = nullptr;
     unsigned long v = std::strtoul(lang.c_str(), &end, 0);
     return (end == lang.c_str() || v == 0 || v > 0xFFFFFFFFul) ? 0x409 : static_cast<std::uint32_t>(v);
 }
 
-bool Project::FullTextSearch() const { return EqualsNoCase(TrimText(Option("Full-text search")), "yes"); }
+bool Project::FullTextSearch() const { return EqualsNoCase(Trim(Option("Full-text search")), "yes"); }
 
 Project ReadProject(const std::string& hhpFile) {
     namespace fs = std::filesystem;
@@ -142,7 +110,7 @@ Project ReadProject(const std::string& hhpFile) {
 
     std::string section;
     for (const std::string& raw : SplitLines(ReadWholeFile(native))) {
-        std::string line = TrimText(raw);
+        std::string line = Trim(raw);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             section = LowerAscii(line.substr(1, line.size() - 2));
             continue;
@@ -151,7 +119,7 @@ Project ReadProject(const std::string& hhpFile) {
         if (section == "options") {
             auto eq = line.find('=');
             if (eq == std::string::npos) continue;
-            p.options.emplace_back(TrimText(line.substr(0, eq)), TrimText(line.substr(eq + 1)));
+            p.options.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
         } else if (section == "windows") {
             p.windows.push_back(line);
         } else if (section == "files") {
@@ -197,7 +165,7 @@ bool CanonicalName(const std::string& relative, std::string& name) {
 ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName,
                          bool pageLink, bool literal) {
     ResolvedPath r;
-    std::string link = TrimText(written);
+    std::string link = Trim(written);
     if (!literal) link = PercentDecode(link.substr(0, link.find_first_of("#?")));
     if (link.empty() || HasScheme(link)) return r;
     std::string fwd = link;
@@ -407,7 +375,7 @@ ResolvedPath ResolveChecked(const Project& project, const std::string& written, 
                             bool literal = false) {
     ResolvedPath r = ResolvePath(project, written, "/", false, literal);
     if (r.name.empty() && !r.outside) {
-        std::string link = TrimText(written);
+        std::string link = Trim(written);
         if (!literal) link = link.substr(0, link.find_first_of("#?"));
         std::string ignored;
         if (!link.empty() && !HasScheme(link) && !CanonicalName(link, ignored) && link != "." && link != "./" &&

@@ -8,6 +8,8 @@
 
 #include "hha.h"
 
+#include "support/Text.h"
+
 namespace qb::hha {
 
 // Thrown to unwind a compile the caller asked to stop.
@@ -110,8 +112,5 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session);
 
 std::string ReadWholeFile(const std::string& path);
 bool IsRegularFile(const std::string& path);
-std::string LowerAscii(std::string text);
-bool EqualsNoCase(const std::string& a, const std::string& b);
-std::string TrimText(const std::string& text);
 
 }  // namespace qb::hha

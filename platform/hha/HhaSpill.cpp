@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "Error.h"
+#include "support/Error.h"
+#include "support/Scratch.h"
 
 namespace qb::hha {
 
@@ -16,7 +17,7 @@ namespace {
 constexpr std::size_t kPiece = 1 << 20;
 
 int OpenUnnamed(const std::string& folder) {
-    std::string dir = folder.empty() ? std::filesystem::temp_directory_path().string() : folder;
+    std::string dir = folder.empty() ? TempDirectory() : folder;
     int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) return fd;
     // File systems without unnamed files: a named one, unlinked at once.

@@ -1,4 +1,4 @@
-#include "LeBytes.h"
+#include "support/LeBytes.h"
 #include "HhaStoredLzx.h"
 
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +12,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "Error.h"
+#include "support/Error.h"
+#include "support/Scratch.h"
 
 namespace qb::hha {
 
@@ -56,13 +56,7 @@ void RemoveStaleTempFolders(const std::string& folder, const std::string& prefix
 
 TempFolder::TempFolder(const std::string& prefix) {
     RemoveStaleTempFolders(FolderOf(prefix), fs::path(prefix).filename().string());
-    std::string pattern = prefix + "XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!::mkdtemp(buf.data()))
-        throw Error("Error: cannot create a temporary folder " + pattern + ": " + std::strerror(errno));
-    path_ = buf.data();
-    path_ += '/';
+    path_ = MakeScratchFolder(prefix, "Error: cannot create a temporary folder " + prefix + "XXXXXX") + "/";
     // Held while the folder is in use: an unlocked one was left by a killed process.
     lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);

@@ -1,44 +1,23 @@
 #include "HhaText.h"
 
-#include <unicode/ubrk.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/uchar.h>
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
 
-#include "Error.h"
+#include "support/Error.h"
+#include "support/Text.h"
+#include "support/Utf.h"
+#include "support/Words.h"
 
 namespace qb::hha {
-
-namespace {
-
-std::u16string ToUtf16(const std::string& utf8) {
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strFromUTF8WithSub(nullptr, 0, &length, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr,
-                         &status);
-    std::u16string out(static_cast<std::size_t>(length), u'\0');
-    status = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(out.data(), length, &length, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
-                         nullptr, &status);
-    return U_SUCCESS(status) ? out : std::u16string();
-}
-
-std::string ToUtf8(const char16_t* text, std::size_t size) {
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strToUTF8WithSub(nullptr, 0, &length, text, static_cast<int32_t>(size), 0xFFFD, nullptr, &status);
-    std::string out(static_cast<std::size_t>(length), '\0');
-    status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data(), length, &length, text, static_cast<int32_t>(size), 0xFFFD, nullptr, &status);
-    return U_SUCCESS(status) ? out : std::string();
-}
-
-}  // namespace
 
 std::uint32_t AnsiCodePage(std::uint32_t lcid) {
     char locale[ULOC_FULLNAME_CAPACITY] = {};
@@ -128,45 +107,10 @@ bool CodePageText::CanEncode(const std::string& utf8) const {
     return lossless;
 }
 
-std::uint32_t HtmlEntity(const std::string& name) {
-    static const std::map<std::string, std::uint32_t> kNamed = [] {
-        std::map<std::string, std::uint32_t> m = {
-            {"amp", '&'},       {"lt", '<'},        {"gt", '>'},       {"quot", '"'},      {"apos", '\''},
-            {"euro", 0x20AC},   {"ndash", 0x2013},  {"mdash", 0x2014}, {"lsquo", 0x2018},  {"rsquo", 0x2019},
-            {"sbquo", 0x201A},  {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"bdquo", 0x201E},  {"bull", 0x2022},
-            {"hellip", 0x2026}, {"trade", 0x2122},  {"OElig", 0x152},  {"oelig", 0x153},   {"Scaron", 0x160},
-            {"scaron", 0x161},  {"Yuml", 0x178},    {"dagger", 0x2020}, {"Dagger", 0x2021}, {"permil", 0x2030}};
-        // U+00A0 to U+00FF in order.
-        const char* latin1[] = {
-            "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",    "copy",
-            "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn", "sup2",   "sup3",
-            "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",   "raquo",  "frac14", "frac12",
-            "frac34", "iquest", "Agrave", "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil",
-            "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave", "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde",
-            "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",   "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",
-            "Uuml",   "Yacute", "THORN",  "szlig",  "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",
-            "aelig",  "ccedil", "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
-            "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
-            "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
-        for (std::uint32_t i = 0; i < sizeof latin1 / sizeof latin1[0]; ++i) m[latin1[i]] = 0xA0 + i;
-        return m;
-    }();
-    auto it = kNamed.find(name);
-    return it == kNamed.end() ? 0 : it->second;
-}
-
 bool IsNonAsciiUtf8(const std::string& text) {
-    bool nonAscii = false;
-    for (std::size_t i = 0; i < text.size();) {
-        auto b = static_cast<unsigned char>(text[i]);
-        std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > text.size()) return false;
-        for (std::size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        nonAscii = nonAscii || len > 1;
-        i += len;
-    }
-    return nonAscii;
+    const bool nonAscii =
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return nonAscii && IsValidUtf8(text);
 }
 
 std::string FoldCase(const std::string& utf8) {
@@ -178,23 +122,15 @@ std::string FoldCase(const std::string& utf8) {
     status = U_ZERO_ERROR;
     u_strFoldCase(folded.data(), length, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT,
                   &status);
-    return U_SUCCESS(status) ? ToUtf8(folded.data(), folded.size()) : utf8;
+    return U_SUCCESS(status) ? ToUtf8(folded) : utf8;
 }
 
 std::vector<std::string> TextWords(const std::string& utf8) {
     std::vector<std::string> words;
-    std::u16string wide = ToUtf16(utf8);
-    if (wide.empty()) return words;
-    UErrorCode status = U_ZERO_ERROR;
-    UBreakIterator* it = ubrk_open(UBRK_WORD, "", wide.data(), static_cast<int32_t>(wide.size()), &status);
-    if (U_FAILURE(status)) return words;
-    int32_t start = ubrk_first(it);
-    for (int32_t end = ubrk_next(it); end != UBRK_DONE; start = end, end = ubrk_next(it)) {
-        if (ubrk_getRuleStatus(it) < UBRK_WORD_NONE_LIMIT) continue;
-        words.push_back(
-            FoldCase(ToUtf8(wide.data() + start, static_cast<std::size_t>(end - start))));
-    }
-    ubrk_close(it);
+    const std::u16string wide = ToUtf16(utf8);
+    ForEachWordSpan(wide, [&](std::size_t start, std::size_t end) {
+        words.push_back(FoldCase(ToUtf8(std::u16string_view(wide).substr(start, end - start))));
+    });
     return words;
 }
 
@@ -218,29 +154,18 @@ namespace {
 
 // Next code point of UTF-8 text at i (advanced); U+FFFD for a bad byte.
 std::uint32_t NextCodePoint(const std::string& text, std::size_t& i) {
-    auto b = static_cast<unsigned char>(text[i]);
-    std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > text.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    std::uint32_t cp = len == 1 ? b : (b & (0x7F >> len));
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    i += len;
-    return cp;
-}
-
-std::string LowerAsciiCopy(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
+    const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+    auto at = static_cast<int32_t>(i);
+    UChar32 c;
+    U8_NEXT(s, at, static_cast<int32_t>(text.size()), c);
+    i = static_cast<std::size_t>(at);
+    return c < 0 ? 0xFFFD : static_cast<std::uint32_t>(c);
 }
 
 }  // namespace
 
 bool DeclaresUtf8(const std::string& html) {
-    std::string lower = LowerAsciiCopy(html.substr(0, 4096));
+    std::string lower = LowerAscii(html.substr(0, 4096));
     std::size_t at = lower.find("charset");
     while (at != std::string::npos) {
         std::size_t v = lower.find_first_not_of(" =\"'", at + 7);
@@ -252,7 +177,7 @@ bool DeclaresUtf8(const std::string& html) {
 }
 
 std::string HtmlAsAscii(const std::string& html) {
-    const std::string lower = LowerAsciiCopy(html);
+    const std::string lower = LowerAscii(html);
     std::string out;
     out.reserve(html.size() + html.size() / 8);
     enum { kText, kScript, kStyle } mode = kText;

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "support/Entities.h"
+#include "support/Utf.h"
+
 struct UConverter;
 
 namespace qb::hha {
@@ -39,9 +42,7 @@ private:
 // True when the bytes are valid UTF-8 and at least one of them is not ASCII.
 bool IsNonAsciiUtf8(const std::string& text);
 
-// Code point of a named HTML character reference ("Ouml" -> 0xD6): the
-// Latin-1 set and the typographic ones; 0 when unknown. Names are case-sensitive.
-std::uint32_t HtmlEntity(const std::string& name);
+using qb::HtmlEntity;
 
 // Full case folding of UTF-8 text ("Straße" -> "strasse").
 std::string FoldCase(const std::string& utf8);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "LzxHuffman.h"
+#include "support/LeBytes.h"
 
 namespace qb::lzx {
 
@@ -409,13 +410,24 @@ private:
     std::array<std::uint8_t, kLengthTreeSize> lengthCost_ = Filled<kLengthTreeSize>(kLengthSymbolBits);
 };
 
-void PutDword(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
+// ControlData (version 2) and ResetTable, as section 0 stores them.
+constexpr std::size_t kLzxcControl_Size = 0x00;            // DWORDs that follow: 6
+constexpr std::size_t kLzxcControl_Signature = 0x04;       // "LZXC"
+constexpr std::size_t kLzxcControl_Version = 0x08;         // 2
+constexpr std::size_t kLzxcControl_ResetInterval = 0x0C;   // in 32 KB units
+constexpr std::size_t kLzxcControl_WindowSize = 0x10;      // in 32 KB units
+constexpr std::size_t kLzxcControl_CacheSize = 0x14;       // 1
+constexpr std::size_t kLzxcControl_Unknown = 0x18;         // 0
+constexpr std::size_t kLzxcControl_Length = 0x1C;
 
-void PutQword(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
+constexpr std::size_t kResetTable_Version = 0x00;          // 2
+constexpr std::size_t kResetTable_NumEntries = 0x04;
+constexpr std::size_t kResetTable_EntrySize = 0x08;        // 8
+constexpr std::size_t kResetTable_TableOffset = 0x0C;      // 0x28, the header's length
+constexpr std::size_t kResetTable_UncompLen = 0x10;        // QWORDs from here on
+constexpr std::size_t kResetTable_CompLen = 0x18;
+constexpr std::size_t kResetTable_FrameLen = 0x20;
+constexpr std::size_t kResetTable_Entries = 0x28;
 
 }  // namespace
 
@@ -436,28 +448,28 @@ std::uint32_t ResetIntervalUnits(const Params& p) {
 }
 
 std::string ControlData(const Params& p) {
-    std::string out;
-    PutDword(out, 6);
-    out += "LZXC";
-    PutDword(out, 2);
-    PutDword(out, ResetIntervalUnits(p));
-    PutDword(out, WindowSizeUnits(p));
-    PutDword(out, 1);
-    PutDword(out, 0);
+    std::string out(kLzxcControl_Length, '\0');
+    qb::Set32(out, kLzxcControl_Size, 6);
+    out.replace(kLzxcControl_Signature, 4, "LZXC");
+    qb::Set32(out, kLzxcControl_Version, 2);
+    qb::Set32(out, kLzxcControl_ResetInterval, ResetIntervalUnits(p));
+    qb::Set32(out, kLzxcControl_WindowSize, WindowSizeUnits(p));
+    qb::Set32(out, kLzxcControl_CacheSize, 1);
+    qb::Set32(out, kLzxcControl_Unknown, 0);
     return out;
 }
 
 std::string ResetTable(const std::vector<std::uint64_t>& frameOffsets, std::uint64_t uncompressedSize,
                        std::uint64_t compressedSize) {
-    std::string out;
-    PutDword(out, 2);
-    PutDword(out, static_cast<std::uint32_t>(frameOffsets.size()));
-    PutDword(out, 8);
-    PutDword(out, 0x28);
-    PutQword(out, uncompressedSize);
-    PutQword(out, compressedSize);
-    PutQword(out, kFrameSize);
-    for (std::uint64_t off : frameOffsets) PutQword(out, off);
+    std::string out(kResetTable_Entries, '\0');
+    qb::Set32(out, kResetTable_Version, 2);
+    qb::Set32(out, kResetTable_NumEntries, static_cast<std::uint32_t>(frameOffsets.size()));
+    qb::Set32(out, kResetTable_EntrySize, 8);
+    qb::Set32(out, kResetTable_TableOffset, kResetTable_Entries);
+    qb::Set64(out, kResetTable_UncompLen, uncompressedSize);
+    qb::Set64(out, kResetTable_CompLen, compressedSize);
+    qb::Set64(out, kResetTable_FrameLen, kFrameSize);
+    for (std::uint64_t off : frameOffsets) qb::Put64(out, off);
     return out;
 }
 

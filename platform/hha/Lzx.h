@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../../src/Utils/Error.h"
+#include "support/Error.h"
 
 namespace qb::lzx {
 

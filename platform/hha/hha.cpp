@@ -4,7 +4,7 @@
 #include <cstring>
 #include <exception>
 
-#include "Error.h"
+#include "support/Error.h"
 #include "HhaChmcmd.h"
 #include "HhaNative.h"
 #include "HhaProject.h"

@@ -13,6 +13,7 @@
 
 #include "Error.h"
 #include "Utils.h"
+#include "support/Scratch.h"
 
 namespace qb::fs {
 
@@ -88,13 +89,6 @@ bool StatNoFollow(const std::string& path, struct stat& st) {
 }
 
 }  // namespace
-
-std::string NativePath(const std::string& path) {
-    std::string p = path;
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
-}
 
 bool FileExists(const std::string& path) {
     struct stat st;
@@ -251,9 +245,7 @@ std::string ExpandFileName(const std::string& path) {
 }
 
 TempFolder::TempFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quillbook-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw Error("Cannot create a temporary folder: " + std::string(std::strerror(errno)));
-    path_ = tmpl + "/";
+    path_ = MakeScratchFolder(TempDirectory() + "/quillbook-", "Cannot create a temporary folder") + "/";
 }
 
 TempFolder::~TempFolder() {
@@ -275,9 +267,7 @@ OutputFolderGuard::OutputFolderGuard(const std::string& folder) {
 OutputFolderGuard::~OutputFolderGuard() { GuardedPrefixes() = saved_; }
 
 ScratchFile::ScratchFile() {
-    std::error_code ec;
-    std::string dir = std::filesystem::temp_directory_path(ec).string();
-    if (ec || dir.empty()) dir = "/tmp";
+    const std::string dir = TempDirectory();
     fd_ = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         // File systems without O_TMPFILE: a named file, unlinked at once.

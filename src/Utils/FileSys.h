@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "support/Path.h"
+
 // The engine's one file layer: every file-system call goes through here.
 // Paths the engine builds keep "\" as separator; it becomes "/" only at this layer.
 namespace qb::fs {
 
 // Path as the operating system takes it ("\" -> "/").
-std::string NativePath(const std::string& path);
+using qb::NativePath;
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // A plain file at path itself: a link (even to a file) is not one.

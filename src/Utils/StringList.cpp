@@ -4,23 +4,6 @@
 
 namespace qb {
 
-bool SameTextAscii(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
-
 int TStringList::Add(const std::string& s) {
     items_.push_back(s);
     return Count() - 1;
@@ -63,18 +46,7 @@ std::string TStringList::Text() const {
 
 void TStringList::SetText(const std::string& text) {
     Clear();
-    std::size_t start = 0, i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            items_.push_back(text.substr(start, i - start));
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size()) items_.push_back(text.substr(start));
+    items_ = SplitLines(text);
 }
 
 void TStringList::LoadFromFile(const std::string& fileName) { SetText(LoadTextFile(fileName)); }

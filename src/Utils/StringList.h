@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/Text.h"
+
 namespace qb {
 
 // Ordered list of byte strings: keeps duplicates, looks entries up without
@@ -77,7 +79,6 @@ private:
 };
 
 // ASCII-only case-insensitive equality, as every look-up of the system uses.
-bool SameTextAscii(const std::string& a, const std::string& b);
-std::string LowerAscii(std::string s);
+inline bool SameTextAscii(const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }
 
 }  // namespace qb

@@ -158,13 +158,6 @@ void ReplaceAllNoCase(std::string& text, const std::string& pattern, const std::
     text = std::move(out);
 }
 
-std::string Trim(const std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
-    return text.substr(b, e - b);
-}
-
 std::string SafeFileName(const std::string& text, char repl) {
     std::string s = Trim(text);
     for (char& ch : s) {
@@ -223,41 +216,6 @@ std::string IncludeTrailingDelimiter(const std::string& path) {
 std::string ExcludeTrailingDelimiter(const std::string& path) {
     if (!path.empty() && IsDelim(path.back())) return path.substr(0, path.size() - 1);
     return path;
-}
-
-bool MatchesMask(const std::string& name, const std::string& mask) {
-    if (mask == "*.*" || mask == "*") return true;
-    // Iterative wildcard match with backtracking on the last star; ASCII case folded.
-    const std::string n = LowerAscii(name), m = LowerAscii(mask);
-    std::size_t i = 0, j = 0, star = std::string::npos, mark = 0;
-    while (i < n.size()) {
-        if (j < m.size() && (m[j] == '?' || m[j] == n[i])) {
-            ++i;
-            ++j;
-        } else if (j < m.size() && m[j] == '*') {
-            star = j++;
-            mark = i;
-        } else if (star != std::string::npos) {
-            j = star + 1;
-            i = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (j < m.size() && m[j] == '*') ++j;
-    return j == m.size();
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-        return;
-    }
-    int bytes = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-    static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-    out += static_cast<char>(kLead[bytes] | (cp >> (6 * (bytes - 1))));
-    for (int shift = 6 * (bytes - 2); shift >= 0; shift -= 6) out += static_cast<char>(0x80 | ((cp >> shift) & 0x3F));
 }
 
 }  // namespace qb

@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "StringList.h"
+#include "support/Path.h"
+#include "support/Text.h"
+#include "support/Utf.h"
 
 namespace qb {
 
@@ -35,11 +38,6 @@ void ReplaceAllNoCase(std::string& text, const std::string& pattern, const std::
 std::string ReplaceAll(const std::string& text, const std::string& pattern, const std::string& replacement);
 // Replaces the first occurrence only (exact case); returns whether one was found.
 bool ReplaceFirst(std::string& text, const std::string& pattern, const std::string& replacement);
-// Trims bytes 0..32 at both ends.
-std::string Trim(const std::string& text);
-// Appends the UTF-8 bytes of one code point; surrogates, NUL and values beyond
-// Unicode become U+FFFD.
-void AppendUtf8(std::string& out, char32_t cp);
 // Trimmed, then bytes 0..20, space, " & * / : < > ? \ | replaced by repl.
 std::string SafeFileName(const std::string& text, char repl = '_');
 
@@ -75,8 +73,6 @@ void FindFiles(TStringList& list, const std::string& folder, const std::string& 
 // keep == nullptr is a programming error (raises qb::Error).
 void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask,
                        bool recursive);
-// True when name matches a Windows wildcard mask ("*.*" matches every name).
-bool MatchesMask(const std::string& name, const std::string& mask);
 
 // --- Module and environment ------------------------------------------------
 // Embedded resource (names without regard to case); empty when missing.

@@ -26,6 +26,7 @@
 #include "Error.h"
 #include "FileSys.h"
 #include "Utils.h"
+#include "support/Scratch.h"
 
 extern char** environ;
 
@@ -271,13 +272,7 @@ std::string EscapeLinkText(const std::string& s) {
 class WorkDir {
 public:
     WorkDir() {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / "quillbook-office-XXXXXX").string();
-        if (ec) pattern = "/tmp/quillbook-office-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (!::mkdtemp(buf.data())) throw Error("Cannot create a temporary folder for the office: " + std::string(std::strerror(errno)));
-        path_ = buf.data();
+        path_ = MakeScratchFolder(TempDirectory() + "/quillbook-office-", "Cannot create a temporary folder for the office");
     }
     ~WorkDir() {
         std::error_code ec;

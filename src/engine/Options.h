@@ -5,11 +5,12 @@
 #include <string>
 
 #include "StringList.h"
+#include "support/Color.h"
 
 namespace qb {
 
 // Window-text system colour code; resolved through SystemColorToRgb.
-constexpr std::uint32_t clWindowText = 0xFF000008u;
+constexpr std::uint32_t clWindowText = kAutoColor;
 
 struct TConvertOptions {
     std::int32_t DatabaseHandle = 0;

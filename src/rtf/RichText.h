@@ -6,10 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "support/Color.h"
+
 namespace qb::rtf {
 
 // Automatic text colour, reported as the window-text system colour code.
-inline constexpr std::uint32_t kAutoColor = 0xFF000008u;
+using qb::kAutoColor;
 
 struct CharAttrs {
     bool bold = false;

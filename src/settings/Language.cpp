@@ -153,12 +153,6 @@ bool IsFileThere(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    TStringList list;
-    list.SetText(text);
-    return list.Items();
-}
-
 std::string JoinLines(const std::vector<std::string>& items) {
     std::string text;
     for (const auto& item : items) text += item + "\r\n";

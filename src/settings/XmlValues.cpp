@@ -22,18 +22,6 @@ bool AllDigits(const std::string& s, std::size_t from) {
     return true;
 }
 
-// Decimal text with an optional sign as a 64-bit value; nothing when it is no
-// number or has more digits than any 32-bit value needs.
-std::optional<std::int64_t> ParseDecimal(const std::string& text) {
-    std::size_t start = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
-    if (!AllDigits(text, start)) return std::nullopt;
-    std::size_t first = text.find_first_not_of('0', start);
-    if (first == std::string::npos) return 0;
-    if (text.size() - first > 10) return std::nullopt;
-    std::int64_t value = std::stoll(text.substr(first));
-    return text[0] == '-' ? -value : value;
-}
-
 std::string SystemReason(int err) { return std::strerror(err); }
 
 // Opened without blocking, so that a pipe named as the file cannot hang the
@@ -74,7 +62,7 @@ std::optional<bool> ParseBool(const std::string& text) {
 }
 
 std::optional<std::int32_t> ParseInt(const std::string& text) {
-    auto value = ParseDecimal(text);
+    auto value = ParseInteger(text);
     if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(*value);
 }
@@ -94,7 +82,7 @@ std::optional<std::uint32_t> ParseColorNumber(const std::string& text) {
         }
         return value;
     }
-    auto value = ParseDecimal(text);
+    auto value = ParseInteger(text);
     // Negative decimals are how system colours look as signed numbers.
     if (!value || *value < INT32_MIN || *value > static_cast<std::int64_t>(UINT32_MAX)) return std::nullopt;
     return static_cast<std::uint32_t>(*value);

@@ -1,7 +1,5 @@
 #include "SearchIndex.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/locid.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <memory>
 #include <string_view>
 #include <stdexcept>
+
+#include "support/Words.h"
 
 namespace qb::site {
 
@@ -22,24 +22,15 @@ bool AsciiWordChar(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x2
 // What ICU finds in text that is not plain ASCII words.
 template <class F>
 void IcuWords(const std::string& text, F&& each) {
-    // One iterator for the whole export: creating it loads the break rules.
-    thread_local std::unique_ptr<icu::BreakIterator> it;
-    if (!it) {
-        UErrorCode status = U_ZERO_ERROR;
-        it.reset(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status) || !it) throw std::runtime_error("ICU word break rules are missing");
-    }
     icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
     u.foldCase();
-    it->setText(u);
     std::string utf8;
-    int32_t start = it->first();
-    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next()) {
-        if (it->getRuleStatus() < UBRK_WORD_NONE_LIMIT) continue;
-        utf8.clear();
-        u.tempSubStringBetween(start, end).toUTF8String(utf8);
-        each(std::string_view(utf8));
-    }
+    ForEachWordSpan(std::u16string_view(u.getBuffer(), static_cast<std::size_t>(u.length())),
+                    [&](std::size_t start, std::size_t end) {
+                        utf8.clear();
+                        u.tempSubStringBetween(static_cast<int32_t>(start), static_cast<int32_t>(end)).toUTF8String(utf8);
+                        each(std::string_view(utf8));
+                    });
 }
 
 // Calls each with every word of text. Runs of ASCII letters and digits between

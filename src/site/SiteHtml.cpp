@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Utils.h"
+#include "support/Entities.h"
 
 namespace qb::site {
 
@@ -29,31 +30,10 @@ std::size_t DecodeReference(const std::string& text, std::size_t i, std::string&
         AppendUtf8(out, static_cast<char32_t>(cp));
         return semi - i + 1;
     }
-    static const std::pair<const char*, const char*> kNamed[] = {
-        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"ndash", "\xE2\x80\x93"},
-        {"mdash", "\xE2\x80\x94"}, {"hellip", "\xE2\x80\xA6"}, {"euro", "\xE2\x82\xAC"}, {"bull", "\xE2\x80\xA2"},
-        {"lsquo", "\xE2\x80\x98"}, {"rsquo", "\xE2\x80\x99"}, {"ldquo", "\xE2\x80\x9C"}, {"rdquo", "\xE2\x80\x9D"}};
-    for (const auto& [n, v] : kNamed)
-        if (name == n) {
-            out += v;
-            return semi - i + 1;
-        }
-    // The Latin-1 names, in code point order from U+00A0.
-    static const char* kLatin1[] = {
-        "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",    "copy",   "ordf",
-        "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn", "sup2",   "sup3",   "acute",  "micro",
-        "para",   "middot", "cedil",  "sup1",   "ordm",   "raquo",  "frac14", "frac12", "frac34", "iquest", "Agrave",
-        "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil", "Egrave", "Eacute", "Ecirc",  "Euml",
-        "Igrave", "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",
-        "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",  "szlig",  "agrave", "aacute",
-        "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil", "egrave", "eacute", "ecirc",  "euml",   "igrave",
-        "iacute", "icirc",  "iuml",   "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
-        "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
-    for (std::uint32_t k = 0; k < sizeof kLatin1 / sizeof *kLatin1; ++k)
-        if (name == kLatin1[k]) {
-            AppendUtf8(out, 0xA0 + k);
-            return semi - i + 1;
-        }
+    if (const std::uint32_t cp = HtmlEntity(name)) {
+        AppendUtf8(out, cp);
+        return semi - i + 1;
+    }
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "NavRead.h"
 
-#include "LeBytes.h"
+#include "support/Utf.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ std::string Utf16Text(const std::string& s, std::size_t& at, std::size_t end) {
             at += 2;
             u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
         }
-        qb::hha::AppendUtf8(out, u);
+        qb::AppendUtf8(out, u);
     }
     ADD_FAILURE() << "unterminated keyword text";
     return out;

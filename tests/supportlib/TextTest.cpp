@@ -1,0 +1,41 @@
+#include "support/Text.h"
+
+#include <gtest/gtest.h>
+
+using namespace qb;
+
+TEST(Text, TrimDropsControlBytesAndSpacesOnly) {
+    EXPECT_EQ("a b", Trim(" \t\r\n\x01" "a b\x1F "));
+    EXPECT_EQ("", Trim(" \t "));
+    // Bytes above 32 stay, also the first byte of a UTF-8 character.
+    EXPECT_EQ("\xC2\xA0x\x7F", Trim("\xC2\xA0x\x7F"));
+}
+
+TEST(Text, SplitLinesTakesEveryLineEnd) {
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "", "d"}), SplitLines("a\r\nb\rc\n\nd"));
+    // A final line end adds no empty line; an empty text has no lines.
+    EXPECT_EQ((std::vector<std::string>{"a", ""}), SplitLines("a\n\r\n"));
+    EXPECT_TRUE(SplitLines("").empty());
+    // CR LF is one end, LF CR two.
+    EXPECT_EQ((std::vector<std::string>{"a", "", "b"}), SplitLines("a\n\rb"));
+}
+
+TEST(Text, CaseFoldingIsAsciiOnly) {
+    EXPECT_EQ("abc\xC3\x84z[", LowerAscii("AbC\xC3\x84Z["));
+    EXPECT_TRUE(EqualsNoCase("Index.HTML", "index.html"));
+    EXPECT_FALSE(EqualsNoCase("\xC3\x84", "\xC3\xA4"));
+    EXPECT_FALSE(EqualsNoCase("ab", "abc"));
+    // "@" and "`" sit beside the letters but are no letters.
+    EXPECT_FALSE(EqualsNoCase("@", "`"));
+}
+
+TEST(Text, ParseIntegerTakesTheWholeTextOrNothing) {
+    EXPECT_EQ(42, ParseInteger("42"));
+    EXPECT_EQ(-7, ParseInteger("-7"));
+    EXPECT_EQ(7, ParseInteger("+7"));
+    EXPECT_EQ(0x1F, ParseInteger("1f", 16));
+    EXPECT_EQ(INT64_MAX, ParseInteger("9223372036854775807"));
+    EXPECT_EQ(std::nullopt, ParseInteger("9223372036854775808"));
+    for (const char* bad : {"", "+", "-", "++1", "+-1", "1 ", " 1", "1x", "0x10", "1.5"})
+        EXPECT_EQ(std::nullopt, ParseInteger(bad)) << '"' << bad << '"';
+}
