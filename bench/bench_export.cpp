@@ -166,7 +166,6 @@ Figures Export(const std::string& dbFile, const std::string& outDir, bool compil
     const int db = dvo_open(dbFile.c_str());
     if (db == 0) throw std::runtime_error("cannot open " + dbFile + ": " + dvo_last_error());
     BenchCompiler compiler(compile);
-    qb::SetHelpCompiler(&compiler);
     qb::TConvertOptions o;
     o.DatabaseHandle = db;
     o.WholeDatabase = true;
@@ -181,9 +180,8 @@ Figures Export(const std::string& dbFile, const std::string& outDir, bool compil
     o.SiteFolder = siteDir;
     RunLog log;
     const auto start = std::chrono::steady_clock::now();
-    qb::RunConversion(o, &RunLog::Callback, &log);
+    qb::TRun(o, qb::LibraryStorage(), compiler, &RunLog::Callback, &log).Execute();
     const auto stop = std::chrono::steady_clock::now();
-    qb::SetHelpCompiler(nullptr);
     dvo_close(db);
     rusage ru{};
     ::getrusage(RUSAGE_SELF, &ru);

@@ -176,12 +176,13 @@ int RunExport(const ExportArgs& args) {
     const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);
     int status = 0;
     try {
-        qb::RunConversion(o, &CliProgress, nullptr);
+        qb::TRun run(o, qb::LibraryStorage(), qb::LibraryHelpCompiler(), &CliProgress, nullptr);
+        run.Execute();
         gTerm.ClearBar();
         if (gStopped)
             status = 130;
-        else if (!qb::LastWalkError.empty())
-            status = ExportError(qb::LastWalkError, 3);
+        else if (!run.WalkError().empty())
+            status = ExportError(run.WalkError(), 3);
     } catch (const std::exception& e) {
         gTerm.ClearBar();
         status = ExportError(e.what(), 1);

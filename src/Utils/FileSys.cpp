@@ -19,23 +19,24 @@ namespace qb::fs {
 
 namespace {
 
-std::vector<std::string>& GuardedPrefixes() {
-    static std::vector<std::string> prefixes;
-    return prefixes;
-}
+// The output folder of the run on this thread; each run binds its own.
+thread_local const OutputFolder* tFolder = nullptr;
 
-// A path below the guarded output folder (the current directory during a run)
-// as a relative one, so that its folders get the link checks of relative paths.
+// Where relative paths start: the output folder in use, else the current directory.
+int BaseFd() { return tFolder ? tFolder->Fd() : AT_FDCWD; }
+
+// A path below the output folder in use as a relative one, so that its
+// folders get the link checks of relative paths.
 std::string BelowCurrentDir(const std::string& native) {
-    if (native.empty() || native[0] != '/') return native;
-    for (const std::string& prefix : GuardedPrefixes())
-        if (native.size() > prefix.size() && native.compare(0, prefix.size(), prefix) == 0)
-            return native.substr(prefix.size());
+    if (native.empty() || native[0] != '/' || !tFolder) return native;
+    for (const std::string* prefix : {&tFolder->Path(), &tFolder->RealPath()})
+        if (prefix->size() > 1 && native.size() > prefix->size() && native.compare(0, prefix->size(), *prefix) == 0)
+            return native.substr(prefix->size());
     return native;
 }
 
 // The folder holding a path's last component, opened so that nothing below
-// the current directory is reached through a link: every folder of a relative
+// the output folder is reached through a link: every folder of a relative
 // path must be a real folder. An absolute path's folder is the user's choice
 // and is opened as named.
 class ParentDir {
@@ -58,13 +59,13 @@ public:
             pos = next + 1;
             if (part.empty() || part == ".") continue;
             const int fd = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd_ >= 0) ::close(fd_);
+            if (fd_ >= 0 && fd_ != base_) ::close(fd_);
             fd_ = fd;
             if (fd < 0) return;
         }
     }
     ~ParentDir() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0 && fd_ != base_) ::close(fd_);
     }
     ParentDir(const ParentDir&) = delete;
     ParentDir& operator=(const ParentDir&) = delete;
@@ -73,7 +74,8 @@ public:
     const std::string& Leaf() const { return leaf_; }
 
 private:
-    int fd_ = AT_FDCWD;
+    const int base_ = BaseFd();  // not ours to close
+    int fd_ = base_;
     std::string leaf_;
 };
 
@@ -90,14 +92,20 @@ bool StatNoFollow(const std::string& path, struct stat& st) {
 
 }  // namespace
 
+std::string Resolve(const std::string& path) {
+    const std::string native = NativePath(path);
+    if (!tFolder || native.empty() || native[0] == '/') return native;
+    return tFolder->Path() + native;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
-    return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !path.empty() && ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
     struct stat st;
-    return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && ::stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool PlainFileExists(const std::string& path) {
@@ -112,13 +120,14 @@ bool EntryExists(const std::string& path) {
 
 namespace {
 
-// Relative folders are made one component at a time from the current
-// directory; a link in the way is removed (never followed) and a real folder
+// Relative folders are made one component at a time from the output folder;
+// a link in the way is removed (never followed) and a real folder
 // made in its place.
 void ForceRelativeDirectories(const std::string& native) {
-    int cur = AT_FDCWD;
+    const int base = BaseFd();  // not ours to close
+    int cur = base;
     auto fail = [&](const std::string& reason) {
-        if (cur >= 0) ::close(cur);
+        if (cur >= 0 && cur != base) ::close(cur);
         throw Error("Cannot create folder \"" + native + "\": " + reason);
     };
     std::size_t pos = 0;
@@ -141,10 +150,10 @@ void ForceRelativeDirectories(const std::string& native) {
             fd = ::openat(cur, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
         if (fd < 0) fail(Reason(errno));
-        if (cur >= 0) ::close(cur);
+        if (cur >= 0 && cur != base) ::close(cur);
         cur = fd;
     }
-    if (cur >= 0) ::close(cur);
+    if (cur >= 0 && cur != base) ::close(cur);
 }
 
 }  // namespace
@@ -205,7 +214,7 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool RemoveDir(const std::string& path) {
-    std::string p = NativePath(path);
+    std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return ::rmdir(p.c_str()) == 0;
 }
@@ -222,7 +231,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+    return ::rename(Resolve(from).c_str(), Resolve(to).c_str()) == 0;
 }
 
 std::string GetCurrentDir() {
@@ -238,7 +247,7 @@ void SetCurrentDir(const std::string& path) {
 }
 
 std::string ExpandFileName(const std::string& path) {
-    std::filesystem::path p(NativePath(path));
+    std::filesystem::path p(Resolve(path));
     std::error_code ec;
     if (p.is_relative()) p = std::filesystem::current_path(ec) / p;
     return p.lexically_normal().string();
@@ -253,18 +262,22 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ec);
 }
 
-OutputFolderGuard::OutputFolderGuard(const std::string& folder) {
-    auto& prefixes = GuardedPrefixes();
-    saved_ = prefixes;
-    prefixes.clear();
-    for (std::string p : {ExpandFileName(folder), GetCurrentDir()}) {
-        if (p.empty() || p == "/") continue;
-        if (p.back() != '/') p += '/';
-        prefixes.push_back(p);
-    }
+OutputFolder::OutputFolder(const std::string& folder) {
+    path_ = ExpandFileName(folder);
+    if (path_.empty() || path_.back() != '/') path_ += '/';
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) throw Error("Cannot open folder \"" + path_ + "\": " + std::strerror(errno));
+    char* real = ::realpath(path_.c_str(), nullptr);
+    realPath_ = real ? std::string(real) : path_;
+    std::free(real);
+    if (realPath_.back() != '/') realPath_ += '/';
 }
 
-OutputFolderGuard::~OutputFolderGuard() { GuardedPrefixes() = saved_; }
+OutputFolder::~OutputFolder() { ::close(fd_); }
+
+UseOutputFolder::UseOutputFolder(const OutputFolder& folder) : previous_(tFolder) { tFolder = &folder; }
+
+UseOutputFolder::~UseOutputFolder() { tFolder = previous_; }
 
 ScratchFile::ScratchFile() {
     const std::string dir = TempDirectory();
@@ -285,13 +298,13 @@ ScratchFile::~ScratchFile() {
 
 long long FileSize(const std::string& path) {
     struct stat st;
-    if (::stat(NativePath(path).c_str(), &st) != 0) return -1;
+    if (::stat(Resolve(path).c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
 }
 
 std::string FileIdentity(const std::string& path) {
     struct stat st;
-    if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return "";
+    if (path.empty() || ::stat(Resolve(path).c_str(), &st) != 0) return "";
     return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
            std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
 }

@@ -40,7 +40,8 @@ bool RenameFile(const std::string& from, const std::string& to);
 std::string GetCurrentDir();
 // Raises qb::Error on failure.
 void SetCurrentDir(const std::string& path);
-// Absolute, lexically normalised native path (relative to the current directory).
+// Absolute, lexically normalised native path (relative to the output folder in
+// use on this thread, else to the current directory).
 std::string ExpandFileName(const std::string& path);
 long long FileSize(const std::string& path);
 // Device, inode, size and change time of a file; "" when there is none. Tells a
@@ -79,18 +80,44 @@ private:
     int fd_;
 };
 
-// While it lives, folder (the current directory: the run's output folder) is
-// guarded: absolute paths below it get the same link checks as relative ones.
-class OutputFolderGuard {
+// The output folder of a run, opened once. Relative names the run uses mean
+// files below it, whatever the process's current directory is.
+class OutputFolder {
 public:
-    explicit OutputFolderGuard(const std::string& folder);
-    ~OutputFolderGuard();
-    OutputFolderGuard(const OutputFolderGuard&) = delete;
-    OutputFolderGuard& operator=(const OutputFolderGuard&) = delete;
+    // Opens an existing folder (a relative name: relative to the current
+    // directory now); raises qb::Error when it cannot be opened.
+    explicit OutputFolder(const std::string& folder);
+    ~OutputFolder();
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+    int Fd() const { return fd_; }
+    // Absolute, lexically normalised native path with a trailing "/".
+    const std::string& Path() const { return path_; }
+    // Path as the system resolves it (links followed), with a trailing "/".
+    const std::string& RealPath() const { return realPath_; }
 
 private:
-    std::vector<std::string> saved_;
+    int fd_ = -1;
+    std::string path_, realPath_;
 };
+
+// While it lives, this layer resolves relative paths of the calling thread
+// against folder, and absolute paths below folder get the same link checks as
+// relative ones. Other threads are not affected.
+class UseOutputFolder {
+public:
+    explicit UseOutputFolder(const OutputFolder& folder);
+    ~UseOutputFolder();
+    UseOutputFolder(const UseOutputFolder&) = delete;
+    UseOutputFolder& operator=(const UseOutputFolder&) = delete;
+
+private:
+    const OutputFolder* previous_;
+};
+
+// Native path as a system call takes it: a relative path is made absolute
+// against the folder in use on this thread (unchanged when there is none).
+std::string Resolve(const std::string& path);
 
 // An anonymous scratch file in the system's temporary folder: it has no name
 // on disk, so nothing is left behind whatever way the process ends.

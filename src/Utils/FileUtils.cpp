@@ -42,7 +42,7 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
 }
 
 std::string LoadTextFile(const std::string& fileName) {
-    int fd = ::open(fs::NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(fs::Resolve(fileName).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return "";
     struct stat st;
     const bool known = ::fstat(fd, &st) == 0;
@@ -97,7 +97,7 @@ struct DirEntry {
 // Entries of a folder sorted by name; dot-names are left out.
 std::vector<DirEntry> ListFolder(const std::string& folder) {
     std::vector<DirEntry> entries;
-    DIR* d = ::opendir(fs::NativePath(folder).c_str());
+    DIR* d = ::opendir(fs::Resolve(folder).c_str());
     if (!d) return entries;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
@@ -107,7 +107,7 @@ std::vector<DirEntry> ListFolder(const std::string& folder) {
             isDir = true;
         } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
             struct stat st;
-            if (::lstat((fs::NativePath(folder) + "/" + name).c_str(), &st) == 0) isDir = S_ISDIR(st.st_mode);
+            if (::lstat((fs::Resolve(folder) + "/" + name).c_str(), &st) == 0) isDir = S_ISDIR(st.st_mode);
         }
         entries.push_back({name, isDir});
     }

@@ -46,7 +46,7 @@ void WriteFileList(TParameters& job, const std::vector<std::string>& attachments
     const std::string xmlFile = ChangeFileExt(pageFile, ".xml");
     job.FileList->Add(xmlFile);
     if (fs::PlainFileExists(xmlFile)) return;
-    RunRecord().Add(job, xmlFile);
+    RunRecord(job).Add(job, xmlFile);
     pugi::xml_document doc;
     auto decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";

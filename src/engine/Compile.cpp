@@ -13,9 +13,15 @@ namespace qb {
 namespace {
 constexpr const char* kCompilerLibrary = "libhha.so";
 
-// What the compile in progress said, so that its failure can name the reason.
-std::vector<std::string> gCompilerErrors;
-std::string gLastCompilerLine;
+// The compile in progress on this thread. The compiler's callbacks carry no
+// context (the library's signature), so they find their run through this.
+struct TCompileSession {
+    TParameters& job;
+    // What the compiler said, so that its failure can name the reason.
+    std::vector<std::string> errors;
+    std::string lastLine;
+};
+thread_local TCompileSession* tCompiling = nullptr;
 
 bool IsErrorLine(const std::string& line) { return LowerAscii(line.substr(0, 5)) == "error"; }
 }  // namespace
@@ -68,21 +74,24 @@ std::string Join(const std::vector<std::string>& lines) {
 void CompilerLog(const char* text) {
     if (!text) return;
     const std::string line = Trim(text);
-    if (line.empty()) return;
+    if (line.empty() || !tCompiling) return;
+    TCompileSession& session = *tCompiling;
+    TParameters& job = session.job;
     try {
-        gLastCompilerLine = line;
-        if (IsErrorLine(line)) gCompilerErrors.push_back(line);
-        if (fs::FileExists(line)) ++StepCount;
-        int pos = StepTotal > 0 ? static_cast<int>(static_cast<long long>(StepCount) * 100 / StepTotal) : 0;
+        session.lastLine = line;
+        if (IsErrorLine(line)) session.errors.push_back(line);
+        if (fs::FileExists(line)) ++job.StepCount;
+        int pos = job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0;
         if (pos > 99) pos = 99;
-        ReportProgress(pos, line);
+        ReportProgress(job, pos, line);
     } catch (...) {
     }
 }
 
 int CompilerContinue(long) {
+    if (!tCompiling) return 1;
     try {
-        return ReportProgress(-1, nullptr) ? 0 : 1;
+        return ReportProgress(tCompiling->job, -1, nullptr) ? 0 : 1;
     } catch (...) {
         return 0;
     }
@@ -100,23 +109,15 @@ public:
     }
 };
 
-IHelpCompiler*& InstalledCompiler() {
-    static IHelpCompiler* installed = nullptr;
-    return installed;
-}
-
-IHelpCompiler& HelpCompiler() {
-    static DefaultHelpCompiler real;
-    return InstalledCompiler() ? *InstalledCompiler() : real;
-}
-
 }  // namespace
 
-IHelpCompiler* SetHelpCompiler(IHelpCompiler* c) {
-    IHelpCompiler* previous = InstalledCompiler();
-    InstalledCompiler() = c;
-    return previous;
+IHelpCompiler& LibraryHelpCompiler() {
+    // Stateless: the library is loaded for each compile.
+    static DefaultHelpCompiler real;
+    return real;
 }
+
+IHelpCompiler& HelpCompiler(const TParameters& job) { return job.Compiler ? *job.Compiler : LibraryHelpCompiler(); }
 
 void CompileAndCleanUp(TParameters& job) {
     const TConvertOptions& o = job.options;
@@ -132,52 +133,62 @@ void CompileAndCleanUp(TParameters& job) {
         }
     } freeLists{job};
 
-    StepTotal = job.FileList->Count() + 1;
-    StepCount = 0;
+    job.StepTotal = job.FileList->Count() + 1;
+    job.StepCount = 0;
     const std::string base = ProjectBaseName(job);
     job.ProjectLines->SaveToFile(base + ".hhp");
     job.ContentsLines->SaveToFile(base + ".hhc");
     if (o.MakeIndex) job.ContentsLines->SaveToFile(base + ".hhk");
 
-    if (ReportProgress(-1, nullptr)) return;
-    ReportProgress(0, Msg(14));
+    if (ReportProgress(job, -1, nullptr)) return;
+    ReportProgress(job, 0, Msg(14));
     // A failed compile keeps every generated file and ends the run with the
     // compiler's reason; an earlier help file of the same name proves nothing.
     const auto failed = [&](const std::string& reason) {
         return Error(Format("The help file \"%s\" was not compiled: %s The generated files are kept in \"%s\".",
                             {o.ChmFileName, reason, o.RootPath}));
     };
-    const std::string compiler = HelpCompiler().Find();
+    const std::string compiler = HelpCompiler(job).Find();
     if (compiler.empty()) {
-        ReportProgress(-1, Msg(23));
+        ReportProgress(job, -1, Msg(23));
         throw failed(Msg(23));
     }
     const std::string before = fs::FileIdentity(o.ChmFileName);
-    gCompilerErrors.clear();
-    gLastCompilerLine.clear();
-    if (!HelpCompiler().Compile(compiler, base + ".hhp", &CompilerLog, &CompilerContinue)) {
+    TCompileSession session{job, {}, {}};
+    bool compiled = false;
+    {
+        struct Bind {
+            TCompileSession* previous;
+            explicit Bind(TCompileSession& s) : previous(tCompiling) { tCompiling = &s; }
+            ~Bind() { tCompiling = previous; }
+        } bind(session);
+        // The compiler resolves the project's names against the project's folder.
+        compiled = HelpCompiler(job).Compile(compiler, fs::ExpandFileName(base + ".hhp"), &CompilerLog,
+                                             &CompilerContinue);
+    }
+    if (!compiled) {
         // Stopped by the user: not a failure of the compiler.
-        if (ReportProgress(-1, nullptr)) {
-            ReportProgress(100, Msg(13));
+        if (ReportProgress(job, -1, nullptr)) {
+            ReportProgress(job, 100, Msg(13));
             return;
         }
-        std::string reason = Join(gCompilerErrors.empty() && !gLastCompilerLine.empty()
-                                      ? std::vector<std::string>{gLastCompilerLine}
-                                      : gCompilerErrors);
+        std::string reason = Join(session.errors.empty() && !session.lastLine.empty()
+                                      ? std::vector<std::string>{session.lastLine}
+                                      : session.errors);
         throw failed(reason.empty() ? std::string("the compiler gave no reason.") : reason);
     }
-    if (ReportProgress(100, Msg(13)) || !o.RemoveTempFiles) return;
+    if (ReportProgress(job, 100, Msg(13)) || !o.RemoveTempFiles) return;
 
     // Without this run's own help file, deleting the pages would leave the user with nothing.
     const std::string after = fs::FileIdentity(o.ChmFileName);
     if (after.empty() || after == before || fs::FileSize(o.ChmFileName) <= 0) {
-        ReportProgress(-1, "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
+        ReportProgress(job, -1, "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
         return;
     }
     job.ExistingFiles->Add(o.ChmFileName);
-    ReportProgress(0, Msg(24));
+    ReportProgress(job, 0, Msg(24));
     DeleteFilesExcept(job.ExistingFiles.get(), o.RootPath, "*.*", true);
-    ReportProgress(100, Msg(25));
+    ReportProgress(job, 100, Msg(25));
 }
 
 }  // namespace qb

@@ -33,11 +33,11 @@ std::string LabelName(const std::string& line) {
 void MakeLabelPages(TParameters& job) {
     const TConvertOptions& o = job.options;
     if (!job.LabelLines || job.LabelLines->Empty()) return;
-    IStorage& store = Storage();
-    const TPagePlan& plan = PagePlan();
+    IStorage& store = Storage(job);
+    const TPagePlan& plan = PagePlan(job);
     const bool planned = plan.job == &job;
-    ReportProgress(0, Msg(29));
-    StepTotal = job.LabelLines->Count();
+    ReportProgress(job, 0, Msg(29));
+    job.StepTotal = job.LabelLines->Count();
     AddContentsEntry(job, std::nullopt, Msg(30), false, "");
     job.ContentsLines->Add("<UL>");
 
@@ -56,7 +56,7 @@ void MakeLabelPages(TParameters& job) {
             open = false;
             if (name.empty()) continue;
             pageText = head + o.Header;
-            ReportProgress(static_cast<int>(static_cast<long long>(i) * 100 / StepTotal), "  " + name);
+            ReportProgress(job, static_cast<int>(static_cast<long long>(i) * 100 / job.StepTotal), "  " + name);
             auto it = plan.labelPages.find(i);
             pageFile = planned && it != plan.labelPages.end() ? it->second : FileSafeCaption(name) + ".html";
             AddContentsEntry(job, pageFile, name, false, "");

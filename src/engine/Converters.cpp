@@ -14,7 +14,7 @@ void PrepareConverter(TParameters& job) {
             job.ConverterObject = CreateOfficeEngine(job.options);
         } catch (const std::exception& e) {
             // The cause goes to the log; the error itself is the one users know.
-            ReportProgress(-1, e.what());
+            ReportProgress(job, -1, e.what());
             throw Error(Msg(18) + Msg(16));
         }
         break;

@@ -17,7 +17,7 @@ inline constexpr const char* kClosingText = "</body>\r\n\r\n</html>\r\n";
 class IConverterEngine {
 public:
     virtual ~IConverterEngine() = default;
-    // Writes htmlFile from rtfFile (both relative to the current directory or
+    // Writes htmlFile from rtfFile (both relative to the output folder or
     // absolute); adds files the engine wrote besides the page to job.FileList.
     virtual void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                          const std::string& title) = 0;

@@ -1,8 +1,10 @@
 #pragma once
 // Options of one conversion run and the job state the stages share.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "StringList.h"
 #include "support/Color.h"
@@ -55,12 +57,19 @@ struct TConvertOptions {
 };
 
 class IConverterEngine;  // engine objects of methods 0..3 (Converters.h)
+class IStorage;          // Storage.h
+class IHelpCompiler;     // Engine.h
+struct TPagePlan;        // Engine.h
+class TRunRecord;        // Engine.h
 namespace site {
 class IWalkObserver;
 }
 namespace fs {
 class ScratchFile;
 }
+
+// (context, position 0..100 or -1, log text or null) -> stop requested.
+using TProgressCallback = bool (*)(void* context, int position, const char* text);
 
 struct TParameters {
     TConvertOptions options;
@@ -84,24 +93,37 @@ struct TParameters {
     // when no DefaultPage is given.
     std::string StartPage;
 
+    // State of the run this job belongs to; nothing of it is shared between runs.
+    // Where the job reads and compiles; null: the libraries the plug-in uses.
+    IStorage* Store = nullptr;
+    IHelpCompiler* Compiler = nullptr;
+    TProgressCallback ProgressCallback = nullptr;
+    void* ProgressContext = nullptr;
+    // Set from any thread; every progress report after it answers "stop".
+    std::atomic<bool> StopRequested{false};
+    // Steps of the current phase and steps done.
+    int StepTotal = 0;
+    int StepCount = 0;
+    // Message of the error that ended the tree walk; empty when none did.
+    std::string WalkError;
+    // Pages given out before the walk, and the record of the run's files.
+    std::unique_ptr<TPagePlan> Plan;
+    std::unique_ptr<TRunRecord> Record;
+    // Identities of the items being exported, start item first.
+    std::vector<std::uintptr_t> WalkStack;
+
     TParameters();
     ~TParameters();
+    TParameters(const TParameters&) = delete;
+    TParameters& operator=(const TParameters&) = delete;
 };
 
-// (context, position 0..100 or -1, log text or null) -> stop requested.
-using TProgressCallback = bool (*)(void* context, int position, const char* text);
-
-// Run-wide progress state.
-extern TProgressCallback ProgressCallback;
-extern void* ProgressContext;
-extern int StepTotal;
-extern int StepCount;
-// Message of the error that ended the last tree walk; empty when none did.
-extern std::string LastWalkError;
-
-// Calls ProgressCallback when set; returns its stop flag (false without one).
-bool ReportProgress(int position, const char* text);
-inline bool ReportProgress(int position, const std::string& text) { return ReportProgress(position, text.c_str()); }
+// Calls the job's progress callback when set; returns its stop flag or the
+// job's stop request.
+bool ReportProgress(const TParameters& job, int position, const char* text);
+inline bool ReportProgress(const TParameters& job, int position, const std::string& text) {
+    return ReportProgress(job, position, text.c_str());
+}
 
 // RGB value of a colour; system colour codes (0xFF0000xx) map to a light theme.
 std::uint32_t SystemColorToRgb(std::uint32_t color);

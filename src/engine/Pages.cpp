@@ -86,22 +86,19 @@ std::string BranchStrip(const TParameters& job, const std::string& relPath) {
 
 // --- Page plan ------------------------------------------------------------------
 
-TPagePlan& PagePlan() {
-    static TPagePlan plan;
-    return plan;
-}
+TPagePlan& PagePlan(const TParameters& job) { return *job.Plan; }
 
-void ClearPagePlan() { PagePlan() = TPagePlan(); }
+void ClearPagePlan(TParameters& job) { PagePlan(job) = TPagePlan(); }
 
 const std::string* PlannedPage(const TParameters& job, const std::string& itemPath) {
-    const TPagePlan& plan = PagePlan();
+    const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return nullptr;
     auto it = plan.itemPages.find(PlanKey(itemPath));
     return it == plan.itemPages.end() ? nullptr : &it->second;
 }
 
 std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption) {
-    TPagePlan& plan = PagePlan();
+    TPagePlan& plan = PagePlan(job);
     const bool tracked = plan.job == &job;
     std::string page = folder + FileSafeCaption(caption) + ".html";
     auto taken = [&](const std::string& p) {
@@ -111,7 +108,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
         if (job.WrittenPages && job.WrittenPages->Contains(p)) return true;
         // In a folder our runs keep a record of, a page-named file they did not
         // write is the user's: never replaced, never taken for an earlier page.
-        return RunRecord().KnowsFolder() && !RunRecord().IsOurs(job, p) && fs::PlainFileExists(p);
+        return RunRecord(job).KnowsFolder() && !RunRecord(job).IsOurs(job, p) && fs::PlainFileExists(p);
     };
     while (taken(page)) {
         const std::string suffix = "_" + std::to_string(job.NameCounter);
@@ -125,7 +122,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
 std::string ItemCaption(TParameters& job, const std::string& itemPath, int level) {
     const TConvertOptions& o = job.options;
     if (level == 0 && o.WholeDatabase) return o.DatabaseFileName;
-    std::string caption = Trim(Storage().GetHint(o.DatabaseHandle, itemPath));
+    std::string caption = Trim(Storage(job).GetHint(o.DatabaseHandle, itemPath));
     if (caption.empty()) caption = LastComponent(itemPath);
     return caption;
 }
@@ -135,7 +132,7 @@ std::string ChildFolder(TParameters& job, const std::string& relFolder, const st
     const TConvertOptions& o = job.options;
     if (!childHasSubFolders) return relFolder;
     const std::string t =
-        o.ReadableFolderNames ? Trim(Storage().GetHint(o.DatabaseHandle, childPath)) : entryName;
+        o.ReadableFolderNames ? Trim(Storage(job).GetHint(o.DatabaseHandle, childPath)) : entryName;
     const std::string safe = SafeComponent(t);
     return relFolder + (safe.empty() ? SafeComponent(entryName) : safe) + "\\";
 }
@@ -148,14 +145,14 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     if (level > kMaxTreeDepth) return;
     const std::string caption = ItemCaption(job, itemPath, level);
     const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
-    PagePlan().itemPages[PlanKey(itemPath)] = ClaimPage(job, folder, caption);
+    PagePlan(job).itemPages[PlanKey(itemPath)] = ClaimPage(job, folder, caption);
     if (!o.IncludeSubItems) return;
     std::vector<TDVO_ENUM_DATA> entries;
-    Storage().EnumEntries(o.DatabaseHandle, itemPath, entries);
+    Storage(job).EnumEntries(o.DatabaseHandle, itemPath, entries);
     for (const auto& e : entries) {
         if (!e.IsFolder) continue;
         const std::string childPath = itemPath + e.Name + "\\";
-        const bool childHasSubs = Storage().GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
+        const bool childHasSubs = Storage(job).GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
         PlanItem(job, childPath, level + 1, ChildFolder(job, relFolder, childPath, e.Name, childHasSubs));
     }
 }
@@ -163,8 +160,8 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
 }  // namespace
 
 void PlanPages(TParameters& job) {
-    ClearPagePlan();
-    TPagePlan& plan = PagePlan();
+    ClearPagePlan(job);
+    TPagePlan& plan = PagePlan(job);
     plan.job = &job;
     // Label pages come first, as they are written first.
     if (job.LabelLines) {
@@ -181,7 +178,7 @@ void PlanPages(TParameters& job) {
 std::string ItemLink(TParameters& job, const std::string& path) {
     if (const std::string* planned = PlannedPage(job, path)) return RootLink(job, *planned);
     const TConvertOptions& o = job.options;
-    IStorage& store = Storage();
+    IStorage& store = Storage(job);
     const std::string caption = store.GetHint(o.DatabaseHandle, path);
     std::string name = FileSafeCaption(caption);
     if (name.empty()) name = LastComponent(path);
@@ -219,7 +216,7 @@ std::string ChildLink(TParameters& job, const std::string& parentPath, const std
         if (p != std::string::npos) part = part.substr(p + 1);
         return FileSafeCaption(part) + ".html";
     }
-    const bool hasSubs = Storage().GetFolderCount(o.DatabaseHandle, parentPath + entryName, -1) > 0;
+    const bool hasSubs = Storage(job).GetFolderCount(o.DatabaseHandle, parentPath + entryName, -1) > 0;
     const std::string safe = FileSafeCaption(caption);
     std::string body;
     if (o.ReadableFolderNames) {
@@ -298,7 +295,7 @@ std::string SubItemLine(TParameters& job, const std::string& childPath, const st
 std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
     std::string text;
     if (!job.LinkTable) return text;
-    const bool planned = PagePlan().job == &job;
+    const bool planned = PagePlan(job).job == &job;
     for (const auto& line : *job.LinkTable) {
         // A line without the separator names no link.
         if (line.find("<::>") == std::string::npos) continue;
@@ -310,7 +307,7 @@ std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
         // An item this run gives no page (outside the branch, or no item at all) gets no dead link.
         if (planned && !PlannedPage(job, other)) continue;
         text += "<a href=\"" + UrlPath(ItemLink(job, other)) + "\">" +
-                HtmlQuote(Storage().GetHint(job.options.DatabaseHandle, other)) + "</a> | ";
+                HtmlQuote(Storage(job).GetHint(job.options.DatabaseHandle, other)) + "</a> | ";
     }
     return text;
 }
@@ -329,7 +326,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     }
     // A page kept from an earlier run already has its bar; a page is finished once.
     if (job.WrittenPages && !job.WrittenPages->Contains(pageFile)) return;
-    TPagePlan& plan = PagePlan();
+    TPagePlan& plan = PagePlan(job);
     const std::string key = LowerAscii(RootLink(job, pageFile));
     if (plan.job == &job && plan.finished.count(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;

@@ -1,22 +1,17 @@
 #include "Converters.h"
+#include "Engine.h"
 #include "FileSys.h"
 #include "Options.h"
 #include "WalkObserver.h"
 
 namespace qb {
 
-TProgressCallback ProgressCallback = nullptr;
-void* ProgressContext = nullptr;
-int StepTotal = 0;
-int StepCount = 0;
-std::string LastWalkError;
-
-TParameters::TParameters() = default;
+TParameters::TParameters() : Plan(std::make_unique<TPagePlan>()), Record(std::make_unique<TRunRecord>()) {}
 TParameters::~TParameters() = default;
 
-bool ReportProgress(int position, const char* text) {
-    if (!ProgressCallback) return false;
-    return ProgressCallback(ProgressContext, position, text);
+bool ReportProgress(const TParameters& job, int position, const char* text) {
+    const bool stop = job.ProgressCallback && job.ProgressCallback(job.ProgressContext, position, text);
+    return stop || job.StopRequested.load();
 }
 
 }  // namespace qb

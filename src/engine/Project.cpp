@@ -13,11 +13,11 @@ std::string ProjectBaseName(const TParameters& job) {
 void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName,
                       TStringList& list) {
     const int db = job.options.DatabaseHandle;
-    if (!Storage().PathExists(db, folderPath + fileName)) return;
+    if (!Storage(job).PathExists(db, folderPath + fileName)) return;
     // Read through an anonymous scratch file: a file of that name in the
     // output folder is the user's (or a link) and is left alone.
     fs::ScratchFile scratch;
-    Storage().ExportFile(db, folderPath + fileName, scratch.Path());
+    Storage(job).ExportFile(db, folderPath + fileName, scratch.Path());
     list.LoadFromFile(scratch.Path());
 }
 
@@ -25,10 +25,10 @@ namespace {
 
 // Files of an unfinished earlier run are this run's own: the clean-up may remove them.
 void ForgetUnfinishedRunFiles(TParameters& job) {
-    if (!RunRecord().EarlierRunUnfinished()) return;
+    if (!RunRecord(job).EarlierRunUnfinished()) return;
     auto kept = std::make_unique<TStringList>();
     for (const auto& f : *job.ExistingFiles)
-        if (!RunRecord().FromUnfinishedRun(job, f)) kept->Add(f);
+        if (!RunRecord(job).FromUnfinishedRun(job, f)) kept->Add(f);
     job.ExistingFiles = std::move(kept);
 }
 
@@ -53,9 +53,9 @@ std::string ExtraFilesInside(TParameters& job) {
         const std::string full = file.empty() ? std::string() : fs::ExpandFileName(file);
         if (!file.empty() && full.compare(0, root.size(), root) != 0 && fs::FileExists(file)) {
             std::string name = SafeComponent(ExtractFileName(full));
-            while (job.FileList->Contains(name) || (fs::EntryExists(name) && !RunRecord().IsOurs(job, name)))
+            while (job.FileList->Contains(name) || (fs::EntryExists(name) && !RunRecord(job).IsOurs(job, name)))
                 name = "_" + std::to_string(job.NameCounter++) + "_" + SafeComponent(ExtractFileName(full));
-            RunRecord().Add(job, name);
+            RunRecord(job).Add(job, name);
             if (!fs::CopyFile(file, name)) throw Error("Cannot copy \"" + file + "\" to \"" + name + "\".");
             line = name + line.substr(textEnd);
         }
@@ -93,7 +93,7 @@ void StartProject(TParameters& job) {
 
     std::string defaultTopic;
     if (!o.DefaultPage.empty() && fs::FileExists(o.DefaultPage)) {
-        RunRecord().Add(job, "_quillbook_default.html");
+        RunRecord(job).Add(job, "_quillbook_default.html");
         fs::CopyFile(o.DefaultPage, "_quillbook_default.html");
         job.FileList->Add("_quillbook_default.html");
         defaultTopic = "_quillbook_default.html";
@@ -138,7 +138,7 @@ namespace {
 std::string ChooseHomePage(TParameters& job) {
     if (!job.StartPage.empty()) return RootLink(job, job.StartPage).substr(1);
     const std::string name = "_quillbook_default.html";
-    RunRecord().Add(job, name);
+    RunRecord(job).Add(job, name);
     SaveTextFile(name, "<html><head>" + std::string(kCharsetMeta) + "<title>" + HtmlEscape(job.options.WindowTitle) +
                            "</title></head><body><h1>" + HtmlEscape(job.options.WindowTitle) +
                            "</h1></body></html>\r\n");

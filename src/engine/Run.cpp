@@ -2,6 +2,7 @@
 #include <unicode/utrans.h>
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 #include "Engine.h"
@@ -34,7 +35,7 @@ bool InFileList(const TParameters& job, const std::string& name) { return job.Fi
 // An attachment never takes the name of a page (or of its notes file or file
 // list) that this run gives out.
 bool IsPageName(const TParameters& job, const std::string& target) {
-    const TPagePlan& plan = PagePlan();
+    const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
     const std::string page = ext == ".rtf" || ext == ".xml" ? ChangeFileExt(target, ".html") : target;
@@ -43,28 +44,24 @@ bool IsPageName(const TParameters& job, const std::string& target) {
 
 // Items being exported, from the start item down. Each item has one parent, so
 // a parent loop in a damaged database shows as an item met again below itself.
-std::vector<std::uintptr_t>& WalkStack() {
-    static std::vector<std::uintptr_t> stack;
-    return stack;
-}
-
 class OnWalkStack {
 public:
-    OnWalkStack(std::uintptr_t key, const std::string& itemPath) : key_(key) {
+    OnWalkStack(std::vector<std::uintptr_t>& stack, std::uintptr_t key, const std::string& itemPath)
+        : stack_(stack), key_(key) {
         if (!key_) return;
-        auto& stack = WalkStack();
         if (std::find(stack.begin(), stack.end(), key_) != stack.end())
             throw Error(Format("The item tree loops at \"%s\": the item is stored below itself; the walk stops.",
                                {itemPath}));
         stack.push_back(key_);
     }
     ~OnWalkStack() {
-        if (key_) WalkStack().pop_back();
+        if (key_) stack_.pop_back();
     }
     OnWalkStack(const OnWalkStack&) = delete;
     OnWalkStack& operator=(const OnWalkStack&) = delete;
 
 private:
+    std::vector<std::uintptr_t>& stack_;
     std::uintptr_t key_;
 };
 
@@ -107,18 +104,18 @@ bool IsGeneratedName(const TParameters& job, const std::string& target) {
 // does too; a file on disk that no run of ours wrote is the user's.
 bool AttachmentNameTaken(const TParameters& job, const std::string& target) {
     if (InFileList(job, target) || IsPageName(job, target) || IsGeneratedName(job, target)) return true;
-    return fs::EntryExists(target) && !RunRecord().IsOurs(job, target);
+    return fs::EntryExists(target) && !RunRecord(job).IsOurs(job, target);
 }
 
 // The earlier, unfinished run's pages are this run's own: they are written
 // anew, whatever Overwrite says.
 void DropUnfinishedPages(TParameters& job) {
-    const TPagePlan& plan = PagePlan();
-    if (!RunRecord().EarlierRunUnfinished() || plan.job != &job) return;
-    ReportProgress(0, "An earlier export into this folder did not finish; its pages are written anew.");
+    const TPagePlan& plan = PagePlan(job);
+    if (!RunRecord(job).EarlierRunUnfinished() || plan.job != &job) return;
+    ReportProgress(job, 0, "An earlier export into this folder did not finish; its pages are written anew.");
     auto drop = [&](const std::string& page) {
         for (const std::string& f : {page, ChangeFileExt(page, ".xml")})
-            if (RunRecord().FromUnfinishedRun(job, f)) fs::DeleteFile(f);
+            if (RunRecord(job).FromUnfinishedRun(job, f)) fs::DeleteFile(f);
     };
     for (const auto& [path, page] : plan.itemPages) drop(page);
     for (const auto& [line, page] : plan.labelPages) drop(page);
@@ -126,13 +123,13 @@ void DropUnfinishedPages(TParameters& job) {
 
 // Pages this run may write are named in the run record before the walk.
 void RecordPlannedPages(TParameters& job) {
-    const TPagePlan& plan = PagePlan();
+    const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return;
     // In a folder without a record, a page already there is an earlier run's
     // (kept as before) and from now on known as ours.
     auto add = [&](const std::string& page) {
-        if (job.options.Overwrite || !RunRecord().KnowsFolder() || !fs::PlainFileExists(page))
-            RunRecord().Add(job, page);
+        if (job.options.Overwrite || !RunRecord(job).KnowsFolder() || !fs::PlainFileExists(page))
+            RunRecord(job).Add(job, page);
     };
     for (const auto& [path, page] : plan.itemPages) add(page);
     for (const auto& [line, page] : plan.labelPages) add(page);
@@ -144,6 +141,9 @@ void RecordPlannedPages(TParameters& job) {
 std::string AsciiName(const std::string& name, char repl) {
     if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return name;
+    // One transliterator for the process, used by one run at a time.
+    static std::mutex latinMutex;
+    const std::lock_guard<std::mutex> lock(latinMutex);
     static UTransliterator* latin = [] {
         UErrorCode status = U_ZERO_ERROR;
         const std::u16string id = u"Any-Latin; Latin-ASCII";
@@ -173,7 +173,7 @@ void RefuseUsersFilesAtFixedNames(const TParameters& job) {
     for (const FixedFile& f : FixedFiles(job, true)) {
         if (!f.written) continue;
         // Links and other non-files are replaced without touching what they point at.
-        if (!fs::PlainFileExists(f.name) || RunRecord().IsOurs(job, f.name)) continue;
+        if (!fs::PlainFileExists(f.name) || RunRecord(job).IsOurs(job, f.name)) continue;
         const std::string have = LoadTextFile(f.name);
         if (f.mark.empty() ? have == f.exact : have.find(f.mark) != std::string::npos) continue;
         throw Error(Format("\"%s\" in the output folder is not a file this program wrote, and the export would "
@@ -183,7 +183,7 @@ void RefuseUsersFilesAtFixedNames(const TParameters& job) {
 }
 
 bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
-    if (!fs::EntryExists(notesFile) || RunRecord().IsOurs(job, notesFile)) return false;
+    if (!fs::EntryExists(notesFile) || RunRecord(job).IsOurs(job, notesFile)) return false;
     // The built-in engines never write the notes file, so with Overwrite a
     // user's file of that name can stay beside the page.
     return !job.options.Overwrite || !job.Scratch;
@@ -203,11 +203,27 @@ std::string SafeComponent(const std::string& name) {
     return s;
 }
 
-bool RunConversion(const TConvertOptions& options, TProgressCallback callback, void* context) {
-    ProgressCallback = callback;
-    ProgressContext = context;
-    LastWalkError.clear();
-    // An empty folder would be the current one, which the clean-up empties.
+TRun::TRun(const TConvertOptions& options, IStorage& storage, IHelpCompiler& compiler, TProgressCallback callback,
+           void* context)
+    : job_(std::make_unique<TParameters>()) {
+    job_->options = options;
+    job_->Store = &storage;
+    job_->Compiler = &compiler;
+    job_->ProgressCallback = callback;
+    job_->ProgressContext = context;
+}
+
+TRun::~TRun() = default;
+
+void TRun::RequestStop() { job_->StopRequested = true; }
+
+const std::string& TRun::WalkError() const { return job_->WalkError; }
+
+void TRun::Execute() {
+    TParameters& job = *job_;
+    const TConvertOptions& options = job.options;
+    job.WalkError.clear();
+    // An empty folder would be the process's current one, which the clean-up empties.
     if (Trim(options.RootPath).empty()) throw Error("No output folder is given.");
     fs::ForceDirectories(options.RootPath);
     // Two runs into one folder would overwrite each other's pages half-way.
@@ -215,59 +231,57 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
     if (!lock)
         throw Error(Format("Another export is writing into \"%s\"; wait until it has finished.",
                            {options.RootPath}));
-    const std::string previousDir = fs::GetCurrentDir();
-    auto job = std::make_unique<TParameters>();
-    struct Restore {
-        const std::string& dir;
-        ~Restore() {
-            RunRecord().End();
-            try {
-                if (!dir.empty()) fs::SetCurrentDir(dir);
-            } catch (...) {
-            }
-        }
-    } restore{previousDir};
-    fs::SetCurrentDir(options.RootPath);
-    fs::OutputFolderGuard guard(options.RootPath);
-    job->options = options;
-    RunRecord().Begin(*job);
-    RefuseUsersFilesAtFixedNames(*job);
-    PrepareConverter(*job);
-    StartProject(*job);
-    ExportTree(*job);
-    ReleaseConverter(*job);
-    FinishProject(*job);
-    CompileAndCleanUp(*job);
+    // Every relative name of the run means a file below the output folder.
+    const fs::OutputFolder folder(options.RootPath);
+    const fs::UseOutputFolder useFolder(folder);
+    struct EndRecord {
+        TParameters& job;
+        ~EndRecord() { RunRecord(job).End(); }
+    } endRecord{job};
+    RunRecord(job).Begin(job);
+    RefuseUsersFilesAtFixedNames(job);
+    PrepareConverter(job);
+    StartProject(job);
+    ExportTree(job);
+    ReleaseConverter(job);
+    FinishProject(job);
+    CompileAndCleanUp(job);
+}
+
+bool RunConversion(const TConvertOptions& options, TProgressCallback callback, void* context) {
+    TRun run(options, LibraryStorage(), LibraryHelpCompiler(), callback, context);
+    run.Execute();
     return true;
 }
 
 void ExportTree(TParameters& job) {
     const TConvertOptions& o = job.options;
     struct PlanScope {
-        ~PlanScope() { ClearPagePlan(); }
-    } planScope;
+        TParameters& job;
+        ~PlanScope() { ClearPagePlan(job); }
+    } planScope{job};
     // Counted first: the count also finds a parent loop before anything walks the tree.
-    const int subItems = Storage().CountAllSubItems(o.DatabaseHandle, o.StartPath);
+    const int subItems = Storage(job).CountAllSubItems(o.DatabaseHandle, o.StartPath);
     PlanPages(job);
     DropUnfinishedPages(job);
     RecordPlannedPages(job);
     MakeLabelPages(job);
     StartSite(job);
-    ReportProgress(0, Msg(7));
+    ReportProgress(job, 0, Msg(7));
     // Without sub-items the walk exports the start item alone.
-    StepTotal = o.IncludeSubItems ? subItems + 1 : 1;
-    StepCount = 0;
-    ReportProgress(0, Format(Msg(8), {StepTotal}));
+    job.StepTotal = o.IncludeSubItems ? subItems + 1 : 1;
+    job.StepCount = 0;
+    ReportProgress(job, 0, Format(Msg(8), {job.StepTotal}));
     bool stop = false;
     try {
         ExportItem(job, o.StartPath, "|", "", stop, 0, ".\\");
     } catch (const std::exception& e) {
-        LastWalkError = e.what();
-        ReportProgress(-1, LastWalkError);
+        job.WalkError = e.what();
+        ReportProgress(job, -1, job.WalkError);
     }
-    ReportProgress(100, stop ? Msg(15) : Msg(12));
+    ReportProgress(job, 100, stop ? Msg(15) : Msg(12));
 
-    for (const FixedFile& f : FixedFiles(job, false)) RunRecord().Add(job, f.name);
+    for (const FixedFile& f : FixedFiles(job, false)) RunRecord(job).Add(job, f.name);
     // The support files (the project files are written by the compile stage);
     // _jump2_.htm too, since the window's Jump2 button opens it from inside the help file.
     for (const FixedFile& f : FixedFiles(job, true)) {
@@ -277,17 +291,17 @@ void ExportTree(TParameters& job) {
     }
     FinishSite(job);
     // A stopped or failed walk leaves pages cut short: the next run rewrites them.
-    if (!stop && LastWalkError.empty()) RunRecord().Finish();
+    if (!stop && job.WalkError.empty()) RunRecord(job).Finish();
 }
 
 void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
                 const std::string& navText, bool& stop, int level, const std::string& relFolder) {
     const TConvertOptions& o = job.options;
-    IStorage& store = Storage();
+    IStorage& store = Storage(job);
     if (level > kMaxTreeDepth)
         throw Error(Format("The item tree is deeper than %d levels at \"%s\"; deeper items are not exported.",
                            {kMaxTreeDepth, itemPath}));
-    const OnWalkStack onStack(store.ItemKey(o.DatabaseHandle, itemPath), itemPath);
+    const OnWalkStack onStack(job.WalkStack, store.ItemKey(o.DatabaseHandle, itemPath), itemPath);
 
     // 1-2. indent and caption
     std::string indent(static_cast<std::size_t>(level) * 2, ' ');
@@ -295,8 +309,8 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     SiteItemEntered(job, itemPath, caption, level);
 
     // 3. progress and stop
-    ++StepCount;
-    stop = ReportProgress(StepTotal > 0 ? static_cast<int>(static_cast<long long>(StepCount) * 100 / StepTotal) : 0,
+    ++job.StepCount;
+    stop = ReportProgress(job, job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0,
                           logPrefix + "--" + caption);
     if (stop) return;
 
@@ -308,8 +322,8 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     if (const std::string* planned = PlannedPage(job, itemPath)) pageFile = *planned;
     if (pageFile.empty() || NotesFileInTheWay(job, ChangeFileExt(pageFile, ".rtf"))) {
         pageFile = ClaimPage(job, folder, caption);
-        if (PagePlan().job == &job) PagePlan().itemPages[LowerAscii(itemPath)] = pageFile;
-        RunRecord().Add(job, pageFile);
+        if (PagePlan(job).job == &job) PagePlan(job).itemPages[LowerAscii(itemPath)] = pageFile;
+        RunRecord(job).Add(job, pageFile);
     }
     const std::string notesFile = ChangeFileExt(pageFile, ".rtf");
 
@@ -332,7 +346,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             const std::string source = NoteSource(job, notesFile);
             if (!fs::PlainFileExists(pageFile) || o.Overwrite) {
                 if (source == notesFile) {
-                    RunRecord().Add(job, notesFile);
+                    RunRecord(job).Add(job, notesFile);
                     fs::PrepareFreshFile(notesFile);
                 }
                 store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
@@ -340,7 +354,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
                 job.WrittenPages->Add(pageFile);
             }
             // Only a notes file of ours is removed; a user's file of that name stays.
-            if (source == notesFile && RunRecord().IsOurs(job, notesFile)) fs::DeleteFile(notesFile);
+            if (source == notesFile && RunRecord(job).IsOurs(job, notesFile)) fs::DeleteFile(notesFile);
             continue;
         }
         if (!o.ExportAttachments || e.Name.find("_~_~_notes.rtf.~") != std::string::npos) continue;
@@ -352,7 +366,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             target = folder + "_" + FileSafeCaption(caption, tail.size() + 1) + tail;
             ++job.NameCounter;
         }
-        RunRecord().Add(job, target);
+        RunRecord(job).Add(job, target);
         fs::PrepareFreshFile(target);
         store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
         attachments.push_back(target);

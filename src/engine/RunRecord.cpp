@@ -34,10 +34,7 @@ void WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TRunRecord& RunRecord() {
-    static TRunRecord record;
-    return record;
-}
+TRunRecord& RunRecord(const TParameters& job) { return *job.Record; }
 
 TRunRecord::~TRunRecord() { End(); }
 
@@ -45,7 +42,7 @@ void TRunRecord::Begin(const TParameters& job) {
     End();
     *this = TRunRecord();
     job_ = &job;
-    // The record lies in the output folder, the current directory of the run.
+    // The record lies in the output folder; relative names resolve against it.
     std::vector<std::string> carried;
     if (fs::PlainFileExists(kRecordName)) {
         knowsFolder_ = true;

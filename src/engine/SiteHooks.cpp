@@ -93,7 +93,7 @@ void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, c
 
 void FinishSite(TParameters& job) {
     if (!job.Site) return;
-    ReportProgress(100, "Writing the website...");
+    ReportProgress(job, 100, "Writing the website...");
     job.Site->RunFinished();
     job.Site.reset();
 }

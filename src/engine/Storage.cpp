@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "FileSys.h"
+#include "Options.h"
 #include "dvo.h"
 
 namespace qb {
@@ -64,23 +65,14 @@ public:
     }
 };
 
-IStorage*& Installed() {
-    static IStorage* installed = nullptr;
-    return installed;
-}
-
 }  // namespace
 
-IStorage& Storage() {
+IStorage& LibraryStorage() {
+    // Stateless: every call goes to the library with its own handle.
     static DvoStorage dvo;
-    IStorage* s = Installed();
-    return s ? *s : dvo;
+    return dvo;
 }
 
-IStorage* SetStorage(IStorage* s) {
-    IStorage* previous = Installed();
-    Installed() = s;
-    return previous;
-}
+IStorage& Storage(const TParameters& job) { return job.Store ? *job.Store : LibraryStorage(); }
 
 }  // namespace qb

@@ -31,9 +31,11 @@ public:
     virtual std::uintptr_t ItemKey(int, const std::string&) { return 0; }
 };
 
-// The storage in use: libdvo unless a test installed another.
-IStorage& Storage();
-// Installs s (nullptr restores libdvo); returns the previous one.
-IStorage* SetStorage(IStorage* s);
+struct TParameters;
+
+// The host storage library libdvo; it keeps no state of its own.
+IStorage& LibraryStorage();
+// The job's storage: the one its run was given, else the library.
+IStorage& Storage(const TParameters& job);
 
 }  // namespace qb

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "AboutBox.h"
+#include "Engine.h"
 #include "Colors.h"
 #include "Defaults.h"
 #include "Language.h"
@@ -153,6 +154,7 @@ TFrmMain::TFrmMain(QWidget* owner) : QDialog(owner ? owner : QApplication::activ
 }
 
 TFrmMain::~TFrmMain() {
+    JoinRun();
     if (cursorBusy_) QApplication::restoreOverrideCursor();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QDialog>
@@ -27,6 +29,9 @@ class QStackedWidget;
 
 namespace qb {
 
+class IHelpCompiler;
+class IStorage;
+class TRun;
 class TRadioGroup;
 class TWizardPage;
 class TClickLabel;
@@ -74,14 +79,17 @@ public:
     // Options from the controls; raises qb::Error when the pane width is no integer.
     void BuildOptions();
     const TConvertOptions& Options() const { return options_; }
-    // TProgressCallback of the runs; context is the wizard.
+    // Shows one progress report on the window (UI thread); returns the stop flag.
     static bool RunProgress(void* context, int position, const char* text);
     void EndRun();
+    // Where the next runs read and compile (by default the libraries); both outlive the wizard.
+    void SetRunServices(IStorage& storage, IHelpCompiler& compiler);
     // Controls into the held settings document (nothing when none is held).
     void SaveToSettings();
 
     bool StopRequested() const { return stopRequested_; }
-    // True from the start of a run until the engine has returned.
+    // True from the start of a run until the engine has returned and the
+    // window has taken its result.
     bool EngineActive() const { return engineActive_; }
     TWizardDialogs& Dialogs() { return dialogs_; }
     TFrmAbout* AboutBox() const { return about_.get(); }
@@ -147,6 +155,12 @@ private:
     std::string CurrentItemCaption() const;
     std::string RangeName() const;
     void SetRunState(bool running);
+    // The worker thread's TProgressCallback: queues the report for the window.
+    static bool WorkerProgress(void* context, int position, const char* text);
+    // On the UI thread once the worker's run has returned (error: its text, or empty).
+    void RunFinished(bool failed, const std::string& error);
+    // Asks a run still going to stop and waits for its thread.
+    void JoinRun();
     TSettingsEnvironment SettingsEnvironment() const;
     void BindControls();
 
@@ -156,8 +170,13 @@ private:
     TWizardDialogs dialogs_;
     std::unique_ptr<TWidgetBinding> binding_;
     std::unique_ptr<TFrmAbout> about_;
-    bool stopRequested_ = true;
+    // Read by the run's thread in every progress report.
+    std::atomic<bool> stopRequested_{true};
     bool engineActive_ = false;
+    IStorage* storage_ = nullptr;
+    IHelpCompiler* compiler_ = nullptr;
+    std::unique_ptr<TRun> run_;
+    std::thread worker_;
     bool runState_ = false;        // the Run button reads Stop
     bool cursorBusy_ = false;
     bool closePending_ = false;

@@ -380,8 +380,22 @@ bool TFrmMain::RunProgress(void* context, int position, const char* text) {
         if (position != form->pbPecent_->value()) form->pbPecent_->setValue(position);
     }
     if (text) form->mmoLogMsg_->appendPlainText(ToWidgetText(text));
-    QApplication::processEvents();
     return form->stopRequested_;
+}
+
+bool TFrmMain::WorkerProgress(void* context, int position, const char* text) {
+    auto* form = static_cast<TFrmMain*>(context);
+    const bool hasText = text != nullptr;
+    std::string line = hasText ? text : "";
+    QMetaObject::invokeMethod(
+        form, [form, position, hasText, line] { RunProgress(form, position, hasText ? line.c_str() : nullptr); },
+        Qt::QueuedConnection);
+    return form->stopRequested_;
+}
+
+void TFrmMain::SetRunServices(IStorage& storage, IHelpCompiler& compiler) {
+    storage_ = &storage;
+    compiler_ = &compiler;
 }
 
 void TFrmMain::SetRunState(bool running) {
@@ -398,28 +412,48 @@ void TFrmMain::SetRunState(bool running) {
 }
 
 void TFrmMain::btnRunClick() {
-    // The engine keeps run-wide state: never a second run inside the first.
+    // One run at a time: after a stop the engine may still be on its way out.
     if (engineActive_) return;
     pbPecent_->setRange(0, 100);
     pbPecent_->setValue(0);
     stopRequested_ = false;
     SetRunState(true);
-    engineActive_ = true;
-    std::string error;
-    bool completed = false;
     try {
         BuildOptions();
-        mmoLogMsg_->clear();
-        RunConversion(options_, &TFrmMain::RunProgress, this);
-        completed = !stopRequested_;
-        if (chkOpenCHMFile_->isChecked() && !options_.ChmFileName.empty() &&
-            std::filesystem::is_regular_file(std::filesystem::path(options_.ChmFileName)))
-            ShellOpen(options_.ChmFileName);
     } catch (const std::exception& e) {
-        error = e.what();
-    } catch (...) {
-        error = "Unknown error";
+        EndRun();
+        ShowError(e.what());
+        return;
     }
+    mmoLogMsg_->clear();
+    engineActive_ = true;
+    JoinRun();
+    run_ = std::make_unique<TRun>(options_, storage_ ? *storage_ : LibraryStorage(),
+                                  compiler_ ? *compiler_ : LibraryHelpCompiler(), &TFrmMain::WorkerProgress, this);
+    // The run goes on its own thread, so the window repaints and answers
+    // throughout, also while an office starts; its result comes back queued.
+    worker_ = std::thread([this, run = run_.get()] {
+        bool failed = false;
+        std::string error;
+        try {
+            run->Execute();
+        } catch (const std::exception& e) {
+            failed = true;
+            error = e.what();
+        } catch (...) {
+            failed = true;
+            error = "Unknown error";
+        }
+        QMetaObject::invokeMethod(this, [this, failed, error] { RunFinished(failed, error); }, Qt::QueuedConnection);
+    });
+}
+
+void TFrmMain::RunFinished(bool failed, const std::string& error) {
+    JoinRun();
+    const bool completed = !failed && !stopRequested_;
+    if (!failed && chkOpenCHMFile_->isChecked() && !options_.ChmFileName.empty() &&
+        std::filesystem::is_regular_file(std::filesystem::path(options_.ChmFileName)))
+        ShellOpen(options_.ChmFileName);
     engineActive_ = false;
     EndRun();
     if (completed) ShowRunResult();
@@ -428,6 +462,12 @@ void TFrmMain::btnRunClick() {
         closePending_ = false;
         done(QDialog::Accepted);
     }
+}
+
+void TFrmMain::JoinRun() {
+    if (run_) run_->RequestStop();
+    if (worker_.joinable()) worker_.join();
+    run_.reset();
 }
 
 void TFrmMain::ShowRunResult() {
@@ -447,6 +487,7 @@ void TFrmMain::StopClick() {
 
 void TFrmMain::EndRun() {
     stopRequested_ = true;
+    if (run_) run_->RequestStop();
     SetRunState(false);
     // After a confirmed stop the engine is still on its way out.
     btnRun_->setEnabled(!engineActive_);

@@ -20,25 +20,35 @@ QWidget* ActiveOwner() { return QApplication::activeWindow(); }
 PlatformServices QtPlatformServices() {
     PlatformServices s;
     s.showInfo = [](const std::string& text) {
-        QMessageBox::information(ActiveOwner(), "Quillbook", ToQ(text));
+        OnUiThread([&] { QMessageBox::information(ActiveOwner(), "Quillbook", ToQ(text)); });
     };
     s.askConfirm = [](const std::string& text) {
-        return QMessageBox::warning(ActiveOwner(), "Quillbook", ToQ(text), QMessageBox::Ok | QMessageBox::Cancel,
-                                    QMessageBox::Cancel) == QMessageBox::Ok;
+        return OnUiThread([&] {
+            return QMessageBox::warning(ActiveOwner(), "Quillbook", ToQ(text), QMessageBox::Ok | QMessageBox::Cancel,
+                                        QMessageBox::Cancel) == QMessageBox::Ok;
+        });
     };
-    s.showError = [](const std::string& text) { QMessageBox::critical(ActiveOwner(), "Error", ToQ(text)); };
+    s.showError = [](const std::string& text) {
+        OnUiThread([&] { QMessageBox::critical(ActiveOwner(), "Error", ToQ(text)); });
+    };
     s.shellOpen = [](const std::string& target) {
-        const QString t = ToQ(target);
-        // Web and mail addresses as they are; anything else is a local file.
-        const QUrl url = t.contains("://") || t.startsWith("mailto:", Qt::CaseInsensitive) ? QUrl(t)
-                                                                                           : QUrl::fromLocalFile(t);
-        QDesktopServices::openUrl(url);
+        OnUiThread([&] {
+            const QString t = ToQ(target);
+            // Web and mail addresses as they are; anything else is a local file.
+            const QUrl url = t.contains("://") || t.startsWith("mailto:", Qt::CaseInsensitive)
+                                 ? QUrl(t)
+                                 : QUrl::fromLocalFile(t);
+            QDesktopServices::openUrl(url);
+        });
     };
     s.browseForFolder = [](void* owner, std::string& path, const std::string& title, int, const std::string&) {
-        const QString chosen = QFileDialog::getExistingDirectory(static_cast<QWidget*>(owner), ToQ(title), ToQ(path));
-        if (chosen.isEmpty()) return false;
-        path = FromQ(chosen);
-        return true;
+        return OnUiThread([&] {
+            const QString chosen =
+                QFileDialog::getExistingDirectory(static_cast<QWidget*>(owner), ToQ(title), ToQ(path));
+            if (chosen.isEmpty()) return false;
+            path = FromQ(chosen);
+            return true;
+        });
     };
     return s;
 }

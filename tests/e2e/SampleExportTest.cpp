@@ -130,8 +130,9 @@ TEST_P(SampleExport, EveryListedFileAndContentsPageIsStoredOnce) {
     qb::TConvertOptions o = Options(out.path());
     o.RemoveTempFiles = false;
     gLog.clear();
-    qb::RunConversion(o, &Record, nullptr);
-    ASSERT_TRUE(qb::LastWalkError.empty()) << qb::LastWalkError;
+    qb::TRun run(o, qb::LibraryStorage(), qb::LibraryHelpCompiler(), &Record, nullptr);
+    run.Execute();
+    ASSERT_TRUE(run.WalkError().empty()) << run.WalkError();
     const std::string chm = out.path() + "sample.chm";
     ASSERT_TRUE(qb::fs::FileExists(chm));
 
@@ -234,11 +235,12 @@ TEST(DeepTree, TenThousandLevelsEndCleanly) {
     o.RemoveTempFiles = false;
     gLog.clear();
     // The depth limit is under test here; the compile of its long index keywords may fail on its own.
+    qb::TRun run(o, qb::LibraryStorage(), qb::LibraryHelpCompiler(), &Record, nullptr);
     try {
-        qb::RunConversion(o, &Record, nullptr);
+        run.Execute();
     } catch (const std::exception& e) {
         EXPECT_NE(std::string::npos, std::string(e.what()).find("was not compiled")) << e.what();
     }
-    EXPECT_NE(std::string::npos, qb::LastWalkError.find("deeper than")) << qb::LastWalkError;
+    EXPECT_NE(std::string::npos, run.WalkError().find("deeper than")) << run.WalkError();
     dvo_close(db);
 }

@@ -66,8 +66,6 @@ public:
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        store.Install();
-        previousCompiler = qb::SetHelpCompiler(&compiler);
         options.DatabaseHandle = 1;
         options.RootPath = out.path();
         options.ChmFileName = out.path() + "Help.chm";
@@ -76,18 +74,27 @@ protected:
         options.WindowTitle = "Help";
         options.ChmLanguage = "0x409 English (United States)";
     }
-    void TearDown() override { qb::SetHelpCompiler(previousCompiler); }
-
-    void Run() { qb::RunConversion(options, &Recorder::Callback, &recorder); }
+    // One run over useStorage and useCompiler; its walk error stays in walkError.
+    void Run() {
+        qb::TRun run(options, *useStorage, *useCompiler, &Recorder::Callback, &recorder);
+        struct KeepError {
+            qb::TRun& run;
+            std::string& error;
+            ~KeepError() { error = run.WalkError(); }
+        } keep{run, walkError};
+        run.Execute();
+    }
     std::string Read(const std::string& rel) const { return ReadFile(out.path() + rel); }
     bool Exists(const std::string& rel) const { return qb::fs::FileExists(out.path() + rel); }
 
     TempDir out;
     FakeStorage store;
     NoCompiler compiler;
-    qb::IHelpCompiler* previousCompiler = nullptr;
+    qb::IStorage* useStorage = &store;
+    qb::IHelpCompiler* useCompiler = &compiler;
     Recorder recorder;
     qb::TConvertOptions options;
+    std::string walkError;
 };
 
 }  // namespace qbtest

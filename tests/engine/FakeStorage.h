@@ -20,8 +20,6 @@ public:
     };
 
     FakeStorage() { items_["\\Organizer\\data\\"] = {}; }
-    ~FakeStorage() override { qb::SetStorage(previous_); }
-    void Install() { previous_ = qb::SetStorage(this); }
 
     // Adds an item below parent ("\Organizer\data\" for the root); returns its path.
     std::string AddItem(const std::string& parent, const std::string& name, const std::string& caption) {
@@ -76,7 +74,8 @@ public:
         ++exports;
         const std::string* bytes = FindFile(path);
         if (!bytes) return false;
-        std::ofstream out(qb::fs::NativePath(dest), std::ios::binary | std::ios::trunc);
+        // Like the library: a relative path names a file below the run's output folder.
+        std::ofstream out(qb::fs::ExpandFileName(dest), std::ios::binary | std::ios::trunc);
         out << *bytes;
         exportedTo.push_back(dest);
         return static_cast<bool>(out);
@@ -102,7 +101,6 @@ private:
         return nullptr;
     }
     std::map<std::string, Item> items_;
-    qb::IStorage* previous_ = nullptr;
 };
 
 }  // namespace qbtest

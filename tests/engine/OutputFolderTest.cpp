@@ -93,7 +93,7 @@ TEST_F(OutputFolder, LinksPlantedInTheFolderAreNeverFollowed) {
     options.StartPath = top;
     Run();
 
-    EXPECT_EQ("", qb::LastWalkError);
+    EXPECT_EQ("", walkError);
     EXPECT_EQ(before, Listing(elsewhere));
     EXPECT_EQ("mine", ReadFile(elsewhere + "labels.txt"));
     EXPECT_EQ("target picture", ReadFile(elsewhere + "pic.png"));
@@ -238,10 +238,10 @@ TEST_F(OutputFolder, AStoppedRunsPagesAreTakenBackByTheNextRun) {
     recorder = Recorder();
     WritingCompiler writing;
     writing.chm = options.ChmFileName;
-    qb::SetHelpCompiler(&writing);
+    useCompiler = &writing;
     options.RemoveTempFiles = true;
     Run();
-    qb::SetHelpCompiler(&compiler);
+    useCompiler = &compiler;
     bool said = false;
     for (const auto& l : recorder.Lines())
         if (l.find("did not finish") != std::string::npos) said = true;
@@ -286,9 +286,7 @@ TEST(ScratchNote, TheNoteScratchFileHasNoName) {
     std::optional<ScopedEnv> tmpdir(std::in_place, "TMPDIR", tmp.path());
     PeekingStorage store;
     store.tmp = tmp.path();
-    store.Install();
     NoCompiler compiler;
-    qb::IHelpCompiler* previous = qb::SetHelpCompiler(&compiler);
     const std::string top = store.AddItem(kRoot, "1", "Top");
     store.AddNote(top, "scratch text");
     qb::TConvertOptions o;
@@ -299,8 +297,7 @@ TEST(ScratchNote, TheNoteScratchFileHasNoName) {
     o.ConvertMethod = 0;
     o.RemoveTempFiles = false;
     Recorder recorder;
-    qb::RunConversion(o, &Recorder::Callback, &recorder);
-    qb::SetHelpCompiler(previous);
+    qb::TRun(o, store, compiler, &Recorder::Callback, &recorder).Execute();
     tmpdir.reset();
 
     EXPECT_NE(std::string::npos, ReadFile(out.path() + "Top.html").find("scratch text"));

@@ -34,7 +34,7 @@ class WalkFaults : public EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
-        faulty.Install();
+        useStorage = &faulty;
         top = faulty.AddItem("\\Organizer\\data\\", "1", "Top");
         faulty.AddNote(top, "Top");
         faulty.AddFile(top, "a.bin", "AAAA");
@@ -57,7 +57,7 @@ protected:
 TEST_F(WalkFaults, AttachmentThatCannotBeWrittenIsAWalkError) {
     faulty.failWith["big.bin"] = "Cannot write /out/big.bin: No space left on device";
     Run();
-    EXPECT_NE(std::string::npos, qb::LastWalkError.find("No space left on device")) << qb::LastWalkError;
+    EXPECT_NE(std::string::npos, walkError.find("No space left on device")) << walkError;
     EXPECT_TRUE(LoggedError("big.bin"));
     EXPECT_TRUE(Exists("a.bin"));
 }
@@ -66,14 +66,14 @@ TEST_F(WalkFaults, AttachmentThatCannotBeWrittenIsAWalkError) {
 TEST_F(WalkFaults, FileTheStorageDoesNotFindDoesNotStopTheWalk) {
     faulty.failWith["big.bin"] = "";
     Run();
-    EXPECT_EQ("", qb::LastWalkError);
+    EXPECT_EQ("", walkError);
     EXPECT_TRUE(Exists("Sub.html"));
 }
 
 TEST_F(WalkFaults, NoteThatCannotBeWrittenIsAWalkError) {
     faulty.failWith["2\\_~_~_notes.rtf"] = "Cannot write note.rtf: No space left on device";
     Run();
-    EXPECT_NE(std::string::npos, qb::LastWalkError.find("No space left on device")) << qb::LastWalkError;
+    EXPECT_NE(std::string::npos, walkError.find("No space left on device")) << walkError;
 }
 
 TEST_F(WalkFaults, ItemMetAgainBelowItselfStopsTheWalk) {
@@ -82,7 +82,7 @@ TEST_F(WalkFaults, ItemMetAgainBelowItselfStopsTheWalk) {
     faulty.AddItem(again, "4", "Deeper");
     faulty.alias[again] = top;
     Run();
-    EXPECT_NE(std::string::npos, qb::LastWalkError.find("loops")) << qb::LastWalkError;
-    EXPECT_NE(std::string::npos, qb::LastWalkError.find("\\3\\")) << qb::LastWalkError;
+    EXPECT_NE(std::string::npos, walkError.find("loops")) << walkError;
+    EXPECT_NE(std::string::npos, walkError.find("\\3\\")) << walkError;
     for (const auto& line : recorder.Lines()) EXPECT_EQ(std::string::npos, line.find("Deeper")) << line;
 }

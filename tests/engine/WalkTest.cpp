@@ -196,7 +196,7 @@ TEST_F(EngineTest, AttachmentCollisionsAndLeftovers) {
     Run();
     EXPECT_EQ("first", Read("more.txt"));
     qbtest::FakeStorage second;
-    second.Install();
+    useStorage = &second;
     const std::string top2 = second.AddItem("\\Organizer\\data\\", "1", "Top");
     second.AddFile(second.AddItem(top2, "2", "X"), "more.txt", "second");
     Run();
@@ -271,10 +271,10 @@ TEST_F(EngineTest, UnwritableOutputReportsTheWalkError) {
     // A file where the walk needs the folder ".\2\".
     WriteFile(out.path() + "2", "blocking file");
     Run();
-    EXPECT_FALSE(qb::LastWalkError.empty());
+    EXPECT_FALSE(walkError.empty());
     bool logged = false;
     for (const auto& e : recorder.events)
-        if (e.position == -1 && e.text == qb::LastWalkError) logged = true;
+        if (e.position == -1 && e.text == walkError) logged = true;
     EXPECT_TRUE(logged);
 }
 
@@ -302,5 +302,5 @@ TEST_F(EngineTest, VeryDeepTreeEndsWithAClearError) {
     options.KeepFolderTree = false;
     options.NavLinks = false;
     Run();
-    EXPECT_NE(std::string::npos, qb::LastWalkError.find("deeper than")) << qb::LastWalkError;
+    EXPECT_NE(std::string::npos, walkError.find("deeper than")) << walkError;
 }

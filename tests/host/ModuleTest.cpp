@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -89,6 +90,12 @@ TEST_F(ModuleTest, HostCommandRunsTheWizardFromTheModuleAndSavesBesideIt) {
         for (int i = 0; i < 6; ++i) Click(w, "btnNext");
         w.findChild<QCheckBox*>("chkOpenCHMFile")->setChecked(false);
         Click(w, "btnRun");
+        // The run goes on its own thread; the button is Run again once the window has its result.
+        auto* run = w.findChild<QPushButton*>("btnRun");
+        QElapsedTimer waited;
+        waited.start();
+        QTest::qWait(5);
+        while (!(run->text() == "&Run" && run->isEnabled()) && waited.elapsed() < 120000) QTest::qWait(5);
         chmWritten = fs::is_regular_file(outDir + "Trip__Rome_.chm");
         root->setText(QString::fromStdString("  " + outDir + " "));
         Click(w, "btnClose");

@@ -61,7 +61,7 @@ TEST_F(EngineTest, HostileNamesInEveryFolderMode) {
         options.ReadableFolderNames = m.readable;
         options.RolloverMenus = m.rollover;
         Run();
-        EXPECT_EQ("", qb::LastWalkError);
+        EXPECT_EQ("", walkError);
         qb::TStringList all;
         qb::FindFiles(all, outer.path(), "*.*", true);
         for (const auto& f : all) EXPECT_EQ(0u, f.rfind(options.RootPath, 0)) << f;

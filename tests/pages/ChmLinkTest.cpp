@@ -74,8 +74,6 @@ TEST(SampleHelpFile, EveryLinkOfEveryStoredPageIsStored) {
     ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
     const int handle = dvo_open(db.c_str());
     ASSERT_GT(handle, 0);
-    qb::IStorage* previousStorage = qb::SetStorage(nullptr);
-    qb::IHelpCompiler* previousCompiler = qb::SetHelpCompiler(nullptr);
 
     for (const bool readable : {false, true}) {
         SCOPED_TRACE(readable ? "readable names" : "storage names");
@@ -123,7 +121,5 @@ TEST(SampleHelpFile, EveryLinkOfEveryStoredPageIsStored) {
         EXPECT_GT(checked, 300);
         EXPECT_EQ("", missing);
     }
-    qb::SetHelpCompiler(previousCompiler);
-    qb::SetStorage(previousStorage);
     dvo_close(handle);
 }

@@ -77,7 +77,7 @@ TEST_P(GoldenPages, MatchGoldenAndEveryLinkResolves) {
     options.DatabaseFileName = "library.kvd";
     options.StartPath = c.wholeDatabase ? kRoot : "\\Organizer\\data\\1\\2\\";
     Run();
-    ASSERT_EQ("", qb::LastWalkError);
+    ASSERT_EQ("", walkError);
     std::string dead;
     for (const auto& d : DeadLinks(out.path())) dead += d + "\n";
     EXPECT_EQ("", dead);

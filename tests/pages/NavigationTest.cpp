@@ -233,6 +233,7 @@ protected:
         store.AddItem(trips, "21", "Rome");
         job.options = options;
         job.options.StartPath = seven;
+        job.Store = &store;
     }
     qb::TParameters job;
     std::string seven, leaf, trips;

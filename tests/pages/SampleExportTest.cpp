@@ -35,8 +35,6 @@ protected:
         dbDir.reset();
     }
     void SetUp() override {
-        previousStorage = qb::SetStorage(nullptr);
-        previousCompiler = qb::SetHelpCompiler(&compiler);
         options.DatabaseHandle = handle;
         options.StartPath = "\\Organizer\\data\\";
         options.WholeDatabase = true;
@@ -46,15 +44,12 @@ protected:
         options.WindowTitle = "Sample";
         options.ChmLanguage = "0x409 English (United States)";
     }
-    void TearDown() override {
-        qb::SetHelpCompiler(previousCompiler);
-        qb::SetStorage(previousStorage);
-    }
     void Run(const std::string& root) {
         options.RootPath = root;
         options.ChmFileName = root + "Sample.chm";
-        qb::RunConversion(options, &Recorder::Callback, &recorder);
-        ASSERT_EQ("", qb::LastWalkError);
+        qb::TRun run(options, qb::LibraryStorage(), compiler, &Recorder::Callback, &recorder);
+        run.Execute();
+        ASSERT_EQ("", run.WalkError());
     }
     // Pages below root that carry the navigation table more than once.
     static std::vector<std::string> PagesFinishedTwice(const std::string& root) {
@@ -68,8 +63,6 @@ protected:
 
     static inline std::unique_ptr<TempDir> dbDir;
     static inline int handle = 0;
-    qb::IStorage* previousStorage = nullptr;
-    qb::IHelpCompiler* previousCompiler = nullptr;
     NoCompiler compiler;
     Recorder recorder;
     qb::TConvertOptions options;

@@ -49,21 +49,13 @@ protected:
         gEvents.clear();
         gStopOnNone = false;
         gStopOnFinished = false;
-        store.Install();
-        previous = qb::SetHelpCompiler(&compiler);
-        previousDir = qb::fs::GetCurrentDir();
-        qb::fs::SetCurrentDir(out.path());
+        job.Store = &store;
+        job.Compiler = &compiler;
         job.options.RootPath = out.path();
         job.options.ChmFileName = out.path() + "Help.chm";
         job.options.RemoveTempFiles = false;
-        qb::ProgressCallback = &Record;
-        qb::ProgressContext = nullptr;
+        job.ProgressCallback = &Record;
         qb::StartProject(job);
-    }
-    void TearDown() override {
-        qb::SetHelpCompiler(previous);
-        qb::fs::SetCurrentDir(previousDir);
-        qb::ProgressCallback = nullptr;
     }
     bool Logged(const std::string& text) const {
         for (const auto& e : gEvents)
@@ -72,11 +64,12 @@ protected:
     }
 
     TempDir out;
+    // Relative names mean files in out, as during a run.
+    qb::fs::OutputFolder folder{out.path()};
+    qb::fs::UseOutputFolder useFolder{folder};
     FakeStorage store;
     ScriptedCompiler compiler;
-    qb::IHelpCompiler* previous = nullptr;
     qb::TParameters job;
-    std::string previousDir;
 };
 
 }  // namespace

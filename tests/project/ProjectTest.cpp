@@ -17,15 +17,12 @@ namespace {
 class ProjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        store.Install();
-        previousDir = qb::fs::GetCurrentDir();
-        qb::fs::SetCurrentDir(out.path());
+        job.Store = &store;
         job.options.RootPath = out.path();
         job.options.ChmFileName = "/somewhere/My Help.chm";
         job.options.WindowTitle = "My Help";
         job.options.ChmLanguage = "0x407 German (Germany)";
     }
-    void TearDown() override { qb::fs::SetCurrentDir(previousDir); }
 
     std::string Line(const std::string& prefix) const {
         for (const auto& l : *job.ProjectLines)
@@ -34,9 +31,11 @@ protected:
     }
 
     TempDir out;
+    // Relative names mean files in out, as during a run.
+    qb::fs::OutputFolder folder{out.path()};
+    qb::fs::UseOutputFolder useFolder{folder};
     FakeStorage store;
     qb::TParameters job;
-    std::string previousDir;
 };
 
 }  // namespace

@@ -36,8 +36,6 @@ protected:
         dbDir.reset();
     }
     void SetUp() override {
-        previousStorage = qb::SetStorage(nullptr);
-        previousCompiler = qb::SetHelpCompiler(&compiler);
         options.DatabaseHandle = handle;
         options.StartPath = "\\Organizer\\data\\";
         options.WholeDatabase = true;
@@ -46,22 +44,18 @@ protected:
         options.WindowTitle = "Sample";
         options.ChmLanguage = "0x407 German (Germany)";
     }
-    void TearDown() override {
-        qb::SetHelpCompiler(previousCompiler);
-        qb::SetStorage(previousStorage);
-    }
     void Run(const std::string& root) {
         options.RootPath = root;
         options.ChmFileName = root + "Sample.chm";
-        qb::RunConversion(options, &Recorder::Callback, &recorder);
-        ASSERT_EQ("", qb::LastWalkError);
+        qb::TRun run(options, qb::LibraryStorage(), *useCompiler, &Recorder::Callback, &recorder);
+        run.Execute();
+        ASSERT_EQ("", run.WalkError());
     }
 
     static inline std::unique_ptr<TempDir> dbDir;
     static inline int handle = 0;
-    qb::IStorage* previousStorage = nullptr;
-    qb::IHelpCompiler* previousCompiler = nullptr;
     NoCompiler compiler;
+    qb::IHelpCompiler* useCompiler = &compiler;
     Recorder recorder;
     qb::TConvertOptions options;
 };
@@ -92,7 +86,7 @@ TEST_F(SiteExport, SiteKeepsTheNotesAfterTheOutputFolderIsCleared) {
     TempDir work;
     WritingCompiler writing;
     writing.chm = work.path() + "out/Sample.chm";
-    qb::SetHelpCompiler(&writing);
+    useCompiler = &writing;
     options.SiteFolder = work.path() + "site";
     Run(work.path() + "out/");
     const std::string site = work.path() + "site/";

@@ -1,5 +1,8 @@
 // Running from the wizard: options, progress, stop, close and the settings write-back.
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,9 +11,16 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <thread>
+
+#include "Engine.h"
+#include "QtPlatform.h"
+#include "Storage.h"
 #include "WizardFixture.h"
 #include "Widgets.h"
 
@@ -18,6 +28,61 @@ namespace wiztest {
 namespace {
 
 using qb::TFrmMain;
+
+// The storage library, except that every file export waits until the test
+// opens the gate: a run held in the middle of its walk.
+class GatedStorage : public qb::IStorage {
+public:
+    ~GatedStorage() override { Open(); }
+    void Open() {
+        std::lock_guard<std::mutex> lock(m_);
+        open_ = true;
+        cv_.notify_all();
+    }
+    bool Waiting() {
+        std::lock_guard<std::mutex> lock(m_);
+        return waiting_;
+    }
+    std::string GetHint(int db, const std::string& path) override { return real_.GetHint(db, path); }
+    int GetFolderCount(int db, const std::string& path, int depth) override {
+        return real_.GetFolderCount(db, path, depth);
+    }
+    int CountAllSubItems(int db, const std::string& path) override { return real_.CountAllSubItems(db, path); }
+    void EnumEntries(int db, const std::string& path, std::vector<qb::TDVO_ENUM_DATA>& entries) override {
+        real_.EnumEntries(db, path, entries);
+    }
+    bool PathExists(int db, const std::string& path) override { return real_.PathExists(db, path); }
+    std::uintptr_t ItemKey(int db, const std::string& path) override { return real_.ItemKey(db, path); }
+    bool ExportFile(int db, const std::string& path, const std::string& destFile) override {
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            waiting_ = true;
+            // Never holds a broken test forever.
+            cv_.wait_for(lock, std::chrono::seconds(60), [&] { return open_; });
+            waiting_ = false;
+        }
+        return real_.ExportFile(db, path, destFile);
+    }
+
+private:
+    qb::IStorage& real_ = qb::LibraryStorage();
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool open_ = false;
+    bool waiting_ = false;
+};
+
+// Spins the window's event loop until cond holds; false after the time is up.
+template <class Cond>
+bool Within(int ms, Cond cond) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
 
 class RunTest : public WizardTest {
 protected:
@@ -33,6 +98,8 @@ protected:
         return *form_;
     }
     std::string Log() { return C<QPlainTextEdit>("mmoLogMsg")->toPlainText().toStdString(); }
+    // The run goes on its own thread: waits until the window has its result.
+    void WaitForRun() { ASSERT_TRUE(Within(120000, [&] { return !form_->EngineActive(); })) << Log(); }
     std::string Chm() { return tmp_ / "out/Trip__Rome_.chm"; }
 };
 
@@ -47,6 +114,7 @@ TEST_F(RunTest, RunButtonExportsAndCompilesTheBranch) {
         SaveScreenshot(form_.get(), "page-6-running.png");
     });
     QTest::mouseClick(run, Qt::LeftButton);
+    WaitForRun();
     EXPECT_TRUE(barSeen);
     EXPECT_EQ(captionDuringRun, "&Stop");
     EXPECT_TRUE(std::filesystem::is_regular_file(Chm())) << Log();
@@ -68,6 +136,8 @@ TEST_F(RunTest, RunButtonExportsAndCompilesTheBranch) {
 
 TEST_F(RunTest, ConfirmedStopIsIdleAtOnceAndNoSecondRunStartsBeforeTheEngineReturns) {
     OpenForRun();
+    GatedStorage gate;
+    form_->SetRunServices(gate, qb::LibraryHelpCompiler());
     form_->Controls().SetCheck("chkOpenCHMFile", false);
     auto* run = C<QPushButton>("btnRun");
     bool checked = false;
@@ -85,8 +155,10 @@ TEST_F(RunTest, ConfirmedStopIsIdleAtOnceAndNoSecondRunStartsBeforeTheEngineRetu
         EXPECT_EQ(Log(), before);
         EXPECT_TRUE(TFrmMain::RunProgress(form_.get(), -1, nullptr));
         checked = true;
+        gate.Open();
     });
     QTest::mouseClick(run, Qt::LeftButton);
+    WaitForRun();
     EXPECT_TRUE(checked);
     EXPECT_NE(Log().find("User cancelled."), std::string::npos) << Log();
     EXPECT_TRUE(run->isEnabled());
@@ -107,6 +179,7 @@ TEST_F(RunTest, CancelledStopLetsTheRunFinish) {
         EXPECT_FALSE(form_->StopRequested());
     });
     QTest::mouseClick(run, Qt::LeftButton);
+    WaitForRun();
     EXPECT_EQ(caption, "&Stop");
     EXPECT_EQ(services_.r().confirms.size(), 1u);
     EXPECT_TRUE(std::filesystem::is_regular_file(Chm()));
@@ -124,6 +197,7 @@ TEST_F(RunTest, CloseDuringARunWaitsForTheRun) {
         stillOpen = form_->isVisible();
     });
     QTest::mouseClick(run, Qt::LeftButton);
+    WaitForRun();
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(std::filesystem::is_regular_file(Chm()));
     EXPECT_FALSE(form_->isVisible());
@@ -149,10 +223,72 @@ TEST_F(RunTest, EngineErrorIsShownAndTheHelpFileIsNotOpened) {
     qbtest::WriteFile(tmp_ / "blocker", "a file where the folder should be");
     C<QLineEdit>("edtRootPath")->setText(QString::fromStdString(tmp_ / "blocker/out/"));
     QTest::mouseClick(C<QPushButton>("btnRun"), Qt::LeftButton);
+    WaitForRun();
     EXPECT_EQ(services_.r().errors.size(), 1u);
     EXPECT_TRUE(services_.r().opened.empty());
     EXPECT_EQ(C<QPushButton>("btnRun")->text(), "&Run");
     EXPECT_FALSE(form_->EngineActive());
+}
+
+TEST_F(RunTest, TheWindowAnswersWhileTheEngineWorksAndStopEndsTheRunCleanly) {
+    OpenForRun();
+    form_->Controls().SetCheck("chkOpenCHMFile", false);
+    GatedStorage gate;
+    form_->SetRunServices(gate, qb::LibraryHelpCompiler());
+    auto* run = C<QPushButton>("btnRun");
+    QTest::mouseClick(run, Qt::LeftButton);
+    // The click returns while the engine is held in its walk.
+    ASSERT_TRUE(form_->EngineActive());
+    ASSERT_TRUE(Within(30000, [&] { return gate.Waiting(); }));
+    // Progress made before the hold has reached the window.
+    EXPECT_TRUE(Within(5000, [&] { return Log().find("|--Trip: Rome?") != std::string::npos; })) << Log();
+    EXPECT_GT(C<QProgressBar>("pbPecent")->value(), 0);
+    // The window handles input: the log's page can be left and shown again.
+    form_->btnBackClick();
+    EXPECT_EQ(form_->PageIndex(), 5);
+    form_->btnNextClick();
+    EXPECT_EQ(form_->PageIndex(), 6);
+    bool timerRan = false;
+    QTimer::singleShot(0, form_.get(), [&] { timerRan = true; });
+    EXPECT_TRUE(Within(5000, [&] { return timerRan; }));
+    // Stop answers at once, though the engine is still held.
+    QTest::mouseClick(run, Qt::LeftButton);
+    EXPECT_EQ(run->text(), "&Run");
+    EXPECT_FALSE(run->isEnabled());
+    EXPECT_TRUE(gate.Waiting());
+    gate.Open();
+    WaitForRun();
+    EXPECT_NE(Log().find("User cancelled."), std::string::npos) << Log();
+    // Stopped before the compile: no help file.
+    EXPECT_FALSE(std::filesystem::exists(Chm())) << Log();
+    EXPECT_TRUE(run->isEnabled());
+    EXPECT_TRUE(services_.r().errors.empty());
+    // The stopped run let go of the folder: the next run goes through to the help file.
+    EXPECT_FALSE(std::filesystem::exists(tmp_ / "out/.quillbook.lock"));
+    form_->SetRunServices(qb::LibraryStorage(), qb::LibraryHelpCompiler());
+    QTest::mouseClick(run, Qt::LeftButton);
+    WaitForRun();
+    EXPECT_TRUE(std::filesystem::is_regular_file(Chm())) << Log();
+    EXPECT_NE(Log().find("Export finished."), std::string::npos) << Log();
+}
+
+TEST_F(RunTest, MessageBoxesAskedForFromARunsThreadAreShownOnTheWindowsThread) {
+    EnsureApp();
+    QThread* shownOn = nullptr;
+    bool done = false;
+    std::thread worker([&] {
+        const int answer = qb::OnUiThread([&] {
+            shownOn = QThread::currentThread();
+            return 42;
+        });
+        EXPECT_EQ(42, answer);
+        done = true;
+    });
+    // The asking thread waits until the window's thread has run the box.
+    EXPECT_TRUE(Within(10000, [&] { return shownOn != nullptr; }));
+    worker.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(QCoreApplication::instance()->thread(), shownOn);
 }
 
 TEST_F(RunTest, ProgressMovesTheBarAndAddsLinesOnlyWhenGiven) {
