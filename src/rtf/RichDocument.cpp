@@ -124,6 +124,13 @@ std::string RichDocument::LineText(int line) const {
     return Utf16ToUtf8(std::u16string_view(text_).substr(start, end - start));
 }
 
+bool RichDocument::LineIsBlank(int line) const {
+    if (line < 0 || line >= LineCount()) return true;
+    const int start = lineStarts_[line];
+    const int end = line + 1 < LineCount() ? lineStarts_[line + 1] - 2 : Length();
+    return std::all_of(text_.begin() + start, text_.begin() + end, [](char16_t u) { return u <= 0x20; });
+}
+
 std::string RichDocument::PlainText() const { return Utf16ToUtf8(text_); }
 
 }  // namespace qb::rtf

@@ -61,6 +61,9 @@ public:
     int ParaRunEnd(int pos) const;
     // UTF-8 text of a line without its line break; empty for a bad index.
     std::string LineText(int line) const;
+    // True when the line (without its line break) holds nothing above U+0020,
+    // so its UTF-8 text trims to nothing; true for a bad index.
+    bool LineIsBlank(int line) const;
     // The whole text in UTF-8, lines joined with CR LF.
     std::string PlainText() const;
     const std::u16string& Units() const { return text_; }

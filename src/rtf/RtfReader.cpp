@@ -119,7 +119,7 @@ struct Keyword {
     char16_t ch = 0;  // the character of a Special
 };
 
-// The one table that drives dispatch; sorted once on first use.
+// The one table that drives dispatch.
 constexpr Keyword kKeywords[] = {
     {"ansi", Kw::Ansi}, {"mac", Kw::Mac}, {"pc", Kw::Pc}, {"pca", Kw::Pca},
     {"ansicpg", Kw::AnsiCpg}, {"deff", Kw::Deff},
@@ -165,15 +165,50 @@ constexpr Keyword kKeywords[] = {
     {"ltrmark", Kw::Special, u'\u200E'}, {"rtlmark", Kw::Special, u'\u200F'},
 };
 
+// Open addressing over the table: a hash of a short word and mostly one
+// compare, against a binary search's many compares per control word.
+class KeywordIndex {
+public:
+    KeywordIndex() {
+        static_assert(std::size(kKeywords) < 255 && std::size(kKeywords) * 2 < kSlots);
+        for (std::size_t k = 0; k < std::size(kKeywords); ++k) {
+            std::size_t i = Hash(kKeywords[k].name);
+            while (slots_[i] != 0) i = (i + 1) % kSlots;
+            slots_[i] = static_cast<std::uint8_t>(k + 1);
+        }
+    }
+
+    const Keyword* Find(std::string_view word) const {
+        for (std::size_t i = Hash(word);; i = (i + 1) % kSlots) {
+            if (slots_[i] == 0) return nullptr;
+            const Keyword& k = kKeywords[slots_[i] - 1];
+            if (Same(k.name, word)) return &k;
+        }
+    }
+
+private:
+    static constexpr std::size_t kSlots = 512;
+
+    // Words are a few letters: a plain loop beats a call to memcmp.
+    static bool Same(std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+
+    static std::size_t Hash(std::string_view w) {
+        std::uint32_t h = static_cast<std::uint32_t>(w.size());
+        for (char c : w) h = h * 31 + static_cast<unsigned char>(c);
+        return (h ^ (h >> 9)) % kSlots;
+    }
+
+    std::array<std::uint8_t, kSlots> slots_{};
+};
+
 const Keyword* FindKeyword(std::string_view word) {
-    static const auto table = [] {
-        std::vector<Keyword> v(std::begin(kKeywords), std::end(kKeywords));
-        std::sort(v.begin(), v.end(), [](const Keyword& a, const Keyword& b) { return a.name < b.name; });
-        return v;
-    }();
-    auto it = std::lower_bound(table.begin(), table.end(), word,
-                               [](const Keyword& k, std::string_view w) { return k.name < w; });
-    return it != table.end() && it->name == word ? &*it : nullptr;
+    static const KeywordIndex index;
+    return index.Find(word);
 }
 
 enum class Dest : std::uint8_t { Body, Skip, FontTable, ColorTable, Upr };
@@ -654,7 +689,7 @@ RichDocument LoadRtf(std::string_view bytes) {
         return doc;
     }
     Reader reader(doc, bytes.size());
-    Tokenize(bytes.substr(start), reader);
+    TokenizeInto(bytes.substr(start), reader);
     reader.Finish();
     return doc;
 }

@@ -34,17 +34,6 @@ void AppendHexByte(std::string& out, unsigned v) {
     out += kDigits[v & 0xF];
 }
 
-// The font element's attributes; bytes of the colour value, lowest first.
-std::string FontAttrs(int size, std::uint32_t color) {
-    std::string out = std::to_string(size);
-    out += "\" color=\"#";
-    AppendHexByte(out, color & 0xFF);
-    AppendHexByte(out, (color >> 8) & 0xFF);
-    AppendHexByte(out, (color >> 16) & 0xFF);
-    out += "\">";
-    return out;
-}
-
 const char* Replacement(char16_t c) {
     switch (c) {
         case u'"': return "&quot;";
@@ -106,25 +95,105 @@ public:
         return *this;
     }
 
+    // The font element's attributes; bytes of the colour value, lowest first.
+    void FontAttrs(int size, std::uint32_t color) {
+        pendingSpace_ = false;
+        text_ += std::to_string(size);
+        text_ += "\" color=\"#";
+        AppendHexByte(text_, color & 0xFF);
+        AppendHexByte(text_, (color >> 8) & 0xFF);
+        AppendHexByte(text_, (color >> 16) & 0xFF);
+        text_ += "\">";
+    }
+
+    // Writes the units from start on, each as its replacement or its UTF-8
+    // text, and stops before a unit that would reach past limit; the first unit
+    // is always written. Returns where it stopped.
+    int Units(const std::u16string& units, int start, int limit) {
+        const int n = static_cast<int>(units.size());
+        // Staged in a small buffer: a check per unit instead of a string append per byte.
+        char buf[4096];
+        char* o = buf;
+        char* const end = buf + sizeof buf - 16;  // room for the longest piece, "&nbsp;&nbsp;"
+        int p = start;
+        while (p < limit) {
+            if (o >= end) {
+                text_.append(buf, o);
+                o = buf;
+            }
+            const char16_t u = units[p];
+            if (u < 0x80) {
+                if (u == u'\r' && p + 1 < n && units[p + 1] == u'\n') {
+                    if (p + 2 > limit && p != start) break;
+                    *o++ = '\r';
+                    *o++ = '\n';
+                    pendingSpace_ = false;
+                    p += 2;
+                    continue;
+                }
+                switch (u) {
+                    case u' ':
+                        if (!pendingSpace_) {
+                            *o++ = ' ';
+                            pendingSpace_ = true;
+                        } else {
+                            if (o > buf) --o;
+                            else text_.pop_back();
+                            o = Put(o, "&nbsp;&nbsp;");
+                            pendingSpace_ = false;
+                        }
+                        ++p;
+                        continue;
+                    case u'"': o = Put(o, "&quot;"); break;
+                    case u'<': o = Put(o, "&lt;"); break;
+                    case u'>': o = Put(o, "&gt;"); break;
+                    default: *o++ = static_cast<char>(u); break;
+                }
+                pendingSpace_ = false;
+                ++p;
+                continue;
+            }
+            pendingSpace_ = false;
+            if (u >= 0xD800 && u <= 0xDBFF && p + 1 < n && units[p + 1] >= 0xDC00 && units[p + 1] <= 0xDFFF) {
+                if (p + 2 > limit && p != start) break;
+                const char32_t c = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[p + 1] - 0xDC00);
+                *o++ = static_cast<char>(0xF0 | (c >> 18));
+                *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+                p += 2;
+                continue;
+            }
+            if (const char* r = Replacement(u)) {
+                o = Put(o, r);
+            } else {
+                const char32_t c = u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u;  // an unpaired surrogate
+                if (c < 0x800) {
+                    *o++ = static_cast<char>(0xC0 | (c >> 6));
+                } else {
+                    *o++ = static_cast<char>(0xE0 | (c >> 12));
+                    *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                }
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            }
+            ++p;
+        }
+        text_.append(buf, o);
+        return p;
+    }
+
     std::string& Text() { return text_; }
     std::size_t Size() const { return text_.size(); }
 
 private:
+    static char* Put(char* o, std::string_view piece) {
+        for (char c : piece) *o++ = c;
+        return o;
+    }
+
     std::string text_;
     bool pendingSpace_ = false;
 };
-
-// The output of one unit: a replacement or the unit's UTF-8 text.
-void AppendUnit(std::string& chunk, const std::u16string& units, int pos, int len) {
-    const char16_t u = units[pos];
-    if (len == 1 && u < 0x80 && u != u'"' && u != u'<' && u != u'>') {
-        chunk += static_cast<char>(u);
-    } else if (const char* r = len == 1 ? Replacement(u) : nullptr) {
-        chunk += r;
-    } else {
-        chunk += rtf::Utf16ToUtf8(std::u16string_view(units).substr(pos, len));
-    }
-}
 
 void AppendParagraphStart(HtmlOut& out, rtf::Align align) {
     switch (align) {
@@ -149,12 +218,11 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     int curSize = FontSizeToHtmlSize(first.sizePoints);
     int curLine = 0;
     TagOrder order;
-    std::string chunk;
 
     out += "<html><head><meta name=\"Quillbook\" content=\"";
     out += HtmlQuote(title);
     out += "\"></head><body><font size=\"";
-    out += FontAttrs(curSize, curColor);
+    out.FontAttrs(curSize, curColor);
     AppendParagraphStart(out, doc.ParaAt(0).align);
 
     auto inlineCloseWalk = [&] {
@@ -171,7 +239,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     };
     auto refont = [&] {
         out += "</font><font size=\"";
-        out += FontAttrs(curSize, curColor);
+        out.FontAttrs(curSize, curColor);
     };
     // Opens or closes one inline tag and moves its entry as the walk requires.
     auto toggle = [&](Tag tag, bool want, bool& open, const char* openTag, const char* closeTag) {
@@ -202,7 +270,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
                     inlineCloseWalk();
                     out += "<br>";
                 }
-            } else if (!Trim(doc.LineText(curLine)).empty()) {
+            } else if (!doc.LineIsBlank(curLine)) {
                 out += "<br>";
             } else {
                 inlineCloseWalk();
@@ -240,22 +308,12 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         }
 
         if (unitLen == 0) continue;
-        chunk.clear();
-        AppendUnit(chunk, units, start, unitLen);
         // A walk that wrote nothing changed nothing: until the attributes, the
         // paragraph or the line change, every step would write only its text.
-        if (out.Size() == sizeBeforeWalk) {
-            const int limit = std::min({doc.CharRunEnd(start), doc.ParaRunEnd(start), doc.LineStart(line + 1), n});
-            int p = pos + 1;
-            while (p < limit) {
-                const int len = doc.UnitLength(p);
-                if (p + len > limit) break;
-                AppendUnit(chunk, units, p, len);
-                p += len;
-            }
-            pos = p - 1;
-        }
-        out += chunk;
+        const int limit = out.Size() != sizeBeforeWalk
+                              ? start + unitLen
+                              : std::min({doc.CharRunEnd(start), doc.ParaRunEnd(start), doc.LineStart(line + 1), n});
+        pos = out.Units(units, start, limit) - 1;
     }
 
     for (int i = 0; i < 6; ++i) {
