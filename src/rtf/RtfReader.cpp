@@ -27,14 +27,24 @@ public:
         lastWasMark_ = false;
     }
 
+    // Takes the bytes of s up to the first one above 0x7F and returns how many.
     // Control characters are dropped: they would break the CR LF pairing.
-    void Ascii(std::string_view s, const CharAttrs& a) {
+    std::size_t Ascii(std::string_view s, const CharAttrs& a) {
         Attrs(a);
+        std::size_t len = 0;
+        while (len < s.size() && static_cast<unsigned char>(s[len]) < 0x80) ++len;
         auto& text = doc_.text_;
         const std::size_t before = text.size();
-        for (char c : s)
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') text.push_back(static_cast<char16_t>(c));
+        text.resize(before + len);
+        char16_t* o = text.data() + before;
+        for (std::size_t k = 0; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(s[k]);
+            *o = c;
+            o += c >= 0x20 || c == '\t';
+        }
+        text.resize(static_cast<std::size_t>(o - text.data()));
         if (text.size() != before) lastWasMark_ = false;
+        return len;
     }
 
     void Break(const CharAttrs& a) {
@@ -547,10 +557,7 @@ private:
             }
             FlushSurrogate();
             CellSeparator();
-            std::size_t j = i;
-            while (j < bytes.size() && static_cast<std::uint8_t>(bytes[j]) < 0x80) ++j;
-            out_.Ascii(bytes.substr(i, j - i), Effective());
-            i = j;
+            i += out_.Ascii(bytes.substr(i), Effective());
         }
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 // RTF lexical layer: groups, control words, control symbols, hex bytes, text and
 // binary data. It knows nothing of what the keywords mean.
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -41,6 +42,13 @@ inline int HexValue(char c) {
     return -1;
 }
 
+// Bytes that end a run of text: one test per byte in the longest loop.
+inline constexpr auto kEndsText = [] {
+    std::array<bool, 256> t{};
+    for (const unsigned char c : {'\\', '{', '}', '\r', '\n'}) t[c] = true;
+    return t;
+}();
+
 }  // namespace tokenizer_detail
 
 // The same over any type with the listener's members; with a final class the
@@ -62,9 +70,7 @@ void TokenizeInto(std::string_view rtf, Listener& listener) {
             ++i;  // line breaks in the file are not text
         } else if (c != '\\') {
             std::size_t j = i + 1;
-            while (j < n && rtf[j] != '\\' && rtf[j] != '{' && rtf[j] != '}' && rtf[j] != '\r' &&
-                   rtf[j] != '\n')
-                ++j;
+            while (j < n && !kEndsText[static_cast<unsigned char>(rtf[j])]) ++j;
             listener.Text(rtf.substr(i, j - i));
             i = j;
         } else if (i + 1 >= n) {

@@ -28,12 +28,6 @@ private:
     std::array<Tag, 6> order_{Tag::Bold, Tag::Italic, Tag::Underline, Tag::Colour, Tag::Size, Tag::Bullet};
 };
 
-void AppendHexByte(std::string& out, unsigned v) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += kDigits[(v >> 4) & 0xF];
-    out += kDigits[v & 0xF];
-}
-
 const char* Replacement(char16_t c) {
     switch (c) {
         case u'"': return "&quot;";
@@ -49,6 +43,13 @@ const char* Replacement(char16_t c) {
         default: return nullptr;
     }
 }
+
+// ASCII units written unchanged by HtmlOut::Units: not a space, a CR or a character with a replacement.
+constexpr auto kPlain = [] {
+    std::array<bool, 128> t{};
+    for (int c = 0; c < 128; ++c) t[c] = c != ' ' && c != '\r' && c != '"' && c != '<' && c != '>';
+    return t;
+}();
 
 // Output that replaces every two spaces by "&nbsp;&nbsp;" as it grows, left to
 // right without overlap: the same result as one pass over the finished text,
@@ -97,13 +98,16 @@ public:
 
     // The font element's attributes; bytes of the colour value, lowest first.
     void FontAttrs(int size, std::uint32_t color) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
         pendingSpace_ = false;
         text_ += std::to_string(size);
-        text_ += "\" color=\"#";
-        AppendHexByte(text_, color & 0xFF);
-        AppendHexByte(text_, (color >> 8) & 0xFF);
-        AppendHexByte(text_, (color >> 16) & 0xFF);
-        text_ += "\">";
+        char attr[] = "\" color=\"#RRGGBB\">";
+        char* hex = attr + 10;
+        for (int shift = 0; shift < 24; shift += 8) {
+            *hex++ = kDigits[(color >> (shift + 4)) & 0xF];
+            *hex++ = kDigits[(color >> shift) & 0xF];
+        }
+        text_.append(attr, sizeof attr - 1);
     }
 
     // Writes the units from start on, each as its replacement or its UTF-8
@@ -118,8 +122,18 @@ public:
         int p = start;
         while (p < limit) {
             if (o >= end) {
-                text_.append(buf, o);
+                text_.append(buf, static_cast<std::size_t>(o - buf));
                 o = buf;
+            }
+            // Letters, digits and most punctuation are copied as they are.
+            const char16_t* const from = units.data() + p;
+            const char16_t* q = from;
+            const char16_t* const stop = units.data() + std::min<std::ptrdiff_t>(limit, p + (end - o));
+            while (q < stop && *q < 0x80 && kPlain[*q]) *o++ = static_cast<char>(*q++);
+            if (q != from) {
+                pendingSpace_ = false;
+                p += static_cast<int>(q - from);
+                continue;
             }
             const char16_t u = units[p];
             if (u < 0x80) {
@@ -178,7 +192,7 @@ public:
             }
             ++p;
         }
-        text_.append(buf, o);
+        text_.append(buf, static_cast<std::size_t>(o - buf));
         return p;
     }
 
@@ -281,8 +295,13 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         }
 
         const std::size_t sizeBeforeWalk = out.Size();
+        const bool bulleted = doc.ParaAt(start).bulleted;
+        const int size = FontSizeToHtmlSize(a.sizePoints);
+        // When no entry would act, the walk moves nothing and writes nothing.
+        const bool walkActs = a.bold != boldOpen || a.italic != italicOpen || a.underline != underlineOpen ||
+                              a.color != curColor || size != curSize || bulleted != itemOpen;
         // Six visits by index: an entry moved during the walk changes what a later index finds.
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < (walkActs ? 6 : 0); ++i) {
             switch (order.At(i)) {
                 case Tag::Bold: toggle(Tag::Bold, a.bold, boldOpen, "<b>", "</b>"); break;
                 case Tag::Italic: toggle(Tag::Italic, a.italic, italicOpen, "<i>", "</i>"); break;
@@ -294,16 +313,14 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
                         order.ToFront(Tag::Colour);
                     }
                     break;
-                case Tag::Size: {
-                    const int size = FontSizeToHtmlSize(a.sizePoints);
+                case Tag::Size:
                     if (size != curSize) {
                         curSize = size;
                         refont();
                         order.ToFront(Tag::Size);
                     }
                     break;
-                }
-                case Tag::Bullet: toggle(Tag::Bullet, doc.ParaAt(start).bulleted, itemOpen, "<li>", "</li>"); break;
+                case Tag::Bullet: toggle(Tag::Bullet, bulleted, itemOpen, "<li>", "</li>"); break;
             }
         }
 
