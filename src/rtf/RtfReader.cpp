@@ -32,17 +32,26 @@ public:
     std::size_t Ascii(std::string_view s, const CharAttrs& a) {
         Attrs(a);
         std::size_t len = 0;
-        while (len < s.size() && static_cast<unsigned char>(s[len]) < 0x80) ++len;
+        bool controls = false;
+        for (; len < s.size(); ++len) {
+            const auto c = static_cast<unsigned char>(s[len]);
+            if (c >= 0x80) break;
+            controls |= c < 0x20;
+        }
         auto& text = doc_.text_;
         const std::size_t before = text.size();
         text.resize(before + len);
         char16_t* o = text.data() + before;
-        for (std::size_t k = 0; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[k]);
-            *o = c;
-            o += c >= 0x20 || c == '\t';
+        if (!controls) {
+            for (std::size_t k = 0; k < len; ++k) o[k] = static_cast<unsigned char>(s[k]);
+        } else {
+            for (std::size_t k = 0; k < len; ++k) {
+                const auto c = static_cast<unsigned char>(s[k]);
+                *o = c;
+                o += c >= 0x20 || c == '\t';
+            }
+            text.resize(static_cast<std::size_t>(o - text.data()));
         }
-        text.resize(static_cast<std::size_t>(o - text.data()));
         if (text.size() != before) lastWasMark_ = false;
         return len;
     }
