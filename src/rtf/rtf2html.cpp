@@ -96,6 +96,13 @@ public:
         return *this;
     }
 
+    // A fixed piece of markup: it neither starts nor ends with a space and holds
+    // no two in a row, so it can take no part in a space pair.
+    void Markup(std::string_view piece) {
+        text_.append(piece);
+        pendingSpace_ = false;
+    }
+
     // The font element's attributes; bytes of the colour value, lowest first.
     void FontAttrs(int size, std::uint32_t color) {
         static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -211,9 +218,9 @@ private:
 
 void AppendParagraphStart(HtmlOut& out, rtf::Align align) {
     switch (align) {
-        case rtf::Align::Left: out += "<p align=\"left\">"; break;
-        case rtf::Align::Right: out += "<p align=\"right\">"; break;
-        case rtf::Align::Center: out += "<p align=\"center\">"; break;
+        case rtf::Align::Left: out.Markup("<p align=\"left\">"); break;
+        case rtf::Align::Right: out.Markup("<p align=\"right\">"); break;
+        case rtf::Align::Center: out.Markup("<p align=\"center\">"); break;
         default: break;  // justified: no start tag, the "</p>" still comes
     }
 }
@@ -242,27 +249,27 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     auto inlineCloseWalk = [&] {
         for (int i = 0; i < 6; ++i) {
             switch (order.At(i)) {
-                case Tag::Bold: if (boldOpen) out += "</b>"; break;
-                case Tag::Italic: if (italicOpen) out += "</i>"; break;
-                case Tag::Underline: if (underlineOpen) out += "</u>"; break;
-                case Tag::Colour: out += "</font>"; break;
+                case Tag::Bold: if (boldOpen) out.Markup("</b>"); break;
+                case Tag::Italic: if (italicOpen) out.Markup("</i>"); break;
+                case Tag::Underline: if (underlineOpen) out.Markup("</u>"); break;
+                case Tag::Colour: out.Markup("</font>"); break;
                 default: break;
             }
         }
         boldOpen = italicOpen = underlineOpen = false;
     };
     auto refont = [&] {
-        out += "</font><font size=\"";
+        out.Markup("</font><font size=\"");
         out.FontAttrs(curSize, curColor);
     };
     // Opens or closes one inline tag and moves its entry as the walk requires.
     auto toggle = [&](Tag tag, bool want, bool& open, const char* openTag, const char* closeTag) {
         if (want && !open) {
-            out += openTag;
+            out.Markup(openTag);
             open = true;
             order.ToFront(tag);
         } else if (!want && open) {
-            out += closeTag;
+            out.Markup(closeTag);
             open = false;
             order.ToEnd(tag);
         }
@@ -277,18 +284,18 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
 
         if (line != curLine) {
             if (itemOpen) {
-                out += "</li>";
+                out.Markup("</li>");
                 itemOpen = false;
                 order.ToEnd(Tag::Bullet);
                 if (!doc.ParaAt(start).bulleted) {
                     inlineCloseWalk();
-                    out += "<br>";
+                    out.Markup("<br>");
                 }
             } else if (!doc.LineIsBlank(curLine)) {
-                out += "<br>";
+                out.Markup("<br>");
             } else {
                 inlineCloseWalk();
-                out += "</p>";
+                out.Markup("</p>");
                 AppendParagraphStart(out, doc.ParaAt(start).align);
             }
             curLine = line;
@@ -335,15 +342,15 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
 
     for (int i = 0; i < 6; ++i) {
         switch (order.At(i)) {
-            case Tag::Bold: if (boldOpen) out += "</b>"; break;
-            case Tag::Italic: if (italicOpen) out += "</i>"; break;
-            case Tag::Underline: if (underlineOpen) out += "</u>"; break;
-            case Tag::Colour: out += "</font>"; break;
+            case Tag::Bold: if (boldOpen) out.Markup("</b>"); break;
+            case Tag::Italic: if (italicOpen) out.Markup("</i>"); break;
+            case Tag::Underline: if (underlineOpen) out.Markup("</u>"); break;
+            case Tag::Colour: out.Markup("</font>"); break;
             case Tag::Size: break;
-            case Tag::Bullet: out += "</li>"; break;
+            case Tag::Bullet: out.Markup("</li>"); break;
         }
     }
-    out += "</p>";
+    out.Markup("</p>");
     std::string& result = out.Text();
     result += "</html>";
     return std::move(result);
