@@ -5,6 +5,10 @@
 #include <unordered_map>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "CodePage.h"
 #include "RichText.h"
 #include "RtfTokenizer.h"
@@ -33,6 +37,16 @@ public:
         Attrs(a);
         std::size_t len = 0;
         bool controls = false;
+#ifdef __SSE2__
+        // Sixteen bytes at a time while all are printable ASCII (signed, both
+        // 8-bit bytes and control characters compare below the space).
+        const __m128i space = _mm_set1_epi8(0x20);
+        while (len + 16 <= s.size()) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + len));
+            if (_mm_movemask_epi8(_mm_cmplt_epi8(v, space)) != 0) break;
+            len += 16;
+        }
+#endif
         for (; len < s.size(); ++len) {
             const auto c = static_cast<unsigned char>(s[len]);
             if (c >= 0x80) break;
@@ -43,7 +57,16 @@ public:
         text.resize(before + len);
         char16_t* o = text.data() + before;
         if (!controls) {
-            for (std::size_t k = 0; k < len; ++k) o[k] = static_cast<unsigned char>(s[k]);
+            std::size_t k = 0;
+#ifdef __SSE2__
+            const __m128i zero = _mm_setzero_si128();
+            for (; k + 16 <= len; k += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + k));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k + 8), _mm_unpackhi_epi8(v, zero));
+            }
+#endif
+            for (; k < len; ++k) o[k] = static_cast<unsigned char>(s[k]);
         } else {
             for (std::size_t k = 0; k < len; ++k) {
                 const auto c = static_cast<unsigned char>(s[k]);
