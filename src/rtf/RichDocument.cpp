@@ -8,21 +8,6 @@ namespace {
 bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// Index of the last entry whose start is <= pos; entries ascend and the first
-// starts at or before every pos asked. The hint makes a forward walk O(1).
-template <typename Vec, typename StartOf>
-std::size_t FindEntry(const Vec& v, int pos, std::size_t& hint, StartOf startOf) {
-    const std::size_t n = v.size();
-    if (hint < n && startOf(v[hint]) <= pos) {
-        if (hint + 1 == n || startOf(v[hint + 1]) > pos) return hint;
-        if (hint + 2 == n || startOf(v[hint + 2]) > pos) return ++hint;
-    }
-    auto it = std::upper_bound(v.begin(), v.end(), pos,
-                               [&](int p, const auto& e) { return p < startOf(e); });
-    hint = it == v.begin() ? 0 : static_cast<std::size_t>(it - v.begin()) - 1;
-    return hint;
-}
-
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -64,15 +49,6 @@ std::string Utf16ToUtf8(std::u16string_view units) {
 
 RichDocument::RichDocument() : lineStarts_{0} {}
 
-int RichDocument::UnitLength(int pos) const {
-    const int n = Length();
-    if (pos < 0 || pos >= n) return 0;
-    const char16_t u = text_[pos];
-    if (pos + 1 < n && ((u == u'\r' && text_[pos + 1] == u'\n') || (IsHigh(u) && IsLow(text_[pos + 1]))))
-        return 2;
-    return 1;
-}
-
 std::string RichDocument::UnitText(int pos) const {
     const int len = UnitLength(pos);
     if (len == 0) return {};
@@ -81,40 +57,9 @@ std::string RichDocument::UnitText(int pos) const {
     return Utf16ToUtf8(std::u16string_view(text_).substr(pos, len));
 }
 
-CharAttrs RichDocument::CharAt(int pos) const {
-    if (charRuns_.empty()) return emptyAttrs_;
-    pos = std::clamp(pos, 0, Length() - 1);
-    return charRuns_[FindEntry(charRuns_, pos, charHint_, [](const CharRun& r) { return r.start; })].attrs;
-}
-
-ParaAttrs RichDocument::ParaAt(int pos) const {
-    if (paraRuns_.empty()) return {};
-    pos = std::clamp(pos, 0, Length());
-    return paraRuns_[FindEntry(paraRuns_, pos, paraHint_, [](const ParaRun& r) { return r.start; })].attrs;
-}
-
-int RichDocument::LineFromChar(int pos) const {
-    pos = std::clamp(pos, 0, Length());
-    return static_cast<int>(FindEntry(lineStarts_, pos, lineHint_, [](int s) { return s; }));
-}
-
 int RichDocument::LineStart(int line) const {
     if (line < 0) return 0;
     return line < LineCount() ? lineStarts_[line] : Length();
-}
-
-int RichDocument::CharRunEnd(int pos) const {
-    if (charRuns_.empty() || pos >= Length()) return Length();
-    const std::size_t i =
-        FindEntry(charRuns_, std::max(pos, 0), charHint_, [](const CharRun& r) { return r.start; });
-    return i + 1 < charRuns_.size() ? charRuns_[i + 1].start : Length();
-}
-
-int RichDocument::ParaRunEnd(int pos) const {
-    if (paraRuns_.empty() || pos >= Length()) return Length();
-    const std::size_t i =
-        FindEntry(paraRuns_, std::max(pos, 0), paraHint_, [](const ParaRun& r) { return r.start; });
-    return i + 1 < paraRuns_.size() ? std::min(paraRuns_[i + 1].start, Length()) : Length();
 }
 
 std::string RichDocument::LineText(int line) const {
@@ -122,6 +67,13 @@ std::string RichDocument::LineText(int line) const {
     const int start = lineStarts_[line];
     const int end = line + 1 < LineCount() ? lineStarts_[line + 1] - 2 : Length();
     return Utf16ToUtf8(std::u16string_view(text_).substr(start, end - start));
+}
+
+bool RichDocument::LineIsBlank(int line) const {
+    if (line < 0 || line >= LineCount()) return true;
+    const int start = lineStarts_[line];
+    const int end = line + 1 < LineCount() ? lineStarts_[line + 1] - 2 : Length();
+    return std::all_of(text_.begin() + start, text_.begin() + end, [](char16_t u) { return u <= 0x20; });
 }
 
 std::string RichDocument::PlainText() const { return Utf16ToUtf8(text_); }

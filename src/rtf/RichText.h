@@ -1,6 +1,7 @@
 #pragma once
 // A rich-text document as the note converters read it: character positions with
 // per-position character attributes, per-paragraph attributes and lines.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -63,6 +64,9 @@ public:
     int ParaRunEnd(int pos) const;
     // UTF-8 text of a line without its line break; empty for a bad index.
     std::string LineText(int line) const;
+    // True when the line (without its line break) holds nothing above U+0020,
+    // so its UTF-8 text trims to nothing; true for a bad index.
+    bool LineIsBlank(int line) const;
     // The whole text in UTF-8, lines joined with CR LF.
     std::string PlainText() const;
     const std::u16string& Units() const { return text_; }
@@ -88,6 +92,70 @@ private:
     mutable std::size_t paraHint_ = 0;
     mutable std::size_t lineHint_ = 0;
 };
+
+// The lookups below run once or more per position of a conversion, so they
+// are defined here where the converter can inline them.
+namespace document_detail {
+
+// Index of the last entry whose start is <= pos; entries ascend and the first
+// starts at or before every pos asked. The hint makes a forward walk O(1).
+template <typename Vec, typename StartOf>
+std::size_t FindEntry(const Vec& v, int pos, std::size_t& hint, StartOf startOf) {
+    const std::size_t n = v.size();
+    if (hint < n && startOf(v[hint]) <= pos) {
+        if (hint + 1 == n || startOf(v[hint + 1]) > pos) return hint;
+        if (hint + 2 == n || startOf(v[hint + 2]) > pos) return ++hint;
+    }
+    auto it = std::upper_bound(v.begin(), v.end(), pos,
+                               [&](int p, const auto& e) { return p < startOf(e); });
+    hint = it == v.begin() ? 0 : static_cast<std::size_t>(it - v.begin()) - 1;
+    return hint;
+}
+
+}  // namespace document_detail
+
+inline int RichDocument::UnitLength(int pos) const {
+    const int n = Length();
+    if (pos < 0 || pos >= n) return 0;
+    const char16_t u = text_[pos];
+    if (pos + 1 < n && ((u == u'\r' && text_[pos + 1] == u'\n') ||
+                        (u >= 0xD800 && u <= 0xDBFF && text_[pos + 1] >= 0xDC00 && text_[pos + 1] <= 0xDFFF)))
+        return 2;
+    return 1;
+}
+
+inline CharAttrs RichDocument::CharAt(int pos) const {
+    if (charRuns_.empty()) return emptyAttrs_;
+    pos = std::clamp(pos, 0, Length() - 1);
+    return charRuns_[document_detail::FindEntry(charRuns_, pos, charHint_, [](const CharRun& r) { return r.start; })]
+        .attrs;
+}
+
+inline ParaAttrs RichDocument::ParaAt(int pos) const {
+    if (paraRuns_.empty()) return {};
+    pos = std::clamp(pos, 0, Length());
+    return paraRuns_[document_detail::FindEntry(paraRuns_, pos, paraHint_, [](const ParaRun& r) { return r.start; })]
+        .attrs;
+}
+
+inline int RichDocument::LineFromChar(int pos) const {
+    pos = std::clamp(pos, 0, Length());
+    return static_cast<int>(document_detail::FindEntry(lineStarts_, pos, lineHint_, [](int s) { return s; }));
+}
+
+inline int RichDocument::CharRunEnd(int pos) const {
+    if (charRuns_.empty() || pos >= Length()) return Length();
+    const std::size_t i = document_detail::FindEntry(charRuns_, std::max(pos, 0), charHint_,
+                                                     [](const CharRun& r) { return r.start; });
+    return i + 1 < charRuns_.size() ? charRuns_[i + 1].start : Length();
+}
+
+inline int RichDocument::ParaRunEnd(int pos) const {
+    if (paraRuns_.empty() || pos >= Length()) return Length();
+    const std::size_t i = document_detail::FindEntry(paraRuns_, std::max(pos, 0), paraHint_,
+                                                     [](const ParaRun& r) { return r.start; });
+    return i + 1 < paraRuns_.size() ? std::min(paraRuns_[i + 1].start, Length()) : Length();
+}
 
 // Reads RTF as real writers produce it; malformed input gives a document, never
 // an error. Input that does not start with "{\rtf" is read as plain text.

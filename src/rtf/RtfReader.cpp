@@ -5,6 +5,10 @@
 #include <unordered_map>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "CodePage.h"
 #include "RichText.h"
 #include "RtfTokenizer.h"
@@ -27,14 +31,52 @@ public:
         lastWasMark_ = false;
     }
 
+    // Takes the bytes of s up to the first one above 0x7F and returns how many.
     // Control characters are dropped: they would break the CR LF pairing.
-    void Ascii(std::string_view s, const CharAttrs& a) {
+    std::size_t Ascii(std::string_view s, const CharAttrs& a) {
         Attrs(a);
+        std::size_t len = 0;
+        bool controls = false;
+#ifdef __SSE2__
+        // Sixteen bytes at a time while all are printable ASCII (signed, both
+        // 8-bit bytes and control characters compare below the space).
+        const __m128i space = _mm_set1_epi8(0x20);
+        while (len + 16 <= s.size()) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + len));
+            if (_mm_movemask_epi8(_mm_cmplt_epi8(v, space)) != 0) break;
+            len += 16;
+        }
+#endif
+        for (; len < s.size(); ++len) {
+            const auto c = static_cast<unsigned char>(s[len]);
+            if (c >= 0x80) break;
+            controls |= c < 0x20;
+        }
         auto& text = doc_.text_;
         const std::size_t before = text.size();
-        for (char c : s)
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') text.push_back(static_cast<char16_t>(c));
+        text.resize(before + len);
+        char16_t* o = text.data() + before;
+        if (!controls) {
+            std::size_t k = 0;
+#ifdef __SSE2__
+            const __m128i zero = _mm_setzero_si128();
+            for (; k + 16 <= len; k += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + k));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k + 8), _mm_unpackhi_epi8(v, zero));
+            }
+#endif
+            for (; k < len; ++k) o[k] = static_cast<unsigned char>(s[k]);
+        } else {
+            for (std::size_t k = 0; k < len; ++k) {
+                const auto c = static_cast<unsigned char>(s[k]);
+                *o = c;
+                o += c >= 0x20 || c == '\t';
+            }
+            text.resize(static_cast<std::size_t>(o - text.data()));
+        }
         if (text.size() != before) lastWasMark_ = false;
+        return len;
     }
 
     void Break(const CharAttrs& a) {
@@ -119,7 +161,7 @@ struct Keyword {
     char16_t ch = 0;  // the character of a Special
 };
 
-// The one table that drives dispatch; sorted once on first use.
+// The one table that drives dispatch.
 constexpr Keyword kKeywords[] = {
     {"ansi", Kw::Ansi}, {"mac", Kw::Mac}, {"pc", Kw::Pc}, {"pca", Kw::Pca},
     {"ansicpg", Kw::AnsiCpg}, {"deff", Kw::Deff},
@@ -165,15 +207,50 @@ constexpr Keyword kKeywords[] = {
     {"ltrmark", Kw::Special, u'\u200E'}, {"rtlmark", Kw::Special, u'\u200F'},
 };
 
+// Open addressing over the table: a hash of a short word and mostly one
+// compare, against a binary search's many compares per control word.
+class KeywordIndex {
+public:
+    KeywordIndex() {
+        static_assert(std::size(kKeywords) < 255 && std::size(kKeywords) * 2 < kSlots);
+        for (std::size_t k = 0; k < std::size(kKeywords); ++k) {
+            std::size_t i = Hash(kKeywords[k].name);
+            while (slots_[i] != 0) i = (i + 1) % kSlots;
+            slots_[i] = static_cast<std::uint8_t>(k + 1);
+        }
+    }
+
+    const Keyword* Find(std::string_view word) const {
+        for (std::size_t i = Hash(word);; i = (i + 1) % kSlots) {
+            if (slots_[i] == 0) return nullptr;
+            const Keyword& k = kKeywords[slots_[i] - 1];
+            if (Same(k.name, word)) return &k;
+        }
+    }
+
+private:
+    static constexpr std::size_t kSlots = 512;
+
+    // Words are a few letters: a plain loop beats a call to memcmp.
+    static bool Same(std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+
+    static std::size_t Hash(std::string_view w) {
+        std::uint32_t h = static_cast<std::uint32_t>(w.size());
+        for (char c : w) h = h * 31 + static_cast<unsigned char>(c);
+        return (h ^ (h >> 9)) % kSlots;
+    }
+
+    std::array<std::uint8_t, kSlots> slots_{};
+};
+
 const Keyword* FindKeyword(std::string_view word) {
-    static const auto table = [] {
-        std::vector<Keyword> v(std::begin(kKeywords), std::end(kKeywords));
-        std::sort(v.begin(), v.end(), [](const Keyword& a, const Keyword& b) { return a.name < b.name; });
-        return v;
-    }();
-    auto it = std::lower_bound(table.begin(), table.end(), word,
-                               [](const Keyword& k, std::string_view w) { return k.name < w; });
-    return it != table.end() && it->name == word ? &*it : nullptr;
+    static const KeywordIndex index;
+    return index.Find(word);
 }
 
 enum class Dest : std::uint8_t { Body, Skip, FontTable, ColorTable, Upr };
@@ -512,10 +589,7 @@ private:
             }
             FlushSurrogate();
             CellSeparator();
-            std::size_t j = i;
-            while (j < bytes.size() && static_cast<std::uint8_t>(bytes[j]) < 0x80) ++j;
-            out_.Ascii(bytes.substr(i, j - i), Effective());
-            i = j;
+            i += out_.Ascii(bytes.substr(i), Effective());
         }
     }
 
@@ -654,7 +728,7 @@ RichDocument LoadRtf(std::string_view bytes) {
         return doc;
     }
     Reader reader(doc, bytes.size());
-    Tokenize(bytes.substr(start), reader);
+    TokenizeInto(bytes.substr(start), reader);
     reader.Finish();
     return doc;
 }

@@ -28,23 +28,6 @@ private:
     std::array<Tag, 6> order_{Tag::Bold, Tag::Italic, Tag::Underline, Tag::Colour, Tag::Size, Tag::Bullet};
 };
 
-void AppendHexByte(std::string& out, unsigned v) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += kDigits[(v >> 4) & 0xF];
-    out += kDigits[v & 0xF];
-}
-
-// The font element's attributes; bytes of the colour value, lowest first.
-std::string FontAttrs(int size, std::uint32_t color) {
-    std::string out = std::to_string(size);
-    out += "\" color=\"#";
-    AppendHexByte(out, color & 0xFF);
-    AppendHexByte(out, (color >> 8) & 0xFF);
-    AppendHexByte(out, (color >> 16) & 0xFF);
-    out += "\">";
-    return out;
-}
-
 const char* Replacement(char16_t c) {
     switch (c) {
         case u'"': return "&quot;";
@@ -60,6 +43,13 @@ const char* Replacement(char16_t c) {
         default: return nullptr;
     }
 }
+
+// ASCII units written unchanged by HtmlOut::Units: not a space, a CR or a character with a replacement.
+constexpr auto kPlain = [] {
+    std::array<bool, 128> t{};
+    for (int c = 0; c < 128; ++c) t[c] = c != ' ' && c != '\r' && c != '"' && c != '<' && c != '>';
+    return t;
+}();
 
 // Output that replaces every two spaces by "&nbsp;&nbsp;" as it grows, left to
 // right without overlap: the same result as one pass over the finished text,
@@ -106,31 +96,131 @@ public:
         return *this;
     }
 
+    // A fixed piece of markup: it neither starts nor ends with a space and holds
+    // no two in a row, so it can take no part in a space pair.
+    void Markup(std::string_view piece) {
+        text_.append(piece);
+        pendingSpace_ = false;
+    }
+
+    // The font element's attributes; bytes of the colour value, lowest first.
+    void FontAttrs(int size, std::uint32_t color) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        pendingSpace_ = false;
+        text_ += std::to_string(size);
+        char attr[] = "\" color=\"#RRGGBB\">";
+        char* hex = attr + 10;
+        for (int shift = 0; shift < 24; shift += 8) {
+            *hex++ = kDigits[(color >> (shift + 4)) & 0xF];
+            *hex++ = kDigits[(color >> shift) & 0xF];
+        }
+        text_.append(attr, sizeof attr - 1);
+    }
+
+    // Writes the units from start on, each as its replacement or its UTF-8
+    // text, and stops before a unit that would reach past limit; the first unit
+    // is always written. Returns where it stopped.
+    int Units(const std::u16string& units, int start, int limit) {
+        const int n = static_cast<int>(units.size());
+        // Staged in a small buffer: a check per unit instead of a string append per byte.
+        char buf[4096];
+        char* o = buf;
+        char* const end = buf + sizeof buf - 16;  // room for the longest piece, "&nbsp;&nbsp;"
+        int p = start;
+        while (p < limit) {
+            if (o >= end) {
+                text_.append(buf, static_cast<std::size_t>(o - buf));
+                o = buf;
+            }
+            // Letters, digits and most punctuation are copied as they are.
+            const char16_t* const from = units.data() + p;
+            const char16_t* q = from;
+            const char16_t* const stop = units.data() + std::min<std::ptrdiff_t>(limit, p + (end - o));
+            while (q < stop && *q < 0x80 && kPlain[*q]) *o++ = static_cast<char>(*q++);
+            if (q != from) {
+                pendingSpace_ = false;
+                p += static_cast<int>(q - from);
+                continue;
+            }
+            const char16_t u = units[p];
+            if (u < 0x80) {
+                if (u == u'\r' && p + 1 < n && units[p + 1] == u'\n') {
+                    if (p + 2 > limit && p != start) break;
+                    *o++ = '\r';
+                    *o++ = '\n';
+                    pendingSpace_ = false;
+                    p += 2;
+                    continue;
+                }
+                switch (u) {
+                    case u' ':
+                        if (!pendingSpace_) {
+                            *o++ = ' ';
+                            pendingSpace_ = true;
+                        } else {
+                            if (o > buf) --o;
+                            else text_.pop_back();
+                            o = Put(o, "&nbsp;&nbsp;");
+                            pendingSpace_ = false;
+                        }
+                        ++p;
+                        continue;
+                    case u'"': o = Put(o, "&quot;"); break;
+                    case u'<': o = Put(o, "&lt;"); break;
+                    case u'>': o = Put(o, "&gt;"); break;
+                    default: *o++ = static_cast<char>(u); break;
+                }
+                pendingSpace_ = false;
+                ++p;
+                continue;
+            }
+            pendingSpace_ = false;
+            if (u >= 0xD800 && u <= 0xDBFF && p + 1 < n && units[p + 1] >= 0xDC00 && units[p + 1] <= 0xDFFF) {
+                if (p + 2 > limit && p != start) break;
+                const char32_t c = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[p + 1] - 0xDC00);
+                *o++ = static_cast<char>(0xF0 | (c >> 18));
+                *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+                p += 2;
+                continue;
+            }
+            if (const char* r = Replacement(u)) {
+                o = Put(o, r);
+            } else {
+                const char32_t c = u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u;  // an unpaired surrogate
+                if (c < 0x800) {
+                    *o++ = static_cast<char>(0xC0 | (c >> 6));
+                } else {
+                    *o++ = static_cast<char>(0xE0 | (c >> 12));
+                    *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                }
+                *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            }
+            ++p;
+        }
+        text_.append(buf, static_cast<std::size_t>(o - buf));
+        return p;
+    }
+
     std::string& Text() { return text_; }
     std::size_t Size() const { return text_.size(); }
 
 private:
+    static char* Put(char* o, std::string_view piece) {
+        for (char c : piece) *o++ = c;
+        return o;
+    }
+
     std::string text_;
     bool pendingSpace_ = false;
 };
 
-// The output of one unit: a replacement or the unit's UTF-8 text.
-void AppendUnit(std::string& chunk, const std::u16string& units, int pos, int len) {
-    const char16_t u = units[pos];
-    if (len == 1 && u < 0x80 && u != u'"' && u != u'<' && u != u'>') {
-        chunk += static_cast<char>(u);
-    } else if (const char* r = len == 1 ? Replacement(u) : nullptr) {
-        chunk += r;
-    } else {
-        chunk += rtf::Utf16ToUtf8(std::u16string_view(units).substr(pos, len));
-    }
-}
-
 void AppendParagraphStart(HtmlOut& out, rtf::Align align) {
     switch (align) {
-        case rtf::Align::Left: out += "<p align=\"left\">"; break;
-        case rtf::Align::Right: out += "<p align=\"right\">"; break;
-        case rtf::Align::Center: out += "<p align=\"center\">"; break;
+        case rtf::Align::Left: out.Markup("<p align=\"left\">"); break;
+        case rtf::Align::Right: out.Markup("<p align=\"right\">"); break;
+        case rtf::Align::Center: out.Markup("<p align=\"center\">"); break;
         default: break;  // justified: no start tag, the "</p>" still comes
     }
 }
@@ -149,38 +239,37 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     int curSize = FontSizeToHtmlSize(first.sizePoints);
     int curLine = 0;
     TagOrder order;
-    std::string chunk;
 
     out += "<html><head><meta name=\"Quillbook\" content=\"";
     out += HtmlQuote(title);
     out += "\"></head><body><font size=\"";
-    out += FontAttrs(curSize, curColor);
+    out.FontAttrs(curSize, curColor);
     AppendParagraphStart(out, doc.ParaAt(0).align);
 
     auto inlineCloseWalk = [&] {
         for (int i = 0; i < 6; ++i) {
             switch (order.At(i)) {
-                case Tag::Bold: if (boldOpen) out += "</b>"; break;
-                case Tag::Italic: if (italicOpen) out += "</i>"; break;
-                case Tag::Underline: if (underlineOpen) out += "</u>"; break;
-                case Tag::Colour: out += "</font>"; break;
+                case Tag::Bold: if (boldOpen) out.Markup("</b>"); break;
+                case Tag::Italic: if (italicOpen) out.Markup("</i>"); break;
+                case Tag::Underline: if (underlineOpen) out.Markup("</u>"); break;
+                case Tag::Colour: out.Markup("</font>"); break;
                 default: break;
             }
         }
         boldOpen = italicOpen = underlineOpen = false;
     };
     auto refont = [&] {
-        out += "</font><font size=\"";
-        out += FontAttrs(curSize, curColor);
+        out.Markup("</font><font size=\"");
+        out.FontAttrs(curSize, curColor);
     };
     // Opens or closes one inline tag and moves its entry as the walk requires.
     auto toggle = [&](Tag tag, bool want, bool& open, const char* openTag, const char* closeTag) {
         if (want && !open) {
-            out += openTag;
+            out.Markup(openTag);
             open = true;
             order.ToFront(tag);
         } else if (!want && open) {
-            out += closeTag;
+            out.Markup(closeTag);
             open = false;
             order.ToEnd(tag);
         }
@@ -195,26 +284,31 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
 
         if (line != curLine) {
             if (itemOpen) {
-                out += "</li>";
+                out.Markup("</li>");
                 itemOpen = false;
                 order.ToEnd(Tag::Bullet);
                 if (!doc.ParaAt(start).bulleted) {
                     inlineCloseWalk();
-                    out += "<br>";
+                    out.Markup("<br>");
                 }
-            } else if (!Trim(doc.LineText(curLine)).empty()) {
-                out += "<br>";
+            } else if (!doc.LineIsBlank(curLine)) {
+                out.Markup("<br>");
             } else {
                 inlineCloseWalk();
-                out += "</p>";
+                out.Markup("</p>");
                 AppendParagraphStart(out, doc.ParaAt(start).align);
             }
             curLine = line;
         }
 
         const std::size_t sizeBeforeWalk = out.Size();
+        const bool bulleted = doc.ParaAt(start).bulleted;
+        const int size = FontSizeToHtmlSize(a.sizePoints);
+        // When no entry would act, the walk moves nothing and writes nothing.
+        const bool walkActs = a.bold != boldOpen || a.italic != italicOpen || a.underline != underlineOpen ||
+                              a.color != curColor || size != curSize || bulleted != itemOpen;
         // Six visits by index: an entry moved during the walk changes what a later index finds.
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < (walkActs ? 6 : 0); ++i) {
             switch (order.At(i)) {
                 case Tag::Bold: toggle(Tag::Bold, a.bold, boldOpen, "<b>", "</b>"); break;
                 case Tag::Italic: toggle(Tag::Italic, a.italic, italicOpen, "<i>", "</i>"); break;
@@ -226,49 +320,37 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
                         order.ToFront(Tag::Colour);
                     }
                     break;
-                case Tag::Size: {
-                    const int size = FontSizeToHtmlSize(a.sizePoints);
+                case Tag::Size:
                     if (size != curSize) {
                         curSize = size;
                         refont();
                         order.ToFront(Tag::Size);
                     }
                     break;
-                }
-                case Tag::Bullet: toggle(Tag::Bullet, doc.ParaAt(start).bulleted, itemOpen, "<li>", "</li>"); break;
+                case Tag::Bullet: toggle(Tag::Bullet, bulleted, itemOpen, "<li>", "</li>"); break;
             }
         }
 
         if (unitLen == 0) continue;
-        chunk.clear();
-        AppendUnit(chunk, units, start, unitLen);
         // A walk that wrote nothing changed nothing: until the attributes, the
         // paragraph or the line change, every step would write only its text.
-        if (out.Size() == sizeBeforeWalk) {
-            const int limit = std::min({doc.CharRunEnd(start), doc.ParaRunEnd(start), doc.LineStart(line + 1), n});
-            int p = pos + 1;
-            while (p < limit) {
-                const int len = doc.UnitLength(p);
-                if (p + len > limit) break;
-                AppendUnit(chunk, units, p, len);
-                p += len;
-            }
-            pos = p - 1;
-        }
-        out += chunk;
+        const int limit = out.Size() != sizeBeforeWalk
+                              ? start + unitLen
+                              : std::min({doc.CharRunEnd(start), doc.ParaRunEnd(start), doc.LineStart(line + 1), n});
+        pos = out.Units(units, start, limit) - 1;
     }
 
     for (int i = 0; i < 6; ++i) {
         switch (order.At(i)) {
-            case Tag::Bold: if (boldOpen) out += "</b>"; break;
-            case Tag::Italic: if (italicOpen) out += "</i>"; break;
-            case Tag::Underline: if (underlineOpen) out += "</u>"; break;
-            case Tag::Colour: out += "</font>"; break;
+            case Tag::Bold: if (boldOpen) out.Markup("</b>"); break;
+            case Tag::Italic: if (italicOpen) out.Markup("</i>"); break;
+            case Tag::Underline: if (underlineOpen) out.Markup("</u>"); break;
+            case Tag::Colour: out.Markup("</font>"); break;
             case Tag::Size: break;
-            case Tag::Bullet: out += "</li>"; break;
+            case Tag::Bullet: out.Markup("</li>"); break;
         }
     }
-    out += "</p>";
+    out.Markup("</p>");
     std::string& result = out.Text();
     result += "</html>";
     return std::move(result);

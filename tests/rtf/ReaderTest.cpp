@@ -173,6 +173,50 @@ TEST(RtfReader, SpecialCharactersAndSymbols) {
     EXPECT_EQ(Plain("{\\rtf1 a\\'0d\\'0ab\\u13?c\x01" "d}"), "abcd");
 }
 
+// Every word of the keyword table is found, and words that only resemble one are not.
+TEST(RtfReader, EveryKeywordIsFoundAndNearMissesAreIgnored) {
+    for (const char* word : {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth",
+                             "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw",
+                             "ulwave"}) {
+        SCOPED_TRACE(word);
+        const RichDocument d = LoadRtf(std::string("{\\rtf1 a\\") + word + " b\\ulnone c}");
+        ASSERT_EQ(d.PlainText(), "abc");
+        EXPECT_FALSE(d.CharAt(0).underline);
+        EXPECT_TRUE(d.CharAt(1).underline);
+        EXPECT_FALSE(d.CharAt(2).underline);
+    }
+    for (const char* word : {"stylesheet", "info", "pict", "object", "shp", "shpgrp", "shppict", "nonshppict", "do",
+                             "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr", "footerf",
+                             "footnote", "annotation", "atnid", "atnauthor", "fldinst", "listtable",
+                             "listoverridetable", "revtbl", "rsidtbl", "filetbl", "xe", "tc", "tcn", "template",
+                             "userprops", "bkmkstart", "bkmkend", "ftnsep", "ftnsepc", "ftncn", "aftnsep",
+                             "aftnsepc", "aftncn", "pnseclvl", "txe"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(Plain(std::string("{\\rtf1 a{\\") + word + " gone}b}"), "ab");
+    }
+    EXPECT_EQ(Plain("{\\rtf1 \\emspace\\enspace\\qmspace\\zwj\\zwnj\\ltrmark\\rtlmark\\page x\\sect y}"),
+              "\u2003\u2002\u2005\u200D\u200C\u200E\u200F\r\nx\r\ny");
+    // Prefixes, extensions and other cases of known words are unknown words.
+    const RichDocument d = LoadRtf("{\\rtf1\\bb\\ulx\\pa\\parx\\Par\\fsx20\\infox\\picture a{\\headers b}}");
+    EXPECT_EQ(d.PlainText(), "ab");
+    EXPECT_FALSE(d.CharAt(0).bold);
+    EXPECT_FALSE(d.CharAt(0).underline);
+    EXPECT_EQ(d.CharAt(0).sizePoints, 12);
+}
+
+// Text arrives in runs that end at every kind of token and at 8-bit bytes.
+TEST(RtfReader, TextRunsEndAtEveryToken) {
+    EXPECT_EQ(Plain("{\\rtf1\\ansi ab\\\\cd\\{ef\\}gh\\'e4ij{kl}mn\\tab op\xe4qr\x01st\tuv\xe4\x02}"),
+              "ab\\cd{ef}gh\u00E4ijklmn\top\u00E4qrst\tuv\u00E4");
+    // A raw double-byte character between ASCII runs, and a lead byte cut off by a group.
+    EXPECT_EQ(Plain(Doc("\\fcharset134", "\\f0 ab\xd6\xd0" "cd\xce\xc4" "e{\xd6}f")),
+              "ab\u4E2Dcd\u6587" "e\uFFFDf");
+    // The attributes change exactly at the run's end.
+    const RichDocument d = LoadRtf("{\\rtf1 ab{\\b cd\xe4}ef}");
+    EXPECT_EQ(d.PlainText(), "abcd\u00E4" "ef");
+    for (int pos = 0; pos < d.Length(); ++pos) EXPECT_EQ(d.CharAt(pos).bold, pos >= 2 && pos <= 4) << pos;
+}
+
 TEST(RtfReader, UnicodeWithFallbackSkipCounts) {
     EXPECT_EQ(Plain("{\\rtf1 \\u20013?\\u25991?}"), "中文");
     EXPECT_EQ(Plain("{\\rtf1\\uc2 \\u20013\\'d6\\'d0x}"), "中x");

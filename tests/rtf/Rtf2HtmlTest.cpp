@@ -114,6 +114,46 @@ TEST(RichTextToHtml, LongRunsMatchTheStepByStepRules) {
     EXPECT_EQ(Body(Html("{\\rtf1{\\fs22 a  }{\\fs24  b}}")), "a&nbsp;&nbsp; b</font></li></p></html>");
 }
 
+// Long runs are written in pieces: every replacement and every space pair must
+// come out the same wherever a piece ends.
+TEST(RichTextToHtml, LongRunsWrittenInPiecesMatchTheRules) {
+    const auto expected = [](const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text.compare(i, 2, "  ") == 0) {
+                out += "&nbsp;&nbsp;";
+                ++i;
+            } else if (text[i] == '"') {
+                out += "&quot;";
+            } else if (text[i] == '<') {
+                out += "&lt;";
+            } else {
+                out += text[i];
+            }
+        }
+        return out + "</font></li></p></html>";
+    };
+    // The lead shifts every cut through a whole period of the pattern's output.
+    for (const std::string tail : {"", "  x", " \"", "x  "}) {
+        for (std::size_t lead = 0; lead < 30; ++lead) {
+            std::string text(lead, 'x');
+            for (int i = 0; i < 600; ++i) text += "a\"<b  c";
+            text += tail;
+            SCOPED_TRACE(std::to_string(lead) + " [" + tail + "]");
+            ASSERT_EQ(Body(Html("{\\rtf1 " + text + "}")), expected(text));
+        }
+    }
+}
+
+TEST(RichTextToHtml, UnitsOfTwoPositionsAtTheEdgesOfRuns) {
+    // A surrogate pair just before and just after a change of formatting.
+    EXPECT_EQ(Body(Html("{\\rtf1 a\\u-10179?\\u-8704?{\\b\\u-10179?\\u-8704?b}}")),
+              "a\xf0\x9f\x98\x80<b>\xf0\x9f\x98\x80" "b</b></font></li></p></html>");
+    // A line break ends a run; the space before it pairs with none after it.
+    EXPECT_EQ(Body(Html("{\\rtf1 a \\line   b\\line\\u228?\\u-3?}")),
+              "a \r\n<br>&nbsp;&nbsp;b\r\n<br>&auml;\xef\xbf\xbd</font></li></p></html>");
+}
+
 TEST(RichTextToHtml, JustifiedFirstParagraphHasNoStartTag) {
     EXPECT_EQ(Html("{\\rtf1\\qj\\fs20 j}"), kHead + "<font size=\"2\" color=\"#080000\">j</font></li></p></html>");
 }
