@@ -153,6 +153,9 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     std::vector<TDVO_ENUM_DATA> entries;
     Storage().EnumEntries(o.DatabaseHandle, itemPath, entries);
     for (const auto& e : entries) {
+        // The database root's files are not exported.
+        if (!e.IsFolder && SameTextAscii(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
+            PagePlan().notes.emplace_back(itemPath, itemPath + e.Name);
         if (!e.IsFolder) continue;
         const std::string childPath = itemPath + e.Name + "\\";
         const bool childHasSubs = Storage().GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;
