@@ -153,7 +153,8 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     std::vector<TDVO_ENUM_DATA> entries;
     Storage().EnumEntries(o.DatabaseHandle, itemPath, entries);
     for (const auto& e : entries) {
-        // The database root's files are not exported.
+        // Notes in walk order, for an engine that converts ahead of the walk
+        // (the database root's files are never exported).
         if (!e.IsFolder && SameTextAscii(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
             PagePlan().notes.emplace_back(itemPath, itemPath + e.Name);
         if (!e.IsFolder) continue;
