@@ -1,5 +1,6 @@
 #include "Converters.h"
 
+#include "Engine.h"
 #include "Error.h"
 #include "FileSys.h"
 #include "MessageTable.h"
@@ -11,7 +12,7 @@ void PrepareConverter(TParameters& job) {
     switch (job.options.ConvertMethod) {
     case 1:
         try {
-            job.ConverterObject = CreateOfficeEngine(job.options);
+            job.ConverterObject = CreateOfficeEngine(job.options, OfficeCount());
         } catch (const std::exception& e) {
             // The cause goes to the log; the error itself is the one users know.
             ReportProgress(job, -1, e.what());
@@ -45,6 +46,25 @@ void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string
 
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title) {
     ConvertNote(job, rtfFile, title, ChangeFileExt(rtfFile, ".html"));
+}
+
+void ConvertNotesAhead(TParameters& job) {
+    const TPagePlan& plan = PagePlan(job);
+    // The built-in engines are quicker than handing notes around.
+    if (!job.ConverterObject || plan.job != &job) return;
+    std::vector<TNoteAhead> notes;
+    for (const auto& [itemPath, notePath] : plan.notes) {
+        const std::string* page = PlannedPage(job, itemPath);
+        // The walk converts a note only where no page is yet, or with Overwrite.
+        if (!page || (fs::PlainFileExists(*page) && !job.options.Overwrite)) continue;
+        notes.push_back({notePath, ChangeFileExt(*page, ".rtf")});
+    }
+    job.ConverterObject->ConvertAhead(job, std::move(notes));
+}
+
+bool TakeNoteAhead(TParameters& job, const std::string& notePath, const std::string& notesFile,
+                   const std::string& pageFile) {
+    return job.ConverterObject && job.ConverterObject->TakeAhead(job, {notePath, notesFile}, pageFile);
 }
 
 void ReleaseConverter(TParameters& job) {

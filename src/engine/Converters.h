@@ -2,6 +2,7 @@
 // Note-to-HTML engines: 0 built-in, 1 word processor, 2 plain text, 3 converter component.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Options.h"
 
@@ -14,6 +15,13 @@ inline constexpr const char* kCharsetMeta = "<meta http-equiv=\"Content-Type\" c
 // The closing every engine's page ends with.
 inline constexpr const char* kClosingText = "</body>\r\n\r\n</html>\r\n";
 
+// A note the walk will convert: where the storage holds it, and the notes
+// file the walk names for it (messages about the note name that file).
+struct TNoteAhead {
+    std::string notePath;
+    std::string notesFile;
+};
+
 class IConverterEngine {
 public:
     virtual ~IConverterEngine() = default;
@@ -21,15 +29,26 @@ public:
     // absolute); adds files the engine wrote besides the page to job.FileList.
     virtual void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                          const std::string& title) = 0;
+    // The notes the walk will convert, in walk order: an engine may export and
+    // convert them before the walk asks. Called on the walk's thread.
+    virtual void ConvertAhead(TParameters& /*job*/, std::vector<TNoteAhead> /*notes*/) {}
+    // Writes htmlFile from a note handed to ConvertAhead, exactly as Convert
+    // would, or raises the error converting it would; false when the engine
+    // holds no such note.
+    virtual bool TakeAhead(TParameters& /*job*/, const TNoteAhead& /*note*/, const std::string& /*htmlFile*/) {
+        return false;
+    }
 };
 
 // Engine 0: the built-in RTF reader and converter.
 std::unique_ptr<IConverterEngine> CreateBuiltInEngine();
 // Engine 2 and every unknown number: plain text in one font.
 std::unique_ptr<IConverterEngine> CreatePlainTextEngine();
-// Engine 1: one office process kept for the whole run; raises qb::Error when
-// the office cannot be started.
-std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& options);
+// Engine 1: `offices` office processes kept for the whole run, converting
+// notes side by side; raises qb::Error when none of them can be started.
+std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& options, int offices = 1);
+// Offices a run starts: QB_OFFICES (1 to 16), else one per core, at most 4.
+int OfficeCount();
 
 // Creates the engine of options.ConvertMethod; raises the run-ending error
 // when an outside engine cannot be set up.
@@ -41,6 +60,12 @@ void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string
 // Where the walk exports the note of the page noteFile: the notes file itself,
 // or for the built-in engines a scratch file reused for every note.
 std::string NoteSource(const TParameters& job, const std::string& notesFile);
+// Hands the notes of the page plan to an engine that converts ahead of the walk.
+void ConvertNotesAhead(TParameters& job);
+// Writes pageFile from the note at notePath if the engine converted it ahead;
+// false when the walk has to export and convert the note itself.
+bool TakeNoteAhead(TParameters& job, const std::string& notePath, const std::string& notesFile,
+                   const std::string& pageFile);
 void ReleaseConverter(TParameters& job);
 
 }  // namespace qb

@@ -51,6 +51,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 // Deepest level the walk descends to; deeper items end the walk with an error.
 inline constexpr int kMaxTreeDepth = 1000;
 
+// Name of the entry that holds an item's note (compared without regard to case).
+inline constexpr const char* kNotesName = "_~_~_notes.rtf";
+
 // --- Names -----------------------------------------------------------------
 // SafeFileName of a caption, shortened at a character boundary so that it plus
 // reserve bytes stays within 240 bytes.
@@ -69,6 +72,8 @@ struct TPagePlan {
     std::set<std::string> claimed;                 // lower-case RootLink of every page name given out
     std::set<std::string> finished;                // lower-case RootLink of every page already finished
     std::map<int, std::string> labelPages;         // label header line -> label page file
+    // (item path, storage path of its note) of every note, in walk order.
+    std::vector<std::pair<std::string, std::string>> notes;
 };
 // The job's page plan.
 TPagePlan& PagePlan(const TParameters& job);

@@ -14,17 +14,23 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "Converters.h"
 #include "Error.h"
 #include "FileSys.h"
+#include "Storage.h"
 #include "Utils.h"
 #include "support/Scratch.h"
 
@@ -48,6 +54,8 @@ constexpr const char* kSectionMarker = "<div class=Section1>";
 constexpr double kDefaultTimeout = 60.0;
 constexpr double kStartTimeout = 60.0;
 constexpr const char* kPython = "/usr/bin/python3";
+constexpr int kDefaultMaxOffices = 4;
+constexpr int kMaxOffices = 16;
 // The bridge exports under this fixed ASCII name, so the names of the parts
 // the office writes beside the page never need URL escaping.
 constexpr const char* kPageBase = "page";
@@ -55,8 +63,9 @@ constexpr const char* kPageBase = "page";
 std::atomic<int> bridgeStarts{0};
 
 // Protocol: one command a line on stdin ("convert SRC-URL DST-URL", "quit"),
-// one reply a line on stdout ("ok", "timeout", "error TEXT", "bye"); an
-// "office PGID" line precedes the reply whenever the office was (re)started.
+// one reply a line on stdout ("ok", "timeout", "died TEXT" when the office
+// ended during the conversion, "error TEXT", "bye"); an "office PGID" line
+// precedes the reply whenever the office was (re)started.
 constexpr const char* kBridgeScript = R"PY(
 import ctypes, os, signal, subprocess, sys, threading, time
 
@@ -68,6 +77,7 @@ try:
     import uno
     from com.sun.star.beans import PropertyValue
     from com.sun.star.connection import NoConnectException
+    from com.sun.star.uno import Exception as UnoException
 except Exception as exc:
     say("error python3-uno is not available (%s)" % exc)
     sys.exit(1)
@@ -108,6 +118,14 @@ class Office:
 
     def running(self):
         return self.proc is not None and self.proc.poll() is None
+
+    def ended(self):
+        # A call fails on the broken connection a moment before the process is gone.
+        try:
+            self.proc.wait(timeout=1)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
 
     def start(self):
         self.killed = False
@@ -205,7 +223,13 @@ def main():
                 office.convert(words[1], words[2])
                 say("ok")
             except Exception as exc:
-                say("timeout" if office.killed else "error %s" % str(exc).replace("\n", " "))
+                text = str(exc).replace("\n", " ")
+                if office.killed:
+                    say("timeout")
+                elif isinstance(exc, UnoException) and office.ended():
+                    say("died %s" % text)
+                else:
+                    say("error %s" % text)
         else:
             say("error unknown command")
     office.stop()
@@ -267,26 +291,6 @@ std::string EscapeLinkText(const std::string& s) {
     return out;
 }
 
-// The engine's private folder (script, office profile, office temp, export
-// target); removed with everything in it.
-class WorkDir {
-public:
-    WorkDir() {
-        path_ = MakeScratchFolder(TempDirectory() + "/quillbook-office-", "Cannot create a temporary folder for the office");
-    }
-    ~WorkDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    WorkDir(const WorkDir&) = delete;
-    WorkDir& operator=(const WorkDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
 class Deadline {
 public:
     explicit Deadline(double seconds)
@@ -306,8 +310,11 @@ private:
 // process group; the office in a session of its own whose id the bridge reports.
 class OfficeBridge {
 public:
-    OfficeBridge(const WorkDir& work, std::string soffice, double timeout)
-        : work_(work), soffice_(std::move(soffice)), timeout_(timeout) {
+    // script: the bridge script; folder: this office's own (profile, temp,
+    // log); name: unique among the offices of every process on the machine.
+    OfficeBridge(std::string script, std::string folder, std::string name, std::string soffice, double timeout)
+        : script_(std::move(script)), folder_(std::move(folder)), name_(std::move(name)),
+          soffice_(std::move(soffice)), timeout_(timeout) {
         Start();
     }
     ~OfficeBridge() { Stop(); }
@@ -315,36 +322,47 @@ public:
     OfficeBridge& operator=(const OfficeBridge&) = delete;
 
     // Converts srcUrl to dstUrl; raises qb::Error naming `shownName` on failure.
-    void Convert(const std::string& srcUrl, const std::string& dstUrl, const std::string& shownName) {
-        if (pid_ < 0) Start();
-        Send("convert " + srcUrl + " " + dstUrl + "\n");
-        // Allows a restart of the office before the conversion proper.
-        const std::optional<std::string> reply = Reply(Deadline(timeout_ + kStartTimeout + 30));
-        if (!reply) {
-            Kill();
-            throw Error("The office stopped answering while converting \"" + shownName + "\"." + LogTail());
+    // A note whose office ended under it is tried once more on a fresh office,
+    // unless `cancelled` is set by then.
+    void Convert(const std::string& srcUrl, const std::string& dstUrl, const std::string& shownName,
+                 const std::atomic<bool>& cancelled) {
+        for (int attempt = 1;; ++attempt) {
+            if (pid_ < 0) Start();
+            Send("convert " + srcUrl + " " + dstUrl + "\n");
+            // Allows a restart of the office before the conversion proper.
+            const std::optional<std::string> reply = Reply(Deadline(timeout_ + kStartTimeout + 30));
+            if (!reply) {
+                Kill();
+                throw Error("The office stopped answering while converting \"" + shownName + "\"." + LogTail());
+            }
+            if (*reply == "ok") return;
+            if (*reply == "timeout")
+                throw Error("The office did not finish converting \"" + shownName + "\" within " +
+                            FormatSeconds(timeout_) + " s; it was stopped and starts again for the next note.");
+            if (StartsWith(*reply, "died ") && attempt == 1 && !cancelled) continue;
+            throw Error("The office could not convert \"" + shownName + "\": " + TextAfter(*reply, " "));
         }
-        if (*reply == "ok") return;
-        if (*reply == "timeout")
-            throw Error("The office did not finish converting \"" + shownName + "\" within " +
-                        FormatSeconds(timeout_) + " s; it was stopped and starts again for the next note.");
-        throw Error("The office could not convert \"" + shownName + "\": " + TextAfter(*reply, " "));
+    }
+
+    // Ends the office at once, from any thread; a conversion under way then
+    // fails and the bridge reaps what is left of the office.
+    void KillOffice() {
+        const pid_t group = officePgid_.load();
+        if (group > 0) ::kill(-group, SIGKILL);
     }
 
 private:
     void Start() {
-        const std::string script = work_ / "bridge.py";
-        SaveTextFile(script, kBridgeScript);
-        std::filesystem::create_directories(work_ / "tmp");
+        std::filesystem::create_directories(folder_ + "/tmp");
 
         int sv[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
             throw Error("Cannot create a socket for the office bridge: " + std::string(std::strerror(errno)));
-        const std::string log = work_ / "bridge.log";
-        const std::string pipeName = "quillbook_" + std::to_string(::getpid()) + "_" + ExtractFileName(work_.path());
-        const std::string profileUrl = office::FileUrl(work_ / "profile");
-        std::vector<std::string> args = {kPython, "-I", script, soffice_, profileUrl, pipeName,
-                                         work_ / "tmp", std::to_string(kStartTimeout), std::to_string(timeout_)};
+        const std::string log = folder_ + "/bridge.log";
+        const std::string pipeName = "quillbook_" + std::to_string(::getpid()) + "_" + name_;
+        const std::string profileUrl = office::FileUrl(folder_ + "/profile");
+        std::vector<std::string> args = {kPython, "-I", script_, soffice_, profileUrl, pipeName,
+                                         folder_ + "/tmp", std::to_string(kStartTimeout), std::to_string(timeout_)};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -410,7 +428,7 @@ private:
 
     // Last resort: the bridge hangs. Kills both groups and reaps the bridge.
     void Kill() {
-        if (officePgid_ > 0) ::kill(-officePgid_, SIGKILL);
+        if (const pid_t group = officePgid_.load(); group > 0) ::kill(-group, SIGKILL);
         if (pid_ > 0) {
             ::kill(-pid_, SIGKILL);
             while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
@@ -474,89 +492,350 @@ private:
 
     // The bridge's last error output, for messages about a failed bridge.
     std::string LogTail() const {
-        std::string log = Trim(LoadTextFile(work_ / "bridge.log"));
+        std::string log = Trim(LoadTextFile(folder_ + "/bridge.log"));
         if (log.empty()) return "";
         const std::size_t nl = log.find_last_of('\n');
         return " " + (nl == std::string::npos ? log : log.substr(nl + 1));
     }
 
-    const WorkDir& work_;
+    std::string script_;
+    std::string folder_;
+    std::string name_;
     std::string soffice_;
     double timeout_;
     pid_t pid_ = -1;
-    pid_t officePgid_ = -1;
+    std::atomic<pid_t> officePgid_{-1};
     int fd_ = -1;
     std::string buffer_;
 };
 
-class OfficeEngine : public IConverterEngine {
+// Moves the files the office wrote beside the page into the page's parts
+// folder, replacing the parts of an earlier conversion; returns
+// (name the page uses, name in the parts folder) pairs.
+std::vector<std::pair<std::string, std::string>> MoveParts(const std::string& outDir, const std::string& outPage,
+                                                           const std::string& partsDir) {
+    TStringList written;
+    FindFiles(written, outDir, "*.*", false);
+    if (fs::DirectoryExists(partsDir)) {
+        TStringList old;
+        FindFiles(old, partsDir, "*.*", false);
+        for (const std::string& f : old) fs::DeleteFile(f);
+    }
+    std::vector<std::pair<std::string, std::string>> parts;
+    const std::string prefix = std::string(kPageBase) + "_html_";
+    for (const std::string& f : written) {
+        if (f == outPage) continue;
+        const std::string name = ExtractFileName(f);
+        std::string target = StartsWith(name, prefix) && name.size() > prefix.size() ? name.substr(prefix.size()) : name;
+        if (parts.empty()) fs::ForceDirectories(partsDir);
+        if (!fs::CopyFile(f, partsDir + "/" + target))
+            throw Error("Cannot write \"" + partsDir + "/" + target + "\".");
+        parts.emplace_back(name, target);
+    }
+    if (parts.empty() && fs::DirectoryExists(partsDir)) fs::RemoveDir(partsDir);
+    return parts;
+}
+
+// The page of one note from what the office exported into outDir.
+void WritePage(TParameters& job, const std::string& outDir, const std::string& htmlFile) {
+    const std::string outPage = outDir + "/" + kPageBase + ".html";
+    const std::string partsName = ExtractFileName(ChangeFileExt(htmlFile, "")) + "_files";
+    const std::string partsDir = ChangeFileExt(fs::ExpandFileName(htmlFile), "") + "_files";
+    const auto parts = MoveParts(outDir, outPage, partsDir);
+
+    std::string text = LoadTextFile(outPage);
+    if (!text.empty()) text = office::AdaptOfficePage(text, partsName, parts);
+    const TConvertOptions& o = job.options;
+    if (!o.Header.empty()) ReplaceFirst(text, kSectionMarker, o.Header + kSectionMarker);
+    if (!o.Footer.empty()) {
+        const std::size_t closing = std::strlen(kClosingText);
+        text.erase(text.size() - std::min(text.size(), closing));
+        text += o.Footer + kClosingText;
+    }
+    SaveTextFile(htmlFile, text);
+
+    if (!job.FileList) job.FileList = std::make_unique<TStringList>();
+    for (const std::string& folder : {ChangeFileExt(htmlFile, ".files"), ChangeFileExt(htmlFile, "") + "_files"})
+        if (fs::DirectoryExists(folder)) FindFiles(*job.FileList, folder, "*.*", false);
+}
+
+// One note on its way through an office.
+struct NoteSlot {
+    enum class State { Ready, Busy, Done, Dropped };
+    std::string source;     // absolute path of the RTF file the office reads
+    std::string dir;        // this note's private folder; the office exports into dir/out
+    std::string notePath;   // storage path of a note converted ahead; empty otherwise
+    std::string notesFile;  // the notes file as the walk names it: messages name it
+    std::string shownUrl;   // its URL, in place of the source's in the office's messages
+    State state = State::Ready;
+    std::string error;      // why the note failed, once Done
+};
+
+// Several offices, one worker thread each. Notes converted ahead of the walk
+// are taken back in walk order, so the pages are the same whichever office
+// converted them.
+class OfficePool : public IConverterEngine {
 public:
-    OfficeEngine(const std::string& soffice, double timeout) : bridge_(work_, soffice, timeout) {}
+    OfficePool(const std::string& soffice, double timeout, int offices) {
+        SaveTextFile(scratch_.Path() + "bridge.py", kBridgeScript);
+        workers_.resize(static_cast<std::size_t>(std::max(1, offices)));
+        for (std::size_t i = 0; i < workers_.size(); ++i)
+            threads_.emplace_back([this, i, soffice, timeout] { Work(i, soffice, timeout); });
+        // All offices start side by side; the run goes on with those that came up.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return startsDone_ == workers_.size(); });
+        const bool none = std::none_of(workers_.begin(), workers_.end(), [](const Worker& w) { return w.bridge; });
+        if (none) {
+            lock.unlock();
+            const std::string why = workers_[0].startError;
+            StopAll();
+            throw Error(why);
+        }
+        for (const Worker& w : workers_)
+            if (!w.bridge)
+                ReportProgress(-1, "One of the offices did not start; the others convert the notes: " + w.startError);
+    }
+
+    ~OfficePool() override { StopAll(); }
+    OfficePool(const OfficePool&) = delete;
+    OfficePool& operator=(const OfficePool&) = delete;
 
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& /*title*/) override {
         const std::string rtfPath = fs::ExpandFileName(rtfFile);
         if (!fs::FileExists(rtfPath)) throw Error("Cannot open \"" + rtfFile + "\": the file does not exist.");
-
-        // A fresh export folder per note: whatever is in it afterwards belongs to this page.
-        const std::string outDir = work_ / "out";
-        std::error_code ec;
-        std::filesystem::remove_all(outDir, ec);
-        fs::ForceDirectories(outDir);
-        const std::string outPage = outDir + "/" + kPageBase + ".html";
-        bridge_.Convert(office::FileUrl(rtfPath), office::FileUrl(outPage), rtfFile);
-
-        const std::string partsName = ExtractFileName(ChangeFileExt(htmlFile, "")) + "_files";
-        const std::string partsDir = ChangeFileExt(fs::ExpandFileName(htmlFile), "") + "_files";
-        const auto parts = MoveParts(outDir, outPage, partsDir);
-
-        std::string text = LoadTextFile(outPage);
-        if (!text.empty()) text = office::AdaptOfficePage(text, partsName, parts);
-        const TConvertOptions& o = job.options;
-        if (!o.Header.empty()) ReplaceFirst(text, kSectionMarker, o.Header + kSectionMarker);
-        if (!o.Footer.empty()) {
-            const std::size_t closing = std::strlen(kClosingText);
-            text.erase(text.size() - std::min(text.size(), closing));
-            text += o.Footer + kClosingText;
+        auto slot = NewSlot();
+        slot->source = rtfPath;
+        slot->notesFile = rtfFile;
+        {
+            // Ahead of every note converted ahead: the caller waits for this one.
+            std::lock_guard lock(mutex_);
+            queue_.push_front(slot);
         }
-        SaveTextFile(htmlFile, text);
+        changed_.notify_all();
+        Finish(job, slot, htmlFile);
+    }
 
-        if (!job.FileList) job.FileList = std::make_unique<TStringList>();
-        for (const std::string& folder : {ChangeFileExt(htmlFile, ".files"), ChangeFileExt(htmlFile, "") + "_files"})
-            if (fs::DirectoryExists(folder)) FindFiles(*job.FileList, folder, "*.*", false);
+    void ConvertAhead(TParameters& job, std::vector<TNoteAhead> notes) override {
+        DropAhead(queue_.size());
+        planned_ = std::move(notes);
+        nextPlanned_ = 0;
+        FetchAhead(job);
+    }
+
+    bool TakeAhead(TParameters& job, const TNoteAhead& note, const std::string& htmlFile) override {
+        auto same = [&](const std::string& notePath, const std::string& notesFile) {
+            return notePath == note.notePath && notesFile == note.notesFile;
+        };
+        std::shared_ptr<NoteSlot> slot = FindAhead(same);
+        if (!slot) {
+            // Not fetched yet: the walk skipped the notes before it.
+            const std::size_t end = std::min(planned_.size(), nextPlanned_ + kSearchAhead);
+            std::size_t i = nextPlanned_;
+            while (i < end && !same(planned_[i].notePath, planned_[i].notesFile)) ++i;
+            if (i == end) return false;
+            DropAhead(queue_.size());
+            nextPlanned_ = i;
+            FetchAhead(job);
+            slot = FindAhead(same);
+            if (!slot) return false;
+        }
+        Finish(job, slot, htmlFile);
+        return true;
     }
 
 private:
-    // Moves the files the office wrote beside the page into the page's parts
-    // folder, replacing the parts of an earlier conversion; returns
-    // (name the page uses, name in the parts folder) pairs.
-    static std::vector<std::pair<std::string, std::string>> MoveParts(const std::string& outDir,
-                                                                      const std::string& outPage,
-                                                                      const std::string& partsDir) {
-        TStringList written;
-        FindFiles(written, outDir, "*.*", false);
-        if (fs::DirectoryExists(partsDir)) {
-            TStringList old;
-            FindFiles(old, partsDir, "*.*", false);
-            for (const std::string& f : old) fs::DeleteFile(f);
-        }
-        std::vector<std::pair<std::string, std::string>> parts;
-        const std::string prefix = std::string(kPageBase) + "_html_";
-        for (const std::string& f : written) {
-            if (f == outPage) continue;
-            const std::string name = ExtractFileName(f);
-            std::string target = StartsWith(name, prefix) && name.size() > prefix.size() ? name.substr(prefix.size()) : name;
-            if (parts.empty()) fs::ForceDirectories(partsDir);
-            if (!fs::CopyFile(f, partsDir + "/" + target))
-                throw Error("Cannot write \"" + partsDir + "/" + target + "\".");
-            parts.emplace_back(name, target);
-        }
-        if (parts.empty() && fs::DirectoryExists(partsDir)) fs::RemoveDir(partsDir);
-        return parts;
+    static constexpr std::size_t kAheadPerOffice = 8;
+    static constexpr std::size_t kSearchAhead = 256;
+
+    struct Worker {
+        OfficeBridge* bridge = nullptr;  // set once the office is up
+        bool busy = false;
+        std::string startError;
+    };
+
+    std::shared_ptr<NoteSlot> NewSlot() {
+        auto slot = std::make_shared<NoteSlot>();
+        slot->dir = scratch_.Path() + "notes/" + std::to_string(slotCount_++);
+        return slot;
     }
 
-    WorkDir work_;  // outlives the bridge, which runs inside it
-    OfficeBridge bridge_;
+    // The held ahead slot for a note, after dropping the ones before it.
+    template <class Same>
+    std::shared_ptr<NoteSlot> FindAhead(const Same& same) {
+        std::size_t i = 0;
+        {
+            std::lock_guard lock(mutex_);
+            while (i < queue_.size() && !(queue_[i]->notePath.size() && same(queue_[i]->notePath, queue_[i]->notesFile)))
+                ++i;
+            if (i == queue_.size()) return nullptr;
+        }
+        DropAhead(i);
+        std::lock_guard lock(mutex_);
+        return queue_.front();
+    }
+
+    // Forgets the first n notes converted ahead; a worker busy with one throws its result away.
+    void DropAhead(std::size_t n) {
+        std::vector<std::string> dirs;
+        {
+            std::lock_guard lock(mutex_);
+            for (std::size_t i = 0; i < n && !queue_.empty(); ++i) {
+                const auto slot = queue_.front();
+                queue_.pop_front();
+                --aheadHeld_;
+                if (slot->state != NoteSlot::State::Busy) dirs.push_back(slot->dir);
+                slot->state = NoteSlot::State::Dropped;
+            }
+        }
+        std::error_code ec;
+        for (const std::string& d : dirs) std::filesystem::remove_all(d, ec);
+    }
+
+    // Exports planned notes from the storage (on the walk's thread, like every
+    // storage call) until the offices have enough ahead of the walk.
+    void FetchAhead(TParameters& job) {
+        const std::size_t window = kAheadPerOffice * workers_.size();
+        while (nextPlanned_ < planned_.size() && aheadHeld_ < window) {
+            const TNoteAhead& note = planned_[nextPlanned_++];
+            auto slot = NewSlot();
+            slot->notePath = note.notePath;
+            slot->notesFile = note.notesFile;
+            slot->source = slot->dir + "/note.rtf";
+            slot->shownUrl = office::FileUrl(fs::ExpandFileName(note.notesFile));
+            try {
+                fs::ForceDirectories(slot->dir);
+                // As the walk would: an empty file first, whatever the storage then writes.
+                fs::PrepareFreshFile(slot->source);
+                Storage(job).ExportFile(job.options.DatabaseHandle, note.notePath, slot->source);
+            } catch (const std::exception& e) {
+                // Reported when the walk reaches the note, as if it had exported it then.
+                slot->state = NoteSlot::State::Done;
+                slot->error = e.what();
+            }
+            {
+                std::lock_guard lock(mutex_);
+                queue_.push_back(slot);
+                ++aheadHeld_;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    // Waits for the slot (the queue's first) and writes its page, or raises its error.
+    void Finish(TParameters& job, const std::shared_ptr<NoteSlot>& slot, const std::string& htmlFile) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return slot->state == NoteSlot::State::Done; });
+            queue_.erase(std::find(queue_.begin(), queue_.end(), slot));
+            if (!slot->notePath.empty()) --aheadHeld_;
+        }
+        struct Remove {
+            const std::string& dir;
+            ~Remove() {
+                std::error_code ec;
+                std::filesystem::remove_all(dir, ec);
+            }
+        } remove{slot->dir};
+        if (!slot->notePath.empty()) FetchAhead(job);
+        if (!slot->error.empty()) throw Error(slot->error);
+        WritePage(job, slot->dir + "/out", htmlFile);
+    }
+
+    void Work(std::size_t index, const std::string& soffice, double timeout) {
+        std::unique_ptr<OfficeBridge> bridge;
+        std::string startError;
+        try {
+            const std::string folder = scratch_.Path() + "office" + std::to_string(index);
+            const std::string name = ExtractFileName(ExcludeTrailingDelimiter(scratch_.Path())) + "_" + std::to_string(index);
+            bridge = std::make_unique<OfficeBridge>(scratch_.Path() + "bridge.py", folder, name, soffice, timeout);
+        } catch (const std::exception& e) {
+            startError = e.what();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            workers_[index].bridge = bridge.get();
+            workers_[index].startError = startError;
+            ++startsDone_;
+        }
+        changed_.notify_all();
+        if (!bridge) return;
+
+        while (true) {
+            std::shared_ptr<NoteSlot> slot;
+            {
+                std::unique_lock lock(mutex_);
+                auto ready = [&] {
+                    return std::find_if(queue_.begin(), queue_.end(),
+                                        [](const auto& s) { return s->state == NoteSlot::State::Ready; });
+                };
+                changed_.wait(lock, [&] { return stopping_ || ready() != queue_.end(); });
+                if (stopping_) break;
+                slot = *ready();
+                slot->state = NoteSlot::State::Busy;
+                workers_[index].busy = true;
+            }
+            std::string error;
+            try {
+                std::filesystem::create_directories(slot->dir + "/out");
+                const std::string sourceUrl = office::FileUrl(slot->source);
+                try {
+                    bridge->Convert(sourceUrl, office::FileUrl(slot->dir + "/out/" + kPageBase + ".html"),
+                                    slot->notesFile, stopping_);
+                } catch (const std::exception& e) {
+                    error = e.what();
+                    if (!slot->shownUrl.empty()) error = ReplaceAll(error, sourceUrl, slot->shownUrl);
+                }
+            } catch (const std::exception& e) {
+                error = "Cannot convert \"" + slot->notesFile + "\": " + e.what();
+            }
+            bool dropped = false;
+            {
+                std::lock_guard lock(mutex_);
+                workers_[index].busy = false;
+                dropped = slot->state == NoteSlot::State::Dropped;
+                if (!dropped) {
+                    slot->state = NoteSlot::State::Done;
+                    slot->error = error;
+                }
+            }
+            changed_.notify_all();
+            if (dropped) {
+                std::error_code ec;
+                std::filesystem::remove_all(slot->dir, ec);
+            }
+        }
+        // Destroying the bridge ends its office.
+    }
+
+    // Ends every office: conversions under way are cut short, not awaited.
+    void StopAll() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            for (Worker& w : workers_)
+                if (w.busy && w.bridge) w.bridge->KillOffice();
+        }
+        changed_.notify_all();
+        for (std::thread& t : threads_)
+            if (t.joinable()) t.join();
+        threads_.clear();
+    }
+
+    fs::TempFolder scratch_;  // outlives the offices, which run inside it
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::atomic<bool> stopping_{false};
+    std::vector<Worker> workers_;
+    std::size_t startsDone_ = 0;
+    // Notes not yet taken back, in the order the workers take them up.
+    std::deque<std::shared_ptr<NoteSlot>> queue_;
+    std::size_t aheadHeld_ = 0;  // of them converted ahead
+    // The walk's side: notes it will ask for and the next one to export.
+    std::vector<TNoteAhead> planned_;
+    std::size_t nextPlanned_ = 0;
+    unsigned long long slotCount_ = 0;
+    std::vector<std::thread> threads_;  // last: they use everything above
 };
 
 }  // namespace
@@ -622,14 +901,25 @@ int BridgeStartCount() { return bridgeStarts.load(); }
 
 }  // namespace office
 
-std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& /*options*/) {
+int OfficeCount() {
+    if (const char* env = std::getenv("QB_OFFICES"); env && *env) {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (end && *end == 0 && n >= 1) return static_cast<int>(std::min<long>(n, kMaxOffices));
+    }
+    // Each office holds a few hundred MB; past a few, the walk is the limit anyway.
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, static_cast<unsigned>(kDefaultMaxOffices)));
+}
+
+std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& /*options*/, int offices) {
     const std::string soffice = FindOffice();
     if (soffice.empty()) {
         const char* env = std::getenv("QB_SOFFICE");
         throw Error(std::string("The office program \"") + (env && *env ? env : "soffice") + "\" was not found.");
     }
     if (!IsExecutableFile(kPython)) throw Error(std::string("The office bridge needs ") + kPython + ".");
-    return std::make_unique<OfficeEngine>(soffice, ConvertTimeout());
+    return std::make_unique<OfficePool>(soffice, ConvertTimeout(), offices);
 }
 
 }  // namespace qb

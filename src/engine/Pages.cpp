@@ -150,6 +150,10 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     std::vector<TDVO_ENUM_DATA> entries;
     Storage(job).EnumEntries(o.DatabaseHandle, itemPath, entries);
     for (const auto& e : entries) {
+        // Notes in walk order, for an engine that converts ahead of the walk
+        // (the database root's files are never exported).
+        if (!e.IsFolder && SameTextAscii(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
+            PagePlan(job).notes.emplace_back(itemPath, itemPath + e.Name);
         if (!e.IsFolder) continue;
         const std::string childPath = itemPath + e.Name + "\\";
         const bool childHasSubs = Storage(job).GetFolderCount(o.DatabaseHandle, childPath, -1) > 0;

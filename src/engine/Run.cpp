@@ -16,7 +16,6 @@ namespace qb {
 
 namespace {
 
-constexpr const char* kNotesName = "_~_~_notes.rtf";
 constexpr std::size_t kMaxNameBytes = 240;
 constexpr const char* kRunLockName = ".quillbook.lock";
 constexpr const char* kJumpPage =
@@ -265,6 +264,7 @@ void ExportTree(TParameters& job) {
     PlanPages(job);
     DropUnfinishedPages(job);
     RecordPlannedPages(job);
+    ConvertNotesAhead(job);
     MakeLabelPages(job);
     StartSite(job);
     ReportProgress(job, 0, Msg(7));
@@ -345,12 +345,14 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             hasNotes = true;
             const std::string source = NoteSource(job, notesFile);
             if (!fs::PlainFileExists(pageFile) || o.Overwrite) {
-                if (source == notesFile) {
-                    RunRecord(job).Add(job, notesFile);
-                    fs::PrepareFreshFile(notesFile);
+                if (!TakeNoteAhead(job, itemPath + e.Name, notesFile, pageFile)) {
+                    if (source == notesFile) {
+                        RunRecord(job).Add(job, notesFile);
+                        fs::PrepareFreshFile(notesFile);
+                    }
+                    store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
+                    ConvertNote(job, source, caption, pageFile);
                 }
-                store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
-                ConvertNote(job, source, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
             // Only a notes file of ours is removed; a user's file of that name stays.
