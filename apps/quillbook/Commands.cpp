@@ -46,7 +46,7 @@ int RunConvert(int method, const std::string& title, const std::string& rtfFile)
         job.FileList = std::make_unique<qb::TStringList>();
         const std::string note = dir + "note.rtf";
         qb::fs::CopyFile(rtfFile, note);
-        qb::PrepareConverter(job);
+        qb::PrepareConverter(job, 1);  // one note needs one office
         qb::ConvertNote(job, note, title.empty() ? qb::ChangeFileExt(qb::ExtractFileName(rtfFile), "") : title);
         qb::ReleaseConverter(job);
         std::cout << qb::LoadTextFile(dir + "note.html");

@@ -51,8 +51,8 @@ std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& opti
 int OfficeCount();
 
 // Creates the engine of options.ConvertMethod; raises the run-ending error
-// when an outside engine cannot be set up.
-void PrepareConverter(TParameters& job);
+// when an outside engine cannot be set up. offices: 0 for OfficeCount().
+void PrepareConverter(TParameters& job, int offices = 0);
 // Converts one notes file to the page of the same name with ".html".
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title);
 // Converts a note held elsewhere into the given page file.
