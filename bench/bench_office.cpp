@@ -67,7 +67,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     SampleNotes store(files);
-    qb::IStorage* previous = qb::SetStorage(&store);
 
     const sfs::path root = sfs::temp_directory_path() / ("bench_office_" + std::to_string(::getpid()));
     int rc = 0;
@@ -85,6 +84,7 @@ int main(int argc, char** argv) {
             auto engine = qb::CreateOfficeEngine(qb::TConvertOptions{}, n);
             const auto t1 = clock::now();
             qb::TParameters job;
+            job.Store = &store;
             engine->ConvertAhead(job, planned);
             for (const auto& note : planned)
                 if (!engine->TakeAhead(job, note, note.notesFile.substr(0, note.notesFile.size() - 4) + ".html"))
@@ -114,7 +114,6 @@ int main(int argc, char** argv) {
         std::printf("office_pages_differing_%d_offices: %d pages\n", n, differ);
         if (differ) rc = 1;
     }
-    qb::SetStorage(previous);
     std::error_code ec;
     sfs::remove_all(root, ec);
     return rc;

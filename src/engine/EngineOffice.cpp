@@ -593,15 +593,23 @@ public:
         }
         for (const Worker& w : workers_)
             if (!w.bridge)
-                ReportProgress(-1, "One of the offices did not start; the others convert the notes: " + w.startError);
+                startNotices_.push_back("One of the offices did not start; the others convert the notes: " +
+                                        w.startError);
     }
 
     ~OfficePool() override { StopAll(); }
+
+    // The pool starts before it knows its run; start failures reach that run's log with its first note.
+    void ReportStartNotices(TParameters& job) {
+        for (const std::string& notice : startNotices_) ReportProgress(job, -1, notice);
+        startNotices_.clear();
+    }
     OfficePool(const OfficePool&) = delete;
     OfficePool& operator=(const OfficePool&) = delete;
 
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& /*title*/) override {
+        ReportStartNotices(job);
         const std::string rtfPath = fs::ExpandFileName(rtfFile);
         if (!fs::FileExists(rtfPath)) throw Error("Cannot open \"" + rtfFile + "\": the file does not exist.");
         auto slot = NewSlot();
@@ -617,6 +625,7 @@ public:
     }
 
     void ConvertAhead(TParameters& job, std::vector<TNoteAhead> notes) override {
+        ReportStartNotices(job);
         DropAhead(queue_.size());
         planned_ = std::move(notes);
         nextPlanned_ = 0;
@@ -834,6 +843,7 @@ private:
     // The walk's side: notes it will ask for and the next one to export.
     std::vector<TNoteAhead> planned_;
     std::size_t nextPlanned_ = 0;
+    std::vector<std::string> startNotices_;
     unsigned long long slotCount_ = 0;
     std::vector<std::thread> threads_;  // last: they use everything above
 };

@@ -70,9 +70,6 @@ struct LogLine {
 // Whole runs with the office engine; the scratch folders go to a private TMPDIR.
 class OfficeRun : public ::testing::Test {
 protected:
-    void SetUp() override { previous_ = qb::SetHelpCompiler(&compiler_); }
-    void TearDown() override { qb::SetHelpCompiler(previous_); }
-
     qb::TConvertOptions Options(const std::string& root) const {
         qb::TConvertOptions o;
         o.DatabaseHandle = 1;
@@ -96,11 +93,14 @@ protected:
 
     void Run(const qb::TConvertOptions& o) {
         log_.clear();
-        qb::RunConversion(o, &Record, this);
+        qb::TRun run(o, storage_ ? *storage_ : qb::LibraryStorage(), compiler_, &Record, this);
+        run.Execute();
+        walkError_ = run.WalkError();
     }
 
     NoCompiler compiler_;
-    qb::IHelpCompiler* previous_ = nullptr;
+    qb::IStorage* storage_ = nullptr;  // the storage library when null
+    std::string walkError_;
     qbtest::TempDir tmp_;
     ScopedEnv tmpdir_{"TMPDIR", tmp_.path().c_str()};
     std::vector<LogLine> log_;
@@ -126,7 +126,7 @@ TEST_F(OfficeRun, SamplePagesAreTheSameWithOneAndTwoOffices) {
         o.DatabaseHandle = handle;
         const int starts = qb::office::BridgeStartCount();
         Run(o);
-        ASSERT_EQ("", qb::LastWalkError);
+        ASSERT_EQ("", walkError_);
         EXPECT_EQ(starts + offices, qb::office::BridgeStartCount());
         pages[offices] = Tree(root);
         logs[offices] = log_;
@@ -154,7 +154,7 @@ class OfficeRunOfTwelve : public OfficeRun {
 protected:
     void SetUp() override {
         OfficeRun::SetUp();
-        store_.Install();
+        storage_ = &store_;
         for (int i = 1; i <= 12; ++i) {
             const std::string item = store_.AddItem("\\Organizer\\data\\", std::to_string(i), "Item " + std::to_string(i));
             store_.AddFile(item, "_~_~_notes.rtf",
@@ -170,13 +170,13 @@ TEST_F(OfficeRunOfTwelve, FailingNoteEndsTheWalkThereAsWithOneOffice) {
     Run(Options(out.path()));
 
     // The walk's one error line, naming the notes file as the walk names it.
-    EXPECT_EQ("The office could not convert \".\\Item_5.rtf\": the office could not open the file", qb::LastWalkError);
+    EXPECT_EQ("The office could not convert \".\\Item_5.rtf\": the office could not open the file", walkError_);
     std::vector<std::string> items, errors;
     for (const LogLine& l : log_) {
         if (l.text.find("--") != std::string::npos) items.push_back(l.text);
         if (l.position == -1) errors.push_back(l.text);
     }
-    EXPECT_EQ((std::vector<std::string>{qb::LastWalkError}), errors);
+    EXPECT_EQ((std::vector<std::string>{walkError_}), errors);
     ASSERT_EQ(6u, items.size());  // the database root and items 1 to 5
     EXPECT_EQ("|  |--Item 5", items.back());
 
@@ -204,7 +204,7 @@ TEST_F(OfficeRunOfTwelve, StopEndsEveryOfficeAndLeavesNothingBehind) {
 
     EXPECT_EQ(2, officesAtStop);
     EXPECT_TRUE(std::any_of(log_.begin(), log_.end(), [](const LogLine& l) { return l.text == qb::Msg(15); }));
-    EXPECT_EQ("", qb::LastWalkError);
+    EXPECT_EQ("", walkError_);
     // Stopped at the database root's second sub-item.
     EXPECT_TRUE(sfs::exists(out / "Item_1.html"));
     EXPECT_FALSE(sfs::exists(out / "Item_2.html"));
@@ -217,7 +217,7 @@ TEST_F(OfficeRunOfTwelve, StopEndsEveryOfficeAndLeavesNothingBehind) {
 class OfficePool : public ::testing::Test {
 protected:
     void SetUp() override {
-        store_.Install();
+        job_.Store = &store_;
         engine_ = qb::CreateOfficeEngine(qb::TConvertOptions{}, 2);
     }
 
