@@ -69,6 +69,21 @@ bool IsHtmlName(const std::string& name) {
     return ends(".html") || ends(".htm");
 }
 
+bool IsScriptName(const std::string& name) {
+    const std::string lower = LowerAscii(name);
+    return lower.size() >= 3 && lower.compare(lower.size() - 3, 3, ".js") == 0;
+}
+
+// Markup inside script strings, escapes dropped ("\'" -> "'", "<\/" -> "</").
+std::string ScriptStringText(const std::string& script) {
+    std::string out;
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        if (script[i] == '\\' && i + 1 < script.size()) ++i;
+        out += script[i];
+    }
+    return out;
+}
+
 }  // namespace
 
 void Session::Log(const std::string& line) const {
@@ -431,7 +446,8 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         if (!seen.insert(LowerAscii(r.name)).second) return;
         files.push_back({written, r.source, r.name});
         session.Log(written);
-        if (IsHtmlName(r.name)) pagesToScan.push_back(files.size() - 1);
+        // Scripts count too: menus a page loads link pages that no page names.
+        if (IsHtmlName(r.name) || IsScriptName(r.name)) pagesToScan.push_back(files.size() - 1);
         session.PollEvery(50);
     };
 
@@ -462,7 +478,9 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         ProjectFile page = files[pagesToScan.front()];
         pagesToScan.pop_front();
         std::string folder = page.name.substr(0, page.name.rfind('/'));
-        for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
+        std::string text = ReadWholeFile(page.source);
+        if (IsScriptName(page.name)) text = ScriptStringText(text);
+        for (const std::string& link : PageLinks(text)) {
             ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true, true);
             // Links from pages only reach files below the project folder; a
             // link of the file system inside it must not lead out either. A

@@ -37,7 +37,8 @@ bool IsPageName(const TParameters& job, const std::string& target) {
     const TPagePlan& plan = PagePlan();
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
-    const std::string page = ext == ".rtf" || ext == ".xml" ? ChangeFileExt(target, ".html") : target;
+    const std::string page =
+        ext == ".rtf" || ext == ".xml" || ext == ".js" ? ChangeFileExt(target, ".html") : target;
     return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
 }
 
@@ -307,7 +308,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     std::string pageFile;
     if (const std::string* planned = PlannedPage(job, itemPath)) pageFile = *planned;
     if (pageFile.empty() || NotesFileInTheWay(job, ChangeFileExt(pageFile, ".rtf"))) {
-        pageFile = ClaimPage(job, folder, caption);
+        pageFile = ClaimPage(job, folder, caption, o.NavLinks && o.RolloverMenus);
         if (PagePlan().job == &job) PagePlan().itemPages[LowerAscii(itemPath)] = pageFile;
         RunRecord().Add(job, pageFile);
     }
@@ -388,8 +389,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     }
 
     // 10. navigation text
-    std::string myNav = navText;
-    if (o.NavLinks) myNav = BuildNavigationText(job, itemPath, navText, pageFile, level, caption, entries, relFolder);
+    std::string myNav = navText, bar;
+    if (o.NavLinks)
+        bar = BuildNavigationText(job, itemPath, navText, pageFile, level, caption, entries, relFolder, myNav);
 
     // 11. sub-items
     std::string subItemList;
@@ -414,7 +416,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 12-13. see also, page finishing
     const std::string seeAlso = SeeAlsoText(job, itemPath);
-    FinishPage(job, pageFile, subItemList, seeAlso, myNav);
+    FinishPage(job, pageFile, subItemList, seeAlso, bar);
     SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
 }
 
