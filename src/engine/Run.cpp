@@ -317,7 +317,10 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 6. entries
     std::vector<TDVO_ENUM_DATA> entries;
     store.EnumEntries(o.DatabaseHandle, itemPath, entries);
-    if (!entries.empty() && !folder.empty()) fs::ForceDirectories(folder);
+    // A leaf's folder is its parent's, made already.
+    const bool ownFolder = level == 0 || !o.KeepFolderTree ||
+                           std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
+    if (!entries.empty() && !folder.empty() && ownFolder) fs::ForceDirectories(folder);
 
     // 7. note and attachments
     bool hasNotes = false, hasSubItems = false;
