@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -402,7 +403,7 @@ public:
     }
     void Require(const std::string& written, const ResolvedPath& r) const {
         if (r.outside) Refuse(written, r.source);
-        const std::string real = RealPath(r.source);
+        const std::string real = Resolved(r.source);
         if (!real.empty() && (realFolder_.empty() || real.compare(0, realFolder_.size(), realFolder_) != 0))
             Refuse(written, real);
     }
@@ -413,7 +414,20 @@ private:
                     (where.empty() || where == written ? std::string() : " (" + where + ")") +
                     "; only files inside it are compiled");
     }
+    // realpath of a file whose name is no link: its folder resolved once for
+    // all the files in it, since resolving looks at every folder above it.
+    std::string Resolved(const std::string& source) const {
+        const std::size_t slash = source.rfind('/');
+        struct stat st;
+        if (slash == std::string::npos || slash == 0 || ::lstat(source.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+            return RealPath(source);
+        const std::string dir = source.substr(0, slash);
+        auto it = realDirs_.find(dir);
+        if (it == realDirs_.end()) it = realDirs_.emplace(dir, RealPath(dir)).first;
+        return it->second.empty() ? std::string() : it->second + source.substr(slash);
+    }
     std::string realFolder_;
+    mutable std::map<std::string, std::string> realDirs_;
 };
 
 // A written path that is a local file but resolves to no stored name climbs
