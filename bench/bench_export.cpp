@@ -43,7 +43,7 @@ struct Figures {
     double seconds = 0;
     double walkSeconds = 0;     // start to the end of the tree walk
     double compileSeconds = 0;  // inside the help compiler
-    double pagesBytes = 0;      // every .html file written
+    double pagesBytes = 0;      // every .html file written, and the menu data (.js) they load
     double chmBytes = 0;
     double cpuSeconds = 0;  // user + system: less disturbed by a busy machine
     long peakKb = 0;
@@ -192,7 +192,8 @@ Figures Export(const std::string& dbFile, const std::string& outDir, bool compil
     std::error_code ec;
     for (auto it = stdfs::recursive_directory_iterator(outDir, ec); !ec && it != stdfs::recursive_directory_iterator();
          it.increment(ec))
-        if (it->is_regular_file() && it->path().extension() == ".html") f.pagesBytes += it->file_size();
+        if (it->is_regular_file() && (it->path().extension() == ".html" || it->path().extension() == ".js"))
+            f.pagesBytes += it->file_size();
     if (stdfs::exists(o.ChmFileName)) f.chmBytes = static_cast<double>(stdfs::file_size(o.ChmFileName));
     f.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                    static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;

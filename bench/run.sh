@@ -8,6 +8,9 @@
 #                              siblings, time and peak memory of each; the lines
 #                              also go to bench/curves.txt, which
 #                              bench/plot_curves.py turns into docs/scaling.svg
+#   bench/run.sh --syscalls    system calls of exporting and compiling 1k items
+#                              (fan-out 10) with the command line, per item
+#                              (strace -c -f)
 # A benchmark that does not build or is not there is reported on stderr and
 # skipped; one that runs and fails makes the exit status 1.
 set -uo pipefail
@@ -17,8 +20,13 @@ build="${QB_BENCH_BUILD_DIR:-$root/build-bench}"
 jobs="${QB_JOBS:-2}"
 
 curves=0
+syscalls=0
 if [[ "${1:-}" == "--curves" ]]; then
     curves=1
+    shift
+    set -- bench_export
+elif [[ "${1:-}" == "--syscalls" ]]; then
+    syscalls=1
     shift
     set -- bench_export
 fi
@@ -56,6 +64,20 @@ done
 # Programs run from the build folder, where they find the libraries in out/.
 cd "$build" || exit 1
 status=0
+if [[ $syscalls -eq 1 ]]; then
+    cmake --build "$build" --target quillbook -j"$jobs" >"$log" 2>&1 || { tail -n 20 "$log" >&2; exit 1; }
+    work="$(mktemp -d)"
+    "$build/bench/bench_export" --items 1000 --fanout 10 --keep "$work" >/dev/null || exit 1
+    rm -rf "$work/out1000"
+    strace -c -f -o "$work/calls" "$build/out/quillbook" export --db "$work/db1000.sqlite" --whole \
+        --out "$work/o" --method 2 --set RemoveTempFiles=false >/dev/null || status=1
+    # The summary's last line: "100.00  seconds  usecs/call  calls  errors  total".
+    total="$(awk '$NF == "total" {print $4}' "$work/calls")"
+    echo "syscalls_1k_items_export_and_compile: $total calls"
+    awk -v t="$total" 'BEGIN {printf "syscalls_1k_items_per_item: %.1f calls/item\n", t / 1001}'
+    rm -rf "$work"
+    exit $status
+fi
 if [[ $curves -eq 1 ]]; then
     out="$root/bench/curves.txt"
     : >"$out"

@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -50,6 +51,21 @@ bool IsHtmlName(const std::string& name) {
         return lower.size() >= e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0;
     };
     return ends(".html") || ends(".htm");
+}
+
+bool IsScriptName(const std::string& name) {
+    const std::string lower = LowerAscii(name);
+    return lower.size() >= 3 && lower.compare(lower.size() - 3, 3, ".js") == 0;
+}
+
+// Markup inside script strings, escapes dropped ("\'" -> "'", "<\/" -> "</").
+std::string ScriptStringText(const std::string& script) {
+    std::string out;
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        if (script[i] == '\\' && i + 1 < script.size()) ++i;
+        out += script[i];
+    }
+    return out;
 }
 
 }  // namespace
@@ -355,7 +371,7 @@ public:
     }
     void Require(const std::string& written, const ResolvedPath& r) const {
         if (r.outside) Refuse(written, r.source);
-        const std::string real = RealPath(r.source);
+        const std::string real = Resolved(r.source);
         if (!real.empty() && (realFolder_.empty() || real.compare(0, realFolder_.size(), realFolder_) != 0))
             Refuse(written, real);
     }
@@ -366,7 +382,20 @@ private:
                     (where.empty() || where == written ? std::string() : " (" + where + ")") +
                     "; only files inside it are compiled");
     }
+    // realpath of a file whose name is no link: its folder resolved once for
+    // all the files in it, since resolving looks at every folder above it.
+    std::string Resolved(const std::string& source) const {
+        const std::size_t slash = source.rfind('/');
+        struct stat st;
+        if (slash == std::string::npos || slash == 0 || ::lstat(source.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+            return RealPath(source);
+        const std::string dir = source.substr(0, slash);
+        auto it = realDirs_.find(dir);
+        if (it == realDirs_.end()) it = realDirs_.emplace(dir, RealPath(dir)).first;
+        return it->second.empty() ? std::string() : it->second + source.substr(slash);
+    }
     std::string realFolder_;
+    mutable std::map<std::string, std::string> realDirs_;
 };
 
 // A written path that is a local file but resolves to no stored name climbs
@@ -399,7 +428,8 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         if (!seen.insert(LowerAscii(r.name)).second) return;
         files.push_back({written, r.source, r.name});
         session.Log(written);
-        if (IsHtmlName(r.name)) pagesToScan.push_back(files.size() - 1);
+        // Scripts count too: menus a page loads link pages that no page names.
+        if (IsHtmlName(r.name) || IsScriptName(r.name)) pagesToScan.push_back(files.size() - 1);
         session.PollEvery(50);
     };
 
@@ -430,7 +460,9 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         ProjectFile page = files[pagesToScan.front()];
         pagesToScan.pop_front();
         std::string folder = page.name.substr(0, page.name.rfind('/'));
-        for (const std::string& link : PageLinks(ReadWholeFile(page.source))) {
+        std::string text = ReadWholeFile(page.source);
+        if (IsScriptName(page.name)) text = ScriptStringText(text);
+        for (const std::string& link : PageLinks(text)) {
             ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true, true);
             // Links from pages only reach files below the project folder; a
             // link of the file system inside it must not lead out either. A

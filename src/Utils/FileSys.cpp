@@ -35,6 +35,30 @@ std::string BelowCurrentDir(const std::string& native) {
     return native;
 }
 
+// The last folder of a relative path that was opened, kept open: a walk step
+// touches its page, notes file and attachments in one folder, and each path
+// would otherwise be walked component by component again. The descriptor is
+// the real folder checked when it was opened; a link put in its place later is
+// never followed through it. Forgotten whenever folders or the current
+// directory change under the file layer.
+struct LastFolder {
+    std::string dir;
+    int fd = -1;
+    const OutputFolder* folder = nullptr;  // the output folder dir is relative to
+    ~LastFolder() { Forget(); }
+    void Forget() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        dir.clear();
+        folder = nullptr;
+    }
+};
+
+LastFolder& CachedFolder() {
+    thread_local LastFolder last;
+    return last;
+}
+
 // The folder holding a path's last component, opened so that nothing below
 // the output folder is reached through a link: every folder of a relative
 // path must be a real folder. An absolute path's folder is the user's choice
@@ -51,6 +75,32 @@ public:
             fd_ = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             return;
         }
+        LastFolder& last = CachedFolder();
+        if (last.fd >= 0 && last.dir == dir && last.folder == tFolder) {
+            fd_ = last.fd;
+            owned_ = false;
+            return;
+        }
+        Walk(dir);
+        if (fd_ >= 0 && fd_ != base_) {
+            last.Forget();
+            last.dir = dir;
+            last.fd = fd_;
+            last.folder = tFolder;
+            owned_ = false;
+        }
+    }
+    ~ParentDir() {
+        if (fd_ >= 0 && fd_ != base_ && owned_) ::close(fd_);
+    }
+    ParentDir(const ParentDir&) = delete;
+    ParentDir& operator=(const ParentDir&) = delete;
+    bool Ok() const { return fd_ >= 0 || fd_ == AT_FDCWD; }
+    int Fd() const { return fd_; }
+    const std::string& Leaf() const { return leaf_; }
+
+private:
+    void Walk(const std::string& dir) {
         std::size_t pos = 0;
         while (pos <= dir.size()) {
             std::size_t next = dir.find('/', pos);
@@ -64,18 +114,10 @@ public:
             if (fd < 0) return;
         }
     }
-    ~ParentDir() {
-        if (fd_ >= 0 && fd_ != base_) ::close(fd_);
-    }
-    ParentDir(const ParentDir&) = delete;
-    ParentDir& operator=(const ParentDir&) = delete;
-    bool Ok() const { return fd_ >= 0 || fd_ == AT_FDCWD; }
-    int Fd() const { return fd_; }
-    const std::string& Leaf() const { return leaf_; }
 
-private:
     const int base_ = BaseFd();  // not ours to close
     int fd_ = base_;
+    bool owned_ = true;
     std::string leaf_;
 };
 
@@ -124,6 +166,11 @@ namespace {
 // a link in the way is removed (never followed) and a real folder
 // made in its place.
 void ForceRelativeDirectories(const std::string& native) {
+    std::string key = native;
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    // Walked every time: a link put where a folder was is replaced, never kept.
+    LastFolder& last = CachedFolder();
+    last.Forget();
     const int base = BaseFd();  // not ours to close
     int cur = base;
     auto fail = [&](const std::string& reason) {
@@ -153,7 +200,12 @@ void ForceRelativeDirectories(const std::string& native) {
         if (cur >= 0 && cur != base) ::close(cur);
         cur = fd;
     }
-    if (cur >= 0 && cur != base) ::close(cur);
+    // The files of the folder are written next.
+    if (cur >= 0 && cur != base) {
+        last.dir = key;
+        last.fd = cur;
+        last.folder = tFolder;
+    }
 }
 
 }  // namespace
@@ -181,11 +233,23 @@ int CreateFreshFile(const std::string& path) {
     ParentDir parent(native);
     if (!parent.Ok()) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
     const char* leaf = parent.Leaf().c_str();
-    if (::unlinkat(parent.Fd(), leaf, 0) != 0 && errno != ENOENT)
-        throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno == EPERM ? EISDIR : errno));
-    const int fd = ::openat(parent.Fd(), leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    constexpr int kFresh = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    // Most names are free: whatever stands there is removed only when the create finds it.
+    int fd = ::openat(parent.Fd(), leaf, kFresh, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        if (::unlinkat(parent.Fd(), leaf, 0) != 0 && errno != ENOENT)
+            throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno == EPERM ? EISDIR : errno));
+        fd = ::openat(parent.Fd(), leaf, kFresh, 0644);
+    }
     if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
     return fd;
+}
+
+int CreateNewFile(const std::string& path) {
+    const std::string native = NativePath(path);
+    ParentDir parent(native);
+    if (!parent.Ok()) return -1;
+    return ::openat(parent.Fd(), parent.Leaf().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
 }
 
 int OpenPlainFileForRewrite(const std::string& path) {
@@ -199,10 +263,7 @@ int OpenPlainFileForRewrite(const std::string& path) {
         ::close(fd);
         fd = -1;
     }
-    if (fd >= 0) {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
+    // O_NONBLOCK kept a FIFO from blocking the open; a plain file ignores it.
     return fd;
 }
 
@@ -214,6 +275,7 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool RemoveDir(const std::string& path) {
+    CachedFolder().Forget();
     std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return ::rmdir(p.c_str()) == 0;
@@ -231,6 +293,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
+    CachedFolder().Forget();
     return ::rename(Resolve(from).c_str(), Resolve(to).c_str()) == 0;
 }
 
@@ -242,6 +305,7 @@ std::string GetCurrentDir() {
 
 void SetCurrentDir(const std::string& path) {
     const std::string native = NativePath(path);
+    CachedFolder().Forget();
     if (::chdir(native.c_str()) != 0)
         throw Error("Cannot change to folder \"" + native + "\": " + std::strerror(errno));
 }
@@ -275,9 +339,15 @@ OutputFolder::OutputFolder(const std::string& folder) {
 
 OutputFolder::~OutputFolder() { ::close(fd_); }
 
-UseOutputFolder::UseOutputFolder(const OutputFolder& folder) : previous_(tFolder) { tFolder = &folder; }
+UseOutputFolder::UseOutputFolder(const OutputFolder& folder) : previous_(tFolder) {
+    CachedFolder().Forget();
+    tFolder = &folder;
+}
 
-UseOutputFolder::~UseOutputFolder() { tFolder = previous_; }
+UseOutputFolder::~UseOutputFolder() {
+    CachedFolder().Forget();
+    tFolder = previous_;
+}
 
 ScratchFile::ScratchFile() {
     const std::string dir = TempDirectory();

@@ -25,6 +25,9 @@ void ForceDirectories(const std::string& path);
 // stood at the name is removed first, a link never written through, and the
 // folders of a relative path are never links. Raises qb::Error naming the file.
 int CreateFreshFile(const std::string& path);
+// A new plain file created for writing (O_EXCL, O_NOFOLLOW, folders checked as
+// above); -1 when anything stands at the name or a folder cannot be reached.
+int CreateNewFile(const std::string& path);
 // An existing plain file with one name (no link, no FIFO) opened for writing
 // and truncated; -1 when there is none. Raises qb::Error when path is a folder.
 int OpenPlainFileForRewrite(const std::string& path);

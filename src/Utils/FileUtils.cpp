@@ -19,7 +19,9 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
     // A plain file of our own is rewritten in place: deleting and creating a
     // page per item costs the file system far more. Anything else (a link, a
     // FIFO, a file with other names) is replaced, never written through.
-    int fd = fs::OpenPlainFileForRewrite(native);
+    // A new name first: the common case then costs one call.
+    int fd = fs::CreateNewFile(native);
+    if (fd < 0) fd = fs::OpenPlainFileForRewrite(native);
     if (fd < 0) fd = fs::CreateFreshFile(native);
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -84,7 +84,11 @@ void ClearPagePlan(TParameters& job);
 // Page file planned for the item in this job's run, or nullptr.
 const std::string* PlannedPage(const TParameters& job, const std::string& itemPath);
 // A free page name in folder for the caption ("_N" added when taken); claims it.
-std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption);
+// menuData: the item's menu data file (MenuDataFile) must be free as well.
+std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption,
+                      bool menuData = false);
+// The data file beside an item's page that holds its bar entry and rollover menu.
+std::string MenuDataFile(const std::string& pageFile);
 // Walk step 2: the item's caption.
 std::string ItemCaption(TParameters& job, const std::string& itemPath, int level);
 // Walk step 11: the folder of a sub-item below relFolder.
@@ -163,10 +167,13 @@ std::string ResolvedLink(const TParameters& job, const std::string& link, const 
 // ChildLink, or the sub-item's planned page when that link would not reach it.
 std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, const std::string& entryName,
                               const std::string& caption, const std::string& relFolder);
-// Walk step 10: the item's navigation text from its parent's.
+// Walk step 10: the bar of the item's page. With rollover menus, parentNav and
+// childNav name the menu data files of the parent and of this item (an item
+// with sub-items has its data written here); without, they are the bar's links.
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
-                                const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder);
+                                const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder,
+                                std::string& childNav);
 // Walk step 11: one line of the sub-item list, linking the sub-item's own page.
 std::string SubItemLine(TParameters& job, const std::string& childPath, const std::string& childFolder,
                         const std::string& entryCaption, bool childHasSubFolders);

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "Engine.h"
 #include "FileSys.h"
 #include "Format.h"
@@ -88,7 +90,7 @@ std::string BranchStrip(const TParameters& job, const std::string& relPath) {
 
 TPagePlan& PagePlan(const TParameters& job) { return *job.Plan; }
 
-void ClearPagePlan(TParameters& job) { PagePlan(job) = TPagePlan(); }
+void ClearPagePlan(TParameters& job) { PagePlan(job) = TPagePlan(job); }
 
 const std::string* PlannedPage(const TParameters& job, const std::string& itemPath) {
     const TPagePlan& plan = PagePlan(job);
@@ -97,7 +99,9 @@ const std::string* PlannedPage(const TParameters& job, const std::string& itemPa
     return it == plan.itemPages.end() ? nullptr : &it->second;
 }
 
-std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption) {
+std::string MenuDataFile(const std::string& pageFile) { return ChangeFileExt(pageFile, ".js"); }
+
+std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption, bool menuData) {
     TPagePlan& plan = PagePlan(job);
     const bool tracked = plan.job == &job;
     std::string page = folder + FileSafeCaption(caption) + ".html";
@@ -105,6 +109,11 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
         if (tracked && plan.claimed.count(LowerAscii(RootLink(job, p)))) return true;
         // A notes file left in the way, or a page another item wrote in this run.
         if (NotesFileInTheWay(job, ChangeFileExt(p, ".rtf"))) return true;
+        // The user's file where the item's menu data would go is never replaced.
+        if (menuData) {
+            const std::string data = MenuDataFile(p);
+            if (fs::EntryExists(data) && !RunRecord(job).IsOurs(job, data)) return true;
+        }
         if (job.WrittenPages && job.WrittenPages->Contains(p)) return true;
         // In a folder our runs keep a record of, a page-named file they did not
         // write is the user's: never replaced, never taken for an earlier page.
@@ -145,10 +154,11 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     if (level > kMaxTreeDepth) return;
     const std::string caption = ItemCaption(job, itemPath, level);
     const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
-    PagePlan(job).itemPages[PlanKey(itemPath)] = ClaimPage(job, folder, caption);
-    if (!o.IncludeSubItems) return;
     std::vector<TDVO_ENUM_DATA> entries;
-    Storage(job).EnumEntries(o.DatabaseHandle, itemPath, entries);
+    if (o.IncludeSubItems) Storage(job).EnumEntries(o.DatabaseHandle, itemPath, entries);
+    const bool menuData = o.NavLinks && o.RolloverMenus &&
+                          std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
+    PagePlan(job).itemPages[PlanKey(itemPath)] = ClaimPage(job, folder, caption, menuData);
     for (const auto& e : entries) {
         // Notes in walk order, for an engine that converts ahead of the walk
         // (the database root's files are never exported).
@@ -252,19 +262,17 @@ std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, c
 
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
-                                const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder) {
+                                const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder,
+                                std::string& childNav) {
     const TConvertOptions& o = job.options;
     // The page as the walk named it is relative to the output folder, not to
     // the page that shows the bar.
     const std::string link = UrlPath(RootLink(job, pageFile));
-    if (!o.RolloverMenus) return parentNav + Format("<a href=\"%s\">%s</a> >> ", {link, HtmlQuote(caption)});
-    std::string nav = parentNav;
-    if (!(level == 0 && o.WholeDatabase)) {
-        nav += Format("<a href=\"%s\" onMouseover=\"dropdownmenu(this, event, menu%d, '250px')\" "
-                      "onMouseout=\"delayhidemenu()\">%s</a> >> ",
-                      {link, level, HtmlQuote(caption)});
+    if (!o.RolloverMenus) {
+        childNav = parentNav + Format("<a href=\"%s\">%s</a> >> ", {link, HtmlQuote(caption)});
+        return childNav;
     }
-    std::string script = "<script type=\"text/javascript\">\r\n" + Format("var menu%d=new Array()\r\n", {level});
+    std::string data = Format("var menu%d=new Array()\r\n", {level});
     int k = 0;
     // The menu lists what the walk exports: nothing below the start item
     // when sub-items are left out.
@@ -273,11 +281,36 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
         // An apostrophe stays in the link (the file name has it) but is escaped for the string.
         // The caption is HTML the menu script shows, inside a script string.
         const std::string child = UrlPath(ResolvedChildLink(job, itemPath, e.Name, e.Caption, relFolder));
-        script += Format("menu%d[%d]='<a href=\"%s\">%s</a>'\r\n",
-                         {level, k, JsString(child), JsString(HtmlQuote(ReplaceAll(e.Caption, "'", "`")))});
+        data += Format("menu%d[%d]='<a href=\"%s\">%s</a>'\r\n",
+                       {level, k, JsString(child), JsString(HtmlQuote(ReplaceAll(e.Caption, "'", "`")))});
         ++k;
     }
-    return script + "</script>\r\n" + nav;
+    // The database root has a menu but no link of its own. The data names the
+    // file of the level above, which the script loads in turn.
+    const bool linked = !(level == 0 && o.WholeDatabase);
+    auto entry = [&](const std::string& parent) {
+        return Format("quillbookNav(%d, '%s', '%s', '%s')\r\n",
+                      {level, linked ? JsString(link) : "", linked ? JsString(HtmlQuote(caption)) : "",
+                       JsString(parent)});
+    };
+    const std::string script = "<script type=\"text/javascript\">\r\n";
+    if (k == 0) {
+        // A leaf's entry goes into its own page, which loads its parent's data itself.
+        childNav = parentNav;
+        const std::string parent =
+            parentNav.empty() ? "" : "<script type=\"text/javascript\" src=\"" + parentNav + "\"></script>";
+        return parent + script + data + entry("") + "quillbookBar()\r\n</script>\r\n";
+    }
+    data += entry(parentNav);
+    // Written once, loaded by this page and every page below it: a page does
+    // not grow with the number of its siblings or ancestors' siblings.
+    const std::string dataFile = MenuDataFile(pageFile);
+    RunRecord(job).Add(job, dataFile);
+    SaveTextFile(dataFile, data);
+    if (job.FileList && !job.FileList->Contains(dataFile)) job.FileList->Add(dataFile);
+    childNav = UrlPath(RootLink(job, dataFile));
+    return "<script type=\"text/javascript\" src=\"" + childNav + "\"></script>" + script +
+           "quillbookBar()\r\n</script>\r\n";
 }
 
 std::string SubItemLine(TParameters& job, const std::string& childPath, const std::string& childFolder,

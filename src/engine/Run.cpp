@@ -37,7 +37,8 @@ bool IsPageName(const TParameters& job, const std::string& target) {
     const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
-    const std::string page = ext == ".rtf" || ext == ".xml" ? ChangeFileExt(target, ".html") : target;
+    const std::string page =
+        ext == ".rtf" || ext == ".xml" || ext == ".js" ? ChangeFileExt(target, ".html") : target;
     return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
 }
 
@@ -321,7 +322,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     std::string pageFile;
     if (const std::string* planned = PlannedPage(job, itemPath)) pageFile = *planned;
     if (pageFile.empty() || NotesFileInTheWay(job, ChangeFileExt(pageFile, ".rtf"))) {
-        pageFile = ClaimPage(job, folder, caption);
+        pageFile = ClaimPage(job, folder, caption, o.NavLinks && o.RolloverMenus);
         if (PagePlan(job).job == &job) PagePlan(job).itemPages[LowerAscii(itemPath)] = pageFile;
         RunRecord(job).Add(job, pageFile);
     }
@@ -330,7 +331,10 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 6. entries
     std::vector<TDVO_ENUM_DATA> entries;
     store.EnumEntries(o.DatabaseHandle, itemPath, entries);
-    if (!entries.empty() && !folder.empty()) fs::ForceDirectories(folder);
+    // A leaf's folder is its parent's, made already.
+    const bool ownFolder = level == 0 || !o.KeepFolderTree ||
+                           std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
+    if (!entries.empty() && !folder.empty() && ownFolder) fs::ForceDirectories(folder);
 
     // 7. note and attachments
     bool hasNotes = false, hasSubItems = false;
@@ -404,8 +408,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     }
 
     // 10. navigation text
-    std::string myNav = navText;
-    if (o.NavLinks) myNav = BuildNavigationText(job, itemPath, navText, pageFile, level, caption, entries, relFolder);
+    std::string myNav = navText, bar;
+    if (o.NavLinks)
+        bar = BuildNavigationText(job, itemPath, navText, pageFile, level, caption, entries, relFolder, myNav);
 
     // 11. sub-items
     std::string subItemList;
@@ -430,7 +435,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 12-13. see also, page finishing
     const std::string seeAlso = SeeAlsoText(job, itemPath);
-    FinishPage(job, pageFile, subItemList, seeAlso, myNav);
+    FinishPage(job, pageFile, subItemList, seeAlso, bar);
     SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
 }
 

@@ -189,17 +189,43 @@ TEST_F(OutputFolder, AUsersFileNamedLikeAPageKeepsItsBytesWhateverOverwriteSays)
         options.Overwrite = overwrite;
         Run();
         EXPECT_EQ("the user's page", ReadFile(In("C.html"))) << overwrite;
-        // The item's page took a numbered name, and the parent links to it.
+        // The item's page took a numbered name, and the parent's menu links to it.
         std::string cPage;
         for (const auto& f : Listing(out2))
             if (f.rfind("C_", 0) == 0 && f.size() > 5 && f.compare(f.size() - 5, 5, ".html") == 0) cPage = f;
         ASSERT_FALSE(cPage.empty()) << overwrite;
         EXPECT_NE(std::string::npos, ReadFile(In(cPage)).find("c text"));
-        EXPECT_NE(std::string::npos, ReadFile(In("Top.html")).find(cPage));
+        EXPECT_NE(std::string::npos, ReadFile(In("Top.js")).find(cPage));
         // Our own earlier page is still rewritten in place.
         EXPECT_NE(std::string::npos, ReadFile(In("B.html")).find("b text"));
         sfs::remove(In(cPage));
     }
+}
+
+TEST_F(OutputFolder, MenuDataNeverTakesAUsersFileNorAnAttachmentTakesIt) {
+    const std::string top = store.AddItem(kRoot, "1", "Top");
+    store.AddNote(top, "top text");
+    const std::string mid = store.AddItem(top, "2", "Mid");
+    store.AddFile(mid, "Mid.js", "attached script");
+    store.AddNote(store.AddItem(mid, "3", "Leaf"), "leaf text");
+    options.StartPath = top;
+    WriteFile(In("Top.js"), "the user's script");
+    Run();
+
+    EXPECT_EQ("the user's script", ReadFile(In("Top.js")));
+    std::string topPage;
+    for (const auto& f : Listing(out2))
+        if (f.rfind("Top_", 0) == 0 && f.size() > 5 && f.compare(f.size() - 5, 5, ".html") == 0) topPage = f;
+    ASSERT_FALSE(topPage.empty());
+    const std::string topData = ReadFile(In(qb::ChangeFileExt(topPage, ".js")));
+    EXPECT_NE(std::string::npos, topData.find("quillbookNav(0, '/" + topPage + "', 'Top', '')")) << topData;
+    // Mid's data file is the run's; its attachment of that name was numbered.
+    EXPECT_NE(std::string::npos, ReadFile(In("2/Mid.js")).find("quillbookNav(1, '/2/Mid.html'"));
+    int attached = 0;
+    for (const auto& f : Listing(out2))
+        if (ReadFile(In(f)) == "attached script") ++attached;
+    EXPECT_EQ(1, attached);
+    EXPECT_NE(std::string::npos, ReadFile(In("2/Leaf.html")).find("src=\"/2/Mid.js\""));
 }
 
 TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {

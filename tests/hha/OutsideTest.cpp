@@ -87,6 +87,24 @@ TEST_F(OutsideProject, PageLinksThatLeadOutThroughALinkAreRefused) {
     ExpectRefused(Project(""), "img.png");
 }
 
+// Menu data a page loads links pages no page names: they are stored, and a
+// link in a script leads out no more than one in a page.
+TEST_F(OutsideProject, PagesLinkedFromALoadedScriptAreStoredAndStayInside) {
+    qbtest::WriteFile(dir / "proj/a.html", "<html><body><script src=\"sub/menu.js\"></script></body></html>");
+    qbtest::WriteFile(dir / "proj/sub/menu.js", "m[0]='<a href=\"/sub/it\\'s.html\">It</a>'\r\n"
+                                                "m[1]='<a href=\"../b.html\">B<\\/a>'\r\n");
+    qbtest::WriteFile(dir / "proj/sub/it's.html", "<html><body>it</body></html>");
+    qbtest::WriteFile(dir / "proj/b.html", "<html><body>b</body></html>");
+    const CompileResult r = Compile(Project(""));
+    ASSERT_EQ(0, r.rc) << r.out;
+    for (const char* name : {"sub/menu.js", "sub/it's.html", "b.html"})
+        EXPECT_NE(std::string::npos, r.out.find(name)) << name << "\n" << r.out;
+
+    sfs::create_symlink(dir / "secret.txt", dir / "proj/sub/img.png");
+    qbtest::WriteFile(dir / "proj/sub/menu.js", "m[0]='<img src=\"img.png\">'\r\n");
+    ExpectRefused(Project(""), "img.png");
+}
+
 TEST(TempFolder, FoldersOfAKilledCompileAreRemovedByTheNext) {
     qbtest::TempDir dir;
     const std::string stale = dir / ".hha-Ab12Cd";

@@ -72,7 +72,8 @@ TEST_F(EngineTest, HostileNamesInEveryFolderMode) {
         for (const auto& d : DeadLinks(options.RootPath)) dead += d + "\n";
         EXPECT_EQ("", dead);
         // A caption cannot end the menu script early.
-        const std::string topPage = ReadFile(options.RootPath + qb::SafeFileName("Top <&>") + ".html");
+        const std::string topPage = ReadFile(options.RootPath + qb::SafeFileName("Top <&>") + ".html") +
+                                    ReadFile(options.RootPath + qb::SafeFileName("Top <&>") + ".js");
         if (m.rollover) {
             EXPECT_EQ(std::string::npos, topPage.find("</script> child"));
             EXPECT_NE(std::string::npos, topPage.find("C# 100% &lt;/script&gt;"));

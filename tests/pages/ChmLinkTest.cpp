@@ -1,5 +1,5 @@
 // The sample database compiled into a help file: every link of every stored
-// page leads to a file stored in the help file ("/" is its root).
+// page and menu data file leads to a file stored in the help file ("/" is its root).
 #include <gtest/gtest.h>
 
 #include <chm_lib.h>
@@ -22,7 +22,9 @@ using ChmPtr = std::unique_ptr<chmFile, ChmCloser>;
 int CollectPage(chmFile*, chmUnitInfo* ui, void* context) {
     const std::string path = ui->path;
     const std::string ext = qb::LowerAscii(qb::ExtractFileExt(path));
-    if (ext == ".html" || ext == ".htm") static_cast<std::vector<std::string>*>(context)->push_back(path);
+    // Menu data files link pages too; the menu script itself is code.
+    const bool data = ext == ".js" && qb::ExtractFileName(path) != "_quillbook.js";
+    if (ext == ".html" || ext == ".htm" || data) static_cast<std::vector<std::string>*>(context)->push_back(path);
     return CHM_ENUMERATOR_CONTINUE;
 }
 
@@ -118,7 +120,8 @@ TEST(SampleHelpFile, EveryLinkOfEveryStoredPageIsStored) {
                     missing += page + " -> " + link + "\n";
             }
         }
-        EXPECT_GT(checked, 300);
+        // Menus stand once in their data files, not in every page below them.
+        EXPECT_GT(checked, 250);
         EXPECT_EQ("", missing);
     }
     dvo_close(handle);

@@ -22,12 +22,13 @@ std::string Dead(const std::string& root) {
     return s;
 }
 
-// Every page of the output folder, concatenated.
+// Every page and menu data file of the output folder, concatenated.
 std::string AllPages(const std::string& root) {
     std::string all;
     for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
         const std::string ext = e.path().extension().string();
-        if (ext == ".html" || ext == ".htm") all += ReadFile(e.path().string()) + "\n";
+        const bool data = ext == ".js" && e.path().filename() != "_quillbook.js";
+        if (ext == ".html" || ext == ".htm" || data) all += ReadFile(e.path().string()) + "\n";
     }
     return all;
 }
@@ -88,14 +89,21 @@ TEST_F(HostileCaptions, BarSubItemListAndSeeAlsoShowCaptionsAsText) {
 TEST_F(HostileCaptions, MenuEntriesAreEscapedHtmlInsideScriptStrings) {
     options.RolloverMenus = true;
     Run();
+    // The leaf's page loads its parent's menu data.
     const std::string page = Read("a___b.html");
-    EXPECT_NE(std::string::npos, page.find("menu0[0]='<a href=\"/_script_qbInjected=1__script_.html\">"
+    const std::string src = "<script type=\"text/javascript\" src=\"/";
+    const std::size_t at = page.find(src);
+    ASSERT_NE(std::string::npos, at) << page;
+    const std::size_t from = at + src.size();
+    const std::string data = Read(page.substr(from, page.find('"', from) - from));
+    EXPECT_NE(std::string::npos, data.find("menu0[0]='<a href=\"/_script_qbInjected=1__script_.html\">"
                                            "&lt;script&gt;qbInjected=1&lt;/script&gt;</a>'"))
-        << page;
-    EXPECT_NE(std::string::npos, page.find("menu0[1]='<a href=\"/a___b.html\">a &lt; b</a>'"));
+        << data;
+    EXPECT_NE(std::string::npos, data.find("menu0[1]='<a href=\"/a___b.html\">a &lt; b</a>'"));
     // The apostrophe is shown as a backtick; the double quotes stay text.
-    EXPECT_NE(std::string::npos, page.find(">Say &quot;hi&quot; &amp; `bye`</a>'"));
-    EXPECT_NE(std::string::npos, page.find("onMouseout=\"delayhidemenu()\">&lt;/a&gt;&lt;b&gt;bold&lt;/b&gt;</a> >> "));
+    EXPECT_NE(std::string::npos, data.find(">Say &quot;hi&quot; &amp; `bye`</a>'"));
+    EXPECT_NE(std::string::npos, data.find("', '&lt;/a&gt;&lt;b&gt;bold&lt;/b&gt;', '')"));
+    EXPECT_NE(std::string::npos, page.find("quillbookNav(1, '/a___b.html', 'a &lt; b', '')")) << page;
     ExpectNoRawCaption(AllPages(out.path()));
     EXPECT_EQ("", Dead(out.path()));
 }
@@ -183,8 +191,10 @@ TEST_F(EngineTest, WithoutSubItemsMenusAndProgressCountOnlyTheStartItem) {
     Run();
     EXPECT_FALSE(Exists("Sub.html"));
     const std::string page = Read("Top.html");
-    EXPECT_NE(std::string::npos, page.find("var menu0=new Array()\r\n</script>")) << page;
+    EXPECT_NE(std::string::npos, page.find("var menu0=new Array()\r\nquillbookNav(0, '/Top.html', 'Top', '')"))
+        << page;
     EXPECT_EQ(std::string::npos, page.find("menu0[0]"));
+    EXPECT_FALSE(Exists("Top.js"));
     std::vector<int> itemPositions;
     for (const auto& e : recorder.events)
         if (e.text.rfind("|--", 0) == 0) itemPositions.push_back(e.position);

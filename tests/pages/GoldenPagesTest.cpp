@@ -39,13 +39,17 @@ void FillLibrary(FakeStorage& store) {
                   "\r\n");
 }
 
-// Every generated page and the contents, in path order, output folder masked.
+// Every generated page, menu data file and the contents, in path order, output folder masked.
 std::string Snapshot(const std::string& root) {
     qb::TStringList files;
     qb::FindFiles(files, root, "*.html", true);
     qb::FindFiles(files, root, "*.hhc", true);
     qb::FindFiles(files, root, "*.xml", true);
-    std::vector<std::string> sorted(files.begin(), files.end());
+    qb::FindFiles(files, root, "*.js", true);
+    std::vector<std::string> sorted;
+    // The menu script is the resource itself; the other scripts are menu data.
+    for (const auto& f : files)
+        if (qb::ExtractFileName(f) != "_quillbook.js") sorted.push_back(f);
     std::sort(sorted.begin(), sorted.end());
     std::string text;
     for (const auto& f : sorted) {

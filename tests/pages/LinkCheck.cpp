@@ -22,6 +22,24 @@ std::vector<std::string> PageLinks(const std::string& html) {
             links.push_back(html.substr(start, end - start));
         }
     }
+    // The bar's entries in menu data: quillbookNav(level, 'page', 'caption', 'parent data').
+    for (std::size_t p = html.find("quillbookNav("); p != std::string::npos; p = html.find("quillbookNav(", p + 1)) {
+        std::vector<std::string> strings;
+        std::size_t q = p;
+        while (strings.size() < 3 && (q = html.find('\'', q)) != std::string::npos) {
+            std::string value;
+            for (++q; q < html.size() && html[q] != '\''; ++q) {
+                if (html[q] == '\\' && q + 1 < html.size()) value += html[q++];
+                value += html[q];
+            }
+            strings.push_back(value);
+            ++q;
+        }
+        if (strings.size() == 3) {
+            links.push_back(strings[0]);
+            links.push_back(strings[2]);
+        }
+    }
     return links;
 }
 
@@ -66,7 +84,9 @@ std::vector<std::string> DeadLinks(const std::string& root) {
     for (const auto& entry : sfs::recursive_directory_iterator(base)) {
         if (!entry.is_regular_file()) continue;
         const std::string ext = qb::LowerAscii(entry.path().extension().string());
-        if (ext != ".html" && ext != ".htm") continue;
+        // Menu data files hold links too; the menu script's own file is code.
+        const bool data = ext == ".js" && entry.path().filename() != "_quillbook.js";
+        if (ext != ".html" && ext != ".htm" && !data) continue;
         const std::string page = entry.path().string();
         for (std::string link : PageLinks(ReadFile(page))) {
             if (External(link)) continue;

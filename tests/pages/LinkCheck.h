@@ -6,10 +6,11 @@
 
 namespace qbtest {
 
-// Every href="..." and src="..." value (attribute names in any case).
+// Every href="..." and src="..." value (attribute names in any case), and the
+// page and parent data file of every bar entry the menu data declares.
 std::vector<std::string> PageLinks(const std::string& html);
 
-// Dead links of all .htm/.html pages below root (native, trailing "/"), each
+// Dead links of all .htm/.html pages and menu data files below root (native, trailing "/"), each
 // as "page -> link". "/" at the start of a link is the output folder; other
 // links are relative to the page's folder; external and script links are skipped.
 std::vector<std::string> DeadLinks(const std::string& root);

@@ -68,16 +68,53 @@ TEST_F(NavWorkedExample, MenusListSubItemsAndTheRootLinkIsLeftOutForTheWholeData
     options.WholeDatabase = true;
     options.DatabaseFileName = "db.kvd";
     Run();
-    const std::string d = Read("5/9/D.html");
-    // Scripts of levels 3..0, then the links of levels 1..3; level 0 is the database root.
-    EXPECT_LT(d.find("var menu3=new Array()"), d.find("var menu0=new Array()"));
-    EXPECT_NE(std::string::npos, d.find("menu0[0]='<a href=\"/5/A.html\">A</a>'"));
-    EXPECT_NE(std::string::npos, d.find("menu1[1]='<a href=\"/5/9/C.html\">C</a>'"));
-    EXPECT_EQ(std::string::npos, d.find(">db.kvd</a>"));
-    EXPECT_EQ(0u, Bar(d).find("<script")) << Bar(d);
-    EXPECT_NE(std::string::npos, Bar(d).find("</script>\r\n<a href=\"/5/A.html\" onMouseover=\"dropdownmenu(this, "
-                                              "event, menu1, '250px')\" onMouseout=\"delayhidemenu()\">A</a> >> "));
+    // A leaf carries its own entry and loads its parent's data, which names the
+    // data of the level above, up to the database root: a menu, no link.
+    EXPECT_EQ("<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
+              "var menu3=new Array()\r\nquillbookNav(3, '/5/9/D.html', 'D', '')\r\nquillbookBar()\r\n</script>\r\n",
+              Bar(Read("5/9/D.html")));
+    EXPECT_EQ("var menu2=new Array()\r\nmenu2[0]='<a href=\"/5/9/D.html\">D</a>'\r\n"
+              "quillbookNav(2, '/5/9/C.html', 'C', '/5/A.js')\r\n",
+              Read("5/9/C.js"));
+    const std::string a = Read("5/A.js");
+    EXPECT_NE(std::string::npos, a.find("menu1[1]='<a href=\"/5/9/C.html\">C</a>'")) << a;
+    EXPECT_NE(std::string::npos, a.find("quillbookNav(1, '/5/A.html', 'A', '/db.kvd.js')")) << a;
+    const std::string root = Read("db.kvd.js");
+    EXPECT_NE(std::string::npos, root.find("menu0[0]='<a href=\"/5/A.html\">A</a>'")) << root;
+    EXPECT_NE(std::string::npos, root.find("quillbookNav(0, '', '', '')")) << root;
+    // An item with sub-items loads its own data.
+    EXPECT_EQ("<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
+              "quillbookBar()\r\n</script>\r\n",
+              Bar(Read("5/9/C.html")));
     EXPECT_EQ("", Dead(out.path()));
+}
+
+// Menus are written once: a page's size does not grow with its siblings or its depth.
+TEST_F(EngineTest, PagesDoNotGrowWithSiblingsOrDepth) {
+    std::string folder;
+    auto leafBar = [&](int siblings, int depth) {
+        TempDir dir;
+        options.RootPath = dir.path();
+        const std::string top = store.AddItem(kRoot, std::to_string(100 + siblings * 100 + depth), "Top");
+        std::string parent = top;
+        folder.clear();
+        for (int d = 1; d < depth; ++d) {
+            parent = store.AddItem(parent, "d" + std::to_string(d), "Level");
+            folder += "d" + std::to_string(d) + "/";
+        }
+        for (int i = 0; i < siblings; ++i) store.AddNote(store.AddItem(parent, "s" + std::to_string(i), "Kid"), "k");
+        options.StartPath = top;
+        Run();
+        EXPECT_EQ("", Dead(dir.path()));
+        return Bar(ReadFile(dir.path() + folder + "Kid.html"));
+    };
+    const std::string few = leafBar(2, 3);
+    const std::size_t fewFolder = folder.size();
+    const std::string many = leafBar(40, 3);
+    EXPECT_EQ(few.size(), many.size()) << many;
+    // Only the parent's data file and the leaf's own link name the deeper folder.
+    const std::string deep = leafBar(2, 12);
+    EXPECT_LE(deep.size(), few.size() + 2 * (folder.size() - fewFolder) + 2) << deep;
 }
 
 TEST_F(NavWorkedExample, PlainBarOfTheWholeDatabaseStartsWithItsRoot) {
@@ -107,7 +144,7 @@ TEST_F(EngineTest, ApostrophesAreShownAsBackticksAndLinksStillResolve) {
         TempDir dir;
         options.RootPath = dir.path();
         Run();
-        const std::string page = ReadFile(dir.path() + "Top.html");
+        const std::string page = ReadFile(dir.path() + "Top.js");
         EXPECT_NE(std::string::npos, page.find(">Tom`s notes</a>'")) << page;
         EXPECT_NE(std::string::npos, page.find("Tom\\'s_notes.html\">")) << page;
         EXPECT_EQ("", Dead(dir.path()));

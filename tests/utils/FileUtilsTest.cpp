@@ -306,6 +306,37 @@ TEST(FileLayerLinks, RelativePathsNeverPassThroughALinkedFolder) {
     EXPECT_EQ("a user's file", ReadFile(tmp / "out/blocked"));
 }
 
+// The layer keeps the last folder it walked open; a folder swapped for a link
+// after that is still never written through, and a new run starts afresh.
+TEST(FileLayerLinks, AFolderSwappedForALinkBetweenWritesIsNotWrittenThrough) {
+    TempDir tmp;
+    std::filesystem::create_directories(tmp / "elsewhere/9");
+    std::filesystem::create_directories(tmp / "out");
+    {
+        InFolder in(tmp / "out");
+        fs::ForceDirectories(".\\9\\");
+        SaveTextFile(".\\9\\A.html", "first");
+        std::filesystem::rename(tmp / "out/9", tmp / "out/moved");
+        std::filesystem::create_directory_symlink(tmp / "elsewhere/9", tmp / "out/9");
+        try {
+            SaveTextFile(".\\9\\B.html", "second");
+        } catch (const qb::Error&) {
+        }
+        EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere/9/B.html"));
+        // Making the folder again replaces the link; writes land in the real folder.
+        fs::ForceDirectories(".\\9\\");
+        SaveTextFile(".\\9\\C.html", "third");
+        EXPECT_FALSE(IsLink(tmp / "out/9"));
+        EXPECT_EQ("third", ReadFile(tmp / "out/9/C.html"));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(tmp / "elsewhere/9"));
+    // Another output folder with a folder of the same name: its own, not the one kept open.
+    std::filesystem::create_directories(tmp / "out2/9");
+    InFolder in(tmp / "out2");
+    SaveTextFile(".\\9\\D.html", "fourth");
+    EXPECT_EQ("fourth", ReadFile(tmp / "out2/9/D.html"));
+}
+
 TEST(FileLayerLinks, FreshFilesReplaceLinksDanglingOrNot) {
     TempDir tmp;
     std::filesystem::create_directories(tmp / "out");
