@@ -53,7 +53,8 @@ void MakeProject(const std::string& dir, int pages, const std::string& chm) {
     Write(dir + "bench.hhc", hhc);
     Write(dir + "bench.hhp", "[OPTIONS]\r\nBinary TOC=Yes\r\nCompatibility=1.1 or later\r\nCompiled file=" + chm +
                                  "\r\nContents file=bench.hhc\r\nDefault topic=0/P0.html\r\nFull-text search=yes\r\n"
-                                 "Language=0x409 English (United States)\r\nTitle=Bench\r\n[FILES]\r\n" + files);
+                                 "Language=0x409 English (United States)\r\nTitle=Bench\r\n[FILES]\r\n" +
+                                 files);
 }
 
 // A project of at least mb megabytes: 20,000 pages like an export's, the
@@ -94,9 +95,7 @@ struct Run {
     int status = -1;
 };
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // Runs chmcmd directly in the project folder.
 Run RunChmcmd(const std::string& dir) {

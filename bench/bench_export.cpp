@@ -20,13 +20,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <stdexcept>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "Engine.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "engine/Engine.h"
 
 namespace {
 
@@ -52,8 +52,9 @@ struct Figures {
 
 // A 4 KB note reads like a real one: a font table, paragraphs, some formatting.
 std::string MakeNote(int item, std::size_t bytes) {
-    std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl;\\red0\\green0\\blue255;}\n"
-                      "\\pard\\f0\\fs20 ";
+    std::string rtf =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl;\\red0\\green0\\blue255;}\n"
+        "\\pard\\f0\\fs20 ";
     const std::string para =
         "The quick brown fox jumps over the lazy dog while {\\b bold words} and {\\i italic words} "
         "and {\\cf1 coloured words} keep the reader busy.\\par\n";
@@ -79,7 +80,8 @@ void WriteTree(const stdfs::path& root, const Shape& s) {
         const int parent = (i - 1) / s.fanout;
         // Named by the place among siblings, so that deep chains stay within
         // the longest path the system takes.
-        const stdfs::path dir = folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string((i - 1) % s.fanout + 1));
+        const stdfs::path dir =
+            folders[static_cast<std::size_t>(parent)] / ("n" + std::to_string((i - 1) % s.fanout + 1));
         stdfs::create_directory(dir);
         folders[static_cast<std::size_t>(i)] = dir;
         WriteBytes(dir / ".caption", "Item number " + std::to_string(i) + "\n");
@@ -157,7 +159,8 @@ struct RunLog {
     static bool Callback(void* ctx, int position, const char* text) {
         auto* log = static_cast<RunLog*>(ctx);
         if (position == 100 && log->walkEnd == Clock::time_point{}) log->walkEnd = Clock::now();
-        if (position < 0 && text && *text && ++log->errors <= 3) std::fprintf(stderr, "bench_export: run log: %s\n", text ? text : "");
+        if (position < 0 && text && *text && ++log->errors <= 3)
+            std::fprintf(stderr, "bench_export: run log: %s\n", text ? text : "");
         return false;
     }
 };

@@ -1,6 +1,6 @@
 // LZX compressor speed and ratio on generated help pages.
 // Prints one figure a line: "name: value unit".
-#include "Lzx.h"
+#include "hha/Lzx.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,10 +12,10 @@ namespace {
 
 // Pages like the exporter's: repeated markup, varied prose, links, numbers.
 std::string HtmlLike(std::size_t n) {
-    static const char* const kWords[] = {
-        "item",     "note",  "export", "label",   "the",      "of",    "attachment", "page",   "outline",
-        "help",     "index", "and",    "with",    "contents", "file",  "tree",       "project", "window",
-        "settings", "user",  "folder", "caption", "branch",   "value", "language",   "table",  "font"};
+    static const char* const kWords[] = {"item",    "note",    "export",  "label",    "the",      "of",   "attachment",
+                                         "page",    "outline", "help",    "index",    "and",      "with", "contents",
+                                         "file",    "tree",    "project", "window",   "settings", "user", "folder",
+                                         "caption", "branch",  "value",   "language", "table",    "font"};
     constexpr std::size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
     std::mt19937 rng(12345);
     std::string s;

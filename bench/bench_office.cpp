@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "Converters.h"
-#include "Error.h"
-#include "Storage.h"
+#include "engine/Converters.h"
+#include "engine/Storage.h"
+#include "support/Error.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Built-in note engine on large generated notes: throughput, linearity, peak
 // memory, and the same input through unrtf for comparison.
 #include <fcntl.h>
+#include <malloc.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <malloc.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "Converters.h"
+#include "engine/Converters.h"
 
 extern char** environ;
 
@@ -32,11 +32,26 @@ std::string MakeNote(std::size_t targetBytes) {
     for (unsigned i = 0; rtf.size() < targetBytes; ++i) {
         switch (i % 8) {
             case 0: rtf += "\\pard\\qc{\\b\\fs28 Section heading number " + std::to_string(i) + "}\\par\\pard "; break;
-            case 1: rtf += "Plain text with {\\b bold} and {\\i italic} words, M\\'e4rz, Gr\\'f6\\'dfe and more text.\\par "; break;
-            case 2: rtf += "Colour {\\cf1 red words} then {\\cf2\\ul blue underlined} back to \"normal\" <text> & so on.\\par "; break;
-            case 3: rtf += "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'B7}}\\fi-360\\li720 list item one\\par "; break;
+            case 1:
+                rtf +=
+                    "Plain text with {\\b bold} and {\\i italic} words, M\\'e4rz, Gr\\'f6\\'dfe and more text.\\par ";
+                break;
+            case 2:
+                rtf +=
+                    "Colour {\\cf1 red words} then {\\cf2\\ul blue underlined} back to \"normal\" <text> & so "
+                    "on.\\par ";
+                break;
+            case 3:
+                rtf +=
+                    "{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'B7}}\\fi-360\\li720 list item "
+                    "one\\par ";
+                break;
             case 4: rtf += "{\\pntext\\f1\\'B7\\tab}list item two with \\u20013?\\u25991? text\\par\\pard "; break;
-            case 5: rtf += "A longer paragraph  with double spaces, sizes {\\fs32 large} and {\\fs16 small}, and a tab\\tab here.\\par "; break;
+            case 5:
+                rtf +=
+                    "A longer paragraph  with double spaces, sizes {\\fs32 large} and {\\fs16 small}, and a tab\\tab "
+                    "here.\\par ";
+                break;
             case 6: rtf += "\\par "; break;
             default: rtf += "Closing line of the block with some ordinary words to read.\\par "; break;
         }

@@ -2,7 +2,7 @@
 string(REPLACE "|" ";" NAMES "${NAMES}")
 string(REPLACE "|" ";" FILES "${FILES}")
 string(REPLACE "|" ";" TYPES "${TYPES}")
-set(body "// Generated at build time from src/resources; do not edit.\n#include \"Resources.h\"\nnamespace qb {\nnamespace {\n")
+set(body "// Generated at build time from src/resources; do not edit.\n#include \"resources/Resources.h\"\nnamespace qb {\nnamespace {\n")
 set(table "")
 list(LENGTH NAMES count)
 math(EXPR last "${count} - 1")

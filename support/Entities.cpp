@@ -10,11 +10,11 @@ namespace qb {
 std::uint32_t HtmlEntity(const std::string& name) {
     static const std::map<std::string, std::uint32_t> kNamed = [] {
         std::map<std::string, std::uint32_t> m = {
-            {"amp", '&'},       {"lt", '<'},        {"gt", '>'},       {"quot", '"'},      {"apos", '\''},
-            {"euro", 0x20AC},   {"ndash", 0x2013},  {"mdash", 0x2014}, {"lsquo", 0x2018},  {"rsquo", 0x2019},
-            {"sbquo", 0x201A},  {"ldquo", 0x201C},  {"rdquo", 0x201D}, {"bdquo", 0x201E},  {"bull", 0x2022},
-            {"hellip", 0x2026}, {"trade", 0x2122},  {"OElig", 0x152},  {"oelig", 0x153},   {"Scaron", 0x160},
-            {"scaron", 0x161},  {"Yuml", 0x178},    {"dagger", 0x2020}, {"Dagger", 0x2021}, {"permil", 0x2030}};
+            {"amp", '&'},       {"lt", '<'},       {"gt", '>'},        {"quot", '"'},      {"apos", '\''},
+            {"euro", 0x20AC},   {"ndash", 0x2013}, {"mdash", 0x2014},  {"lsquo", 0x2018},  {"rsquo", 0x2019},
+            {"sbquo", 0x201A},  {"ldquo", 0x201C}, {"rdquo", 0x201D},  {"bdquo", 0x201E},  {"bull", 0x2022},
+            {"hellip", 0x2026}, {"trade", 0x2122}, {"OElig", 0x152},   {"oelig", 0x153},   {"Scaron", 0x160},
+            {"scaron", 0x161},  {"Yuml", 0x178},   {"dagger", 0x2020}, {"Dagger", 0x2021}, {"permil", 0x2030}};
         // U+00A0 to U+00FF in order.
         const char* latin1[] = {
             "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",    "copy",

@@ -1,27 +1,27 @@
-#include "Commands.h"
+#include "quillbook/Commands.h"
 
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <algorithm>
 #include <iostream>
 #include <sstream>
 #include <vector>
 
-#include "CompileCommand.h"
-#include "Converters.h"
-#include "DbCommands.h"
-#include "Defaults.h"
-#include "Engine.h"
-#include "Error.h"
-#include "ExportCommand.h"
-#include "FileSys.h"
-#include "Report.h"
-#include "StringList.h"
-#include "Utils.h"
-#include "Version.h"
+#include "Utils/FileSys.h"
+#include "Utils/StringList.h"
+#include "Utils/Utils.h"
+#include "Utils/Version.h"
+#include "engine/Converters.h"
+#include "engine/Defaults.h"
+#include "engine/Engine.h"
+#include "quillbook/CompileCommand.h"
+#include "quillbook/DbCommands.h"
+#include "quillbook/ExportCommand.h"
+#include "quillbook/Report.h"
+#include "support/Error.h"
 #include "support/Scratch.h"
 
 namespace qbcli {
@@ -34,7 +34,8 @@ int RunConvert(int method, const std::string& title, const std::string& rtfFile)
     }
     std::string dir;
     try {
-        dir = qb::MakeScratchFolder(qb::TempDirectory() + "/quillbook-convert-", "cannot create a temporary folder") + "/";
+        dir = qb::MakeScratchFolder(qb::TempDirectory() + "/quillbook-convert-", "cannot create a temporary folder") +
+              "/";
     } catch (const qb::Error&) {
         return Fail("convert", "cannot create a temporary folder", 1);
     }
@@ -96,8 +97,7 @@ int UnknownCommand(const std::string& context, const std::string& word, const st
 // A .hhp that the compiler can take: the name says so and it has an [OPTIONS] section.
 std::string NotAHelpProject(const std::string& file) {
     if (!qb::fs::FileExists(file)) return "no such file: " + file;
-    if (!qb::SameTextAscii(qb::ExtractFileExt(file), ".hhp"))
-        return file + " is not a help project (.hhp file)";
+    if (!qb::SameTextAscii(qb::ExtractFileExt(file), ".hhp")) return file + " is not a help project (.hhp file)";
     const std::string text = qb::LoadTextFile(file);
     if (qb::LowerAscii(text).find("[options]") == std::string::npos)
         return file + " is not a help project: it has no [OPTIONS] section";
@@ -128,14 +128,16 @@ int Main(int argc, char** argv) {
         },
         "List the fields --set takes, with type, default and meaning");
     exportCmd->add_option("--db", ex.db, "Database file")->required();
-    auto* item = exportCmd->add_option("--item", ex.item, "Storage path of the start item, e.g. \\Organizer\\data\\3\\");
+    auto* item =
+        exportCmd->add_option("--item", ex.item, "Storage path of the start item, e.g. \\Organizer\\data\\3\\");
     auto* whole = exportCmd->add_flag("--whole", ex.whole, "Export the whole database");
     item->excludes(whole);
     exportCmd->add_option("--out", ex.out, "Output folder")->required();
     exportCmd->add_option("--chm", ex.chm, "Compiled help file (default: output folder + start name + .chm)");
-    exportCmd->add_option("--method", ex.method,
-                          "Engine: 0 built-in, 1 word processor, 2 plain text, 3 converter "
-                          "(default 0, or the engine of --settings)")
+    exportCmd
+        ->add_option("--method", ex.method,
+                     "Engine: 0 built-in, 1 word processor, 2 plain text, 3 converter "
+                     "(default 0, or the engine of --settings)")
         ->check(CLI::Range(0, 3))
         ->default_str("0");
     exportCmd->add_option("--settings", ex.settings, "Wizard settings file to take the options from");

@@ -2,4 +2,4 @@
 namespace qbcli {
 // Parses the command line and runs one command; returns the exit status.
 int Main(int argc, char** argv);
-}
+}  // namespace qbcli

@@ -1,4 +1,4 @@
-#include "CompileCommand.h"
+#include "quillbook/CompileCommand.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "Utils.h"
+#include "Utils/Utils.h"
 
 namespace qb {
 
@@ -58,7 +58,8 @@ int CmdCompile(const std::string& hhpFile, bool quiet) {
     // A kill or a closed terminal stops the compile like Ctrl-C, so its
     // temporary output is removed.
     constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction act {}, old[3] {};
+    struct sigaction act = {};
+    struct sigaction old[3] = {};
     act.sa_handler = OnInterrupt;
     sigemptyset(&act.sa_mask);
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &act, &old[i]);

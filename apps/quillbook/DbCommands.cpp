@@ -1,11 +1,11 @@
-#include "DbCommands.h"
+#include "quillbook/DbCommands.h"
 
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
 #include <vector>
 
-#include "dvo.h"
+#include "dvo/dvo.h"
 
 namespace qb {
 
@@ -15,10 +15,8 @@ namespace {
 class OpenDb {
 public:
     explicit OpenDb(const std::string& file) : handle_(dvo_open(file.c_str())) {}
-    ~OpenDb()
-    {
-        if (handle_)
-            dvo_close(handle_);
+    ~OpenDb() {
+        if (handle_) dvo_close(handle_);
     }
     OpenDb(const OpenDb&) = delete;
     OpenDb& operator=(const OpenDb&) = delete;
@@ -34,9 +32,9 @@ struct TreeEntry {
     std::string caption;
 };
 
-int Collect(unsigned char isFolder, const char* name, const char* caption, int /*value*/, void* userData)
-{
-    static_cast<std::vector<TreeEntry>*>(userData)->push_back({isFolder != 0, name ? name : "", caption ? caption : ""});
+int Collect(unsigned char isFolder, const char* name, const char* caption, int /*value*/, void* userData) {
+    static_cast<std::vector<TreeEntry>*>(userData)->push_back(
+        {isFolder != 0, name ? name : "", caption ? caption : ""});
     return 1;
 }
 
@@ -45,15 +43,12 @@ struct ReadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-void Check(int db)
-{
+void Check(int db) {
     const std::string why = dvo_db_last_error(db);
-    if (!why.empty())
-        throw ReadError(why);
+    if (!why.empty()) throw ReadError(why);
 }
 
-std::vector<TreeEntry> EntriesOf(int db, const std::string& path)
-{
+std::vector<TreeEntry> EntriesOf(int db, const std::string& path) {
     std::vector<TreeEntry> entries;
     dvo_enum_entries(db, path.c_str(), Collect, 0, &entries);
     Check(db);
@@ -62,8 +57,7 @@ std::vector<TreeEntry> EntriesOf(int db, const std::string& path)
 
 // Names and captions come from the database as they are; control characters
 // are shown escaped so that a hostile name cannot drive the terminal.
-std::string Printable(const std::string& text)
-{
+std::string Printable(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
@@ -81,13 +75,12 @@ std::string Printable(const std::string& text)
 struct Level {
     std::vector<TreeEntry> items;  // sub-items still to print
     size_t next = 0;
-    size_t pathLength = 0;  // length of the shared path string at this item
+    size_t pathLength = 0;      // length of the shared path string at this item
     const void* key = nullptr;  // the item's folder reference, the same on every path to it
 };
 
 void PrintEntries(int db, const std::string& path, const std::vector<TreeEntry>& entries, size_t depth,
-                  std::ostream& out)
-{
+                  std::ostream& out) {
     const std::string indent(2 * depth, ' ');
     for (const TreeEntry& e : entries)
         if (!e.isFolder) {
@@ -97,22 +90,19 @@ void PrintEntries(int db, const std::string& path, const std::vector<TreeEntry>&
         }
 }
 
-std::vector<TreeEntry> SubItems(std::vector<TreeEntry> entries)
-{
+std::vector<TreeEntry> SubItems(std::vector<TreeEntry> entries) {
     std::erase_if(entries, [](const TreeEntry& e) { return !e.isFolder; });
     return entries;
 }
 
-int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err)
-{
+int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err) {
     OpenDb handle(db);
     if (!handle.get()) {
         err << "quillbook: db tree: " << dvo_last_error() << "\n";
         return 1;
     }
     std::string path = itemPath;
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
+    if (path.empty() || path.back() != '\\') path += '\\';
     const void* rootKey = dvo_get_folder(handle.get(), path.c_str(), 0);
     Check(handle.get());
     if (!rootKey) {
@@ -123,8 +113,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
     const std::string caption = dvo_get_hint(handle.get(), path.c_str());
     Check(handle.get());
     out << Printable(path);
-    if (!caption.empty())
-        out << "  " << Printable(caption);
+    if (!caption.empty()) out << "  " << Printable(caption);
     out << "\n";
 
     // One shared path string and an explicit stack: the tree may be thousands of levels deep.
@@ -161,8 +150,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
 
 }  // namespace
 
-int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err)
-{
+int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err) {
     if (!dvo_import(src.c_str(), db.c_str())) {
         err << "quillbook: db import: " << dvo_last_error() << "\n";
         return 1;
@@ -173,13 +161,9 @@ int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out
     return 0;
 }
 
-int CmdDbImport(const std::string& src, const std::string& db)
-{
-    return CmdDbImport(src, db, std::cout, std::cerr);
-}
+int CmdDbImport(const std::string& src, const std::string& db) { return CmdDbImport(src, db, std::cout, std::cerr); }
 
-int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err)
-{
+int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err) {
     try {
         return PrintTree(db, itemPath, out, err);
     } catch (const ReadError& e) {
@@ -189,8 +173,7 @@ int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& 
     }
 }
 
-int CmdDbTree(const std::string& db, const std::string& itemPath)
-{
+int CmdDbTree(const std::string& db, const std::string& itemPath) {
     return CmdDbTree(db, itemPath, std::cout, std::cerr);
 }
 

@@ -1,4 +1,4 @@
-#include "ExportCommand.h"
+#include "quillbook/ExportCommand.h"
 
 #include <unistd.h>
 
@@ -9,14 +9,14 @@
 #include <iomanip>
 #include <iostream>
 
-#include "Defaults.h"
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "OptionSchema.h"
-#include "Report.h"
-#include "Utils.h"
-#include "dvo.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "engine/Defaults.h"
+#include "engine/Engine.h"
+#include "engine/OptionSchema.h"
+#include "quillbook/Report.h"
+#include "support/Error.h"
 
 namespace qbcli {
 
@@ -137,7 +137,9 @@ int RunExport(const ExportArgs& args) {
     o.DatabaseFileName = qb::ExtractFileName(args.db);
     o.RootPath = qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
     const std::string caption = qb::Trim(dvo_get_hint(db, o.StartPath.c_str()));
-    const std::string startName = qb::StartName(args.whole, caption.empty() ? qb::ExtractFileName(qb::ExcludeTrailingDelimiter(o.StartPath)) : caption, args.db);
+    const std::string startName = qb::StartName(
+        args.whole, caption.empty() ? qb::ExtractFileName(qb::ExcludeTrailingDelimiter(o.StartPath)) : caption,
+        args.db);
     o.WindowTitle = startName;
     o.ChmFileName = args.chm.empty() ? o.RootPath + startName + ".chm" : qb::fs::ExpandFileName(args.chm);
     if (!args.settings.empty()) {
@@ -170,7 +172,7 @@ int RunExport(const ExportArgs& args) {
     // A terminal closed or a polite kill stops the run like Ctrl-C, so the
     // office is shut down and scratch files go.
     constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction old[3] {};
+    struct sigaction old[3]{};
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &old[i]);
     // Only a help file this run wrote is reported as the result.
     const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);

@@ -10,10 +10,10 @@
 #include <iostream>
 #include <string>
 
-#include "../../src/host/Exports.h"
-#include "ExportCommand.h"
-#include "Report.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "host/Exports.h"
+#include "quillbook/ExportCommand.h"
+#include "quillbook/Report.h"
 
 namespace qbcli {
 
@@ -114,11 +114,9 @@ int RunHost(const HostArgs& args) {
         current = FirstItem(db);
     }
 
-    const std::string hostText = "TreeView.CurNode_DvoPath=" + current + "\r\n" +
-                                 "Database.FullPath=" + dbPath + "\r\n" +
-                                 "Database.RootLocation=" + kRootLocation + "\r\n" +
-                                 "Application.ExeFile=" + exe + "\r\n" +
-                                 "MainWindow.HWND=0\r\n" +
+    const std::string hostText = "TreeView.CurNode_DvoPath=" + current + "\r\n" + "Database.FullPath=" + dbPath +
+                                 "\r\n" + "Database.RootLocation=" + kRootLocation + "\r\n" +
+                                 "Application.ExeFile=" + exe + "\r\n" + "MainWindow.HWND=0\r\n" +
                                  "Database.HANDLE=" + std::to_string(db) + "\r\n";
     if (!HasDisplay()) {
         dvo_close(db);

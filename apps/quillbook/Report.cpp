@@ -1,4 +1,4 @@
-#include "Report.h"
+#include "quillbook/Report.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ExportCommand.h"
+#include "quillbook/ExportCommand.h"
 
 namespace qbcli {
 

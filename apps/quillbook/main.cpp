@@ -1,4 +1,4 @@
 // Command-line front end: runs the engine without a window.
-#include "Commands.h"
+#include "quillbook/Commands.h"
 
 int main(int argc, char** argv) { return qbcli::Main(argc, argv); }

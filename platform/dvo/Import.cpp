@@ -1,4 +1,4 @@
-#include "Import.h"
+#include "dvo/Import.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "Store.h"
+#include "dvo/Store.h"
 #include "support/Utf.h"
 
 namespace qb::dvo {
@@ -28,8 +28,7 @@ public:
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { Close(); }
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other) {
             Close();
             fd_ = std::exchange(other.fd_, -1);
@@ -40,31 +39,20 @@ public:
     bool valid() const { return fd_ >= 0; }
 
 private:
-    void Close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
     int fd_ = -1;
 };
 
-std::string Errno()
-{
-    return std::strerror(errno);
-}
+std::string Errno() { return std::strerror(errno); }
 
-bool IsBlank(unsigned char c)
-{
-    return c <= 0x20 || c == 0x7F;
-}
+bool IsBlank(unsigned char c) { return c <= 0x20 || c == 0x7F; }
 
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
     return text;
 }
 
@@ -85,12 +73,9 @@ public:
         : src_(src),
           conn_(conn),
           insertItem_(conn, "INSERT INTO item(parent, name, name_key, caption, ord) VALUES(?, ?, ?, ?, ?)"),
-          insertFile_(conn, "INSERT INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)")
-    {
-    }
+          insertFile_(conn, "INSERT INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)") {}
 
-    void Run(UniqueFd rootFd)
-    {
+    void Run(UniqueFd rootFd) {
         try {
             rootReal_ = RealPath(rootFd.get(), src_);
         } catch (const Error&) {
@@ -106,8 +91,7 @@ public:
                 std::string name = top.children[ord];
                 const int64_t parentId = top.id;
                 UniqueFd child(::openat(cur.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                if (!child.valid())
-                    throw Error("Cannot open folder " + PathOf(name) + ": " + Errno());
+                if (!child.valid()) throw Error("Cannot open folder " + PathOf(name) + ": " + Errno());
                 cur = std::move(child);
                 stack_.emplace_back();
                 stack_.back().name = std::move(name);
@@ -129,16 +113,13 @@ public:
 
 private:
     // Where an open file really lies; fallback names the path it was opened by.
-    static std::string RealPath(int fd, const std::string& fallback)
-    {
+    static std::string RealPath(int fd, const std::string& fallback) {
         char buf[PATH_MAX + 1];
         const std::string proc = "/proc/self/fd/" + std::to_string(fd);
         const ssize_t n = ::readlink(proc.c_str(), buf, PATH_MAX);
-        if (n > 0)
-            return std::string(buf, static_cast<size_t>(n));
+        if (n > 0) return std::string(buf, static_cast<size_t>(n));
         char* real = ::realpath(fallback.c_str(), nullptr);
-        if (!real)
-            throw Error("Cannot resolve " + fallback + ": " + Errno());
+        if (!real) throw Error("Cannot resolve " + fallback + ": " + Errno());
         std::string path = real;
         std::free(real);
         return path;
@@ -146,20 +127,16 @@ private:
 
     // Opens a file of the folder; a file reached through a link must lie inside
     // the imported tree: the database holds that tree, not what a link points at.
-    UniqueFd OpenInsideTree(int dirFd, const std::string& entry)
-    {
+    UniqueFd OpenInsideTree(int dirFd, const std::string& entry) {
         const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
         UniqueFd fd(::openat(dirFd, entry.c_str(), flags | O_NOFOLLOW));
-        if (fd.valid() || errno != ELOOP)
-            return fd;
+        if (fd.valid() || errno != ELOOP) return fd;
         fd = UniqueFd(::openat(dirFd, entry.c_str(), flags));
-        if (fd.valid())
-            CheckInsideTree(fd.get(), entry);
+        if (fd.valid()) CheckInsideTree(fd.get(), entry);
         return fd;
     }
 
-    void CheckInsideTree(int fd, const std::string& entry)
-    {
+    void CheckInsideTree(int fd, const std::string& entry) {
         if (rootReal_.empty())
             throw Error("Cannot tell where the folder tree lies, so the link is refused: " + PathOf(entry));
         const std::string real = RealPath(fd, PathOf(entry));
@@ -169,100 +146,79 @@ private:
     }
 
     // Native path of an entry of the folder on top of the stack, for messages.
-    std::string PathOf(const std::string& entry) const
-    {
+    std::string PathOf(const std::string& entry) const {
         std::string path = src_;
         for (size_t i = 1; i < stack_.size(); ++i) {
-            if (path.empty() || path.back() != '/')
-                path += '/';
+            if (path.empty() || path.back() != '/') path += '/';
             path += stack_[i].name;
         }
         if (!entry.empty()) {
-            if (path.empty() || path.back() != '/')
-                path += '/';
+            if (path.empty() || path.back() != '/') path += '/';
             path += entry;
         }
         return path;
     }
 
     // Reads a small metadata file of the current folder; "" when it is absent.
-    std::string ReadSmallFile(int dirFd, const char* name)
-    {
+    std::string ReadSmallFile(int dirFd, const char* name) {
         UniqueFd fd = OpenInsideTree(dirFd, name);
         if (!fd.valid()) {
-            if (errno == ENOENT)
-                return {};
+            if (errno == ENOENT) return {};
             throw Error("Cannot read " + PathOf(name) + ": " + Errno());
         }
         struct stat st {};
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-            throw Error("Not a regular file: " + PathOf(name));
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Error("Not a regular file: " + PathOf(name));
         std::string text;
         char buf[4096];
         while (true) {
             ssize_t n = ::read(fd.get(), buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw Error("Cannot read " + PathOf(name) + ": " + Errno());
-            if (n == 0)
-                break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw Error("Cannot read " + PathOf(name) + ": " + Errno());
+            if (n == 0) break;
             text.append(buf, static_cast<size_t>(n));
-            if (text.size() > (1u << 20))
-                throw Error("Metadata file too large: " + PathOf(name));
+            if (text.size() > (1u << 20)) throw Error("Metadata file too large: " + PathOf(name));
         }
         return text;
     }
 
-    std::string ReadCaption(int dirFd)
-    {
+    std::string ReadCaption(int dirFd) {
         std::string text = ReadSmallFile(dirFd, ".caption");
-        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            text.erase(0, 3);
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
         std::string_view first(text);
         first = first.substr(0, first.find_first_of("\r\n"));
         first = Trim(first);
-        if (!IsValidUtf8(first))
-            throw Error("Caption is not valid UTF-8: " + PathOf(".caption"));
+        if (!IsValidUtf8(first)) throw Error("Caption is not valid UTF-8: " + PathOf(".caption"));
         return std::string(first);
     }
 
-    void SortChildren(int dirFd, std::vector<std::string>& children)
-    {
-        std::sort(children.begin(), children.end(), [](const std::string& a, const std::string& b) {
-            return NaturalLess(a, b);
-        });
+    void SortChildren(int dirFd, std::vector<std::string>& children) {
+        std::sort(children.begin(), children.end(),
+                  [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
         std::string order = ReadSmallFile(dirFd, ".order");
-        if (order.empty())
-            return;
+        if (order.empty()) return;
         std::vector<std::string> listed;
         size_t start = 0;
         while (start <= order.size()) {
             size_t end = order.find('\n', start);
             std::string_view line(order.data() + start, (end == std::string::npos ? order.size() : end) - start);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             auto it = std::find(children.begin(), children.end(), line);
             if (!line.empty() && it != children.end()) {
                 listed.push_back(std::move(*it));
                 children.erase(it);
             }
-            if (end == std::string::npos)
-                break;
+            if (end == std::string::npos) break;
             start = end + 1;
         }
         listed.insert(listed.end(), std::make_move_iterator(children.begin()), std::make_move_iterator(children.end()));
         children = std::move(listed);
     }
 
-    void StoreFile(int dirFd, const std::string& diskName, const std::string& storedName, int64_t item)
-    {
+    void StoreFile(int dirFd, const std::string& diskName, const std::string& storedName, int64_t item) {
         UniqueFd fd = OpenInsideTree(dirFd, diskName);
         struct stat st {};
-        if (!fd.valid() || ::fstat(fd.get(), &st) != 0)
-            throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
-        if (!S_ISREG(st.st_mode))
-            throw Error("Not a regular file: " + PathOf(diskName));
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0) throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
+        if (!S_ISREG(st.st_mode)) throw Error("Not a regular file: " + PathOf(diskName));
         const int64_t size = st.st_size;
         insertFile_.Reset()
             .Bind(1, item)
@@ -286,12 +242,9 @@ private:
         int64_t done = 0;
         while (done < size) {
             ssize_t n = ::read(fd.get(), buf.data(), static_cast<size_t>(std::min<int64_t>(size - done, buf.size())));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
-            if (n == 0)
-                throw Error("File changed during import: " + PathOf(diskName));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
+            if (n == 0) throw Error("File changed during import: " + PathOf(diskName));
             if (sqlite3_blob_write(blob, buf.data(), static_cast<int>(n), static_cast<int>(done)) != SQLITE_OK)
                 conn_.Fail("Cannot store " + PathOf(diskName));
             done += n;
@@ -300,12 +253,10 @@ private:
 
     // Stores the folder on top of the stack (already open as dirFd) with its files,
     // and lists its sub-folders in tree order.
-    void Enter(int dirFd, int64_t parentId, int64_t ord)
-    {
+    void Enter(int dirFd, int64_t parentId, int64_t ord) {
         Frame& frame = stack_.back();
         struct stat self {};
-        if (::fstat(dirFd, &self) != 0)
-            throw Error("Cannot read folder " + PathOf("") + ": " + Errno());
+        if (::fstat(dirFd, &self) != 0) throw Error("Cannot read folder " + PathOf("") + ": " + Errno());
         frame.dev = self.st_dev;
         frame.ino = self.st_ino;
 
@@ -329,13 +280,11 @@ private:
         }
 
         std::map<std::string, std::string> fileKeys, folderKeys;  // lower-cased name -> name on disk
-        std::vector<std::pair<std::string, std::string>> files;  // name on disk, stored name
+        std::vector<std::pair<std::string, std::string>> files;   // name on disk, stored name
         for (const std::string& name : names) {
-            if (name.empty() || name[0] == '.')
-                continue;
+            if (name.empty() || name[0] == '.') continue;
             std::string reason = UnsafeNameReason(name);
-            if (!reason.empty())
-                throw Error("Name cannot be stored (" + reason + "): " + PathOf(name));
+            if (!reason.empty()) throw Error("Name cannot be stored (" + reason + "): " + PathOf(name));
             struct stat st {};
             if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 throw Error("Cannot read " + PathOf(name) + ": " + Errno());
@@ -362,19 +311,16 @@ private:
                 files.emplace_back(name, stored);
             }
         }
-        for (const auto& [disk, stored] : files)
-            StoreFile(dirFd, disk, stored, frame.id);
+        for (const auto& [disk, stored] : files) StoreFile(dirFd, disk, stored, frame.id);
         SortChildren(dirFd, frame.children);
     }
 
-    std::vector<std::string> ListFolder(int dirFd)
-    {
+    std::vector<std::string> ListFolder(int dirFd) {
         // fdopendir takes ownership of its descriptor, so it gets a copy.
         int copy = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
         if (!dir) {
-            if (copy >= 0)
-                ::close(copy);
+            if (copy >= 0) ::close(copy);
             throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
         }
         std::unique_ptr<DIR, int (*)(DIR*)> guard(dir, ::closedir);
@@ -382,12 +328,10 @@ private:
         errno = 0;
         while (dirent* e = ::readdir(dir)) {
             std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(std::move(name));
+            if (name != "." && name != "..") names.push_back(std::move(name));
             errno = 0;
         }
-        if (errno != 0)
-            throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
+        if (errno != 0) throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
         return names;
     }
 
@@ -403,8 +347,7 @@ private:
 struct TempFile {
     std::string path;
     bool keep = false;
-    ~TempFile()
-    {
+    ~TempFile() {
         if (!keep && !path.empty()) {
             ::unlink(path.c_str());
             ::unlink((path + "-journal").c_str());
@@ -412,25 +355,17 @@ struct TempFile {
     }
 };
 
-
 }  // namespace
 
-std::string UnsafeNameReason(std::string_view name)
-{
-    if (name.empty())
-        return "empty name";
-    if (name == "." || name == "..")
-        return "reserved name";
-    if (!IsValidUtf8(name))
-        return "not valid UTF-8";
+std::string UnsafeNameReason(std::string_view name) {
+    if (name.empty()) return "empty name";
+    if (name == "." || name == "..") return "reserved name";
+    if (!IsValidUtf8(name)) return "not valid UTF-8";
     for (size_t i = 0; i < name.size(); ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
-        if (c == '\\')
-            return "contains a backslash";
-        if (c == '/')
-            return "contains a slash";
-        if (c < 0x20 || c == 0x7F)
-            return "contains a control character";
+        if (c == '\\') return "contains a backslash";
+        if (c == '/') return "contains a slash";
+        if (c < 0x20 || c == 0x7F) return "contains a control character";
         // U+0080..U+009F, the C1 controls, are C2 80..C2 9F in UTF-8.
         if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F)
             return "contains a control character";
@@ -438,53 +373,39 @@ std::string UnsafeNameReason(std::string_view name)
     return {};
 }
 
-bool NaturalLess(std::string_view a, std::string_view b)
-{
+bool NaturalLess(std::string_view a, std::string_view b) {
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         if (isDigit(a[i]) && isDigit(b[j])) {
             size_t ie = i, je = j;
-            while (ie < a.size() && isDigit(a[ie]))
-                ++ie;
-            while (je < b.size() && isDigit(b[je]))
-                ++je;
+            while (ie < a.size() && isDigit(a[ie])) ++ie;
+            while (je < b.size() && isDigit(b[je])) ++je;
             std::string_view na = a.substr(i, ie - i), nb = b.substr(j, je - j);
-            while (na.size() > 1 && na[0] == '0')
-                na.remove_prefix(1);
-            while (nb.size() > 1 && nb[0] == '0')
-                nb.remove_prefix(1);
-            if (na.size() != nb.size())
-                return na.size() < nb.size();
-            if (na != nb)
-                return na < nb;
+            while (na.size() > 1 && na[0] == '0') na.remove_prefix(1);
+            while (nb.size() > 1 && nb[0] == '0') nb.remove_prefix(1);
+            if (na.size() != nb.size()) return na.size() < nb.size();
+            if (na != nb) return na < nb;
             i = ie;
             j = je;
         } else {
-            if (a[i] != b[j])
-                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
             ++i;
             ++j;
         }
     }
-    if ((i < a.size()) != (j < b.size()))
-        return j < b.size();
+    if ((i < a.size()) != (j < b.size())) return j < b.size();
     return a < b;  // equal by value ("02" and "2"): byte order keeps the sort strict
 }
 
-void ImportFolder(const std::string& srcFolder, const std::string& dbFile)
-{
-    if (srcFolder.empty())
-        throw Error("No source folder given");
-    if (dbFile.empty())
-        throw Error("No database file given");
+void ImportFolder(const std::string& srcFolder, const std::string& dbFile) {
+    if (srcFolder.empty()) throw Error("No source folder given");
+    if (dbFile.empty()) throw Error("No database file given");
     UniqueFd root(::open(srcFolder.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!root.valid())
-        throw Error("Cannot open folder " + srcFolder + ": " + Errno());
+    if (!root.valid()) throw Error("Cannot open folder " + srcFolder + ": " + Errno());
     struct stat st {};
-    if (::fstat(root.get(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw Error("Not a folder: " + srcFolder);
-    if (struct stat dest {}; ::stat(dbFile.c_str(), &dest) == 0 && S_ISDIR(dest.st_mode))
+    if (::fstat(root.get(), &st) != 0 || !S_ISDIR(st.st_mode)) throw Error("Not a folder: " + srcFolder);
+    if (struct stat dest{}; ::stat(dbFile.c_str(), &dest) == 0 && S_ISDIR(dest.st_mode))
         throw Error("Cannot replace a folder with a database file: " + dbFile);
 
     // The temporary name starts with "." so that a database written inside
@@ -498,8 +419,7 @@ void ImportFolder(const std::string& srcFolder, const std::string& dbFile)
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
         int fd = ::mkstemp(name.data());
-        if (fd < 0)
-            throw Error("Cannot create " + dbFile + ": " + Errno());
+        if (fd < 0) throw Error("Cannot create " + dbFile + ": " + Errno());
         ::fchmod(fd, 0644);
         ::close(fd);
         temp.path = name.data();
@@ -514,11 +434,9 @@ void ImportFolder(const std::string& srcFolder, const std::string& dbFile)
     }
     {
         UniqueFd fd(::open(temp.path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.valid() || ::fsync(fd.get()) != 0)
-            throw Error("Cannot write " + dbFile + ": " + Errno());
+        if (!fd.valid() || ::fsync(fd.get()) != 0) throw Error("Cannot write " + dbFile + ": " + Errno());
     }
-    if (::rename(temp.path.c_str(), dbFile.c_str()) != 0)
-        throw Error("Cannot write " + dbFile + ": " + Errno());
+    if (::rename(temp.path.c_str(), dbFile.c_str()) != 0) throw Error("Cannot write " + dbFile + ": " + Errno());
     temp.keep = true;
 }
 

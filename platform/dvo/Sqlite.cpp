@@ -1,9 +1,8 @@
-#include "Sqlite.h"
+#include "dvo/Sqlite.h"
 
 namespace qb::dvo {
 
-Connection::Connection(const std::string& fileName, int flags)
-{
+Connection::Connection(const std::string& fileName, int flags) {
     int rc = sqlite3_open_v2(fileName.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -15,14 +14,12 @@ Connection::Connection(const std::string& fileName, int flags)
     sqlite3_busy_timeout(db_, 2000);
 }
 
-Connection::~Connection()
-{
+Connection::~Connection() {
     // Statements are owned by the callers and finalized before this runs.
     sqlite3_close_v2(db_);
 }
 
-void Connection::Exec(const char* sql)
-{
+void Connection::Exec(const char* sql) {
     char* err = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
         std::string message = err ? err : sqlite3_errmsg(db_);
@@ -31,59 +28,43 @@ void Connection::Exec(const char* sql)
     }
 }
 
-void Connection::Fail(const std::string& context) const
-{
-    throw Error(context + ": " + sqlite3_errmsg(db_));
+void Connection::Fail(const std::string& context) const { throw Error(context + ": " + sqlite3_errmsg(db_)); }
+
+Statement::Statement(Connection& conn, const char* sql) : conn_(conn) {
+    if (sqlite3_prepare_v2(conn.get(), sql, -1, &stmt_, nullptr) != SQLITE_OK) conn.Fail("Database error");
 }
 
-Statement::Statement(Connection& conn, const char* sql) : conn_(conn)
-{
-    if (sqlite3_prepare_v2(conn.get(), sql, -1, &stmt_, nullptr) != SQLITE_OK)
-        conn.Fail("Database error");
-}
+Statement::~Statement() { sqlite3_finalize(stmt_); }
 
-Statement::~Statement()
-{
-    sqlite3_finalize(stmt_);
-}
-
-Statement& Statement::Reset()
-{
+Statement& Statement::Reset() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
     return *this;
 }
 
-Statement& Statement::Bind(int index, int64_t value)
-{
-    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
-        conn_.Fail("Database error");
+Statement& Statement::Bind(int index, int64_t value) {
+    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) conn_.Fail("Database error");
     return *this;
 }
 
-Statement& Statement::Bind(int index, std::string_view text)
-{
+Statement& Statement::Bind(int index, std::string_view text) {
     if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) != SQLITE_OK)
         conn_.Fail("Database error");
     return *this;
 }
 
-Statement& Statement::BindNull(int index)
-{
-    if (sqlite3_bind_null(stmt_, index) != SQLITE_OK)
-        conn_.Fail("Database error");
+Statement& Statement::BindNull(int index) {
+    if (sqlite3_bind_null(stmt_, index) != SQLITE_OK) conn_.Fail("Database error");
     return *this;
 }
 
-Statement& Statement::BindZeroBlob(int index, int64_t size)
-{
+Statement& Statement::BindZeroBlob(int index, int64_t size) {
     if (sqlite3_bind_zeroblob64(stmt_, index, static_cast<sqlite3_uint64>(size)) != SQLITE_OK)
         conn_.Fail("Database error");
     return *this;
 }
 
-Statement& Statement::BindBlob(int index, const void* data, size_t size)
-{
+Statement& Statement::BindBlob(int index, const void* data, size_t size) {
     // A null pointer would store NULL; an empty file is an empty blob.
     static const char empty = 0;
     if (sqlite3_bind_blob64(stmt_, index, data ? data : &empty, static_cast<sqlite3_uint64>(size), SQLITE_TRANSIENT) !=
@@ -92,53 +73,34 @@ Statement& Statement::BindBlob(int index, const void* data, size_t size)
     return *this;
 }
 
-bool Statement::Step()
-{
+bool Statement::Step() {
     int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
     conn_.Fail("Database error");
 }
 
-void Statement::Run()
-{
-    while (Step()) {
-    }
+void Statement::Run() {
+    while (Step()) {}
 }
 
-int64_t Statement::Int(int column) const
-{
-    return sqlite3_column_int64(stmt_, column);
-}
+int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
-bool Statement::IsNull(int column) const
-{
-    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
-}
+bool Statement::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
-std::string Statement::Text(int column) const
-{
+std::string Statement::Text(int column) const {
     const unsigned char* text = sqlite3_column_text(stmt_, column);
-    if (!text)
-        return {};
+    if (!text) return {};
     return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
-Transaction::Transaction(Connection& conn) : conn_(conn)
-{
-    conn_.Exec("BEGIN IMMEDIATE");
+Transaction::Transaction(Connection& conn) : conn_(conn) { conn_.Exec("BEGIN IMMEDIATE"); }
+
+Transaction::~Transaction() {
+    if (open_) sqlite3_exec(conn_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-Transaction::~Transaction()
-{
-    if (open_)
-        sqlite3_exec(conn_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-void Transaction::Commit()
-{
+void Transaction::Commit() {
     conn_.Exec("COMMIT");
     open_ = false;
 }

@@ -1,4 +1,4 @@
-#include "Store.h"
+#include "dvo/Store.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,8 +13,7 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && LowerAscii(text.substr(0, prefix.size())) == LowerAscii(prefix);
 }
 
@@ -23,13 +22,11 @@ struct BlobCloser {
     void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
 };
 
-bool WriteAll(int fd, const char* data, size_t size)
-{
+bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         data += n;
@@ -42,51 +39,39 @@ bool WriteAll(int fd, const char* data, size_t size)
 // ends a C text, an empty name is no component) is reported as a made-safe
 // name that still finds its row: bad bytes become "_", and "~" + the row id
 // keeps it apart from its siblings.
-bool NeedsSafeName(std::string_view name)
-{
+bool NeedsSafeName(std::string_view name) {
     return name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string_view::npos;
 }
 
-std::string SafeStoredName(std::string_view name, int64_t row)
-{
+std::string SafeStoredName(std::string_view name, int64_t row) {
     std::string safe(name);
     for (char& c : safe)
-        if (c == '\\' || c == '\0')
-            c = '_';
+        if (c == '\\' || c == '\0') c = '_';
     return safe + "~" + std::to_string(row);
 }
 
 // The row a made-safe name points at, when it has the shape of one.
-std::optional<int64_t> SafeNameRow(std::string_view name)
-{
+std::optional<int64_t> SafeNameRow(std::string_view name) {
     const size_t tilde = name.rfind('~');
-    if (tilde == std::string_view::npos || tilde + 1 >= name.size() || name.size() - tilde > 19)
-        return std::nullopt;
+    if (tilde == std::string_view::npos || tilde + 1 >= name.size() || name.size() - tilde > 19) return std::nullopt;
     int64_t row = 0;
     for (char c : name.substr(tilde + 1)) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
+        if (c < '0' || c > '9') return std::nullopt;
         row = row * 10 + (c - '0');
     }
     return row;
 }
 
-std::string ShownName(std::string name, int64_t row)
-{
-    return NeedsSafeName(name) ? SafeStoredName(name, row) : name;
-}
+std::string ShownName(std::string name, int64_t row) { return NeedsSafeName(name) ? SafeStoredName(name, row) : name; }
 
 // Whether stored is the row's name that the made-safe name stands for.
-bool IsSafeNameOf(std::string_view stored, std::string_view asked, int64_t row)
-{
+bool IsSafeNameOf(std::string_view stored, std::string_view asked, int64_t row) {
     return NeedsSafeName(stored) && LowerAscii(SafeStoredName(stored, row)) == LowerAscii(asked);
 }
 
 }  // namespace
 
-
-void CreateSchema(Connection& conn, std::string_view rootCaption)
-{
+void CreateSchema(Connection& conn, std::string_view rootCaption) {
     conn.Exec(
         "CREATE TABLE dvo_format(version INTEGER NOT NULL);"
         "CREATE TABLE item(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL,"
@@ -107,8 +92,7 @@ Store::Store(const std::string& fileName)
 {
     try {
         Statement version(conn_, "SELECT version FROM dvo_format");
-        if (!version.Step() || version.Int(0) != kFormatVersion)
-            throw Error("");
+        if (!version.Step() || version.Int(0) != kFormatVersion) throw Error("");
     } catch (const Error&) {
         // A locked, unreadable or damaged file is not a foreign one: say why.
         const int code = sqlite3_errcode(conn_.get()) & 0xFF;
@@ -126,56 +110,45 @@ Store::Store(const std::string& fileName)
 
 Store::~Store() = default;
 
-std::optional<std::vector<std::string_view>> Store::Split(std::string_view path)
-{
+std::optional<std::vector<std::string_view>> Store::Split(std::string_view path) {
     std::string_view rootNoSlash = kRootPath.substr(0, kRootPath.size() - 1);
     if (path.size() == rootNoSlash.size() && StartsWithNoCase(path, rootNoSlash))
         return std::vector<std::string_view>{};
-    if (!StartsWithNoCase(path, kRootPath))
-        return std::nullopt;
+    if (!StartsWithNoCase(path, kRootPath)) return std::nullopt;
     std::string_view rest = path.substr(kRootPath.size());
     std::vector<std::string_view> parts;
-    if (rest.empty())
-        return parts;
-    if (rest.back() == '\\')
-        rest.remove_suffix(1);
+    if (rest.empty()) return parts;
+    if (rest.back() == '\\') rest.remove_suffix(1);
     size_t start = 0;
     while (true) {
         size_t end = rest.find('\\', start);
         parts.push_back(rest.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos)
-            break;
+        if (end == std::string_view::npos) break;
         start = end + 1;
     }
     return parts;
 }
 
-std::optional<int64_t> Store::Child(int64_t parent, std::string_view name)
-{
+std::optional<int64_t> Store::Child(int64_t parent, std::string_view name) {
     childByName_->Reset().Bind(1, parent).Bind(2, LowerAscii(name));
     std::optional<int64_t> id;
-    if (childByName_->Step())
-        id = childByName_->Int(0);
+    if (childByName_->Step()) id = childByName_->Int(0);
     childByName_->Reset();
-    if (id)
-        return id;
+    if (id) return id;
     if (auto row = SafeNameRow(name)) {
         Statement st(conn_, "SELECT name FROM item WHERE id = ? AND parent = ? AND id <> parent");
         st.Bind(1, *row).Bind(2, parent);
-        if (st.Step() && IsSafeNameOf(st.Text(0), name, *row))
-            return row;
+        if (st.Step() && IsSafeNameOf(st.Text(0), name, *row)) return row;
     }
     return std::nullopt;
 }
 
-void Store::ForgetPaths()
-{
+void Store::ForgetPaths() {
     cachedKeys_.clear();
     cachedIds_.clear();
 }
 
-std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts, size_t count)
-{
+std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts, size_t count) {
     // Another connection's commit may have moved items: start afresh then.
     dataVersion_->Reset();
     const int64_t version = dataVersion_->Step() ? dataVersion_->Int(0) : -1;
@@ -185,15 +158,13 @@ std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts
         cachedVersion_ = version;
     }
     size_t same = 0;
-    while (same < count && same < cachedKeys_.size() && LowerAscii(parts[same]) == cachedKeys_[same])
-        ++same;
+    while (same < count && same < cachedKeys_.size() && LowerAscii(parts[same]) == cachedKeys_[same]) ++same;
     cachedKeys_.resize(same);
     cachedIds_.resize(same);
     int64_t id = same == 0 ? kRootId : cachedIds_.back();
     for (size_t i = same; i < count; ++i) {
         auto child = Child(id, parts[i]);
-        if (!child)
-            return std::nullopt;
+        if (!child) return std::nullopt;
         id = *child;
         cachedKeys_.push_back(LowerAscii(parts[i]));
         cachedIds_.push_back(id);
@@ -201,53 +172,42 @@ std::optional<int64_t> Store::Resolve(const std::vector<std::string_view>& parts
     return id;
 }
 
-std::optional<int64_t> Store::FindItem(std::string_view path)
-{
+std::optional<int64_t> Store::FindItem(std::string_view path) {
     auto parts = Split(path);
-    if (!parts)
-        return std::nullopt;
+    if (!parts) return std::nullopt;
     return Resolve(*parts, parts->size());
 }
 
-std::optional<int64_t> Store::FindFile(std::string_view path)
-{
-    if (path.empty() || path.back() == '\\')
-        return std::nullopt;
+std::optional<int64_t> Store::FindFile(std::string_view path) {
+    if (path.empty() || path.back() == '\\') return std::nullopt;
     auto parts = Split(path);
-    if (!parts || parts->empty())
-        return std::nullopt;
+    if (!parts || parts->empty()) return std::nullopt;
     auto id = Resolve(*parts, parts->size() - 1);
-    if (!id)
-        return std::nullopt;
+    if (!id) return std::nullopt;
     Statement file(conn_, "SELECT rowid FROM file WHERE item = ? AND name_key = ?");
     file.Bind(1, *id).Bind(2, LowerAscii(parts->back()));
-    if (file.Step())
-        return file.Int(0);
+    if (file.Step()) return file.Int(0);
     if (auto row = SafeNameRow(parts->back())) {
         Statement st(conn_, "SELECT name FROM file WHERE rowid = ? AND item = ?");
         st.Bind(1, *row).Bind(2, *id);
-        if (st.Step() && IsSafeNameOf(st.Text(0), parts->back(), *row))
-            return row;
+        if (st.Step() && IsSafeNameOf(st.Text(0), parts->back(), *row)) return row;
     }
     return std::nullopt;
 }
 
-std::string Store::Caption(int64_t item)
-{
+std::string Store::Caption(int64_t item) {
     Statement st(conn_, "SELECT caption FROM item WHERE id = ?");
     st.Bind(1, item);
     return st.Step() ? st.Text(0) : std::string();
 }
 
-int64_t Store::ChildCount(int64_t item)
-{
+int64_t Store::ChildCount(int64_t item) {
     Statement st(conn_, "SELECT count(*) FROM item WHERE parent = ?");
     st.Bind(1, item);
     return st.Step() ? st.Int(0) : 0;
 }
 
-int64_t Store::DescendantCount(int64_t item)
-{
+int64_t Store::DescendantCount(int64_t item) {
     // UNION (not UNION ALL) so that a tampered file with a parent cycle still ends.
     // Each item has one parent, so a cycle reachable from the item runs through it.
     Statement st(conn_,
@@ -256,8 +216,7 @@ int64_t Store::DescendantCount(int64_t item)
                  " UNION SELECT item.id FROM item JOIN below ON item.parent = below.id)"
                  " SELECT count(*), coalesce(max(id = ?1), 0) FROM below");
     st.Bind(1, item);
-    if (!st.Step())
-        return 0;
+    if (!st.Step()) return 0;
     if (st.Int(1) != 0) {
         Statement name(conn_, "SELECT name FROM item WHERE id = ?");
         name.Bind(1, item);
@@ -268,15 +227,13 @@ int64_t Store::DescendantCount(int64_t item)
     return st.Int(0);
 }
 
-int64_t Store::FileSize(int64_t fileRow)
-{
+int64_t Store::FileSize(int64_t fileRow) {
     Statement st(conn_, "SELECT size FROM file WHERE rowid = ?");
     st.Bind(1, fileRow);
     return st.Step() ? st.Int(0) : -1;
 }
 
-std::vector<Entry> Store::Entries(int64_t item)
-{
+std::vector<Entry> Store::Entries(int64_t item) {
     std::vector<Entry> entries;
     Statement files(conn_, "SELECT name, size, rowid FROM file WHERE item = ? ORDER BY name");
     files.Bind(1, item);
@@ -284,13 +241,11 @@ std::vector<Entry> Store::Entries(int64_t item)
         entries.push_back({false, ShownName(files.Text(0), files.Int(2)), std::string(), files.Int(1)});
     Statement items(conn_, "SELECT name, caption, id FROM item WHERE parent = ? AND id <> ? ORDER BY ord, id");
     items.Bind(1, item).Bind(2, item);
-    while (items.Step())
-        entries.push_back({true, ShownName(items.Text(0), items.Int(2)), items.Text(1), 0});
+    while (items.Step()) entries.push_back({true, ShownName(items.Text(0), items.Int(2)), items.Text(1), 0});
     return entries;
 }
 
-void Store::ExportFile(int64_t fileRow, const std::string& destFile)
-{
+void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
     sqlite3_blob* raw = nullptr;
     if (sqlite3_blob_open(conn_.get(), "main", "file", "data", fileRow, 0, &raw) != SQLITE_OK) {
         sqlite3_blob_close(raw);
@@ -299,8 +254,7 @@ void Store::ExportFile(int64_t fileRow, const std::string& destFile)
     std::unique_ptr<sqlite3_blob, BlobCloser> blob(raw);
 
     int fd = ::open(destFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
+    if (fd < 0) throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
     const int total = sqlite3_blob_bytes(blob.get());
     std::string buffer(64 * 1024, '\0');
     bool ok = true;
@@ -327,16 +281,13 @@ void Store::ExportFile(int64_t fileRow, const std::string& destFile)
     }
 }
 
-Folder* Store::GetFolder(int64_t item)
-{
+Folder* Store::GetFolder(int64_t item) {
     auto& slot = folders_[item];
-    if (!slot)
-        slot = std::make_unique<Folder>(Folder{this, item});
+    if (!slot) slot = std::make_unique<Folder>(Folder{this, item});
     return slot.get();
 }
 
-void Store::AddItem(int64_t parent, std::string_view name, std::string_view caption)
-{
+void Store::AddItem(int64_t parent, std::string_view name, std::string_view caption) {
     ForgetPaths();
     Statement st(conn_,
                  "INSERT INTO item(parent, name, name_key, caption, ord)"
@@ -344,8 +295,7 @@ void Store::AddItem(int64_t parent, std::string_view name, std::string_view capt
     st.Bind(1, parent).Bind(2, name).Bind(3, LowerAscii(name)).Bind(4, caption).Run();
 }
 
-void Store::AddFile(int64_t item, std::string_view name, const void* data, size_t size)
-{
+void Store::AddFile(int64_t item, std::string_view name, const void* data, size_t size) {
     Statement st(conn_, "INSERT OR REPLACE INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)");
     st.Bind(1, item).Bind(2, name).Bind(3, LowerAscii(name)).Bind(4, static_cast<int64_t>(size));
     st.BindBlob(5, data, size);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Sqlite.h"
+#include "dvo/Sqlite.h"
 #include "support/Text.h"
 
 namespace qb::dvo {
@@ -19,7 +19,6 @@ inline constexpr std::string_view kNoteName = "_~_~_notes.rtf";
 
 // Creates the tables of an empty database and its root item.
 void CreateSchema(Connection& conn, std::string_view rootCaption);
-
 
 class Store;
 

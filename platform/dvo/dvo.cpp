@@ -1,6 +1,6 @@
 // The exported C functions: handle table, argument checks, and the wall that
 // keeps every exception inside the library.
-#include "dvo.h"
+#include "dvo/dvo.h"
 
 #include <climits>
 #include <exception>
@@ -10,9 +10,9 @@
 #include <set>
 #include <string>
 
-#include "Import.h"
-#include "Store.h"
-#include "dvo_testing.h"
+#include "dvo/Import.h"
+#include "dvo/Store.h"
+#include "dvo/dvo_testing.h"
 #include "support/Path.h"
 
 #define DVO_EXPORT __attribute__((visibility("default")))
@@ -30,8 +30,7 @@ struct Registry {
     int nextHandle = 1;
 };
 
-Registry& Reg()
-{
+Registry& Reg() {
     static Registry registry;
     return registry;
 }
@@ -40,53 +39,43 @@ thread_local std::string tHint;
 thread_local std::string tError;
 
 // Caller holds the registry lock.
-Store* Lookup(int db)
-{
+Store* Lookup(int db) {
     auto& dbs = Reg().databases;
     auto it = dbs.find(db);
     return it == dbs.end() ? nullptr : it->second.get();
 }
 
 // Lookup for a call on db that starts afresh: the handle's last error is cleared.
-Store* Begin(int db)
-{
+Store* Begin(int db) {
     Store* store = Lookup(db);
-    if (store)
-        store->lastError.clear();
+    if (store) store->lastError.clear();
     return store;
 }
 
-std::string Describe(std::exception_ptr e)
-{
+std::string Describe(std::exception_ptr e) {
     try {
         std::rethrow_exception(e);
     } catch (const std::exception& x) {
         return x.what();
-    } catch (...) {
-    }
+    } catch (...) {}
     return "Unknown error";
 }
 
 // Keeps why the current call on db failed, for dvo_db_last_error. Called from a
 // catch block, after the registry lock of the try block is released.
-void Remember(int db)
-{
+void Remember(int db) {
     try {
         std::string what = Describe(std::current_exception());
         std::lock_guard lock(Reg().mutex);
-        if (Store* store = Lookup(db))
-            store->lastError = what.empty() ? "Unknown error" : what;
-    } catch (...) {
-    }
+        if (Store* store = Lookup(db)) store->lastError = what.empty() ? "Unknown error" : what;
+    } catch (...) {}
 }
-
 
 }  // namespace
 
 extern "C" {
 
-DVO_EXPORT int dvo_open(const char* fileName)
-{
+DVO_EXPORT int dvo_open(const char* fileName) {
     try {
         if (!fileName || !*fileName) {
             tError = "No database file given";
@@ -112,30 +101,22 @@ DVO_EXPORT int dvo_open(const char* fileName)
     return 0;
 }
 
-DVO_EXPORT void dvo_close(int db)
-{
+DVO_EXPORT void dvo_close(int db) {
     try {
         std::unique_ptr<Store> store;
         Registry& reg = Reg();
         std::lock_guard lock(reg.mutex);
         auto it = reg.databases.find(db);
-        if (it == reg.databases.end())
-            return;
-        for (const auto& [id, folder] : it->second->Folders())
-            reg.folders.erase(folder.get());
+        if (it == reg.databases.end()) return;
+        for (const auto& [id, folder] : it->second->Folders()) reg.folders.erase(folder.get());
         store = std::move(it->second);
         reg.databases.erase(it);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
-DVO_EXPORT const char* dvo_last_error(void)
-{
-    return tError.c_str();
-}
+DVO_EXPORT const char* dvo_last_error(void) { return tError.c_str(); }
 
-DVO_EXPORT const char* dvo_db_last_error(int db)
-{
+DVO_EXPORT const char* dvo_db_last_error(int db) {
     thread_local std::string tDbError;
     try {
         std::lock_guard lock(Reg().mutex);
@@ -147,16 +128,13 @@ DVO_EXPORT const char* dvo_db_last_error(int db)
     return tDbError.c_str();
 }
 
-DVO_EXPORT const char* dvo_get_hint(int db, const char* path)
-{
+DVO_EXPORT const char* dvo_get_hint(int db, const char* path) {
     try {
         tHint.clear();
-        if (!path)
-            return tHint.c_str();
+        if (!path) return tHint.c_str();
         std::lock_guard lock(Reg().mutex);
         if (Store* store = Begin(db))
-            if (auto item = store->FindItem(path))
-                tHint = store->Caption(*item);
+            if (auto item = store->FindItem(path)) tHint = store->Caption(*item);
     } catch (...) {
         tHint.clear();
         Remember(db);
@@ -164,11 +142,9 @@ DVO_EXPORT const char* dvo_get_hint(int db, const char* path)
     return tHint.c_str();
 }
 
-DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/)
-{
+DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/) {
     try {
-        if (!path)
-            return 0;
+        if (!path) return 0;
         std::lock_guard lock(Reg().mutex);
         if (Store* store = Begin(db))
             if (auto item = store->FindItem(path))
@@ -179,11 +155,9 @@ DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/)
     return 0;
 }
 
-DVO_EXPORT void* dvo_get_folder(int db, const char* path, int /*flags*/)
-{
+DVO_EXPORT void* dvo_get_folder(int db, const char* path, int /*flags*/) {
     try {
-        if (!path)
-            return nullptr;
+        if (!path) return nullptr;
         Registry& reg = Reg();
         std::lock_guard lock(reg.mutex);
         if (Store* store = Begin(db))
@@ -198,15 +172,13 @@ DVO_EXPORT void* dvo_get_folder(int db, const char* path, int /*flags*/)
     return nullptr;
 }
 
-DVO_EXPORT int dvo_folder_subfoldercount(void* folder, int recursive)
-{
+DVO_EXPORT int dvo_folder_subfoldercount(void* folder, int recursive) {
     try {
         Registry& reg = Reg();
         std::lock_guard lock(reg.mutex);
         // Only references still handed out are dereferenced.
         auto it = reg.folders.find(static_cast<const Folder*>(folder));
-        if (it == reg.folders.end())
-            return 0;
+        if (it == reg.folders.end()) return 0;
         const Folder* f = *it;
         f->store->lastError.clear();
         try {
@@ -216,34 +188,28 @@ DVO_EXPORT int dvo_folder_subfoldercount(void* folder, int recursive)
             // Still under the lock, and the folder is known to be live.
             f->store->lastError = Describe(std::current_exception());
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     return 0;
 }
 
-DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, int /*flags*/, void* userData)
-{
+DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, int /*flags*/, void* userData) {
     try {
-        if (!path || !proc)
-            return 0;
+        if (!path || !proc) return 0;
         std::vector<Entry> entries;
         {
             // The callback runs without the lock, so it may call the library itself.
             std::lock_guard lock(Reg().mutex);
             Store* store = Begin(db);
-            if (!store)
-                return 0;
+            if (!store) return 0;
             auto item = store->FindItem(path);
-            if (!item)
-                return 0;
+            if (!item) return 0;
             entries = store->Entries(*item);
         }
         int reported = 0;
         for (const Entry& e : entries) {
             ++reported;
             const int value = e.isFolder ? 0 : static_cast<int>(std::min<int64_t>(e.size, INT_MAX));
-            if (!proc(e.isFolder ? 1 : 0, e.name.c_str(), e.caption.c_str(), value, userData))
-                break;
+            if (!proc(e.isFolder ? 1 : 0, e.name.c_str(), e.caption.c_str(), value, userData)) break;
         }
         return reported;
     } catch (...) {
@@ -252,18 +218,14 @@ DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, in
     return 0;
 }
 
-DVO_EXPORT int dvo_path_exists(int db, const char* path)
-{
+DVO_EXPORT int dvo_path_exists(int db, const char* path) {
     try {
-        if (!path)
-            return 0;
+        if (!path) return 0;
         std::lock_guard lock(Reg().mutex);
         Store* store = Begin(db);
-        if (!store)
-            return 0;
+        if (!store) return 0;
         std::string_view p(path);
-        if (!p.empty() && p.back() != '\\' && store->FindFile(p))
-            return 1;
+        if (!p.empty() && p.back() != '\\' && store->FindFile(p)) return 1;
         return store->FindItem(p) ? 1 : 0;
     } catch (...) {
         Remember(db);
@@ -271,33 +233,26 @@ DVO_EXPORT int dvo_path_exists(int db, const char* path)
     return 0;
 }
 
-DVO_EXPORT long long dvo_get_filesize(int db, const char* path)
-{
+DVO_EXPORT long long dvo_get_filesize(int db, const char* path) {
     try {
-        if (!path)
-            return -1;
+        if (!path) return -1;
         std::lock_guard lock(Reg().mutex);
         if (Store* store = Begin(db))
-            if (auto row = store->FindFile(path))
-                return store->FileSize(*row);
+            if (auto row = store->FindFile(path)) return store->FileSize(*row);
     } catch (...) {
         Remember(db);
     }
     return -1;
 }
 
-DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile)
-{
+DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile) {
     try {
-        if (!path || !destFile || !*destFile)
-            return 0;
+        if (!path || !destFile || !*destFile) return 0;
         std::lock_guard lock(Reg().mutex);
         Store* store = Begin(db);
-        if (!store)
-            return 0;
+        if (!store) return 0;
         auto row = store->FindFile(path);
-        if (!row)
-            return 0;
+        if (!row) return 0;
         store->ExportFile(*row, qb::NativePath(destFile));
         return 1;
     } catch (...) {
@@ -306,8 +261,7 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile)
     return 0;
 }
 
-DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile)
-{
+DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile) {
     try {
         if (!srcFolder || !dbFile) {
             tError = "No source folder or database file given";
@@ -324,41 +278,31 @@ DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile)
     return 0;
 }
 
-DVO_EXPORT bool dvo_testing_add_item(int db, const char* parentPath, const char* name, const char* caption)
-{
+DVO_EXPORT bool dvo_testing_add_item(int db, const char* parentPath, const char* name, const char* caption) {
     try {
-        if (!parentPath || !name)
-            return false;
+        if (!parentPath || !name) return false;
         std::lock_guard lock(Reg().mutex);
         Store* store = Lookup(db);
-        if (!store)
-            return false;
+        if (!store) return false;
         auto parent = store->FindItem(parentPath);
-        if (!parent)
-            return false;
+        if (!parent) return false;
         store->AddItem(*parent, name, caption ? caption : "");
         return true;
-    } catch (...) {
-    }
+    } catch (...) {}
     return false;
 }
 
-DVO_EXPORT bool dvo_testing_add_file(int db, const char* itemPath, const char* name, const void* data, size_t size)
-{
+DVO_EXPORT bool dvo_testing_add_file(int db, const char* itemPath, const char* name, const void* data, size_t size) {
     try {
-        if (!itemPath || !name || (!data && size > 0))
-            return false;
+        if (!itemPath || !name || (!data && size > 0)) return false;
         std::lock_guard lock(Reg().mutex);
         Store* store = Lookup(db);
-        if (!store)
-            return false;
+        if (!store) return false;
         auto item = store->FindItem(itemPath);
-        if (!item)
-            return false;
+        if (!item) return false;
         store->AddFile(*item, name, data, size);
         return true;
-    } catch (...) {
-    }
+    } catch (...) {}
     return false;
 }
 

@@ -8,8 +8,7 @@
 extern "C" {
 #endif
 
-typedef int (*dvo_enum_proc)(unsigned char isFolder, const char* name, const char* caption, int value,
-                             void* userData);
+typedef int (*dvo_enum_proc)(unsigned char isFolder, const char* name, const char* caption, int value, void* userData);
 
 /* Opens a database file; returns a handle > 0, or 0 when it cannot be opened. */
 int dvo_open(const char* fileName);

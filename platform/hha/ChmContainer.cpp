@@ -1,4 +1,4 @@
-#include "ChmContainer.h"
+#include "hha/ChmContainer.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,10 +24,10 @@ const char* const kLzxGuidText = "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}";
 
 // The file begins with the ITSF header, then header section 0, then the
 // directory: the ITSP header and its chunks. Offsets are within each structure.
-constexpr std::size_t kItsfHeader_Signature = 0x00;       // "ITSF"
-constexpr std::size_t kItsfHeader_Version = 0x04;         // 3
-constexpr std::size_t kItsfHeader_HeaderLength = 0x08;    // whole header, 0x60
-constexpr std::size_t kItsfHeader_Unknown1 = 0x0C;        // 1
+constexpr std::size_t kItsfHeader_Signature = 0x00;     // "ITSF"
+constexpr std::size_t kItsfHeader_Version = 0x04;       // 3
+constexpr std::size_t kItsfHeader_HeaderLength = 0x08;  // whole header, 0x60
+constexpr std::size_t kItsfHeader_Unknown1 = 0x0C;      // 1
 constexpr std::size_t kItsfHeader_Timestamp = 0x10;
 constexpr std::size_t kItsfHeader_LanguageId = 0x14;
 constexpr std::size_t kItsfHeader_Guid1 = 0x18;
@@ -36,45 +36,45 @@ constexpr std::size_t kItsfHeader_Section0Offset = 0x38;  // QWORDs from here on
 constexpr std::size_t kItsfHeader_Section0Length = 0x40;
 constexpr std::size_t kItsfHeader_DirOffset = 0x48;
 constexpr std::size_t kItsfHeader_DirLength = 0x50;
-constexpr std::size_t kItsfHeader_ContentOffset = 0x58;   // where section 0 begins
+constexpr std::size_t kItsfHeader_ContentOffset = 0x58;  // where section 0 begins
 constexpr std::size_t kItsfHeader_Size = 0x60;
 
-constexpr std::size_t kHeaderSection0_Unknown1 = 0x00;    // 0x01FE
+constexpr std::size_t kHeaderSection0_Unknown1 = 0x00;  // 0x01FE
 constexpr std::size_t kHeaderSection0_Unknown2 = 0x04;
 constexpr std::size_t kHeaderSection0_FileLength = 0x08;  // QWORD
 constexpr std::size_t kHeaderSection0_Unknown3 = 0x10;
 constexpr std::size_t kHeaderSection0_Unknown4 = 0x14;
 constexpr std::size_t kHeaderSection0_Size = 0x18;
 
-constexpr std::size_t kItspHeader_Signature = 0x00;       // "ITSP"
-constexpr std::size_t kItspHeader_Version = 0x04;         // 1
-constexpr std::size_t kItspHeader_HeaderLength = 0x08;    // 0x54
-constexpr std::size_t kItspHeader_Unknown1 = 0x0C;        // 0x0A
+constexpr std::size_t kItspHeader_Signature = 0x00;     // "ITSP"
+constexpr std::size_t kItspHeader_Version = 0x04;       // 1
+constexpr std::size_t kItspHeader_HeaderLength = 0x08;  // 0x54
+constexpr std::size_t kItspHeader_Unknown1 = 0x0C;      // 0x0A
 constexpr std::size_t kItspHeader_ChunkSize = 0x10;
 constexpr std::size_t kItspHeader_Density = 0x14;
-constexpr std::size_t kItspHeader_Depth = 0x18;           // 1: listing chunks only
-constexpr std::size_t kItspHeader_IndexRoot = 0x1C;       // top index chunk, or kNone
+constexpr std::size_t kItspHeader_Depth = 0x18;      // 1: listing chunks only
+constexpr std::size_t kItspHeader_IndexRoot = 0x1C;  // top index chunk, or kNone
 constexpr std::size_t kItspHeader_FirstPmgl = 0x20;
 constexpr std::size_t kItspHeader_LastPmgl = 0x24;
-constexpr std::size_t kItspHeader_Unknown2 = 0x28;        // kNone
+constexpr std::size_t kItspHeader_Unknown2 = 0x28;  // kNone
 constexpr std::size_t kItspHeader_NumChunks = 0x2C;
 constexpr std::size_t kItspHeader_LanguageId = 0x30;
 constexpr std::size_t kItspHeader_Guid = 0x34;
-constexpr std::size_t kItspHeader_HeaderLength2 = 0x44;   // 0x54 again
-constexpr std::size_t kItspHeader_Unknown3 = 0x48;        // kNone, three DWORDs
+constexpr std::size_t kItspHeader_HeaderLength2 = 0x44;  // 0x54 again
+constexpr std::size_t kItspHeader_Unknown3 = 0x48;       // kNone, three DWORDs
 constexpr std::size_t kItspHeader_Unknown4 = 0x4C;
 constexpr std::size_t kItspHeader_Unknown5 = 0x50;
 constexpr std::size_t kItspHeader_Size = 0x54;
 
 // Listing (PMGL) and index (PMGI) chunks: a header, the entries, free space,
 // then the quick-reference area growing back from the chunk's end.
-constexpr std::size_t kPmglHeader_Signature = 0x00;       // "PMGL"
-constexpr std::size_t kPmglHeader_FreeSpace = 0x04;       // bytes after the entries, quick references included
-constexpr std::size_t kPmglHeader_Unknown1 = 0x08;        // 0
-constexpr std::size_t kPmglHeader_PrevChunk = 0x0C;       // kNone for the first
-constexpr std::size_t kPmglHeader_NextChunk = 0x10;       // kNone for the last
+constexpr std::size_t kPmglHeader_Signature = 0x00;  // "PMGL"
+constexpr std::size_t kPmglHeader_FreeSpace = 0x04;  // bytes after the entries, quick references included
+constexpr std::size_t kPmglHeader_Unknown1 = 0x08;   // 0
+constexpr std::size_t kPmglHeader_PrevChunk = 0x0C;  // kNone for the first
+constexpr std::size_t kPmglHeader_NextChunk = 0x10;  // kNone for the last
 constexpr std::size_t kPmglHeader_Size = 0x14;
-constexpr std::size_t kPmgiHeader_Signature = 0x00;       // "PMGI"
+constexpr std::size_t kPmgiHeader_Signature = 0x00;  // "PMGI"
 constexpr std::size_t kPmgiHeader_FreeSpace = 0x04;
 constexpr std::size_t kPmgiHeader_Size = 0x08;
 constexpr std::size_t kChunkTail_EntryCount = kChunkSize - 2;  // WORD; quick references below it
@@ -114,7 +114,9 @@ struct Directory {
 
     std::string_view NameOf(const DirEntry& e) const { return std::string_view(arena).substr(e.nameAt, e.nameLength); }
     bool Less(const DirEntry& a, const DirEntry& b) const { return ChmNameLess(NameOf(a), NameOf(b)); }
-    void Sort() { std::sort(entries.begin(), entries.end(), [&](const DirEntry& a, const DirEntry& b) { return Less(a, b); }); }
+    void Sort() {
+        std::sort(entries.begin(), entries.end(), [&](const DirEntry& a, const DirEntry& b) { return Less(a, b); });
+    }
     void Add(std::string_view name, std::uint32_t section, std::uint64_t offset, std::uint64_t length) {
         entries.push_back({arena.size(), static_cast<std::uint32_t>(name.size()), section, offset, length});
         arena += name;

@@ -16,10 +16,10 @@ using ByteSink = std::function<void(std::string_view)>;
 
 // What section 1 leaves for section 0 once its stream is complete.
 struct CompressedSection {
-    std::string controlData;                 // ::DataSpace/.../ControlData
-    std::string resetTable;                  // ::DataSpace/.../ResetTable
-    std::uint64_t span = 0;                  // uncompressed length the stream decodes to
-    std::uint64_t dataLength = 0;            // length of the compressed stream
+    std::string controlData;       // ::DataSpace/.../ControlData
+    std::string resetTable;        // ::DataSpace/.../ResetTable
+    std::uint64_t span = 0;        // uncompressed length the stream decodes to
+    std::uint64_t dataLength = 0;  // length of the compressed stream
 };
 
 // Section 1 on its way into the container: takes the stream in pieces as the
@@ -68,9 +68,9 @@ private:
     CompressedSection FinishSection();
 
     struct Item {
-        std::uint64_t nameAt;    // in names_
+        std::uint64_t nameAt;  // in names_
         std::uint32_t nameLength;
-        std::uint64_t offset;    // in section 1
+        std::uint64_t offset;  // in section 1
         std::uint64_t length;
     };
     std::string names_;  // names of the section-1 files, back to back

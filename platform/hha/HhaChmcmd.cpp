@@ -1,4 +1,4 @@
-#include "HhaChmcmd.h"
+#include "hha/HhaChmcmd.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "hha/HhaTemp.h"
 #include "support/Error.h"
 #include "support/Scratch.h"
-#include "HhaTemp.h"
 
 extern char** environ;
 
@@ -74,8 +74,7 @@ public:
     }
     int Wait() {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         pid = -1;
         return status;
     }
@@ -124,7 +123,8 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
         if (EqualsNoCase(key, "Compiled file"))
             v = output.TempPath();
         else if ((EqualsNoCase(key, "Contents file") || EqualsNoCase(key, "Index file") ||
-                  EqualsNoCase(key, "Default topic")) && !v.empty())
+                  EqualsNoCase(key, "Default topic")) &&
+                 !v.empty())
             v = PlainName(project, v);
         hhp += key + "=" + v + "\r\n";
     }
@@ -141,7 +141,9 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
         ResolvedPath r = ResolvePath(project, sitemap);
         std::string text = RewriteLocals(ReadWholeFile(r.source), [&](const std::string& local) {
             ResolvedPath lr = ResolvePath(project, local);
-            return lr.name.empty() ? local : lr.name.substr(1) + local.substr(std::min(local.size(), local.find_first_of("#?")));
+            return lr.name.empty()
+                       ? local
+                       : lr.name.substr(1) + local.substr(std::min(local.size(), local.find_first_of("#?")));
         });
         WriteFile(mirror.Path() + r.name.substr(1), text);
     }
@@ -198,9 +200,9 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
     std::error_code ec;
     auto size = fs::file_size(output.TempPath(), ec);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        session.Log("Error: chmcmd failed with " +
-                    (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                       : "signal " + std::to_string(WTERMSIG(status))));
+        session.Log("Error: chmcmd failed with " + (WIFEXITED(status)
+                                                        ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                                        : "signal " + std::to_string(WTERMSIG(status))));
         return false;
     }
     if (errorLine) return false;

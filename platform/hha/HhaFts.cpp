@@ -1,11 +1,11 @@
+#include "hha/HhaFts.h"
 #include "support/LeBytes.h"
-#include "HhaFts.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "HhaProject.h"
-#include "HhaText.h"
+#include "hha/HhaProject.h"
+#include "hha/HhaText.h"
 
 namespace qb::hha {
 
@@ -75,9 +75,7 @@ std::size_t SharedPrefix(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::vector<std::string> PageWords(const std::string& html) {
-    return TextWords(PlainText(html, 0, html.size()));
-}
+std::vector<std::string> PageWords(const std::string& html) { return TextWords(PlainText(html, 0, html.size())); }
 
 std::string PageTitle(const std::string& html) {
     std::string lower = LowerAscii(html);

@@ -1,8 +1,8 @@
+#include "hha/HhaHelpFiles.h"
+#include "hha/HhaText.h"
 #include "support/LeBytes.h"
-#include "HhaHelpFiles.h"
-#include "HhaText.h"
 
-#include "ChmContainer.h"
+#include "hha/ChmContainer.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -12,7 +12,6 @@ namespace qb::hha {
 namespace {
 
 constexpr std::size_t kBlock = 0x1000;
-
 
 std::string Unquote(const std::string& field) {
     std::string f = Trim(field);
@@ -92,8 +91,15 @@ std::string WindowEntry(const std::string& line, StringTable& strings) {
     std::vector<std::string> f = SplitWindowFields(eq == std::string::npos ? std::string() : line.substr(eq + 1));
     f.resize(20);
     enum : std::uint32_t {
-        kProperties = 0x2, kStyles = 0x4, kExStyles = 0x8, kRect = 0x10, kNavWidth = 0x20, kShowState = 0x40,
-        kToolbar = 0x100, kExpansion = 0x200, kCurTab = 0x2000
+        kProperties = 0x2,
+        kStyles = 0x4,
+        kExStyles = 0x8,
+        kRect = 0x10,
+        kNavWidth = 0x20,
+        kShowState = 0x40,
+        kToolbar = 0x100,
+        kExpansion = 0x200,
+        kCurTab = 0x2000
     };
     std::uint32_t valid = 0;
     bool has = false;
@@ -142,12 +148,12 @@ std::string WindowEntry(const std::string& line, StringTable& strings) {
     if (has) valid |= kCurTab;
     Put32(e, Number(f[18]));
     Put32(e, Number(f[19]));
-    e.append(20, '\0');  // tab order
-    Put32(e, 30);        // history entries
-    Put32(e, strings.Add(Unquote(f[6])));  // Jump1 caption
-    Put32(e, strings.Add(Unquote(f[8])));  // Jump2 caption
-    Put32(e, strings.Add(Unquote(f[5])));  // Jump1 target
-    Put32(e, strings.Add(Unquote(f[7])));  // Jump2 target
+    e.append(20, '\0');                       // tab order
+    Put32(e, 30);                             // history entries
+    Put32(e, strings.Add(Unquote(f[6])));     // Jump1 caption
+    Put32(e, strings.Add(Unquote(f[8])));     // Jump2 caption
+    Put32(e, strings.Add(Unquote(f[5])));     // Jump1 target
+    Put32(e, strings.Add(Unquote(f[7])));     // Jump2 target
     for (int k = 0; k < 4; ++k) Put32(e, 0);  // minimum size
     Put32(e, 0);
     Put32(e, 0);

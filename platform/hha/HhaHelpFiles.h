@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "HhaProject.h"
+#include "hha/HhaProject.h"
 
 namespace qb::hha {
 

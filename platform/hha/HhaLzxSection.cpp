@@ -1,9 +1,9 @@
-#include "HhaLzxSection.h"
+#include "hha/HhaLzxSection.h"
 
 #include <algorithm>
 
-#include "HhaSpill.h"
-#include "Lzx.h"
+#include "hha/HhaSpill.h"
+#include "hha/Lzx.h"
 
 namespace qb::hha {
 
@@ -21,7 +21,8 @@ class LzxWriter : public SectionWriter {
 public:
     LzxWriter(const std::string& spillFolder, unsigned threads, std::function<bool()> keepGoing)
         : data_(spillFolder),
-          stream_(params_, [this](std::string_view bytes) { data_.Append(bytes); }, threads, std::move(keepGoing)) {}
+          stream_(
+              params_, [this](std::string_view bytes) { data_.Append(bytes); }, threads, std::move(keepGoing)) {}
 
     void Write(std::string_view bytes) override { stream_.Write(bytes); }
 
@@ -30,9 +31,8 @@ public:
         // frames; libmspack rejects a match that runs past a shortened last
         // frame), so the stream covers whole frames of zero-padded content.
         const std::uint64_t length = stream_.UncompressedSize();
-        const std::string zeros(static_cast<std::size_t>((qb::lzx::kFrameSize - length % qb::lzx::kFrameSize) %
-                                                         qb::lzx::kFrameSize),
-                                '\0');
+        const std::string zeros(
+            static_cast<std::size_t>((qb::lzx::kFrameSize - length % qb::lzx::kFrameSize) % qb::lzx::kFrameSize), '\0');
         stream_.Write(zeros);
         stream_.Finish();
         CompressedSection s;

@@ -1,10 +1,10 @@
-#include "HhaNative.h"
+#include "hha/HhaNative.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -12,16 +12,16 @@
 #include <string_view>
 #include <thread>
 
-#include "ChmContainer.h"
+#include "hha/ChmContainer.h"
+#include "hha/HhaFts.h"
+#include "hha/HhaHelpFiles.h"
+#include "hha/HhaLzxSection.h"
+#include "hha/HhaNavigation.h"
+#include "hha/HhaStoredLzx.h"
+#include "hha/HhaTemp.h"
+#include "hha/HhaText.h"
+#include "hha/Lzx.h"
 #include "support/Error.h"
-#include "HhaFts.h"
-#include "HhaHelpFiles.h"
-#include "HhaLzxSection.h"
-#include "HhaNavigation.h"
-#include "HhaStoredLzx.h"
-#include "HhaTemp.h"
-#include "HhaText.h"
-#include "Lzx.h"
 
 namespace qb::hha {
 
@@ -204,7 +204,8 @@ bool Compile(const Project& project, Session& session) {
             return false;
         }
     };
-    ChmContainer container(store ? StoredSection(spillFolder) : LzxSection(spillFolder, CompressorThreads(), keepGoing));
+    ChmContainer container(store ? StoredSection(spillFolder)
+                                 : LzxSection(spillFolder, CompressorThreads(), keepGoing));
     std::set<std::string> stored;  // lower-case names
     std::vector<Topic> topics;
     FtsIndex fts;
@@ -251,8 +252,7 @@ bool Compile(const Project& project, Session& session) {
         // Search results and "titles only" name a page by its title; a
         // page without one goes by its contents entry.
         std::string title = PageTitle(bytes);
-        if (auto it = entryName.find(LowerAscii(file.name)); title.empty() && it != entryName.end())
-            title = it->second;
+        if (auto it = entryName.find(LowerAscii(file.name)); title.empty() && it != entryName.end()) title = it->second;
         if (fullText) fts.AddTopic(index, PageWords(bytes), TextWords(title));
         topics.push_back({file.name, std::move(title), inContents.count(LowerAscii(file.name)) > 0});
         // Some viewers decode pages in the help file's code page whatever
@@ -263,8 +263,8 @@ bool Compile(const Project& project, Session& session) {
 
     StringTable strings(&codePage);
     SystemInfo info;
-    Navigation nav = BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics,
-                                     strings);
+    Navigation nav =
+        BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics, strings);
     info.binaryToc = !nav.tocidx.empty();
     info.contentsTopicId = nav.contentsTopic;
     info.indexTopicId = nav.indexTopic;
@@ -294,7 +294,8 @@ bool Compile(const Project& project, Session& session) {
         container.AddFile("/$WWKeywordLinks/Property", nav.keywords.property);
     }
     session.Poll();
-    if (fullText) container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid, codePage));
+    if (fullText)
+        container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid, codePage));
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();
 
@@ -315,8 +316,8 @@ bool Compile(const Project& project, Session& session) {
         if (std::fclose(out.release()) != 0) throw cannotWrite();
     }
     output.Commit();
-    session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) +
-                " topics, " + std::to_string(written) + " bytes.");
+    session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) + " topics, " +
+                std::to_string(written) + " bytes.");
     return true;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "HhaProject.h"
+#include "hha/HhaProject.h"
 
 namespace qb::hha {
 

@@ -1,7 +1,7 @@
-#include "ChmContainer.h"
+#include "hha/HhaNavigation.h"
+#include "hha/ChmContainer.h"
+#include "hha/HhaText.h"
 #include "support/LeBytes.h"
-#include "HhaNavigation.h"
-#include "HhaText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,12 +36,10 @@ std::string CutUtf16(const std::string& text, std::size_t units) {
     return text.substr(0, end);
 }
 
-
-
 // A keyword as the tree stores it: the full path "parent, child".
 struct Keyword {
-    std::string text;          // UTF-16LE, no terminator
-    std::uint32_t lastPart;    // character index where the last part starts
+    std::string text;        // UTF-16LE, no terminator
+    std::uint32_t lastPart;  // character index where the last part starts
     std::uint16_t depth;
     const KeywordItem* item;
 };
@@ -171,9 +169,7 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
     links.keywords = static_cast<std::uint32_t>(keywords.size());
     std::vector<std::string> blocks;
     std::vector<std::size_t> firsts;  // first keyword of each block of the level below
-    auto tooLong = [](const Keyword& k) {
-        return Error("Error: index keyword has too many topics: " + k.item->name);
-    };
+    auto tooLong = [](const Keyword& k) { return Error("Error: index keyword has too many topics: " + k.item->name); };
 
     // Listing blocks, chained both ways.
     for (std::size_t i = 0; i < keywords.size();) {

@@ -35,10 +35,10 @@ TocIdx BuildTocIdx(const std::vector<TocItem>& items);
 
 // One keyword of the index in document order.
 struct KeywordItem {
-    std::string name;                  // UTF-8, decoded
-    int level = 0;                     // <UL> depth; deeper entries are sub-keywords
-    std::vector<std::uint32_t> topics; // #TOPICS indices of its pages
-    std::string seeAlso;               // non-empty: a cross reference instead of pages
+    std::string name;                   // UTF-8, decoded
+    int level = 0;                      // <UL> depth; deeper entries are sub-keywords
+    std::vector<std::uint32_t> topics;  // #TOPICS indices of its pages
+    std::string seeAlso;                // non-empty: a cross reference instead of pages
 };
 
 // $WWKeywordLinks: BTree (76-byte header, 2 KB listing blocks of UTF-16

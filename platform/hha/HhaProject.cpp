@@ -1,4 +1,4 @@
-#include "HhaProject.h"
+#include "hha/HhaProject.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -178,8 +178,8 @@ bool CanonicalName(const std::string& relative, std::string& name) {
     return !name.empty();
 }
 
-ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName,
-                         bool pageLink, bool literal) {
+ResolvedPath ResolvePath(const Project& project, const std::string& written, const std::string& baseName, bool pageLink,
+                         bool literal) {
     ResolvedPath r;
     std::string link = Trim(written);
     if (!literal) link = PercentDecode(link.substr(0, link.find_first_of("#?")));
@@ -189,7 +189,8 @@ ResolvedPath ResolvePath(const Project& project, const std::string& written, con
         if (c == '\\') c = '/';
     // An absolute file-system path: inside the project folder it keeps its
     // place, outside it is stored under its bare name.
-    if (!pageLink && fwd[0] == '/' && (IsRegularFile(fwd) || fwd.compare(0, project.folder.size(), project.folder) == 0)) {
+    if (!pageLink && fwd[0] == '/' &&
+        (IsRegularFile(fwd) || fwd.compare(0, project.folder.size(), project.folder) == 0)) {
         std::string normal = std::filesystem::path(fwd).lexically_normal().string();
         if (normal.compare(0, project.folder.size(), project.folder) == 0) {
             if (!CanonicalName(normal.substr(project.folder.size()), r.name)) r.name.clear();
@@ -262,7 +263,7 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
         std::size_t end = lower.find('>', pos);
         if (end == std::string::npos) break;
         std::size_t nameEnd = pos + 1;
-        while (nameEnd < end && static_cast<unsigned char>(lower[nameEnd]) > ' ') ++nameEnd;
+        while (nameEnd<end&& static_cast<unsigned char>(lower[nameEnd])> ' ') ++nameEnd;
         std::string tag = lower.substr(pos + 1, nameEnd - pos - 1);
         if (tag == "ul") {
             ++level;
@@ -270,7 +271,8 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
             if (level > 0) --level;
         } else if (tag == "object") {
             std::size_t vb, ve;
-            if (FindAttribute(text, nameEnd, end, "type", vb, ve) && LowerAscii(text.substr(vb, ve - vb)) == "text/sitemap") {
+            if (FindAttribute(text, nameEnd, end, "type", vb, ve) &&
+                LowerAscii(text.substr(vb, ve - vb)) == "text/sitemap") {
                 inEntry = true;
                 cur = SitemapEntry{};
                 cur.level = level;
@@ -281,7 +283,8 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
         } else if (tag == "param" && inEntry) {
             SitemapParam p;
             std::size_t nb, ne;
-            if (FindAttribute(text, nameEnd, end, "name", nb, ne) && FindAttribute(text, nameEnd, end, "value", p.valueBegin, p.valueEnd)) {
+            if (FindAttribute(text, nameEnd, end, "name", nb, ne) &&
+                FindAttribute(text, nameEnd, end, "value", p.valueBegin, p.valueEnd)) {
                 p.name = text.substr(nb, ne - nb);
                 p.value = text.substr(p.valueBegin, p.valueEnd - p.valueBegin);
                 cur.params.push_back(p);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "hha.h"
+#include "hha/hha.h"
 
 #include "support/Text.h"
 
@@ -40,8 +40,8 @@ struct ProjectFile {
 };
 
 struct Project {
-    std::string hhpPath;  // absolute
-    std::string folder;   // absolute, trailing "/"
+    std::string hhpPath;                                       // absolute
+    std::string folder;                                        // absolute, trailing "/"
     std::vector<std::pair<std::string, std::string>> options;  // [OPTIONS] in order
     std::vector<std::string> windows;                          // [WINDOWS] lines
     std::vector<std::string> fileLines;                        // [FILES] lines, trimmed, non-empty

@@ -1,4 +1,4 @@
-#include "HhaSpill.h"
+#include "hha/HhaSpill.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,8 +64,7 @@ void SpillFile::Append(std::string_view bytes) {
 
 void SpillFile::CopyTo(const std::function<void(std::string_view)>& out) const {
     if (fd_ < 0) {
-        for (std::size_t at = 0; at < memory_.size(); at += kPiece)
-            out(std::string_view(memory_).substr(at, kPiece));
+        for (std::size_t at = 0; at < memory_.size(); at += kPiece) out(std::string_view(memory_).substr(at, kPiece));
         return;
     }
     std::string buf(kPiece, '\0');

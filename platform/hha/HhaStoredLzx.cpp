@@ -1,10 +1,10 @@
+#include "hha/HhaStoredLzx.h"
 #include "support/LeBytes.h"
-#include "HhaStoredLzx.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "HhaSpill.h"
+#include "hha/HhaSpill.h"
 
 namespace qb::hha {
 
@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::size_t kFrame = 0x8000;
 constexpr std::size_t kResetFrames = 2;
-
 
 // LZX bits go into 16-bit little-endian words, most significant bit first.
 class WordBits {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ChmContainer.h"
+#include "hha/ChmContainer.h"
 
 namespace qb::hha {
 

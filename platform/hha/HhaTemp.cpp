@@ -1,4 +1,4 @@
-#include "HhaTemp.h"
+#include "hha/HhaTemp.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
-#include "HhaText.h"
+#include "hha/HhaText.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
-#include <unicode/uchar.h>
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
@@ -116,12 +116,11 @@ bool IsNonAsciiUtf8(const std::string& text) {
 std::string FoldCase(const std::string& utf8) {
     std::u16string wide = ToUtf16(utf8);
     UErrorCode status = U_ZERO_ERROR;
-    int32_t length = u_strFoldCase(nullptr, 0, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT,
-                                   &status);
+    int32_t length =
+        u_strFoldCase(nullptr, 0, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
     std::u16string folded(static_cast<std::size_t>(length), u'\0');
     status = U_ZERO_ERROR;
-    u_strFoldCase(folded.data(), length, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT,
-                  &status);
+    u_strFoldCase(folded.data(), length, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
     return U_SUCCESS(status) ? ToUtf8(folded) : utf8;
 }
 
@@ -185,9 +184,12 @@ std::string HtmlAsAscii(const std::string& html) {
     for (std::size_t i = 0; i < html.size();) {
         auto c = static_cast<unsigned char>(html[i]);
         if (c == '<') {
-            if (mode == kText && lower.compare(i, 7, "<script") == 0) mode = kScript;
-            else if (mode == kText && lower.compare(i, 6, "<style") == 0) mode = kStyle;
-            else if (lower.compare(i, 8, "</script") == 0 || lower.compare(i, 7, "</style") == 0) mode = kText;
+            if (mode == kText && lower.compare(i, 7, "<script") == 0)
+                mode = kScript;
+            else if (mode == kText && lower.compare(i, 6, "<style") == 0)
+                mode = kStyle;
+            else if (lower.compare(i, 8, "</script") == 0 || lower.compare(i, 7, "</style") == 0)
+                mode = kText;
         }
         if (c < 0x80) {
             out += html[i++];

@@ -1,4 +1,4 @@
-#include "Lzx.h"
+#include "hha/Lzx.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "LzxHuffman.h"
+#include "hha/LzxHuffman.h"
 #include "support/LeBytes.h"
 
 namespace qb::lzx {
@@ -111,9 +111,7 @@ void WriteLengths(BitWriter& bw, const std::uint8_t* prev, const std::uint8_t* c
     };
     std::vector<Step> steps;
     steps.reserve(n);
-    auto delta = [&](unsigned i) {
-        return static_cast<std::uint8_t>((prev[i] + 17 - cur[i]) % 17);
-    };
+    auto delta = [&](unsigned i) { return static_cast<std::uint8_t>((prev[i] + 17 - cur[i]) % 17); };
     for (unsigned i = 0; i < n;) {
         unsigned run = 1;
         if (cur[i] == 0) {
@@ -307,8 +305,8 @@ private:
     void EmitMatch(const Candidate& c) {
         Token t{};
         unsigned header = std::min(c.length - kMinMatch, kPrimaryLengths);
-        t.lengthSym = header == kPrimaryLengths ? static_cast<std::uint16_t>(c.length - kMinMatch - kPrimaryLengths)
-                                                : kNoLength;
+        t.lengthSym =
+            header == kPrimaryLengths ? static_cast<std::uint16_t>(c.length - kMinMatch - kPrimaryLengths) : kNoLength;
         unsigned slot;
         if (c.repeat >= 0) {
             slot = static_cast<unsigned>(c.repeat);
@@ -411,20 +409,20 @@ private:
 };
 
 // ControlData (version 2) and ResetTable, as section 0 stores them.
-constexpr std::size_t kLzxcControl_Size = 0x00;            // DWORDs that follow: 6
-constexpr std::size_t kLzxcControl_Signature = 0x04;       // "LZXC"
-constexpr std::size_t kLzxcControl_Version = 0x08;         // 2
-constexpr std::size_t kLzxcControl_ResetInterval = 0x0C;   // in 32 KB units
-constexpr std::size_t kLzxcControl_WindowSize = 0x10;      // in 32 KB units
-constexpr std::size_t kLzxcControl_CacheSize = 0x14;       // 1
-constexpr std::size_t kLzxcControl_Unknown = 0x18;         // 0
+constexpr std::size_t kLzxcControl_Size = 0x00;           // DWORDs that follow: 6
+constexpr std::size_t kLzxcControl_Signature = 0x04;      // "LZXC"
+constexpr std::size_t kLzxcControl_Version = 0x08;        // 2
+constexpr std::size_t kLzxcControl_ResetInterval = 0x0C;  // in 32 KB units
+constexpr std::size_t kLzxcControl_WindowSize = 0x10;     // in 32 KB units
+constexpr std::size_t kLzxcControl_CacheSize = 0x14;      // 1
+constexpr std::size_t kLzxcControl_Unknown = 0x18;        // 0
 constexpr std::size_t kLzxcControl_Length = 0x1C;
 
-constexpr std::size_t kResetTable_Version = 0x00;          // 2
+constexpr std::size_t kResetTable_Version = 0x00;  // 2
 constexpr std::size_t kResetTable_NumEntries = 0x04;
-constexpr std::size_t kResetTable_EntrySize = 0x08;        // 8
-constexpr std::size_t kResetTable_TableOffset = 0x0C;      // 0x28, the header's length
-constexpr std::size_t kResetTable_UncompLen = 0x10;        // QWORDs from here on
+constexpr std::size_t kResetTable_EntrySize = 0x08;    // 8
+constexpr std::size_t kResetTable_TableOffset = 0x0C;  // 0x28, the header's length
+constexpr std::size_t kResetTable_UncompLen = 0x10;    // QWORDs from here on
 constexpr std::size_t kResetTable_CompLen = 0x18;
 constexpr std::size_t kResetTable_FrameLen = 0x20;
 constexpr std::size_t kResetTable_Entries = 0x28;
@@ -601,8 +599,8 @@ struct StreamCompressor::Impl {
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::condition_variable workToDo, jobDone;
-    std::deque<Job*> pending;                  // not yet taken by a worker
-    std::deque<std::unique_ptr<Job>> order;    // submitted, not yet written
+    std::deque<Job*> pending;                // not yet taken by a worker
+    std::deque<std::unique_ptr<Job>> order;  // submitted, not yet written
     bool stopping = false;
     std::exception_ptr error;
 };
@@ -628,7 +626,8 @@ Result Compress(std::string_view input, const Params& p, const std::function<boo
     result.uncompressedSize = input.size();
     if (input.empty()) return result;
     result.data.reserve(input.size() / 3 + 64);
-    StreamCompressor stream(p, [&](std::string_view bytes) { result.data.append(bytes); }, threads, keepGoing);
+    StreamCompressor stream(
+        p, [&](std::string_view bytes) { result.data.append(bytes); }, threads, keepGoing);
     stream.Write(input);
     stream.Finish();
     result.frameOffsets = stream.FrameOffsets();

@@ -23,9 +23,9 @@ struct Params {
 };
 
 struct Result {
-    std::string data;                          // the stream, exactly; the last frame ends it
-    std::vector<std::uint64_t> frameOffsets;   // offset in data where each frame starts; first is 0
-    std::uint64_t uncompressedSize = 0;        // input length in bytes
+    std::string data;                         // the stream, exactly; the last frame ends it
+    std::vector<std::uint64_t> frameOffsets;  // offset in data where each frame starts; first is 0
+    std::uint64_t uncompressedSize = 0;       // input length in bytes
 };
 
 // Thrown when keepGoing returned false; nothing partial is returned.
@@ -37,8 +37,8 @@ public:
 // Compresses input; throws qb::Error for bad params and Cancelled when
 // keepGoing (polled before every frame) returns false. Any number of threads
 // gives the same bytes.
-Result Compress(std::string_view input, const Params& p = {},
-                const std::function<bool()>& keepGoing = {}, unsigned threads = 1);
+Result Compress(std::string_view input, const Params& p = {}, const std::function<bool()>& keepGoing = {},
+                unsigned threads = 1);
 
 // Compresses a stream handed over in pieces, one reset interval at a time,
 // and passes the compressed bytes on to sink in stream order as soon as they

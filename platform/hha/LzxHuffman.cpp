@@ -1,4 +1,4 @@
-#include "LzxHuffman.h"
+#include "hha/LzxHuffman.h"
 
 #include <algorithm>
 #include <numeric>

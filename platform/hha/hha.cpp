@@ -1,13 +1,13 @@
-#include "hha.h"
+#include "hha/hha.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
+#include "hha/HhaChmcmd.h"
+#include "hha/HhaNative.h"
+#include "hha/HhaProject.h"
 #include "support/Error.h"
-#include "HhaChmcmd.h"
-#include "HhaNative.h"
-#include "HhaProject.h"
 
 extern "C" int HHA_CompileHHP(const char* projectFile, hha_log_proc log, hha_continue_proc cont, int /*instance*/) {
     qb::hha::Session session(log, cont);

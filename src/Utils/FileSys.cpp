@@ -1,4 +1,4 @@
-#include "FileSys.h"
+#include "Utils/FileSys.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "Error.h"
-#include "Utils.h"
+#include "Utils/Utils.h"
+#include "support/Error.h"
 #include "support/Scratch.h"
 
 namespace qb::fs {
@@ -129,7 +129,8 @@ std::string Reason(int err) {
 bool StatNoFollow(const std::string& path, struct stat& st) {
     if (path.empty()) return false;
     ParentDir parent(NativePath(path));
-    return parent.Ok() && !parent.Leaf().empty() && ::fstatat(parent.Fd(), parent.Leaf().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return parent.Ok() && !parent.Leaf().empty() &&
+           ::fstatat(parent.Fd(), parent.Leaf().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace

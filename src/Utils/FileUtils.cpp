@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Error.h"
-#include "FileSys.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "support/Error.h"
 
 namespace qb {
 

@@ -1,10 +1,10 @@
-#include "Format.h"
+#include "Utils/Format.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
-#include "Error.h"
+#include "support/Error.h"
 
 namespace qb {
 namespace {
@@ -12,7 +12,8 @@ namespace {
 std::string Digits(std::int64_t v, bool hex) {
     if (hex) {
         // Delphi prints negative values as their 32-bit two's complement.
-        std::uint64_t u = v < 0 ? static_cast<std::uint32_t>(static_cast<std::int32_t>(v)) : static_cast<std::uint64_t>(v);
+        std::uint64_t u =
+            v < 0 ? static_cast<std::uint32_t>(static_cast<std::int32_t>(v)) : static_cast<std::uint64_t>(v);
         static const char kHex[] = "0123456789ABCDEF";
         std::string s;
         do {

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Resources.h"
-#include "StringList.h"
-#include "Utils.h"
+#include "Utils/StringList.h"
+#include "Utils/Utils.h"
+#include "resources/Resources.h"
 
 namespace qb {
 

@@ -12,8 +12,7 @@ struct PlatformServices {
     std::function<void(const std::string& text)> showError;
     std::function<void(const std::string& target)> shellOpen;
     // owner is opaque (a QWidget* in the wizard); path is in/out.
-    std::function<bool(void* owner, std::string& path, const std::string& title, int flags,
-                       const std::string& root)>
+    std::function<bool(void* owner, std::string& path, const std::string& title, int flags, const std::string& root)>
         browseForFolder;
 };
 
@@ -25,8 +24,7 @@ void ShowInfo(const std::string& text);
 bool AskConfirm(const std::string& text);
 void ShowError(const std::string& text);
 void ShellOpen(const std::string& target);
-bool BrowseForFolder(void* owner, std::string& path, const std::string& title, int flags,
-                     const std::string& root = "");
+bool BrowseForFolder(void* owner, std::string& path, const std::string& title, int flags, const std::string& root = "");
 // No registry here: always empty.
 std::string ReadRegString(const std::string& rootKey, const std::string& keyPath, const std::string& valueName);
 

@@ -1,6 +1,6 @@
-#include "StringList.h"
+#include "Utils/StringList.h"
 
-#include "Utils.h"
+#include "Utils/Utils.h"
 
 namespace qb {
 
@@ -30,7 +30,8 @@ int TStringList::IndexOf(const std::string& s) const {
         return -1;
     }
     // Entries appended since the last look-up join the index; emplace keeps the first of duplicates.
-    for (; indexed_ < items_.size(); ++indexed_) index_.emplace(LowerAscii(items_[indexed_]), static_cast<int>(indexed_));
+    for (; indexed_ < items_.size(); ++indexed_)
+        index_.emplace(LowerAscii(items_[indexed_]), static_cast<int>(indexed_));
     auto it = index_.find(LowerAscii(s));
     return it == index_.end() ? -1 : it->second;
 }

@@ -69,7 +69,10 @@ public:
     auto end() const { return items_.end(); }
 
 private:
-    void InvalidateIndex() { indexed_ = 0; index_.clear(); }
+    void InvalidateIndex() {
+        indexed_ = 0;
+        index_.clear();
+    }
 
     std::vector<std::string> items_;
     // Lower-cased entry -> first position, covering items_[0, indexed_): the job's

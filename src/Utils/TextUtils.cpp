@@ -1,8 +1,8 @@
 #include <cstdio>
 
-#include "Format.h"
-#include "HtmlText.h"
-#include "Utils.h"
+#include "Utils/Format.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
 
 namespace qb {
 
@@ -162,8 +162,8 @@ std::string SafeFileName(const std::string& text, char repl) {
     std::string s = Trim(text);
     for (char& ch : s) {
         unsigned char c = static_cast<unsigned char>(ch);
-        if (c <= 20 || c == ' ' || c == '"' || c == '&' || c == '*' || c == '/' || c == ':' || c == '<' ||
-            c == '>' || c == '?' || c == '\\' || c == '|')
+        if (c <= 20 || c == ' ' || c == '"' || c == '&' || c == '*' || c == '/' || c == ':' || c == '<' || c == '>' ||
+            c == '?' || c == '\\' || c == '|')
             ch = repl;
     }
     return s;

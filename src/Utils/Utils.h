@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "StringList.h"
+#include "Utils/StringList.h"
 #include "support/Path.h"
 #include "support/Text.h"
 #include "support/Utf.h"
@@ -71,8 +71,7 @@ void FindFiles(TStringList& list, const std::string& folder, const std::string& 
 // Deletes matching files not in keep (case-insensitive), recursing, then removes
 // the folder when empty and not kept; an empty folder name does nothing.
 // keep == nullptr is a programming error (raises qb::Error).
-void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask,
-                       bool recursive);
+void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask, bool recursive);
 
 // --- Module and environment ------------------------------------------------
 // Embedded resource (names without regard to case); empty when missing.

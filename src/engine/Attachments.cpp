@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "Format.h"
-#include "HtmlText.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Format.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "support/Error.h"
 
 namespace qb {
 
@@ -19,8 +19,9 @@ std::string PathToRoot(const TParameters& job, const std::string& pageFile) {
     namespace sfs = std::filesystem;
     const sfs::path root = sfs::path(fs::ExpandFileName(job.options.RootPath)).lexically_normal();
     const sfs::path pageDir = sfs::path(fs::ExpandFileName(pageFile)).parent_path().lexically_normal();
-    std::string rel = sfs::path(root.string() + "/").lexically_normal().lexically_relative(
-                                                      sfs::path(pageDir.string() + "/").lexically_normal())
+    std::string rel = sfs::path(root.string() + "/")
+                          .lexically_normal()
+                          .lexically_relative(sfs::path(pageDir.string() + "/").lexically_normal())
                           .string();
     if (rel == "." || rel.empty()) return "";
     for (char& c : rel)

@@ -1,12 +1,12 @@
 #include <dlfcn.h>
 
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "Format.h"
-#include "MessageTable.h"
-#include "Platform.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Format.h"
+#include "Utils/Platform.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "support/Error.h"
 
 namespace qb {
 
@@ -36,8 +36,7 @@ std::string FindHelpCompiler() {
     return "";
 }
 
-bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log,
-                      THHAContinue cont) {
+bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont) {
     void* lib = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         const char* why = dlerror();
@@ -84,8 +83,7 @@ void CompilerLog(const char* text) {
         int pos = job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0;
         if (pos > 99) pos = 99;
         ReportProgress(job, pos, line);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 int CompilerContinue(long) {
@@ -163,8 +161,8 @@ void CompileAndCleanUp(TParameters& job) {
             ~Bind() { tCompiling = previous; }
         } bind(session);
         // The compiler resolves the project's names against the project's folder.
-        compiled = HelpCompiler(job).Compile(compiler, fs::ExpandFileName(base + ".hhp"), &CompilerLog,
-                                             &CompilerContinue);
+        compiled =
+            HelpCompiler(job).Compile(compiler, fs::ExpandFileName(base + ".hhp"), &CompilerLog, &CompilerContinue);
     }
     if (!compiled) {
         // Stopped by the user: not a failure of the compiler.
@@ -172,9 +170,9 @@ void CompileAndCleanUp(TParameters& job) {
             ReportProgress(job, 100, Msg(13));
             return;
         }
-        std::string reason = Join(session.errors.empty() && !session.lastLine.empty()
-                                      ? std::vector<std::string>{session.lastLine}
-                                      : session.errors);
+        std::string reason =
+            Join(session.errors.empty() && !session.lastLine.empty() ? std::vector<std::string>{session.lastLine}
+                                                                     : session.errors);
         throw failed(reason.empty() ? std::string("the compiler gave no reason.") : reason);
     }
     if (ReportProgress(job, 100, Msg(13)) || !o.RemoveTempFiles) return;
@@ -182,7 +180,8 @@ void CompileAndCleanUp(TParameters& job) {
     // Without this run's own help file, deleting the pages would leave the user with nothing.
     const std::string after = fs::FileIdentity(o.ChmFileName);
     if (after.empty() || after == before || fs::FileSize(o.ChmFileName) <= 0) {
-        ReportProgress(job, -1, "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
+        ReportProgress(job, -1,
+                       "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
         return;
     }
     job.ExistingFiles->Add(o.ChmFileName);

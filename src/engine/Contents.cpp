@@ -1,9 +1,9 @@
-#include "Engine.h"
-#include "FileSys.h"
-#include "Format.h"
-#include "MessageTable.h"
-#include "HtmlText.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Format.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
 
 namespace qb {
 
@@ -89,7 +89,8 @@ void MakeLabelPages(TParameters& job) {
                 // ItemLink already leads into the folder of an item with sub-items.
                 link = ItemLink(job, itemPath);
             }
-            pageText += "\r\n" + Format("<a href=\"%s\">%s</a><br>", {UrlPath(ToForwardSlashes(link)), HtmlQuote(caption)});
+            pageText +=
+                "\r\n" + Format("<a href=\"%s\">%s</a><br>", {UrlPath(ToForwardSlashes(link)), HtmlQuote(caption)});
         }
     }
     job.ContentsLines->Add("</UL>");

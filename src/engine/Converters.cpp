@@ -1,33 +1,27 @@
-#include "Converters.h"
+#include "engine/Converters.h"
 
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "MessageTable.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "support/Error.h"
 
 namespace qb {
 
 void PrepareConverter(TParameters& job, int offices) {
     switch (job.options.ConvertMethod) {
-    case 1:
-        try {
-            job.ConverterObject = CreateOfficeEngine(job.options, offices > 0 ? offices : OfficeCount());
-        } catch (const std::exception& e) {
-            // The cause goes to the log; the error itself is the one users know.
-            ReportProgress(job, -1, e.what());
-            throw Error(Msg(18) + Msg(16));
-        }
-        break;
-    case 3:
-        // No converter component exists on this platform.
-        throw Error(Msg(17) + Msg(16));
-    case 0:
-        job.RichEdit = CreateBuiltInEngine();
-        break;
-    default:
-        job.RichEdit = CreatePlainTextEngine();
-        break;
+        case 1: try { job.ConverterObject = CreateOfficeEngine(job.options, offices > 0 ? offices : OfficeCount());
+            } catch (const std::exception& e) {
+                // The cause goes to the log; the error itself is the one users know.
+                ReportProgress(job, -1, e.what());
+                throw Error(Msg(18) + Msg(16));
+            }
+            break;
+        case 3:
+            // No converter component exists on this platform.
+            throw Error(Msg(17) + Msg(16));
+        case 0: job.RichEdit = CreateBuiltInEngine(); break;
+        default: job.RichEdit = CreatePlainTextEngine(); break;
     }
     if (job.RichEdit) job.Scratch = std::make_unique<fs::ScratchFile>();
 }

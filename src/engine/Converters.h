@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
+#include "engine/Options.h"
 
 namespace qb {
 

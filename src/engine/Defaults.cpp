@@ -1,4 +1,4 @@
-#include "Defaults.h"
+#include "engine/Defaults.h"
 
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <set>
 
-#include "Engine.h"
-#include "Utils.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
 
 namespace qb {
 
@@ -46,9 +46,8 @@ std::vector<std::string> AvailableChmLanguages() {
         std::string text = ChmLanguageText(loc);
         if (seen.insert(text).second) out.push_back(text);
     }
-    std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
-        return TextAfter(a, " ") < TextAfter(b, " ");
-    });
+    std::sort(out.begin(), out.end(),
+              [](const std::string& a, const std::string& b) { return TextAfter(a, " ") < TextAfter(b, " "); });
     return out;
 }
 

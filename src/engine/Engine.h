@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Converters.h"
-#include "Options.h"
-#include "Storage.h"
+#include "engine/Converters.h"
+#include "engine/Options.h"
+#include "engine/Storage.h"
 
 namespace qb {
 
@@ -45,8 +45,8 @@ bool RunConversion(const TConvertOptions& options, TProgressCallback callback, v
 void ExportTree(TParameters& job);
 
 // Recursive per-item export.
-void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
-                const std::string& navText, bool& stop, int level, const std::string& relFolder);
+void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix, const std::string& navText,
+                bool& stop, int level, const std::string& relFolder);
 
 // Deepest level the walk descends to; deeper items end the walk with an error.
 inline constexpr int kMaxTreeDepth = 1000;
@@ -85,8 +85,7 @@ void ClearPagePlan(TParameters& job);
 const std::string* PlannedPage(const TParameters& job, const std::string& itemPath);
 // A free page name in folder for the caption ("_N" added when taken); claims it.
 // menuData: the item's menu data file (MenuDataFile) must be free as well.
-std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption,
-                      bool menuData = false);
+std::string ClaimPage(TParameters& job, const std::string& folder, const std::string& caption, bool menuData = false);
 // The data file beside an item's page that holds its bar entry and rollover menu.
 std::string MenuDataFile(const std::string& pageFile);
 // Walk step 2: the item's caption.
@@ -209,8 +208,7 @@ void FinishSite(TParameters& job);
 // --- Help project -------------------------------------------------------------
 void StartProject(TParameters& job);
 void FinishProject(TParameters& job);
-void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName,
-                      TStringList& list);
+void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName, TStringList& list);
 // File name of ChmFileName without folder and extension.
 std::string ProjectBaseName(const TParameters& job);
 std::string WindowDefinition(const TParameters& job, const std::string& defaultTopic, const std::string& homePage);
@@ -219,8 +217,7 @@ std::string WindowDefinition(const TParameters& job, const std::string& defaultT
 void CompileAndCleanUp(TParameters& job);
 using THHALog = void (*)(const char* text);
 using THHAContinue = int (*)(long arg);
-bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log,
-                      THHAContinue cont);
+bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont);
 void CompilerLog(const char* text);
 int CompilerContinue(long arg);
 void CheckHelpComponents();

@@ -27,11 +27,11 @@
 #include <utility>
 #include <vector>
 
-#include "Converters.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "Storage.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Converters.h"
+#include "engine/Storage.h"
+#include "support/Error.h"
 #include "support/Scratch.h"
 
 extern char** environ;
@@ -294,8 +294,7 @@ std::string EscapeLinkText(const std::string& s) {
 class Deadline {
 public:
     explicit Deadline(double seconds)
-        : end_(std::chrono::steady_clock::now() +
-               std::chrono::milliseconds(static_cast<long long>(seconds * 1000))) {}
+        : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000))) {}
     int RemainingMs() const {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
         return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1 << 30));
@@ -313,8 +312,11 @@ public:
     // script: the bridge script; folder: this office's own (profile, temp,
     // log); name: unique among the offices of every process on the machine.
     OfficeBridge(std::string script, std::string folder, std::string name, std::string soffice, double timeout)
-        : script_(std::move(script)), folder_(std::move(folder)), name_(std::move(name)),
-          soffice_(std::move(soffice)), timeout_(timeout) {
+        : script_(std::move(script)),
+          folder_(std::move(folder)),
+          name_(std::move(name)),
+          soffice_(std::move(soffice)),
+          timeout_(timeout) {
         Start();
     }
     ~OfficeBridge() { Stop(); }
@@ -361,8 +363,15 @@ private:
         const std::string log = folder_ + "/bridge.log";
         const std::string pipeName = "quillbook_" + std::to_string(::getpid()) + "_" + name_;
         const std::string profileUrl = office::FileUrl(folder_ + "/profile");
-        std::vector<std::string> args = {kPython, "-I", script_, soffice_, profileUrl, pipeName,
-                                         folder_ + "/tmp", std::to_string(kStartTimeout), std::to_string(timeout_)};
+        std::vector<std::string> args = {kPython,
+                                         "-I",
+                                         script_,
+                                         soffice_,
+                                         profileUrl,
+                                         pipeName,
+                                         folder_ + "/tmp",
+                                         std::to_string(kStartTimeout),
+                                         std::to_string(timeout_)};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -399,8 +408,7 @@ private:
 
         const std::optional<std::string> reply = Reply(Deadline(kStartTimeout + 30));
         if (reply && *reply == "ready") return;
-        const std::string why = !reply ? "the bridge did not answer." + LogTail()
-                                       : TextAfter(*reply, " ") + ".";
+        const std::string why = !reply ? "the bridge did not answer." + LogTail() : TextAfter(*reply, " ") + ".";
         Stop();
         throw Error("Cannot start the office \"" + soffice_ + "\": " + why);
     }
@@ -418,9 +426,12 @@ private:
         Deadline grace(10);
         while (!exited) {
             const pid_t r = ::waitpid(pid_, nullptr, WNOHANG);
-            if (r == pid_ || (r < 0 && errno != EINTR)) exited = true;
-            else if (grace.Passed()) break;
-            else ::usleep(20000);
+            if (r == pid_ || (r < 0 && errno != EINTR))
+                exited = true;
+            else if (grace.Passed())
+                break;
+            else
+                ::usleep(20000);
         }
         if (!exited) Kill();
         CloseChannel();
@@ -431,8 +442,7 @@ private:
         if (const pid_t group = officePgid_.load(); group > 0) ::kill(-group, SIGKILL);
         if (pid_ > 0) {
             ::kill(-pid_, SIGKILL);
-            while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {}
         }
         CloseChannel();
     }
@@ -526,10 +536,10 @@ std::vector<std::pair<std::string, std::string>> MoveParts(const std::string& ou
     for (const std::string& f : written) {
         if (f == outPage) continue;
         const std::string name = ExtractFileName(f);
-        std::string target = StartsWith(name, prefix) && name.size() > prefix.size() ? name.substr(prefix.size()) : name;
+        std::string target =
+            StartsWith(name, prefix) && name.size() > prefix.size() ? name.substr(prefix.size()) : name;
         if (parts.empty()) fs::ForceDirectories(partsDir);
-        if (!fs::CopyFile(f, partsDir + "/" + target))
-            throw Error("Cannot write \"" + partsDir + "/" + target + "\".");
+        if (!fs::CopyFile(f, partsDir + "/" + target)) throw Error("Cannot write \"" + partsDir + "/" + target + "\".");
         parts.emplace_back(name, target);
     }
     if (parts.empty() && fs::DirectoryExists(partsDir)) fs::RemoveDir(partsDir);
@@ -568,7 +578,7 @@ struct NoteSlot {
     std::string notesFile;  // the notes file as the walk names it: messages name it
     std::string shownUrl;   // its URL, in place of the source's in the office's messages
     State state = State::Ready;
-    std::string error;      // why the note failed, once Done
+    std::string error;  // why the note failed, once Done
 };
 
 // Several offices, one worker thread each. Notes converted ahead of the walk
@@ -675,7 +685,8 @@ private:
         std::size_t i = 0;
         {
             std::lock_guard lock(mutex_);
-            while (i < queue_.size() && !(queue_[i]->notePath.size() && same(queue_[i]->notePath, queue_[i]->notesFile)))
+            while (i < queue_.size() &&
+                   !(queue_[i]->notePath.size() && same(queue_[i]->notePath, queue_[i]->notesFile)))
                 ++i;
             if (i == queue_.size()) return nullptr;
         }
@@ -756,7 +767,8 @@ private:
         std::string startError;
         try {
             const std::string folder = scratch_.Path() + "office" + std::to_string(index);
-            const std::string name = ExtractFileName(ExcludeTrailingDelimiter(scratch_.Path())) + "_" + std::to_string(index);
+            const std::string name =
+                ExtractFileName(ExcludeTrailingDelimiter(scratch_.Path())) + "_" + std::to_string(index);
             bridge = std::make_unique<OfficeBridge>(scratch_.Path() + "bridge.py", folder, name, soffice, timeout);
         } catch (const std::exception& e) {
             startError = e.what();

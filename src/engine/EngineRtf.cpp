@@ -1,11 +1,11 @@
 // Engines 0 (built-in converter) and 2 (plain text): both read the note with
 // the project's own RTF reader.
-#include "Converters.h"
-#include "Format.h"
-#include "RichText.h"
-#include "HtmlText.h"
-#include "Utils.h"
-#include "rtf2html.h"
+#include "Utils/Format.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
+#include "engine/Converters.h"
+#include "rtf/RichText.h"
+#include "rtf/rtf2html.h"
 
 namespace qb {
 namespace {

@@ -1,21 +1,21 @@
-#include "OptionSchema.h"
+#include "engine/OptionSchema.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
-#include "Colors.h"
-#include "Error.h"
-#include "MessageTable.h"
-#include "Platform.h"
-#include "StringList.h"
-#include "Utils.h"
-#include "XmlValues.h"
+#include "Utils/Platform.h"
+#include "Utils/StringList.h"
+#include "Utils/Utils.h"
+#include "settings/Colors.h"
+#include "settings/MessageTable.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
 
 namespace qb {
 
-const std::int32_t kToolbarButtonBits[14] = {0x2,   0x4,    0x8,      0x10,     0x20,     0x40,    0x800,
+const std::int32_t kToolbarButtonBits[14] = {0x2,    0x4,    0x8,      0x10,     0x20,     0x40,    0x800,
                                              0x1000, 0x2000, 0x100000, 0x200000, 0x400000, 0x40000, 0x80000};
 
 namespace {
@@ -132,14 +132,14 @@ const std::vector<TSettingDecl> kSettings = {
 
 // The reading order of a saved file; settings not named here follow in save order.
 const char* const kLoadOrder[] = {
-    "WholeDB",         "StorePath",        "Converter",          "CHM/Language",       "CHM/FullSearch",
-    "CHM/Size",        "CHM/TabWidth",     "CHM/Title",          "CHM/TabEnable",      "CHM/Bookmark",
-    "CHM/AdvanceSearch", "CHM/AutoSync",   "CHM/OpenClosed",     "CHM/AutoHide",       "CHM/Menu",
-    "CHM/DefaultTab",  "CHM/OnTop",        "Language",           "KeepDir",            "DefaultFont/@Name",
-    "DefaultFont/@Size", "DefaultFont/@Color", "ExportAttach",   "ClearTempory",       "OverWrite",
-    "TopNode",         "Encoding",         "HeaderText",         "FooterText",         "DefaultPage",
-    "CHM/ToolButtons", "IgnoreEmptyNode",  "ReadableCaption",    "SubItems",           "UserButtonCaption",
-    "UserButtonURL",   "OpenCHMFile",      "NavigatorLink",      "AttachFiles",        "RolloverMenu",
+    "WholeDB",           "StorePath",          "Converter",       "CHM/Language",  "CHM/FullSearch",
+    "CHM/Size",          "CHM/TabWidth",       "CHM/Title",       "CHM/TabEnable", "CHM/Bookmark",
+    "CHM/AdvanceSearch", "CHM/AutoSync",       "CHM/OpenClosed",  "CHM/AutoHide",  "CHM/Menu",
+    "CHM/DefaultTab",    "CHM/OnTop",          "Language",        "KeepDir",       "DefaultFont/@Name",
+    "DefaultFont/@Size", "DefaultFont/@Color", "ExportAttach",    "ClearTempory",  "OverWrite",
+    "TopNode",           "Encoding",           "HeaderText",      "FooterText",    "DefaultPage",
+    "CHM/ToolButtons",   "IgnoreEmptyNode",    "ReadableCaption", "SubItems",      "UserButtonCaption",
+    "UserButtonURL",     "OpenCHMFile",        "NavigatorLink",   "AttachFiles",   "RolloverMenu",
     "SiteFolder",
 };
 
@@ -188,8 +188,8 @@ std::int32_t NavPaneFlags(const IControlValues& c) {
 const std::vector<TOptionDecl>& Options() {
     using T = TToField;
     static const std::vector<TOptionDecl> options = {
-        {"DatabaseHandle", &O::DatabaseHandle, "handle of the open database (from --db)", nullptr, -1, T::Held,
-         nullptr, true, true},
+        {"DatabaseHandle", &O::DatabaseHandle, "handle of the open database (from --db)", nullptr, -1, T::Held, nullptr,
+         true, true},
         {"StartPath", &O::StartPath, "storage path of the start item (from --item or --whole)", nullptr, -1, T::Held,
          nullptr, true, true},
         {"DatabaseFileName", &O::DatabaseFileName,
@@ -201,10 +201,9 @@ const std::vector<TOptionDecl>& Options() {
         {"ConvertMethod", &O::ConvertMethod,
          "engine: 0 built-in, 1 word processor, 2 plain text, 3 converter (use --method)", "rgConverter", -1,
          T::Method},
-        {"KeepFolderTree", &O::KeepFolderTree, "mirror the item tree as folders below the output folder",
-         "chkKeepDir"},
-        {"ChmFileName", &O::ChmFileName, "compiled help file (--chm)", "edtCHMFileName", -1, T::Trimmed, nullptr,
-         false, true},
+        {"KeepFolderTree", &O::KeepFolderTree, "mirror the item tree as folders below the output folder", "chkKeepDir"},
+        {"ChmFileName", &O::ChmFileName, "compiled help file (--chm)", "edtCHMFileName", -1, T::Trimmed, nullptr, false,
+         true},
         {"ExportAttachments", &O::ExportAttachments, "export the files attached to each item", "chkAttachments"},
         {"Encoding", &O::Encoding, "character set named in the page heads", "cbbEncoding", -1, T::Trimmed},
         {"DefaultPage", &O::DefaultPage, "page file used as the help file's home page; empty: built-in",
@@ -214,8 +213,7 @@ const std::vector<TOptionDecl>& Options() {
         {"RemoveTempFiles", &O::RemoveTempFiles, "after compiling, delete the generated files (false keeps the HTML)",
          "chkClearTempFile"},
         {"FontName", &O::FontName, "font of the plain-text engine", "lblFontPreview", -1, T::FontName},
-        {"FontSize", &O::FontSize, "font size in points of the plain-text engine", "lblFontPreview", -1,
-         T::FontSize},
+        {"FontSize", &O::FontSize, "font size in points of the plain-text engine", "lblFontPreview", -1, T::FontSize},
         {"FontColor", &O::FontColor, "font colour of the plain-text engine (clRed, $00BBGGRR or a number)",
          "lblFontPreview", -1, T::FontColor},
         {"Overwrite", &O::Overwrite, "regenerate pages and attachments that already exist", "chkOverWrite"},
@@ -239,25 +237,20 @@ const std::vector<TOptionDecl>& Options() {
          [](O& o, const IControlValues& c) { o.WindowButtons = ToolbarFlagsFromList(c); }},
         {"NavPaneFlags", &O::NavPaneFlags, "window property bits of the help window", nullptr, -1, T::Held,
          [](O& o, const IControlValues& c) { o.NavPaneFlags = NavPaneFlags(c); }},
-        {"NavPaneWidth", &O::NavPaneWidth, "width of the navigation pane in pixels", "edtCHMTabWidth", -1,
-         T::Integer},
-        {"NavPaneClosed", &O::NavPaneClosed, "the navigation pane starts closed", "chklstTabStyles",
-         kTabStyleClosed},
+        {"NavPaneWidth", &O::NavPaneWidth, "width of the navigation pane in pixels", "edtCHMTabWidth", -1, T::Integer},
+        {"NavPaneClosed", &O::NavPaneClosed, "the navigation pane starts closed", "chklstTabStyles", kTabStyleClosed},
         {"DefaultTab", &O::DefaultTab, "tab shown first: 0 contents, 1 search, 2 bookmarks, 3 index, -1 none",
          "cbbDefaultTab"},
         {"UserButtonCaption", &O::UserButtonCaption, "caption of the user-defined toolbar button",
          "edtUserButtonCaption"},
         {"UserButtonUrl", &O::UserButtonUrl, "target of the user-defined toolbar button", "edtUserButtonURL"},
         {"MakeIndex", &O::MakeIndex, "write a keyword index", "chkMakeIndex"},
-        {"NavLinks", &O::NavLinks, "pages get the navigation bar, script and style links, and See also",
-         "chkNavLink"},
-        {"ExtraFiles", &O::ExtraFiles, "further files for the help file, each path followed by CR LF",
-         "lstAttachFiles", -1, T::Lines},
-        {"RolloverMenus", &O::RolloverMenus, "navigation links open a menu of the item's sub-items",
-         "chkMakePopupMenu", -1, T::Held,
-         [](O& o, const IControlValues& c) {
-             o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu");
-         }},
+        {"NavLinks", &O::NavLinks, "pages get the navigation bar, script and style links, and See also", "chkNavLink"},
+        {"ExtraFiles", &O::ExtraFiles, "further files for the help file, each path followed by CR LF", "lstAttachFiles",
+         -1, T::Lines},
+        {"RolloverMenus", &O::RolloverMenus, "navigation links open a menu of the item's sub-items", "chkMakePopupMenu",
+         -1, T::Held,
+         [](O& o, const IControlValues& c) { o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu"); }},
         {"SiteFolder", &O::SiteFolder, "folder for a static website written from the same run; empty: none",
          "edtSiteFolder", -1, T::Trimmed},
     };
@@ -499,9 +492,7 @@ const TControlDecl* FindControl(const std::string& name) {
 }
 
 bool IControlValues::Check(const std::string& control, int item) const { return std::get<bool>(Get(control, item)); }
-std::int32_t IControlValues::Choice(const std::string& control) const {
-    return std::get<std::int32_t>(Get(control));
-}
+std::int32_t IControlValues::Choice(const std::string& control) const { return std::get<std::int32_t>(Get(control)); }
 std::string IControlValues::Text(const std::string& control) const { return std::get<std::string>(Get(control)); }
 std::vector<std::string> IControlValues::Entries(const std::string& control) const {
     return std::get<std::vector<std::string>>(Get(control));
@@ -640,8 +631,7 @@ std::string StoredPlace(const TOptionDecl& e) {
                                                         : S::FontColor;
     for (const auto& s : kSettings) {
         const bool font = s.storedAs == S::FontName || s.storedAs == S::FontSize || s.storedAs == S::FontColor;
-        if (std::string(s.control) == e.control && s.item == e.item && (!font || s.storedAs == part))
-            return s.path;
+        if (std::string(s.control) == e.control && s.item == e.item && (!font || s.storedAs == part)) return s.path;
     }
     return "";
 }

@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "Options.h"
-#include "Settings.h"
+#include "engine/Options.h"
+#include "settings/Settings.h"
 
 namespace qb {
 
@@ -86,18 +86,18 @@ private:
 
 // How a value is written in the settings file and what the control holds.
 enum class TStoredAs {
-    Text,         // text ↔ Text
-    Bool,         // "true"/"false" ↔ Check or a check-list item
-    Int,          // decimal ↔ Choice
-    IntText,      // decimal ↔ Text (an edit field holding a number)
-    Lines,        // lines ending CR LF ↔ Entries
-    ToolbarMask,  // bit mask ↔ items 1..14 of the toolbar check list
-    RangeFlag,    // Boolean ↔ Choice: true selects item 1, false leaves the choice alone
-    FontName,     // attribute text ↔ the name of a Font
-    FontSize,     // attribute decimal ↔ the size of a Font
-    FontColor,    // attribute colour name or number ↔ the colour of a Font
-    OptionalText, // text; absent reads empty, empty is written as no element
-    OptionalOff,  // written "false" only when off, absent reads on: older files stay byte for byte
+    Text,          // text ↔ Text
+    Bool,          // "true"/"false" ↔ Check or a check-list item
+    Int,           // decimal ↔ Choice
+    IntText,       // decimal ↔ Text (an edit field holding a number)
+    Lines,         // lines ending CR LF ↔ Entries
+    ToolbarMask,   // bit mask ↔ items 1..14 of the toolbar check list
+    RangeFlag,     // Boolean ↔ Choice: true selects item 1, false leaves the choice alone
+    FontName,      // attribute text ↔ the name of a Font
+    FontSize,      // attribute decimal ↔ the size of a Font
+    FontColor,     // attribute colour name or number ↔ the colour of a Font
+    OptionalText,  // text; absent reads empty, empty is written as no element
+    OptionalOff,   // written "false" only when off, absent reads on: older files stay byte for byte
 };
 
 // Facts of the user's desktop that the defaults need.
@@ -148,8 +148,8 @@ void ApplySettingsFile(const std::string& path, TConvertOptions& options);
 
 struct OptionFieldInfo {
     std::string name, type, defaultValue, meaning;
-    bool settable;     // false for the run's internals (database handle, start path, output folder)
-    bool fromSettings; // --settings fills it
+    bool settable;        // false for the run's internals (database handle, start path, output folder)
+    bool fromSettings;    // --settings fills it
     std::string control;  // the wizard control that edits it; empty for the host's values
     std::string stored;   // where --settings reads it, below <Config> ("CHM/Title"); empty when not read as such
 };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "StringList.h"
+#include "Utils/StringList.h"
 #include "support/Color.h"
 
 namespace qb {

@@ -1,10 +1,10 @@
 #include <algorithm>
 
-#include "Engine.h"
-#include "FileSys.h"
-#include "Format.h"
-#include "HtmlText.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Format.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
 
 namespace qb {
 
@@ -140,8 +140,7 @@ std::string ChildFolder(TParameters& job, const std::string& relFolder, const st
                         const std::string& entryName, bool childHasSubFolders) {
     const TConvertOptions& o = job.options;
     if (!childHasSubFolders) return relFolder;
-    const std::string t =
-        o.ReadableFolderNames ? Trim(Storage(job).GetHint(o.DatabaseHandle, childPath)) : entryName;
+    const std::string t = o.ReadableFolderNames ? Trim(Storage(job).GetHint(o.DatabaseHandle, childPath)) : entryName;
     const std::string safe = SafeComponent(t);
     return relFolder + (safe.empty() ? SafeComponent(entryName) : safe) + "\\";
 }
@@ -156,8 +155,9 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     const std::string folder = o.KeepFolderTree ? ReplaceAll(relFolder, " ", "_") : o.RootPath;
     std::vector<TDVO_ENUM_DATA> entries;
     if (o.IncludeSubItems) Storage(job).EnumEntries(o.DatabaseHandle, itemPath, entries);
-    const bool menuData = o.NavLinks && o.RolloverMenus &&
-                          std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
+    const bool menuData =
+        o.NavLinks && o.RolloverMenus &&
+        std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
     PagePlan(job).itemPages[PlanKey(itemPath)] = ClaimPage(job, folder, caption, menuData);
     for (const auto& e : entries) {
         // Notes in walk order, for an engine that converts ahead of the walk
@@ -289,9 +289,9 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
     // file of the level above, which the script loads in turn.
     const bool linked = !(level == 0 && o.WholeDatabase);
     auto entry = [&](const std::string& parent) {
-        return Format("quillbookNav(%d, '%s', '%s', '%s')\r\n",
-                      {level, linked ? JsString(link) : "", linked ? JsString(HtmlQuote(caption)) : "",
-                       JsString(parent)});
+        return Format(
+            "quillbookNav(%d, '%s', '%s', '%s')\r\n",
+            {level, linked ? JsString(link) : "", linked ? JsString(HtmlQuote(caption)) : "", JsString(parent)});
     };
     const std::string script = "<script type=\"text/javascript\">\r\n";
     if (k == 0) {

@@ -1,8 +1,8 @@
-#include "Converters.h"
-#include "Engine.h"
-#include "FileSys.h"
-#include "Options.h"
-#include "WalkObserver.h"
+#include "Utils/FileSys.h"
+#include "engine/Converters.h"
+#include "engine/Engine.h"
+#include "engine/Options.h"
+#include "site/WalkObserver.h"
 
 namespace qb {
 

@@ -1,8 +1,8 @@
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "Format.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Format.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "support/Error.h"
 
 namespace qb {
 
@@ -10,8 +10,7 @@ std::string ProjectBaseName(const TParameters& job) {
     return ChangeFileExt(ExtractFileName(job.options.ChmFileName), "");
 }
 
-void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName,
-                      TStringList& list) {
+void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std::string& fileName, TStringList& list) {
     const int db = job.options.DatabaseHandle;
     if (!Storage(job).PathExists(db, folderPath + fileName)) return;
     // Read through an anonymous scratch file: a file of that name in the

@@ -5,12 +5,12 @@
 #include <mutex>
 #include <vector>
 
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "Format.h"
-#include "MessageTable.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Format.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "support/Error.h"
 
 namespace qb {
 
@@ -29,7 +29,9 @@ std::size_t Utf8Boundary(const std::string& s, std::size_t len) {
     return len;
 }
 
-bool InFileList(const TParameters& job, const std::string& name) { return job.FileList && job.FileList->Contains(name); }
+bool InFileList(const TParameters& job, const std::string& name) {
+    return job.FileList && job.FileList->Contains(name);
+}
 
 // An attachment never takes the name of a page (or of its notes file or file
 // list) that this run gives out.
@@ -37,8 +39,7 @@ bool IsPageName(const TParameters& job, const std::string& target) {
     const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
-    const std::string page =
-        ext == ".rtf" || ext == ".xml" || ext == ".js" ? ChangeFileExt(target, ".html") : target;
+    const std::string page = ext == ".rtf" || ext == ".xml" || ext == ".js" ? ChangeFileExt(target, ".html") : target;
     return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
 }
 
@@ -50,8 +51,8 @@ public:
         : stack_(stack), key_(key) {
         if (!key_) return;
         if (std::find(stack.begin(), stack.end(), key_) != stack.end())
-            throw Error(Format("The item tree loops at \"%s\": the item is stored below itself; the walk stops.",
-                               {itemPath}));
+            throw Error(
+                Format("The item tree loops at \"%s\": the item is stored below itself; the walk stops.", {itemPath}));
         stack.push_back(key_);
     }
     ~OnWalkStack() {
@@ -139,16 +140,15 @@ void RecordPlannedPages(TParameters& job) {
 // name outside ASCII cannot be opened everywhere: letters are written in
 // Latin ASCII ("饺子" -> "jiao zi", "Öl" -> "Ol"), anything else becomes repl.
 std::string AsciiName(const std::string& name, char repl) {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return name;
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return name;
     // One transliterator for the process, used by one run at a time.
     static std::mutex latinMutex;
     const std::lock_guard<std::mutex> lock(latinMutex);
     static UTransliterator* latin = [] {
         UErrorCode status = U_ZERO_ERROR;
         const std::u16string id = u"Any-Latin; Latin-ASCII";
-        UTransliterator* t = utrans_openU(reinterpret_cast<const UChar*>(id.c_str()), -1, UTRANS_FORWARD, nullptr,
-                                          0, nullptr, &status);
+        UTransliterator* t =
+            utrans_openU(reinterpret_cast<const UChar*>(id.c_str()), -1, UTRANS_FORWARD, nullptr, 0, nullptr, &status);
         return U_SUCCESS(status) ? t : nullptr;
     }();
     std::string out;
@@ -176,9 +176,10 @@ void RefuseUsersFilesAtFixedNames(const TParameters& job) {
         if (!fs::PlainFileExists(f.name) || RunRecord(job).IsOurs(job, f.name)) continue;
         const std::string have = LoadTextFile(f.name);
         if (f.mark.empty() ? have == f.exact : have.find(f.mark) != std::string::npos) continue;
-        throw Error(Format("\"%s\" in the output folder is not a file this program wrote, and the export would "
-                           "replace it; move it away or choose another output folder.",
-                           {f.name}));
+        throw Error(
+            Format("\"%s\" in the output folder is not a file this program wrote, and the export would "
+                   "replace it; move it away or choose another output folder.",
+                   {f.name}));
     }
 }
 
@@ -229,8 +230,7 @@ void TRun::Execute() {
     // Two runs into one folder would overwrite each other's pages half-way.
     const auto lock = fs::LockFile::TryAcquire(IncludeTrailingDelimiter(options.RootPath) + kRunLockName);
     if (!lock)
-        throw Error(Format("Another export is writing into \"%s\"; wait until it has finished.",
-                           {options.RootPath}));
+        throw Error(Format("Another export is writing into \"%s\"; wait until it has finished.", {options.RootPath}));
     // Every relative name of the run means a file below the output folder.
     const fs::OutputFolder folder(options.RootPath);
     const fs::UseOutputFolder useFolder(folder);
@@ -295,8 +295,8 @@ void ExportTree(TParameters& job) {
     if (!stop && job.WalkError.empty()) RunRecord(job).Finish();
 }
 
-void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix,
-                const std::string& navText, bool& stop, int level, const std::string& relFolder) {
+void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix, const std::string& navText,
+                bool& stop, int level, const std::string& relFolder) {
     const TConvertOptions& o = job.options;
     IStorage& store = Storage(job);
     if (level > kMaxTreeDepth)
@@ -311,8 +311,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 3. progress and stop
     ++job.StepCount;
-    stop = ReportProgress(job, job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0,
-                          logPrefix + "--" + caption);
+    stop = ReportProgress(
+        job, job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0,
+        logPrefix + "--" + caption);
     if (stop) return;
 
     // 4-5. folder, notes file and page file. The page name was given out before
@@ -332,8 +333,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     std::vector<TDVO_ENUM_DATA> entries;
     store.EnumEntries(o.DatabaseHandle, itemPath, entries);
     // A leaf's folder is its parent's, made already.
-    const bool ownFolder = level == 0 || !o.KeepFolderTree ||
-                           std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
+    const bool ownFolder =
+        level == 0 || !o.KeepFolderTree ||
+        std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
     if (!entries.empty() && !folder.empty() && ownFolder) fs::ForceDirectories(folder);
 
     // 7. note and attachments
@@ -399,8 +401,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         if (o.NavLinks) {
             AddContentsEntry(job, pageFile, caption, false, indent);
             if (job.StartPage.empty()) job.StartPage = pageFile;
-        }
-        else {
+        } else {
             AddContentsEntry(job, std::nullopt, caption, false, indent);
         }
     } else if (!o.IgnoreEmptyItems) {

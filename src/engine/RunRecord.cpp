@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Engine.h"
-#include "Error.h"
-#include "FileSys.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "support/Error.h"
 
 namespace qb {
 

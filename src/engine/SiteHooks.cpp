@@ -3,12 +3,12 @@
 
 #include <cstdlib>
 
-#include "Engine.h"
-#include "Error.h"
-#include "MessageTable.h"
-#include "SiteWriter.h"
-#include "FileSys.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "site/SiteWriter.h"
+#include "support/Error.h"
 
 namespace qb {
 
@@ -35,7 +35,8 @@ void StartSite(TParameters& job) {
     const std::string root = IncludeTrailingDelimiter(fs::ExpandFileName(o.RootPath));
     // Clean-up removes every file the run added below the output folder.
     if (o.RemoveTempFiles && folder.rfind(root, 0) == 0)
-        throw Error("The website folder \"" + folder + "\" lies inside the output folder, whose new files are "
+        throw Error("The website folder \"" + folder +
+                    "\" lies inside the output folder, whose new files are "
                     "removed after compiling; choose a folder outside it.");
     job.Site = std::make_unique<site::TSiteWriter>(folder);
     site::TRunStart run;
@@ -76,8 +77,8 @@ void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, c
     item.page = RootLink(job, pageFile);
     item.hasNote = hasNotes;
     // The same rows that decide the item's contents entry.
-    item.inContents = hasNotes || !attachments.empty() ||
-                      (!(level == 0 && o.WholeDatabase) && (hasSubItems || !o.IgnoreEmptyItems));
+    item.inContents =
+        hasNotes || !attachments.empty() || (!(level == 0 && o.WholeDatabase) && (hasSubItems || !o.IgnoreEmptyItems));
     for (const auto& a : attachments) item.attachments.push_back(RootLink(job, a));
     if (job.LinkTable)
         for (const auto& line : *job.LinkTable) {

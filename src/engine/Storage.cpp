@@ -1,9 +1,9 @@
-#include "Storage.h"
+#include "engine/Storage.h"
 
-#include "Error.h"
-#include "FileSys.h"
-#include "Options.h"
-#include "dvo.h"
+#include "Utils/FileSys.h"
+#include "dvo/dvo.h"
+#include "engine/Options.h"
+#include "support/Error.h"
 
 namespace qb {
 namespace {

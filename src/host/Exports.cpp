@@ -1,7 +1,7 @@
 // The module's only exported symbols (see the version script).
-#include "Exports.h"
+#include "host/Exports.h"
 
-#include "Host.h"
+#include "host/Host.h"
 
 extern "C" {
 

@@ -1,17 +1,17 @@
-#include "Host.h"
+#include "host/Host.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "Engine.h"
-#include "Format.h"
-#include "MessageTable.h"
-#include "Platform.h"
-#include "Settings.h"
-#include "StartUp.h"
-#include "Utils.h"
+#include "Utils/Format.h"
+#include "Utils/Platform.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "settings/Settings.h"
+#include "settings/StartUp.h"
 
 namespace qb {
 
@@ -30,13 +30,11 @@ int Guarded(Body&& body, int fallback) noexcept {
     } catch (const std::exception& e) {
         try {
             Steps().reportError(Msg(22) + e.what());
-        } catch (...) {
-        }
+        } catch (...) {}
     } catch (...) {
         try {
             Steps().reportError(Msg(22));
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     return fallback;
 }
@@ -47,8 +45,7 @@ struct TShutDownOnUnload {
     ~TShutDownOnUnload() {
         try {
             ShutDownSettingsAndLanguage();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 };
 

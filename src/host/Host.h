@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "StringList.h"
+#include "Utils/StringList.h"
 
 // The plug-in's side of the host protocol, behind the four C exports.
 namespace qb {
@@ -25,7 +25,7 @@ std::string MenuDescription();
 
 // The steps an export runs, replaceable so tests can make them fail.
 struct THostSteps {
-    std::function<void()> startUp;            // settings and language beside the module
+    std::function<void()> startUp;  // settings and language beside the module
     std::function<void()> checkHelpComponents;
     // Shows the wizard modally over the host values and writes its controls
     // into the held settings; raises on failure.

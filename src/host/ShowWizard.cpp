@@ -3,11 +3,11 @@
 
 #include <QApplication>
 
-#include "Error.h"
-#include "Host.h"
-#include "MainForm.h"
-#include "Platform.h"
-#include "QtPlatform.h"
+#include "Utils/Platform.h"
+#include "host/Host.h"
+#include "support/Error.h"
+#include "wizard/MainForm.h"
+#include "wizard/QtPlatform.h"
 
 namespace qb {
 

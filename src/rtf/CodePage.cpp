@@ -1,4 +1,4 @@
-#include "CodePage.h"
+#include "rtf/CodePage.h"
 
 #include <iconv.h>
 
@@ -104,12 +104,28 @@ char32_t CodePage::Multi(const std::uint8_t* bytes, std::size_t count) {
 CodePage& GetCodePage(int codePage) {
     // Only known code pages get their own entry, so hostile input cannot grow the cache.
     switch (codePage) {
-        case 437: case 850: case 874: case 932: case 936: case 949: case 950: case 1250: case 1251:
-        case 1252: case 1253: case 1254: case 1255: case 1256: case 1257: case 1258: case 1361:
-        case 10000: case 20127: case 28591: case 65001:
-            break;
-        default:
-            codePage = 1252;
+        case 437:
+        case 850:
+        case 874:
+        case 932:
+        case 936:
+        case 949:
+        case 950:
+        case 1250:
+        case 1251:
+        case 1252:
+        case 1253:
+        case 1254:
+        case 1255:
+        case 1256:
+        case 1257:
+        case 1258:
+        case 1361:
+        case 10000:
+        case 20127:
+        case 28591:
+        case 65001: break;
+        default: codePage = 1252;
     }
     thread_local std::map<int, std::unique_ptr<CodePage>> cache;
     auto& slot = cache[codePage];

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "RichText.h"
+#include "rtf/RichText.h"
 
 namespace qb::rtf {
 namespace {

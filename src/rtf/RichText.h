@@ -19,7 +19,7 @@ struct CharAttrs {
     bool italic = false;
     bool underline = false;
     std::uint32_t color = kAutoColor;  // 0x00BBGGRR, or kAutoColor
-    int sizePoints = 12;                // whole points, fractions dropped
+    int sizePoints = 12;               // whole points, fractions dropped
 
     bool operator==(const CharAttrs&) const = default;
 };
@@ -106,8 +106,7 @@ std::size_t FindEntry(const Vec& v, int pos, std::size_t& hint, StartOf startOf)
         if (hint + 1 == n || startOf(v[hint + 1]) > pos) return hint;
         if (hint + 2 == n || startOf(v[hint + 2]) > pos) return ++hint;
     }
-    auto it = std::upper_bound(v.begin(), v.end(), pos,
-                               [&](int p, const auto& e) { return p < startOf(e); });
+    auto it = std::upper_bound(v.begin(), v.end(), pos, [&](int p, const auto& e) { return p < startOf(e); });
     hint = it == v.begin() ? 0 : static_cast<std::size_t>(it - v.begin()) - 1;
     return hint;
 }
@@ -145,15 +144,15 @@ inline int RichDocument::LineFromChar(int pos) const {
 
 inline int RichDocument::CharRunEnd(int pos) const {
     if (charRuns_.empty() || pos >= Length()) return Length();
-    const std::size_t i = document_detail::FindEntry(charRuns_, std::max(pos, 0), charHint_,
-                                                     [](const CharRun& r) { return r.start; });
+    const std::size_t i =
+        document_detail::FindEntry(charRuns_, std::max(pos, 0), charHint_, [](const CharRun& r) { return r.start; });
     return i + 1 < charRuns_.size() ? charRuns_[i + 1].start : Length();
 }
 
 inline int RichDocument::ParaRunEnd(int pos) const {
     if (paraRuns_.empty() || pos >= Length()) return Length();
-    const std::size_t i = document_detail::FindEntry(paraRuns_, std::max(pos, 0), paraHint_,
-                                                     [](const ParaRun& r) { return r.start; });
+    const std::size_t i =
+        document_detail::FindEntry(paraRuns_, std::max(pos, 0), paraHint_, [](const ParaRun& r) { return r.start; });
     return i + 1 < paraRuns_.size() ? std::min(paraRuns_[i + 1].start, Length()) : Length();
 }
 

@@ -9,9 +9,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "CodePage.h"
-#include "RichText.h"
-#include "RtfTokenizer.h"
+#include "rtf/CodePage.h"
+#include "rtf/RichText.h"
+#include "rtf/RtfTokenizer.h"
 
 namespace qb::rtf {
 
@@ -142,17 +142,53 @@ namespace {
 enum class Kw {
     Ignore,
     // document
-    Ansi, Mac, Pc, Pca, AnsiCpg, Deff,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
     // destinations
-    FontTable, ColorTable, SkipDest, ListMarker, Pn, Upr, Ud, FieldResult,
+    FontTable,
+    ColorTable,
+    SkipDest,
+    ListMarker,
+    Pn,
+    Upr,
+    Ud,
+    FieldResult,
     // font and colour tables
-    Font, FCharset, Cpg, Red, Green, Blue,
+    Font,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
     // character format
-    Plain, Bold, Italic, Underline, UnderlineNone, Color, FontSize, Hidden,
+    Plain,
+    Bold,
+    Italic,
+    Underline,
+    UnderlineNone,
+    Color,
+    FontSize,
+    Hidden,
     // paragraph format
-    Pard, AlignLeft, AlignRight, AlignCenter, AlignJustify, ListStyle,
+    Pard,
+    AlignLeft,
+    AlignRight,
+    AlignCenter,
+    AlignJustify,
+    ListStyle,
     // content
-    Par, Line, Tab, Cell, Row, Unicode, UnicodeSkip, Special,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Row,
+    Unicode,
+    UnicodeSkip,
+    Special,
 };
 
 struct Keyword {
@@ -163,48 +199,124 @@ struct Keyword {
 
 // The one table that drives dispatch.
 constexpr Keyword kKeywords[] = {
-    {"ansi", Kw::Ansi}, {"mac", Kw::Mac}, {"pc", Kw::Pc}, {"pca", Kw::Pca},
-    {"ansicpg", Kw::AnsiCpg}, {"deff", Kw::Deff},
-    {"fonttbl", Kw::FontTable}, {"colortbl", Kw::ColorTable},
-    {"stylesheet", Kw::SkipDest}, {"info", Kw::SkipDest}, {"pict", Kw::SkipDest},
-    {"object", Kw::SkipDest}, {"shp", Kw::SkipDest}, {"shpgrp", Kw::SkipDest},
-    {"shppict", Kw::SkipDest}, {"nonshppict", Kw::SkipDest}, {"do", Kw::SkipDest},
-    {"header", Kw::SkipDest}, {"headerl", Kw::SkipDest}, {"headerr", Kw::SkipDest},
-    {"headerf", Kw::SkipDest}, {"footer", Kw::SkipDest}, {"footerl", Kw::SkipDest},
-    {"footerr", Kw::SkipDest}, {"footerf", Kw::SkipDest}, {"footnote", Kw::SkipDest},
-    {"annotation", Kw::SkipDest}, {"atnid", Kw::SkipDest}, {"atnauthor", Kw::SkipDest},
-    {"fldinst", Kw::SkipDest}, {"listtable", Kw::SkipDest}, {"listoverridetable", Kw::SkipDest},
-    {"revtbl", Kw::SkipDest}, {"rsidtbl", Kw::SkipDest}, {"filetbl", Kw::SkipDest},
-    {"xe", Kw::SkipDest}, {"tc", Kw::SkipDest}, {"tcn", Kw::SkipDest},
-    {"template", Kw::SkipDest}, {"userprops", Kw::SkipDest}, {"bkmkstart", Kw::SkipDest},
-    {"bkmkend", Kw::SkipDest}, {"ftnsep", Kw::SkipDest}, {"ftnsepc", Kw::SkipDest},
-    {"ftncn", Kw::SkipDest}, {"aftnsep", Kw::SkipDest}, {"aftnsepc", Kw::SkipDest},
-    {"aftncn", Kw::SkipDest}, {"pnseclvl", Kw::SkipDest}, {"txe", Kw::SkipDest},
-    {"pntext", Kw::ListMarker}, {"listtext", Kw::ListMarker}, {"pn", Kw::Pn},
-    {"upr", Kw::Upr}, {"ud", Kw::Ud}, {"fldrslt", Kw::FieldResult},
-    {"f", Kw::Font}, {"fcharset", Kw::FCharset}, {"cpg", Kw::Cpg},
-    {"red", Kw::Red}, {"green", Kw::Green}, {"blue", Kw::Blue},
-    {"plain", Kw::Plain}, {"b", Kw::Bold}, {"i", Kw::Italic},
-    {"ul", Kw::Underline}, {"uld", Kw::Underline}, {"uldash", Kw::Underline},
-    {"uldashd", Kw::Underline}, {"uldashdd", Kw::Underline}, {"uldb", Kw::Underline},
-    {"ulhwave", Kw::Underline}, {"ulldash", Kw::Underline}, {"ulth", Kw::Underline},
-    {"ulthd", Kw::Underline}, {"ulthdash", Kw::Underline}, {"ulthdashd", Kw::Underline},
-    {"ulthdashdd", Kw::Underline}, {"ulthldash", Kw::Underline}, {"ululdbwave", Kw::Underline},
-    {"ulw", Kw::Underline}, {"ulwave", Kw::Underline}, {"ulnone", Kw::UnderlineNone},
-    {"cf", Kw::Color}, {"fs", Kw::FontSize}, {"v", Kw::Hidden},
-    {"pard", Kw::Pard}, {"ql", Kw::AlignLeft}, {"qr", Kw::AlignRight}, {"qc", Kw::AlignCenter},
-    {"qj", Kw::AlignJustify}, {"qd", Kw::AlignJustify}, {"ls", Kw::ListStyle},
-    {"par", Kw::Par}, {"sect", Kw::Par}, {"line", Kw::Line}, {"page", Kw::Line},
-    {"tab", Kw::Tab}, {"cell", Kw::Cell}, {"nestcell", Kw::Cell},
-    {"row", Kw::Row}, {"nestrow", Kw::Row},
-    {"u", Kw::Unicode}, {"uc", Kw::UnicodeSkip},
-    {"emdash", Kw::Special, u'\u2014'}, {"endash", Kw::Special, u'\u2013'},
-    {"bullet", Kw::Special, u'\u2022'}, {"lquote", Kw::Special, u'\u2018'},
-    {"rquote", Kw::Special, u'\u2019'}, {"ldblquote", Kw::Special, u'\u201C'},
-    {"rdblquote", Kw::Special, u'\u201D'}, {"emspace", Kw::Special, u'\u2003'},
-    {"enspace", Kw::Special, u'\u2002'}, {"qmspace", Kw::Special, u'\u2005'},
-    {"zwj", Kw::Special, u'\u200D'}, {"zwnj", Kw::Special, u'\u200C'},
-    {"ltrmark", Kw::Special, u'\u200E'}, {"rtlmark", Kw::Special, u'\u200F'},
+    {"ansi", Kw::Ansi},
+    {"mac", Kw::Mac},
+    {"pc", Kw::Pc},
+    {"pca", Kw::Pca},
+    {"ansicpg", Kw::AnsiCpg},
+    {"deff", Kw::Deff},
+    {"fonttbl", Kw::FontTable},
+    {"colortbl", Kw::ColorTable},
+    {"stylesheet", Kw::SkipDest},
+    {"info", Kw::SkipDest},
+    {"pict", Kw::SkipDest},
+    {"object", Kw::SkipDest},
+    {"shp", Kw::SkipDest},
+    {"shpgrp", Kw::SkipDest},
+    {"shppict", Kw::SkipDest},
+    {"nonshppict", Kw::SkipDest},
+    {"do", Kw::SkipDest},
+    {"header", Kw::SkipDest},
+    {"headerl", Kw::SkipDest},
+    {"headerr", Kw::SkipDest},
+    {"headerf", Kw::SkipDest},
+    {"footer", Kw::SkipDest},
+    {"footerl", Kw::SkipDest},
+    {"footerr", Kw::SkipDest},
+    {"footerf", Kw::SkipDest},
+    {"footnote", Kw::SkipDest},
+    {"annotation", Kw::SkipDest},
+    {"atnid", Kw::SkipDest},
+    {"atnauthor", Kw::SkipDest},
+    {"fldinst", Kw::SkipDest},
+    {"listtable", Kw::SkipDest},
+    {"listoverridetable", Kw::SkipDest},
+    {"revtbl", Kw::SkipDest},
+    {"rsidtbl", Kw::SkipDest},
+    {"filetbl", Kw::SkipDest},
+    {"xe", Kw::SkipDest},
+    {"tc", Kw::SkipDest},
+    {"tcn", Kw::SkipDest},
+    {"template", Kw::SkipDest},
+    {"userprops", Kw::SkipDest},
+    {"bkmkstart", Kw::SkipDest},
+    {"bkmkend", Kw::SkipDest},
+    {"ftnsep", Kw::SkipDest},
+    {"ftnsepc", Kw::SkipDest},
+    {"ftncn", Kw::SkipDest},
+    {"aftnsep", Kw::SkipDest},
+    {"aftnsepc", Kw::SkipDest},
+    {"aftncn", Kw::SkipDest},
+    {"pnseclvl", Kw::SkipDest},
+    {"txe", Kw::SkipDest},
+    {"pntext", Kw::ListMarker},
+    {"listtext", Kw::ListMarker},
+    {"pn", Kw::Pn},
+    {"upr", Kw::Upr},
+    {"ud", Kw::Ud},
+    {"fldrslt", Kw::FieldResult},
+    {"f", Kw::Font},
+    {"fcharset", Kw::FCharset},
+    {"cpg", Kw::Cpg},
+    {"red", Kw::Red},
+    {"green", Kw::Green},
+    {"blue", Kw::Blue},
+    {"plain", Kw::Plain},
+    {"b", Kw::Bold},
+    {"i", Kw::Italic},
+    {"ul", Kw::Underline},
+    {"uld", Kw::Underline},
+    {"uldash", Kw::Underline},
+    {"uldashd", Kw::Underline},
+    {"uldashdd", Kw::Underline},
+    {"uldb", Kw::Underline},
+    {"ulhwave", Kw::Underline},
+    {"ulldash", Kw::Underline},
+    {"ulth", Kw::Underline},
+    {"ulthd", Kw::Underline},
+    {"ulthdash", Kw::Underline},
+    {"ulthdashd", Kw::Underline},
+    {"ulthdashdd", Kw::Underline},
+    {"ulthldash", Kw::Underline},
+    {"ululdbwave", Kw::Underline},
+    {"ulw", Kw::Underline},
+    {"ulwave", Kw::Underline},
+    {"ulnone", Kw::UnderlineNone},
+    {"cf", Kw::Color},
+    {"fs", Kw::FontSize},
+    {"v", Kw::Hidden},
+    {"pard", Kw::Pard},
+    {"ql", Kw::AlignLeft},
+    {"qr", Kw::AlignRight},
+    {"qc", Kw::AlignCenter},
+    {"qj", Kw::AlignJustify},
+    {"qd", Kw::AlignJustify},
+    {"ls", Kw::ListStyle},
+    {"par", Kw::Par},
+    {"sect", Kw::Par},
+    {"line", Kw::Line},
+    {"page", Kw::Line},
+    {"tab", Kw::Tab},
+    {"cell", Kw::Cell},
+    {"nestcell", Kw::Cell},
+    {"row", Kw::Row},
+    {"nestrow", Kw::Row},
+    {"u", Kw::Unicode},
+    {"uc", Kw::UnicodeSkip},
+    {"emdash", Kw::Special, u'\u2014'},
+    {"endash", Kw::Special, u'\u2013'},
+    {"bullet", Kw::Special, u'\u2022'},
+    {"lquote", Kw::Special, u'\u2018'},
+    {"rquote", Kw::Special, u'\u2019'},
+    {"ldblquote", Kw::Special, u'\u201C'},
+    {"rdblquote", Kw::Special, u'\u201D'},
+    {"emspace", Kw::Special, u'\u2003'},
+    {"enspace", Kw::Special, u'\u2002'},
+    {"qmspace", Kw::Special, u'\u2005'},
+    {"zwj", Kw::Special, u'\u200D'},
+    {"zwnj", Kw::Special, u'\u200C'},
+    {"ltrmark", Kw::Special, u'\u200E'},
+    {"rtlmark", Kw::Special, u'\u200F'},
 };
 
 // Open addressing over the table: a hash of a short word and mostly one
@@ -351,7 +463,9 @@ public:
         }
         if (state_.dest != Dest::Body) return;
         switch (symbol) {
-            case '\\': case '{': case '}': return Char(static_cast<unsigned char>(symbol));
+            case '\\':
+            case '{':
+            case '}': return Char(static_cast<unsigned char>(symbol));
             case '~': return Char(0x00A0);
             case '_': return Char(0x2011);
             case '\n': return ParagraphEnd();
@@ -381,14 +495,12 @@ public:
             case Dest::Body:
                 if (!state_.hidden) BodyText(bytes);
                 return;
-            case Dest::FontTable:
-                return;
+            case Dest::FontTable: return;
             case Dest::ColorTable:
                 for (char c : bytes)
                     if (c == ';') EndColor();
                 return;
-            default:
-                return;
+            default: return;
         }
     }
 
@@ -401,11 +513,15 @@ private:
 
     static bool IsDestination(Kw kw) {
         switch (kw) {
-            case Kw::FontTable: case Kw::ColorTable: case Kw::SkipDest: case Kw::ListMarker:
-            case Kw::Pn: case Kw::Upr: case Kw::Ud: case Kw::FieldResult:
-                return true;
-            default:
-                return false;
+            case Kw::FontTable:
+            case Kw::ColorTable:
+            case Kw::SkipDest:
+            case Kw::ListMarker:
+            case Kw::Pn:
+            case Kw::Upr:
+            case Kw::Ud:
+            case Kw::FieldResult: return true;
+            default: return false;
         }
     }
 
@@ -414,9 +530,8 @@ private:
         a.bold = state_.bold;
         a.italic = state_.italic;
         a.underline = state_.underline;
-        a.color = state_.color >= 0 && static_cast<std::size_t>(state_.color) < colors_.size()
-                      ? colors_[state_.color]
-                      : kAutoColor;
+        a.color = state_.color >= 0 && static_cast<std::size_t>(state_.color) < colors_.size() ? colors_[state_.color]
+                                                                                               : kAutoColor;
         a.sizePoints = state_.halfPoints / 2;
         return a;
     }
@@ -435,10 +550,14 @@ private:
 
     void ColorTableWord(Kw kw, std::int32_t param) {
         const auto v = static_cast<std::uint32_t>(std::clamp(param, 0, 255));
-        if (kw == Kw::Red) rgb_ = (rgb_ & 0xFFFF00u) | v;
-        else if (kw == Kw::Green) rgb_ = (rgb_ & 0xFF00FFu) | (v << 8);
-        else if (kw == Kw::Blue) rgb_ = (rgb_ & 0x00FFFFu) | (v << 16);
-        else return;
+        if (kw == Kw::Red)
+            rgb_ = (rgb_ & 0xFFFF00u) | v;
+        else if (kw == Kw::Green)
+            rgb_ = (rgb_ & 0xFF00FFu) | (v << 8);
+        else if (kw == Kw::Blue)
+            rgb_ = (rgb_ & 0x00FFFFu) | (v << 16);
+        else
+            return;
         colorSet_ = true;
     }
 
@@ -458,10 +577,22 @@ private:
         const bool on = !hasParam || param != 0;
         switch (kw) {
             case Kw::Ignore: return;
-            case Kw::Ansi: docCp_ = 1252; page_ = nullptr; return;
-            case Kw::Mac: docCp_ = 10000; page_ = nullptr; return;
-            case Kw::Pc: docCp_ = 437; page_ = nullptr; return;
-            case Kw::Pca: docCp_ = 850; page_ = nullptr; return;
+            case Kw::Ansi:
+                docCp_ = 1252;
+                page_ = nullptr;
+                return;
+            case Kw::Mac:
+                docCp_ = 10000;
+                page_ = nullptr;
+                return;
+            case Kw::Pc:
+                docCp_ = 437;
+                page_ = nullptr;
+                return;
+            case Kw::Pca:
+                docCp_ = 850;
+                page_ = nullptr;
+                return;
             case Kw::AnsiCpg:
                 if (hasParam) docCp_ = param;
                 page_ = nullptr;
@@ -482,11 +613,14 @@ private:
                 state_.dest = Dest::Skip;
                 return;
             case Kw::Upr: state_.dest = Dest::Upr; return;
-            case Kw::Ud: case Kw::FieldResult: return;
-            case Kw::Font:
-                state_.font = param;
-                return;
-            case Kw::FCharset: case Kw::Cpg: case Kw::Red: case Kw::Green: case Kw::Blue: return;
+            case Kw::Ud:
+            case Kw::FieldResult: return;
+            case Kw::Font: state_.font = param; return;
+            case Kw::FCharset:
+            case Kw::Cpg:
+            case Kw::Red:
+            case Kw::Green:
+            case Kw::Blue: return;
             case Kw::Plain:
                 state_.bold = state_.italic = state_.underline = state_.hidden = false;
                 state_.color = 0;
@@ -520,9 +654,7 @@ private:
                 CellSeparator();
                 cellPending_ = true;
                 return;
-            case Kw::Row:
-                cellPending_ = false;
-                return ParagraphEnd();
+            case Kw::Row: cellPending_ = false; return ParagraphEnd();
             case Kw::Unicode: return UnicodeUnit(param);
             case Kw::UnicodeSkip: state_.uc = std::max(0, param); return;
             case Kw::Special: return Char(k.ch);
@@ -720,8 +852,8 @@ void LoadPlainText(std::string_view bytes, RichDocument& doc) {
 RichDocument LoadRtf(std::string_view bytes) {
     RichDocument doc;
     std::size_t start = 0;
-    while (start < bytes.size() && (bytes[start] == ' ' || bytes[start] == '\t' || bytes[start] == '\r' ||
-                                    bytes[start] == '\n'))
+    while (start < bytes.size() &&
+           (bytes[start] == ' ' || bytes[start] == '\t' || bytes[start] == '\r' || bytes[start] == '\n'))
         ++start;
     if (bytes.substr(start, 5) != "{\\rtf") {
         LoadPlainText(bytes, doc);

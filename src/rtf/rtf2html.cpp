@@ -1,10 +1,10 @@
-#include "rtf2html.h"
+#include "rtf/rtf2html.h"
 
 #include <algorithm>
 #include <array>
 
-#include "HtmlText.h"
-#include "Utils.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
 
 namespace qb {
 namespace {
@@ -158,8 +158,10 @@ public:
                             *o++ = ' ';
                             pendingSpace_ = true;
                         } else {
-                            if (o > buf) --o;
-                            else text_.pop_back();
+                            if (o > buf)
+                                --o;
+                            else
+                                text_.pop_back();
                             o = Put(o, "&nbsp;&nbsp;");
                             pendingSpace_ = false;
                         }
@@ -249,9 +251,15 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     auto inlineCloseWalk = [&] {
         for (int i = 0; i < 6; ++i) {
             switch (order.At(i)) {
-                case Tag::Bold: if (boldOpen) out.Markup("</b>"); break;
-                case Tag::Italic: if (italicOpen) out.Markup("</i>"); break;
-                case Tag::Underline: if (underlineOpen) out.Markup("</u>"); break;
+                case Tag::Bold:
+                    if (boldOpen) out.Markup("</b>");
+                    break;
+                case Tag::Italic:
+                    if (italicOpen) out.Markup("</i>");
+                    break;
+                case Tag::Underline:
+                    if (underlineOpen) out.Markup("</u>");
+                    break;
                 case Tag::Colour: out.Markup("</font>"); break;
                 default: break;
             }
@@ -342,9 +350,15 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
 
     for (int i = 0; i < 6; ++i) {
         switch (order.At(i)) {
-            case Tag::Bold: if (boldOpen) out.Markup("</b>"); break;
-            case Tag::Italic: if (italicOpen) out.Markup("</i>"); break;
-            case Tag::Underline: if (underlineOpen) out.Markup("</u>"); break;
+            case Tag::Bold:
+                if (boldOpen) out.Markup("</b>");
+                break;
+            case Tag::Italic:
+                if (italicOpen) out.Markup("</i>");
+                break;
+            case Tag::Underline:
+                if (underlineOpen) out.Markup("</u>");
+                break;
             case Tag::Colour: out.Markup("</font>"); break;
             case Tag::Size: break;
             case Tag::Bullet: out.Markup("</li>"); break;

@@ -4,7 +4,7 @@
 // alignment and bulleted paragraphs.
 #include <string>
 
-#include "RichText.h"
+#include "rtf/RichText.h"
 
 namespace qb {
 

@@ -1,11 +1,11 @@
-#include "Colors.h"
+#include "settings/Colors.h"
 
 #include <array>
 #include <cstddef>
 
-#include "Error.h"
-#include "StringList.h"
-#include "XmlValues.h"
+#include "Utils/StringList.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
 
 namespace qb {
 namespace {

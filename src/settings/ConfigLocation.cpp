@@ -1,11 +1,11 @@
-#include "ConfigLocation.h"
+#include "settings/ConfigLocation.h"
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "Error.h"
+#include "support/Error.h"
 
 namespace qb {
 

@@ -1,14 +1,14 @@
-#include "Language.h"
+#include "settings/Language.h"
 
 #include <filesystem>
 #include <optional>
 
-#include "ConfigLocation.h"
-#include "Error.h"
-#include "MessageTable.h"
-#include "Platform.h"
-#include "StringList.h"
-#include "XmlValues.h"
+#include "Utils/Platform.h"
+#include "Utils/StringList.h"
+#include "settings/ConfigLocation.h"
+#include "settings/MessageTable.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
 
 namespace qb {
 
@@ -269,23 +269,16 @@ void ApplyLanguage(TXMLLanguageType language, IUiComponent& window) {
             if (!face.empty()) font.name = face;
             control->SetFont(font);
             switch (kind) {
-                case TComponentKind::Label:
-                    control->SetCaption(entry.Caption());
-                    break;
+                case TComponentKind::Label: control->SetCaption(entry.Caption()); break;
                 case TComponentKind::RadioGroup:
                     control->SetItems(SplitLines(entry.Text()));
                     control->SetCaption(entry.Caption());
                     break;
                 case TComponentKind::ComboBox:
-                case TComponentKind::ListBox:
-                    control->SetItems(SplitLines(entry.Text()));
-                    break;
+                case TComponentKind::ListBox: control->SetItems(SplitLines(entry.Text())); break;
                 case TComponentKind::Window:
-                case TComponentKind::WinControl:
-                    control->SetCaption(entry.Caption());
-                    break;
-                default:
-                    break;
+                case TComponentKind::WinControl: control->SetCaption(entry.Caption()); break;
+                default: break;
             }
         }
     }
@@ -306,19 +299,12 @@ void CaptureComponent(IUiComponent& component, TXMLFormType form) {
             caption = component.Caption();
             items = component.Items();
             break;
-        case TComponentKind::Label:
-            caption = component.Caption();
-            break;
+        case TComponentKind::Label: caption = component.Caption(); break;
         case TComponentKind::ComboBox:
-        case TComponentKind::ListBox:
-            items = component.Items();
-            break;
+        case TComponentKind::ListBox: items = component.Items(); break;
         case TComponentKind::Window:
-        case TComponentKind::WinControl:
-            caption = LimitChars(component.Caption(), 4096);
-            break;
-        default:
-            break;
+        case TComponentKind::WinControl: caption = LimitChars(component.Caption(), 4096); break;
+        default: break;
     }
     entry.SetCaption(caption);
     entry.SetHint(component.Hint());

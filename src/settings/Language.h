@@ -6,7 +6,7 @@
 
 #include <pugixml.hpp>
 
-#include "UiComponent.h"
+#include "settings/UiComponent.h"
 
 // Typed binding of the UI language file:
 // <Languages><Language Name LangID SubLangID><StringTable><Text ID>..</Text>...

@@ -1,4 +1,4 @@
-#include "MessageTable.h"
+#include "settings/MessageTable.h"
 
 #include <array>
 

@@ -1,11 +1,11 @@
-#include "Settings.h"
+#include "settings/Settings.h"
 
 #include <filesystem>
 
-#include "ConfigLocation.h"
-#include "Error.h"
-#include "Platform.h"
-#include "XmlValues.h"
+#include "Utils/Platform.h"
+#include "settings/ConfigLocation.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
 
 namespace qb {
 namespace {
@@ -34,8 +34,9 @@ void BackupDamagedFile(const std::string& path) {
     for (int n = 1; PathExists(backup); ++n) backup = path + ".bak" + std::to_string(n);
     std::error_code ec;
     std::filesystem::rename(path, backup, ec);
-    if (ec) throw Error("Cannot rename the unreadable settings file \"" + path + "\" to \"" + backup + "\": " +
-                        ec.message());
+    if (ec)
+        throw Error("Cannot rename the unreadable settings file \"" + path + "\" to \"" + backup +
+                    "\": " + ec.message());
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "StartUp.h"
+#include "settings/StartUp.h"
 
-#include "Language.h"
-#include "Platform.h"
-#include "Settings.h"
+#include "Utils/Platform.h"
+#include "settings/Language.h"
+#include "settings/Settings.h"
 
 namespace qb {
 

@@ -9,7 +9,7 @@
 namespace qb {
 
 enum class TComponentKind {
-    Window,          // a form; windowed, has a class name
+    Window,  // a form; windowed, has a class name
     Label,
     RadioGroup,
     ComboBox,        // drop-down list

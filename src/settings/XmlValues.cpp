@@ -1,4 +1,4 @@
-#include "XmlValues.h"
+#include "settings/XmlValues.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <sstream>
 #include <vector>
 
-#include "Error.h"
-#include "StringList.h"
+#include "Utils/StringList.h"
+#include "support/Error.h"
 
 namespace qb {
 namespace {
@@ -74,10 +74,14 @@ std::optional<std::uint32_t> ParseColorNumber(const std::string& text) {
         for (std::size_t i = 1; i < text.size(); ++i) {
             char c = text[i];
             int digit;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-            else return std::nullopt;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            else
+                return std::nullopt;
             value = (value << 4) | static_cast<std::uint32_t>(digit);
         }
         return value;
@@ -133,8 +137,7 @@ std::string XmlToString(pugi::xml_document& doc, bool indent) {
     pugi::xml_node decl = doc.first_child();
     if (decl.type() == pugi::node_declaration) {
         pugi::xml_attribute enc = decl.attribute("encoding");
-        if (enc && !SameTextAscii(enc.value(), "UTF-8") && !SameTextAscii(enc.value(), "UTF8"))
-            enc.set_value("UTF-8");
+        if (enc && !SameTextAscii(enc.value(), "UTF-8") && !SameTextAscii(enc.value(), "UTF8")) enc.set_value("UTF-8");
     }
     std::ostringstream out;
     unsigned flags = pugi::format_no_declaration | (indent ? pugi::format_indent : pugi::format_raw);

@@ -1,12 +1,12 @@
-#include "SearchIndex.h"
+#include "site/SearchIndex.h"
 
 #include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cctype>
 #include <memory>
-#include <string_view>
 #include <stdexcept>
+#include <string_view>
 
 #include "support/Words.h"
 
@@ -16,7 +16,9 @@ namespace {
 
 // ASCII classes without the C library's locale lookups: this runs for every byte of every note.
 bool AsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool AsciiPunct(unsigned char c) { return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~'); }
+bool AsciiPunct(unsigned char c) {
+    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
+}
 bool AsciiWordChar(unsigned char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
 
 // What ICU finds in text that is not plain ASCII words.
@@ -25,12 +27,12 @@ void IcuWords(const std::string& text, F&& each) {
     icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
     u.foldCase();
     std::string utf8;
-    ForEachWordSpan(std::u16string_view(u.getBuffer(), static_cast<std::size_t>(u.length())),
-                    [&](std::size_t start, std::size_t end) {
-                        utf8.clear();
-                        u.tempSubStringBetween(static_cast<int32_t>(start), static_cast<int32_t>(end)).toUTF8String(utf8);
-                        each(std::string_view(utf8));
-                    });
+    ForEachWordSpan(std::u16string_view(u.getBuffer(), static_cast<std::size_t>(u.length())), [&](std::size_t start,
+                                                                                                  std::size_t end) {
+        utf8.clear();
+        u.tempSubStringBetween(static_cast<int32_t>(start), static_cast<int32_t>(end)).toUTF8String(utf8);
+        each(std::string_view(utf8));
+    });
 }
 
 // Calls each with every word of text. Runs of ASCII letters and digits between
@@ -74,7 +76,7 @@ std::vector<std::string> SplitWords(const std::string& text) {
 }
 
 int TSearchIndex::AddPage(const std::string& href, const std::string& caption, const std::string& text,
-                         const std::string& where) {
+                          const std::string& where) {
     const int id = static_cast<int>(pages_.size());
     pages_.push_back({href, caption, where});
     std::string key;

@@ -1,8 +1,8 @@
 #pragma once
 // Full-text index of the website, built at export time and read by the
 // search script in the browser.
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qb::site {

@@ -1,4 +1,4 @@
-#include "SiteHtml.h"
+#include "site/SiteHtml.h"
 
 #include <cctype>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Utils.h"
+#include "Utils/Utils.h"
 #include "support/Entities.h"
 
 namespace qb::site {

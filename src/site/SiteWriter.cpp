@@ -1,4 +1,4 @@
-#include "SiteWriter.h"
+#include "site/SiteWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,10 +6,10 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "SearchIndex.h"
-#include "SiteAssets.h"
-#include "SiteHtml.h"
-#include "Utils.h"
+#include "Utils/Utils.h"
+#include "site/SearchIndex.h"
+#include "site/SiteAssets.h"
+#include "site/SiteHtml.h"
 
 namespace qb::site {
 
@@ -48,14 +48,12 @@ std::string SizeText(std::uintmax_t bytes) {
 // Kind of a file by its extension, as a reader would name it.
 std::string FileType(const std::string& name) {
     static const std::map<std::string, std::string> kTypes = {
-        {".png", "PNG image"},        {".jpg", "JPEG image"},     {".jpeg", "JPEG image"},
-        {".gif", "GIF image"},        {".bmp", "Bitmap image"},   {".svg", "SVG image"},
-        {".webp", "WebP image"},      {".pdf", "PDF document"},   {".txt", "Text"},
-        {".htm", "HTML page"},        {".html", "HTML page"},     {".rtf", "Rich text"},
-        {".doc", "Word document"},    {".docx", "Word document"}, {".odt", "Text document"},
-        {".xls", "Spreadsheet"},      {".xlsx", "Spreadsheet"},   {".ods", "Spreadsheet"},
-        {".csv", "CSV table"},        {".zip", "ZIP archive"},    {".xml", "XML document"},
-        {".json", "JSON data"},       {".mp3", "Audio"},          {".mp4", "Video"}};
+        {".png", "PNG image"},     {".jpg", "JPEG image"},     {".jpeg", "JPEG image"},   {".gif", "GIF image"},
+        {".bmp", "Bitmap image"},  {".svg", "SVG image"},      {".webp", "WebP image"},   {".pdf", "PDF document"},
+        {".txt", "Text"},          {".htm", "HTML page"},      {".html", "HTML page"},    {".rtf", "Rich text"},
+        {".doc", "Word document"}, {".docx", "Word document"}, {".odt", "Text document"}, {".xls", "Spreadsheet"},
+        {".xlsx", "Spreadsheet"},  {".ods", "Spreadsheet"},    {".csv", "CSV table"},     {".zip", "ZIP archive"},
+        {".xml", "XML document"},  {".json", "JSON data"},     {".mp3", "Audio"},         {".mp4", "Video"}};
     const std::string ext = LowerAscii(ExtractFileExt(name));
     const auto it = kTypes.find(ext);
     if (it != kTypes.end()) return it->second;
@@ -101,7 +99,8 @@ void TSiteWriter::ItemWritten(const TItemWritten& item) {
     const std::string rel = item.page[0] == '/' ? item.page.substr(1) : item.page;
     std::string site = "p/" + rel;
     // Two items sharing one page of the help file still get a page each.
-    for (int k = 2; sitePaths_.count(LowerAscii(site)); ++k) site = "p/" + ChangeFileExt(rel, "_" + std::to_string(k) + ".html");
+    for (int k = 2; sitePaths_.count(LowerAscii(site)); ++k)
+        site = "p/" + ChangeFileExt(rel, "_" + std::to_string(k) + ".html");
     sitePaths_.insert(LowerAscii(site));
     n.site = site;
     pages_.emplace(LowerAscii(rel), site);
@@ -132,7 +131,8 @@ void TSiteWriter::BuildTree() {
         std::vector<int> items;
         for (const auto& path : label.items) {
             const auto it = byPath_.find(LowerAscii(WithSlash(path)));
-            if (it != byPath_.end() && nodes_[static_cast<std::size_t>(it->second)].written) items.push_back(it->second);
+            if (it != byPath_.end() && nodes_[static_cast<std::size_t>(it->second)].written)
+                items.push_back(it->second);
         }
         labelItems_.push_back(std::move(items));
         ++treeSize_;
@@ -160,8 +160,9 @@ std::string TSiteWriter::PageHead(const std::string& from, const std::string& ti
 }
 
 std::string TSiteWriter::PageTop(const std::string& from, int current) const {
-    std::string out = "<a class=\"skip\" href=\"#main\">Skip to content</a>\n<header class=\"top\">\n<a class=\"home\" href=\"" +
-                      Escape(RelativeHref(from, "index.html")) + "\">" + Escape(run_.title) + "</a>\n";
+    std::string out =
+        "<a class=\"skip\" href=\"#main\">Skip to content</a>\n<header class=\"top\">\n<a class=\"home\" href=\"" +
+        Escape(RelativeHref(from, "index.html")) + "\">" + Escape(run_.title) + "</a>\n";
     out += "<form class=\"search\" role=\"search\" action=\"" + Escape(RelativeHref(from, "search.html")) +
            "\"><input type=\"search\" name=\"q\" aria-label=\"Search the notes\" placeholder=\"Search\">"
            "<button type=\"submit\">Search</button></form>\n<a class=\"to-toc\" href=\"#toc\">Contents</a>\n"
@@ -210,7 +211,8 @@ void TSiteWriter::TreeNodes(std::string& out, const std::vector<int>& ids, const
 
 std::string TSiteWriter::Breadcrumb(const std::string& from, int node) const {
     std::vector<int> chain;
-    for (int p = nodes_[static_cast<std::size_t>(node)].parent; p >= 0; p = nodes_[static_cast<std::size_t>(p)].parent) {
+    for (int p = nodes_[static_cast<std::size_t>(node)].parent; p >= 0;
+         p = nodes_[static_cast<std::size_t>(p)].parent) {
         const Node& a = nodes_[static_cast<std::size_t>(p)];
         if (a.written && a.item.inContents) chain.push_back(p);
     }
@@ -241,7 +243,8 @@ std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n)
                        "\" loading=\"lazy\"></a><figcaption>" + name + "</figcaption></figure>\n";
     }
     return "<section class=\"files\" aria-labelledby=\"files-h\">\n<h2 id=\"files-h\">Attachments</h2>\n"
-           "<table>\n<thead><tr><th scope=\"col\">Name</th><th scope=\"col\">Size</th><th scope=\"col\">Type</th></tr></thead>\n<tbody>\n" +
+           "<table>\n<thead><tr><th scope=\"col\">Name</th><th scope=\"col\">Size</th><th "
+           "scope=\"col\">Type</th></tr></thead>\n<tbody>\n" +
            rows + "</tbody>\n</table>\n" + figures + "</section>\n";
 }
 
@@ -283,8 +286,8 @@ std::string TSiteWriter::ItemPage(int id, std::string& text) {
         seeAlso += "<li><a href=\"" + Escape(RelativeHref(from, s.site)) + "\">" + Escape(s.caption) + "</a></li>\n";
     }
     if (!seeAlso.empty())
-        out += "<section class=\"seealso\" aria-labelledby=\"see-h\">\n<h2 id=\"see-h\">See also</h2>\n<ul>\n" + seeAlso +
-               "</ul>\n</section>\n";
+        out += "<section class=\"seealso\" aria-labelledby=\"see-h\">\n<h2 id=\"see-h\">See also</h2>\n<ul>\n" +
+               seeAlso + "</ul>\n</section>\n";
     std::string labels;
     for (std::size_t k = 0; k < labelItems_.size(); ++k)
         if (Contains(labelItems_[k], id))
@@ -338,7 +341,8 @@ std::string TSiteWriter::SearchPage() const {
            "<p id=\"search-status\" role=\"status\"></p>\n<ol id=\"results\" class=\"results\"></ol>\n"
            "<noscript><p>Searching needs JavaScript. The contents and the <a href=\"keywords.html\">keywords</a> "
            "reach every page without it.</p></noscript>\n"
-           "<script src=\"" + std::string(kIndexScript) + "\"></script>\n<script src=\"" + kSearchScript +
+           "<script src=\"" +
+           std::string(kIndexScript) + "\"></script>\n<script src=\"" + kSearchScript +
            "\"></script>\n</main>\n</div>\n</body>\n</html>\n";
 }
 
@@ -372,7 +376,8 @@ void TSiteWriter::RunFinished() {
         const std::string page = ItemPage(id, text);
         Write(nodes_[static_cast<std::size_t>(id)].site, page);
         std::string where;
-        for (int p = nodes_[static_cast<std::size_t>(id)].treeParent; p >= 0; p = nodes_[static_cast<std::size_t>(p)].treeParent)
+        for (int p = nodes_[static_cast<std::size_t>(id)].treeParent; p >= 0;
+             p = nodes_[static_cast<std::size_t>(p)].treeParent)
             where = nodes_[static_cast<std::size_t>(p)].caption + (where.empty() ? "" : " \xE2\x80\xBA " + where);
         index.AddPage(UrlPath(nodes_[static_cast<std::size_t>(id)].site), nodes_[static_cast<std::size_t>(id)].caption,
                       text, where);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "WalkObserver.h"
+#include "site/WalkObserver.h"
 
 namespace qb::site {
 
@@ -61,12 +61,12 @@ private:
     std::string folder_;
     TRunStart run_;
     std::vector<Node> nodes_;
-    std::vector<int> stack_;                  // walk ancestors of the next entered item
-    std::map<std::string, int> byPath_;       // lower-case storage path -> node
+    std::vector<int> stack_;                    // walk ancestors of the next entered item
+    std::map<std::string, int> byPath_;         // lower-case storage path -> node
     std::map<std::string, std::string> pages_;  // lower-case output link -> site path
-    std::set<std::string> sitePaths_;         // lower-case site paths given out
-    std::set<std::string> copies_;            // output files the site carries ("9/a.png")
-    std::vector<int> top_;                    // top-level contents entries
+    std::set<std::string> sitePaths_;           // lower-case site paths given out
+    std::set<std::string> copies_;              // output files the site carries ("9/a.png")
+    std::vector<int> top_;                      // top-level contents entries
     std::vector<std::vector<int>> labelItems_;  // per label, its exported items
     std::size_t treeSize_ = 0;
 };

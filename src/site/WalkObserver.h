@@ -25,7 +25,7 @@ struct TItemWritten {
     std::string path;
     std::string page;  // "/9/C.html"
     bool hasNote = false;
-    bool inContents = false;  // the help file's contents name the item
+    bool inContents = false;               // the help file's contents name the item
     std::vector<std::string> attachments;  // "/9/a.png"
     std::vector<std::string> seeAlso;      // storage paths of linked items
 };

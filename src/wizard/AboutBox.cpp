@@ -1,12 +1,12 @@
-#include "AboutBox.h"
+#include "wizard/AboutBox.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 
-#include "Utils.h"
-#include "Version.h"
+#include "Utils/Utils.h"
+#include "Utils/Version.h"
 
 namespace qb {
 

@@ -1,8 +1,8 @@
 #pragma once
 #include <QDialog>
 
-#include "UiComponent.h"
-#include "UiNodes.h"
+#include "settings/UiComponent.h"
+#include "wizard/UiNodes.h"
 
 namespace qb {
 

@@ -10,17 +10,17 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "Colors.h"
-#include "MainForm.h"
+#include "settings/Colors.h"
+#include "wizard/MainForm.h"
 
 namespace qb {
 
 namespace {
 
 // The colours a Windows font dialog offers, after the window-text colour.
-const char* const kFontColors[] = {"clWindowText", "clBlack", "clMaroon", "clGreen", "clOlive", "clNavy",
-                                   "clPurple",     "clTeal",  "clGray",   "clSilver", "clRed",  "clLime",
-                                   "clYellow",     "clBlue",  "clFuchsia", "clAqua",  "clWhite"};
+const char* const kFontColors[] = {"clWindowText", "clBlack", "clMaroon",  "clGreen",  "clOlive", "clNavy",
+                                   "clPurple",     "clTeal",  "clGray",    "clSilver", "clRed",   "clLime",
+                                   "clYellow",     "clBlue",  "clFuchsia", "clAqua",   "clWhite"};
 
 QColor ToQColor(std::uint32_t color) {
     const std::uint32_t rgb = SystemColorToRgb(color);
@@ -68,7 +68,8 @@ bool RunFontDialog(QWidget* owner, TFontValue& font, int& style) {
     }
     if (current < 0) {
         // A colour from the settings that the list lacks stays choosable.
-        color->addItem(QIcon(Swatch(font.color)), ToQ(ColorToString(font.color)), QVariant::fromValue<uint>(font.color));
+        color->addItem(QIcon(Swatch(font.color)), ToQ(ColorToString(font.color)),
+                       QVariant::fromValue<uint>(font.color));
         current = color->count() - 1;
     }
     color->setCurrentIndex(current);

@@ -1,10 +1,10 @@
-#include "MainForm.h"
+#include "wizard/MainForm.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
-#include <QAbstractItemView>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,13 +19,13 @@
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
-#include "AboutBox.h"
-#include "Engine.h"
-#include "Colors.h"
-#include "Defaults.h"
-#include "Language.h"
-#include "QtPlatform.h"
-#include "Widgets.h"
+#include "engine/Defaults.h"
+#include "engine/Engine.h"
+#include "settings/Colors.h"
+#include "settings/Language.h"
+#include "wizard/AboutBox.h"
+#include "wizard/QtPlatform.h"
+#include "wizard/Widgets.h"
 
 namespace qb {
 
@@ -358,8 +358,7 @@ void TFrmMain::BuildOptionsPage(TWizardPage* page) {
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(3);
     layout->addLayout(grid);
-    auto check = [&](QCheckBox*& box, const char* name, const char* text, bool checked, int row, int col,
-                     bool indent) {
+    auto check = [&](QCheckBox*& box, const char* name, const char* text, bool checked, int row, int col, bool indent) {
         box = new QCheckBox(text, c);
         box->setChecked(checked);
         if (indent) {
@@ -522,7 +521,8 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     cbbDefaultTab_ = EditableCombo(grpCHMTab, {"Content", "Search", "Bookmark", "Index"}, "Content");
     cbbDefaultTab_->setMinimumContentsLength(6);
     lblDefaultTab->setBuddy(cbbDefaultTab_);
-    chklstTabStyles_ = CheckList(grpCHMTab, {"Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide"});
+    chklstTabStyles_ =
+        CheckList(grpCHMTab, {"Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide"});
     chklstTabStyles_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chklstTabStyles_->setFixedHeight(5 * kCheckRow + 8);
     auto* widthRow = new QHBoxLayout;
@@ -542,9 +542,9 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     auto* grpWinBtns = new QGroupBox("Toolba&r:", c);
     auto* btnLayout = new QVBoxLayout(grpWinBtns);
     btnLayout->setContentsMargins(6, 4, 6, 6);
-    chklstWinBtns_ = CheckList(grpWinBtns, {"Menus", "Show/Hide", "Back", "Forward", "Stop", "Refresh", "Home",
-                                            "Locator", "Options", "Print", "Font", "Topic Next", "Topic Prev",
-                                            "User Define", "About Quillbook"});
+    chklstWinBtns_ =
+        CheckList(grpWinBtns, {"Menus", "Show/Hide", "Back", "Forward", "Stop", "Refresh", "Home", "Locator", "Options",
+                               "Print", "Font", "Topic Next", "Topic Prev", "User Define", "About Quillbook"});
     // This list scrolls; it yields the height the navigator group needs.
     // Whole rows only: a half row reads as a clipped control.
     chklstWinBtns_->setFixedHeight(4 * kCheckRow + 2 * chklstWinBtns_->frameWidth());
@@ -600,8 +600,9 @@ void TFrmMain::BuildMiscPage(TWizardPage* page) {
         tree_.Add(TComponentKind::WinControl, buttonName, button);
         return button;
     };
-    QPushButton* b = fileRow("lblDefaultPage", "Specify a home page for CHM .file(Leave blank to use default page):",
-                             edtDefaultPage_, "edtDefaultPage", "btnBrowseDefaultPage");
+    QPushButton* b = fileRow("lblDefaultPage",
+                             "Specify a home page for CHM .file(Leave blank to use default page):", edtDefaultPage_,
+                             "edtDefaultPage", "btnBrowseDefaultPage");
     connect(b, &QPushButton::clicked, this, [this] { btnBrowseDefaultPageClick(); });
     b = fileRow("lblRootPath", "Specify an EMPTY folder for saving temporary files.", edtRootPath_, "edtRootPath",
                 "btnBrowserPath");

@@ -9,12 +9,12 @@
 #include <QDialog>
 #include <QStringList>
 
-#include "Options.h"
-#include "OptionSchema.h"
-#include "StringList.h"
-#include "UiComponent.h"
-#include "UiNodes.h"
-#include "WidgetBinding.h"
+#include "Utils/StringList.h"
+#include "engine/OptionSchema.h"
+#include "engine/Options.h"
+#include "settings/UiComponent.h"
+#include "wizard/UiNodes.h"
+#include "wizard/WidgetBinding.h"
 
 class QComboBox;
 class QFrame;
@@ -177,7 +177,7 @@ private:
     IHelpCompiler* compiler_ = nullptr;
     std::unique_ptr<TRun> run_;
     std::thread worker_;
-    bool runState_ = false;        // the Run button reads Stop
+    bool runState_ = false;  // the Run button reads Stop
     bool cursorBusy_ = false;
     bool closePending_ = false;
     bool inLanguageChange_ = false;

@@ -19,20 +19,20 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 
-#include "AboutBox.h"
-#include "Colors.h"
-#include "Defaults.h"
-#include "Engine.h"
-#include "Error.h"
-#include "Format.h"
-#include "Language.h"
-#include "MainForm.h"
-#include "MessageTable.h"
-#include "Platform.h"
-#include "Settings.h"
-#include "Utils.h"
-#include "Widgets.h"
-#include "dvo.h"
+#include "Utils/Format.h"
+#include "Utils/Platform.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "engine/Defaults.h"
+#include "engine/Engine.h"
+#include "settings/Colors.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+#include "settings/Settings.h"
+#include "support/Error.h"
+#include "wizard/AboutBox.h"
+#include "wizard/MainForm.h"
+#include "wizard/Widgets.h"
 
 namespace qb {
 
@@ -111,7 +111,8 @@ TSettingsEnvironment TFrmMain::SettingsEnvironment() const {
     if (const std::int32_t lcid = ThreadLocale(); lcid > 0) {
         const QString prefix = QString("0x%1 ").arg(lcid, 0, 16);
         for (int i = 0; i < cbbCHMLanguage_->count() && env.defaultCHMLanguage.empty(); ++i)
-            if (cbbCHMLanguage_->itemText(i).startsWith(prefix)) env.defaultCHMLanguage = FromQ(cbbCHMLanguage_->itemText(i));
+            if (cbbCHMLanguage_->itemText(i).startsWith(prefix))
+                env.defaultCHMLanguage = FromQ(cbbCHMLanguage_->itemText(i));
     }
     if (env.defaultCHMLanguage.empty()) env.defaultCHMLanguage = DefaultChmLanguage();
     return env;
@@ -257,7 +258,8 @@ void TFrmMain::TakeRangeCaptions() {
     // An item text other than caption + host was put there by a language.
     const std::vector<QString> items = rgDataSource_->Items();
     for (int i = 0; i < 2 && i < static_cast<int>(items.size()); ++i)
-        if (items[static_cast<std::size_t>(i)] != RangeItemText(i)) rangeCaption_[i] = items[static_cast<std::size_t>(i)];
+        if (items[static_cast<std::size_t>(i)] != RangeItemText(i))
+            rangeCaption_[i] = items[static_cast<std::size_t>(i)];
 }
 
 void TFrmMain::RestoreAfterLanguage() {
@@ -313,8 +315,7 @@ void TFrmMain::btnChmFileNameClick() {
 
 void TFrmMain::btnBrowseDefaultPageClick() {
     QString name = edtDefaultPage_->text();
-    if (dialogs_.openFile &&
-        dialogs_.openFile(this, "HTML Files (*.htm *.html);;All Files (*)", "html", name)) {
+    if (dialogs_.openFile && dialogs_.openFile(this, "HTML Files (*.htm *.html);;All Files (*)", "html", name)) {
         edtDefaultPage_->setText(name);
     }
     lastDefaultPageDialogName_ = name;
@@ -323,8 +324,7 @@ void TFrmMain::btnBrowseDefaultPageClick() {
 void TFrmMain::btnBrowseJump1Click() {
     // The dialog starts from whatever it held last.
     QString name = lastDefaultPageDialogName_;
-    if (dialogs_.openFile &&
-        dialogs_.openFile(this, "HTML Files (*.htm *.html);;All Files (*)", "html", name)) {
+    if (dialogs_.openFile && dialogs_.openFile(this, "HTML Files (*.htm *.html);;All Files (*)", "html", name)) {
         edtUserButtonURL_->setText(name);
         lastDefaultPageDialogName_ = name;
     }
@@ -444,7 +444,8 @@ void TFrmMain::btnRunClick() {
             failed = true;
             error = "Unknown error";
         }
-        QMetaObject::invokeMethod(this, [this, failed, error] { RunFinished(failed, error); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, failed, error] { RunFinished(failed, error); }, Qt::QueuedConnection);
     });
 }
 
@@ -541,9 +542,7 @@ void TFrmMain::BindControls() {
     // The folder when "Also write a website" is checked, else empty.
     binding_->Custom(
         "edtSiteFolder",
-        [this] {
-            return TControlValue(chkSite_->isChecked() ? Trim(FromQ(edtSiteFolder_->text())) : std::string());
-        },
+        [this] { return TControlValue(chkSite_->isChecked() ? Trim(FromQ(edtSiteFolder_->text())) : std::string()); },
         [this](const TControlValue& v) {
             const std::string& text = std::get<std::string>(v);
             if (!text.empty()) edtSiteFolder_->setText(ToQ(text));

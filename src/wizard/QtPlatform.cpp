@@ -1,4 +1,4 @@
-#include "QtPlatform.h"
+#include "wizard/QtPlatform.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "UiNodes.h"
+#include "wizard/UiNodes.h"
 
 namespace qb {
 
@@ -35,9 +35,8 @@ PlatformServices QtPlatformServices() {
         OnUiThread([&] {
             const QString t = ToQ(target);
             // Web and mail addresses as they are; anything else is a local file.
-            const QUrl url = t.contains("://") || t.startsWith("mailto:", Qt::CaseInsensitive)
-                                 ? QUrl(t)
-                                 : QUrl::fromLocalFile(t);
+            const QUrl url =
+                t.contains("://") || t.startsWith("mailto:", Qt::CaseInsensitive) ? QUrl(t) : QUrl::fromLocalFile(t);
             QDesktopServices::openUrl(url);
         });
     };

@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "Platform.h"
+#include "Utils/Platform.h"
 
 namespace qb {
 
@@ -19,7 +19,8 @@ auto OnUiThread(F f) -> decltype(f()) {
         QMetaObject::invokeMethod(app, std::move(f), Qt::BlockingQueuedConnection);
     } else {
         decltype(f()) result{};
-        QMetaObject::invokeMethod(app, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [&] { result = f(); }, Qt::BlockingQueuedConnection);
         return result;
     }
 }

@@ -1,4 +1,4 @@
-#include "UiNodes.h"
+#include "wizard/UiNodes.h"
 
 #include <cmath>
 
@@ -9,8 +9,8 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include "StringList.h"
-#include "Widgets.h"
+#include "Utils/StringList.h"
+#include "wizard/Widgets.h"
 
 namespace qb {
 
@@ -101,9 +101,8 @@ void TUiNode::SetItems(const std::vector<std::string>& items) {
         QSignalBlocker block(combo);
         const QString text = combo->currentText();
         // Typed text may differ from the item the box last chose.
-        const int index = combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == text
-                              ? combo->currentIndex()
-                              : -1;
+        const int index =
+            combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == text ? combo->currentIndex() : -1;
         QStringList oldItems;
         for (int i = 0; i < combo->count(); ++i) oldItems << combo->itemText(i);
         combo->clear();

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "UiComponent.h"
+#include "settings/UiComponent.h"
 
 // The language binding's view of the wizard's Qt widgets: one node per named
 // control, answering by the control's kind.

@@ -1,4 +1,4 @@
-#include "WidgetBinding.h"
+#include "wizard/WidgetBinding.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -6,9 +6,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "Error.h"
-#include "UiNodes.h"
-#include "Widgets.h"
+#include "support/Error.h"
+#include "wizard/UiNodes.h"
+#include "wizard/Widgets.h"
 
 namespace qb {
 

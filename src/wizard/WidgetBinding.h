@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "OptionSchema.h"
+#include "engine/OptionSchema.h"
 
 class QWidget;
 

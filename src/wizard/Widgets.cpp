@@ -1,4 +1,4 @@
-#include "Widgets.h"
+#include "wizard/Widgets.h"
 
 #include <algorithm>
 
@@ -79,7 +79,8 @@ void TRadioGroup::SetItemEnabled(int index, bool enabled) {
 }
 
 bool TRadioGroup::ItemEnabled(int index) const {
-    return index < 0 || static_cast<std::size_t>(index) >= disabled_.size() || !disabled_[static_cast<std::size_t>(index)];
+    return index < 0 || static_cast<std::size_t>(index) >= disabled_.size() ||
+           !disabled_[static_cast<std::size_t>(index)];
 }
 
 QWidget* TRadioGroup::Button(int index) const { return group_->button(index); }

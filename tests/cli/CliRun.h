@@ -16,7 +16,7 @@ struct Outcome {
 // Runs quillbook with args (no shell); env entries are added to or replace the
 // test's own environment.
 Outcome Quillbook(const std::vector<std::string>& args,
-              const std::vector<std::pair<std::string, std::string>>& env = {});
+                  const std::vector<std::pair<std::string, std::string>>& env = {});
 
 // A folder (created) where files may grow to about `bytes` only: a tmpfs of that
 // size when it can be mounted and useMount is set, otherwise the LD_PRELOAD shim

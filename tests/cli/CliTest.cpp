@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 
@@ -99,8 +99,8 @@ TEST(Cli, SetFieldsAndUsageErrors) {
     const std::string db = MakeDatabase(dir, 1);
     const std::string out = dir.path() + "out/";
     Result r = Quillbook({"export", "--db", db, "--item", "\\Organizer\\data\\1\\", "--out", out, "--method", "2",
-                          "--set", "RemoveTempFiles=false", "--set", "KeepFolderTree=false", "--set",
-                          "Header=<b>x</b>", "--set", "FontColor=clRed"});
+                          "--set", "RemoveTempFiles=false", "--set", "KeepFolderTree=false", "--set", "Header=<b>x</b>",
+                          "--set", "FontColor=clRed"});
     ASSERT_EQ(0, r.status) << r.out;
     EXPECT_NE(std::string::npos, ReadFile(out + "Item_0.html").find("<b>x</b>"));
     EXPECT_NE(std::string::npos, ReadFile(out + "Item_0.html").find("color=\"#FF0000\""));
@@ -184,7 +184,8 @@ TEST(Cli, SettingsFileIsReadAsTheWizardReadsIt) {
     EXPECT_NE(std::string::npos, hhp.find(",0x20420,250,0x6,[0,0,800,600],,0x8,,0,1,,0"));
 
     WriteFile(dir.path() + "bad.xml", "<Quillbook><Config><KeepDir>yes</KeepDir></Config></Quillbook>");
-    EXPECT_EQ(2, Quillbook({"export", "--db", db, "--item", "1", "--out", out, "--settings", dir.path() + "bad.xml"}).status);
+    EXPECT_EQ(
+        2, Quillbook({"export", "--db", db, "--item", "1", "--out", out, "--settings", dir.path() + "bad.xml"}).status);
 }
 
 // An empty output folder would be the current one, which the clean-up empties;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "FileSys.h"
-#include "TestSupport.h"
+#include "Utils/FileSys.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 
@@ -107,7 +107,10 @@ TEST_F(CommandLineTable, CommandsHelpAndVersion) {
         {{"help", "export"}, 0, Stream::Out, "(default 0, or the engine of --settings)"},
         {{"export", "--help"}, 0, Stream::Out, "Usage: quillbook export [OPTIONS]"},
         {{"help", "db", "tree"}, 0, Stream::Out, "Usage: quillbook db tree"},
-        {{"frobnicate"}, 2, Stream::Err, "quillbook: 'frobnicate' is not a quillbook command; the commands are: export,"},
+        {{"frobnicate"},
+         2,
+         Stream::Err,
+         "quillbook: 'frobnicate' is not a quillbook command; the commands are: export,"},
         {{"exprot", "--db", "x"}, 2, Stream::Err, "'exprot' is not a quillbook command; did you mean 'export'?"},
         {{"-q", "comple", "x.hhp"}, 2, Stream::Err, "did you mean 'compile'?"},
         {{"db", "improt", "a", "b"}, 2, Stream::Err, "'improt' is not a quillbook db command; did you mean 'import'?"},
@@ -125,20 +128,32 @@ TEST_F(CommandLineTable, ExportArgumentsAndFields) {
         // Where --settings reads a field; a field taken from the arguments is not read from there.
         {{"export", "--list-fields"}, 0, Stream::Out, "\"true\"           CHM/MakeIndex       write a keyword index"},
         {{"export", "--list-fields"}, 0, Stream::Out, "\"\"               -                   compiled help file"},
-        {{"export", "--db", db_, "--whole", "--out", out_, "--method", "4"}, 2, Stream::Err,
+        {{"export", "--db", db_, "--whole", "--out", out_, "--method", "4"},
+         2,
+         Stream::Err,
          "quillbook: export: --method: Value 4 not in range 0 to 3"},
         {{"export", "--db", db_, "--whole", "--out", out_, "--method", "-1"}, 2, Stream::Err, "quillbook: export: "},
         {{"convert", "--method", "9", dir_.path() + "n.rtf"}, 2, Stream::Err, "quillbook: convert: --method"},
-        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "RootPath=/tmp/elsewhere"}, 2, Stream::Err,
+        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "RootPath=/tmp/elsewhere"},
+         2,
+         Stream::Err,
          "quillbook: export: Option RootPath cannot be set"},
-        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "DatabaseHandle=99"}, 2, Stream::Err,
+        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "DatabaseHandle=99"},
+         2,
+         Stream::Err,
          "Option DatabaseHandle cannot be set"},
-        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "startpath=\\Organizer\\data\\1\\"}, 2,
-         Stream::Err, "Option StartPath cannot be set"},
-        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "Nope=1"}, 2, Stream::Err,
+        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "startpath=\\Organizer\\data\\1\\"},
+         2,
+         Stream::Err,
+         "Option StartPath cannot be set"},
+        {{"export", "--db", db_, "--whole", "--out", out_, "--set", "Nope=1"},
+         2,
+         Stream::Err,
          "Unknown option field \"Nope\"; the fields are: DatabaseFileName, WholeDatabase, ConvertMethod,"},
         {{"export", "--db", db_, "--out", out_}, 2, Stream::Err, "quillbook: export: give --item PATH or --whole"},
-        {{"export", "--db", dir_.path() + "none.kvdb", "--whole", "--out", out_}, 1, Stream::Err,
+        {{"export", "--db", dir_.path() + "none.kvdb", "--whole", "--out", out_},
+         1,
+         Stream::Err,
          "quillbook: export: cannot open database"},
         {{"convert", dir_.path() + "none.rtf"}, 2, Stream::Err, "quillbook: convert: no such file"},
     });
@@ -149,8 +164,10 @@ TEST_F(CommandLineTable, ExportArgumentsAndFields) {
 
 TEST_F(CommandLineTable, CompileAndHostRefuseWhatTheyCannotDo) {
     Check({
-        {{"compile", dir_.path() + "notes.txt"}, 2, Stream::Err, "quillbook: compile: " + dir_.path() +
-                                                                     "notes.txt is not a help project"},
+        {{"compile", dir_.path() + "notes.txt"},
+         2,
+         Stream::Err,
+         "quillbook: compile: " + dir_.path() + "notes.txt is not a help project"},
         {{"compile", dir_.path() + "fake.hhp"}, 2, Stream::Err, "it has no [OPTIONS] section"},
         {{"compile", dir_.path() + "none.hhp"}, 2, Stream::Err, "quillbook: compile: no such file"},
         {{"host", "--db", db_}, 1, Stream::Err, "quillbook: host: no display to show the wizard on"},

@@ -1,26 +1,26 @@
 // Failures through the real binary: a failed compile, a full disk, a damaged,
 // locked or looping database and two runs into one folder all end with a
 // non-zero exit and the reason, and nothing is lost or passed off as new.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
-#include "CliRun.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
-#include "dvo.h"
-#include "dvo_testing.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "dvo/dvo_testing.h"
+#include "tests/cli/CliRun.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 using clitest::FullDisk;
-using clitest::Quillbook;
 using clitest::Outcome;
+using clitest::Quillbook;
 
 namespace {
 
@@ -254,8 +254,8 @@ TEST(CliDamagedDatabase, ParentLoopStopsAtOnce) {
     EXPECT_NE(0, tree.status);
     EXPECT_TRUE(Has(tree.err, "loops")) << tree.err;
     EXPECT_LT(tree.out.size(), 2000u);
-    for (const std::vector<std::string>& start : {std::vector<std::string>{"--whole"},
-                                                   std::vector<std::string>{"--item", "\\Organizer\\data\\1\\2\\"}}) {
+    for (const std::vector<std::string>& start :
+         {std::vector<std::string>{"--whole"}, std::vector<std::string>{"--item", "\\Organizer\\data\\1\\2\\"}}) {
         const std::string out = dir.path() + "out" + std::to_string(start.size()) + "/";
         std::vector<std::string> args{"export", "--db", db, "--out", out, "--method", "2"};
         args.insert(args.end(), start.begin(), start.end());

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "DbCommands.h"
-#include "DvoTestUtil.h"
-#include "TestSupport.h"
-#include "dvo_testing.h"
+#include "dvo/dvo_testing.h"
+#include "quillbook/DbCommands.h"
+#include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace dvotest;
 using qbtest::TempDir;
@@ -16,8 +16,7 @@ namespace {
 
 class DbCommandsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WriteFile(src + "__custom_labels.txt", "12345");
         WriteFile(src + "2/.caption", "Trips");
         WriteFile(src + "2/_~_~_notes.rtf", "{\\rtf1}");
@@ -35,26 +34,25 @@ protected:
 
 }  // namespace
 
-TEST_F(DbCommandsTest, ImportThenTreeShowsItemsCaptionsFilesAndSizes)
-{
+TEST_F(DbCommandsTest, ImportThenTreeShowsItemsCaptionsFilesAndSizes) {
     ASSERT_EQ(0, qb::CmdDbImport(src, dbFile, out, err)) << err.str();
     EXPECT_NE(std::string::npos, out.str().find("Imported 4 item(s)"));
     out.str("");
     ASSERT_EQ(0, qb::CmdDbTree(dbFile, qb::kDbRootPath, out, err)) << err.str();
-    EXPECT_EQ("\\Organizer\\data\\\n"
-              "  __custom_labels.txt  (5 bytes)\n"
-              "  2\\  Trips\n"
-              "    _~_~_notes.rtf  (7 bytes)\n"
-              "    9\\  Paris\n"
-              "    10\\  Rome\n"
-              "      map.png  (6 bytes)\n"
-              "  3\\  Notes\n",
-              out.str());
+    EXPECT_EQ(
+        "\\Organizer\\data\\\n"
+        "  __custom_labels.txt  (5 bytes)\n"
+        "  2\\  Trips\n"
+        "    _~_~_notes.rtf  (7 bytes)\n"
+        "    9\\  Paris\n"
+        "    10\\  Rome\n"
+        "      map.png  (6 bytes)\n"
+        "  3\\  Notes\n",
+        out.str());
     EXPECT_EQ("", err.str());
 }
 
-TEST_F(DbCommandsTest, TreeOfABranchWithOrWithoutTrailingBackslash)
-{
+TEST_F(DbCommandsTest, TreeOfABranchWithOrWithoutTrailingBackslash) {
     ASSERT_EQ(0, qb::CmdDbImport(src, dbFile, out, err));
     for (const char* branch : {"\\Organizer\\data\\2\\10\\", "\\organizer\\data\\2\\10"}) {
         std::ostringstream tree;
@@ -66,8 +64,7 @@ TEST_F(DbCommandsTest, TreeOfABranchWithOrWithoutTrailingBackslash)
     }
 }
 
-TEST_F(DbCommandsTest, FailuresReportOnStderrAndReturnNonZero)
-{
+TEST_F(DbCommandsTest, FailuresReportOnStderrAndReturnNonZero) {
     EXPECT_EQ(1, qb::CmdDbTree(tmp / "missing.db", qb::kDbRootPath, out, err));
     EXPECT_NE(std::string::npos, err.str().find(tmp / "missing.db"));
 
@@ -87,8 +84,7 @@ TEST_F(DbCommandsTest, FailuresReportOnStderrAndReturnNonZero)
     EXPECT_EQ(1, qb::CmdDbTree(dbFile, "C:\\elsewhere", out, err));
 }
 
-TEST_F(DbCommandsTest, ControlCharactersInNamesAndCaptionsAreShownEscaped)
-{
+TEST_F(DbCommandsTest, ControlCharactersInNamesAndCaptionsAreShownEscaped) {
     ASSERT_EQ(0, qb::CmdDbImport(src, dbFile, out, err));
     {
         Db db(dbFile);
@@ -96,9 +92,10 @@ TEST_F(DbCommandsTest, ControlCharactersInNamesAndCaptionsAreShownEscaped)
     }
     out.str("");
     ASSERT_EQ(0, qb::CmdDbTree(dbFile, "\\Organizer\\data\\3\\", out, err));
-    EXPECT_EQ("\\Organizer\\data\\3\\  Notes\n"
-              "  x\\x1B[2Jy\\  bell\\x07\n",
-              out.str());
+    EXPECT_EQ(
+        "\\Organizer\\data\\3\\  Notes\n"
+        "  x\\x1B[2Jy\\  bell\\x07\n",
+        out.str());
 }
 
 namespace {
@@ -109,18 +106,15 @@ public:
     size_t lines = 0;
 
 protected:
-    int_type overflow(int_type c) override
-    {
-        if (c == '\n')
-            ++lines;
+    int_type overflow(int_type c) override {
+        if (c == '\n') ++lines;
         return c;
     }
 };
 
 }  // namespace
 
-TEST_F(DbCommandsTest, TreeOfAThousandsOfLevelsDeepDatabase)
-{
+TEST_F(DbCommandsTest, TreeOfAThousandsOfLevelsDeepDatabase) {
     constexpr int kDepth = 3000;
     const std::string deepSrc = tmp / "deep/";
     std::filesystem::create_directories(deepSrc);

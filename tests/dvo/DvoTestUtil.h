@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "tests/support/TestSupport.h"
 
 namespace dvotest {
 

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "DvoTestUtil.h"
-#include "TestSupport.h"
-#include "dvo.h"
-#include "dvo_testing.h"
+#include "dvo/dvo.h"
+#include "dvo/dvo_testing.h"
+#include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace dvotest;
 using qbtest::ReadFile;
@@ -18,17 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string AllBytes()
-{
+std::string AllBytes() {
     std::string bytes;
-    for (int i = 0; i < 256; ++i)
-        bytes += static_cast<char>(i);
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
     return bytes + std::string("\r\n\0\x1A end", 8);
 }
 
 // A small database folder with every feature of the format.
-void WriteSampleTree(const std::string& src)
-{
+void WriteSampleTree(const std::string& src) {
     WriteFile(src + "__custom_labels.txt", "labels\r\n");
     WriteFile(src + "__folder_linktable.txt", "links\r\n");
     WriteFile(src + "1/.caption", "\xEF\xBB\xBF  Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \t\r\nsecond line\n");
@@ -54,8 +51,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ImportTest, EntriesComeFilesFirstInByteOrderThenSubItemsInNaturalOrder)
-{
+TEST_F(ImportTest, EntriesComeFilesFirstInByteOrderThenSubItemsInNaturalOrder) {
     WriteSampleTree(src);
     MustImport(src, dbFile);
     Db db(dbFile);
@@ -74,8 +70,7 @@ TEST_F(ImportTest, EntriesComeFilesFirstInByteOrderThenSubItemsInNaturalOrder)
     EXPECT_EQ("2", entries[5].caption) << "empty .caption falls back to the name";
 }
 
-TEST_F(ImportTest, CaptionIsTheTrimmedFirstLineOrTheName)
-{
+TEST_F(ImportTest, CaptionIsTheTrimmedFirstLineOrTheName) {
     WriteSampleTree(src);
     MustImport(src, dbFile);
     Db db(dbFile);
@@ -85,8 +80,7 @@ TEST_F(ImportTest, CaptionIsTheTrimmedFirstLineOrTheName)
     EXPECT_STREQ("", dvo_get_hint(db.get(), kRoot.c_str()));
 }
 
-TEST_F(ImportTest, FilesComeBackByteExact)
-{
+TEST_F(ImportTest, FilesComeBackByteExact) {
     WriteSampleTree(src);
     MustImport(src, dbFile);
     Db db(dbFile);
@@ -101,10 +95,8 @@ TEST_F(ImportTest, FilesComeBackByteExact)
     EXPECT_EQ(0, dvo_path_exists(db.get(), (kRoot + "1\\.git\\").c_str()));
 }
 
-TEST_F(ImportTest, OrderFileListsSubItemsFirstAndTheRestFollowNaturally)
-{
-    for (const char* name : {"a", "b", "c", "d10", "d9", "x02", "x2"})
-        fs::create_directories(src + "p/" + name);
+TEST_F(ImportTest, OrderFileListsSubItemsFirstAndTheRestFollowNaturally) {
+    for (const char* name : {"a", "b", "c", "d10", "d9", "x02", "x2"}) fs::create_directories(src + "p/" + name);
     // Unknown, repeated, blank and metadata names are ignored; CR LF line ends are accepted.
     WriteFile(src + "p/.order", "c\r\nmissing\r\n\r\na\r\nc\r\n.hidden\r\nd10");
     MustImport(src, dbFile);
@@ -113,8 +105,7 @@ TEST_F(ImportTest, OrderFileListsSubItemsFirstAndTheRestFollowNaturally)
               EntryNames(db.get(), kRoot + "p\\"));
 }
 
-TEST_F(ImportTest, PathLookUpIgnoresAsciiLetterCase)
-{
+TEST_F(ImportTest, PathLookUpIgnoresAsciiLetterCase) {
     WriteSampleTree(src);
     MustImport(src, dbFile);
     Db db(dbFile);
@@ -128,15 +119,10 @@ TEST_F(ImportTest, PathLookUpIgnoresAsciiLetterCase)
     EXPECT_EQ(0, dvo_path_exists(db.get(), (kRoot + "\xC3\x89T\xC3\x89\\").c_str()));
 }
 
-TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath)
-{
+TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"back\\slash", "backslash"},
-        {"tab\there", "control"},
-        {"esc\x1B[2J", "control"},
-        {"nel\xC2\x85", "control"},
-        {"bad\xFF\xFE", "UTF-8"},
-        {"overlong\xC0\xAF", "UTF-8"},
+        {"back\\slash", "backslash"},       {"tab\there", "control"}, {"esc\x1B[2J", "control"},
+        {"nel\xC2\x85", "control"},         {"bad\xFF\xFE", "UTF-8"}, {"overlong\xC0\xAF", "UTF-8"},
         {"surrogate\xED\xA0\x80", "UTF-8"},
     };
     for (const auto& [name, reason] : cases) {
@@ -155,8 +141,7 @@ TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath)
     }
 }
 
-TEST_F(ImportTest, NamesThatCollideWithoutLetterCaseAreRefused)
-{
+TEST_F(ImportTest, NamesThatCollideWithoutLetterCaseAreRefused) {
     fs::create_directories(src + "Trip");
     fs::create_directories(src + "trip");
     EXPECT_NE(std::string::npos, ImportError(src, dbFile).find("letter case"));
@@ -168,8 +153,7 @@ TEST_F(ImportTest, NamesThatCollideWithoutLetterCaseAreRefused)
     EXPECT_NE(std::string::npos, message.find(t / "s/i/_~_~_"));
 }
 
-TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused)
-{
+TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused) {
     WriteFile(tmp / "outside/secret.txt", "linked content");
     WriteFile(src + "b/real.txt", "inside content");
     fs::create_directories(src + "a");
@@ -203,8 +187,7 @@ TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused)
     EXPECT_NE(std::string::npos, ImportError(src, tmp / "3.db").find(src + "a/pipe"));
 }
 
-TEST_F(ImportTest, SourceMustBeAFolder)
-{
+TEST_F(ImportTest, SourceMustBeAFolder) {
     WriteFile(tmp / "file.txt", "x");
     EXPECT_NE(std::string::npos, ImportError(tmp / "file.txt", dbFile).find("Not a folder"));
     EXPECT_NE(std::string::npos, ImportError(tmp / "nothing", dbFile).find(tmp / "nothing"));
@@ -213,8 +196,7 @@ TEST_F(ImportTest, SourceMustBeAFolder)
     EXPECT_FALSE(fs::exists(dbFile));
 }
 
-TEST_F(ImportTest, FailedImportLeavesThePreviousDatabaseAndNoTemporaryFile)
-{
+TEST_F(ImportTest, FailedImportLeavesThePreviousDatabaseAndNoTemporaryFile) {
     WriteFile(src + "old/x.txt", "old");
     MustImport(src, dbFile);
     const std::string before = ReadFile(dbFile);
@@ -231,16 +213,14 @@ TEST_F(ImportTest, FailedImportLeavesThePreviousDatabaseAndNoTemporaryFile)
     EXPECT_EQ(1, dvo_path_exists(db.get(), (kRoot + "new\\").c_str()));
 }
 
-TEST_F(ImportTest, DatabaseWrittenInsideTheSourceIsNotImportedIntoItself)
-{
+TEST_F(ImportTest, DatabaseWrittenInsideTheSourceIsNotImportedIntoItself) {
     WriteFile(src + "a/x.txt", "x");
     MustImport(src, src + "a/db.sqlite");
     Db db(src + "a/db.sqlite");
     EXPECT_EQ((std::vector<std::string>{"x.txt"}), EntryNames(db.get(), kRoot + "a\\"));
 }
 
-TEST_F(ImportTest, TenThousandLevelsImportAndCount)
-{
+TEST_F(ImportTest, TenThousandLevelsImportAndCount) {
     constexpr int kDepth = 10000;
     fs::create_directories(src);
     MakeDeepChain(src, kDepth);
@@ -257,8 +237,7 @@ TEST_F(ImportTest, TenThousandLevelsImportAndCount)
     EXPECT_EQ(1, dvo_folder_subfoldercount(root, 0));
 
     std::string deepest = kRoot;
-    for (int i = 0; i < kDepth; ++i)
-        deepest += "1\\";
+    for (int i = 0; i < kDepth; ++i) deepest += "1\\";
     EXPECT_EQ(0, dvo_get_foldercount(db.get(), deepest.c_str(), -1));
     EXPECT_STREQ("1", dvo_get_hint(db.get(), deepest.c_str()));
     EXPECT_EQ("bottom", Exported(db.get(), deepest + "leaf.txt", tmp));
@@ -266,14 +245,11 @@ TEST_F(ImportTest, TenThousandLevelsImportAndCount)
     EXPECT_EQ(kDepth - 5000, dvo_folder_subfoldercount(mid, 1));
 }
 
-TEST_F(ImportTest, ManySiblingsKeepNaturalOrder)
-{
-    for (int i = 1; i <= 120; ++i)
-        fs::create_directories(src + std::to_string(i));
+TEST_F(ImportTest, ManySiblingsKeepNaturalOrder) {
+    for (int i = 1; i <= 120; ++i) fs::create_directories(src + std::to_string(i));
     MustImport(src, dbFile);
     Db db(dbFile);
     auto names = EntryNames(db.get(), kRoot);
     ASSERT_EQ(120u, names.size());
-    for (int i = 1; i <= 120; ++i)
-        EXPECT_EQ(std::to_string(i) + "\\", names[i - 1]);
+    for (int i = 1; i <= 120; ++i) EXPECT_EQ(std::to_string(i) + "\\", names[i - 1]);
 }

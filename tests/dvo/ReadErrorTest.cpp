@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "DvoTestUtil.h"
-#include "TestSupport.h"
+#include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace dvotest;
 using qbtest::TempDir;
@@ -14,8 +14,7 @@ using qbtest::WriteFile;
 
 namespace {
 
-void Exec(const std::string& file, const char* sql)
-{
+void Exec(const std::string& file, const char* sql) {
     sqlite3* conn = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &conn));
     char* err = nullptr;
@@ -28,8 +27,7 @@ void Exec(const std::string& file, const char* sql)
 
 class ReadErrors : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WriteFile(tmp / "src/1/.caption", "Top");
         WriteFile(tmp / "src/1/a.txt", "abc");
         WriteFile(tmp / "src/1/2/.caption", "Sub");
@@ -42,8 +40,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ReadErrors, ErrorIsKeptPerHandleUntilTheNextCall)
-{
+TEST_F(ReadErrors, ErrorIsKeptPerHandleUntilTheNextCall) {
     Db good(dbFile);
     const std::string copy = tmp / "damaged.sqlite";
     std::filesystem::copy_file(dbFile, copy);
@@ -69,16 +66,14 @@ TEST_F(ReadErrors, ErrorIsKeptPerHandleUntilTheNextCall)
     EXPECT_NE(std::string::npos, std::string(dvo_db_last_error(damaged.get())).find("no such table: file"));
 }
 
-TEST_F(ReadErrors, ExportToAFolderKeepsTheReason)
-{
+TEST_F(ReadErrors, ExportToAFolderKeepsTheReason) {
     Db db(dbFile);
     std::filesystem::create_directories(tmp / "dir");
     EXPECT_EQ(0, dvo_export_file(db.get(), (kRoot + "1\\a.txt").c_str(), (tmp / "dir").c_str()));
     EXPECT_NE(std::string::npos, std::string(dvo_db_last_error(db.get())).find("Is a directory"));
 }
 
-TEST_F(ReadErrors, ParentLoopIsAnErrorOfTheCount)
-{
+TEST_F(ReadErrors, ParentLoopIsAnErrorOfTheCount) {
     {
         Db db(dbFile);
         EXPECT_EQ(2, dvo_folder_subfoldercount(dvo_get_folder(db.get(), (kRoot + "1\\").c_str(), 0), 1));

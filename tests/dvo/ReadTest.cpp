@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "DvoTestUtil.h"
-#include "TestSupport.h"
-#include "dvo.h"
-#include "dvo_testing.h"
+#include "dvo/dvo.h"
+#include "dvo/dvo_testing.h"
+#include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace dvotest;
 using qbtest::TempDir;
@@ -19,8 +19,7 @@ namespace {
 
 class ReadTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WriteFile(src + "5/.caption", "A\n");
         WriteFile(src + "5/_~_~_notes.rtf", "{\\rtf1 A}");
         WriteFile(src + "5/pic.png", "PNG");
@@ -39,25 +38,21 @@ protected:
     int handle = 0;
 };
 
-int StopAtFirst(unsigned char, const char*, const char*, int, void* count)
-{
+int StopAtFirst(unsigned char, const char*, const char*, int, void* count) {
     ++*static_cast<int*>(count);
     return 0;
 }
 
 // Calls back into the library while an enumeration is running.
-int AskCaption(unsigned char isFolder, const char* name, const char*, int, void* userData)
-{
+int AskCaption(unsigned char isFolder, const char* name, const char*, int, void* userData) {
     auto* state = static_cast<std::pair<int, std::vector<std::string>>*>(userData);
-    if (isFolder)
-        state->second.push_back(dvo_get_hint(state->first, (kRoot + "5\\" + name + "\\").c_str()));
+    if (isFolder) state->second.push_back(dvo_get_hint(state->first, (kRoot + "5\\" + name + "\\").c_str()));
     return 1;
 }
 
 }  // namespace
 
-TEST_F(ReadTest, CountsDirectAndAllSubItems)
-{
+TEST_F(ReadTest, CountsDirectAndAllSubItems) {
     EXPECT_EQ(2, dvo_get_foldercount(handle, (kRoot + "5\\").c_str(), -1));
     EXPECT_EQ(0, dvo_get_foldercount(handle, (kRoot + "5\\8\\").c_str(), -1));
     void* folder = dvo_get_folder(handle, (kRoot + "5\\").c_str(), 0);
@@ -67,8 +62,7 @@ TEST_F(ReadTest, CountsDirectAndAllSubItems)
     EXPECT_EQ(4, dvo_folder_subfoldercount(dvo_get_folder(handle, kRoot.c_str(), 0), 1));
 }
 
-TEST_F(ReadTest, ItemPathsWorkWithAndWithoutTrailingBackslash)
-{
+TEST_F(ReadTest, ItemPathsWorkWithAndWithoutTrailingBackslash) {
     EXPECT_STREQ("C", dvo_get_hint(handle, (kRoot + "5\\9").c_str()));
     EXPECT_STREQ("D", dvo_get_hint(handle, (kRoot + "5\\9\\11\\").c_str()));
     EXPECT_EQ(1, dvo_path_exists(handle, "\\Organizer\\data"));
@@ -76,8 +70,7 @@ TEST_F(ReadTest, ItemPathsWorkWithAndWithoutTrailingBackslash)
     EXPECT_EQ(0, dvo_path_exists(handle, (kRoot + "5\\pic.png\\").c_str())) << "a file is not an item";
 }
 
-TEST_F(ReadTest, MissingPathsGiveEmptyResults)
-{
+TEST_F(ReadTest, MissingPathsGiveEmptyResults) {
     const std::vector<std::string> missing = {
         "",
         "\\",
@@ -101,8 +94,7 @@ TEST_F(ReadTest, MissingPathsGiveEmptyResults)
     EXPECT_FALSE(fs::exists(tmp / "exported.bin"));
 }
 
-TEST_F(ReadTest, BadHandlesAndNullArgumentsNeverCrash)
-{
+TEST_F(ReadTest, BadHandlesAndNullArgumentsNeverCrash) {
     const std::string item = kRoot + "5\\";
     int count = 0;
     for (int bad : {0, -1, handle + 1000}) {
@@ -127,8 +119,7 @@ TEST_F(ReadTest, BadHandlesAndNullArgumentsNeverCrash)
     EXPECT_EQ(0, dvo_folder_subfoldercount(&notAFolder, 1));
 }
 
-TEST_F(ReadTest, ClosedHandleAndItsFoldersGoDead)
-{
+TEST_F(ReadTest, ClosedHandleAndItsFoldersGoDead) {
     const int other = dvo_open(dbFile.c_str());
     ASSERT_GT(other, 0);
     EXPECT_NE(handle, other);
@@ -144,8 +135,7 @@ TEST_F(ReadTest, ClosedHandleAndItsFoldersGoDead)
     EXPECT_STREQ("A", dvo_get_hint(handle, (kRoot + "5\\").c_str()));
 }
 
-TEST_F(ReadTest, EnumerationStopsWhenTheCallbackSaysSoAndMayReenter)
-{
+TEST_F(ReadTest, EnumerationStopsWhenTheCallbackSaysSoAndMayReenter) {
     int count = 0;
     EXPECT_EQ(1, dvo_enum_entries(handle, (kRoot + "5\\").c_str(), StopAtFirst, 0, &count));
     EXPECT_EQ(1, count);
@@ -155,8 +145,7 @@ TEST_F(ReadTest, EnumerationStopsWhenTheCallbackSaysSoAndMayReenter)
     EXPECT_EQ((std::vector<std::string>{"B", "C"}), state.second);
 }
 
-TEST_F(ReadTest, HintBufferBelongsToTheCallingThread)
-{
+TEST_F(ReadTest, HintBufferBelongsToTheCallingThread) {
     const char* mine = dvo_get_hint(handle, (kRoot + "5\\").c_str());
     std::string fromThread;
     std::thread([&] { fromThread = dvo_get_hint(handle, (kRoot + "5\\9\\11\\").c_str()); }).join();
@@ -164,8 +153,7 @@ TEST_F(ReadTest, HintBufferBelongsToTheCallingThread)
     EXPECT_STREQ("A", mine);
 }
 
-TEST_F(ReadTest, ExportConvertsBackslashesAndLeavesNothingOnFailure)
-{
+TEST_F(ReadTest, ExportConvertsBackslashesAndLeavesNothingOnFailure) {
     fs::create_directories(tmp / "out/sub");
     EXPECT_EQ(1, dvo_export_file(handle, (kRoot + "5\\pic.png").c_str(), (tmp.path() + "out\\sub\\p.png").c_str()));
     EXPECT_EQ("PNG", qbtest::ReadFile(tmp / "out/sub/p.png"));
@@ -177,8 +165,7 @@ TEST_F(ReadTest, ExportConvertsBackslashesAndLeavesNothingOnFailure)
     EXPECT_FALSE(fs::exists(tmp / "item.bin"));
 }
 
-TEST_F(ReadTest, OpenRefusesWhatIsNotADatabase)
-{
+TEST_F(ReadTest, OpenRefusesWhatIsNotADatabase) {
     EXPECT_EQ(0, dvo_open((tmp / "missing.db").c_str()));
     EXPECT_NE(std::string(dvo_last_error()), "");
     EXPECT_FALSE(fs::exists(tmp / "missing.db")) << "opening must not create a file";
@@ -196,8 +183,7 @@ TEST_F(ReadTest, OpenRefusesWhatIsNotADatabase)
     EXPECT_EQ(0, dvo_open((tmp / "src").c_str()));
 }
 
-TEST_F(ReadTest, TestingWritersStoreNamesTheImporterRefuses)
-{
+TEST_F(ReadTest, TestingWritersStoreNamesTheImporterRefuses) {
     const std::string item = kRoot + "5\\";
     ASSERT_TRUE(dvo_testing_add_item(handle, item.c_str(), "..", "dots"));
     ASSERT_TRUE(dvo_testing_add_item(handle, item.c_str(), "a/b", "slash"));
@@ -216,8 +202,7 @@ TEST_F(ReadTest, TestingWritersStoreNamesTheImporterRefuses)
 
 // Names the path syntax cannot carry still reach their items and files, under a
 // made-safe name that is unique among the siblings.
-TEST_F(ReadTest, StoredNamesWithBackslashOrNulAreKeptUnderSafeNames)
-{
+TEST_F(ReadTest, StoredNamesWithBackslashOrNulAreKeptUnderSafeNames) {
     dvo_close(handle);
     sqlite3* raw = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(dbFile.c_str(), &raw));
@@ -257,8 +242,7 @@ TEST_F(ReadTest, StoredNamesWithBackslashOrNulAreKeptUnderSafeNames)
     EXPECT_EQ(0, dvo_path_exists(handle, (kRoot + b + "\\").c_str()));
 }
 
-TEST_F(ReadTest, ParentCycleInATamperedFileStillEnds)
-{
+TEST_F(ReadTest, ParentCycleInATamperedFileStillEnds) {
     // An open database holds its file lock, so the file is tampered with while closed.
     dvo_close(handle);
     sqlite3* raw = nullptr;

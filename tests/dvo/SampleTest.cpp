@@ -7,9 +7,9 @@
 #include <set>
 #include <sstream>
 
-#include "DvoTestUtil.h"
-#include "TestSupport.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace dvotest;
 using qbtest::TempDir;
@@ -19,13 +19,11 @@ namespace {
 
 const std::string kSample = std::string(QB_SOURCE_DIR) + "/examples/sample";
 
-std::vector<std::string> Lines(const std::string& text)
-{
+std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
     return lines;
@@ -39,8 +37,7 @@ struct ItemInfo {
 
 class SampleTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MustImport(kSample, dbFile);
         handle = dvo_open(dbFile.c_str());
         ASSERT_GT(handle, 0);
@@ -50,8 +47,7 @@ protected:
             todo.pop_back();
             items.push_back({path, level, Enumerate(handle, path)});
             for (const Entry& e : items.back().entries)
-                if (e.isFolder)
-                    todo.emplace_back(path + e.name + "\\", level + 1);
+                if (e.isFolder) todo.emplace_back(path + e.name + "\\", level + 1);
         }
     }
     void TearDown() override { dvo_close(handle); }
@@ -64,8 +60,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SampleTest, IsARealisticNotebook)
-{
+TEST_F(SampleTest, IsARealisticNotebook) {
     const int itemCount = static_cast<int>(items.size()) - 1;
     EXPECT_GE(itemCount, 40);
     EXPECT_EQ(itemCount, dvo_folder_subfoldercount(dvo_get_folder(handle, kRoot.c_str(), 0), 1));
@@ -73,16 +68,14 @@ TEST_F(SampleTest, IsARealisticNotebook)
     int deepest = 0, withNote = 0, withoutNote = 0, onlySubItems = 0, sameCaptionPairs = 0;
     std::set<std::string> extensions;
     for (const ItemInfo& item : items) {
-        if (item.path == kRoot)
-            continue;
+        if (item.path == kRoot) continue;
         deepest = std::max(deepest, item.level);
         bool note = false, files = false, subs = false;
         std::map<std::string, int> captions;
         for (const Entry& e : item.entries) {
             if (e.isFolder) {
                 subs = true;
-                if (++captions[e.caption] == 2)
-                    ++sameCaptionPairs;
+                if (++captions[e.caption] == 2) ++sameCaptionPairs;
             } else if (e.name == "_~_~_notes.rtf") {
                 note = true;
                 EXPECT_EQ("{\\rtf1", Exported(handle, item.path + e.name, tmp).substr(0, 6)) << item.path;
@@ -92,20 +85,17 @@ TEST_F(SampleTest, IsARealisticNotebook)
             }
         }
         note ? ++withNote : ++withoutNote;
-        if (subs && !note && !files)
-            ++onlySubItems;
+        if (subs && !note && !files) ++onlySubItems;
     }
     EXPECT_GE(deepest, 4);
     EXPECT_GE(withNote, 30);
     EXPECT_GE(withoutNote, 3);
     EXPECT_GE(onlySubItems, 1);
     EXPECT_GE(sameCaptionPairs, 1);
-    for (const char* ext : {".png", ".jpg", ".gif", ".pdf", ".html", ".txt"})
-        EXPECT_TRUE(extensions.count(ext)) << ext;
+    for (const char* ext : {".png", ".jpg", ".gif", ".pdf", ".html", ".txt"}) EXPECT_TRUE(extensions.count(ext)) << ext;
 }
 
-TEST_F(SampleTest, LabelsAndLinksNameStoredItems)
-{
+TEST_F(SampleTest, LabelsAndLinksNameStoredItems) {
     const auto labels = Lines(Exported(handle, kRoot + "__custom_labels.txt", tmp));
     int headers = 0, members = 0;
     bool open = false;
@@ -114,8 +104,7 @@ TEST_F(SampleTest, LabelsAndLinksNameStoredItems)
             ++headers;
             std::vector<std::string> fields;
             std::istringstream in(line);
-            for (std::string f; std::getline(in, f, '\t');)
-                fields.push_back(f);
+            for (std::string f; std::getline(in, f, '\t');) fields.push_back(f);
             ASSERT_GE(fields.size(), 4u) << line;
             EXPECT_FALSE(fields[3].empty());
             open = true;
@@ -141,13 +130,11 @@ TEST_F(SampleTest, LabelsAndLinksNameStoredItems)
     }
 }
 
-TEST_F(SampleTest, HtmlAttachmentTravelsWithTheImagesItShows)
-{
+TEST_F(SampleTest, HtmlAttachmentTravelsWithTheImagesItShows) {
     int pages = 0;
     for (const ItemInfo& item : items)
         for (const Entry& e : item.entries) {
-            if (e.isFolder || fs::path(e.name).extension() != ".html")
-                continue;
+            if (e.isFolder || fs::path(e.name).extension() != ".html") continue;
             ++pages;
             const std::string html = Exported(handle, item.path + e.name, tmp);
             int images = 0;
@@ -165,11 +152,9 @@ TEST_F(SampleTest, HtmlAttachmentTravelsWithTheImagesItShows)
     EXPECT_EQ(1, pages);
 }
 
-TEST_F(SampleTest, StaysSmall)
-{
+TEST_F(SampleTest, StaysSmall) {
     uintmax_t bytes = 0;
     for (const auto& e : fs::recursive_directory_iterator(kSample))
-        if (e.is_regular_file())
-            bytes += e.file_size();
+        if (e.is_regular_file()) bytes += e.file_size();
     EXPECT_LT(bytes, 5u * 1024 * 1024);
 }

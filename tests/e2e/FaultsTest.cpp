@@ -3,11 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Engine.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
-#include "dvo.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "engine/Engine.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 

@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include "ChmRead.h"
-#include "Engine.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
-#include "dvo.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "engine/Engine.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 namespace sfs = std::filesystem;

@@ -10,13 +10,13 @@
 #include <map>
 #include <set>
 
-#include "ChmRead.h"
-#include "Engine.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
-#include "dvo.h"
-#include "dvo_testing.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "dvo/dvo_testing.h"
+#include "engine/Engine.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 

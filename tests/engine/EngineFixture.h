@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "Engine.h"
-#include "FakeStorage.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "tests/engine/FakeStorage.h"
+#include "tests/support/TestSupport.h"
 
 namespace qbtest {
 

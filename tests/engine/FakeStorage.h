@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "FileSys.h"
-#include "Storage.h"
-#include "StringList.h"
+#include "Utils/FileSys.h"
+#include "Utils/StringList.h"
+#include "engine/Storage.h"
 
 namespace qbtest {
 
@@ -16,7 +16,7 @@ public:
     struct Item {
         std::string caption;
         std::vector<std::pair<std::string, std::string>> files;  // name, bytes
-        std::vector<std::string> children;                         // entry names in tree order
+        std::vector<std::string> children;                       // entry names in tree order
     };
 
     FakeStorage() { items_["\\Organizer\\data\\"] = {}; }
@@ -63,8 +63,7 @@ public:
         auto files = it->second.files;
         std::sort(files.begin(), files.end());
         for (const auto& f : files) out.push_back({f.first, "", 0, false});
-        for (const auto& c : it->second.children)
-            out.push_back({c, items_[Key(path + c + "\\")].caption, 0, true});
+        for (const auto& c : it->second.children) out.push_back({c, items_[Key(path + c + "\\")].caption, 0, true});
     }
     bool PathExists(int, const std::string& path) override {
         if (items_.count(Key(path))) return true;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "EngineFixture.h"
+#include "tests/engine/EngineFixture.h"
 
 using namespace qbtest;
 namespace sfs = std::filesystem;
@@ -241,7 +241,8 @@ TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {
     std::vector<std::string> lower;
     for (const auto& f : files) lower.push_back(qb::LowerAscii(f));
     std::sort(lower.begin(), lower.end());
-    EXPECT_EQ(lower.end(), std::adjacent_find(lower.begin(), lower.end())) << *std::adjacent_find(lower.begin(), lower.end());
+    EXPECT_EQ(lower.end(), std::adjacent_find(lower.begin(), lower.end()))
+        << *std::adjacent_find(lower.begin(), lower.end());
     EXPECT_EQ("upper", ReadFile(In("ZQXsame.TXT")));
     EXPECT_FALSE(sfs::exists(In("zqxsame.txt")));
     EXPECT_EQ("lower", ReadFile(In("_Y_0_zqxsame.txt")));
@@ -252,7 +253,8 @@ TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {
 
 TEST_F(OutputFolder, AStoppedRunsPagesAreTakenBackByTheNextRun) {
     const std::string top = store.AddItem(kRoot, "1", "Top");
-    for (int i = 0; i < 4; ++i) store.AddNote(store.AddItem(top, std::to_string(i + 2), "Kid" + std::to_string(i)), "k");
+    for (int i = 0; i < 4; ++i)
+        store.AddNote(store.AddItem(top, std::to_string(i + 2), "Kid" + std::to_string(i)), "k");
     options.StartPath = top;
     options.NavLinks = false;
     recorder.stopAtItemLine = 3;

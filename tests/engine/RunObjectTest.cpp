@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "EngineFixture.h"
-#include "Error.h"
-#include "MessageTable.h"
+#include "settings/MessageTable.h"
+#include "support/Error.h"
+#include "tests/engine/EngineFixture.h"
 
 using namespace qbtest;
 
@@ -20,7 +20,9 @@ namespace sfs = std::filesystem;
 const std::string kRoot = "\\Organizer\\data\\";
 
 // text with the run's own folder named "<out>/" (the project names it).
-std::string Neutral(const std::string& text, const std::string& folder) { return qb::ReplaceAll(text, folder, "<out>/"); }
+std::string Neutral(const std::string& text, const std::string& folder) {
+    return qb::ReplaceAll(text, folder, "<out>/");
+}
 
 // Every file below folder by its relative name, with its bytes.
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
@@ -183,7 +185,8 @@ TEST(RunObject, ARunAfterAFailedAndAStoppedRunIsLikeARunAlone) {
     run.Execute();
     const std::vector<std::string> lines = recorder.Lines();
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), qb::Msg(15)));
-    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("|--", 0) == 0; }));
+    EXPECT_EQ(1,
+              std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("|--", 0) == 0; }));
 
     const Result again = RunInto(TripOptions(after.path()), store);
     EXPECT_EQ(expected.files, again.files);

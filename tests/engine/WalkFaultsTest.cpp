@@ -2,8 +2,8 @@
 // or the tree loops back on itself.
 #include <map>
 
-#include "EngineFixture.h"
-#include "Error.h"
+#include "support/Error.h"
+#include "tests/engine/EngineFixture.h"
 
 using namespace qbtest;
 

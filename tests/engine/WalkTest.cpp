@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "EngineFixture.h"
-#include "Error.h"
+#include "support/Error.h"
+#include "tests/engine/EngineFixture.h"
 
 using namespace qbtest;
 

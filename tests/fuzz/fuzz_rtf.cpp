@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "RichText.h"
-#include "rtf2html.h"
+#include "rtf/RichText.h"
+#include "rtf/rtf2html.h"
 
 namespace {
 

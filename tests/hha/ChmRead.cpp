@@ -1,4 +1,4 @@
-#include "ChmRead.h"
+#include "tests/hha/ChmRead.h"
 
 #include <chm_lib.h>
 #include <mspack.h>
@@ -7,8 +7,8 @@
 #include <memory>
 #include <set>
 
-#include "GenProject.h"
-#include "TestSupport.h"
+#include "tests/hha/GenProject.h"
+#include "tests/support/TestSupport.h"
 
 namespace hhatest {
 

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "ChmRead.h"
-#include "GenProject.h"
-#include "HhaTestUtil.h"
-#include "TestSupport.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/hha/GenProject.h"
+#include "tests/hha/HhaTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace hhatest;
 namespace fs = std::filesystem;

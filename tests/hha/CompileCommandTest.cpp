@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "CompileCommand.h"
-#include "GenProject.h"
-#include "TestSupport.h"
+#include "quillbook/CompileCommand.h"
+#include "tests/hha/GenProject.h"
+#include "tests/support/TestSupport.h"
 
 using namespace hhatest;
 

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "ChmContainer.h"
-#include "Error.h"
-#include "HhaFts.h"
-#include "HhaHelpFiles.h"
-#include "HhaStoredLzx.h"
-#include "TestSupport.h"
+#include "hha/ChmContainer.h"
+#include "hha/HhaFts.h"
+#include "hha/HhaHelpFiles.h"
+#include "hha/HhaStoredLzx.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb::hha;
 
@@ -45,7 +45,9 @@ TEST(Directory, NamesOrderWithoutRegardToCase) {
 
 TEST(Directory, ManyNamesGetIndexChunksAndLinkedListings) {
     ChmContainer c(StoredSection());
-    for (int i = 0; i < 3000; ++i) c.AddFile("/folder" + std::to_string(i % 7) + "/page-with-a-long-name-" + std::to_string(i) + ".html", std::to_string(i));
+    for (int i = 0; i < 3000; ++i)
+        c.AddFile("/folder" + std::to_string(i % 7) + "/page-with-a-long-name-" + std::to_string(i) + ".html",
+                  std::to_string(i));
     qbtest::TempDir dir;
     std::string chm = c.Build(0x409);
     const std::size_t itsp = 0x78;
@@ -95,25 +97,48 @@ TEST(ScaleRootCode, ValuesBelowAndAboveTheRoot) {
     // 00 01 100 11001 -> 0001 1001 1001 (padded)
     EXPECT_EQ(std::string("\x19\x90", 2), w.Bytes());
     BitWriter r4;
-    r4.PutSr(9, 4);  // below 16: 0 then 1001
+    r4.PutSr(9, 4);   // below 16: 0 then 1001
     r4.PutSr(16, 4);  // top bit 4: 1 0 then 0000 -> 01001 100000
     r4.Align();
     EXPECT_EQ(std::string("\x4C\x00", 2), r4.Bytes());
 }
 
 TEST(Words, TextOfPagesWithoutMarkup) {
-    auto words = PageWords("<html><head><title>Über Title</title><style>p{color:red}</style>"
-                           "<script>var hidden=1;</script></head><body>Fish&amp;Chips "
-                           "<b>bold</b>face A1b2 &#65;&nbsp;x<!-- secret --></body></html>");
+    auto words = PageWords(
+        "<html><head><title>Über Title</title><style>p{color:red}</style>"
+        "<script>var hidden=1;</script></head><body>Fish&amp;Chips "
+        "<b>bold</b>face A1b2 &#65;&nbsp;x<!-- secret --></body></html>");
     // Every letter is case-folded, not only ASCII ones.
-    std::vector<std::string> expected = {"\xC3\xBC" "ber", "title", "fish", "chips", "bold", "face", "a1b2", "a", "x"};
+    std::vector<std::string> expected = {
+        "\xC3\xBC"
+        "ber",
+        "title",
+        "fish",
+        "chips",
+        "bold",
+        "face",
+        "a1b2",
+        "a",
+        "x"};
     EXPECT_EQ(expected, words);
     // Unicode word boundaries: punctuation of any script ends a word, ß folds
     // to ss, ideographs form words of their own.
-    words = PageWords("<p>\xC3\x9C" "berma\xC3\x9F \xE2\x80\x93 \xC3\x96" "ffnungszeiten\xEF\xBC\x9A" "Caf\xC3\xA9 "
-                      "\xE2\x82\xAC" "5 \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 \xE9\xA5\xBA\xE5\xAD\x90</p>");
-    expected = {"\xC3\xBC" "bermass", "\xC3\xB6" "ffnungszeiten", "caf\xC3\xA9", "5",
-                "\xD0\xBC\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "\xE9\xA5\xBA\xE5\xAD\x90"};
+    words = PageWords(
+        "<p>\xC3\x9C"
+        "berma\xC3\x9F \xE2\x80\x93 \xC3\x96"
+        "ffnungszeiten\xEF\xBC\x9A"
+        "Caf\xC3\xA9 "
+        "\xE2\x82\xAC"
+        "5 \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 \xE9\xA5\xBA\xE5\xAD\x90</p>");
+    expected = {
+        "\xC3\xBC"
+        "bermass",
+        "\xC3\xB6"
+        "ffnungszeiten",
+        "caf\xC3\xA9",
+        "5",
+        "\xD0\xBC\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",
+        "\xE9\xA5\xBA\xE5\xAD\x90"};
     EXPECT_EQ(expected, words);
     EXPECT_EQ("Page & more", PageTitle("<TITLE>\r\n Page  &amp; more </TITLE>"));
     EXPECT_EQ("", PageTitle("<html>no title</html>"));
@@ -134,9 +159,10 @@ TEST(Tables, StringsNeverCrossABlock) {
 
 TEST(Tables, WindowEntryFromTheDefinition) {
     StringTable s;
-    std::string e = WindowEntry("ovel2html=\"Title, x\",\"a.hhc\",a.hhk,\"d.html\",\"/m/h.html\",,,_jump2_.htm,Quillbook,"
-                                "0x2520,200,0x304E,[10,20,800,600],,0x8,,1,2,,0",
-                                s);
+    std::string e = WindowEntry(
+        "ovel2html=\"Title, x\",\"a.hhc\",a.hhk,\"d.html\",\"/m/h.html\",,,_jump2_.htm,Quillbook,"
+        "0x2520,200,0x304E,[10,20,800,600],,0x8,,1,2,,0",
+        s);
     ASSERT_EQ(0xC4u, e.size());
     auto str = [&](std::size_t at) { return std::string(s.Bytes().c_str() + Get32(e, at)); };
     EXPECT_EQ("ovel2html", str(0x08));

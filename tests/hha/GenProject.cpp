@@ -1,9 +1,9 @@
-#include "GenProject.h"
+#include "tests/hha/GenProject.h"
 
 #include <cstdio>
 #include <filesystem>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace hhatest {
 
@@ -40,8 +40,9 @@ GenProject MakeProject(const std::string& root, int pages, bool fullText) {
     for (int i = 0; i < 300; ++i) png += static_cast<char>((i * 37) & 0xFF);
     Put(p, "/img/logo.png", png);
 
-    std::string hhc = "<HTML><HEAD>\r\n<meta name=\"GENERATOR\" content=\"Quillbook 3.0.0\">\r\n</HEAD><BODY>\r\n"
-                      "<OBJECT type=\"text/site properties\">\r\n  <param name=\"ImageType\" value=\"Folder\">\r\n</OBJECT>\r\n";
+    std::string hhc =
+        "<HTML><HEAD>\r\n<meta name=\"GENERATOR\" content=\"Quillbook 3.0.0\">\r\n</HEAD><BODY>\r\n"
+        "<OBJECT type=\"text/site properties\">\r\n  <param name=\"ImageType\" value=\"Folder\">\r\n</OBJECT>\r\n";
     std::string files;
     int level = 0;
     for (int i = 0; i < pages; ++i) {
@@ -84,9 +85,9 @@ GenProject MakeProject(const std::string& root, int pages, bool fullText) {
             ++level;
         }
         std::string indent(level * 2, ' ');
-        hhc += indent + "<LI><OBJECT type=\"text/sitemap\">\r\n" + indent + "    <param name=\"Name\" value=\"Caption " +
-               std::to_string(i) + " &amp; more\">\r\n" + indent + "    <param name=\"Local\" value=\".\\" +
-               Backslashed(rel) + "\">\r\n" + indent + "    </OBJECT>\r\n";
+        hhc += indent + "<LI><OBJECT type=\"text/sitemap\">\r\n" + indent +
+               "    <param name=\"Name\" value=\"Caption " + std::to_string(i) + " &amp; more\">\r\n" + indent +
+               "    <param name=\"Local\" value=\".\\" + Backslashed(rel) + "\">\r\n" + indent + "    </OBJECT>\r\n";
     }
     while (level > 0) {
         --level;
@@ -106,14 +107,15 @@ GenProject MakeProject(const std::string& root, int pages, bool fullText) {
     qbtest::WriteFile(extra, "extra file bytes\n");
     p.expected["/extra/extra.txt"] = "extra file bytes\n";
 
-    std::string hhp = "[OPTIONS]\r\nBinary TOC=Yes\r\nCompatibility=1.1 or later\r\nCompiled file=" + p.chm +
-                      "\r\nContents file=Help.hhc\r\nIndex file=Help.hhk\r\nDefault Window=ovel2html\r\n"
-                      "Default topic=P0.html\r\nDisplay compile progress=Yes\r\nFull-text search=" +
-                      std::string(fullText ? "yes" : "no") +
-                      "\r\nLanguage=0x407 German (Germany)\r\nTitle=Generated Help\r\n[WINDOWS]\r\n"
-                      "ovel2html=\"Generated Help\",\"Help.hhc\",Help.hhk,\"P0.html\",\"/opt/qb/_quillbook_default.html\","
-                      ",,_jump2_.htm,Quillbook,0x2520,200,0x304E,[0,0,800,600],,0x0,,0,0,,0\r\n[FILES]\r\n" +
-                      files + "\r\n" + extra + "\r\n\r\n[INFOTYPES]\r\n";
+    std::string hhp =
+        "[OPTIONS]\r\nBinary TOC=Yes\r\nCompatibility=1.1 or later\r\nCompiled file=" + p.chm +
+        "\r\nContents file=Help.hhc\r\nIndex file=Help.hhk\r\nDefault Window=ovel2html\r\n"
+        "Default topic=P0.html\r\nDisplay compile progress=Yes\r\nFull-text search=" +
+        std::string(fullText ? "yes" : "no") +
+        "\r\nLanguage=0x407 German (Germany)\r\nTitle=Generated Help\r\n[WINDOWS]\r\n"
+        "ovel2html=\"Generated Help\",\"Help.hhc\",Help.hhk,\"P0.html\",\"/opt/qb/_quillbook_default.html\","
+        ",,_jump2_.htm,Quillbook,0x2520,200,0x304E,[0,0,800,600],,0x0,,0,0,,0\r\n[FILES]\r\n" +
+        files + "\r\n" + extra + "\r\n\r\n[INFOTYPES]\r\n";
     qbtest::WriteFile(p.hhp, hhp);
     p.listed.push_back(extra);
     return p;

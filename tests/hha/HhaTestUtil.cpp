@@ -1,6 +1,6 @@
-#include "HhaTestUtil.h"
+#include "tests/hha/HhaTestUtil.h"
 
-#include "hha.h"
+#include "hha/hha.h"
 
 namespace hhatest {
 

@@ -6,15 +6,15 @@
 #include <filesystem>
 #include <memory>
 
-#include "ChmContainer.h"
-#include "ChmRead.h"
-#include "HhaLzxSection.h"
-#include "HhaNavigation.h"
-#include "HhaStoredLzx.h"
-#include "GenProject.h"
-#include "HhaProject.h"
-#include "HhaTestUtil.h"
-#include "TestSupport.h"
+#include "hha/ChmContainer.h"
+#include "hha/HhaLzxSection.h"
+#include "hha/HhaNavigation.h"
+#include "hha/HhaProject.h"
+#include "hha/HhaStoredLzx.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/hha/GenProject.h"
+#include "tests/hha/HhaTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace hhatest;
 namespace fs = std::filesystem;
@@ -50,12 +50,17 @@ void ExpectRoundTrip(const GenProject& p, const std::string& scratch) {
 
 std::string PySearch(const std::string& chm, const std::string& word) {
     // Debian's module misses an import that LoadCHM needs when $FIftiMain exists.
-    std::string script = "import struct, chm.chm as c, chm.extra as e\n"
-                         "e.struct = struct\n"
-                         "f = c.CHMFile()\n"
-                         "assert f.LoadCHM('" + chm + "')\n"
-                         "ok, hits = f.Search(b'" + word + "', 1, 0)\n"
-                         "print('\\n'.join(sorted('/' + v.decode().lstrip('/') for v in hits.values())))\n";
+    std::string script =
+        "import struct, chm.chm as c, chm.extra as e\n"
+        "e.struct = struct\n"
+        "f = c.CHMFile()\n"
+        "assert f.LoadCHM('" +
+        chm +
+        "')\n"
+        "ok, hits = f.Search(b'" +
+        word +
+        "', 1, 0)\n"
+        "print('\\n'.join(sorted('/' + v.decode().lstrip('/') for v in hits.values())))\n";
     qbtest::TempDir dir;
     qbtest::WriteFile(dir / "s.py", script);
     return RunCommand("/usr/bin/python3 " + dir.path() + "s.py 2>&1");
@@ -104,12 +109,15 @@ TEST(Native, SmallProjectRoundTrip) {
     std::vector<std::string> expected = TocLines(p.hhcText), actual = TocLines(qbtest::ReadFile(toc));
     EXPECT_EQ(expected, actual) << qbtest::ReadFile(toc).substr(0, 800);
 
-    qbtest::WriteFile(dir / "meta.py", "import struct, chm.chm as c, chm.extra as e\ne.struct = struct\n"
-                                       "f = c.CHMFile()\nf.LoadCHM('" + p.chm + "')\n"
-                                       "print(f.title.decode(), f.home.decode(), f.topics.decode(), hex(f.lcid))\n");
-    EXPECT_EQ("Generated Help /P0.html /Help.hhc 0x407\n", RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
+    qbtest::WriteFile(dir / "meta.py",
+                      "import struct, chm.chm as c, chm.extra as e\ne.struct = struct\n"
+                      "f = c.CHMFile()\nf.LoadCHM('" +
+                          p.chm +
+                          "')\n"
+                          "print(f.title.decode(), f.home.decode(), f.topics.decode(), hex(f.lcid))\n");
+    EXPECT_EQ("Generated Help /P0.html /Help.hhc 0x407\n",
+              RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
 }
-
 
 TEST(Native, FailuresNameTheFileAndLeaveNoOutput) {
     qbtest::TempDir dir;
@@ -237,7 +245,8 @@ TEST(Section, EndsAtFrameAndResetBoundariesReadBack) {
                               2 * kFrame + 1, 3 * kFrame, 4 * kFrame - 1, 4 * kFrame}) {
             SCOPED_TRACE((store ? "stored, " : "compressed, ") + std::to_string(n) + " bytes");
             std::string bytes;
-            for (std::size_t i = 0; bytes.size() < n; ++i) bytes += "<p>line " + std::to_string(i * 7919 % 1000) + "</p>\r\n";
+            for (std::size_t i = 0; bytes.size() < n; ++i)
+                bytes += "<p>line " + std::to_string(i * 7919 % 1000) + "</p>\r\n";
             bytes.resize(n);
             qb::hha::ChmContainer c(store ? qb::hha::StoredSection() : qb::hha::LzxSection());
             c.AddFile("/a.html", bytes);

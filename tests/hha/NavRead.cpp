@@ -1,4 +1,4 @@
-#include "NavRead.h"
+#include "tests/hha/NavRead.h"
 
 #include "support/Utf.h"
 
@@ -77,7 +77,7 @@ std::vector<std::string> DecodeTocIdx(const std::string& toc, const HelpTables& 
     std::map<std::uint32_t, std::uint32_t> topicEntries;  // entry offset -> topic
     std::size_t visited = 0;
     std::function<void(std::uint32_t, std::uint32_t, int)> walk = [&](std::uint32_t at, std::uint32_t parent,
-                                                                       int depth) {
+                                                                      int depth) {
         for (; at != 0; at = Dword(toc, at + 0x10)) {
             if (++visited > toc.size() / 0x14 || at + 0x14 > toc.size()) {
                 ADD_FAILURE() << "entry chain runs wild at " << at;
@@ -157,8 +157,7 @@ std::vector<std::string> DecodeKeywordBTree(const std::string& bt, const HelpTab
             if (seeAlso) {
                 targets = "see:" + Utf16Text(bt, p, end);
             } else {
-                for (std::uint32_t k = 0; k < pairs; ++k, p += 4)
-                    targets += (k ? "," : "") + tables.Url(Dword(bt, p));
+                for (std::uint32_t k = 0; k < pairs; ++k, p += 4) targets += (k ? "," : "") + tables.Url(Dword(bt, p));
             }
             EXPECT_EQ(1u, Dword(bt, p));
             EXPECT_EQ(13u * lines.size(), Dword(bt, p + 4));

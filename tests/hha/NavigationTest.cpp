@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <map>
 
-#include "ChmRead.h"
-#include "Error.h"
-#include "GenProject.h"
-#include "HhaHelpFiles.h"
-#include "HhaNavigation.h"
-#include "HhaProject.h"
-#include "HhaTestUtil.h"
-#include "NavRead.h"
-#include "TestSupport.h"
+#include "hha/HhaHelpFiles.h"
+#include "hha/HhaNavigation.h"
+#include "hha/HhaProject.h"
+#include "support/Error.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/hha/GenProject.h"
+#include "tests/hha/HhaTestUtil.h"
+#include "tests/hha/NavRead.h"
+#include "tests/support/TestSupport.h"
 
 using namespace hhatest;
 using qb::hha::Topic;
@@ -112,7 +112,8 @@ TEST(KeywordIndex, SortedNestedAndSplitOverIndexBlocks) {
 }
 
 TEST(KeywordIndex, TextsAndLimits) {
-    EXPECT_EQ("a & b <c> \xC3\xA4 \xE2\x82\xAC &unknown; &#;", qb::hha::DecodeEntities("a &amp; b &lt;c&gt; &auml; &#x20AC; &unknown; &#;"));
+    EXPECT_EQ("a & b <c> \xC3\xA4 \xE2\x82\xAC &unknown; &#;",
+              qb::hha::DecodeEntities("a &amp; b &lt;c&gt; &auml; &#x20AC; &unknown; &#;"));
     EXPECT_EQ("6100e400ac203dd800de", Hex(qb::hha::Utf16Le("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80")));
     EXPECT_EQ("fdff", Hex(qb::hha::Utf16Le("\xC3")));  // cut-off sequence
     // No keywords: a header and no blocks.
@@ -125,16 +126,17 @@ TEST(NativeNavigation, ContentsAndIndexReadBack) {
     qbtest::TempDir dir;
     GenProject p = MakeProject(dir.path(), 12);
     // An index with unsorted, nested, multi-page and cross-reference keywords.
-    std::string hhk = "<HTML><BODY>\r\n<UL>\r\n"
-                      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"zebra\">"
-                      "<param name=\"Local\" value=\"P1.html\"></OBJECT>\r\n"
-                      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"\xC3\x84pfel &amp; Birnen\">"
-                      "<param name=\"Name\" value=\"First\"><param name=\"Local\" value=\"P2.html\">"
-                      "<param name=\"Name\" value=\"Second\"><param name=\"Local\" value=\"0\\P11.html\"></OBJECT>\r\n"
-                      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"sub\">"
-                      "<param name=\"Local\" value=\"img\\logo.png\"></OBJECT></UL>\r\n"
-                      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"apple\">"
-                      "<param name=\"See Also\" value=\"zebra\"></OBJECT>\r\n</UL></BODY></HTML>\r\n";
+    std::string hhk =
+        "<HTML><BODY>\r\n<UL>\r\n"
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"zebra\">"
+        "<param name=\"Local\" value=\"P1.html\"></OBJECT>\r\n"
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"\xC3\x84pfel &amp; Birnen\">"
+        "<param name=\"Name\" value=\"First\"><param name=\"Local\" value=\"P2.html\">"
+        "<param name=\"Name\" value=\"Second\"><param name=\"Local\" value=\"0\\P11.html\"></OBJECT>\r\n"
+        "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"sub\">"
+        "<param name=\"Local\" value=\"img\\logo.png\"></OBJECT></UL>\r\n"
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"apple\">"
+        "<param name=\"See Also\" value=\"zebra\"></OBJECT>\r\n</UL></BODY></HTML>\r\n";
     qbtest::WriteFile(p.folder + "Help.hhk", hhk);
     CompileRun run = Compile(p.hhp);
     ASSERT_EQ(1, run.result) << ::testing::PrintToString(run.log);
@@ -157,9 +159,9 @@ TEST(NativeNavigation, ContentsAndIndexReadBack) {
     EXPECT_EQ(expected, DecodeTocIdx(files["/#TOCIDX"], tables));
 
     ASSERT_TRUE(files.count("/$WWKeywordLinks/BTree"));
-    std::vector<std::string> keywords = {
-        "0|apple|0|see:zebra", "0|zebra|0|P1.html", "0|\xC3\x84pfel & Birnen|0|P2.html,0/P11.html",
-        "1|\xC3\x84pfel & Birnen, sub|16|img/logo.png"};
+    std::vector<std::string> keywords = {"0|apple|0|see:zebra", "0|zebra|0|P1.html",
+                                         "0|\xC3\x84pfel & Birnen|0|P2.html,0/P11.html",
+                                         "1|\xC3\x84pfel & Birnen, sub|16|img/logo.png"};
     EXPECT_EQ(keywords, DecodeKeywordBTree(files["/$WWKeywordLinks/BTree"], tables));
 
     // #SYSTEM: keyword links flagged; codes 7 and 11 carry the ids of the

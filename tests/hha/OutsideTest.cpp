@@ -1,14 +1,14 @@
 // A compile packs only files from inside the project folder; leftovers of a
 // killed compile do not pile up.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "CompileCommand.h"
-#include "HhaTemp.h"
-#include "TestSupport.h"
+#include "hha/HhaTemp.h"
+#include "quillbook/CompileCommand.h"
+#include "tests/support/TestSupport.h"
 
 namespace sfs = std::filesystem;
 
@@ -69,7 +69,8 @@ TEST_F(OutsideProject, FilesFromOutsideTheProjectAreRefusedByName) {
 
     qbtest::WriteFile(dir / "proj/local.hhc",
                       "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"S\">"
-                      "<param name=\"Local\" value=\"" + (dir / "secret.txt") + "\"></OBJECT></UL>");
+                      "<param name=\"Local\" value=\"" +
+                          (dir / "secret.txt") + "\"></OBJECT></UL>");
     ExpectRefused(Project("", "local.hhc"), dir / "secret.txt");
 
     // A link inside the project that leads out is refused too; one that stays inside is fine.
@@ -91,8 +92,9 @@ TEST_F(OutsideProject, PageLinksThatLeadOutThroughALinkAreRefused) {
 // link in a script leads out no more than one in a page.
 TEST_F(OutsideProject, PagesLinkedFromALoadedScriptAreStoredAndStayInside) {
     qbtest::WriteFile(dir / "proj/a.html", "<html><body><script src=\"sub/menu.js\"></script></body></html>");
-    qbtest::WriteFile(dir / "proj/sub/menu.js", "m[0]='<a href=\"/sub/it\\'s.html\">It</a>'\r\n"
-                                                "m[1]='<a href=\"../b.html\">B<\\/a>'\r\n");
+    qbtest::WriteFile(dir / "proj/sub/menu.js",
+                      "m[0]='<a href=\"/sub/it\\'s.html\">It</a>'\r\n"
+                      "m[1]='<a href=\"../b.html\">B<\\/a>'\r\n");
     qbtest::WriteFile(dir / "proj/sub/it's.html", "<html><body>it</body></html>");
     qbtest::WriteFile(dir / "proj/b.html", "<html><body>b</body></html>");
     const CompileResult r = Compile(Project(""));

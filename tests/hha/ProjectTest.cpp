@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "Error.h"
-#include "HhaProject.h"
-#include "TestSupport.h"
+#include "hha/HhaProject.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb::hha;
 
@@ -50,11 +50,12 @@ TEST(ProjectPaths, ResolveInsideOutsideAndLinks) {
 
 TEST(ProjectFile, OptionsWindowsFilesAndLanguage) {
     qbtest::TempDir dir;
-    qbtest::WriteFile(dir / "My Help.hhp",
-                      "[OPTIONS]\r\nCompiled file=out\\My Help.chm\r\nContents file=My Help.hhc\r\n"
-                      "Default topic=\r\nFull-text search=yes\r\nLanguage=0x407 German (Germany)\r\n"
-                      "Title=T, with comma\r\n[WINDOWS]\r\nw=\"T\",\"a.hhc\",,\"\",\"\",,,,,0x1020,200,0x0,[1,2,3,4],,0x8,,0,0,,0\r\n"
-                      "[FILES]\r\n.\\a.html\r\n\r\n   \r\nb.html\r\n[INFOTYPES]\r\n");
+    qbtest::WriteFile(
+        dir / "My Help.hhp",
+        "[OPTIONS]\r\nCompiled file=out\\My Help.chm\r\nContents file=My Help.hhc\r\n"
+        "Default topic=\r\nFull-text search=yes\r\nLanguage=0x407 German (Germany)\r\n"
+        "Title=T, with comma\r\n[WINDOWS]\r\nw=\"T\",\"a.hhc\",,\"\",\"\",,,,,0x1020,200,0x0,[1,2,3,4],,0x8,,0,0,,0\r\n"
+        "[FILES]\r\n.\\a.html\r\n\r\n   \r\nb.html\r\n[INFOTYPES]\r\n");
     Project p = ReadProject(dir / "My Help.hhp");
     EXPECT_EQ(0x407u, p.Lcid());
     EXPECT_TRUE(p.FullTextSearch());
@@ -82,11 +83,12 @@ TEST(ProjectFile, LanguageWithoutNumberFallsBackToUsEnglish) {
 }
 
 TEST(Sitemap, EntriesLevelsAndLocalRewrite) {
-    std::string hhc = "<OBJECT type=\"text/site properties\"><param name=\"ImageType\" value=\"Folder\"></OBJECT>"
-                      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Q&amp;A\">"
-                      "<param name=\"Local\" value=\".\\a.html\"></OBJECT>\r\n<UL>\r\n"
-                      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"B\"><param name=\"New\" value=\"1\"></OBJECT>"
-                      "</UL><LI><OBJECT type=\"text/sitemap\"><PARAM NAME=\"local\" VALUE=\"9\\c.html\"></OBJECT>";
+    std::string hhc =
+        "<OBJECT type=\"text/site properties\"><param name=\"ImageType\" value=\"Folder\"></OBJECT>"
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Q&amp;A\">"
+        "<param name=\"Local\" value=\".\\a.html\"></OBJECT>\r\n<UL>\r\n"
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"B\"><param name=\"New\" value=\"1\"></OBJECT>"
+        "</UL><LI><OBJECT type=\"text/sitemap\"><PARAM NAME=\"local\" VALUE=\"9\\c.html\"></OBJECT>";
     auto entries = ParseSitemap(hhc);
     ASSERT_EQ(3u, entries.size());
     EXPECT_EQ(".\\a.html", entries[0].Param("Local"));
@@ -102,8 +104,9 @@ TEST(Sitemap, EntriesLevelsAndLocalRewrite) {
 }
 
 TEST(PageLinksTest, HrefSrcAndCommentsSkipped) {
-    auto links = PageLinks("<a href=\".\\9\\D.html\">x</a><img SRC='img/a%20b.png'><!-- <a href=\"no.html\"> -->"
-                           "<td background=bg.gif>");
+    auto links = PageLinks(
+        "<a href=\".\\9\\D.html\">x</a><img SRC='img/a%20b.png'><!-- <a href=\"no.html\"> -->"
+        "<td background=bg.gif>");
     ASSERT_EQ(3u, links.size());
     EXPECT_EQ(".\\9\\D.html", links[0]);
     EXPECT_EQ("img/a b.png", links[1]);

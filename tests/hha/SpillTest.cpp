@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "Error.h"
-#include "HhaSpill.h"
-#include "TestSupport.h"
+#include "hha/HhaSpill.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
 

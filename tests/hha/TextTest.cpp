@@ -2,11 +2,11 @@
 // that are names, not URLs.
 #include <gtest/gtest.h>
 
-#include "ChmRead.h"
-#include "HhaProject.h"
-#include "HhaTestUtil.h"
-#include "HhaText.h"
-#include "TestSupport.h"
+#include "hha/HhaProject.h"
+#include "hha/HhaText.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/hha/HhaTestUtil.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb::hha;
 
@@ -39,25 +39,28 @@ TEST(CodePage, MissingCharactersAsReferencesOrQuestionMarks) {
     EXPECT_TRUE(IsNonAsciiUtf8("\xC3\xA4"));
     EXPECT_FALSE(IsNonAsciiUtf8("plain"));
     EXPECT_FALSE(IsNonAsciiUtf8("\xE4 latin-1"));  // not UTF-8: left as it is
-    EXPECT_EQ("strasse", FoldCase("STRA\xC3\x9F" "E"));
+    EXPECT_EQ("strasse", FoldCase("STRA\xC3\x9F"
+                                  "E"));
     EXPECT_EQ("a\xE2\x82\xAC", CutUtf8("a\xE2\x82\xAC", 4));
     EXPECT_EQ("a", CutUtf8("a\xE2\x82\xAC", 3));
 }
 
 TEST(Pages, InAsciiAloneForViewersThatIgnoreTheCharset) {
     const std::string page =
-        "<html><head><meta charset=\"utf-8\"><title>Gr\xC3\xBC\xC3\x9F" "e</title>"
+        "<html><head><meta charset=\"utf-8\"><title>Gr\xC3\xBC\xC3\x9F"
+        "e</title>"
         "<style>p:before{content:\"\xE2\x80\xA2\"}</style>"
         "<script>var s = \"\xC3\xA4\xF0\x9F\x98\x80\";</script></head>"
         "<body><a href=\"x.html\" title=\"\xE9\xA5\xBA\">\xE9\xA5\xBA\xE5\xAD\x90</a></body></html>";
     EXPECT_TRUE(DeclaresUtf8(page));
     EXPECT_TRUE(DeclaresUtf8("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">"));
     EXPECT_FALSE(DeclaresUtf8("<meta charset=\"windows-1252\">"));
-    EXPECT_EQ("<html><head><meta charset=\"utf-8\"><title>Gr&#252;&#223;e</title>"
-              "<style>p:before{content:\"\\2022 \"}</style>"
-              "<script>var s = \"\\u00E4\\uD83D\\uDE00\";</script></head>"
-              "<body><a href=\"x.html\" title=\"&#39290;\">&#39290;&#23376;</a></body></html>",
-              HtmlAsAscii(page));
+    EXPECT_EQ(
+        "<html><head><meta charset=\"utf-8\"><title>Gr&#252;&#223;e</title>"
+        "<style>p:before{content:\"\\2022 \"}</style>"
+        "<script>var s = \"\\u00E4\\uD83D\\uDE00\";</script></head>"
+        "<body><a href=\"x.html\" title=\"&#39290;\">&#39290;&#23376;</a></body></html>",
+        HtmlAsAscii(page));
 }
 
 // "#" and "?" in a listed file name are part of the name; in a link they

@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include "Error.h"
-#include "Host.h"
-#include "Language.h"
-#include "MessageTable.h"
-#include "Settings.h"
-#include "StartUp.h"
-#include "TestSupport.h"
+#include "host/Host.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+#include "settings/Settings.h"
+#include "settings/StartUp.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-#include "../../src/host/Exports.h"
-#include "ExportCommand.h"
-#include "WizardTestSupport.h"
+#include "host/Exports.h"
+#include "quillbook/ExportCommand.h"
+#include "tests/wizard/WizardTestSupport.h"
 
 namespace {
 
@@ -140,16 +140,16 @@ TEST_F(ModuleTest, ExportsOfTheLoadedModuleNeverFailIntoTheHost) {
     bool nextEnabled = true;
     QString caption;
     {
-    HostDriver driver([&](QDialog& w) {
-        nextEnabled = w.findChild<QPushButton*>("btnNext")->isEnabled();
-        caption = w.findChild<QWidget*>("rgDataSource")->findChildren<QRadioButton*>().at(1)->text();
-        QTest::keyClick(&w, Qt::Key_Escape);
-    });
-    EXPECT_EQ(command("Database.FullPath=/data/trav\tel.db\r\nTreeView.CurNode_DvoPath=\r\n", 0), 0);
-    EXPECT_TRUE(driver.wizardSeen);
-    EXPECT_FALSE(nextEnabled);
-    ASSERT_EQ(driver.boxes.size(), 1u);
-    EXPECT_EQ(driver.boxes[0], "No data file opened at this time.");
+        HostDriver driver([&](QDialog& w) {
+            nextEnabled = w.findChild<QPushButton*>("btnNext")->isEnabled();
+            caption = w.findChild<QWidget*>("rgDataSource")->findChildren<QRadioButton*>().at(1)->text();
+            QTest::keyClick(&w, Qt::Key_Escape);
+        });
+        EXPECT_EQ(command("Database.FullPath=/data/trav\tel.db\r\nTreeView.CurNode_DvoPath=\r\n", 0), 0);
+        EXPECT_TRUE(driver.wizardSeen);
+        EXPECT_FALSE(nextEnabled);
+        ASSERT_EQ(driver.boxes.size(), 1u);
+        EXPECT_EQ(driver.boxes[0], "No data file opened at this time.");
     }
     EXPECT_TRUE(fs::exists(dir_ / "Quillbook.xml"));
     // A bad handle is reported inside the wizard, not raised into the host.

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <random>
 
-#include "Lzx.h"
-#include "LzxHuffman.h"
-#include "LzxdOracle.h"
+#include "hha/Lzx.h"
+#include "hha/LzxHuffman.h"
+#include "tests/lzx/LzxdOracle.h"
 
 using qb::lzx::kFrameSize;
 using qb::lzx::Params;
@@ -21,8 +21,8 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
 
 // Pages of the kind the exporter writes: markup that repeats, words that vary.
 std::string HtmlLike(std::size_t n, unsigned seed) {
-    static const char* const kWords[] = {"item", "note", "export", "label", "the", "of", "attachment", "page",
-                                         "outline", "help", "contents", "index", "and", "with", "file", "tree"};
+    static const char* const kWords[] = {"item",    "note", "export",   "label", "the", "of",   "attachment", "page",
+                                         "outline", "help", "contents", "index", "and", "with", "file",       "tree"};
     std::mt19937 rng(seed);
     std::string s;
     unsigned page = 0;
@@ -301,7 +301,8 @@ TEST(LzxStream, ThreadCountAndPieceSizesGiveTheSameBytes) {
         }
         // Pieces that cut frames and intervals anywhere.
         std::string pieced;
-        qb::lzx::StreamCompressor stream(p, [&](std::string_view b) { pieced.append(b); }, 3);
+        qb::lzx::StreamCompressor stream(
+            p, [&](std::string_view b) { pieced.append(b); }, 3);
         std::mt19937 rng(3);
         for (std::size_t at = 0; at < input.size();) {
             std::size_t n = std::min<std::size_t>(input.size() - at, 1 + rng() % 90000);
@@ -333,8 +334,8 @@ TEST(LzxStream, StopsOnTheCallersThreadAndJoinsWorkers) {
     int polls = 0;
     std::string out;
     {
-        qb::lzx::StreamCompressor stream({}, [&](std::string_view b) { out.append(b); }, 2,
-                                         [&] { return ++polls < 10; });
+        qb::lzx::StreamCompressor stream(
+            {}, [&](std::string_view b) { out.append(b); }, 2, [&] { return ++polls < 10; });
         EXPECT_THROW(stream.Write(input), qb::lzx::Cancelled);
     }
     EXPECT_EQ(polls, 10);

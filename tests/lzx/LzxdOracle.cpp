@@ -1,4 +1,4 @@
-#include "LzxdOracle.h"
+#include "tests/lzx/LzxdOracle.h"
 
 #include <mspack.h>
 
@@ -52,10 +52,9 @@ void MemCopy(void* src, void* dst, std::size_t bytes) { std::memmove(dst, src, b
 
 }  // namespace
 
-Decoded Decode(std::string_view stream, unsigned windowBits, unsigned resetIntervalFrames,
-               std::uint64_t outLength) {
-    mspack_system sys{MemOpen, MemClose, MemRead, MemWrite, MemSeek, MemTell,
-                      MemMessage, MemAlloc, MemFree, MemCopy, nullptr};
+Decoded Decode(std::string_view stream, unsigned windowBits, unsigned resetIntervalFrames, std::uint64_t outLength) {
+    mspack_system sys{MemOpen,    MemClose, MemRead, MemWrite, MemSeek, MemTell,
+                      MemMessage, MemAlloc, MemFree, MemCopy,  nullptr};
     Decoded result;
     // In a compiled file more bytes follow the stream, and the decoder reads
     // ahead into them: asked for output that ends on a reset point, it reads

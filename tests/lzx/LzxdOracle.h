@@ -12,7 +12,6 @@ struct Decoded {
 };
 
 // Decodes outLength bytes from stream with a fresh decoder state.
-Decoded Decode(std::string_view stream, unsigned windowBits, unsigned resetIntervalFrames,
-               std::uint64_t outLength);
+Decoded Decode(std::string_view stream, unsigned windowBits, unsigned resetIntervalFrames, std::uint64_t outLength);
 
 }  // namespace lzxtest

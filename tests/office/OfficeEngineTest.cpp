@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "Converters.h"
-#include "Error.h"
-#include "MessageTable.h"
-#include "OfficeTestSupport.h"
-#include "TestSupport.h"
+#include "engine/Converters.h"
+#include "settings/MessageTable.h"
+#include "support/Error.h"
+#include "tests/office/OfficeTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "Converters.h"
-#include "OfficeTestSupport.h"
+#include "engine/Converters.h"
+#include "tests/office/OfficeTestSupport.h"
 
 namespace {
 
@@ -42,8 +42,9 @@ TEST(OfficePage, MarkerFollowsBodyStartTagAndIsClosedBeforeTheEnd) {
 
 TEST(OfficePage, BodyTagVariants) {
     // Plain tag, upper case, and a tag name that only begins with "body".
-    EXPECT_NE(std::string::npos, AdaptOfficePage("<html><body><p>x</p></body></html>", "N_files", {})
-                                     .find("<body>" + kMarker + "<p>x</p>"));
+    EXPECT_NE(
+        std::string::npos,
+        AdaptOfficePage("<html><body><p>x</p></body></html>", "N_files", {}).find("<body>" + kMarker + "<p>x</p>"));
     EXPECT_NE(std::string::npos, AdaptOfficePage("<HTML><BODY BGCOLOR=white>x</BODY></HTML>", "N_files", {})
                                      .find("<BODY BGCOLOR=white>" + kMarker + "x"));
     const std::string odd = AdaptOfficePage("<html><bodyguard>y</bodyguard><body>x</body></html>", "N_files", {});
@@ -62,9 +63,9 @@ TEST(OfficePage, ExistingMarkerIsKept) {
 TEST(OfficePage, EndingIsNormalisedWhateverTheOfficeWrote) {
     const std::string closing = kClosingText;
     ASSERT_EQ(20u, closing.size());
-    for (const std::string& tail : {std::string("</body>\n</html>"), std::string("</body></html>\n\n  "),
-                                    std::string("</BODY>\r\n</HTML>\r\n"), std::string("</html>"), std::string(""),
-                                    std::string("</body>\r\n\r\n</html>\r\n")}) {
+    for (const std::string& tail :
+         {std::string("</body>\n</html>"), std::string("</body></html>\n\n  "), std::string("</BODY>\r\n</HTML>\r\n"),
+          std::string("</html>"), std::string(""), std::string("</body>\r\n\r\n</html>\r\n")}) {
         const std::string page = AdaptOfficePage("<html><body><p>x</p>\n" + tail, "N_files", {});
         EXPECT_TRUE(EndsWith(page, "</p>\r\n</div>\r\n" + closing)) << "tail: " << tail << "\npage: " << page;
         EXPECT_EQ(1, Count(page, "</body>")) << page;

@@ -15,15 +15,15 @@
 #include <thread>
 #include <vector>
 
-#include "Converters.h"
-#include "Engine.h"
-#include "Error.h"
-#include "FakeStorage.h"
-#include "MessageTable.h"
-#include "OfficeTestSupport.h"
-#include "TestSupport.h"
-#include "Utils.h"
-#include "dvo.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "engine/Converters.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "support/Error.h"
+#include "tests/engine/FakeStorage.h"
+#include "tests/office/OfficeTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -156,9 +156,11 @@ protected:
         OfficeRun::SetUp();
         storage_ = &store_;
         for (int i = 1; i <= 12; ++i) {
-            const std::string item = store_.AddItem("\\Organizer\\data\\", std::to_string(i), "Item " + std::to_string(i));
-            store_.AddFile(item, "_~_~_notes.rtf",
-                           i == 5 ? std::string("\0\1\2 not a document", 21) : PlainNote("Text of note " + std::to_string(i)));
+            const std::string item =
+                store_.AddItem("\\Organizer\\data\\", std::to_string(i), "Item " + std::to_string(i));
+            store_.AddFile(
+                item, "_~_~_notes.rtf",
+                i == 5 ? std::string("\0\1\2 not a document", 21) : PlainNote("Text of note " + std::to_string(i)));
         }
     }
     qbtest::FakeStorage store_;
@@ -182,7 +184,8 @@ TEST_F(OfficeRunOfTwelve, FailingNoteEndsTheWalkThereAsWithOneOffice) {
 
     // Pages up to the failing note, none after it, though the offices had converted them.
     for (int i = 1; i <= 4; ++i)
-        EXPECT_NE(std::string::npos, ReadFile(out / ("Item_" + std::to_string(i) + ".html")).find("Text of note " + std::to_string(i)));
+        EXPECT_NE(std::string::npos,
+                  ReadFile(out / ("Item_" + std::to_string(i) + ".html")).find("Text of note " + std::to_string(i)));
     for (int i = 6; i <= 12; ++i) EXPECT_FALSE(sfs::exists(out / ("Item_" + std::to_string(i) + ".html"))) << i;
     EXPECT_FALSE(sfs::exists(out / "Item_5.rtf"));
     EXPECT_TRUE(Descendants().empty());
@@ -251,9 +254,12 @@ protected:
 };
 
 TEST_F(OfficePool, AheadPagesInWalkOrderEqualDirectOnes) {
-    const std::map<std::string, std::string> rtf = {
-        {"Pic", NoteWithPictureAndTable("A picture")}, {"One", PlainNote("one")},  {"Two", PlainNote("two")},
-        {"Three", PlainNote("three")},                 {"Four", PlainNote("four")}, {"Late", PlainNote("late")}};
+    const std::map<std::string, std::string> rtf = {{"Pic", NoteWithPictureAndTable("A picture")},
+                                                    {"One", PlainNote("one")},
+                                                    {"Two", PlainNote("two")},
+                                                    {"Three", PlainNote("three")},
+                                                    {"Four", PlainNote("four")},
+                                                    {"Late", PlainNote("late")}};
     std::vector<qb::TNoteAhead> notes;
     for (const char* name : {"Pic", "One", "Two", "Three", "Four", "Late"})
         notes.push_back({Store(name, rtf.at(name)), dir_ / (std::string(name) + ".rtf")});
@@ -336,9 +342,8 @@ TEST_F(OfficePool, OfficeKilledUnderANoteIsRestartedAndTheNoteConvertedAgain) {
     // Neither office answers, so the note is under way in one of them when both die.
     for (pid_t p : offices) ASSERT_EQ(0, ::kill(p, SIGSTOP));
     WriteFile(dir_ / "Note.rtf", PlainNote("survives"));
-    auto converted = std::async(std::launch::async, [&] {
-        engine_->Convert(job_, dir_ / "Note.rtf", dir_ / "Note.html", "Note");
-    });
+    auto converted =
+        std::async(std::launch::async, [&] { engine_->Convert(job_, dir_ / "Note.rtf", dir_ / "Note.html", "Note"); });
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     for (pid_t p : offices) ::kill(p, SIGKILL);
     converted.get();

@@ -1,8 +1,8 @@
 // Attachment index pages, file lists and their frame.
 #include <cstdlib>
 
-#include "EngineFixture.h"
-#include "LinkCheck.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -37,13 +37,14 @@ TEST_F(AttachmentsPage, IndexPageGroupsFilesAndLinksFromTheRoot) {
     job.options.Footer = "<i>foot</i>";
     const std::vector<std::string> files{File("x.doc"), File("a.htm"), File("p.png"), File("b.html")};
     EXPECT_EQ("", qb::WriteAttachmentsPage(job, files, dir.path() + "P.html", "Title & <b>"));
-    EXPECT_EQ("<HTML><HEAD><TITLE>Title &amp; &lt;b&gt;</TITLE><meta http-equiv=\"Content-Type\" content=\"text/html\" "
-              "charset=\"UTF-8\"></HEAD><BODY><i>head</i><H1>Title &amp; &lt;b&gt;</H1><p>Text not found at this node<BR>"
-              "The under lines list the attachment files of this node"
-              "<BR><BR>HTML documents:<BR><A HREF=\"/a.htm\">a.htm</A><BR><A HREF=\"/b.html\">b.html</A><BR>"
-              "<BR><BR>Images:<BR><A HREF=\"/p.png\">p.png</A><BR>"
-              "<BR><BR>Other files:<BR><A HREF=\"/x.doc\">x.doc</A><BR></p><i>foot</i></BODY></HTML>",
-              ReadFile(dir.path() + "P.html"));
+    EXPECT_EQ(
+        "<HTML><HEAD><TITLE>Title &amp; &lt;b&gt;</TITLE><meta http-equiv=\"Content-Type\" content=\"text/html\" "
+        "charset=\"UTF-8\"></HEAD><BODY><i>head</i><H1>Title &amp; &lt;b&gt;</H1><p>Text not found at this node<BR>"
+        "The under lines list the attachment files of this node"
+        "<BR><BR>HTML documents:<BR><A HREF=\"/a.htm\">a.htm</A><BR><A HREF=\"/b.html\">b.html</A><BR>"
+        "<BR><BR>Images:<BR><A HREF=\"/p.png\">p.png</A><BR>"
+        "<BR><BR>Other files:<BR><A HREF=\"/x.doc\">x.doc</A><BR></p><i>foot</i></BODY></HTML>",
+        ReadFile(dir.path() + "P.html"));
 }
 
 TEST_F(AttachmentsPage, OneHtmlDocumentNamingAllOthersStandsForTheItem) {
@@ -73,9 +74,10 @@ TEST_F(AttachmentsPage, HtmlDocumentMissingAFileOrASecondDocumentGiveAnIndexPage
 TEST_F(AttachmentsPage, FrameGoesBeforeTheEndOfAPageTheConvertersDidNotWrite) {
     File("Kept.html", "<html><body>kept text</BODY>\n</html>");
     qb::WriteAttachmentsPage(job, {File("a.doc")}, dir.path() + "Kept.html", "Kept");
-    EXPECT_EQ("<html><body>kept text<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" "
-              "src=\"Kept.xml\"></iframe></body></html>",
-              ReadFile(dir.path() + "Kept.html"));
+    EXPECT_EQ(
+        "<html><body>kept text<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" "
+        "src=\"Kept.xml\"></iframe></body></html>",
+        ReadFile(dir.path() + "Kept.html"));
 }
 
 class AttachmentsRun : public EngineTest {
@@ -140,8 +142,8 @@ TEST_F(AttachmentsRun, StyleSheetTurnsTheFileListIntoLinks) {
     const std::string sheet = qb::ToForwardSlashes(xml.substr(href, xml.find('"', href) - href));
     EXPECT_EQ("../../filelist.xsl", sheet);
     ASSERT_TRUE(qb::fs::FileExists(out.path() + "9/11/" + sheet));
-    const std::string cmd = "xsltproc '" + out.path() + "9/11/" + sheet + "' '" + out.path() + "9/11/Note.xml' >'" +
-                            result + "' 2>&1";
+    const std::string cmd =
+        "xsltproc '" + out.path() + "9/11/" + sheet + "' '" + out.path() + "9/11/Note.xml' >'" + result + "' 2>&1";
     ASSERT_EQ(0, std::system(cmd.c_str())) << ReadFile(result);
     const std::string html = ReadFile(result);
     EXPECT_NE(std::string::npos, html.find("<p><B>Attachments file list: </B>")) << html;

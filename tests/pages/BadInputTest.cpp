@@ -1,7 +1,7 @@
 // Hostile captions, label names and link tables: no crash, nothing outside the
 // output folder, and every link still resolves.
-#include "EngineFixture.h"
-#include "LinkCheck.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -18,15 +18,9 @@ std::string LongUtf8(std::size_t bytes) {
 }  // namespace
 
 TEST_F(EngineTest, HostileNamesInEveryFolderMode) {
-    const std::vector<std::string> captions{"Q&A <new> \"quoted\"",
-                                            "Tom's 'notes'",
-                                            "a::b::c",
-                                            "tab\there",
-                                            "C# 100% </script>",
-                                            "back\\slash\\",
-                                            LongUtf8(300),
-                                            LongUtf8(300) + "x",
-                                            ""};
+    const std::vector<std::string> captions{
+        "Q&A <new> \"quoted\"", "Tom's 'notes'", "a::b::c",           "tab\there", "C# 100% </script>",
+        "back\\slash\\",        LongUtf8(300),   LongUtf8(300) + "x", ""};
     const std::string top = store.AddItem(kRoot, "1", "Top <&>");
     store.AddNote(top, "top");
     std::string links, labels = "::Label::\t1\t#0\tL<&>'\"::\t\r\n";
@@ -51,8 +45,8 @@ TEST_F(EngineTest, HostileNamesInEveryFolderMode) {
     struct Mode {
         bool keep, readable, rollover;
     };
-    for (const auto& m : {Mode{false, false, true}, Mode{true, false, true}, Mode{true, true, true},
-                          Mode{true, true, false}}) {
+    for (const auto& m :
+         {Mode{false, false, true}, Mode{true, false, true}, Mode{true, true, true}, Mode{true, true, false}}) {
         SCOPED_TRACE(std::to_string(m.keep) + std::to_string(m.readable) + std::to_string(m.rollover));
         TempDir outer;
         options.RootPath = outer.path() + "out/";
@@ -78,6 +72,7 @@ TEST_F(EngineTest, HostileNamesInEveryFolderMode) {
             EXPECT_EQ(std::string::npos, topPage.find("</script> child"));
             EXPECT_NE(std::string::npos, topPage.find("C# 100% &lt;/script&gt;"));
         }
-        EXPECT_NE(std::string::npos, ReadFile(options.RootPath + qb::SafeFileName("L<&>'\"::") + ".html").find("<a href="));
+        EXPECT_NE(std::string::npos,
+                  ReadFile(options.RootPath + qb::SafeFileName("L<&>'\"::") + ".html").find("<a href="));
     }
 }

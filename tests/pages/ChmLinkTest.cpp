@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "EngineFixture.h"
-#include "LinkCheck.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -32,8 +32,7 @@ std::string Object(chmFile* h, const std::string& path) {
     chmUnitInfo ui{};
     if (chm_resolve_object(h, path.c_str(), &ui) != CHM_RESOLVE_SUCCESS) return {};
     std::string bytes(static_cast<std::size_t>(ui.length), '\0');
-    chm_retrieve_object(h, &ui, reinterpret_cast<unsigned char*>(bytes.data()), 0,
-                        static_cast<LONGINT64>(ui.length));
+    chm_retrieve_object(h, &ui, reinterpret_cast<unsigned char*>(bytes.data()), 0, static_cast<LONGINT64>(ui.length));
     return bytes;
 }
 
@@ -105,8 +104,7 @@ TEST(SampleHelpFile, EveryLinkOfEveryStoredPageIsStored) {
         int checked = 0;
         for (const auto& page : pages) {
             // Attachments are stored as they are; only generated pages are checked.
-            if (!qb::fs::FileExists(out.path() + page.substr(1)) ||
-                qb::ExtractFileName(page) == "archive.html")
+            if (!qb::fs::FileExists(out.path() + page.substr(1)) || qb::ExtractFileName(page) == "archive.html")
                 continue;
             const std::string folder = page.substr(0, page.rfind('/') + 1);
             for (const auto& link : PageLinks(Object(chm.get(), page))) {

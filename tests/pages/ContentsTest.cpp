@@ -1,6 +1,6 @@
 // Contents entries, nesting, label pages and the keyword index.
-#include "EngineFixture.h"
-#include "LinkCheck.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -38,18 +38,19 @@ TEST(ContentsEntry, EscapesTheCaptionOnlyAndNamesThePageUnchanged) {
     qb::AddContentsEntry(job, std::string(".\\9\\Q&A.html"), "Q&A <new> \"quoted\"", false, "  ");
     qb::AddContentsEntry(job, std::nullopt, "Empty", true, "");
     qb::AddContentsEntry(job, std::nullopt, "Folder", false, "");
-    EXPECT_EQ("  <LI><OBJECT type=\"text/sitemap\">\r\n"
-              "      <param name=\"Name\" value=\"Q&amp;A &lt;new&gt; &quot;quoted&quot;\">\r\n"
-              "      <param name=\"Local\" value=\".\\9\\Q&A.html\">\r\n"
-              "      </OBJECT>\r\n"
-              "<LI><OBJECT type=\"text/sitemap\">\r\n"
-              "    <param name=\"Name\" value=\"Empty\">\r\n"
-              "    <param name=\"New\" value=\"1\">\r\n"
-              "    </OBJECT>\r\n"
-              "<LI><OBJECT type=\"text/sitemap\">\r\n"
-              "    <param name=\"Name\" value=\"Folder\">\r\n"
-              "    </OBJECT>\r\n",
-              job.ContentsLines->Text());
+    EXPECT_EQ(
+        "  <LI><OBJECT type=\"text/sitemap\">\r\n"
+        "      <param name=\"Name\" value=\"Q&amp;A &lt;new&gt; &quot;quoted&quot;\">\r\n"
+        "      <param name=\"Local\" value=\".\\9\\Q&A.html\">\r\n"
+        "      </OBJECT>\r\n"
+        "<LI><OBJECT type=\"text/sitemap\">\r\n"
+        "    <param name=\"Name\" value=\"Empty\">\r\n"
+        "    <param name=\"New\" value=\"1\">\r\n"
+        "    </OBJECT>\r\n"
+        "<LI><OBJECT type=\"text/sitemap\">\r\n"
+        "    <param name=\"Name\" value=\"Folder\">\r\n"
+        "    </OBJECT>\r\n",
+        job.ContentsLines->Text());
 }
 
 class ContentsTree : public EngineTest {
@@ -112,19 +113,24 @@ TEST_F(Labels, PagesLinkTheirItemsInEveryFolderMode) {
         bool keep, readable;
         std::string tripsLink, romeLink;
     };
-    for (const auto& m : {Mode{false, false, "Trips.html", "Rome.html"},
-                          Mode{true, false, "/2/Trips.html", "/2/Rome.html"},
-                          Mode{true, true, "/Trips/Trips.html", "/Trips/Rome.html"}}) {
+    for (const auto& m :
+         {Mode{false, false, "Trips.html", "Rome.html"}, Mode{true, false, "/2/Trips.html", "/2/Rome.html"},
+          Mode{true, true, "/Trips/Trips.html", "/Trips/Rome.html"}}) {
         TempDir dir;
         options.RootPath = dir.path();
         options.KeepFolderTree = m.keep;
         options.ReadableFolderNames = m.readable;
         Run();
-        EXPECT_EQ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\"></script>"
-                  "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>\r\n"
-                  "<a href=\"" + m.tripsLink + "\">Trips</a><br>\r\n"
-                  "<a href=\"" + m.romeLink + "\">Rome</a><br></body>\r\n\r\n</html>\r\n",
-                  ReadFile(dir.path() + "Travel.html"));
+        EXPECT_EQ(
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><script "
+            "type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\"></script>"
+            "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /><body>\r\n"
+            "<a href=\"" +
+                m.tripsLink +
+                "\">Trips</a><br>\r\n"
+                "<a href=\"" +
+                m.romeLink + "\">Rome</a><br></body>\r\n\r\n</html>\r\n",
+            ReadFile(dir.path() + "Travel.html"));
         EXPECT_EQ("", Dead(dir.path()));
     }
 }
@@ -143,10 +149,16 @@ TEST_F(Labels, ContentsSectionAndProgress) {
 }
 
 TEST_F(Labels, ShortHeadersUnclosedSectionsAndItemsOutsideTheBranch) {
-    LabelFile("::Label::\t1\tShort\r\n" + rome + "\r\n\r\n"            // names no label: skipped
-              "::Label::\t2\t#0\tFirst\r\n" + rome + "\r\n"              // closed by the next header: no page
-              "::Label::\t3\t#0\tSecond\r\n" + outside + "\r\n" + rome + "\r\n\\Organizer\\data\\404\\\r\n\r\n"
-              "::Label::\t4\t#0\tLast\r\n" + rome + "\r\n");             // never closed: no page
+    LabelFile("::Label::\t1\tShort\r\n" + rome +
+              "\r\n\r\n"  // names no label: skipped
+              "::Label::\t2\t#0\tFirst\r\n" +
+              rome +
+              "\r\n"  // closed by the next header: no page
+              "::Label::\t3\t#0\tSecond\r\n" +
+              outside + "\r\n" + rome +
+              "\r\n\\Organizer\\data\\404\\\r\n\r\n"
+              "::Label::\t4\t#0\tLast\r\n" +
+              rome + "\r\n");  // never closed: no page
     options.NavLinks = false;
     options.RolloverMenus = false;
     Run();
@@ -157,8 +169,10 @@ TEST_F(Labels, ShortHeadersUnclosedSectionsAndItemsOutsideTheBranch) {
     EXPECT_FALSE(Exists("First.html"));
     EXPECT_FALSE(Exists("Last.html"));
     // Without navigation links the script and style sheet are not written, so not named.
-    EXPECT_EQ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><body>\r\nOutside<br>\r\n<a href=\"/2/Rome.html\">Rome</a><br></body>\r\n\r\n</html>\r\n",
-              Read("Second.html"));
+    EXPECT_EQ(
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=UTF-8\"><body>\r\nOutside<br>\r\n<a href=\"/2/Rome.html\">Rome</a><br></body>\r\n\r\n</html>\r\n",
+        Read("Second.html"));
     EXPECT_EQ("", Dead(out.path()));
 }
 

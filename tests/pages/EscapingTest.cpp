@@ -2,8 +2,8 @@
 // markup or script in any page the run writes.
 #include <filesystem>
 
-#include "EngineFixture.h"
-#include "LinkCheck.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -74,10 +74,15 @@ TEST_F(HostileCaptions, BarSubItemListAndSeeAlsoShowCaptionsAsText) {
         Run();
         const std::string q = keep ? "4/" : "";
         const std::string leaf = ReadFile(dir.path() + q + "Leaf.html");
-        EXPECT_NE(std::string::npos, leaf.find(">&lt;/a&gt;&lt;b&gt;bold&lt;/b&gt;</a> >> <a href=\"/" + q +
-                                               "Say__hi____'bye'.html\">Say &quot;hi&quot; &amp; &#39;bye&#39;</a> >> "))
+        EXPECT_NE(std::string::npos,
+                  leaf.find(">&lt;/a&gt;&lt;b&gt;bold&lt;/b&gt;</a> >> <a href=\"/" + q +
+                            "Say__hi____'bye'.html\">Say &quot;hi&quot; &amp; &#39;bye&#39;</a> >> "))
             << leaf;
-        EXPECT_NE(std::string::npos, ReadFile(dir.path() + "a___b.html").find("See also: <a href=\"/_script_qbInjected=1__script_.html\">&lt;script&gt;qbInjected=1&lt;/script&gt;</a> | "));
+        EXPECT_NE(
+            std::string::npos,
+            ReadFile(dir.path() + "a___b.html")
+                .find("See also: <a "
+                      "href=\"/_script_qbInjected=1__script_.html\">&lt;script&gt;qbInjected=1&lt;/script&gt;</a> | "));
         // The empty item's own page lists its sub-item.
         const std::string empty = ReadFile(dir.path() + q + "Say__hi____'bye'.html");
         EXPECT_NE(std::string::npos, empty.find("<br><a href=\"/" + q + "Leaf.html\">Leaf</a>")) << empty;
@@ -135,8 +140,7 @@ TEST_F(HostileCaptions, TitlesAndMetaAttributesOfEveryEngineAndTheAttachmentPage
 
 TEST_F(HostileCaptions, LabelPagesShowLinkedAndUnlinkedCaptionsAsText) {
     const std::string outside = store.AddItem(kRoot, "9", "x</a><i>y");
-    store.AddFile(kRoot, "__custom_labels.txt",
-                  "::Label::\t1\t#0\tMarked\r\n" + less + "\r\n" + outside + "\r\n\r\n");
+    store.AddFile(kRoot, "__custom_labels.txt", "::Label::\t1\t#0\tMarked\r\n" + less + "\r\n" + outside + "\r\n\r\n");
     Run();
     const std::string label = Read("Marked.html");
     EXPECT_NE(std::string::npos, label.find("<a href=\"/a___b.html\">a &lt; b</a><br>")) << label;
@@ -153,9 +157,10 @@ TEST_F(HostileCaptions, MenuWorksAndRunsNoCaptionInHeadlessChromium) {
     Run();
     const std::string log = out.path() + "browser.log";
     auto quote = [](const std::string& s) { return "'" + qb::ReplaceAll(s, "'", "'\\''") + "'"; };
-    const std::string cmd = "python3 '" QB_PAGES_DIR "/menu_browser.py' " + chromium + " " + quote(out.path()) +
-                            " " + quote(out.path() + "a___b.html") + " " + quote(kCloser) + " " + quote(kScript) +
-                            " " + quote(kLess) + " " + quote("Say \"hi\" & `bye`") + " " + quote(kImage) + " >" + quote(log) + " 2>&1";
+    const std::string cmd = "python3 '" QB_PAGES_DIR "/menu_browser.py' " + chromium + " " + quote(out.path()) + " " +
+                            quote(out.path() + "a___b.html") + " " + quote(kCloser) + " " + quote(kScript) + " " +
+                            quote(kLess) + " " + quote("Say \"hi\" & `bye`") + " " + quote(kImage) + " >" + quote(log) +
+                            " 2>&1";
     const int rc = std::system(cmd.c_str());
     EXPECT_EQ(0, rc) << ReadFile(log);
 }
@@ -191,8 +196,7 @@ TEST_F(EngineTest, WithoutSubItemsMenusAndProgressCountOnlyTheStartItem) {
     Run();
     EXPECT_FALSE(Exists("Sub.html"));
     const std::string page = Read("Top.html");
-    EXPECT_NE(std::string::npos, page.find("var menu0=new Array()\r\nquillbookNav(0, '/Top.html', 'Top', '')"))
-        << page;
+    EXPECT_NE(std::string::npos, page.find("var menu0=new Array()\r\nquillbookNav(0, '/Top.html', 'Top', '')")) << page;
     EXPECT_EQ(std::string::npos, page.find("menu0[0]"));
     EXPECT_FALSE(Exists("Top.js"));
     std::vector<int> itemPositions;
@@ -222,6 +226,5 @@ TEST_F(EngineTest, LabelProgressIsAPercentageOfTheLabelLines) {
         if (e.text.rfind("  ", 0) == 0 && e.text.find("--") == std::string::npos)
             reported.emplace_back(e.text, e.position);
     // 453 lines: the headers stand at lines 0, 151 and 302.
-    EXPECT_EQ((std::vector<std::pair<std::string, int>>{{"  First", 0}, {"  Second", 33}, {"  Third", 66}}),
-              reported);
+    EXPECT_EQ((std::vector<std::pair<std::string, int>>{{"  First", 0}, {"  Second", 33}, {"  Third", 66}}), reported);
 }

@@ -2,8 +2,8 @@
 // the options that change links, compared with golden files.
 #include <algorithm>
 
-#include "EngineFixture.h"
-#include "LinkCheck.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 

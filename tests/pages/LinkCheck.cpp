@@ -1,9 +1,9 @@
-#include "LinkCheck.h"
+#include "tests/pages/LinkCheck.h"
 
 #include <filesystem>
 
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/Utils.h"
+#include "tests/support/TestSupport.h"
 
 namespace qbtest {
 

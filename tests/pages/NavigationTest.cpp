@@ -1,6 +1,6 @@
 // Navigation bar, menus, sub-item lists, "See also" and page finishing.
-#include "EngineFixture.h"
-#include "LinkCheck.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -70,12 +70,14 @@ TEST_F(NavWorkedExample, MenusListSubItemsAndTheRootLinkIsLeftOutForTheWholeData
     Run();
     // A leaf carries its own entry and loads its parent's data, which names the
     // data of the level above, up to the database root: a menu, no link.
-    EXPECT_EQ("<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
-              "var menu3=new Array()\r\nquillbookNav(3, '/5/9/D.html', 'D', '')\r\nquillbookBar()\r\n</script>\r\n",
-              Bar(Read("5/9/D.html")));
-    EXPECT_EQ("var menu2=new Array()\r\nmenu2[0]='<a href=\"/5/9/D.html\">D</a>'\r\n"
-              "quillbookNav(2, '/5/9/C.html', 'C', '/5/A.js')\r\n",
-              Read("5/9/C.js"));
+    EXPECT_EQ(
+        "<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
+        "var menu3=new Array()\r\nquillbookNav(3, '/5/9/D.html', 'D', '')\r\nquillbookBar()\r\n</script>\r\n",
+        Bar(Read("5/9/D.html")));
+    EXPECT_EQ(
+        "var menu2=new Array()\r\nmenu2[0]='<a href=\"/5/9/D.html\">D</a>'\r\n"
+        "quillbookNav(2, '/5/9/C.html', 'C', '/5/A.js')\r\n",
+        Read("5/9/C.js"));
     const std::string a = Read("5/A.js");
     EXPECT_NE(std::string::npos, a.find("menu1[1]='<a href=\"/5/9/C.html\">C</a>'")) << a;
     EXPECT_NE(std::string::npos, a.find("quillbookNav(1, '/5/A.html', 'A', '/db.kvd.js')")) << a;
@@ -83,9 +85,10 @@ TEST_F(NavWorkedExample, MenusListSubItemsAndTheRootLinkIsLeftOutForTheWholeData
     EXPECT_NE(std::string::npos, root.find("menu0[0]='<a href=\"/5/A.html\">A</a>'")) << root;
     EXPECT_NE(std::string::npos, root.find("quillbookNav(0, '', '', '')")) << root;
     // An item with sub-items loads its own data.
-    EXPECT_EQ("<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
-              "quillbookBar()\r\n</script>\r\n",
-              Bar(Read("5/9/C.html")));
+    EXPECT_EQ(
+        "<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
+        "quillbookBar()\r\n</script>\r\n",
+        Bar(Read("5/9/C.html")));
     EXPECT_EQ("", Dead(out.path()));
 }
 
@@ -204,9 +207,11 @@ TEST_F(EngineTest, EmptyLeafGetsOnlyTheHeading) {
     options.NavLinks = false;
     options.RolloverMenus = false;
     Run();
-    EXPECT_EQ("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head><body><b>No text or attachments, Sub-item(s) list as below:</b><br></body>\r\n\r\n"
-              "</html>\r\n",
-              Read("Empty.html"));
+    EXPECT_EQ(
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head><body><b>No text or "
+        "attachments, Sub-item(s) list as below:</b><br></body>\r\n\r\n"
+        "</html>\r\n",
+        Read("Empty.html"));
 }
 
 // --- "See also" ------------------------------------------------------------------
@@ -320,10 +325,9 @@ TEST(LinkCheck, ReportsDeadAndSkipsExternalLinks) {
     WriteFile(dir.path() + "sub/p.html",
               "<a href=\"/a.html\">ok</a><a HREF=\"../a.html\">ok</a><img src=\"gone.png\">"
               "<a href=\"a.html\">dead here</a><a href=\"http://example.org/\">x</a><a href=\"#top\">x</a>");
-    EXPECT_EQ((std::vector<std::string>{"sub/p.html -> a.html", "sub/p.html -> gone.png"}),
-              [&] {
-                  auto d = DeadLinks(dir.path());
-                  std::sort(d.begin(), d.end());
-                  return d;
-              }());
+    EXPECT_EQ((std::vector<std::string>{"sub/p.html -> a.html", "sub/p.html -> gone.png"}), [&] {
+        auto d = DeadLinks(dir.path());
+        std::sort(d.begin(), d.end());
+        return d;
+    }());
 }

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "EngineFixture.h"
-#include "LinkCheck.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/pages/LinkCheck.h"
 
 using namespace qbtest;
 
@@ -137,8 +137,7 @@ TEST_F(SampleExport, RolloverMenuWorksInHeadlessChromium) {
     ASSERT_TRUE(qb::fs::FileExists(page));
     const std::string log = out.path() + "browser.log";
     const std::string cmd = "python3 '" QB_PAGES_DIR "/menu_browser.py' " + chromium + " '" + out.path() + "' '" +
-                            page + "' Locations 'Hamburg office' 'Shanghai office' 'Remote work' >'" + log +
-                            "' 2>&1";
+                            page + "' Locations 'Hamburg office' 'Shanghai office' 'Remote work' >'" + log + "' 2>&1";
     const int rc = std::system(cmd.c_str());
     EXPECT_EQ(0, rc) << ReadFile(log);
 }

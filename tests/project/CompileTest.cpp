@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <functional>
 
-#include "Engine.h"
-#include "FakeStorage.h"
-#include "FileSys.h"
-#include "MessageTable.h"
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "tests/engine/FakeStorage.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 
@@ -82,8 +82,8 @@ TEST_F(CompileTest, StepCountsFollowTheFilesTheCompilerNames) {
     }
     std::vector<int> positions;
     compiler.script = [&](qb::THHALog log, qb::THHAContinue) {
-        log("   ");                         // dropped
-        log("Compiling something");         // logged, no step
+        log("   ");                  // dropped
+        log("Compiling something");  // logged, no step
         for (int i = 0; i < 9; ++i) {
             log(("p" + std::to_string(i) + ".html").c_str());
             positions.push_back(gEvents.back().position);
@@ -147,7 +147,10 @@ TEST_F(CompileTest, FailedCompileRaisesItsReasonAndKeepsTheFiles) {
     };
     const std::vector<Case> cases = {
         {"no compiler library", false, {}, qb::Msg(23)},
-        {"rejected entry", true, {"Compiling x", "Error: cannot open file C#_tips.html"}, "cannot open file C#_tips.html"},
+        {"rejected entry",
+         true,
+         {"Compiling x", "Error: cannot open file C#_tips.html"},
+         "cannot open file C#_tips.html"},
         {"full disk", true, {"Error: cannot write Help.chm: No space left on device"}, "No space left on device"},
         {"no error line", true, {"something odd"}, "something odd"},
     };

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "Defaults.h"
-#include "Engine.h"
-#include "FakeStorage.h"
-#include "FileSys.h"
-#include "MessageTable.h"
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "engine/Defaults.h"
+#include "engine/Engine.h"
+#include "settings/MessageTable.h"
+#include "tests/engine/FakeStorage.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 
@@ -58,9 +58,10 @@ TEST_F(ProjectTest, OptionLinesAndWindowDefinition) {
     EXPECT_EQ("Language=0x407 German (Germany)", Line("Language="));
     EXPECT_EQ("[FILES]", (*job.ProjectLines)[job.ProjectLines->Count() - 1]);
     // No home page yet: the walk gives out the start item's page first.
-    EXPECT_EQ("ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"\",\"\",http://x,X,_jump2_.htm,Quillbook,0x1020,"
-              "300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
-              Line("ovel2html="));
+    EXPECT_EQ(
+        "ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"\",\"\",http://x,X,_jump2_.htm,Quillbook,0x1020,"
+        "300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
+        Line("ovel2html="));
     EXPECT_EQ(7, job.ContentsLines->Count());
     EXPECT_EQ("  <param name=\"ImageType\" value=\"Folder\">", (*job.ContentsLines)[4]);
     EXPECT_EQ("<UL>", (*job.ContentsLines)[6]);
@@ -70,9 +71,10 @@ TEST_F(ProjectTest, OptionLinesAndWindowDefinition) {
     job.StartPage = ".\\9\\C#.html";
     qb::FinishProject(job);
     EXPECT_EQ("Default topic=9/C#.html", Line("Default topic"));
-    EXPECT_EQ("ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"9/C#.html\",\"9/C#.html\",http://x,X,_jump2_.htm,"
-              "Quillbook,0x1020,300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
-              Line("ovel2html="));
+    EXPECT_EQ(
+        "ovel2html=\"My Help\",\"My Help.hhc\",My Help.hhk,\"9/C#.html\",\"9/C#.html\",http://x,X,_jump2_.htm,"
+        "Quillbook,0x1020,300,0x78387E,[0,0,800,600],,0x8,,1,-1,,0",
+        Line("ovel2html="));
 }
 
 TEST_F(ProjectTest, WithoutAnyPageTheRunWritesTheHomePage) {
@@ -130,7 +132,8 @@ TEST_F(ProjectTest, FinishAppendsFilesExtraBlockAndEnd) {
     job.StartPage = ".\\A.html";
     qb::FinishProject(job);
     const std::string text = job.ProjectLines->Text();
-    EXPECT_NE(std::string::npos, text.find("[FILES]\r\n.\\A.html\r\n/extra/a.txt\r\n/extra/b.txt\r\n\r\n[INFOTYPES]\r\n"));
+    EXPECT_NE(std::string::npos,
+              text.find("[FILES]\r\n.\\A.html\r\n/extra/a.txt\r\n/extra/b.txt\r\n\r\n[INFOTYPES]\r\n"));
     EXPECT_EQ("</UL>", (*job.ContentsLines)[job.ContentsLines->Count() - 2]);
     EXPECT_EQ("</BODY></HTML>", (*job.ContentsLines)[job.ContentsLines->Count() - 1]);
 }

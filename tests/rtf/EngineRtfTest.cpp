@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "Converters.h"
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/Utils.h"
+#include "engine/Converters.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb;
 
@@ -13,8 +13,8 @@ namespace {
 const std::string kClosing = "</body>\r\n\r\n</html>\r\n";
 
 // Converts rtf through an engine with the given options; returns the page.
-std::string Convert(std::unique_ptr<IConverterEngine> engine, const std::string& rtf,
-                    const TConvertOptions& options, const std::string& title = "T") {
+std::string Convert(std::unique_ptr<IConverterEngine> engine, const std::string& rtf, const TConvertOptions& options,
+                    const std::string& title = "T") {
     qbtest::TempDir dir;
     TParameters job;
     job.options = options;
@@ -32,8 +32,11 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 TEST(BuiltInEngine, PageIsTheConverterTextLessItsTailPlusClosing) {
     const std::string page = Convert(CreateBuiltInEngine(), "{\\rtf1\\fs20 Hi\\par}", {});
-    EXPECT_EQ(page, "<html><head><meta name=\"Quillbook\" content=\"T\"><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"></head><body>"
-                    "<font size=\"2\" color=\"#080000\"><p align=\"left\">Hi</font>" + kClosing);
+    EXPECT_EQ(page,
+              "<html><head><meta name=\"Quillbook\" content=\"T\"><meta http-equiv=\"Content-Type\" "
+              "content=\"text/html; charset=UTF-8\"></head><body>"
+              "<font size=\"2\" color=\"#080000\"><p align=\"left\">Hi</font>" +
+                  kClosing);
 }
 
 TEST(BuiltInEngine, HeaderOnceAfterTheFirstBodyTagAndFooterBeforeClosing) {
@@ -80,7 +83,8 @@ TEST(PlainTextEngine, PageStartTextAndClosing) {
     EXPECT_EQ(page,
               "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"windows-1252\">"
               "<title>A &amp; B</title></head><body><div>H</div><font face=\"Verdana\" color=\"#FF0000\" size=\"2\">"
-              "Fish &amp; &lt;chips&gt;<BR>two&nbsp;&nbsp;spaces</font>F" + kClosing);
+              "Fish &amp; &lt;chips&gt;<BR>two&nbsp;&nbsp;spaces</font>F" +
+                  kClosing);
 }
 
 TEST(PlainTextEngine, SystemColourIsResolvedFirst) {

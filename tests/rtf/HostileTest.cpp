@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "RichText.h"
-#include "TestSupport.h"
-#include "rtf2html.h"
+#include "rtf/RichText.h"
+#include "rtf/rtf2html.h"
+#include "tests/support/TestSupport.h"
 
 // Inputs that once crashed, hung or exhausted the reader (found by fuzzing or
 // written by hand) must load and convert.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "RichText.h"
+#include "rtf/RichText.h"
 
 using namespace qb::rtf;
 
@@ -115,7 +115,7 @@ TEST(RtfReader, ParagraphAttributesBelongToTheWholeParagraph) {
     EXPECT_EQ(d.ParaAt(5).align, Align::Right);   // \qr came after the text
     EXPECT_EQ(d.ParaAt(10).align, Align::Justify);
     EXPECT_EQ(d.ParaAt(17).align, Align::Left);
-    EXPECT_EQ(d.ParaAt(23).align, Align::Left);   // \line stays in its paragraph
+    EXPECT_EQ(d.ParaAt(23).align, Align::Left);  // \line stays in its paragraph
     EXPECT_EQ(d.ParaAt(d.Length()).align, Align::Left);
 }
 
@@ -170,14 +170,16 @@ TEST(RtfReader, SpecialCharactersAndSymbols) {
                     "\\ldblquote\\rdblquote}"),
               "a\tb\u00A0cd\u2011e{}\\\u2014\u2013\u2022\u2018\u2019\u201C\u201D");
     // Control characters in the text never reach the document.
-    EXPECT_EQ(Plain("{\\rtf1 a\\'0d\\'0ab\\u13?c\x01" "d}"), "abcd");
+    EXPECT_EQ(Plain("{\\rtf1 a\\'0d\\'0ab\\u13?c\x01"
+                    "d}"),
+              "abcd");
 }
 
 // Every word of the keyword table is found, and words that only resemble one are not.
 TEST(RtfReader, EveryKeywordIsFoundAndNearMissesAreIgnored) {
-    for (const char* word : {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth",
-                             "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw",
-                             "ulwave"}) {
+    for (const char* word :
+         {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd", "ulthdash",
+          "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"}) {
         SCOPED_TRACE(word);
         const RichDocument d = LoadRtf(std::string("{\\rtf1 a\\") + word + " b\\ulnone c}");
         ASSERT_EQ(d.PlainText(), "abc");
@@ -185,12 +187,13 @@ TEST(RtfReader, EveryKeywordIsFoundAndNearMissesAreIgnored) {
         EXPECT_TRUE(d.CharAt(1).underline);
         EXPECT_FALSE(d.CharAt(2).underline);
     }
-    for (const char* word : {"stylesheet", "info", "pict", "object", "shp", "shpgrp", "shppict", "nonshppict", "do",
-                             "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr", "footerf",
-                             "footnote", "annotation", "atnid", "atnauthor", "fldinst", "listtable",
-                             "listoverridetable", "revtbl", "rsidtbl", "filetbl", "xe", "tc", "tcn", "template",
-                             "userprops", "bkmkstart", "bkmkend", "ftnsep", "ftnsepc", "ftncn", "aftnsep",
-                             "aftnsepc", "aftncn", "pnseclvl", "txe"}) {
+    for (const char* word :
+         {"stylesheet", "info",     "pict",       "object",  "shp",       "shpgrp",  "shppict",   "nonshppict",
+          "do",         "header",   "headerl",    "headerr", "headerf",   "footer",  "footerl",   "footerr",
+          "footerf",    "footnote", "annotation", "atnid",   "atnauthor", "fldinst", "listtable", "listoverridetable",
+          "revtbl",     "rsidtbl",  "filetbl",    "xe",      "tc",        "tcn",     "template",  "userprops",
+          "bkmkstart",  "bkmkend",  "ftnsep",     "ftnsepc", "ftncn",     "aftnsep", "aftnsepc",  "aftncn",
+          "pnseclvl",   "txe"}) {
         SCOPED_TRACE(word);
         EXPECT_EQ(Plain(std::string("{\\rtf1 a{\\") + word + " gone}b}"), "ab");
     }
@@ -209,11 +212,17 @@ TEST(RtfReader, TextRunsEndAtEveryToken) {
     EXPECT_EQ(Plain("{\\rtf1\\ansi ab\\\\cd\\{ef\\}gh\\'e4ij{kl}mn\\tab op\xe4qr\x01st\tuv\xe4\x02}"),
               "ab\\cd{ef}gh\u00E4ijklmn\top\u00E4qrst\tuv\u00E4");
     // A raw double-byte character between ASCII runs, and a lead byte cut off by a group.
-    EXPECT_EQ(Plain(Doc("\\fcharset134", "\\f0 ab\xd6\xd0" "cd\xce\xc4" "e{\xd6}f")),
-              "ab\u4E2Dcd\u6587" "e\uFFFDf");
+    EXPECT_EQ(Plain(Doc("\\fcharset134",
+                        "\\f0 ab\xd6\xd0"
+                        "cd\xce\xc4"
+                        "e{\xd6}f")),
+              "ab\u4E2Dcd\u6587"
+              "e\uFFFDf");
     // The attributes change exactly at the run's end.
     const RichDocument d = LoadRtf("{\\rtf1 ab{\\b cd\xe4}ef}");
-    EXPECT_EQ(d.PlainText(), "abcd\u00E4" "ef");
+    EXPECT_EQ(d.PlainText(),
+              "abcd\u00E4"
+              "ef");
     for (int pos = 0; pos < d.Length(); ++pos) EXPECT_EQ(d.CharAt(pos).bold, pos >= 2 && pos <= 4) << pos;
 }
 
@@ -246,7 +255,9 @@ TEST(RtfReader, HexBytesThroughTheDocumentCodePage) {
     EXPECT_EQ(Plain("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}"), "При");
     EXPECT_EQ(Plain("{\\rtf1\\mac \\'8a}"), "ä");
     // Raw 8-bit text is decoded the same way.
-    EXPECT_EQ(Plain("{\\rtf1\\ansi Gr\xf6\xdf" "e}"), "Größe");
+    EXPECT_EQ(Plain("{\\rtf1\\ansi Gr\xf6\xdf"
+                    "e}"),
+              "Größe");
 }
 
 TEST(RtfReader, HexBytesThroughTheFontCharset) {

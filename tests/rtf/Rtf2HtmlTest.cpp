@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "RichText.h"
-#include "TestSupport.h"
-#include "rtf2html.h"
+#include "rtf/RichText.h"
+#include "rtf/rtf2html.h"
+#include "tests/support/TestSupport.h"
 
 using qb::RichTextToHtml;
 using qb::rtf::LoadRtf;
@@ -14,9 +14,7 @@ namespace {
 
 const std::string kHead = "<html><head><meta name=\"Quillbook\" content=\"T\"></head><body>";
 
-std::string Html(const std::string& rtf, const std::string& title = "T") {
-    return RichTextToHtml(title, LoadRtf(rtf));
-}
+std::string Html(const std::string& rtf, const std::string& title = "T") { return RichTextToHtml(title, LoadRtf(rtf)); }
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -56,8 +54,7 @@ TEST(RichTextToHtml, ColourAndSizeRestartTheFontElement) {
 }
 
 TEST(RichTextToHtml, CharacterReplacements) {
-    EXPECT_EQ(Body(Html("{\\rtf1 a & b 'q' \"d\" <t>}")),
-              "a & b 'q' &quot;d&quot; &lt;t&gt;</font></li></p></html>");
+    EXPECT_EQ(Body(Html("{\\rtf1 a & b 'q' \"d\" <t>}")), "a & b 'q' &quot;d&quot; &lt;t&gt;</font></li></p></html>");
     EXPECT_EQ(Body(Html("{\\rtf1 \\'e4\\'c4\\'f6\\'d6\\'fc\\'dc\\'df\\'e9}")),
               "&auml;&Auml;&ouml;&Ouml;&uuml;&Uuml;&szlig;\xc3\xa9</font></li></p></html>");
     // The letters are compared as characters, not as single bytes of other text.
@@ -148,7 +145,8 @@ TEST(RichTextToHtml, LongRunsWrittenInPiecesMatchTheRules) {
 TEST(RichTextToHtml, UnitsOfTwoPositionsAtTheEdgesOfRuns) {
     // A surrogate pair just before and just after a change of formatting.
     EXPECT_EQ(Body(Html("{\\rtf1 a\\u-10179?\\u-8704?{\\b\\u-10179?\\u-8704?b}}")),
-              "a\xf0\x9f\x98\x80<b>\xf0\x9f\x98\x80" "b</b></font></li></p></html>");
+              "a\xf0\x9f\x98\x80<b>\xf0\x9f\x98\x80"
+              "b</b></font></li></p></html>");
     // A line break ends a run; the space before it pairs with none after it.
     EXPECT_EQ(Body(Html("{\\rtf1 a \\line   b\\line\\u228?\\u-3?}")),
               "a \r\n<br>&nbsp;&nbsp;b\r\n<br>&auml;\xef\xbf\xbd</font></li></p></html>");
@@ -159,7 +157,9 @@ TEST(RichTextToHtml, JustifiedFirstParagraphHasNoStartTag) {
 }
 
 TEST(RichTextToHtml, SurrogatePairIsOneStep) {
-    EXPECT_EQ(Body(Html("{\\rtf1 a\\u-10179?\\u-8704?b}")), "a\xf0\x9f\x98\x80" "b</font></li></p></html>");
+    EXPECT_EQ(Body(Html("{\\rtf1 a\\u-10179?\\u-8704?b}")),
+              "a\xf0\x9f\x98\x80"
+              "b</font></li></p></html>");
 }
 
 // Notes as real writers save them, converted whole.

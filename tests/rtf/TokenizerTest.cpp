@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "RtfTokenizer.h"
+#include "rtf/RtfTokenizer.h"
 
 using qb::rtf::Tokenize;
 

@@ -3,12 +3,12 @@
 
 #include <filesystem>
 
-#include "ConfigLocation.h"
-#include "Language.h"
-#include "MessageTable.h"
-#include "Settings.h"
-#include "StartUp.h"
-#include "TestSupport.h"
+#include "settings/ConfigLocation.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+#include "settings/Settings.h"
+#include "settings/StartUp.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

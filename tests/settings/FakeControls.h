@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
-#include "OptionSchema.h"
-#include "UiComponent.h"
+#include "Utils/Platform.h"
+#include "engine/OptionSchema.h"
+#include "settings/UiComponent.h"
 
 namespace qbtest {
 

@@ -3,12 +3,12 @@
 #include <map>
 #include <set>
 
-#include "FakeControls.h"
-#include "Language.h"
-#include "MessageTable.h"
-#include "StartUp.h"
-#include "StringList.h"
-#include "TestSupport.h"
+#include "Utils/StringList.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+#include "settings/StartUp.h"
+#include "tests/settings/FakeControls.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -17,42 +17,78 @@ const std::string kShipped = std::string(QB_SOURCE_DIR) + "/src/settings/Quillbo
 // The wizard's controls by name with their kind; edits and memos are left out
 // because a language never touches them.
 const std::map<std::string, qb::TComponentKind> kWizardControls = {
-    {"tsWelcome", qb::TComponentKind::WinControl}, {"imgWizard", qb::TComponentKind::GraphicControl},
-    {"lblWelMessage", qb::TComponentKind::Label},  {"lblLanguage", qb::TComponentKind::Label},
-    {"cbbLanguage", qb::TComponentKind::ComboBox}, {"lblWebSite", qb::TComponentKind::Label},
-    {"imgWeb", qb::TComponentKind::GraphicControl}, {"lblMailUs", qb::TComponentKind::Label},
-    {"imgMail", qb::TComponentKind::GraphicControl}, {"tsTypes", qb::TComponentKind::WinControl},
-    {"rgDataSource", qb::TComponentKind::RadioGroup}, {"rgConverter", qb::TComponentKind::RadioGroup},
-    {"tsOptions", qb::TComponentKind::WinControl}, {"chkAttachments", qb::TComponentKind::WinControl},
-    {"chkOverWrite", qb::TComponentKind::WinControl}, {"chkClearTempFile", qb::TComponentKind::WinControl},
-    {"chkKeepDir", qb::TComponentKind::WinControl}, {"chkNiceDirName", qb::TComponentKind::WinControl},
-    {"chkIgnoreTopNode", qb::TComponentKind::WinControl}, {"chkIgnoreEmptyNode", qb::TComponentKind::WinControl},
-    {"chkSubItems", qb::TComponentKind::WinControl}, {"chkNavLink", qb::TComponentKind::WinControl},
-    {"chkMakePopupMenu", qb::TComponentKind::WinControl}, {"lblEncoding", qb::TComponentKind::Label},
-    {"cbbEncoding", qb::TComponentKind::ComboBox}, {"lblFont", qb::TComponentKind::Label},
-    {"lblFontPreview", qb::TComponentKind::Label}, {"tsFrame", qb::TComponentKind::WinControl},
-    {"lblHeader", qb::TComponentKind::Label}, {"lblFooter", qb::TComponentKind::Label},
-    {"tsCHMOptions", qb::TComponentKind::WinControl}, {"lblCHMLanguage", qb::TComponentKind::Label},
-    {"cbbCHMLanguage", qb::TComponentKind::ComboBox}, {"chkFullSearch", qb::TComponentKind::WinControl},
-    {"lblCHMWinSize", qb::TComponentKind::Label}, {"cbbCHMWinSize", qb::TComponentKind::ComboBox},
-    {"chkOnTop", qb::TComponentKind::WinControl}, {"lblCHMTitle", qb::TComponentKind::Label},
-    {"chkMakeIndex", qb::TComponentKind::WinControl}, {"grpCHMTab", qb::TComponentKind::WinControl},
-    {"chkCHMTab", qb::TComponentKind::WinControl}, {"lblDefaultTab", qb::TComponentKind::Label},
-    {"cbbDefaultTab", qb::TComponentKind::ComboBox}, {"chklstTabStyles", qb::TComponentKind::ListBox},
-    {"grpWinBtns", qb::TComponentKind::WinControl}, {"chklstWinBtns", qb::TComponentKind::ListBox},
-    {"grpUserButton", qb::TComponentKind::WinControl}, {"lblUserDefBtnCaption", qb::TComponentKind::Label},
-    {"lblUserDefBtnURL", qb::TComponentKind::Label}, {"btnBrowseJump1", qb::TComponentKind::WinControl},
-    {"tsMiscOptions", qb::TComponentKind::WinControl}, {"lblDefaultPage", qb::TComponentKind::Label},
-    {"btnBrowseDefaultPage", qb::TComponentKind::WinControl}, {"lblRootPath", qb::TComponentKind::Label},
-    {"btnBrowserPath", qb::TComponentKind::WinControl}, {"lblAttachFiles", qb::TComponentKind::Label},
-    {"lstAttachFiles", qb::TComponentKind::ListBox}, {"btnAddAttachs", qb::TComponentKind::WinControl},
-    {"btnRemoveAttachs", qb::TComponentKind::WinControl}, {"lblCHMFilename", qb::TComponentKind::Label},
-    {"btnChmFileName", qb::TComponentKind::WinControl}, {"chkOpenCHMFile", qb::TComponentKind::WinControl},
-    {"chkSite", qb::TComponentKind::WinControl}, {"btnSiteFolder", qb::TComponentKind::WinControl},
-    {"tsFinished", qb::TComponentKind::WinControl}, {"lblStart", qb::TComponentKind::Label},
-    {"btnRun", qb::TComponentKind::WinControl}, {"pbPecent", qb::TComponentKind::WinControl},
-    {"btnAbout", qb::TComponentKind::WinControl}, {"btnLang", qb::TComponentKind::WinControl},
-    {"btnBack", qb::TComponentKind::WinControl}, {"btnNext", qb::TComponentKind::WinControl},
+    {"tsWelcome", qb::TComponentKind::WinControl},
+    {"imgWizard", qb::TComponentKind::GraphicControl},
+    {"lblWelMessage", qb::TComponentKind::Label},
+    {"lblLanguage", qb::TComponentKind::Label},
+    {"cbbLanguage", qb::TComponentKind::ComboBox},
+    {"lblWebSite", qb::TComponentKind::Label},
+    {"imgWeb", qb::TComponentKind::GraphicControl},
+    {"lblMailUs", qb::TComponentKind::Label},
+    {"imgMail", qb::TComponentKind::GraphicControl},
+    {"tsTypes", qb::TComponentKind::WinControl},
+    {"rgDataSource", qb::TComponentKind::RadioGroup},
+    {"rgConverter", qb::TComponentKind::RadioGroup},
+    {"tsOptions", qb::TComponentKind::WinControl},
+    {"chkAttachments", qb::TComponentKind::WinControl},
+    {"chkOverWrite", qb::TComponentKind::WinControl},
+    {"chkClearTempFile", qb::TComponentKind::WinControl},
+    {"chkKeepDir", qb::TComponentKind::WinControl},
+    {"chkNiceDirName", qb::TComponentKind::WinControl},
+    {"chkIgnoreTopNode", qb::TComponentKind::WinControl},
+    {"chkIgnoreEmptyNode", qb::TComponentKind::WinControl},
+    {"chkSubItems", qb::TComponentKind::WinControl},
+    {"chkNavLink", qb::TComponentKind::WinControl},
+    {"chkMakePopupMenu", qb::TComponentKind::WinControl},
+    {"lblEncoding", qb::TComponentKind::Label},
+    {"cbbEncoding", qb::TComponentKind::ComboBox},
+    {"lblFont", qb::TComponentKind::Label},
+    {"lblFontPreview", qb::TComponentKind::Label},
+    {"tsFrame", qb::TComponentKind::WinControl},
+    {"lblHeader", qb::TComponentKind::Label},
+    {"lblFooter", qb::TComponentKind::Label},
+    {"tsCHMOptions", qb::TComponentKind::WinControl},
+    {"lblCHMLanguage", qb::TComponentKind::Label},
+    {"cbbCHMLanguage", qb::TComponentKind::ComboBox},
+    {"chkFullSearch", qb::TComponentKind::WinControl},
+    {"lblCHMWinSize", qb::TComponentKind::Label},
+    {"cbbCHMWinSize", qb::TComponentKind::ComboBox},
+    {"chkOnTop", qb::TComponentKind::WinControl},
+    {"lblCHMTitle", qb::TComponentKind::Label},
+    {"chkMakeIndex", qb::TComponentKind::WinControl},
+    {"grpCHMTab", qb::TComponentKind::WinControl},
+    {"chkCHMTab", qb::TComponentKind::WinControl},
+    {"lblDefaultTab", qb::TComponentKind::Label},
+    {"cbbDefaultTab", qb::TComponentKind::ComboBox},
+    {"chklstTabStyles", qb::TComponentKind::ListBox},
+    {"grpWinBtns", qb::TComponentKind::WinControl},
+    {"chklstWinBtns", qb::TComponentKind::ListBox},
+    {"grpUserButton", qb::TComponentKind::WinControl},
+    {"lblUserDefBtnCaption", qb::TComponentKind::Label},
+    {"lblUserDefBtnURL", qb::TComponentKind::Label},
+    {"btnBrowseJump1", qb::TComponentKind::WinControl},
+    {"tsMiscOptions", qb::TComponentKind::WinControl},
+    {"lblDefaultPage", qb::TComponentKind::Label},
+    {"btnBrowseDefaultPage", qb::TComponentKind::WinControl},
+    {"lblRootPath", qb::TComponentKind::Label},
+    {"btnBrowserPath", qb::TComponentKind::WinControl},
+    {"lblAttachFiles", qb::TComponentKind::Label},
+    {"lstAttachFiles", qb::TComponentKind::ListBox},
+    {"btnAddAttachs", qb::TComponentKind::WinControl},
+    {"btnRemoveAttachs", qb::TComponentKind::WinControl},
+    {"lblCHMFilename", qb::TComponentKind::Label},
+    {"btnChmFileName", qb::TComponentKind::WinControl},
+    {"chkOpenCHMFile", qb::TComponentKind::WinControl},
+    {"chkSite", qb::TComponentKind::WinControl},
+    {"btnSiteFolder", qb::TComponentKind::WinControl},
+    {"tsFinished", qb::TComponentKind::WinControl},
+    {"lblStart", qb::TComponentKind::Label},
+    {"btnRun", qb::TComponentKind::WinControl},
+    {"pbPecent", qb::TComponentKind::WinControl},
+    {"btnAbout", qb::TComponentKind::WinControl},
+    {"btnLang", qb::TComponentKind::WinControl},
+    {"btnBack", qb::TComponentKind::WinControl},
+    {"btnNext", qb::TComponentKind::WinControl},
     {"btnClose", qb::TComponentKind::WinControl},
 };
 
@@ -62,7 +98,7 @@ const std::set<std::string> kRuntimeLists = {"cbbCHMLanguage", "lstAttachFiles"}
 
 // Item counts of the wizard's fixed lists.
 const std::map<std::string, std::size_t> kItemCounts = {
-    {"rgDataSource", 2}, {"rgConverter", 3},    {"cbbEncoding", 4},     {"cbbCHMWinSize", 3},
+    {"rgDataSource", 2},  {"rgConverter", 3},     {"cbbEncoding", 4},    {"cbbCHMWinSize", 3},
     {"cbbDefaultTab", 4}, {"chklstTabStyles", 5}, {"chklstWinBtns", 15}, {"cbbLanguage", 2}};
 
 std::vector<std::string> FormatPlaces(const std::string& text) {
@@ -160,8 +196,8 @@ TEST_F(GermanFile, NamesOnlyWizardControlsAndCoversThemAll) {
     // Every control with a fixed caption or list is translated; link labels,
     // pictures and the progress bar carry none.
     for (const auto& [name, kind] : kWizardControls) {
-        bool noText = kind == qb::TComponentKind::GraphicControl || kRuntimeLists.count(name) ||
-                      name == "lblWebSite" || name == "lblMailUs" || name == "pbPecent";
+        bool noText = kind == qb::TComponentKind::GraphicControl || kRuntimeLists.count(name) || name == "lblWebSite" ||
+                      name == "lblMailUs" || name == "pbPecent";
         EXPECT_EQ(seen.count(name), noText ? 0u : 1u) << name;
     }
 }

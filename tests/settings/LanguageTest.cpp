@@ -2,12 +2,12 @@
 
 #include <filesystem>
 
-#include "Error.h"
-#include "FakeControls.h"
-#include "Language.h"
-#include "MessageTable.h"
-#include "StartUp.h"
-#include "TestSupport.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+#include "settings/StartUp.h"
+#include "support/Error.h"
+#include "tests/settings/FakeControls.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -115,8 +115,7 @@ TEST_F(Languages, MalformedFileShowsTheErrorAndKeepsTexts) {
     EXPECT_EQ(qb::Msg(0), "Erste");
     StartWith("<NotLanguages/>");
     EXPECT_EQ(boxes.errors.size(), 2u);
-    EXPECT_EQ(qb::LanguageDocument()->ToText(),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Languages />\n");
+    EXPECT_EQ(qb::LanguageDocument()->ToText(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Languages />\n");
 }
 
 TEST_F(Languages, LocaleFollowsLangIdAndIsRestored) {
@@ -153,7 +152,9 @@ TEST_F(Languages, StartUpSelectsTheSettingsLanguage) {
 
 TEST_F(Languages, HugeAndDeepLanguageFilesLoad) {
     std::string xml = "<Languages><Language Name='Big'><StringTable>";
-    for (int i = 0; i < 100000; ++i) xml += "<Text ID='" + std::to_string(i % 40) + "'>text number " + std::to_string(i) + " " + std::string(70, 'x') + "</Text>";
+    for (int i = 0; i < 100000; ++i)
+        xml += "<Text ID='" + std::to_string(i % 40) + "'>text number " + std::to_string(i) + " " +
+               std::string(70, 'x') + "</Text>";
     xml += "</StringTable><Forms><Form Name='TDeep'><Control Name='a'><Caption>";
     for (int i = 0; i < 100000; ++i) xml += "<n>";
     for (int i = 0; i < 100000; ++i) xml += "</n>";
@@ -221,8 +222,8 @@ TEST(LanguageWindows, CaptureListsOwnedComponentsBeforeTheirOwner) {
     EXPECT_EQ(form.Font().Charset(), 1);
     std::vector<std::string> names;
     for (qb::TXMLControlType c : form.Control().Items()) names.push_back(c.Name());
-    EXPECT_EQ(names, (std::vector<std::string>{"lblHello", "chkBox", "pnlTop", "rgChoice", "chklstThings",
-                                               "cbbEmpty", "imgLogo"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"lblHello", "chkBox", "pnlTop", "rgChoice", "chklstThings", "cbbEmpty",
+                                               "imgLogo"}));
     qb::TXMLControlType label = form.Control().Item(0);
     EXPECT_EQ(label.Caption(), "Hello");
     EXPECT_EQ(label.Hint(), "greeting");
@@ -261,8 +262,7 @@ TEST(LanguageWindows, ApplySetsTextsByKindAndLeavesEditsAlone) {
     form.Font().SetName("DejaVu Sans");
     form.Font().SetSize(11);
     form.Font().SetCharset(0);
-    auto entry = [&](const std::string& name, const std::string& caption, const std::string& hint,
-                     const char* text) {
+    auto entry = [&](const std::string& name, const std::string& caption, const std::string& hint, const char* text) {
         qb::TXMLControlType c = form.Control().Add();
         c.SetName(name);
         c.SetCaption(caption);

@@ -2,10 +2,10 @@
 // controls, and the stored value added after the file format was fixed.
 #include <gtest/gtest.h>
 
-#include "Error.h"
-#include "OptionSchema.h"
-#include "Settings.h"
-#include "TestSupport.h"
+#include "engine/OptionSchema.h"
+#include "settings/Settings.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "Error.h"
-#include "Settings.h"
-#include "TestSupport.h"
-#include "XmlValues.h"
+#include "settings/Settings.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -170,8 +170,9 @@ TEST(SettingsDocument, KeepsTheDeclarationItWasReadWith) {
 
 TEST(SettingsDocument, ForeignEncodingIsSavedAsUtf8AndSaysSo) {
     // "Büro" in ISO-8859-1; the file written back is UTF-8 and must not claim otherwise.
-    auto doc = Parse(std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Quillbook><Config>"
-                                 "<StorePath>B\xFCro</StorePath></Config></Quillbook>"));
+    auto doc =
+        Parse(std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Quillbook><Config>"
+                          "<StorePath>B\xFCro</StorePath></Config></Quillbook>"));
     EXPECT_EQ(doc->Quillbook().Config().StorePath(), "B\xC3\xBCro");
     std::string text = doc->ToText();
     EXPECT_EQ(text.find("ISO-8859-1"), std::string::npos) << text;

@@ -2,12 +2,12 @@
 
 #include <filesystem>
 
-#include "Error.h"
-#include "FakeControls.h"
-#include "Settings.h"
-#include "OptionSchema.h"
-#include "TestSupport.h"
-#include "XmlValues.h"
+#include "engine/OptionSchema.h"
+#include "settings/Settings.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
+#include "tests/settings/FakeControls.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -25,19 +25,19 @@ std::unique_ptr<qb::TSettingsDocument> Parse(const std::string& xml) {
 // Every control away from its design default.
 FakeControls Changed(const std::string& rootPath) {
     FakeControls c;
-    for (const auto& [name, value] : std::vector<std::pair<const char*, std::string>>{
-             {"cbbLanguage", "Deutsch"},
-             {"cbbEncoding", "GB2312"},
-             {"mmoHeader", "<b>Head</b>\r\nline 2"},
-             {"mmoFooter", "  foot  "},
-             {"cbbCHMLanguage", "0x407 Deutsch (Deutschland)"},
-             {"cbbCHMWinSize", "[0,0,1024,768]"},
-             {"edtCHMTitle", "My Title"},
-             {"edtCHMTabWidth", "250"},
-             {"edtUserButtonCaption", "Web"},
-             {"edtUserButtonURL", "http://example.org/"},
-             {"edtDefaultPage", "/tmp/home.html"},
-             {"edtRootPath", rootPath}})
+    for (const auto& [name, value] :
+         std::vector<std::pair<const char*, std::string>>{{"cbbLanguage", "Deutsch"},
+                                                          {"cbbEncoding", "GB2312"},
+                                                          {"mmoHeader", "<b>Head</b>\r\nline 2"},
+                                                          {"mmoFooter", "  foot  "},
+                                                          {"cbbCHMLanguage", "0x407 Deutsch (Deutschland)"},
+                                                          {"cbbCHMWinSize", "[0,0,1024,768]"},
+                                                          {"edtCHMTitle", "My Title"},
+                                                          {"edtCHMTabWidth", "250"},
+                                                          {"edtUserButtonCaption", "Web"},
+                                                          {"edtUserButtonURL", "http://example.org/"},
+                                                          {"edtDefaultPage", "/tmp/home.html"},
+                                                          {"edtRootPath", rootPath}})
         c.SetText(name, value);
     for (const qb::TControlDecl& d : qb::ControlTable())
         if (d.kind == qb::TControlKind::Check) c.SetCheck(d.name, !std::get<bool>(d.design));
@@ -193,9 +193,9 @@ TEST(SettingsSequences, ConversionErrorStopsAtTheFailingValue) {
     auto doc = Parse(SavedWith("CHM/ToolButtons", "lots"));
     FakeControls c;
     EXPECT_THROW(qb::LoadSettingsIntoControls(doc->Quillbook(), c, kEnv), qb::Error);
-    EXPECT_EQ(c.Text("edtDefaultPage"), "/tmp/home.html");       // read before
-    EXPECT_FALSE(c.WasSet("chklstWinBtns1"));                     // the failing value
-    EXPECT_FALSE(c.WasSet("chkIgnoreEmptyNode"));                 // after it
+    EXPECT_EQ(c.Text("edtDefaultPage"), "/tmp/home.html");  // read before
+    EXPECT_FALSE(c.WasSet("chklstWinBtns1"));               // the failing value
+    EXPECT_FALSE(c.WasSet("chkIgnoreEmptyNode"));           // after it
     EXPECT_TRUE(c.Entries("lstAttachFiles").empty());
 
     FakeControls d;

@@ -4,12 +4,12 @@
 #include <csignal>
 #include <filesystem>
 
-#include "FakeControls.h"
-#include "MessageTable.h"
-#include "Settings.h"
-#include "OptionSchema.h"
-#include "StartUp.h"
-#include "TestSupport.h"
+#include "engine/OptionSchema.h"
+#include "settings/MessageTable.h"
+#include "settings/Settings.h"
+#include "settings/StartUp.h"
+#include "tests/settings/FakeControls.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -55,8 +55,7 @@ TEST_F(SettingsFile, WithoutFileANewDocumentIsWrittenByTheFirstSave) {
     qb::SaveControlsToSettings(qb::HeldSettings()->Quillbook(), controls);
     EXPECT_TRUE(qb::SaveSettingsFile());
     std::string saved = ReadFile(SettingsPath());
-    EXPECT_EQ(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quillbook><Config><Language>", 0), 0u)
-        << saved;
+    EXPECT_EQ(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quillbook><Config><Language>", 0), 0u) << saved;
     EXPECT_TRUE(qb::SettingsSaved(qb::LoadSettingsDocument(SettingsPath())->Quillbook()));
     EXPECT_TRUE(boxes.errors.empty());
     EXPECT_EQ(Files(), std::vector<std::string>{"Quillbook.xml"});  // no temporary left
@@ -168,7 +167,8 @@ TEST_F(SettingsFile, LargeAndDeepFilesLoad) {
     // 100,000 unknown elements, about 10 MB, before the values that matter.
     std::string big = "<Quillbook><Config>";
     std::string pad(90, 'p');
-    for (int i = 0; i < 100000; ++i) big += "<Pad" + std::to_string(i % 10) + ">" + pad + "</Pad" + std::to_string(i % 10) + ">";
+    for (int i = 0; i < 100000; ++i)
+        big += "<Pad" + std::to_string(i % 10) + ">" + pad + "</Pad" + std::to_string(i % 10) + ">";
     big += "<Language>Deutsch</Language></Config></Quillbook>";
     ASSERT_GT(big.size(), 10u * 1000 * 1000);
     WriteFile(SettingsPath(), big);
@@ -191,12 +191,15 @@ TEST_F(SettingsFile, LargeAndDeepFilesLoad) {
 
 TEST_F(SettingsFile, DoctypeEntitiesAreNeverExpanded) {
     WriteFile(dir / "secret.txt", "TOPSECRET");
-    std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE Quillbook [\n"
-                      "  <!ENTITY ext SYSTEM \"file://" + (dir / "secret.txt") + "\">\n"
-                      "  <!ENTITY net SYSTEM \"http://127.0.0.1:9/x\">\n"
-                      "  <!ENTITY a \"aaaaaaaaaa\">\n  <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n"
-                      "]>\n<Quillbook><Config><Language>&ext;</Language><StorePath>&net;</StorePath>"
-                      "<HeaderText>&b;&b;&b;</HeaderText></Config></Quillbook>";
+    std::string xml =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE Quillbook [\n"
+        "  <!ENTITY ext SYSTEM \"file://" +
+        (dir / "secret.txt") +
+        "\">\n"
+        "  <!ENTITY net SYSTEM \"http://127.0.0.1:9/x\">\n"
+        "  <!ENTITY a \"aaaaaaaaaa\">\n  <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n"
+        "]>\n<Quillbook><Config><Language>&ext;</Language><StorePath>&net;</StorePath>"
+        "<HeaderText>&b;&b;&b;</HeaderText></Config></Quillbook>";
     WriteFile(SettingsPath(), xml);
     ErrorBoxRecorder boxes;
     std::string language = qb::StartUpSettings(Module());

@@ -1,10 +1,10 @@
 // The website folder in the settings file: kept when set, absent otherwise.
 #include <gtest/gtest.h>
 
-#include "FakeControls.h"
-#include "Settings.h"
-#include "OptionSchema.h"
-#include "TestSupport.h"
+#include "engine/OptionSchema.h"
+#include "settings/Settings.h"
+#include "tests/settings/FakeControls.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Colors.h"
-#include "Error.h"
-#include "XmlValues.h"
+#include "settings/Colors.h"
+#include "settings/XmlValues.h"
+#include "support/Error.h"
 
 namespace {
 
@@ -58,10 +58,9 @@ TEST(ColorText, UnnamedColoursAreDollarHex) {
 }
 
 TEST(ColorText, EveryNameReadsBackToItsValue) {
-    for (std::uint32_t v : {0x000000u, 0x000080u, 0x008000u, 0x008080u, 0x800000u, 0x800080u, 0x808000u,
-                            0x808080u, 0xC0C0C0u, 0x0000FFu, 0x00FF00u, 0x00FFFFu, 0xFF0000u, 0xFF00FFu,
-                            0xFFFF00u, 0xFFFFFFu, 0xC0DCC0u, 0xF0CAA6u, 0xF0FBFFu, 0xA4A0A0u, 0x1FFFFFFFu,
-                            0x20000000u}) {
+    for (std::uint32_t v : {0x000000u, 0x000080u, 0x008000u, 0x008080u, 0x800000u,   0x800080u,  0x808000u, 0x808080u,
+                            0xC0C0C0u, 0x0000FFu, 0x00FF00u, 0x00FFFFu, 0xFF0000u,   0xFF00FFu,  0xFFFF00u, 0xFFFFFFu,
+                            0xC0DCC0u, 0xF0CAA6u, 0xF0FBFFu, 0xA4A0A0u, 0x1FFFFFFFu, 0x20000000u}) {
         std::string name = qb::ColorToString(v);
         EXPECT_EQ(name.substr(0, 2), "cl") << std::hex << v;
         EXPECT_EQ(qb::StringToColor(name), v) << name;
@@ -85,8 +84,8 @@ TEST(ColorText, ReadsNamesInAnyCaseAndNumbers) {
 }
 
 TEST(ColorText, AnythingElseIsAConversionError) {
-    for (const char* bad : {"", "blue", "cl", "$", "$123456789", "$12G4", "#FF0000", "0xFF", "12abc",
-                            "4294967296", "-2147483649", " clBlue"})
+    for (const char* bad : {"", "blue", "cl", "$", "$123456789", "$12G4", "#FF0000", "0xFF", "12abc", "4294967296",
+                            "-2147483649", " clBlue"})
         EXPECT_THROW(qb::StringToColor(bad), qb::Error) << bad;
 }
 

@@ -5,9 +5,9 @@
 #include <map>
 #include <memory>
 
-#include "EngineFixture.h"
-#include "OptionSchema.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "engine/OptionSchema.h"
+#include "tests/engine/EngineFixture.h"
 
 using namespace qbtest;
 
@@ -106,7 +106,8 @@ TEST_F(SiteExport, SiteKeepsTheNotesAfterTheOutputFolderIsCleared) {
     EXPECT_NE(std::string::npos, index.find(">Custom Labels</a>"));
     EXPECT_NE(std::string::npos, index.find("<a href=\"keywords.html#k1\">Onboarding</a>"));
     const std::string words = ReadFile(site + "_site/search-index.js");
-    for (const char* w : {"\"feiertage\"", "\"elbstrasse\"", "\"饺子\"", "\"上海\""}) EXPECT_NE(std::string::npos, words.find(w)) << w;
+    for (const char* w : {"\"feiertage\"", "\"elbstrasse\"", "\"饺子\"", "\"上海\""})
+        EXPECT_NE(std::string::npos, words.find(w)) << w;
 }
 
 TEST_F(SiteExport, UnusableSiteFolderFailsTheRun) {

@@ -3,14 +3,16 @@
 
 #include <algorithm>
 
-#include "SearchIndex.h"
-#include "SiteHtml.h"
+#include "site/SearchIndex.h"
+#include "site/SiteHtml.h"
 
 using namespace qb::site;
 
 namespace {
 
-bool Has(const std::vector<std::string>& v, const std::string& x) { return std::find(v.begin(), v.end(), x) != v.end(); }
+bool Has(const std::vector<std::string>& v, const std::string& x) {
+    return std::find(v.begin(), v.end(), x) != v.end();
+}
 
 TLinkResolver Pages(std::map<std::string, std::string> pages) {
     return [pages](const std::string& t) -> std::optional<std::string> {
@@ -69,7 +71,8 @@ TEST(SiteLinks, BodyIsTheInsideOfBodyWithoutTheHelpFilesFrame) {
     const std::string page =
         "<html><head><title>t</title></head><table><tr><td>bar</td></tr></table><p> See also: x</p>"
         "<BODY bgcolor=white><h1>Note</h1><p>text</p>"
-        "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" src=\"A.xml\"></iframe></body></html>";
+        "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" "
+        "src=\"A.xml\"></iframe></body></html>";
     EXPECT_EQ("<h1>Note</h1><p>text</p>", ExtractBody(page));
     // A frame of the note itself stays.
     EXPECT_EQ("<iframe src=\"https://example.org/map\"></iframe>",
@@ -107,7 +110,8 @@ TEST(SiteSearch, WordsAreSplitAndFoldedByIcu) {
 TEST(SiteSearch, IndexListsEachPageOnceAndStaysInsideItsScript) {
     TSearchIndex index;
     EXPECT_EQ(0, index.AddPage("p/a.html", "Hamburg office", "Hamburg Hamburg HAMBURG"));
-    EXPECT_EQ(1, index.AddPage("p/b.html", "Shanghai", "Flights from hamburg </script><b>", "Company \xE2\x80\xBA Locations"));
+    EXPECT_EQ(1, index.AddPage("p/b.html", "Shanghai", "Flights from hamburg </script><b>",
+                               "Company \xE2\x80\xBA Locations"));
     ASSERT_NE(nullptr, index.PagesOf("hamburg"));
     EXPECT_EQ((std::vector<int>{0, 1}), *index.PagesOf("hamburg"));
     EXPECT_EQ((std::vector<int>{1}), *index.PagesOf("shanghai"));

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "SiteWriter.h"
-#include "TestSupport.h"
+#include "site/SiteWriter.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb::site;
 using qbtest::ReadFile;
@@ -128,7 +128,8 @@ TEST_F(SiteWriter, ItemsOutsideTheContentsNestTheirSubItemsOneLevelUp) {
     Written(root, "/db.html", "", false);
     site.RunFinished();
     const std::string tree = Sidebar(Page("index.html"));
-    EXPECT_EQ(0u, tree.find("<nav class=\"toc\" id=\"toc\" aria-label=\"Contents\">\n<h2>Contents</h2>\n<ul>\n<li class=\"branch\"><a href=\"p/A.html\">A</a>"));
+    EXPECT_EQ(0u, tree.find("<nav class=\"toc\" id=\"toc\" aria-label=\"Contents\">\n<h2>Contents</h2>\n<ul>\n<li "
+                            "class=\"branch\"><a href=\"p/A.html\">A</a>"));
     EXPECT_EQ(std::string::npos, tree.find(">db<"));
     EXPECT_EQ(std::string::npos, tree.find("Empty leaf"));
     // Still a page of its own, reached from its parent's sub-item list.
@@ -148,19 +149,24 @@ TEST_F(SiteWriter, AttachmentsLabelsAndSeeAlso) {
     site.RunFinished();
 
     const std::string page = Page("p/1/One.html");
-    EXPECT_NE(std::string::npos, page.find("<tr><td><a href=\"pic.png\">pic.png</a></td><td class=\"size\">2.0 KB</td><td>PNG image</td></tr>"));
+    EXPECT_NE(
+        std::string::npos,
+        page.find("<tr><td><a href=\"pic.png\">pic.png</a></td><td class=\"size\">2.0 KB</td><td>PNG image</td></tr>"));
     EXPECT_NE(std::string::npos, page.find("<td class=\"size\">5 bytes</td><td>Text</td>"));
     EXPECT_NE(std::string::npos, page.find("<a href=\"pic.png\"><img src=\"pic.png\" alt=\"pic.png\""));
     EXPECT_EQ(1u, Count(page, "<img "));
     EXPECT_EQ(ReadFile(out.path() + "1/pic.png"), Page("p/1/pic.png"));
     EXPECT_EQ("hello", Page("p/1/notes.txt"));
     // See also: the linked item that has a page, not the one outside the export.
-    EXPECT_NE(std::string::npos, page.find("<h2 id=\"see-h\">See also</h2>\n<ul>\n<li><a href=\"../Two.html\">Two</a></li>\n</ul>"));
+    EXPECT_NE(std::string::npos,
+              page.find("<h2 id=\"see-h\">See also</h2>\n<ul>\n<li><a href=\"../Two.html\">Two</a></li>\n</ul>"));
     EXPECT_NE(std::string::npos, Page("p/Two.html").find("<li><a href=\"1/One.html\">One</a></li>"));
 
     const std::string keywords = Page("keywords.html");
     const auto onboarding = keywords.substr(keywords.find("<h2 id=\"k1\">Onboarding</h2>"));
-    EXPECT_NE(std::string::npos, onboarding.find("<li><a href=\"p/1/One.html\">One</a></li>\n<li><a href=\"p/Two.html\">Two</a></li>\n</ul>"));
+    EXPECT_NE(
+        std::string::npos,
+        onboarding.find("<li><a href=\"p/1/One.html\">One</a></li>\n<li><a href=\"p/Two.html\">Two</a></li>\n</ul>"));
     EXPECT_NE(std::string::npos, keywords.find("<h2 id=\"k2\">Empty</h2>\n<p>No exported item"));
     EXPECT_NE(std::string::npos, page.find("Keywords: <a href=\"../../keywords.html#k1\">Onboarding</a>"));
     // The label section heads the contents, as in the help file.
@@ -190,7 +196,8 @@ TEST_F(SiteWriter, LargeContentsShowOnlyTheBranchesThatLeadToThePage) {
     for (int b = 0; b < branches; ++b) {
         const std::string branch = Enter(start, "b" + std::to_string(b), "Branch " + std::to_string(b), 1);
         for (int l = 0; l < leaves; ++l) {
-            const std::string leaf = Enter(branch, "l" + std::to_string(l), "Leaf " + std::to_string(b) + "." + std::to_string(l), 2);
+            const std::string leaf =
+                Enter(branch, "l" + std::to_string(l), "Leaf " + std::to_string(b) + "." + std::to_string(l), 2);
             Written(leaf, "/b" + std::to_string(b) + "/l" + std::to_string(l) + ".html", "<p>x</p>");
         }
         Written(branch, "/b" + std::to_string(b) + ".html", "<p>x</p>");

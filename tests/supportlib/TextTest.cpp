@@ -5,7 +5,8 @@
 using namespace qb;
 
 TEST(Text, TrimDropsControlBytesAndSpacesOnly) {
-    EXPECT_EQ("a b", Trim(" \t\r\n\x01" "a b\x1F "));
+    EXPECT_EQ("a b", Trim(" \t\r\n\x01"
+                          "a b\x1F "));
     EXPECT_EQ("", Trim(" \t "));
     // Bytes above 32 stay, also the first byte of a UTF-8 character.
     EXPECT_EQ("\xC2\xA0x\x7F", Trim("\xC2\xA0x\x7F"));

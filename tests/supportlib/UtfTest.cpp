@@ -19,7 +19,8 @@ TEST(Utf, AppendUtf8EncodesEveryLengthAndReplacesNonCharacters) {
     EXPECT_EQ("\xF0\x9F\x98\x80", Utf8Of(0x1F600));
     EXPECT_EQ("\xF4\x8F\xBF\xBF", Utf8Of(0x10FFFF));
     // NUL would cut C strings, surrogates and values past U+10FFFF are no characters.
-    for (char32_t bad : {0x0u, 0xD800u, 0xDFFFu, 0x110000u, 0xFFFFFFFFu}) EXPECT_EQ("\xEF\xBF\xBD", Utf8Of(bad)) << static_cast<std::uint32_t>(bad);
+    for (char32_t bad : {0x0u, 0xD800u, 0xDFFFu, 0x110000u, 0xFFFFFFFFu})
+        EXPECT_EQ("\xEF\xBF\xBD", Utf8Of(bad)) << static_cast<std::uint32_t>(bad);
 }
 
 TEST(Utf, IsValidUtf8RejectsEveryIllFormedSequence) {
@@ -36,7 +37,10 @@ TEST(Utf, Utf16ConversionKeepsPairsAndReplacesBadUnits) {
     EXPECT_EQ(u"x\uFFFDy", ToUtf16("x\xC3y"));
     EXPECT_EQ("a\xC3\xA4\xF0\x9F\x98\x80", ToUtf8(u"a\u00E4\U0001F600"));
     const char16_t lone[] = {u'a', 0xD800, u'b', 0};
-    EXPECT_EQ("a\xEF\xBF\xBD" "b", ToUtf8(lone));
+    EXPECT_EQ(
+        "a\xEF\xBF\xBD"
+        "b",
+        ToUtf8(lone));
     EXPECT_EQ(std::string("a\0\xE4\0\x3D\xD8\x00\xDE", 8), Utf16Le("a\xC3\xA4\xF0\x9F\x98\x80"));
     EXPECT_EQ("", Utf16Le(""));
 }

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "Error.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb;
 using qbtest::ReadFile;
@@ -146,8 +146,7 @@ TEST_F(FolderTree, FindFilesFolderFilesBeforeSubFolders) {
     l.Add("kept");
     FindFiles(l, d(), "*.*", true);
     const std::string p = d() + "/";
-    EXPECT_EQ((V{"kept", p + "a.txt", p + "b.html", p + "sub/x.y", p + "sub/deep/w.txt", p + "sub2/v.txt"}),
-              l.Items());
+    EXPECT_EQ((V{"kept", p + "a.txt", p + "b.html", p + "sub/x.y", p + "sub/deep/w.txt", p + "sub2/v.txt"}), l.Items());
 }
 
 TEST_F(FolderTree, FindFilesNonRecursiveAndMasks) {
@@ -320,8 +319,7 @@ TEST(FileLayerLinks, AFolderSwappedForALinkBetweenWritesIsNotWrittenThrough) {
         std::filesystem::create_directory_symlink(tmp / "elsewhere/9", tmp / "out/9");
         try {
             SaveTextFile(".\\9\\B.html", "second");
-        } catch (const qb::Error&) {
-        }
+        } catch (const qb::Error&) {}
         EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere/9/B.html"));
         // Making the folder again replaces the link; writes land in the real folder.
         fs::ForceDirectories(".\\9\\");
@@ -383,8 +381,8 @@ TEST(ScratchFile, HasNoNameAndIsReachedByItsPath) {
         WriteFile(scratch.Path(), "first, longer note");
         WriteFile(scratch.Path(), "second");
         EXPECT_EQ("second", LoadTextFile(scratch.Path()));
-        EXPECT_EQ(0, std::distance(std::filesystem::directory_iterator(tmp.path()),
-                                   std::filesystem::directory_iterator()));
+        EXPECT_EQ(
+            0, std::distance(std::filesystem::directory_iterator(tmp.path()), std::filesystem::directory_iterator()));
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "Error.h"
-#include "Format.h"
+#include "Utils/Format.h"
+#include "support/Error.h"
 
 using qb::Format;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Format.h"
-#include "MessageTable.h"
+#include "Utils/Format.h"
+#include "settings/MessageTable.h"
 
 using namespace qb;
 
@@ -46,8 +46,9 @@ TEST_F(MessageTableTest, BuiltInTextsByteForByte) {
         {15, "User cancelled."},
         {16, "Please select another RTF convert engine and try again."},
         {17, "RTF2HTML engine not exists.\r\n"},
-        {18, "Can't create Word object. Please make sure you had installed the MS Word 2000 or higher "
-             "version.\r\n"},
+        {18,
+         "Can't create Word object. Please make sure you had installed the MS Word 2000 or higher "
+         "version.\r\n"},
         {20, "Please input the language name"},
         {21, "No data file opened at this time."},
         {22, "Quillbook maybe not run correctly. Unknown error: "},

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "TestSupport.h"
-#include "Utils.h"
+#include "Utils/Utils.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb;
 

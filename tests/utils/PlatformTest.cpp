@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
+#include "Utils/Platform.h"
 
 using namespace qb;
 
@@ -49,9 +49,9 @@ TEST_F(PlatformTest, CallsGoToTheInstalledServices) {
     EXPECT_FALSE(AskConfirm("again?"));
     ShowError("bad");
     ShellOpen("/tmp/Help.chm");
-    EXPECT_EQ((std::vector<std::string>{"info:done", "confirm:stop?", "confirm:again?", "error:bad",
-                                        "open:/tmp/Help.chm"}),
-              calls);
+    EXPECT_EQ(
+        (std::vector<std::string>{"info:done", "confirm:stop?", "confirm:again?", "error:bad", "open:/tmp/Help.chm"}),
+        calls);
 }
 
 TEST_F(PlatformTest, BrowseForFolderAddsTrailingSlashOnlyOnChoice) {

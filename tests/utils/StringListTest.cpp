@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Error.h"
-#include "StringList.h"
-#include "TestSupport.h"
+#include "Utils/StringList.h"
+#include "support/Error.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qb;
 

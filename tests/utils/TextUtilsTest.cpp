@@ -3,8 +3,8 @@
 #include <climits>
 #include <string>
 
-#include "HtmlText.h"
-#include "Utils.h"
+#include "Utils/HtmlText.h"
+#include "Utils/Utils.h"
 
 using namespace qb;
 
@@ -67,9 +67,8 @@ TEST(ColorToHtml, RedIsTheLowestByteAndDigitsAreUpperCase) {
 TEST(FontSizeToHtmlSize, BoundsOfEveryBand) {
     const struct {
         int points, size;
-    } cases[] = {{0, 1},  {7, 1},  {8, 2},  {10, 2}, {11, 3}, {13, 3},      {14, 4},      {16, 4},
-                 {17, 5}, {20, 5}, {21, 6}, {24, 6}, {25, 7}, {72, 7},      {-1, 7},      {INT_MIN, 7},
-                 {INT_MAX, 7}};
+    } cases[] = {{0, 1},  {7, 1},  {8, 2},  {10, 2}, {11, 3}, {13, 3}, {14, 4},      {16, 4},     {17, 5},
+                 {20, 5}, {21, 6}, {24, 6}, {25, 7}, {72, 7}, {-1, 7}, {INT_MIN, 7}, {INT_MAX, 7}};
     for (const auto& c : cases) EXPECT_EQ(c.size, FontSizeToHtmlSize(c.points)) << c.points << " pt";
 }
 
@@ -96,8 +95,18 @@ TEST(SafeFileName, EveryByteBetweenTwoLetters) {
 TEST(SafeFileName, TrimDropsCodesUpTo32ButNotHighBytes) {
     // 21..31 stay inside a name but are trimmed at its ends.
     EXPECT_EQ("a", SafeFileName(Byte(25) + "a" + Byte(31), '_'));
-    EXPECT_EQ("\xC3\xA4" "b\xA0", SafeFileName("\xC3\xA4" "b\xA0", '_'));
-    EXPECT_EQ("\x7F" "x", SafeFileName("\x7F" "x", '_'));
+    EXPECT_EQ(
+        "\xC3\xA4"
+        "b\xA0",
+        SafeFileName("\xC3\xA4"
+                     "b\xA0",
+                     '_'));
+    EXPECT_EQ(
+        "\x7F"
+        "x",
+        SafeFileName("\x7F"
+                     "x",
+                     '_'));
 }
 
 TEST(SplitText, PiecesBetweenSeparators) {
@@ -143,11 +152,22 @@ TEST(ReplaceAllNoCase, FoldsAsciiLettersOnly) {
     ReplaceAllNoCase(s, "\xC3\xA4rger", "x", false);
     EXPECT_EQ("\xC3\x84rger", s);
     // The same for single high bytes (upper and lower differ by 32).
-    s = "\xC4" "b";
-    ReplaceAllNoCase(s, "\xE4" "B", "x", false);
-    EXPECT_EQ("\xC4" "b", s);
-    s = "\xE4" "b";
-    ReplaceAllNoCase(s, "\xE4" "B", "x", false);
+    s = "\xC4"
+        "b";
+    ReplaceAllNoCase(s,
+                     "\xE4"
+                     "B",
+                     "x", false);
+    EXPECT_EQ(
+        "\xC4"
+        "b",
+        s);
+    s = "\xE4"
+        "b";
+    ReplaceAllNoCase(s,
+                     "\xE4"
+                     "B",
+                     "x", false);
     EXPECT_EQ("x", s);
     // "@" and "`" are 32 apart from letters but are not letters.
     s = "@[`{";

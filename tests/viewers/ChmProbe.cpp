@@ -9,6 +9,7 @@
 //                                   handed to HH_DISPLAY_SEARCH, then each word typed
 //                                   into the tab; one HIT line per listed page
 #include <windows.h>
+
 #include <commctrl.h>
 #include <htmlhelp.h>
 #include <objbase.h>
@@ -126,8 +127,8 @@ std::string ReadAll(IStream* stream) {
 
 IStorage* OpenChm(const std::wstring& file) {
     IITStorage* its = nullptr;
-    HRESULT hr = CoCreateInstance(kClsidITStorage, nullptr, CLSCTX_INPROC_SERVER, kIidITStorage,
-                                  reinterpret_cast<void**>(&its));
+    HRESULT hr =
+        CoCreateInstance(kClsidITStorage, nullptr, CLSCTX_INPROC_SERVER, kIidITStorage, reinterpret_cast<void**>(&its));
     if (FAILED(hr)) {
         Line("ERROR create ITStorage " + Hex(hr));
         return nullptr;
@@ -153,7 +154,8 @@ void ListFiles(IStorage* storage, const std::wstring& folder) {
         CoTaskMemFree(st.pwcsName);
         if (st.type == STGTY_STORAGE) {
             IStorage* sub = nullptr;
-            HRESULT hr = storage->OpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &sub);
+            HRESULT hr =
+                storage->OpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &sub);
             if (FAILED(hr)) {
                 Line("FAIL " + Utf8(folder + name) + "/ " + Hex(hr));
                 continue;
@@ -259,8 +261,8 @@ HWND FindChild(HWND parent, const wchar_t* cls) {
 }
 
 void TreeItems(HWND tree, HTREEITEM item, int depth) {
-    for (; item; item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT,
-                                                                 reinterpret_cast<LPARAM>(item)))) {
+    for (; item; item = reinterpret_cast<HTREEITEM>(
+                     SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
         wchar_t text[1024] = {};
         TVITEMW tv = {};
         tv.mask = TVIF_TEXT;
@@ -270,8 +272,8 @@ void TreeItems(HWND tree, HTREEITEM item, int depth) {
         SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
         Line("TOC " + std::to_string(depth) + " " + Utf8(text));
         TreeItems(tree,
-                  reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD,
-                                                           reinterpret_cast<LPARAM>(item))),
+                  reinterpret_cast<HTREEITEM>(
+                      SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item))),
                   depth + 1);
     }
 }

@@ -15,14 +15,14 @@
 #include <set>
 #include <sstream>
 
-#include "ChmRead.h"
-#include "Engine.h"
-#include "FileSys.h"
-#include "TestSupport.h"
-#include "Utils.h"
-#include "dvo.h"
-#include "dvo_testing.h"
-#include "hha.h"
+#include "Utils/FileSys.h"
+#include "Utils/Utils.h"
+#include "dvo/dvo.h"
+#include "dvo/dvo_testing.h"
+#include "engine/Engine.h"
+#include "hha/hha.h"
+#include "tests/hha/ChmRead.h"
+#include "tests/support/TestSupport.h"
 
 using namespace qbtest;
 
@@ -340,8 +340,8 @@ std::vector<std::string> SearchDifferences(const std::string& chm, const std::st
                                            const std::map<std::string, std::string>& stored,
                                            const std::vector<std::string>& words, bool titles, int* checked,
                                            const std::string& contents = "") {
-    std::string cmd = "/usr/bin/python3 '" + std::string(QB_SOURCE_DIR) + "/tests/viewers/fts_check.py' '" + chm + "' '" +
-                      folder + "' " + std::to_string(codePage) + (titles ? " --titles" : "") +
+    std::string cmd = "/usr/bin/python3 '" + std::string(QB_SOURCE_DIR) + "/tests/viewers/fts_check.py' '" + chm +
+                      "' '" + folder + "' " + std::to_string(codePage) + (titles ? " --titles" : "") +
                       (contents.empty() ? "" : " '--contents=" + contents + "'");
     for (const auto& w : words) cmd += " '" + w + "'";
     int status = -1;
@@ -420,8 +420,7 @@ struct Generated {
     std::map<std::string, std::string> stored;
 };
 
-std::map<std::string, std::string> CompileWith(const Generated& g, const std::string& backend,
-                                               const std::string& chm);
+std::map<std::string, std::string> CompileWith(const Generated& g, const std::string& backend, const std::string& chm);
 
 Generated MakeAndCompile(const std::string& root, int pages, const std::string& language) {
     Generated g;
@@ -433,9 +432,11 @@ Generated MakeAndCompile(const std::string& root, int pages, const std::string& 
     std::string files;
     for (int i = 0; i < pages; ++i) {
         const std::string name = std::to_string(i / 100) + "/p" + std::to_string(i) + ".html";
-        std::string body = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">"
-                           "<title>Seite " + std::to_string(i) + (i % 11 == 0 ? " Übermaß" : "") +
-                           "</title></head><body><p>Text " + std::to_string(i) + " – ";
+        std::string body =
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">"
+            "<title>Seite " +
+            std::to_string(i) + (i % 11 == 0 ? " Übermaß" : "") + "</title></head><body><p>Text " + std::to_string(i) +
+            " – ";
         for (int w = 0; w < 8; ++w)
             if ((i + 1) % (w + 3) == 0) body += std::string(words[w]) + (w % 2 ? "，" : ": ") + " filler ";
         body += "</p><script>var s = \"Grüße\";</script></body></html>\r\n";
@@ -455,8 +456,7 @@ Generated MakeAndCompile(const std::string& root, int pages, const std::string& 
 
 // The generated project compiled by a backend of the compiler into chm;
 // chmlib's view of the result (empty when it failed).
-std::map<std::string, std::string> CompileWith(const Generated& g, const std::string& backend,
-                                               const std::string& chm) {
+std::map<std::string, std::string> CompileWith(const Generated& g, const std::string& backend, const std::string& chm) {
     const std::string hhp = g.folder + backend + ".hhp";
     WriteFile(hhp, "[OPTIONS]\r\nCompiled file=" + chm +
                        "\r\nContents file=gen.hhc\r\nFull-text search=Yes\r\nLanguage=" + g.language +
@@ -474,8 +474,8 @@ std::map<std::string, std::string> CompileWith(const Generated& g, const std::st
 
 TEST(GeneratedProject, SearchMatchesPageTextsInGermanRussianAndChinese) {
     FaultReport report("chmcmd-search-generated.txt");
-    const std::vector<std::string> words = {"öffnungszeiten", "übermaß", "Café", "РАСПИСАНИЕ", "москва",
-                                            "饺子",           "quokka",  "strasse"};
+    const std::vector<std::string> words = {"öffnungszeiten", "übermaß", "Café",   "РАСПИСАНИЕ",
+                                            "москва",         "饺子",    "quokka", "strasse"};
     int checked = 0;
     for (const auto& [language, codePage, pages] :
          {std::tuple<std::string, int, int>{"0x407", 1252, 3000}, {"0x419", 1251, 400}, {"0x804", 936, 400}}) {
@@ -520,9 +520,9 @@ TEST(ChmcmdComparison, SampleSearchFaultsAreRecorded) {
             faults = SearchDifferences(other.chm, other.dir, other.codePage, native.stored,
                                        {"dumplings", "Öffnungszeiten", "welcome", "饺子", "parking", "Apfelkuchen"},
                                        false, &checked, other.dir + "sample.hhc");
-            for (auto& f : SearchDifferences(other.chm, other.dir, other.codePage, native.stored,
-                                             {"Checklist", "Dumplings", "Directions"}, true, &checked,
-                                             other.dir + "sample.hhc"))
+            for (auto& f :
+                 SearchDifferences(other.chm, other.dir, other.codePage, native.stored,
+                                   {"Checklist", "Dumplings", "Directions"}, true, &checked, other.dir + "sample.hhc"))
                 faults.push_back(f);
             EXPECT_GE(checked, 8);
         }
@@ -533,7 +533,6 @@ TEST(ChmcmdComparison, SampleSearchFaultsAreRecorded) {
 // --- Wine's CHM components ---------------------------------------------------
 
 namespace {
-
 
 // One Wine prefix for every check of this process, in a scratch folder.
 class WinePrefix {

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
-#include "WizardFixture.h"
-#include "Widgets.h"
+#include "tests/wizard/WizardFixture.h"
+#include "wizard/Widgets.h"
 
 namespace wiztest {
 namespace {

@@ -1,9 +1,9 @@
 // The wizard and the command line read the same settings file into the same options.
 #include <filesystem>
 
-#include "OptionSchema.h"
-#include "Utils.h"
-#include "WizardFixture.h"
+#include "Utils/Utils.h"
+#include "engine/OptionSchema.h"
+#include "tests/wizard/WizardFixture.h"
 
 namespace wiztest {
 namespace {

@@ -6,23 +6,23 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
 
 #include <thread>
 
-#include "Engine.h"
-#include "QtPlatform.h"
-#include "Storage.h"
-#include "WizardFixture.h"
-#include "Widgets.h"
+#include "engine/Engine.h"
+#include "engine/Storage.h"
+#include "tests/wizard/WizardFixture.h"
+#include "wizard/QtPlatform.h"
+#include "wizard/Widgets.h"
 
 namespace wiztest {
 namespace {
@@ -99,7 +99,9 @@ protected:
     }
     std::string Log() { return C<QPlainTextEdit>("mmoLogMsg")->toPlainText().toStdString(); }
     // The run goes on its own thread: waits until the window has its result.
-    void WaitForRun() { ASSERT_TRUE(Within(120000, [&] { return !form_->EngineActive(); })) << Log(); }
+    void WaitForRun() {
+        ASSERT_TRUE(Within(120000, [&] { return !form_->EngineActive(); })) << Log();
+    }
     std::string Chm() { return tmp_ / "out/Trip__Rome_.chm"; }
 };
 

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 #include <QWidget>
 
-#include "Language.h"
-#include "MainForm.h"
-#include "MessageTable.h"
-#include "Settings.h"
-#include "StartUp.h"
-#include "WizardTestSupport.h"
-#include "dvo.h"
+#include "dvo/dvo.h"
+#include "settings/Language.h"
+#include "settings/MessageTable.h"
+#include "settings/Settings.h"
+#include "settings/StartUp.h"
+#include "tests/wizard/WizardTestSupport.h"
+#include "wizard/MainForm.h"
 
 namespace wiztest {
 

@@ -1,4 +1,4 @@
-#include "WizardTestSupport.h"
+#include "tests/wizard/WizardTestSupport.h"
 
 #include <filesystem>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "dvo.h"
+#include "dvo/dvo.h"
 
 namespace wiztest {
 
@@ -53,9 +53,7 @@ RecordingServices::RecordingServices() : rec_(std::make_shared<Recorded>()) {
     previous_ = qb::SetPlatformServices(s);
 }
 
-RecordingServices::~RecordingServices() {
-    qb::SetPlatformServices(previous_);
-}
+RecordingServices::~RecordingServices() { qb::SetPlatformServices(previous_); }
 
 std::string MakeTravelDatabase(const qbtest::TempDir& dir) {
     namespace fs = std::filesystem;

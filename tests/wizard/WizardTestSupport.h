@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
-#include "TestSupport.h"
+#include "Utils/Platform.h"
+#include "tests/support/TestSupport.h"
 
 class QWidget;
 
