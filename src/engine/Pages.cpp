@@ -90,7 +90,7 @@ std::string BranchStrip(const TParameters& job, const std::string& relPath) {
 
 TPagePlan& PagePlan(const TParameters& job) { return *job.Plan; }
 
-void ClearPagePlan(TParameters& job) { PagePlan(job) = TPagePlan(job); }
+void ClearPagePlan(TParameters& job) { PagePlan(job) = TPagePlan(); }
 
 const std::string* PlannedPage(const TParameters& job, const std::string& itemPath) {
     const TPagePlan& plan = PagePlan(job);
