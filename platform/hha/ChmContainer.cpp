@@ -15,7 +15,10 @@ namespace qb::hha {
 
 namespace {
 
+// Directory chunks are 4 KB unless a name is too long for two to share one:
+// then an index level could not shrink the level below it.
 constexpr std::uint32_t kChunkSize = 0x1000;
+constexpr std::uint32_t kMaxChunkSize = 0x8000;  // quick references are 16-bit offsets
 constexpr std::uint64_t kLzxFrame = 0x8000;
 constexpr std::uint32_t kDensity = 2;  // a quick-reference entry every 1 + (1 << 2) entries
 constexpr std::uint32_t kQuickRefEvery = 1 + (1u << kDensity);
@@ -77,7 +80,7 @@ constexpr std::size_t kPmglHeader_Size = 0x14;
 constexpr std::size_t kPmgiHeader_Signature = 0x00;  // "PMGI"
 constexpr std::size_t kPmgiHeader_FreeSpace = 0x04;
 constexpr std::size_t kPmgiHeader_Size = 0x08;
-constexpr std::size_t kChunkTail_EntryCount = kChunkSize - 2;  // WORD; quick references below it
+constexpr std::size_t kChunkTail_EntryCount = 2;  // WORD at the chunk's end; quick references below it
 
 // A GUID in its binary layout at: DWORD, two WORDs, eight bytes.
 struct Guid {
@@ -146,22 +149,22 @@ void EncodeIndex(std::string& out, std::string_view name, std::uint32_t chunk) {
 // A full chunk around body: the header of its kind, the entries, the
 // quick-reference area and the entry count at the end. A listing chunk's
 // neighbours are left as kNone; the caller links them.
-std::string MakeChunk(bool listing, const std::string& body, std::size_t entryCount,
+std::string MakeChunk(std::uint32_t chunkSize, bool listing, const std::string& body, std::size_t entryCount,
                       const std::vector<std::uint16_t>& quick) {
     const std::size_t header = listing ? kPmglHeader_Size : kPmgiHeader_Size;
-    std::string chunk(kChunkSize, '\0');
+    std::string chunk(chunkSize, '\0');
     if (listing) {
         SetSignature(chunk, kPmglHeader_Signature, "PMGL");
-        Set32(chunk, kPmglHeader_FreeSpace, static_cast<std::uint32_t>(kChunkSize - header - body.size()));
+        Set32(chunk, kPmglHeader_FreeSpace, static_cast<std::uint32_t>(chunkSize - header - body.size()));
         Set32(chunk, kPmglHeader_Unknown1, 0);
         Set32(chunk, kPmglHeader_PrevChunk, 0);
         Set32(chunk, kPmglHeader_NextChunk, 0);
     } else {
         SetSignature(chunk, kPmgiHeader_Signature, "PMGI");
-        Set32(chunk, kPmgiHeader_FreeSpace, static_cast<std::uint32_t>(kChunkSize - header - body.size()));
+        Set32(chunk, kPmgiHeader_FreeSpace, static_cast<std::uint32_t>(chunkSize - header - body.size()));
     }
     chunk.replace(header, body.size(), body);
-    std::size_t at = kChunkTail_EntryCount;
+    std::size_t at = chunkSize - kChunkTail_EntryCount;
     Set16(chunk, at, static_cast<std::uint32_t>(entryCount));
     for (std::uint16_t q : quick) {
         at -= 2;
@@ -173,8 +176,9 @@ std::string MakeChunk(bool listing, const std::string& body, std::size_t entryCo
 // Packs encoded entries into chunks of kind "PMGL" or "PMGI", handing each
 // chunk to emit (when set); returns the index of the first entry of each
 // chunk. Entries are encoded on demand, so a pass needs no more than a chunk.
-std::vector<std::size_t> Pack(std::size_t count, const std::function<void(std::size_t, std::string&)>& encode,
-                              bool listing, const std::function<void(std::string&)>& emit) {
+std::vector<std::size_t> Pack(std::uint32_t chunkSize, std::size_t count,
+                              const std::function<void(std::size_t, std::string&)>& encode, bool listing,
+                              const std::function<void(std::string&)>& emit) {
     std::vector<std::size_t> firsts;
     const std::size_t header = listing ? kPmglHeader_Size : kPmgiHeader_Size;
     std::size_t i = 0;
@@ -194,7 +198,7 @@ std::vector<std::size_t> Pack(std::size_t count, const std::function<void(std::s
         for (next(); i < count; next()) {
             std::size_t n = i - first;  // entries already in the chunk
             std::size_t quickCount = quick.size() + ((n > 0 && n % kQuickRefEvery == 0) ? 1 : 0);
-            if (header + body.size() + entry.size() + 2 + 2 * quickCount > kChunkSize) break;
+            if (header + body.size() + entry.size() + 2 + 2 * quickCount > chunkSize) break;
             if (n > 0 && n % kQuickRefEvery == 0) quick.push_back(static_cast<std::uint16_t>(body.size()));
             body += entry;
             have = false;
@@ -203,7 +207,7 @@ std::vector<std::size_t> Pack(std::size_t count, const std::function<void(std::s
         if (i == first) throw Error("Error: a stored name is too long: " + entry);
         firsts.push_back(first);
         if (!emit) continue;
-        std::string chunk = MakeChunk(listing, body, i - first, quick);
+        std::string chunk = MakeChunk(chunkSize, listing, body, i - first, quick);
         emit(chunk);
     }
     return firsts;
@@ -227,6 +231,7 @@ std::string NameList() {
 
 // The directory as written: listing chunks first, then the index chunks.
 struct DirectoryLayout {
+    std::uint32_t chunkSize = kChunkSize;
     std::uint32_t listingCount = 0;
     std::vector<std::string> indexChunks;
     std::uint32_t depth = 1;
@@ -244,7 +249,7 @@ struct FileLayout {
 
 FileLayout PlaceParts(const DirectoryLayout& dir, std::uint64_t contentLength) {
     FileLayout f;
-    f.dirLength = kItspHeader_Size + dir.ChunkCount() * kChunkSize;
+    f.dirLength = kItspHeader_Size + dir.ChunkCount() * dir.chunkSize;
     f.contentOffset = f.dirOffset + f.dirLength;
     f.fileSize = f.contentOffset + contentLength;
     return f;
@@ -284,7 +289,7 @@ std::string ItspHeader(std::uint32_t lcid, const DirectoryLayout& dir) {
     Set32(h, kItspHeader_Version, 1);
     Set32(h, kItspHeader_HeaderLength, kItspHeader_Size);
     Set32(h, kItspHeader_Unknown1, 0x0A);
-    Set32(h, kItspHeader_ChunkSize, kChunkSize);
+    Set32(h, kItspHeader_ChunkSize, dir.chunkSize);
     Set32(h, kItspHeader_Density, kDensity);
     Set32(h, kItspHeader_Depth, dir.depth);
     Set32(h, kItspHeader_IndexRoot, dir.root);
@@ -305,10 +310,16 @@ std::string ItspHeader(std::uint32_t lcid, const DirectoryLayout& dir) {
 // has the folder's name. Expects the file entries sorted.
 void AddFolderEntries(Directory& dir) {
     std::set<std::string, decltype(&ChmNameLess)> folders(&ChmNameLess);
+    std::string_view previous;
     for (const DirEntry& e : dir.entries) {
         std::string_view name = dir.NameOf(e);
         if (name.empty() || name[0] != '/') continue;
-        for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+        // Folders within the part shared with the previous name are in already:
+        // deep trees would otherwise cost the depth squared per name.
+        std::size_t shared = 0;
+        while (shared < name.size() && shared < previous.size() && name[shared] == previous[shared]) ++shared;
+        previous = name;
+        for (std::size_t slash = name.find('/', shared); slash != std::string::npos; slash = name.find('/', slash + 1))
             folders.insert(std::string(name.substr(0, slash + 1)));
     }
     const auto files = static_cast<std::ptrdiff_t>(dir.entries.size());
@@ -358,9 +369,28 @@ void SortAndCheck(Directory& dir) {
 
 // Listing chunks (only counted here, written last), then as many levels of
 // index chunks as needed, which hold a name per chunk of the level below.
+// The smallest chunk, from 4 KB up, that holds two of the longest entries of
+// either kind, so that every index level at most halves the one below.
+std::uint32_t ChunkSizeFor(const Directory& dir) {
+    std::size_t longest = 0;
+    std::string entry;
+    for (const DirEntry& e : dir.entries) {
+        entry.clear();
+        EncodeListing(entry, dir.NameOf(e), e);
+        longest = std::max(longest, std::max(entry.size(), e.nameLength + std::size_t{10}));
+    }
+    std::uint32_t size = kChunkSize;
+    auto twoFit = [&] { return kPmglHeader_Size + 2 * longest + kChunkTail_EntryCount <= size; };
+    while (size < kMaxChunkSize && !twoFit()) size *= 2;
+    if (!twoFit()) throw Error("Error: a stored name is too long (" + std::to_string(longest) + " bytes)");
+    return size;
+}
+
 DirectoryLayout PackIndex(const Directory& dir) {
     DirectoryLayout layout;
-    const std::vector<std::size_t> listingFirsts = Pack(dir.entries.size(), ListingEncoder(dir), true, {});
+    layout.chunkSize = ChunkSizeFor(dir);
+    const std::vector<std::size_t> listingFirsts =
+        Pack(layout.chunkSize, dir.entries.size(), ListingEncoder(dir), true, {});
     layout.listingCount = static_cast<std::uint32_t>(listingFirsts.size());
     std::vector<std::string> levelNames;
     for (std::size_t f : listingFirsts) levelNames.emplace_back(dir.NameOf(dir.entries[f]));
@@ -370,7 +400,7 @@ DirectoryLayout PackIndex(const Directory& dir) {
             EncodeIndex(e, levelNames[k], levelStart + static_cast<std::uint32_t>(k));
         };
         const std::uint32_t nextStart = layout.listingCount + static_cast<std::uint32_t>(layout.indexChunks.size());
-        std::vector<std::size_t> firsts = Pack(levelNames.size(), encodeIndex, false,
+        std::vector<std::size_t> firsts = Pack(layout.chunkSize, levelNames.size(), encodeIndex, false,
                                                [&](std::string& chunk) { layout.indexChunks.push_back(chunk); });
         std::vector<std::string> next;
         for (std::size_t f : firsts) next.push_back(levelNames[f]);
@@ -383,9 +413,10 @@ DirectoryLayout PackIndex(const Directory& dir) {
 }
 
 // The listing chunks again, now linked to their neighbours, to sink.
-void WriteListingChunks(const Directory& dir, std::uint32_t listingCount, const ByteSink& sink) {
+void WriteListingChunks(const Directory& dir, const DirectoryLayout& layout, const ByteSink& sink) {
+    const std::uint32_t listingCount = layout.listingCount;
     std::uint32_t c = 0;
-    Pack(dir.entries.size(), ListingEncoder(dir), true, [&](std::string& chunk) {
+    Pack(layout.chunkSize, dir.entries.size(), ListingEncoder(dir), true, [&](std::string& chunk) {
         Set32(chunk, kPmglHeader_PrevChunk, c == 0 ? kNone : c - 1);
         Set32(chunk, kPmglHeader_NextChunk, c + 1 == listingCount ? kNone : c + 1);
         ++c;
@@ -466,7 +497,7 @@ void ChmContainer::Write(std::uint32_t lcid, const ByteSink& sink) {
     const DirectoryLayout layout = PackIndex(dir);
     const FileLayout parts = PlaceParts(layout, packed.dataLength + section0.size());
     sink(ItsfHeader(lcid, parts) + HeaderSection0(parts) + ItspHeader(lcid, layout));
-    WriteListingChunks(dir, layout.listingCount, sink);
+    WriteListingChunks(dir, layout, sink);
     for (const std::string& chunk : layout.indexChunks) sink(chunk);
     section_->CopyData(sink);
     sink(section0);

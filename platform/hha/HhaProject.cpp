@@ -392,10 +392,26 @@ private:
         struct stat st;
         if (slash == std::string::npos || slash == 0 || ::lstat(source.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
             return RealPath(source);
-        const std::string dir = source.substr(0, slash);
+        const std::string& real = RealDir(source.substr(0, slash));
+        return real.empty() ? std::string() : real + source.substr(slash);
+    }
+    // A folder that is no link resolves to its parent's real path and its
+    // name: one look per folder, where realpath walks every folder above it.
+    const std::string& RealDir(const std::string& dir) const {
         auto it = realDirs_.find(dir);
-        if (it == realDirs_.end()) it = realDirs_.emplace(dir, RealPath(dir)).first;
-        return it->second.empty() ? std::string() : it->second + source.substr(slash);
+        if (it != realDirs_.end()) return it->second;
+        const std::size_t slash = dir.rfind('/');
+        const std::string name = slash == std::string::npos ? std::string() : dir.substr(slash + 1);
+        struct stat st;
+        std::string real;
+        if (slash == std::string::npos || slash == 0 || name.empty() || name == "." || name == ".." ||
+            ::lstat(dir.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) {
+            real = RealPath(dir);
+        } else {
+            const std::string& parent = RealDir(dir.substr(0, slash));
+            if (!parent.empty()) real = (parent == "/" ? std::string() : parent) + "/" + name;
+        }
+        return realDirs_.emplace(dir, std::move(real)).first->second;
     }
     std::string realFolder_;
     mutable std::map<std::string, std::string> realDirs_;

@@ -10,6 +10,7 @@
 #include "hha/HhaHelpFiles.h"
 #include "hha/HhaStoredLzx.h"
 #include "support/Error.h"
+#include "tests/hha/ChmRead.h"
 #include "tests/support/TestSupport.h"
 
 using namespace qb::hha;
@@ -78,6 +79,52 @@ TEST(Directory, ManyNamesGetIndexChunksAndLinkedListings) {
         EXPECT_EQ(std::to_string(i), bytes);
     }
     chm_close(h);
+}
+
+// Names longer than half a chunk: with 4 KB chunks an index chunk could hold
+// only one, so index levels stopped shrinking and the directory grew with the
+// square of the names. Chunks grow instead; the directory stays within a small
+// multiple of the names it holds, and every reader still finds each name.
+TEST(Directory, DeepFoldersKeepTheDirectoryProportionalToItsNames) {
+    ChmContainer c(StoredSection());
+    std::vector<std::string> names;
+    std::size_t nameBytes = 0;
+    std::string folder = "/";
+    for (int level = 1; level <= 200; ++level) {
+        folder += "level-" + std::to_string(1000 + level) + "-folder/";
+        nameBytes += folder.size();  // the folder's own entry
+        for (const char* file : {"page.html", "menu.js"}) {
+            names.push_back(folder + file);
+            nameBytes += names.back().size();
+            c.AddFile(names.back(), std::to_string(names.size()));
+        }
+    }
+    ASSERT_GT(folder.size(), 3000u);
+    std::string chm = c.Build(0x409);
+    const std::size_t itsp = 0x60 + 0x18;
+    const std::uint32_t chunkSize = Get32(chm, itsp + 0x10);
+    EXPECT_GT(chunkSize, 0x1000u);
+    EXPECT_EQ(0u, chunkSize & (chunkSize - 1)) << chunkSize;
+    EXPECT_LT(Get32(chm, 0x50), 4 * nameBytes);  // directory length
+    EXPECT_LE(Get32(chm, itsp + 0x18), 12u);     // index depth: the levels halve at least
+
+    // chmlib takes no name over 512 bytes; these readers take any.
+    qbtest::TempDir dir;
+    qbtest::WriteFile(dir / "deep.chm", chm);
+    std::map<std::string, std::string> mspack = hhatest::ReadWithMspack(dir / "deep.chm");
+    std::map<std::string, std::string> sevenZip = hhatest::ReadWith7z(dir / "deep.chm", dir / "x");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(std::to_string(i + 1), mspack[names[i]]) << names[i].size();
+        EXPECT_EQ(std::to_string(i + 1), sevenZip[names[i]]) << names[i].size();
+    }
+}
+
+TEST(Directory, ShallowNamesKeepFourKilobyteChunks) {
+    ChmContainer c(StoredSection());
+    c.AddFile("/" + std::string(1900, 'a') + ".html", "1");
+    c.AddFile("/" + std::string(1900, 'b') + ".html", "2");
+    const std::string chm = c.Build(0x409);
+    EXPECT_EQ(0x1000u, Get32(chm, 0x60 + 0x18 + 0x10));
 }
 
 TEST(Directory, NameStoredTwiceIsAnError) {

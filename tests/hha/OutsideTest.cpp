@@ -78,6 +78,14 @@ TEST_F(OutsideProject, FilesFromOutsideTheProjectAreRefusedByName) {
     ExpectRefused(Project("innocent.txt"), "innocent.txt");
     sfs::create_directory_symlink(dir.path(), dir / "proj/up");
     ExpectRefused(Project("up\\secret.txt"), "up\\secret.txt");
+    // Folders are resolved one by one from their parents: a link several
+    // folders above the file still counts.
+    qbtest::WriteFile(dir / "c/d/secret.txt", "SECRET");
+    sfs::create_directories(dir / "proj/a/b");
+    sfs::create_directory_symlink(dir.path(), dir / "proj/a/b/out");
+    ExpectRefused(Project("a\\b\\out\\c\\d\\secret.txt"), "a\\b\\out\\c\\d\\secret.txt");
+    qbtest::WriteFile(dir / "proj/a/b/in/c/d/ok.html", "<html><body>ok</body></html>");
+    EXPECT_EQ(0, Compile(Project("a\\b\\in\\c\\d\\ok.html")).rc);
     sfs::create_symlink(dir / "proj/a.html", dir / "proj/same.html");
     EXPECT_EQ(0, Compile(Project("same.html")).rc);
 }
