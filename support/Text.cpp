@@ -46,6 +46,15 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
 std::optional<std::int64_t> ParseInteger(std::string_view text, int base) {
     // from_chars takes no "+"; a lone sign is no number.
     if (!text.empty() && text[0] == '+') {

@@ -17,6 +17,8 @@ std::string LowerAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Lines split at CR LF, CR or LF; a last line without an end counts, an empty one does not.
 std::vector<std::string> SplitLines(std::string_view text);
+// Each line followed by CR LF, as the settings and language files keep lists.
+std::string JoinLines(const std::vector<std::string>& lines);
 // The whole text as a decimal (or, with base 16, hexadecimal) integer with an
 // optional sign; nothing for an empty text, other characters or overflow.
 std::optional<std::int64_t> ParseInteger(std::string_view text, int base = 10);

@@ -36,14 +36,7 @@ int TStringList::IndexOf(const std::string& s) const {
     return it == index_.end() ? -1 : it->second;
 }
 
-std::string TStringList::Text() const {
-    std::string out;
-    for (const auto& s : items_) {
-        out += s;
-        out += "\r\n";
-    }
-    return out;
-}
+std::string TStringList::Text() const { return JoinLines(items_); }
 
 void TStringList::SetText(const std::string& text) {
     Clear();

@@ -12,6 +12,7 @@
 #include "settings/MessageTable.h"
 #include "settings/XmlValues.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace qb {
 
@@ -262,12 +263,6 @@ const std::vector<TOptionDecl>& Options() {
 bool FolderExists(const std::string& path) {
     std::error_code ec;
     return !path.empty() && std::filesystem::is_directory(path, ec);
-}
-
-std::string JoinLines(const std::vector<std::string>& items) {
-    std::string text;
-    for (const auto& item : items) text += item + "\r\n";
-    return text;
 }
 
 // The element a path names below <Config>, created when missing.

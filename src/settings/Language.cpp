@@ -9,6 +9,7 @@
 #include "settings/MessageTable.h"
 #include "settings/XmlValues.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace qb {
 
@@ -151,12 +152,6 @@ LanguageState& State() {
 bool IsFileThere(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
-
-std::string JoinLines(const std::vector<std::string>& items) {
-    std::string text;
-    for (const auto& item : items) text += item + "\r\n";
-    return text;
 }
 
 // At most max characters of UTF-8 text, never cutting a character in two.
