@@ -248,7 +248,8 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
     out.FontAttrs(curSize, curColor);
     AppendParagraphStart(out, doc.ParaAt(0).align);
 
-    auto inlineCloseWalk = [&] {
+    // Closes the open tags in walk order; the list item only at the page's end.
+    auto closeWalk = [&](bool closeBullet) {
         for (int i = 0; i < 6; ++i) {
             switch (order.At(i)) {
                 case Tag::Bold:
@@ -261,7 +262,10 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
                     if (underlineOpen) out.Markup("</u>");
                     break;
                 case Tag::Colour: out.Markup("</font>"); break;
-                default: break;
+                case Tag::Size: break;
+                case Tag::Bullet:
+                    if (closeBullet) out.Markup("</li>");
+                    break;
             }
         }
         boldOpen = italicOpen = underlineOpen = false;
@@ -296,13 +300,13 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
                 itemOpen = false;
                 order.ToEnd(Tag::Bullet);
                 if (!doc.ParaAt(start).bulleted) {
-                    inlineCloseWalk();
+                    closeWalk(false);
                     out.Markup("<br>");
                 }
             } else if (!doc.LineIsBlank(curLine)) {
                 out.Markup("<br>");
             } else {
-                inlineCloseWalk();
+                closeWalk(false);
                 out.Markup("</p>");
                 AppendParagraphStart(out, doc.ParaAt(start).align);
             }
@@ -348,22 +352,7 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         pos = out.Units(units, start, limit) - 1;
     }
 
-    for (int i = 0; i < 6; ++i) {
-        switch (order.At(i)) {
-            case Tag::Bold:
-                if (boldOpen) out.Markup("</b>");
-                break;
-            case Tag::Italic:
-                if (italicOpen) out.Markup("</i>");
-                break;
-            case Tag::Underline:
-                if (underlineOpen) out.Markup("</u>");
-                break;
-            case Tag::Colour: out.Markup("</font>"); break;
-            case Tag::Size: break;
-            case Tag::Bullet: out.Markup("</li>"); break;
-        }
-    }
+    closeWalk(true);
     out.Markup("</p>");
     std::string& result = out.Text();
     result += "</html>";
