@@ -20,12 +20,6 @@ using qb::hha::Topic;
 
 namespace {
 
-std::string Hex(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
-    return out;
-}
-
 // Topic tables for pages "/t<i>.html" titled "Title <i>".
 struct Tables {
     std::vector<Topic> topics;
@@ -114,8 +108,8 @@ TEST(KeywordIndex, SortedNestedAndSplitOverIndexBlocks) {
 TEST(KeywordIndex, TextsAndLimits) {
     EXPECT_EQ("a & b <c> \xC3\xA4 \xE2\x82\xAC &unknown; &#;",
               qb::hha::DecodeEntities("a &amp; b &lt;c&gt; &auml; &#x20AC; &unknown; &#;"));
-    EXPECT_EQ("6100e400ac203dd800de", Hex(qb::hha::Utf16Le("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80")));
-    EXPECT_EQ("fdff", Hex(qb::hha::Utf16Le("\xC3")));  // cut-off sequence
+    EXPECT_EQ("6100e400ac203dd800de", qbtest::HexBytes(qb::hha::Utf16Le("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80")));
+    EXPECT_EQ("fdff", qbtest::HexBytes(qb::hha::Utf16Le("\xC3")));  // cut-off sequence
     // No keywords: a header and no blocks.
     qb::hha::KeywordLinks none = qb::hha::BuildKeywordLinks({}, 0x409, 1252);
     EXPECT_EQ(0x4Cu, none.btree.size());

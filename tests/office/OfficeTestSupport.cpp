@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/TestSupport.h"
+
 namespace officetest {
 
 namespace {
@@ -19,16 +21,6 @@ std::string ReadProc(pid_t pid, const char* what) {
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
-}
-
-std::string Hex(const std::string& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
 }
 
 }  // namespace
@@ -95,7 +87,7 @@ std::string NoteWithPictureAndTable(const std::string& text) {
            text +
            "\\par\n"
            "{\\pict\\pngblip\\picw4\\pich4\\picwgoal600\\pichgoal600 " +
-           Hex(RedPng()) +
+           qbtest::HexBytes(RedPng()) +
            "}\\par\n"
            "\\trowd\\cellx2000\\cellx4000\n"
            "\\pard\\intbl Cell A1\\cell Cell B1\\cell\\row\n"

@@ -20,6 +20,8 @@ private:
 };
 
 std::string ReadFile(const std::string& path);
+// Bytes as lower-case hex digits, two per byte, for readable binary comparisons.
+std::string HexBytes(const std::string& bytes);
 void WriteFile(const std::string& path, const std::string& bytes);
 
 // Compares text with tests/data/<relPath>; with QB_UPDATE_GOLDEN=ON (or the

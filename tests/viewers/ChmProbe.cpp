@@ -239,18 +239,20 @@ int Urls(const std::wstring& file, UINT codePage) {
     return 0;
 }
 
-HWND FindChild(HWND parent, const wchar_t* cls) {
+// First child of a class; visibleOnly because the panes of the viewer's tabs share classes.
+HWND FindChild(HWND parent, const wchar_t* cls, bool visibleOnly = false) {
     struct Search {
         const wchar_t* cls;
+        bool visibleOnly;
         HWND found;
-    } s{cls, nullptr};
+    } s{cls, visibleOnly, nullptr};
     EnumChildWindows(
         parent,
         [](HWND h, LPARAM p) -> BOOL {
             auto* s = reinterpret_cast<Search*>(p);
             wchar_t name[64];
             GetClassNameW(h, name, 64);
-            if (lstrcmpiW(name, s->cls) == 0) {
+            if (lstrcmpiW(name, s->cls) == 0 && (!s->visibleOnly || IsWindowVisible(h))) {
                 s->found = h;
                 return FALSE;
             }
@@ -332,28 +334,6 @@ int Tree(const std::wstring& file) {
     return 0;
 }
 
-// Visible child of a class: the panes of the viewer's tabs share classes.
-HWND FindVisibleChild(HWND parent, const wchar_t* cls) {
-    struct Search {
-        const wchar_t* cls;
-        HWND found;
-    } s{cls, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            wchar_t name[64];
-            GetClassNameW(h, name, 64);
-            if (lstrcmpiW(name, s->cls) == 0 && IsWindowVisible(h)) {
-                s->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
 void Pump(int rounds) {
     MSG msg;
     for (int i = 0; i < rounds; ++i) {
@@ -367,7 +347,7 @@ void Pump(int rounds) {
 
 // "HIT <tag> <word> <title>" per entry of the search tab's result list.
 void ListHits(HWND window, const std::string& tag, const std::string& word) {
-    HWND list = FindVisibleChild(window, L"SysListView32");
+    HWND list = FindChild(window, L"SysListView32", true);
     const int n = list ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
     Line("RESULTS " + tag + " " + word + " " + std::to_string(n));
     for (int i = 0; i < n; ++i) {
@@ -406,7 +386,7 @@ int Search(const std::wstring& file, const std::vector<std::wstring>& words) {
     Pump(20);
     ListHits(window, "query", Utf8(words[0]));
     // The tab's own search runs on Return in its text field.
-    HWND edit = FindVisibleChild(window, L"Edit");
+    HWND edit = FindChild(window, L"Edit", true);
     if (!edit) {
         Line("ERROR no search field");
     } else {
