@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace qb::dvo {
@@ -279,6 +280,20 @@ void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
         ::unlink(destFile.c_str());
         throw Error("Cannot write " + destFile + ": " + reason);
     }
+}
+
+int64_t Store::ReadFile(int64_t fileRow, void* buffer, int64_t size) {
+    sqlite3_blob* raw = nullptr;
+    if (sqlite3_blob_open(conn_.get(), "main", "file", "data", fileRow, 0, &raw) != SQLITE_OK) {
+        sqlite3_blob_close(raw);
+        conn_.Fail("Cannot read stored file");
+    }
+    std::unique_ptr<sqlite3_blob, BlobCloser> blob(raw);
+    const int total = sqlite3_blob_bytes(blob.get());
+    const int n = static_cast<int>(std::min<int64_t>(size, total));
+    if (buffer && n > 0 && sqlite3_blob_read(blob.get(), buffer, n, 0) != SQLITE_OK)
+        conn_.Fail("Cannot read stored file");
+    return total;
 }
 
 Folder* Store::GetFolder(int64_t item) {

@@ -58,6 +58,8 @@ public:
     std::vector<Entry> Entries(int64_t item);
     // Streams a stored file to a native path; throws on failure and leaves no partial file.
     void ExportFile(int64_t fileRow, const std::string& destFile);
+    // Copies the first bytes (at most size) of the stored file into buffer; its whole size.
+    int64_t ReadFile(int64_t fileRow, void* buffer, int64_t size);
 
     // The folder reference of an item; the same pointer on every call.
     Folder* GetFolder(int64_t item);

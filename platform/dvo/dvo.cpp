@@ -261,6 +261,21 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile) {
     return 0;
 }
 
+DVO_EXPORT long long dvo_read_file(int db, const char* path, void* buffer, long long bufferSize) {
+    try {
+        if (!path) return -1;
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Begin(db);
+        if (!store) return -1;
+        auto row = store->FindFile(path);
+        if (!row) return -1;
+        return store->ReadFile(*row, buffer, bufferSize > 0 ? bufferSize : 0);
+    } catch (...) {
+        Remember(db);
+    }
+    return -1;
+}
+
 DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile) {
     try {
         if (!srcFolder || !dbFile) {

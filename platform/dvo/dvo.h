@@ -39,6 +39,10 @@ int dvo_path_exists(int db, const char* path);
 /* Writes the stored file's bytes to destFile; 1 on success. */
 int dvo_export_file(int db, const char* path, const char* destFile);
 
+/* Copies the stored file's first bytes (at most bufferSize) into buffer and
+   returns the file's whole size; -1 when no file is stored there. */
+long long dvo_read_file(int db, const char* path, void* buffer, long long bufferSize);
+
 /* Size in bytes of the stored file at the path; -1 when no file is stored there. */
 long long dvo_get_filesize(int db, const char* path);
 

@@ -3,6 +3,7 @@
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "engine/Storage.h"
 #include "settings/MessageTable.h"
 #include "support/Error.h"
 
@@ -23,13 +24,25 @@ void PrepareConverter(TParameters& job, int offices) {
         case 0: job.RichEdit = CreateBuiltInEngine(); break;
         default: job.RichEdit = CreatePlainTextEngine(); break;
     }
-    if (job.RichEdit) job.Scratch = std::make_unique<fs::ScratchFile>();
 }
 
-std::string NoteSource(const TParameters& job, const std::string& notesFile) {
+bool UsesNotesFiles(const TParameters& job) { return !job.RichEdit; }
+
+void ExportAndConvertNote(TParameters& job, const std::string& notePath, std::size_t size, const std::string& notesFile,
+                          const std::string& title, const std::string& pageFile) {
+    IStorage& store = Storage(job);
+    const int db = job.options.DatabaseHandle;
     // A notes file created and deleted per item costs the file system far more
-    // than the conversion; the built-in engines do not care where the note lies.
-    return job.Scratch ? job.Scratch->Path() : notesFile;
+    // than the conversion; the built-in engines take the note's bytes.
+    if (job.RichEdit) {
+        std::string rtf;
+        store.ReadFile(db, notePath, rtf, size);
+        if (job.RichEdit->ConvertText(job, rtf, pageFile, title)) return;
+    }
+    RunRecord(job).Add(job, notesFile);
+    fs::PrepareFreshFile(notesFile);
+    store.ExportFile(db, notePath, notesFile);
+    ConvertNote(job, notesFile, title, pageFile);
 }
 
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title, const std::string& htmlFile) {
@@ -64,7 +77,6 @@ bool TakeNoteAhead(TParameters& job, const std::string& notePath, const std::str
 void ReleaseConverter(TParameters& job) {
     job.ConverterObject.reset();
     job.RichEdit.reset();
-    job.Scratch.reset();
 }
 
 }  // namespace qb

@@ -29,6 +29,12 @@ public:
     // absolute); adds files the engine wrote besides the page to job.FileList.
     virtual void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                          const std::string& title) = 0;
+    // Writes htmlFile from the note's bytes; false when the engine takes notes
+    // only as files (the walk then exports the note to the notes file).
+    virtual bool ConvertText(TParameters& /*job*/, const std::string& /*rtf*/, const std::string& /*htmlFile*/,
+                             const std::string& /*title*/) {
+        return false;
+    }
     // The notes the walk will convert, in walk order: an engine may export and
     // convert them before the walk asks. Called on the walk's thread.
     virtual void ConvertAhead(TParameters& /*job*/, std::vector<TNoteAhead> /*notes*/) {}
@@ -57,9 +63,12 @@ void PrepareConverter(TParameters& job, int offices = 0);
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title);
 // Converts a note held elsewhere into the given page file.
 void ConvertNote(TParameters& job, const std::string& rtfFile, const std::string& title, const std::string& htmlFile);
-// Where the walk exports the note of the page noteFile: the notes file itself,
-// or for the built-in engines a scratch file reused for every note.
-std::string NoteSource(const TParameters& job, const std::string& notesFile);
+// Writes pageFile from the stored note at notePath (size: its size if known):
+// in memory for the built-in engines, else through the notes file, removed again.
+void ExportAndConvertNote(TParameters& job, const std::string& notePath, std::size_t size, const std::string& notesFile,
+                          const std::string& title, const std::string& pageFile);
+// The engine reads notes from files the walk writes beside the pages.
+bool UsesNotesFiles(const TParameters& job);
 // Hands the notes of the page plan to an engine that converts ahead of the walk.
 void ConvertNotesAhead(TParameters& job);
 // Writes pageFile from the note at notePath if the engine converted it ahead;

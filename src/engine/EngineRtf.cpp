@@ -25,7 +25,11 @@ class BuiltInEngine final : public IConverterEngine {
 public:
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& title) override {
-        const rtf::RichDocument doc = rtf::LoadRtf(LoadTextFile(rtfFile));
+        ConvertText(job, LoadTextFile(rtfFile), htmlFile, title);
+    }
+    bool ConvertText(TParameters& job, const std::string& rtf, const std::string& htmlFile,
+                     const std::string& title) override {
+        const rtf::RichDocument doc = rtf::LoadRtf(rtf);
         std::string t = RichTextToHtml(title, doc);
         RemoveConverterTail(t);
         ReplaceFirst(t, "</head>", std::string(kCharsetMeta) + "</head>");
@@ -34,6 +38,7 @@ public:
         if (!o.Footer.empty()) t += o.Footer;
         t += kClosingText;
         SaveTextFile(htmlFile, t);
+        return true;
     }
 };
 
@@ -41,7 +46,11 @@ class PlainTextEngine final : public IConverterEngine {
 public:
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& title) override {
-        const std::string text = rtf::LoadRtf(LoadTextFile(rtfFile)).PlainText();
+        ConvertText(job, LoadTextFile(rtfFile), htmlFile, title);
+    }
+    bool ConvertText(TParameters& job, const std::string& rtf, const std::string& htmlFile,
+                     const std::string& title) override {
+        const std::string text = rtf::LoadRtf(rtf).PlainText();
         const TConvertOptions& o = job.options;
         std::string t = Format(
             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"%s\"><title>%s</title>"
@@ -53,6 +62,7 @@ public:
         t += o.Footer;
         t += kClosingText;
         SaveTextFile(htmlFile, t);
+        return true;
     }
 };
 

@@ -64,9 +64,6 @@ class TRunRecord;        // Engine.h
 namespace site {
 class IWalkObserver;
 }
-namespace fs {
-class ScratchFile;
-}
 
 // (context, position 0..100 or -1, log text or null) -> stop requested.
 using TProgressCallback = bool (*)(void* context, int position, const char* text);
@@ -75,8 +72,6 @@ struct TParameters {
     TConvertOptions options;
     std::unique_ptr<IConverterEngine> ConverterObject;  // methods 1 and 3
     std::unique_ptr<IConverterEngine> RichEdit;         // methods 0, 2 and others
-    // Where the built-in engines receive each note: one anonymous file reused for the run.
-    std::unique_ptr<fs::ScratchFile> Scratch;
     std::unique_ptr<TStringList> ProjectLines;
     std::unique_ptr<TStringList> ContentsLines;
     std::unique_ptr<TStringList> FileList;

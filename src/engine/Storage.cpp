@@ -1,6 +1,9 @@
 #include "engine/Storage.h"
 
+#include <algorithm>
+
 #include "Utils/FileSys.h"
+#include "Utils/Utils.h"
 #include "dvo/dvo.h"
 #include "engine/Options.h"
 #include "support/Error.h"
@@ -58,6 +61,18 @@ public:
         }
         return written;
     }
+    bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint) override {
+        // Straight from the database: a scratch file per note costs the file system more than the conversion.
+        data.resize(sizeHint);
+        long long size = dvo_read_file(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
+        if (size > static_cast<long long>(data.size())) {
+            data.resize(static_cast<std::size_t>(size));
+            size = dvo_read_file(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
+        }
+        Check(db, path);
+        data.resize(size > 0 ? std::min(static_cast<std::size_t>(size), data.size()) : 0);
+        return size >= 0;
+    }
     std::uintptr_t ItemKey(int db, const std::string& path) override {
         void* folder = dvo_get_folder(db, path.c_str(), 0);
         Check(db, path);
@@ -66,6 +81,14 @@ public:
 };
 
 }  // namespace
+
+bool IStorage::ReadFile(int db, const std::string& path, std::string& data, std::size_t /*sizeHint*/) {
+    const fs::ScratchFile scratch;
+    data.clear();
+    if (!ExportFile(db, path, scratch.Path())) return false;
+    data = LoadTextFile(scratch.Path());
+    return true;
+}
 
 IStorage& LibraryStorage() {
     // Stateless: every call goes to the library with its own handle.

@@ -1,6 +1,7 @@
 #pragma once
 // The engine's view of the host storage library, replaceable by a test double.
 // The library's own implementation raises qb::Error when a read meets a database error.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ public:
     // Writes the stored file to a disk path (may use "\"); false when nothing is
     // stored there; raises qb::Error naming the file and the reason when it cannot be written.
     virtual bool ExportFile(int db, const std::string& path, const std::string& destFile) = 0;
+    // The stored file's bytes into data (sizeHint: its size if known); false when
+    // nothing is stored there. This one goes through ExportFile and a scratch file.
+    virtual bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint = 0);
     // Identity of the item at path, the same whatever path reaches it; 0 when unknown.
     virtual std::uintptr_t ItemKey(int, const std::string&) { return 0; }
 };

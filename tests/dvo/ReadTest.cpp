@@ -165,6 +165,21 @@ TEST_F(ReadTest, ExportConvertsBackslashesAndLeavesNothingOnFailure) {
     EXPECT_FALSE(fs::exists(tmp / "item.bin"));
 }
 
+TEST_F(ReadTest, ReadFileCopiesWhatFitsAndAlwaysTellsTheWholeSize) {
+    const std::string pic = kRoot + "5\\pic.png";
+    char buf[8] = {};
+    EXPECT_EQ(3, dvo_read_file(handle, pic.c_str(), buf, sizeof buf));
+    EXPECT_EQ("PNG", std::string(buf, 3));
+    // A buffer too small gets the first bytes, and the size says how much to ask for.
+    char two[2] = {};
+    EXPECT_EQ(3, dvo_read_file(handle, pic.c_str(), two, 2));
+    EXPECT_EQ("PN", std::string(two, 2));
+    EXPECT_EQ(3, dvo_read_file(handle, pic.c_str(), nullptr, 0));
+    EXPECT_EQ(-1, dvo_read_file(handle, (kRoot + "5\\").c_str(), buf, sizeof buf));
+    EXPECT_EQ(-1, dvo_read_file(handle, (kRoot + "5\\none.png").c_str(), buf, sizeof buf));
+    EXPECT_EQ(-1, dvo_read_file(handle, nullptr, buf, sizeof buf));
+}
+
 TEST_F(ReadTest, OpenRefusesWhatIsNotADatabase) {
     EXPECT_EQ(0, dvo_open((tmp / "missing.db").c_str()));
     EXPECT_NE(std::string(dvo_last_error()), "");

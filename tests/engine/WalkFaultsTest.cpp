@@ -70,6 +70,19 @@ TEST_F(WalkFaults, FileTheStorageDoesNotFindDoesNotStopTheWalk) {
     EXPECT_TRUE(Exists("Sub.html"));
 }
 
+// A note listed but not found in the storage gives its item a page without
+// text, never the text of the note converted before it.
+TEST_F(WalkFaults, NoteTheStorageDoesNotFindNeverShowsTheNoteBeforeIt) {
+    faulty.AddNote(faulty.AddItem(top, "3", "Before"), "Text of the note before");
+    faulty.AddNote(faulty.AddItem(top, "4", "Missing"), "never read");
+    faulty.failWith["4\\_~_~_notes.rtf"] = "";
+    Run();
+    EXPECT_EQ("", walkError);
+    EXPECT_NE(std::string::npos, Read("Before.html").find("Text of the note before"));
+    ASSERT_TRUE(Exists("Missing.html"));
+    EXPECT_EQ(std::string::npos, Read("Missing.html").find("Text of the note before")) << Read("Missing.html");
+}
+
 TEST_F(WalkFaults, NoteThatCannotBeWrittenIsAWalkError) {
     faulty.failWith["2\\_~_~_notes.rtf"] = "Cannot write note.rtf: No space left on device";
     Run();
