@@ -22,6 +22,9 @@ namespace {
 // The output folder of the run on this thread; each run binds its own.
 thread_local const OutputFolder* tFolder = nullptr;
 
+// Files held in memory by this thread, innermost last (a walk holds a page per level).
+thread_local std::vector<HeldFile*> tHeld;
+
 // Where relative paths start: the output folder in use, else the current directory.
 int BaseFd() { return tFolder ? tFolder->Fd() : AT_FDCWD; }
 
@@ -44,11 +47,14 @@ std::string BelowCurrentDir(const std::string& native) {
 struct LastFolder {
     std::string dir;
     int fd = -1;
+    // dir was not there: planning names many pages in folders not yet made.
+    bool missing = false;
     const OutputFolder* folder = nullptr;  // the output folder dir is relative to
     ~LastFolder() { Forget(); }
     void Forget() {
         if (fd >= 0) ::close(fd);
         fd = -1;
+        missing = false;
         dir.clear();
         folder = nullptr;
     }
@@ -76,13 +82,19 @@ public:
             return;
         }
         LastFolder& last = CachedFolder();
-        if (last.fd >= 0 && last.dir == dir && last.folder == tFolder) {
-            fd_ = last.fd;
+        if ((last.fd >= 0 || last.missing) && last.dir == dir && last.folder == tFolder) {
+            fd_ = last.missing ? -1 : last.fd;
             owned_ = false;
+            if (last.missing) errno = ENOENT;
             return;
         }
         Walk(dir);
-        if (fd_ >= 0 && fd_ != base_) {
+        if (fd_ < 0 && errno == ENOENT) {
+            last.Forget();
+            last.dir = dir;
+            last.missing = true;
+            last.folder = tFolder;
+        } else if (fd_ >= 0 && fd_ != base_) {
             last.Forget();
             last.dir = dir;
             last.fd = fd_;
@@ -141,7 +153,85 @@ std::string Resolve(const std::string& path) {
     return tFolder->Path() + native;
 }
 
+namespace {
+
+// One spelling per file for the holds: absolute, without "." components or
+// doubled slashes (a path with ".." gets the full normalisation).
+std::string HeldKey(const std::string& path) {
+    const std::string resolved = Resolve(path);
+    if (resolved.empty() || resolved[0] != '/' || resolved.find("..") != std::string::npos) return ExpandFileName(path);
+    std::string key;
+    key.reserve(resolved.size());
+    for (std::size_t i = 0; i < resolved.size(); ++i) {
+        if (resolved[i] == '/' && !key.empty() && key.back() == '/') continue;
+        if (resolved[i] == '.' && key.back() == '/' && (i + 1 == resolved.size() || resolved[i + 1] == '/')) continue;
+        key += resolved[i];
+    }
+    return key;
+}
+
+}  // namespace
+
+HeldFile::HeldFile(const std::string& path) : path_(path), key_(HeldKey(path)) { tHeld.push_back(this); }
+
+HeldFile::~HeldFile() {
+    try {
+        Write();
+    } catch (const std::exception&) {}
+    Release();
+}
+
+void HeldFile::Release() {
+    if (!held_) return;
+    held_ = false;
+    for (auto it = tHeld.rbegin(); it != tHeld.rend(); ++it) {
+        if (*it != this) continue;
+        tHeld.erase(std::next(it).base());
+        break;
+    }
+}
+
+void HeldFile::Write() {
+    Release();
+    if (!hasBytes_) return;
+    hasBytes_ = false;
+    SaveTextFile(path_, bytes_);
+    bytes_ = std::string();
+}
+
+HeldFile* HeldFile::Find(const std::string& path) {
+    if (tHeld.empty() || path.empty()) return nullptr;
+    const std::string key = HeldKey(path);
+    for (auto it = tHeld.rbegin(); it != tHeld.rend(); ++it)
+        if ((*it)->key_ == key) return *it;
+    return nullptr;
+}
+
+bool HeldFile::OnDiskPlainFile() {
+    if (diskState_ < 0) {
+        struct stat st;
+        diskState_ = !StatNoFollow(path_, st) ? 0 : S_ISREG(st.st_mode) ? 1 : 2;
+    }
+    return diskState_ == 1;
+}
+
+bool HeldFile::OnDiskEntry() { return OnDiskPlainFile() || diskState_ == 2; }
+
+bool HeldFile::Delete() {
+    const bool had = hasBytes_;
+    hasBytes_ = false;
+    bytes_ = std::string();
+    ParentDir parent(NativePath(path_));
+    const bool removed = parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
+    if (removed || errno == ENOENT)
+        diskState_ = 0;
+    else
+        diskState_ = -1;
+    return had || removed;
+}
+
 bool FileExists(const std::string& path) {
+    if (HeldFile* held = HeldFile::Find(path); held && held->HasBytes()) return true;
     struct stat st;
     return !path.empty() && ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
@@ -152,11 +242,13 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool PlainFileExists(const std::string& path) {
+    if (HeldFile* held = HeldFile::Find(path)) return held->HasBytes() || held->OnDiskPlainFile();
     struct stat st;
     return StatNoFollow(path, st) && S_ISREG(st.st_mode);
 }
 
 bool EntryExists(const std::string& path) {
+    if (HeldFile* held = HeldFile::Find(path)) return held->HasBytes() || held->OnDiskEntry();
     struct stat st;
     return StatNoFollow(path, st);
 }
@@ -271,6 +363,7 @@ int OpenPlainFileForRewrite(const std::string& path) {
 void PrepareFreshFile(const std::string& path) { ::close(CreateFreshFile(path)); }
 
 bool DeleteFile(const std::string& path) {
+    if (HeldFile* held = HeldFile::Find(path)) return held->Delete();
     ParentDir parent(NativePath(path));
     return parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
 }
@@ -368,6 +461,8 @@ ScratchFile::~ScratchFile() {
 }
 
 long long FileSize(const std::string& path) {
+    if (HeldFile* held = HeldFile::Find(path); held && held->HasBytes())
+        return static_cast<long long>(held->Bytes().size());
     struct stat st;
     if (::stat(Resolve(path).c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);

@@ -122,6 +122,43 @@ private:
 // against the folder in use on this thread (unchanged when there is none).
 std::string Resolve(const std::string& path);
 
+// While it lives, what the calling thread saves to path (SaveTextFile) stays in
+// memory, where the thread's reads, size and existence checks of path find it;
+// Write puts the last bytes on disk, once. A page built in several steps then
+// costs the file system one write instead of a write, a read and a rewrite.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    // Writes what is still held (a walk that ends in an error keeps its pages);
+    // an error writing it here is dropped.
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    // Writes the held bytes, if any were saved, and stops holding; raises qb::Error.
+    void Write();
+
+    // The calling thread's hold of path, or null; for the file functions.
+    static HeldFile* Find(const std::string& path);
+    bool HasBytes() const { return hasBytes_; }
+    const std::string& Bytes() const { return bytes_; }
+    void Keep(const std::string& bytes) {
+        bytes_ = bytes;
+        hasBytes_ = true;
+    }
+    // What stood at the name on disk when first asked (stat without following links).
+    bool OnDiskPlainFile();
+    bool OnDiskEntry();
+    // Held bytes dropped and the name removed from disk; true when either was there.
+    bool Delete();
+
+private:
+    void Release();
+    std::string path_, key_;
+    bool held_ = true, hasBytes_ = false;
+    int diskState_ = -1;  // -1 not yet looked at, 0 nothing, 1 plain file, 2 something else
+    std::string bytes_;
+};
+
 // An anonymous scratch file in the system's temporary folder: it has no name
 // on disk, so nothing is left behind whatever way the process ends.
 class ScratchFile {

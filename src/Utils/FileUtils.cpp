@@ -15,6 +15,10 @@
 namespace qb {
 
 bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
+    if (fs::HeldFile* held = fs::HeldFile::Find(fileName)) {
+        held->Keep(bytes);
+        return true;
+    }
     const std::string native = fs::NativePath(fileName);
     // A plain file of our own is rewritten in place: deleting and creating a
     // page per item costs the file system far more. Anything else (a link, a
@@ -44,6 +48,7 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
 }
 
 std::string LoadTextFile(const std::string& fileName) {
+    if (fs::HeldFile* held = fs::HeldFile::Find(fileName); held && held->HasBytes()) return held->Bytes();
     int fd = ::open(fs::Resolve(fileName).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return "";
     struct stat st;

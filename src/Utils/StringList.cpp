@@ -1,5 +1,7 @@
 #include "Utils/StringList.h"
 
+#include "support/NameSet.h"
+
 #include "Utils/Utils.h"
 
 namespace qb {
@@ -21,6 +23,31 @@ void TStringList::Delete(int index) {
     if (static_cast<std::size_t>(index) < indexed_) InvalidateIndex();
 }
 
+std::size_t TStringList::Probe(const std::string& s) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = HashNoCase(s) & mask;; i = (i + 1) & mask) {
+        const std::uint32_t entry = slots_[i];
+        if (entry == 0 || SameTextAscii(items_[entry - 1], s)) return i;
+    }
+}
+
+void TStringList::IndexUpTo(std::size_t count) const {
+    for (; indexed_ < count; ++indexed_) {
+        if ((distinct_ + 1) * 2 > slots_.size()) {
+            // Rebuilt twice as large: at most half full keeps probes short.
+            const std::size_t done = indexed_;
+            slots_.assign(slots_.empty() ? 64 : slots_.size() * 2, 0);
+            indexed_ = distinct_ = 0;
+            IndexUpTo(done);
+        }
+        const std::size_t slot = Probe(items_[indexed_]);
+        // The first of equal entries stays the one found.
+        if (slots_[slot] != 0) continue;
+        slots_[slot] = static_cast<std::uint32_t>(indexed_ + 1);
+        ++distinct_;
+    }
+}
+
 int TStringList::IndexOf(const std::string& s) const {
     // Short lists are cheaper to scan than to index.
     constexpr std::size_t kIndexFrom = 32;
@@ -29,11 +56,9 @@ int TStringList::IndexOf(const std::string& s) const {
             if (SameTextAscii(items_[i], s)) return static_cast<int>(i);
         return -1;
     }
-    // Entries appended since the last look-up join the index; emplace keeps the first of duplicates.
-    for (; indexed_ < items_.size(); ++indexed_)
-        index_.emplace(LowerAscii(items_[indexed_]), static_cast<int>(indexed_));
-    auto it = index_.find(LowerAscii(s));
-    return it == index_.end() ? -1 : it->second;
+    IndexUpTo(items_.size());
+    const std::uint32_t entry = slots_[Probe(s)];
+    return entry == 0 ? -1 : static_cast<int>(entry - 1);
 }
 
 std::string TStringList::Text() const { return JoinLines(items_); }

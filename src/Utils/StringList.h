@@ -1,7 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,15 +18,19 @@ public:
     TStringList& operator=(const TStringList&) = default;
     // A moved-from list is empty, its look-up index too.
     TStringList(TStringList&& other) noexcept
-        : items_(std::move(other.items_)), index_(std::move(other.index_)), indexed_(other.indexed_) {
+        : items_(std::move(other.items_)),
+          slots_(std::move(other.slots_)),
+          indexed_(other.indexed_),
+          distinct_(other.distinct_) {
         other.items_.clear();
         other.InvalidateIndex();
     }
     TStringList& operator=(TStringList&& other) noexcept {
         if (this != &other) {
             items_ = std::move(other.items_);
-            index_ = std::move(other.index_);
+            slots_ = std::move(other.slots_);
             indexed_ = other.indexed_;
+            distinct_ = other.distinct_;
             other.items_.clear();
             other.InvalidateIndex();
         }
@@ -70,15 +74,20 @@ public:
 
 private:
     void InvalidateIndex() {
-        indexed_ = 0;
-        index_.clear();
+        indexed_ = distinct_ = 0;
+        slots_.clear();
     }
+    // Slot of the first entry equal to s, or the empty slot where it would go.
+    std::size_t Probe(const std::string& s) const;
+    void IndexUpTo(std::size_t count) const;
 
     std::vector<std::string> items_;
-    // Lower-cased entry -> first position, covering items_[0, indexed_): the job's
-    // lists grow to one entry per page and are searched once per page.
-    mutable std::unordered_map<std::string, int> index_;
-    mutable std::size_t indexed_ = 0;
+    // Open-addressed hash table (position + 1, 0 for empty) of the first of
+    // equal entries in items_[0, indexed_): the job's lists grow to one entry
+    // per page and are searched once per page, and a table of positions costs
+    // a few bytes per entry where lower-cased copies would double the list.
+    mutable std::vector<std::uint32_t> slots_;
+    mutable std::size_t indexed_ = 0, distinct_ = 0;
 };
 
 // ASCII-only case-insensitive equality, as every look-up of the system uses.

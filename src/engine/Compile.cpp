@@ -20,6 +20,8 @@ struct TCompileSession {
     // What the compiler said, so that its failure can name the reason.
     std::vector<std::string> errors;
     std::string lastLine;
+    // The project file, the one file the compiler names that the file list does not.
+    std::string projectFile;
 };
 thread_local TCompileSession* tCompiling = nullptr;
 
@@ -79,7 +81,8 @@ void CompilerLog(const char* text) {
     try {
         session.lastLine = line;
         if (IsErrorLine(line)) session.errors.push_back(line);
-        if (fs::FileExists(line)) ++job.StepCount;
+        // The compiler names each file it stores as the project lists it.
+        if ((job.FileList && job.FileList->Contains(line)) || SameTextAscii(line, session.projectFile)) ++job.StepCount;
         int pos = job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0;
         if (pos > 99) pos = 99;
         ReportProgress(job, pos, line);
@@ -137,6 +140,12 @@ void CompileAndCleanUp(TParameters& job) {
     job.ProjectLines->SaveToFile(base + ".hhp");
     job.ContentsLines->SaveToFile(base + ".hhc");
     if (o.MakeIndex) job.ContentsLines->SaveToFile(base + ".hhk");
+    // Written: the compiler reads them from disk, and a large tree's lists are
+    // no use to it in this process's memory.
+    job.ProjectLines = std::make_unique<TStringList>();
+    job.ContentsLines = std::make_unique<TStringList>();
+    job.LinkTable.reset();
+    job.LabelLines.reset();
 
     if (ReportProgress(job, -1, nullptr)) return;
     ReportProgress(job, 0, Msg(14));
@@ -152,7 +161,7 @@ void CompileAndCleanUp(TParameters& job) {
         throw failed(Msg(23));
     }
     const std::string before = fs::FileIdentity(o.ChmFileName);
-    TCompileSession session{job, {}, {}};
+    TCompileSession session{job, {}, {}, base + ".hhp"};
     bool compiled = false;
     {
         struct Bind {

@@ -106,7 +106,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
     const bool tracked = plan.job == &job;
     std::string page = folder + FileSafeCaption(caption) + ".html";
     auto taken = [&](const std::string& p) {
-        if (tracked && plan.claimed.count(LowerAscii(RootLink(job, p)))) return true;
+        if (tracked && plan.claimed.Contains(RootLink(job, p))) return true;
         // A notes file left in the way, or a page another item wrote in this run.
         if (NotesFileInTheWay(job, ChangeFileExt(p, ".rtf"))) return true;
         // The user's file where the item's menu data would go is never replaced.
@@ -124,7 +124,7 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
         ++job.NameCounter;
         page = folder + FileSafeCaption(caption, suffix.size() + 5) + suffix + ".html";
     }
-    if (tracked) plan.claimed.insert(LowerAscii(RootLink(job, page)));
+    if (tracked) plan.claimed.Insert(RootLink(job, page));
     return page;
 }
 
@@ -162,7 +162,7 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     for (const auto& e : entries) {
         // Notes in walk order, for an engine that converts ahead of the walk
         // (the database root's files are never exported).
-        if (!e.IsFolder && SameTextAscii(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
+        if (job.ConverterObject && !e.IsFolder && SameTextAscii(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
             PagePlan(job).notes.emplace_back(itemPath, itemPath + e.Name);
         if (!e.IsFolder) continue;
         const std::string childPath = itemPath + e.Name + "\\";
@@ -364,8 +364,8 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     // A page kept from an earlier run already has its bar; a page is finished once.
     if (job.WrittenPages && !job.WrittenPages->Contains(pageFile)) return;
     TPagePlan& plan = PagePlan(job);
-    const std::string key = LowerAscii(RootLink(job, pageFile));
-    if (plan.job == &job && plan.finished.count(key)) return;
+    const std::string key = RootLink(job, pageFile);
+    if (plan.job == &job && plan.finished.Contains(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
     std::string page = LoadTextFile(pageFile);
     const std::string seeAlsoLine = seeAlso.empty() ? std::string() : "<p> See also: " + seeAlso + "</p>";
@@ -381,7 +381,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);
     }
     SaveTextFile(pageFile, page);
-    if (plan.job == &job) plan.finished.insert(key);
+    if (plan.job == &job) plan.finished.Insert(key);
 }
 
 }  // namespace qb

@@ -40,7 +40,7 @@ bool IsPageName(const TParameters& job, const std::string& target) {
     if (plan.job != &job) return false;
     const std::string ext = LowerAscii(ExtractFileExt(target));
     const std::string page = ext == ".rtf" || ext == ".xml" || ext == ".js" ? ChangeFileExt(target, ".html") : target;
-    return plan.claimed.count(LowerAscii(RootLink(job, page))) > 0;
+    return plan.claimed.Contains(RootLink(job, page));
 }
 
 // Items being exported, from the start item down. Each item has one parent, so
@@ -128,12 +128,13 @@ void RecordPlannedPages(TParameters& job) {
     if (plan.job != &job) return;
     // In a folder without a record, a page already there is an earlier run's
     // (kept as before) and from now on known as ours.
+    std::vector<std::string> pages;
     auto add = [&](const std::string& page) {
-        if (job.options.Overwrite || !RunRecord(job).KnowsFolder() || !fs::PlainFileExists(page))
-            RunRecord(job).Add(job, page);
+        if (job.options.Overwrite || !RunRecord(job).KnowsFolder() || !fs::PlainFileExists(page)) pages.push_back(page);
     };
     for (const auto& [path, page] : plan.itemPages) add(page);
     for (const auto& [line, page] : plan.labelPages) add(page);
+    RunRecord(job).AddAll(job, pages);
 }
 
 // Help viewers look stored files up through the help file's code page, so a
@@ -187,7 +188,7 @@ bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
     if (!fs::EntryExists(notesFile) || RunRecord(job).IsOurs(job, notesFile)) return false;
     // The built-in engines never write the notes file, so with Overwrite a
     // user's file of that name can stay beside the page.
-    return !job.options.Overwrite || !job.Scratch;
+    return !job.options.Overwrite || UsesNotesFiles(job);
 }
 
 std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {
@@ -328,6 +329,9 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         RunRecord(job).Add(job, pageFile);
     }
     const std::string notesFile = ChangeFileExt(pageFile, ".rtf");
+    // The page is converted, given its attachments and finished in memory, and
+    // written once when the item's sub-items are done.
+    fs::HeldFile heldPage(pageFile);
 
     // 6. entries
     std::vector<TDVO_ENUM_DATA> entries;
@@ -349,20 +353,14 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         if (o.WholeDatabase && level == 0) continue;
         if (SameTextAscii(e.Name, kNotesName)) {
             hasNotes = true;
-            const std::string source = NoteSource(job, notesFile);
             if (!fs::PlainFileExists(pageFile) || o.Overwrite) {
-                if (!TakeNoteAhead(job, itemPath + e.Name, notesFile, pageFile)) {
-                    if (source == notesFile) {
-                        RunRecord(job).Add(job, notesFile);
-                        fs::PrepareFreshFile(notesFile);
-                    }
-                    store.ExportFile(o.DatabaseHandle, itemPath + e.Name, source);
-                    ConvertNote(job, source, caption, pageFile);
-                }
+                if (!TakeNoteAhead(job, itemPath + e.Name, notesFile, pageFile))
+                    ExportAndConvertNote(job, itemPath + e.Name, static_cast<std::size_t>(std::max(e.Value, 0)),
+                                         notesFile, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
             // Only a notes file of ours is removed; a user's file of that name stays.
-            if (source == notesFile && RunRecord(job).IsOurs(job, notesFile)) fs::DeleteFile(notesFile);
+            if (UsesNotesFiles(job) && RunRecord(job).IsOurs(job, notesFile)) fs::DeleteFile(notesFile);
             continue;
         }
         if (!o.ExportAttachments || e.Name.find("_~_~_notes.rtf.~") != std::string::npos) continue;
@@ -437,6 +435,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // 12-13. see also, page finishing
     const std::string seeAlso = SeeAlsoText(job, itemPath);
     FinishPage(job, pageFile, subItemList, seeAlso, bar);
+    heldPage.Write();
     SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
 }
 

@@ -20,8 +20,6 @@ constexpr const char* kRecordName = ".quillbook-run";
 constexpr const char* kRunning = "state=running \n";
 constexpr const char* kFinished = "state=finished\n";
 
-std::string Key(const TParameters& job, const std::string& file) { return LowerAscii(RootLink(job, file)); }
-
 void WriteAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -52,9 +50,9 @@ void TRunRecord::Begin(const TParameters& job) {
         for (int i = 1; i < earlier.Count(); ++i) {
             const std::string& link = earlier[i];
             if (link.empty() || link[0] != '/') continue;
-            if (unfinished_) earlierUnfinished_.insert(LowerAscii(link));
+            if (unfinished_) earlierUnfinished_.Insert(link);
             // A file that is gone is no longer anybody's.
-            if (fs::EntryExists(link.substr(1)) && ours_.insert(LowerAscii(link)).second) carried.push_back(link);
+            if (fs::EntryExists(link.substr(1)) && ours_.Insert(link)) carried.push_back(link);
         }
     }
     fd_ = fs::CreateFreshFile(kRecordName);
@@ -66,17 +64,27 @@ void TRunRecord::Begin(const TParameters& job) {
 void TRunRecord::Add(const TParameters& job, const std::string& file) {
     if (job_ != &job || fd_ < 0) return;
     const std::string link = RootLink(job, file);
-    if (!ours_.insert(LowerAscii(link)).second) return;
+    if (!ours_.Insert(link)) return;
     // Written before the file itself, so a run killed at any point has named it.
     WriteAll(fd_, link + "\n");
 }
 
+void TRunRecord::AddAll(const TParameters& job, const std::vector<std::string>& files) {
+    if (job_ != &job || fd_ < 0) return;
+    std::string text;
+    for (const std::string& file : files) {
+        const std::string link = RootLink(job, file);
+        if (ours_.Insert(link)) text += link + "\n";
+    }
+    WriteAll(fd_, text);
+}
+
 bool TRunRecord::IsOurs(const TParameters& job, const std::string& file) const {
-    return job_ == &job && ours_.count(Key(job, file)) > 0;
+    return job_ == &job && ours_.Contains(RootLink(job, file));
 }
 
 bool TRunRecord::FromUnfinishedRun(const TParameters& job, const std::string& file) const {
-    return job_ == &job && earlierUnfinished_.count(Key(job, file)) > 0;
+    return job_ == &job && earlierUnfinished_.Contains(RootLink(job, file));
 }
 
 void TRunRecord::Finish() {

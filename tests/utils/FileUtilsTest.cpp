@@ -420,3 +420,103 @@ TEST(ForceDirectories, MakesNestedFoldersKeepsExistingOnesRefusesFiles) {
     EXPECT_THROW(fs::ForceDirectories(tmp / "a/file"), qb::Error);
     EXPECT_THROW(fs::ForceDirectories(tmp / "a/file/sub"), qb::Error);
 }
+
+// --- Files held in memory ---------------------------------------------------------
+
+TEST(HeldFile, SavesStayInMemoryUntilWrittenOnce) {
+    TempDir tmp;
+    InFolder in(tmp.path());
+    fs::ForceDirectories(".\\9\\");
+    {
+        fs::HeldFile held(".\\9\\P.html");
+        EXPECT_FALSE(fs::PlainFileExists("9/P.html"));
+        SaveTextFile(".\\9\\P.html", "<body>");
+        // Another spelling of the same file finds the held bytes.
+        EXPECT_TRUE(fs::PlainFileExists("9/P.html"));
+        EXPECT_TRUE(fs::EntryExists(tmp / "9/P.html"));
+        EXPECT_EQ(6, fs::FileSize("./9//P.html"));
+        EXPECT_EQ("<body>", LoadTextFile(".\\9\\P.html"));
+        EXPECT_FALSE(Exists(tmp / "9/P.html"));
+        SaveTextFile(".\\9\\P.html", LoadTextFile(".\\9\\P.html") + "bar");
+        // Other files are written at once.
+        SaveTextFile(".\\9\\Q.js", "data");
+        EXPECT_EQ("data", ReadFile(tmp / "9/Q.js"));
+        held.Write();
+        EXPECT_EQ("<body>bar", ReadFile(tmp / "9/P.html"));
+        // Written: later saves go to disk.
+        SaveTextFile(".\\9\\P.html", "again");
+        EXPECT_EQ("again", ReadFile(tmp / "9/P.html"));
+    }
+    EXPECT_EQ("again", ReadFile(tmp / "9/P.html"));
+}
+
+TEST(HeldFile, AWalkEndingInAnErrorStillWritesWhatItHeld) {
+    TempDir tmp;
+    InFolder in(tmp.path());
+    try {
+        fs::HeldFile outer("A.html");
+        SaveTextFile("A.html", "parent page");
+        fs::HeldFile inner("B.html");
+        SaveTextFile("B.html", "child page");
+        throw qb::Error("the walk failed");
+    } catch (const qb::Error&) {}
+    EXPECT_EQ("parent page", ReadFile(tmp / "A.html"));
+    EXPECT_EQ("child page", ReadFile(tmp / "B.html"));
+    // Nothing saved: nothing written, and an earlier file is left as it was.
+    WriteFile(tmp / "C.html", "earlier run");
+    { fs::HeldFile untouched("C.html"); }
+    { fs::HeldFile none("D.html"); }
+    EXPECT_EQ("earlier run", ReadFile(tmp / "C.html"));
+    EXPECT_FALSE(Exists(tmp / "D.html"));
+}
+
+TEST(HeldFile, DeletingDropsTheBytesAndTheFileOnDisk) {
+    TempDir tmp;
+    InFolder in(tmp.path());
+    WriteFile(tmp / "P.html", "earlier");
+    fs::HeldFile held("P.html");
+    EXPECT_TRUE(fs::PlainFileExists("P.html"));
+    SaveTextFile("P.html", "new");
+    EXPECT_TRUE(fs::DeleteFile("P.html"));
+    EXPECT_FALSE(fs::PlainFileExists("P.html"));
+    EXPECT_FALSE(fs::EntryExists("P.html"));
+    EXPECT_EQ("", LoadTextFile("P.html"));
+    EXPECT_FALSE(Exists(tmp / "P.html"));
+    held.Write();
+    EXPECT_FALSE(Exists(tmp / "P.html"));
+}
+
+TEST(HeldFile, ALinkAtTheNameIsNoPageAndIsReplacedNotWrittenThrough) {
+    TempDir tmp;
+    WriteFile(tmp / "elsewhere/target.html", "theirs");
+    std::filesystem::create_directories(tmp / "out");
+    std::filesystem::create_symlink(tmp / "elsewhere/target.html", tmp / "out/P.html");
+    InFolder in(tmp / "out");
+    {
+        fs::HeldFile held("P.html");
+        EXPECT_FALSE(fs::PlainFileExists("P.html"));
+        EXPECT_TRUE(fs::EntryExists("P.html"));
+        SaveTextFile("P.html", "ours");
+        held.Write();
+    }
+    EXPECT_FALSE(IsLink(tmp / "out/P.html"));
+    EXPECT_EQ("ours", ReadFile(tmp / "out/P.html"));
+    EXPECT_EQ("theirs", ReadFile(tmp / "elsewhere/target.html"));
+}
+
+// Looking into a folder that is not there is remembered until folders change.
+TEST(FileLayer, AFolderFoundMissingIsSeenOnceItIsMade) {
+    TempDir tmp;
+    InFolder in(tmp.path());
+    EXPECT_FALSE(fs::PlainFileExists(".\\a\\b\\x.html"));
+    EXPECT_FALSE(fs::EntryExists(".\\a\\b\\y.html"));
+    fs::ForceDirectories(".\\a\\b\\");
+    SaveTextFile(".\\a\\b\\x.html", "page");
+    EXPECT_TRUE(fs::PlainFileExists(".\\a\\b\\x.html"));
+    EXPECT_EQ("page", ReadFile(tmp / "a/b/x.html"));
+    // Missing again after the folder is renamed away through the layer.
+    ASSERT_TRUE(fs::RenameFile("a", "c"));
+    EXPECT_FALSE(fs::PlainFileExists(".\\a\\b\\x.html"));
+    ASSERT_TRUE(fs::RenameFile("c", "a"));
+    EXPECT_TRUE(fs::PlainFileExists(".\\a\\b\\x.html"));
+}
