@@ -9,16 +9,18 @@ namespace qb {
 
 void AddContentsEntry(TParameters& job, const std::optional<std::string>& page, const std::string& caption,
                       bool newPage, const std::string& indent) {
-    TStringList& c = *job.ContentsLines;
-    c.Add(indent + "<LI><OBJECT type=\"text/sitemap\">");
+    // One list entry of several lines: a large tree has hundreds of thousands
+    // of them, and the file is the same (the list writes CR LF between entries).
+    std::string e = indent + "<LI><OBJECT type=\"text/sitemap\">\r\n";
     // A quote in a caption would end the attribute and cut the entry's name.
-    c.Add(indent + "    <param name=\"Name\" value=\"" + ReplaceAll(HtmlEscape(caption), "\"", "&quot;") + "\">");
+    e += indent + "    <param name=\"Name\" value=\"" + ReplaceAll(HtmlEscape(caption), "\"", "&quot;") + "\">\r\n";
     if (page)
         // A Local value is a URL: "#" and "%" in a file name go escaped.
-        c.Add(indent + "    <param name=\"Local\" value=\"" + UrlPath(*page) + "\">");
+        e += indent + "    <param name=\"Local\" value=\"" + UrlPath(*page) + "\">\r\n";
     else if (newPage)
-        c.Add(indent + "    <param name=\"New\" value=\"1\">");
-    c.Add(indent + "    </OBJECT>");
+        e += indent + "    <param name=\"New\" value=\"1\">\r\n";
+    e += indent + "    </OBJECT>";
+    job.ContentsLines->Add(e);
 }
 
 std::string LabelName(const std::string& line) {
