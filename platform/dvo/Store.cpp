@@ -130,6 +130,23 @@ std::optional<std::vector<std::string_view>> Store::Split(std::string_view path)
     return parts;
 }
 
+namespace {
+
+// A kept statement in use: reset at the end of the use, so that no read stays
+// open between the library's calls.
+struct Reused {
+    Statement& st;
+    ~Reused() { st.Reset(); }
+};
+
+}  // namespace
+
+Statement& Store::Prepared(const char* sql) {
+    auto& slot = prepared_[sql];
+    if (!slot) slot = std::make_unique<Statement>(conn_, sql);
+    return slot->Reset();
+}
+
 std::optional<int64_t> Store::Child(int64_t parent, std::string_view name) {
     childByName_->Reset().Bind(1, parent).Bind(2, LowerAscii(name));
     std::optional<int64_t> id;
@@ -185,9 +202,11 @@ std::optional<int64_t> Store::FindFile(std::string_view path) {
     if (!parts || parts->empty()) return std::nullopt;
     auto id = Resolve(*parts, parts->size() - 1);
     if (!id) return std::nullopt;
-    Statement file(conn_, "SELECT rowid FROM file WHERE item = ? AND name_key = ?");
-    file.Bind(1, *id).Bind(2, LowerAscii(parts->back()));
-    if (file.Step()) return file.Int(0);
+    {
+        Reused file{Prepared("SELECT rowid FROM file WHERE item = ? AND name_key = ?")};
+        file.st.Bind(1, *id).Bind(2, LowerAscii(parts->back()));
+        if (file.st.Step()) return file.st.Int(0);
+    }
     if (auto row = SafeNameRow(parts->back())) {
         Statement st(conn_, "SELECT name FROM file WHERE rowid = ? AND item = ?");
         st.Bind(1, *row).Bind(2, *id);
@@ -197,15 +216,15 @@ std::optional<int64_t> Store::FindFile(std::string_view path) {
 }
 
 std::string Store::Caption(int64_t item) {
-    Statement st(conn_, "SELECT caption FROM item WHERE id = ?");
-    st.Bind(1, item);
-    return st.Step() ? st.Text(0) : std::string();
+    Reused q{Prepared("SELECT caption FROM item WHERE id = ?")};
+    q.st.Bind(1, item);
+    return q.st.Step() ? q.st.Text(0) : std::string();
 }
 
 int64_t Store::ChildCount(int64_t item) {
-    Statement st(conn_, "SELECT count(*) FROM item WHERE parent = ?");
-    st.Bind(1, item);
-    return st.Step() ? st.Int(0) : 0;
+    Reused q{Prepared("SELECT count(*) FROM item WHERE parent = ?")};
+    q.st.Bind(1, item);
+    return q.st.Step() ? q.st.Int(0) : 0;
 }
 
 int64_t Store::DescendantCount(int64_t item) {
@@ -229,20 +248,23 @@ int64_t Store::DescendantCount(int64_t item) {
 }
 
 int64_t Store::FileSize(int64_t fileRow) {
-    Statement st(conn_, "SELECT size FROM file WHERE rowid = ?");
-    st.Bind(1, fileRow);
-    return st.Step() ? st.Int(0) : -1;
+    Reused q{Prepared("SELECT size FROM file WHERE rowid = ?")};
+    q.st.Bind(1, fileRow);
+    return q.st.Step() ? q.st.Int(0) : -1;
 }
 
 std::vector<Entry> Store::Entries(int64_t item) {
     std::vector<Entry> entries;
-    Statement files(conn_, "SELECT name, size, rowid FROM file WHERE item = ? ORDER BY name");
-    files.Bind(1, item);
-    while (files.Step())
-        entries.push_back({false, ShownName(files.Text(0), files.Int(2)), std::string(), files.Int(1)});
-    Statement items(conn_, "SELECT name, caption, id FROM item WHERE parent = ? AND id <> ? ORDER BY ord, id");
-    items.Bind(1, item).Bind(2, item);
-    while (items.Step()) entries.push_back({true, ShownName(items.Text(0), items.Int(2)), items.Text(1), 0});
+    {
+        Reused files{Prepared("SELECT name, size, rowid FROM file WHERE item = ? ORDER BY name")};
+        files.st.Bind(1, item);
+        while (files.st.Step())
+            entries.push_back({false, ShownName(files.st.Text(0), files.st.Int(2)), std::string(), files.st.Int(1)});
+    }
+    Reused items{Prepared("SELECT name, caption, id FROM item WHERE parent = ? AND id <> ? ORDER BY ord, id")};
+    items.st.Bind(1, item).Bind(2, item);
+    while (items.st.Step())
+        entries.push_back({true, ShownName(items.st.Text(0), items.st.Int(2)), items.st.Text(1), 0});
     return entries;
 }
 

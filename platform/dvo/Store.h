@@ -78,6 +78,9 @@ private:
     // prefix, since callers walk the tree one level at a time.
     std::optional<int64_t> Resolve(const std::vector<std::string_view>& parts, size_t count);
     void ForgetPaths();
+    // The statement of sql, prepared once for the store's life (sql is a literal:
+    // its address is the key); the caller resets it when done (Reused).
+    Statement& Prepared(const char* sql);
     // Components after the root prefix, or nullopt when the path is not below the root.
     static std::optional<std::vector<std::string_view>> Split(std::string_view path);
 
@@ -85,6 +88,7 @@ private:
     // Declared after conn_: finalized before the connection closes.
     std::unique_ptr<Statement> childByName_;
     std::unique_ptr<Statement> dataVersion_;
+    std::map<const char*, std::unique_ptr<Statement>> prepared_;
     std::map<int64_t, std::unique_ptr<Folder>> folders_;
     // Last resolved components (lower-cased) and their item ids.
     std::vector<std::string> cachedKeys_;
