@@ -282,6 +282,8 @@ void ExportTree(TParameters& job) {
         ReportProgress(job, -1, job.WalkError);
     }
     ReportProgress(job, 100, stop ? Msg(15) : Msg(12));
+    // Only the walk asks which pages it wrote; a large tree's list is not kept through the compile.
+    job.WrittenPages = std::make_unique<TStringList>();
 
     for (const FixedFile& f : FixedFiles(job, false)) RunRecord(job).Add(job, f.name);
     // The support files (the project files are written by the compile stage);
