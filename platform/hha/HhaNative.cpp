@@ -87,6 +87,13 @@ unsigned CompressorThreads() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+// Memory the search index's word lists take before they go to a temporary
+// file: QB_HHA_FTS_RUN_BYTES, or 16 MB; the bytes are the same for any size.
+std::size_t SearchRunBytes() {
+    if (const char* v = std::getenv("QB_HHA_FTS_RUN_BYTES"); v && *v) return std::strtoull(v, nullptr, 10);
+    return 16u << 20;
+}
+
 // Stored name of a project-level file reference without the leading "/".
 std::string PlainName(const Project& project, const std::string& written) {
     if (written.empty()) return {};
@@ -208,9 +215,9 @@ bool Compile(const Project& project, Session& session) {
                                  : LzxSection(spillFolder, CompressorThreads(), keepGoing));
     std::set<std::string> stored;  // lower-case names
     std::vector<Topic> topics;
-    FtsIndex fts;
     const bool fullText = project.FullTextSearch();
     const CodePageText codePage(AnsiCodePage(project.Lcid()));
+    FtsIndex fts(codePage, spillFolder, SearchRunBytes());
 
     // Pages the contents names are flagged as such in the topic table.
     std::set<std::string> inContents;
@@ -294,8 +301,13 @@ bool Compile(const Project& project, Session& session) {
         container.AddFile("/$WWKeywordLinks/Property", nav.keywords.property);
     }
     session.Poll();
-    if (fullText)
-        container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid, codePage));
+    if (fullText) {
+        container.BeginFile("/$FIftiMain");
+        fts.Write(static_cast<std::uint32_t>(topics.size()), info.lcid, [&](std::string_view bytes) {
+            container.AppendFile(bytes);
+            session.PollEvery(50);
+        });
+    }
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();
 

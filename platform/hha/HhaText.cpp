@@ -113,22 +113,46 @@ bool IsNonAsciiUtf8(const std::string& text) {
     return nonAscii && IsValidUtf8(text);
 }
 
-std::string FoldCase(const std::string& utf8) {
-    std::u16string wide = ToUtf16(utf8);
+namespace {
+
+// ICU's full case folding of UTF-16 text, as UTF-8; false when ICU fails.
+bool FoldWide(std::u16string_view wide, std::string& out) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t length =
         u_strFoldCase(nullptr, 0, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
     std::u16string folded(static_cast<std::size_t>(length), u'\0');
     status = U_ZERO_ERROR;
     u_strFoldCase(folded.data(), length, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
-    return U_SUCCESS(status) ? ToUtf8(folded) : utf8;
+    if (U_FAILURE(status)) return false;
+    out = ToUtf8(folded);
+    return true;
+}
+
+// Folding maps ASCII to ASCII, only A-Z changing: most words need no ICU.
+std::string FoldWord(std::u16string_view wide) {
+    std::string out(wide.size(), '\0');
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char16_t c = wide[i];
+        if (c >= 0x80) return FoldWide(wide, out) ? out : ToUtf8(wide);
+        out[i] = static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string FoldCase(const std::string& utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return LowerAscii(utf8);
+    std::string folded;
+    return FoldWide(ToUtf16(utf8), folded) ? folded : utf8;
 }
 
 std::vector<std::string> TextWords(const std::string& utf8) {
     std::vector<std::string> words;
     const std::u16string wide = ToUtf16(utf8);
     ForEachWordSpan(wide, [&](std::size_t start, std::size_t end) {
-        words.push_back(FoldCase(ToUtf8(std::u16string_view(wide).substr(start, end - start))));
+        words.push_back(FoldWord(std::u16string_view(wide).substr(start, end - start)));
     });
     return words;
 }
