@@ -16,43 +16,56 @@ constexpr std::uint32_t kNodeSize = 0x1000;
 constexpr unsigned kDocRoot = 1, kCodeRoot = 1, kLocRoot = 4;
 constexpr std::size_t kMaxWord = 99;
 
+// True when text holds lower (lower-case ASCII) at at, letters in any case.
+bool HasAt(std::string_view text, std::size_t at, std::string_view lower) {
+    return at <= text.size() && EqualsNoCase(text.substr(at, lower.size()), lower);
+}
+
+// First place of lower (starting with a non-letter) from from, letters in any case.
+std::size_t FindNoCase(std::string_view text, std::string_view lower, std::size_t from) {
+    for (; (from = text.find(lower[0], from)) != std::string_view::npos; ++from)
+        if (HasAt(text, from, lower)) return from;
+    return std::string_view::npos;
+}
+
 // Text of the page without markup; entities other than numeric ones and the
 // markup characters become blanks.
 std::string PlainText(const std::string& html, std::size_t begin, std::size_t end) {
     std::string text;
-    std::string lower = LowerAscii(html.substr(begin, end - begin));
+    const std::string_view page = std::string_view(html).substr(begin, end - begin);
+    text.reserve(page.size());
     std::size_t i = 0;
-    while (i < lower.size()) {
-        char c = lower[i];
+    while (i < page.size()) {
+        char c = page[i];
         if (c == '<') {
-            for (const char* skip : {"script", "style"}) {
-                std::string open = std::string("<") + skip;
-                if (lower.compare(i, open.size(), open) == 0) {
-                    std::size_t close = lower.find(std::string("</") + skip, i);
-                    i = close == std::string::npos ? lower.size() : close;
+            for (std::string_view skip : {"script", "style"}) {
+                if (HasAt(page, i + 1, skip)) {
+                    std::size_t close = FindNoCase(page, skip == "script" ? "</script" : "</style", i);
+                    i = close == std::string::npos ? page.size() : close;
                     break;
                 }
             }
-            if (lower.compare(i, 4, "<!--") == 0) {
-                std::size_t close = lower.find("-->", i);
-                i = close == std::string::npos ? lower.size() : close + 3;
+            if (page.compare(i, 4, "<!--") == 0) {
+                std::size_t close = page.find("-->", i);
+                i = close == std::string::npos ? page.size() : close + 3;
                 text += ' ';
                 continue;
             }
-            std::size_t close = lower.find('>', i);
-            i = close == std::string::npos ? lower.size() : close + 1;
+            std::size_t close = page.find('>', i);
+            i = close == std::string::npos ? page.size() : close + 1;
             text += ' ';
             continue;
         }
         if (c == '&') {
-            std::size_t semi = lower.find(';', i);
+            std::size_t semi = page.find(';', i);
             if (semi != std::string::npos && semi - i <= 10) {
-                std::string ent = lower.substr(i + 1, semi - i - 1);
+                const std::string ent(page.substr(i + 1, semi - i - 1));
                 if (ent.size() > 1 && ent[0] == '#') {
-                    unsigned long cp = ent[1] == 'x' ? std::strtoul(ent.c_str() + 2, nullptr, 16)
-                                                     : std::strtoul(ent.c_str() + 1, nullptr, 10);
+                    const bool hex = ent[1] == 'x' || ent[1] == 'X';
+                    unsigned long cp =
+                        hex ? std::strtoul(ent.c_str() + 2, nullptr, 16) : std::strtoul(ent.c_str() + 1, nullptr, 10);
                     AppendUtf8(text, cp);
-                } else if (std::uint32_t cp = HtmlEntity(html.substr(begin + i + 1, semi - i - 1))) {
+                } else if (std::uint32_t cp = HtmlEntity(ent)) {
                     // Named references keep their case: "&Ouml;" is not "&ouml;".
                     AppendUtf8(text, cp == 0xA0 ? ' ' : cp);
                 } else {
@@ -62,7 +75,7 @@ std::string PlainText(const std::string& html, std::size_t begin, std::size_t en
                 continue;
             }
         }
-        text += html[begin + i];
+        text += c;
         ++i;
     }
     return text;
@@ -79,11 +92,10 @@ std::size_t SharedPrefix(const std::string& a, const std::string& b) {
 std::vector<std::string> PageWords(const std::string& html) { return TextWords(PlainText(html, 0, html.size())); }
 
 std::string PageTitle(const std::string& html) {
-    std::string lower = LowerAscii(html);
-    std::size_t open = lower.find("<title");
+    std::size_t open = FindNoCase(html, "<title", 0);
     if (open == std::string::npos) return {};
-    open = lower.find('>', open);
-    std::size_t close = lower.find("</title", open == std::string::npos ? 0 : open);
+    open = html.find('>', open);
+    std::size_t close = FindNoCase(html, "</title", open == std::string::npos ? 0 : open);
     if (open == std::string::npos || close == std::string::npos) return {};
     std::string title = Trim(PlainText(html, open + 1, close));
     std::string collapsed;
