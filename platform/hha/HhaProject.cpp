@@ -261,6 +261,11 @@ bool FindAttribute(const std::string& text, std::size_t begin, std::size_t end, 
 
 std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
     std::vector<SitemapEntry> entries;
+    ForEachSitemapEntry(text, [&entries](const SitemapEntry& e) { entries.push_back(e); });
+    return entries;
+}
+
+void ForEachSitemapEntry(const std::string& text, const std::function<void(const SitemapEntry&)>& each) {
     int level = 0;
     bool inEntry = false;
     SitemapEntry cur;
@@ -284,7 +289,7 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
                 cur.level = level;
             }
         } else if (tag == "/object") {
-            if (inEntry) entries.push_back(cur);
+            if (inEntry) each(cur);
             inEntry = false;
         } else if (tag == "param" && inEntry) {
             SitemapParam p;
@@ -298,7 +303,6 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
         }
         pos = end + 1;
     }
-    return entries;
 }
 
 std::string RewriteLocals(const std::string& text, const std::function<std::string(const std::string&)>& map) {
@@ -469,11 +473,11 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         ResolvedPath sr = ResolveChecked(project, sitemap, inside, true);
         if (sr.name.empty() || !IsRegularFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
-        for (const auto& entry : ParseSitemap(ReadWholeFile(sr.source))) {
+        ForEachSitemapEntry(ReadWholeFile(sr.source), [&](const SitemapEntry& entry) {
             std::string local = entry.Param("Local");
             ResolvedPath r = ResolveChecked(project, local, inside);
             if (!r.name.empty() && IsRegularFile(r.source)) add(local, r);
-        }
+        });
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
