@@ -324,6 +324,8 @@ FtsIndex::FtsIndex(const CodePageText& codePage, std::string folder, std::size_t
 
 FtsIndex::~FtsIndex() = default;
 
+std::size_t FtsIndex::SpillMemory() const { return std::min<std::size_t>(runLimit_, 4u << 20); }
+
 void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
                         const std::vector<std::string>& titleWords) {
     AddWords(words_, topicIndex, words);
@@ -388,7 +390,7 @@ void FtsIndex::EndRun() {
         }
     }
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (!runs_) runs_ = std::make_unique<SpillFile>(folder_, runLimit_);
+    if (!runs_) runs_ = std::make_unique<SpillFile>(folder_, SpillMemory());
     const std::uint64_t begin = runs_->Size();
     std::string out;
     for (const auto& [key, w] : keyed) {
@@ -421,7 +423,7 @@ void FtsIndex::Write(std::uint32_t topicCount, std::uint32_t lcid, const std::fu
     };
     std::make_heap(heap.begin(), heap.end(), later);
 
-    SpillFile body(folder_, runLimit_);
+    SpillFile body(folder_, SpillMemory());
     LeafWriter leaves(body, 0x400);
     std::vector<std::size_t> same;
     BitWriter wlc;

@@ -77,6 +77,8 @@ private:
     using WordMap = std::unordered_map<std::string, Word>;
     void AddWords(WordMap& into, std::uint32_t topicIndex, const std::vector<std::string>& words);
     void EndRun();
+    // Bytes of runs and of the written index kept in memory before a file takes them.
+    std::size_t SpillMemory() const;
 
     const CodePageText& codePage_;
     std::string folder_;

@@ -183,7 +183,7 @@ struct Navigation {
 Navigation BuildNavigation(const Project& project, const std::string& contentsName,
                            const SitemapRecords& contentsEntries, const std::string& indexName,
                            const SitemapRecords& indexEntries, const std::set<std::string>& stored,
-                           std::vector<Topic>& topics, StringTable& strings) {
+                           std::vector<Topic>& topics, StringTable& strings, const std::string& spillFolder) {
     Navigation nav;
     std::map<std::string, std::size_t> pageTopic;  // lower-case stored name -> first topic
     for (std::size_t i = 0; i < topics.size(); ++i) pageTopic.emplace(LowerAscii(topics[i].name), i);
@@ -259,7 +259,8 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             }
             if (!item.name.empty()) items.push_back(std::move(item));
         }
-        if (!items.empty()) nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()));
+        if (!items.empty())
+            nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()), spillFolder);
     }
     return nav;
 }
@@ -347,8 +348,8 @@ bool Compile(const Project& project, Session& session) {
 
     StringTable strings(&codePage);
     SystemInfo info;
-    Navigation nav =
-        BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics, strings);
+    Navigation nav = BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics,
+                                     strings, spillFolder);
     info.binaryToc = !nav.tocidx.empty();
     info.contentsTopicId = nav.contentsTopic;
     info.indexTopicId = nav.indexTopic;
@@ -360,7 +361,7 @@ bool Compile(const Project& project, Session& session) {
     info.compiledName = codePage.Encode(fs::path(project.compiledFile).stem().string());
     info.lcid = project.Lcid();
     info.fullTextSearch = fullText;
-    info.hasKeywords = !nav.keywords.btree.empty();
+    info.hasKeywords = nav.keywords.btree != nullptr;
 
     TopicTables tables = BuildTopicTables(topics, strings);
     std::string windows = BuildWindows(project.windows, strings);
@@ -373,7 +374,9 @@ bool Compile(const Project& project, Session& session) {
     container.AddFile("/#IDXHDR", info.idxhdr);
     if (info.binaryToc) container.AddFile("/#TOCIDX", nav.tocidx);
     if (info.hasKeywords) {
-        container.AddFile("/$WWKeywordLinks/BTree", nav.keywords.btree);
+        container.BeginFile("/$WWKeywordLinks/BTree");
+        nav.keywords.btree->CopyTo([&container](std::string_view bytes) { container.AppendFile(bytes); });
+        nav.keywords.btree.reset();
         container.AddFile("/$WWKeywordLinks/Map", nav.keywords.map);
         container.AddFile("/$WWKeywordLinks/Property", nav.keywords.property);
     }

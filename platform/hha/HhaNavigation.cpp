@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 
 #include "support/Error.h"
@@ -138,7 +139,14 @@ TocIdx BuildTocIdx(const std::vector<TocItem>& items) {
     return toc;
 }
 
-KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage) {
+std::string KeywordLinks::BTreeBytes() const {
+    std::string bytes;
+    if (btree) btree->CopyTo([&bytes](std::string_view piece) { bytes.append(piece); });
+    return bytes;
+}
+
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage,
+                               const std::string& spillFolder) {
     // Sub-keywords stay under their top-level keyword; top-level keywords
     // are sorted, the entries below one keep the index file's order.
     std::vector<std::vector<Keyword>> groups;
@@ -163,11 +171,18 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
         return ChmNameLess(a.front().item->name, b.front().item->name);
     });
     std::vector<Keyword> keywords;
-    for (auto& g : groups) keywords.insert(keywords.end(), g.begin(), g.end());
+    for (auto& g : groups) std::move(g.begin(), g.end(), std::back_inserter(keywords));
+    std::vector<std::vector<Keyword>>().swap(groups);
 
+    // The blocks go to the tree one by one, each listing block once the next
+    // one is known; the header, known last, goes in front.
     KeywordLinks links;
+    links.btree = std::make_unique<SpillFile>(spillFolder, 4u << 20);
+    SpillFile& tree = *links.btree;
+    tree.Append(std::string(kBTreeHeader, '\0'));
     links.keywords = static_cast<std::uint32_t>(keywords.size());
-    std::vector<std::string> blocks;
+    std::uint32_t blockCount = 0;
+    std::string pending;              // the last listing block, its next link not yet set
     std::vector<std::size_t> firsts;  // first keyword of each block of the level below
     auto tooLong = [](const Keyword& k) { return Error("Error: index keyword has too many topics: " + k.item->name); };
 
@@ -186,14 +201,18 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
         if (count == 0) throw tooLong(keywords[i]);
         Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
         Set16(block, 2, static_cast<std::uint32_t>(count));
-        auto number = static_cast<std::uint32_t>(blocks.size());
+        const std::uint32_t number = blockCount++;
         Set32(block, 4, number == 0 ? kNone : number - 1);
         Set32(block, 8, kNone);
-        if (number > 0) Set32(blocks.back(), 8, number);
+        if (number > 0) {
+            Set32(pending, 8, number);
+            tree.Append(pending);
+        }
         block.resize(kKeywordBlock, '\0');
-        blocks.push_back(std::move(block));
+        pending = std::move(block);
     }
-    const auto listingCount = static_cast<std::uint32_t>(blocks.size());
+    if (!pending.empty()) tree.Append(pending);
+    const std::uint32_t listingCount = blockCount;
 
     // Index levels until one block holds them all: each names the first
     // keyword of every child block after the first, which the header names.
@@ -221,15 +240,15 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
             Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
             Set16(block, 2, static_cast<std::uint32_t>(count));
             block.resize(kKeywordBlock, '\0');
-            upper.push_back(static_cast<std::uint32_t>(blocks.size()));
-            blocks.push_back(std::move(block));
+            upper.push_back(blockCount++);
+            tree.Append(block);
         }
         level = std::move(upper);
         levelFirsts = std::move(upperFirsts);
         ++depth;
     }
 
-    std::string& h = links.btree;
+    std::string h;
     Put16(h, 0x293B);
     Put16(h, 2);
     Put16(h, kKeywordBlock);
@@ -238,16 +257,16 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
     h += format;
     Put32(h, 0);
     Put32(h, listingCount == 0 ? kNone : listingCount - 1);
-    Put32(h, depth > 1 ? static_cast<std::uint32_t>(blocks.size() - 1) : kNone);
+    Put32(h, depth > 1 ? blockCount - 1 : kNone);
     Put32(h, kNone);
-    Put32(h, static_cast<std::uint32_t>(blocks.size()));
+    Put32(h, blockCount);
     Put16(h, depth);
     Put32(h, links.keywords);
     Put32(h, codePage);
     Put32(h, lcid);
     Put32(h, 0);  // not a .chi file
     h.resize(kBTreeHeader, '\0');
-    for (const std::string& b : blocks) h += b;
+    tree.Patch(0, h);
 
     Put16(links.map, listingCount);
     for (std::uint32_t b = 0; b < listingCount; ++b) {
