@@ -334,6 +334,8 @@ void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>
     if (runBytes_ >= runLimit_) EndRun();
 }
 
+void FtsIndex::EndTopics() { EndRun(); }
+
 void FtsIndex::AddWords(WordMap& into, std::uint32_t topicIndex, const std::vector<std::string>& words) {
     scratch_.clear();
     for (std::uint32_t pos = 0; pos < words.size(); ++pos) {

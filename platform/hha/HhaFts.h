@@ -61,6 +61,9 @@ public:
     // ascending order.
     void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
                   const std::vector<std::string>& titleWords = {});
+    // Sorts the word lists gathered so far into a run, which takes far less
+    // memory than the lists while other parts of the file are built.
+    void EndTopics();
     // Hands the whole $FIftiMain file, words in the code page, to out in
     // pieces, in order. Called once, after the last topic.
     void Write(std::uint32_t topicCount, std::uint32_t lcid, const std::function<void(std::string_view)>& out);

@@ -129,6 +129,12 @@ public:
         ++entries_.back().paramCount;
     }
     std::size_t Size() const { return entries_.size(); }
+    // Gives back the room kept for more entries.
+    void Trim() {
+        arena_.shrink_to_fit();
+        params_.shrink_to_fit();
+        entries_.shrink_to_fit();
+    }
     const Entry& At(std::size_t i) const { return entries_[i]; }
     const Param& ParamOf(const Entry& e, std::size_t k) const { return params_[e.firstParam + k]; }
     std::string Text(const Param& p) const { return arena_.substr(p.at, p.length); }
@@ -180,10 +186,10 @@ struct Navigation {
     std::uint32_t contentsTopic = 0, indexTopic = 0;
 };
 
-Navigation BuildNavigation(const Project& project, const std::string& contentsName,
-                           const SitemapRecords& contentsEntries, const std::string& indexName,
-                           const SitemapRecords& indexEntries, const std::set<std::string>& stored,
-                           std::vector<Topic>& topics, StringTable& strings, const std::string& spillFolder) {
+Navigation BuildNavigation(const Project& project, const std::string& contentsName, SitemapRecords& contentsEntries,
+                           const std::string& indexName, SitemapRecords& indexEntries,
+                           const std::set<std::string>& stored, std::vector<Topic>& topics, StringTable& strings,
+                           const std::string& spillFolder) {
     Navigation nav;
     std::map<std::string, std::size_t> pageTopic;  // lower-case stored name -> first topic
     for (std::size_t i = 0; i < topics.size(); ++i) pageTopic.emplace(LowerAscii(topics[i].name), i);
@@ -222,6 +228,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             }
             items.push_back(item);
         }
+        contentsEntries = SitemapRecords();  // read through: room for what follows
         TocIdx toc = BuildTocIdx(items);
         for (std::size_t i = 0; i < items.size(); ++i) {
             if (items[i].topic < 0) continue;
@@ -259,6 +266,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             }
             if (!item.name.empty()) items.push_back(std::move(item));
         }
+        indexEntries = SitemapRecords();
         if (!items.empty())
             nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()), spillFolder);
     }
@@ -315,6 +323,7 @@ bool Compile(const Project& project, Session& session) {
                     records.AddParam(SitemapRecords::kLocal, ResolvePath(project, param.value).name);
             }
         });
+        records.Trim();
         // Viewers read sitemaps in the language's code page, not as UTF-8.
         if (stored.insert(LowerAscii(sr.name)).second)
             container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
@@ -346,6 +355,8 @@ bool Compile(const Project& project, Session& session) {
         container.AddFile(file.name, bytes);
     }
 
+    // The search index's words go to its file before the navigation is built.
+    if (fullText) fts.EndTopics();
     StringTable strings(&codePage);
     SystemInfo info;
     Navigation nav = BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics,
