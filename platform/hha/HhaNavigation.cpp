@@ -149,7 +149,8 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
                                const std::string& spillFolder) {
     // Sub-keywords stay under their top-level keyword; top-level keywords
     // are sorted, the entries below one keep the index file's order.
-    std::vector<std::vector<Keyword>> groups;
+    std::vector<Keyword> all;                       // in the index file's order
+    std::vector<std::uint32_t> groupFirst;          // where each top-level keyword's group starts
     std::vector<std::pair<int, std::string>> path;  // level, UTF-8 text of the ancestors
     for (const KeywordItem& item : items) {
         while (!path.empty() && path.back().first >= item.level) path.pop_back();
@@ -162,17 +163,27 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
         k.lastPart = static_cast<std::uint32_t>(head.size() / 2);
         k.depth = static_cast<std::uint16_t>(path.size());
         k.item = &item;
-        if (path.empty() || groups.empty()) groups.emplace_back();
-        groups.back().push_back(k);
+        if (path.empty() || groupFirst.empty()) groupFirst.push_back(static_cast<std::uint32_t>(all.size()));
+        all.push_back(std::move(k));
         path.emplace_back(item.level, item.name);
     }
-    std::stable_sort(groups.begin(), groups.end(), [](const std::vector<Keyword>& a, const std::vector<Keyword>& b) {
+    std::vector<std::uint32_t> groups(groupFirst.size());
+    for (std::uint32_t g = 0; g < groups.size(); ++g) groups[g] = g;
+    std::stable_sort(groups.begin(), groups.end(), [&](std::uint32_t a, std::uint32_t b) {
         // Keywords sort as directory names do: ASCII case folded, so "apple" stands beside "Apple".
-        return ChmNameLess(a.front().item->name, b.front().item->name);
+        return ChmNameLess(all[groupFirst[a]].item->name, all[groupFirst[b]].item->name);
     });
-    std::vector<Keyword> keywords;
-    for (auto& g : groups) std::move(g.begin(), g.end(), std::back_inserter(keywords));
-    std::vector<std::vector<Keyword>>().swap(groups);
+    // The keywords in the tree's order, as places in all.
+    std::vector<std::uint32_t> order;
+    order.reserve(all.size());
+    for (std::uint32_t g : groups) {
+        const std::uint32_t end =
+            g + 1 < groupFirst.size() ? groupFirst[g + 1] : static_cast<std::uint32_t>(all.size());
+        for (std::uint32_t k = groupFirst[g]; k < end; ++k) order.push_back(k);
+    }
+    std::vector<std::uint32_t>().swap(groups);
+    std::vector<std::uint32_t>().swap(groupFirst);
+    auto keyword = [&](std::size_t i) -> const Keyword& { return all[order[i]]; };
 
     // The blocks go to the tree one by one, each listing block once the next
     // one is known; the header, known last, goes in front.
@@ -180,25 +191,25 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
     links.btree = std::make_unique<SpillFile>(spillFolder, 4u << 20);
     SpillFile& tree = *links.btree;
     tree.Append(std::string(kBTreeHeader, '\0'));
-    links.keywords = static_cast<std::uint32_t>(keywords.size());
+    links.keywords = static_cast<std::uint32_t>(order.size());
     std::uint32_t blockCount = 0;
     std::string pending;              // the last listing block, its next link not yet set
     std::vector<std::size_t> firsts;  // first keyword of each block of the level below
     auto tooLong = [](const Keyword& k) { return Error("Error: index keyword has too many topics: " + k.item->name); };
 
     // Listing blocks, chained both ways.
-    for (std::size_t i = 0; i < keywords.size();) {
+    for (std::size_t i = 0; i < order.size();) {
         std::string block(kListingHeader, '\0');
         std::size_t count = 0;
         firsts.push_back(i);
-        while (i < keywords.size()) {
-            std::string e = ListingEntry(keywords[i], static_cast<std::uint32_t>(i));
+        while (i < order.size()) {
+            std::string e = ListingEntry(keyword(i), static_cast<std::uint32_t>(i));
             if (block.size() + e.size() > kKeywordBlock) break;
             block += e;
             ++count;
             ++i;
         }
-        if (count == 0) throw tooLong(keywords[i]);
+        if (count == 0) throw tooLong(keyword(i));
         Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
         Set16(block, 2, static_cast<std::uint32_t>(count));
         const std::uint32_t number = blockCount++;
@@ -230,13 +241,13 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
             std::size_t count = 0;
             ++c;
             while (c < level.size()) {
-                std::string e = IndexEntry(keywords[levelFirsts[c]], level[c]);
+                std::string e = IndexEntry(keyword(levelFirsts[c]), level[c]);
                 if (block.size() + e.size() > kKeywordBlock) break;
                 block += e;
                 ++count;
                 ++c;
             }
-            if (count == 0 && c < level.size()) throw tooLong(keywords[levelFirsts[c]]);
+            if (count == 0 && c < level.size()) throw tooLong(keyword(levelFirsts[c]));
             Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
             Set16(block, 2, static_cast<std::uint32_t>(count));
             block.resize(kKeywordBlock, '\0');
