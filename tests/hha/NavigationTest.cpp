@@ -234,3 +234,31 @@ TEST(KeywordIndex, LongKeywordsAreShortened) {
     EXPECT_EQ(own, text.substr(text.size() - own.size()));
     EXPECT_EQ(std::to_string(text.size() - own.size()), deepest.substr(bar + 1, deepest.find('|', bar + 1) - bar - 1));
 }
+
+TEST(NativeNavigation, UntitledPageGoesByItsFirstContentsEntryWhateverTheCase) {
+    // Pages are found by name without regard to case; the first entry that
+    // opens a page names it, a page's own title wins over any entry.
+    qbtest::TempDir dir;
+    qbtest::WriteFile(dir / "a.html", "<html><body>no title here</body></html>");
+    qbtest::WriteFile(dir / "b.html", "<html><head><title>B page</title></head><body>b</body></html>");
+    qbtest::WriteFile(dir / "c.html", "<html><body>untitled, in no entry</body></html>");
+    auto entry = [](const std::string& name, const std::string& local) {
+        return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name +
+               "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>\r\n";
+    };
+    qbtest::WriteFile(dir / "t.hhc", "<HTML><BODY><UL>\r\n" + entry("Zed", "B.html") +
+                                         entry("First &amp; name", "A.HTML") + entry("Second name", "a.html") +
+                                         entry("Bee", "b.html") + "</UL></BODY></HTML>\r\n");
+    qbtest::WriteFile(dir / "t.hhp",
+                      "[OPTIONS]\r\nBinary TOC=Yes\r\nCompiled file=t.chm\r\nContents file=t.hhc\r\n"
+                      "Language=0x409 English\r\n[FILES]\r\na.html\r\nb.html\r\nc.html\r\n");
+    ASSERT_EQ(1, Compile(dir / "t.hhp").result);
+    auto files = ReadWithChmlib(dir / "t.chm");
+    HelpTables tables{files["/#TOPICS"], files["/#URLTBL"], files["/#URLSTR"], files["/#STRINGS"]};
+    std::map<std::string, std::string> firstTitle;  // page -> title of its first topic
+    for (std::uint32_t t = 0; t < files["/#TOPICS"].size() / 16; ++t)
+        firstTitle.emplace(tables.Url(t), tables.Title(t));
+    EXPECT_EQ("First & name", firstTitle["a.html"]);
+    EXPECT_EQ("B page", firstTitle["b.html"]);
+    EXPECT_EQ("", firstTitle["c.html"]);
+}
