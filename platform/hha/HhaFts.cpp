@@ -2,6 +2,7 @@
 #include "support/LeBytes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "hha/HhaProject.h"
@@ -126,8 +127,7 @@ void BitWriter::PutSr(std::uint64_t value, unsigned root) {
         Put(value, root + 1);  // a zero, then root bits
         return;
     }
-    unsigned top = 63;
-    while (!((value >> top) & 1)) --top;
+    const auto top = static_cast<unsigned>(std::bit_width(value) - 1);
     // top - root + 1 one-bits, a zero, then the bits below the top bit.
     for (unsigned ones = top - root + 1; ones > 0;) {
         const unsigned n = std::min(ones, 32u);

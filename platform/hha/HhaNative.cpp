@@ -354,6 +354,8 @@ bool Compile(const Project& project, Session& session) {
         if (IsNonAsciiUtf8(bytes) && DeclaresUtf8(bytes)) bytes = HtmlAsAscii(bytes);
         container.AddFile(file.name, bytes);
     }
+    const std::size_t fileCount = files.size();
+    std::vector<ProjectFile>().swap(files);  // every file is stored: room for what follows
 
     // The search index's words go to its file before the navigation is built.
     if (fullText) fts.EndTopics();
@@ -419,7 +421,7 @@ bool Compile(const Project& project, Session& session) {
         if (std::fclose(out.release()) != 0) throw cannotWrite();
     }
     output.Commit();
-    session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) + " topics, " +
+    session.Log("Compiled " + std::to_string(fileCount) + " files, " + std::to_string(topics.size()) + " topics, " +
                 std::to_string(written) + " bytes.");
     return true;
 }
