@@ -139,6 +139,48 @@ std::string FoldWord(std::u16string_view wide) {
     return out;
 }
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
+
+// ASCII text that the word rules split the simple way: no "_" (which joins
+// words and has statuses of its own), no ":" (a letter joiner for some
+// languages), no "@" (a letter to ICU), nothing outside ASCII.
+bool IsPlainAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '_' && c != ':' && c != '@'; });
+}
+
+// The words of plain ASCII text as the Unicode word rules give them: runs of
+// letters and digits, joined across one "." or "'" between letters and across
+// one ".", "'", "," or ";" between digits; folded to lower case.
+std::vector<std::string> AsciiWords(const std::string& text) {
+    std::vector<std::string> words;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        if (!IsAsciiAlnum(text[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        for (;;) {
+            while (i < n && IsAsciiAlnum(text[i])) ++i;
+            if (i + 1 >= n || !IsAsciiAlnum(text[i + 1])) break;
+            const char mid = text[i], before = text[i - 1], after = text[i + 1];
+            const bool letters = IsAsciiLetter(before) && IsAsciiLetter(after) && (mid == '.' || mid == '\'');
+            const bool digits =
+                IsAsciiDigit(before) && IsAsciiDigit(after) && (mid == '.' || mid == '\'' || mid == ',' || mid == ';');
+            if (!letters && !digits) break;
+            i += 1;
+        }
+        std::string word = text.substr(start, i - start);
+        for (char& c : word)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
 }  // namespace
 
 std::string FoldCase(const std::string& utf8) {
@@ -149,6 +191,8 @@ std::string FoldCase(const std::string& utf8) {
 }
 
 std::vector<std::string> TextWords(const std::string& utf8) {
+    // Most pages' text is such ASCII: the rules for it need no break iterator.
+    if (IsPlainAscii(utf8)) return AsciiWords(utf8);
     std::vector<std::string> words;
     const std::u16string wide = ToUtf16(utf8);
     ForEachWordSpan(wide, [&](std::size_t start, std::size_t end) {

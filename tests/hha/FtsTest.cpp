@@ -5,6 +5,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -154,4 +155,45 @@ TEST(Words, FoldedAsIcuFoldsEveryWord) {
     EXPECT_EQ("mixed", FoldCase("MiXeD"));
     EXPECT_EQ(IcuFold(u"\u00DCBER\u1E9E"), FoldCase("\xC3\x9C"
                                                     "BER\xE1\xBA\x9E"));
+}
+
+TEST(Words, AsciiTextSplitAsIcuSplitsIt) {
+    // ASCII text takes a short way round the break iterator; for every text
+    // the words must be ICU's. Random texts over letters, digits and the
+    // characters that join or part words, plus the kinds of text pages have.
+    std::string alphabet = "aZq09aZq09 .,;'.,;'";
+    for (int c = 0; c < 0x80; ++c)
+        if (!std::isalnum(c)) alphabet += static_cast<char>(c);
+    std::vector<std::string> texts = {
+        "The quick brown fox. Don't stop: 3.14, 1,000,000; a.b.c e-mail x_y __init__ 2nd 1st-class",
+        "U.S.A. 'quoted' it's rock'n'roll 12:30 10.0.0.1 a;b 1;2 x.1 1.x",
+        "",
+        " ",
+        "a",
+        "'a'",
+        "..a..",
+        "a' b"};
+    std::uint64_t x = 2463534242ull;
+    for (int k = 0; k < 20000; ++k) {
+        std::string t;
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const std::size_t length = x % 24;
+        for (std::size_t i = 0; i < length; ++i) {
+            x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+            t += alphabet[x % alphabet.size()];
+        }
+        texts.push_back(t);
+    }
+    int differences = 0;
+    for (const std::string& text : texts) {
+        std::vector<std::string> expected;
+        const std::u16string wide = qb::ToUtf16(text);
+        qb::ForEachWordSpan(wide, [&](std::size_t b, std::size_t e) {
+            expected.push_back(IcuFold(std::u16string_view(wide).substr(b, e - b)));
+        });
+        if (TextWords(text) != expected && ++differences <= 5)
+            ADD_FAILURE() << "\"" << text << "\": " << ::testing::PrintToString(TextWords(text)) << " instead of "
+                          << ::testing::PrintToString(expected);
+    }
+    EXPECT_EQ(0, differences);
 }
