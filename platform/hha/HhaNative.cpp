@@ -186,10 +186,10 @@ struct Navigation {
     std::uint32_t contentsTopic = 0, indexTopic = 0;
 };
 
+// Uses up the sitemap records and the set of stored names.
 Navigation BuildNavigation(const Project& project, const std::string& contentsName, SitemapRecords& contentsEntries,
-                           const std::string& indexName, SitemapRecords& indexEntries,
-                           const std::set<std::string>& stored, std::vector<Topic>& topics, StringTable& strings,
-                           const std::string& spillFolder) {
+                           const std::string& indexName, SitemapRecords& indexEntries, std::set<std::string>& stored,
+                           std::vector<Topic>& topics, StringTable& strings, const std::string& spillFolder) {
     Navigation nav;
     std::map<std::string, std::size_t> pageTopic;  // lower-case stored name -> first topic
     for (std::size_t i = 0; i < topics.size(); ++i) pageTopic.emplace(LowerAscii(topics[i].name), i);
@@ -267,6 +267,9 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             if (!item.name.empty()) items.push_back(std::move(item));
         }
         indexEntries = SitemapRecords();
+        // Every link is resolved: the keyword tree gets the room.
+        std::map<std::string, std::size_t>().swap(pageTopic);
+        std::set<std::string>().swap(stored);
         if (!items.empty())
             nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()), spillFolder);
     }
