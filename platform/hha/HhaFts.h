@@ -52,7 +52,7 @@ class FtsIndex {
 public:
     // Runs go to an unnamed file in folder ("" for the system's temp folder)
     // once their word lists take about runBytes.
-    explicit FtsIndex(const CodePageText& codePage, std::string folder = "", std::size_t runBytes = 16u << 20);
+    explicit FtsIndex(const CodePageText& codePage, std::string folder = "", std::size_t runBytes = 8u << 20);
     ~FtsIndex();
     FtsIndex(const FtsIndex&) = delete;
     FtsIndex& operator=(const FtsIndex&) = delete;

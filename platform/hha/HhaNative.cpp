@@ -88,10 +88,10 @@ unsigned CompressorThreads() {
 }
 
 // Memory the search index's word lists take before they go to a temporary
-// file: QB_HHA_FTS_RUN_BYTES, or 16 MB; the bytes are the same for any size.
+// file: QB_HHA_FTS_RUN_BYTES, or 8 MB; the bytes are the same for any size.
 std::size_t SearchRunBytes() {
     if (const char* v = std::getenv("QB_HHA_FTS_RUN_BYTES"); v && *v) return std::strtoull(v, nullptr, 10);
-    return 16u << 20;
+    return 8u << 20;
 }
 
 // Stored name of a project-level file reference without the leading "/".
@@ -240,6 +240,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
 
     if (binaryIndex && indexEntries.Size() > 0) {
         std::vector<KeywordItem> items;
+        items.reserve(indexEntries.Size());  // no second copy while it grows
         for (std::size_t e = 0; e < indexEntries.Size(); ++e) {
             const SitemapRecords::Entry& entry = indexEntries.At(e);
             KeywordItem item;

@@ -149,7 +149,8 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
                                const std::string& spillFolder) {
     // Sub-keywords stay under their top-level keyword; top-level keywords
     // are sorted, the entries below one keep the index file's order.
-    std::vector<Keyword> all;                       // in the index file's order
+    std::vector<Keyword> all;  // in the index file's order
+    all.reserve(items.size());
     std::vector<std::uint32_t> groupFirst;          // where each top-level keyword's group starts
     std::vector<std::pair<int, std::string>> path;  // level, UTF-8 text of the ancestors
     for (const KeywordItem& item : items) {
