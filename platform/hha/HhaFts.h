@@ -3,9 +3,14 @@
 // case-folded words in the help file's code page; each word points at its
 // word-location codes (WLCs), once for the page texts and once for titles.
 #include <cstdint>
-#include <map>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "hha/HhaSpill.h"
 
 namespace qb::hha {
 
@@ -24,36 +29,69 @@ class BitWriter {
 public:
     void Put(std::uint64_t value, unsigned bits);
     void PutSr(std::uint64_t value, unsigned root);
+    // Appends the first bits bits of another writer's bytes.
+    void PutBits(std::string_view bytes, std::uint64_t bits);
     // Pads to the next byte boundary.
     void Align();
     const std::string& Bytes() const { return bytes_; }
+    std::uint64_t BitCount() const { return bytes_.size() * 8 - (8 - used_); }
+    void Clear() {
+        bytes_.clear();
+        used_ = 8;
+    }
 
 private:
     std::string bytes_;
     unsigned used_ = 8;  // bits used in the last byte
 };
 
+// Words are gathered in runs of topics; a run whose word lists pass a memory
+// limit goes, sorted by word, to a temporary file, and the runs are merged
+// when the file is written. The bytes are the same for any limit.
 class FtsIndex {
 public:
+    // Runs go to an unnamed file in folder ("" for the system's temp folder)
+    // once their word lists take about runBytes.
+    explicit FtsIndex(const CodePageText& codePage, std::string folder = "", std::size_t runBytes = 8u << 20);
+    ~FtsIndex();
+    FtsIndex(const FtsIndex&) = delete;
+    FtsIndex& operator=(const FtsIndex&) = delete;
+
     // Adds the words of one topic's text and title; topics must be added in
     // ascending order.
     void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
                   const std::vector<std::string>& titleWords = {});
-    // The whole $FIftiMain file, words in the code page.
-    std::string Build(std::uint32_t topicCount, std::uint32_t lcid, const CodePageText& codePage) const;
+    // Sorts the word lists gathered so far into a run, which takes far less
+    // memory than the lists while other parts of the file are built.
+    void EndTopics();
+    // Hands the whole $FIftiMain file, words in the code page, to out in
+    // pieces, in order. Called once, after the last topic.
+    void Write(std::uint32_t topicCount, std::uint32_t lcid, const std::function<void(std::string_view)>& out);
 
 private:
-    // The encoded word-location codes of one word, built topic by topic so
-    // only the compact form is kept.
+    // The word-location codes of one word within a run: its first topic's
+    // codes wait for the topic delta, which depends on the run before.
     struct Word {
-        BitWriter wlc;
-        std::uint32_t lastTopic = 0;
+        BitWriter first;  // location count and locations of the first topic
+        BitWriter rest;   // later topics, complete
+        std::uint32_t firstTopic = 0, lastTopic = 0;
         std::uint64_t topics = 0;
     };
-    static void AddWords(std::map<std::string, Word>& into, std::uint32_t topicIndex,
-                         const std::vector<std::string>& words);
-    std::map<std::string, Word> words_;       // UTF-8 words of page texts
-    std::map<std::string, Word> titleWords_;  // UTF-8 words of titles
+    using WordMap = std::unordered_map<std::string, Word>;
+    void AddWords(WordMap& into, std::uint32_t topicIndex, const std::vector<std::string>& words);
+    void EndRun();
+    // Bytes of runs and of the written index kept in memory before a file takes them.
+    std::size_t SpillMemory() const;
+
+    const CodePageText& codePage_;
+    std::string folder_;
+    std::size_t runLimit_;
+    std::size_t runBytes_ = 0;
+    WordMap words_;       // UTF-8 words of page texts in the current run
+    WordMap titleWords_;  // UTF-8 words of titles in the current run
+    std::unique_ptr<SpillFile> runs_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runSpans_;  // [begin, end) in runs_
+    std::vector<std::pair<Word*, std::uint32_t>> scratch_;           // one topic's word occurrences
 };
 
 }  // namespace qb::hha

@@ -20,7 +20,7 @@ std::string TrimControlData(std::string data) {
 class LzxWriter : public SectionWriter {
 public:
     LzxWriter(const std::string& spillFolder, unsigned threads, std::function<bool()> keepGoing)
-        : data_(spillFolder),
+        : data_(spillFolder, 4u << 20),
           stream_(
               params_, [this](std::string_view bytes) { data_.Append(bytes); }, threads, std::move(keepGoing)) {}
 

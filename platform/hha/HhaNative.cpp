@@ -87,6 +87,13 @@ unsigned CompressorThreads() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+// Memory the search index's word lists take before they go to a temporary
+// file: QB_HHA_FTS_RUN_BYTES, or 8 MB; the bytes are the same for any size.
+std::size_t SearchRunBytes() {
+    if (const char* v = std::getenv("QB_HHA_FTS_RUN_BYTES"); v && *v) return std::strtoull(v, nullptr, 10);
+    return 8u << 20;
+}
+
 // Stored name of a project-level file reference without the leading "/".
 std::string PlainName(const Project& project, const std::string& written) {
     if (written.empty()) return {};
@@ -99,6 +106,79 @@ bool OptionOn(const Project& project, const std::string& key, bool absent) {
     return v.empty() ? absent : EqualsNoCase(v, "yes");
 }
 
+// Sitemap entries with only what the compile reads of them (names decoded,
+// links resolved to stored names), their texts back to back: a project's
+// contents may have an entry for each of its pages.
+class SitemapRecords {
+public:
+    enum Kind : char { kName, kSeeAlso, kLocal };
+    struct Param {
+        std::uint64_t at;
+        std::uint32_t length;
+        Kind kind;
+    };
+    struct Entry {
+        int level;
+        std::uint32_t firstParam, paramCount;
+    };
+
+    void Add(int level) { entries_.push_back({level, static_cast<std::uint32_t>(params_.size()), 0}); }
+    void AddParam(Kind kind, std::string_view text) {
+        params_.push_back({arena_.size(), static_cast<std::uint32_t>(text.size()), kind});
+        arena_ += text;
+        ++entries_.back().paramCount;
+    }
+    std::size_t Size() const { return entries_.size(); }
+    // Gives back the room kept for more entries.
+    void Trim() {
+        arena_.shrink_to_fit();
+        params_.shrink_to_fit();
+        entries_.shrink_to_fit();
+    }
+    const Entry& At(std::size_t i) const { return entries_[i]; }
+    const Param& ParamOf(const Entry& e, std::size_t k) const { return params_[e.firstParam + k]; }
+    std::string Text(const Param& p) const { return arena_.substr(p.at, p.length); }
+
+private:
+    std::string arena_;
+    std::vector<Param> params_;
+    std::vector<Entry> entries_;
+};
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+// The first contents entry of each page, found by the page's stored name
+// without regard to case.
+class ContentsPages {
+public:
+    explicit ContentsPages(const SitemapRecords& contents) : contents_(contents) {
+        for (std::uint32_t i = 0; i < contents.Size(); ++i)
+            if (!Page(i).empty()) order_.push_back(i);
+        std::stable_sort(order_.begin(), order_.end(),
+                         [this](std::uint32_t a, std::uint32_t b) { return LessNoCase(Page(a), Page(b)); });
+    }
+    // The entry's index, or -1 when no entry opens the page.
+    std::int64_t Find(const std::string& name) const {
+        auto it = std::lower_bound(order_.begin(), order_.end(), name,
+                                   [this](std::uint32_t e, const std::string& n) { return LessNoCase(Page(e), n); });
+        return it != order_.end() && EqualsNoCase(Page(*it), name) ? static_cast<std::int64_t>(*it) : -1;
+    }
+    std::string Page(std::uint32_t i) const { return contents_.Text(contents_.ParamOf(contents_.At(i), 1)); }
+
+private:
+    const SitemapRecords& contents_;
+    std::vector<std::uint32_t> order_;
+};
+
 // The binary contents and keyword index with the topics they open.
 struct Navigation {
     std::string tocidx;
@@ -106,10 +186,10 @@ struct Navigation {
     std::uint32_t contentsTopic = 0, indexTopic = 0;
 };
 
-Navigation BuildNavigation(const Project& project, const std::string& contentsName,
-                           const std::vector<SitemapEntry>& contentsEntries, const std::string& indexName,
-                           const std::vector<SitemapEntry>& indexEntries, const std::set<std::string>& stored,
-                           std::vector<Topic>& topics, StringTable& strings) {
+// Uses up the sitemap records and the set of stored names.
+Navigation BuildNavigation(const Project& project, const std::string& contentsName, SitemapRecords& contentsEntries,
+                           const std::string& indexName, SitemapRecords& indexEntries, std::set<std::string>& stored,
+                           std::vector<Topic>& topics, StringTable& strings, const std::string& spillFolder) {
     Navigation nav;
     std::map<std::string, std::size_t> pageTopic;  // lower-case stored name -> first topic
     for (std::size_t i = 0; i < topics.size(); ++i) pageTopic.emplace(LowerAscii(topics[i].name), i);
@@ -118,9 +198,8 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
         return static_cast<std::uint32_t>(topics.size() - 1);
     };
     // The stored name a sitemap entry opens, "" when none is stored.
-    auto target = [&](const std::string& local) {
-        ResolvedPath r = ResolvePath(project, local);
-        return !r.name.empty() && stored.count(LowerAscii(r.name)) ? r.name : std::string();
+    auto target = [&](const std::string& name) {
+        return !name.empty() && stored.count(LowerAscii(name)) ? name : std::string();
     };
 
     const bool binaryToc = !contentsName.empty() && OptionOn(project, "Binary TOC", false);
@@ -129,15 +208,16 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
     if (binaryToc) nav.contentsTopic = addTopic(contentsName, "", false);
     if (binaryIndex) nav.indexTopic = addTopic(indexName, "", false);
 
-    if (binaryToc && !contentsEntries.empty()) {
+    if (binaryToc && contentsEntries.Size() > 0) {
         // The viewer shows a contents entry under its topic's title, so an
         // entry whose name differs from the page title gets a topic of its own.
         std::vector<TocItem> items;
-        for (const SitemapEntry& entry : contentsEntries) {
+        for (std::size_t e = 0; e < contentsEntries.Size(); ++e) {
+            const SitemapRecords::Entry& entry = contentsEntries.At(e);
             TocItem item;
             item.level = entry.level;
-            std::string name = DecodeEntities(entry.Param("Name"));
-            std::string page = target(entry.Param("Local"));
+            std::string name = contentsEntries.Text(contentsEntries.ParamOf(entry, 0));
+            std::string page = target(contentsEntries.Text(contentsEntries.ParamOf(entry, 1)));
             if (page.empty()) {
                 item.nameText = strings.Add(name);
             } else {
@@ -148,6 +228,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             }
             items.push_back(item);
         }
+        contentsEntries = SitemapRecords();  // read through: room for what follows
         TocIdx toc = BuildTocIdx(items);
         for (std::size_t i = 0; i < items.size(); ++i) {
             if (items[i].topic < 0) continue;
@@ -157,22 +238,25 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
         nav.tocidx = std::move(toc.bytes);
     }
 
-    if (binaryIndex && !indexEntries.empty()) {
+    if (binaryIndex && indexEntries.Size() > 0) {
         std::vector<KeywordItem> items;
-        for (const SitemapEntry& entry : indexEntries) {
+        items.reserve(indexEntries.Size());  // no second copy while it grows
+        for (std::size_t e = 0; e < indexEntries.Size(); ++e) {
+            const SitemapRecords::Entry& entry = indexEntries.At(e);
             KeywordItem item;
             item.level = entry.level;
             bool first = true;
             std::string pairName;
-            for (const SitemapParam& param : entry.params) {
-                if (EqualsNoCase(param.name, "Name")) {
-                    if (first) item.name = DecodeEntities(param.value);
-                    pairName = DecodeEntities(param.value);
+            for (std::size_t k = 0; k < entry.paramCount; ++k) {
+                const SitemapRecords::Param& param = indexEntries.ParamOf(entry, k);
+                if (param.kind == SitemapRecords::kName) {
+                    if (first) item.name = indexEntries.Text(param);
+                    pairName = indexEntries.Text(param);
                     first = false;
-                } else if (EqualsNoCase(param.name, "See Also")) {
-                    item.seeAlso = DecodeEntities(param.value);
-                } else if (EqualsNoCase(param.name, "Local")) {
-                    std::string page = target(param.value);
+                } else if (param.kind == SitemapRecords::kSeeAlso) {
+                    item.seeAlso = indexEntries.Text(param);
+                } else {
+                    std::string page = target(indexEntries.Text(param));
                     if (page.empty()) continue;
                     auto it = pageTopic.find(LowerAscii(page));
                     std::uint32_t t = it != pageTopic.end() ? static_cast<std::uint32_t>(it->second)
@@ -183,7 +267,12 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
             }
             if (!item.name.empty()) items.push_back(std::move(item));
         }
-        if (!items.empty()) nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()));
+        indexEntries = SitemapRecords();
+        // Every link is resolved: the keyword tree gets the room.
+        std::map<std::string, std::size_t>().swap(pageTopic);
+        std::set<std::string>().swap(stored);
+        if (!items.empty())
+            nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()), spillFolder);
     }
     return nav;
 }
@@ -208,36 +297,43 @@ bool Compile(const Project& project, Session& session) {
                                  : LzxSection(spillFolder, CompressorThreads(), keepGoing));
     std::set<std::string> stored;  // lower-case names
     std::vector<Topic> topics;
-    FtsIndex fts;
     const bool fullText = project.FullTextSearch();
     const CodePageText codePage(AnsiCodePage(project.Lcid()));
+    FtsIndex fts(codePage, spillFolder, SearchRunBytes());
 
-    // Pages the contents names are flagged as such in the topic table.
-    std::set<std::string> inContents;
-    std::map<std::string, std::string> entryName;  // lower-case stored name -> its first contents entry's name
     std::string contentsName, indexName;
-    std::vector<SitemapEntry> contentsEntries, indexEntries;
+    SitemapRecords contentsEntries, indexEntries;
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
         ResolvedPath sr = ResolvePath(project, sitemap, "/", false, true);
         std::string text = ReadWholeFile(sr.source);
-        if (sitemap == project.ContentsFile()) {
-            contentsName = sr.name;
-            contentsEntries = ParseSitemap(text);
-            for (const auto& entry : contentsEntries) {
-                ResolvedPath r = ResolvePath(project, entry.Param("Local"));
-                if (r.name.empty()) continue;
-                inContents.insert(LowerAscii(r.name));
-                entryName.emplace(LowerAscii(r.name), DecodeEntities(entry.Param("Name")));
+        const bool contents = sitemap == project.ContentsFile();
+        (contents ? contentsName : indexName) = sr.name;
+        SitemapRecords& records = contents ? contentsEntries : indexEntries;
+        records = SitemapRecords();
+        ForEachSitemapEntry(text, [&](const SitemapEntry& entry) {
+            records.Add(entry.level);
+            if (contents) {
+                records.AddParam(SitemapRecords::kName, DecodeEntities(entry.Param("Name")));
+                records.AddParam(SitemapRecords::kLocal, ResolvePath(project, entry.Param("Local")).name);
+                return;
             }
-        } else {
-            indexName = sr.name;
-            indexEntries = ParseSitemap(text);
-        }
+            for (const SitemapParam& param : entry.params) {
+                if (EqualsNoCase(param.name, "Name"))
+                    records.AddParam(SitemapRecords::kName, DecodeEntities(param.value));
+                else if (EqualsNoCase(param.name, "See Also"))
+                    records.AddParam(SitemapRecords::kSeeAlso, DecodeEntities(param.value));
+                else if (EqualsNoCase(param.name, "Local"))
+                    records.AddParam(SitemapRecords::kLocal, ResolvePath(project, param.value).name);
+            }
+        });
+        records.Trim();
         // Viewers read sitemaps in the language's code page, not as UTF-8.
         if (stored.insert(LowerAscii(sr.name)).second)
             container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
     }
+    // Pages the contents names are flagged as such in the topic table.
+    const ContentsPages contentsPages(contentsEntries);
 
     std::string readBuffer;
     for (const ProjectFile& file : files) {
@@ -252,19 +348,25 @@ bool Compile(const Project& project, Session& session) {
         // Search results and "titles only" name a page by its title; a
         // page without one goes by its contents entry.
         std::string title = PageTitle(bytes);
-        if (auto it = entryName.find(LowerAscii(file.name)); title.empty() && it != entryName.end()) title = it->second;
+        const std::int64_t entry = contentsPages.Find(file.name);
+        if (title.empty() && entry >= 0)
+            title = contentsEntries.Text(contentsEntries.ParamOf(contentsEntries.At(entry), 0));
         if (fullText) fts.AddTopic(index, PageWords(bytes), TextWords(title));
-        topics.push_back({file.name, std::move(title), inContents.count(LowerAscii(file.name)) > 0});
+        topics.push_back({file.name, std::move(title), entry >= 0});
         // Some viewers decode pages in the help file's code page whatever
         // they declare; pages in ASCII alone read right everywhere.
         if (IsNonAsciiUtf8(bytes) && DeclaresUtf8(bytes)) bytes = HtmlAsAscii(bytes);
         container.AddFile(file.name, bytes);
     }
+    const std::size_t fileCount = files.size();
+    std::vector<ProjectFile>().swap(files);  // every file is stored: room for what follows
 
+    // The search index's words go to its file before the navigation is built.
+    if (fullText) fts.EndTopics();
     StringTable strings(&codePage);
     SystemInfo info;
-    Navigation nav =
-        BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics, strings);
+    Navigation nav = BuildNavigation(project, contentsName, contentsEntries, indexName, indexEntries, stored, topics,
+                                     strings, spillFolder);
     info.binaryToc = !nav.tocidx.empty();
     info.contentsTopicId = nav.contentsTopic;
     info.indexTopicId = nav.indexTopic;
@@ -276,7 +378,7 @@ bool Compile(const Project& project, Session& session) {
     info.compiledName = codePage.Encode(fs::path(project.compiledFile).stem().string());
     info.lcid = project.Lcid();
     info.fullTextSearch = fullText;
-    info.hasKeywords = !nav.keywords.btree.empty();
+    info.hasKeywords = nav.keywords.btree != nullptr;
 
     TopicTables tables = BuildTopicTables(topics, strings);
     std::string windows = BuildWindows(project.windows, strings);
@@ -289,13 +391,20 @@ bool Compile(const Project& project, Session& session) {
     container.AddFile("/#IDXHDR", info.idxhdr);
     if (info.binaryToc) container.AddFile("/#TOCIDX", nav.tocidx);
     if (info.hasKeywords) {
-        container.AddFile("/$WWKeywordLinks/BTree", nav.keywords.btree);
+        container.BeginFile("/$WWKeywordLinks/BTree");
+        nav.keywords.btree->CopyTo([&container](std::string_view bytes) { container.AppendFile(bytes); });
+        nav.keywords.btree.reset();
         container.AddFile("/$WWKeywordLinks/Map", nav.keywords.map);
         container.AddFile("/$WWKeywordLinks/Property", nav.keywords.property);
     }
     session.Poll();
-    if (fullText)
-        container.AddFile("/$FIftiMain", fts.Build(static_cast<std::uint32_t>(topics.size()), info.lcid, codePage));
+    if (fullText) {
+        container.BeginFile("/$FIftiMain");
+        fts.Write(static_cast<std::uint32_t>(topics.size()), info.lcid, [&](std::string_view bytes) {
+            container.AppendFile(bytes);
+            session.PollEvery(50);
+        });
+    }
     container.AddFile("/#STRINGS", strings.Bytes());
     session.Poll();
 
@@ -316,7 +425,7 @@ bool Compile(const Project& project, Session& session) {
         if (std::fclose(out.release()) != 0) throw cannotWrite();
     }
     output.Commit();
-    session.Log("Compiled " + std::to_string(files.size()) + " files, " + std::to_string(topics.size()) + " topics, " +
+    session.Log("Compiled " + std::to_string(fileCount) + " files, " + std::to_string(topics.size()) + " topics, " +
                 std::to_string(written) + " bytes.");
     return true;
 }

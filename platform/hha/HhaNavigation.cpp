@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 
 #include "support/Error.h"
@@ -138,10 +139,19 @@ TocIdx BuildTocIdx(const std::vector<TocItem>& items) {
     return toc;
 }
 
-KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage) {
+std::string KeywordLinks::BTreeBytes() const {
+    std::string bytes;
+    if (btree) btree->CopyTo([&bytes](std::string_view piece) { bytes.append(piece); });
+    return bytes;
+}
+
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage,
+                               const std::string& spillFolder) {
     // Sub-keywords stay under their top-level keyword; top-level keywords
     // are sorted, the entries below one keep the index file's order.
-    std::vector<std::vector<Keyword>> groups;
+    std::vector<Keyword> all;  // in the index file's order
+    all.reserve(items.size());
+    std::vector<std::uint32_t> groupFirst;          // where each top-level keyword's group starts
     std::vector<std::pair<int, std::string>> path;  // level, UTF-8 text of the ancestors
     for (const KeywordItem& item : items) {
         while (!path.empty() && path.back().first >= item.level) path.pop_back();
@@ -154,46 +164,67 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
         k.lastPart = static_cast<std::uint32_t>(head.size() / 2);
         k.depth = static_cast<std::uint16_t>(path.size());
         k.item = &item;
-        if (path.empty() || groups.empty()) groups.emplace_back();
-        groups.back().push_back(k);
+        if (path.empty() || groupFirst.empty()) groupFirst.push_back(static_cast<std::uint32_t>(all.size()));
+        all.push_back(std::move(k));
         path.emplace_back(item.level, item.name);
     }
-    std::stable_sort(groups.begin(), groups.end(), [](const std::vector<Keyword>& a, const std::vector<Keyword>& b) {
+    std::vector<std::uint32_t> groups(groupFirst.size());
+    for (std::uint32_t g = 0; g < groups.size(); ++g) groups[g] = g;
+    std::stable_sort(groups.begin(), groups.end(), [&](std::uint32_t a, std::uint32_t b) {
         // Keywords sort as directory names do: ASCII case folded, so "apple" stands beside "Apple".
-        return ChmNameLess(a.front().item->name, b.front().item->name);
+        return ChmNameLess(all[groupFirst[a]].item->name, all[groupFirst[b]].item->name);
     });
-    std::vector<Keyword> keywords;
-    for (auto& g : groups) keywords.insert(keywords.end(), g.begin(), g.end());
+    // The keywords in the tree's order, as places in all.
+    std::vector<std::uint32_t> order;
+    order.reserve(all.size());
+    for (std::uint32_t g : groups) {
+        const std::uint32_t end =
+            g + 1 < groupFirst.size() ? groupFirst[g + 1] : static_cast<std::uint32_t>(all.size());
+        for (std::uint32_t k = groupFirst[g]; k < end; ++k) order.push_back(k);
+    }
+    std::vector<std::uint32_t>().swap(groups);
+    std::vector<std::uint32_t>().swap(groupFirst);
+    auto keyword = [&](std::size_t i) -> const Keyword& { return all[order[i]]; };
 
+    // The blocks go to the tree one by one, each listing block once the next
+    // one is known; the header, known last, goes in front.
     KeywordLinks links;
-    links.keywords = static_cast<std::uint32_t>(keywords.size());
-    std::vector<std::string> blocks;
+    links.btree = std::make_unique<SpillFile>(spillFolder, 4u << 20);
+    SpillFile& tree = *links.btree;
+    tree.Append(std::string(kBTreeHeader, '\0'));
+    links.keywords = static_cast<std::uint32_t>(order.size());
+    std::uint32_t blockCount = 0;
+    std::string pending;              // the last listing block, its next link not yet set
     std::vector<std::size_t> firsts;  // first keyword of each block of the level below
     auto tooLong = [](const Keyword& k) { return Error("Error: index keyword has too many topics: " + k.item->name); };
 
     // Listing blocks, chained both ways.
-    for (std::size_t i = 0; i < keywords.size();) {
+    for (std::size_t i = 0; i < order.size();) {
         std::string block(kListingHeader, '\0');
         std::size_t count = 0;
         firsts.push_back(i);
-        while (i < keywords.size()) {
-            std::string e = ListingEntry(keywords[i], static_cast<std::uint32_t>(i));
+        while (i < order.size()) {
+            std::string e = ListingEntry(keyword(i), static_cast<std::uint32_t>(i));
             if (block.size() + e.size() > kKeywordBlock) break;
             block += e;
             ++count;
             ++i;
         }
-        if (count == 0) throw tooLong(keywords[i]);
+        if (count == 0) throw tooLong(keyword(i));
         Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
         Set16(block, 2, static_cast<std::uint32_t>(count));
-        auto number = static_cast<std::uint32_t>(blocks.size());
+        const std::uint32_t number = blockCount++;
         Set32(block, 4, number == 0 ? kNone : number - 1);
         Set32(block, 8, kNone);
-        if (number > 0) Set32(blocks.back(), 8, number);
+        if (number > 0) {
+            Set32(pending, 8, number);
+            tree.Append(pending);
+        }
         block.resize(kKeywordBlock, '\0');
-        blocks.push_back(std::move(block));
+        pending = std::move(block);
     }
-    const auto listingCount = static_cast<std::uint32_t>(blocks.size());
+    if (!pending.empty()) tree.Append(pending);
+    const std::uint32_t listingCount = blockCount;
 
     // Index levels until one block holds them all: each names the first
     // keyword of every child block after the first, which the header names.
@@ -211,25 +242,25 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
             std::size_t count = 0;
             ++c;
             while (c < level.size()) {
-                std::string e = IndexEntry(keywords[levelFirsts[c]], level[c]);
+                std::string e = IndexEntry(keyword(levelFirsts[c]), level[c]);
                 if (block.size() + e.size() > kKeywordBlock) break;
                 block += e;
                 ++count;
                 ++c;
             }
-            if (count == 0 && c < level.size()) throw tooLong(keywords[levelFirsts[c]]);
+            if (count == 0 && c < level.size()) throw tooLong(keyword(levelFirsts[c]));
             Set16(block, 0, static_cast<std::uint32_t>(kKeywordBlock - block.size()));
             Set16(block, 2, static_cast<std::uint32_t>(count));
             block.resize(kKeywordBlock, '\0');
-            upper.push_back(static_cast<std::uint32_t>(blocks.size()));
-            blocks.push_back(std::move(block));
+            upper.push_back(blockCount++);
+            tree.Append(block);
         }
         level = std::move(upper);
         levelFirsts = std::move(upperFirsts);
         ++depth;
     }
 
-    std::string& h = links.btree;
+    std::string h;
     Put16(h, 0x293B);
     Put16(h, 2);
     Put16(h, kKeywordBlock);
@@ -238,16 +269,16 @@ KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint3
     h += format;
     Put32(h, 0);
     Put32(h, listingCount == 0 ? kNone : listingCount - 1);
-    Put32(h, depth > 1 ? static_cast<std::uint32_t>(blocks.size() - 1) : kNone);
+    Put32(h, depth > 1 ? blockCount - 1 : kNone);
     Put32(h, kNone);
-    Put32(h, static_cast<std::uint32_t>(blocks.size()));
+    Put32(h, blockCount);
     Put16(h, depth);
     Put32(h, links.keywords);
     Put32(h, codePage);
     Put32(h, lcid);
     Put32(h, 0);  // not a .chi file
     h.resize(kBTreeHeader, '\0');
-    for (const std::string& b : blocks) h += b;
+    tree.Patch(0, h);
 
     Put16(links.map, listingCount);
     for (std::uint32_t b = 0; b < listingCount; ++b) {

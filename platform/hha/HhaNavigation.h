@@ -2,9 +2,11 @@
 // The binary forms of the contents (#TOCIDX) and of the keyword index
 // ($WWKeywordLinks), which the viewer reads instead of the sitemap files.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "hha/HhaSpill.h"
 #include "support/Entities.h"
 #include "support/Utf.h"
 
@@ -45,11 +47,15 @@ struct KeywordItem {
 // keywords with their topics, index blocks above them when there are
 // several), Map (first keyword of each listing block) and Property.
 struct KeywordLinks {
-    std::string btree, map, property;
+    std::unique_ptr<SpillFile> btree;  // in a temporary file in spillFolder once large
+    std::string map, property;
     std::uint32_t keywords = 0;
+    // The whole BTree file, for small ones.
+    std::string BTreeBytes() const;
 };
 // Keywords too long for one block are shortened at a character boundary;
 // raises qb::Error only for a keyword whose topics alone overflow a block.
-KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage);
+KeywordLinks BuildKeywordLinks(const std::vector<KeywordItem>& items, std::uint32_t lcid, std::uint32_t codePage,
+                               const std::string& spillFolder = "");
 
 }  // namespace qb::hha

@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -84,11 +86,15 @@ void Session::PollEvery(int intervalMs) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!in) throw Error("Cannot open file " + path);
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    return buf.str();
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(::fileno(in.get()), &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) bytes.append(buf, n);
+    return bytes;
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -221,27 +227,28 @@ namespace {
 // Value of attribute attr inside the tag text [begin, end); npos when absent.
 bool FindAttribute(const std::string& text, std::size_t begin, std::size_t end, const std::string& attr,
                    std::size_t& vb, std::size_t& ve) {
-    std::string lower = LowerAscii(text.substr(begin, end - begin));
-    std::size_t pos = 0;
-    while ((pos = lower.find(attr, pos)) != std::string::npos) {
-        bool boundary = pos == 0 || static_cast<unsigned char>(lower[pos - 1]) <= ' ';
+    // Compared in place without regard to case: this runs for every tag of every page.
+    const std::string_view tag = std::string_view(text).substr(begin, end - begin);
+    for (std::size_t pos = 0; pos + attr.size() <= tag.size(); ++pos) {
+        if (!EqualsNoCase(tag.substr(pos, attr.size()), attr)) continue;
+        bool boundary = pos == 0 || static_cast<unsigned char>(tag[pos - 1]) <= ' ';
         std::size_t i = pos + attr.size();
-        while (i < lower.size() && lower[i] == ' ') ++i;
-        if (!boundary || i >= lower.size() || lower[i] != '=') {
-            pos += attr.size();
+        while (i < tag.size() && tag[i] == ' ') ++i;
+        if (!boundary || i >= tag.size() || tag[i] != '=') {
+            pos += attr.size() - 1;
             continue;
         }
         ++i;
-        while (i < lower.size() && lower[i] == ' ') ++i;
-        if (i < lower.size() && (lower[i] == '"' || lower[i] == '\'')) {
-            char q = lower[i];
-            std::size_t close = lower.find(q, i + 1);
-            if (close == std::string::npos) close = lower.size();
+        while (i < tag.size() && tag[i] == ' ') ++i;
+        if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
+            char q = tag[i];
+            std::size_t close = tag.find(q, i + 1);
+            if (close == std::string::npos) close = tag.size();
             vb = begin + i + 1;
             ve = begin + close;
         } else {
             std::size_t j = i;
-            while (j < lower.size() && static_cast<unsigned char>(lower[j]) > ' ' && lower[j] != '>') ++j;
+            while (j < tag.size() && static_cast<unsigned char>(tag[j]) > ' ' && tag[j] != '>') ++j;
             vb = begin + i;
             ve = begin + j;
         }
@@ -254,17 +261,21 @@ bool FindAttribute(const std::string& text, std::size_t begin, std::size_t end, 
 
 std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
     std::vector<SitemapEntry> entries;
-    std::string lower = LowerAscii(text);
+    ForEachSitemapEntry(text, [&entries](const SitemapEntry& e) { entries.push_back(e); });
+    return entries;
+}
+
+void ForEachSitemapEntry(const std::string& text, const std::function<void(const SitemapEntry&)>& each) {
     int level = 0;
     bool inEntry = false;
     SitemapEntry cur;
     std::size_t pos = 0;
-    while ((pos = lower.find('<', pos)) != std::string::npos) {
-        std::size_t end = lower.find('>', pos);
+    while ((pos = text.find('<', pos)) != std::string::npos) {
+        std::size_t end = text.find('>', pos);
         if (end == std::string::npos) break;
         std::size_t nameEnd = pos + 1;
-        while (nameEnd<end&& static_cast<unsigned char>(lower[nameEnd])> ' ') ++nameEnd;
-        std::string tag = lower.substr(pos + 1, nameEnd - pos - 1);
+        while (nameEnd<end&& static_cast<unsigned char>(text[nameEnd])> ' ') ++nameEnd;
+        std::string tag = LowerAscii(std::string_view(text).substr(pos + 1, nameEnd - pos - 1));
         if (tag == "ul") {
             ++level;
         } else if (tag == "/ul") {
@@ -278,7 +289,7 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
                 cur.level = level;
             }
         } else if (tag == "/object") {
-            if (inEntry) entries.push_back(cur);
+            if (inEntry) each(cur);
             inEntry = false;
         } else if (tag == "param" && inEntry) {
             SitemapParam p;
@@ -292,7 +303,6 @@ std::vector<SitemapEntry> ParseSitemap(const std::string& text) {
         }
         pos = end + 1;
     }
-    return entries;
 }
 
 std::string RewriteLocals(const std::string& text, const std::function<std::string(const std::string&)>& map) {
@@ -330,16 +340,15 @@ std::vector<std::string> SplitWindowFields(const std::string& text) {
 
 std::vector<std::string> PageLinks(const std::string& html) {
     std::vector<std::string> links;
-    std::string lower = LowerAscii(html);
     std::size_t pos = 0;
-    while ((pos = lower.find('<', pos)) != std::string::npos) {
-        if (lower.compare(pos, 4, "<!--") == 0) {
-            std::size_t close = lower.find("-->", pos + 4);
+    while ((pos = html.find('<', pos)) != std::string::npos) {
+        if (html.compare(pos, 4, "<!--") == 0) {
+            std::size_t close = html.find("-->", pos + 4);
             if (close == std::string::npos) break;
             pos = close + 3;
             continue;
         }
-        std::size_t end = lower.find('>', pos);
+        std::size_t end = html.find('>', pos);
         if (end == std::string::npos) break;
         for (const char* attr : {"href", "src", "background"}) {
             std::size_t vb, ve;
@@ -464,11 +473,11 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
         ResolvedPath sr = ResolveChecked(project, sitemap, inside, true);
         if (sr.name.empty() || !IsRegularFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
-        for (const auto& entry : ParseSitemap(ReadWholeFile(sr.source))) {
+        ForEachSitemapEntry(ReadWholeFile(sr.source), [&](const SitemapEntry& entry) {
             std::string local = entry.Param("Local");
             ResolvedPath r = ResolveChecked(project, local, inside);
             if (!r.name.empty() && IsRegularFile(r.source)) add(local, r);
-        }
+        });
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {

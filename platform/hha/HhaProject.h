@@ -94,6 +94,8 @@ struct SitemapEntry {
     std::string Param(const std::string& name) const;  // first value, name without regard to case
 };
 std::vector<SitemapEntry> ParseSitemap(const std::string& text);
+// The same entries handed over one at a time, so none is kept.
+void ForEachSitemapEntry(const std::string& text, const std::function<void(const SitemapEntry&)>& each);
 // The text with every "Local" value replaced by map(value).
 std::string RewriteLocals(const std::string& text, const std::function<std::string(const std::string&)>& map);
 

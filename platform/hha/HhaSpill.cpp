@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "support/Error.h"
@@ -73,6 +74,37 @@ void SpillFile::CopyTo(const std::function<void(std::string_view)>& out) const {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) throw Error("Error: cannot read a temporary file back");
         out(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+        at += static_cast<std::uint64_t>(n);
+    }
+}
+
+void SpillFile::ReadAt(std::uint64_t at, char* buf, std::size_t n) const {
+    if (at + n > size_) throw Error("Error: cannot read a temporary file back");
+    if (fd_ < 0) {
+        std::memcpy(buf, memory_.data() + at, n);
+        return;
+    }
+    while (n > 0) {
+        ssize_t got = ::pread(fd_, buf, n, static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) throw Error("Error: cannot read a temporary file back");
+        buf += got;
+        at += static_cast<std::uint64_t>(got);
+        n -= static_cast<std::size_t>(got);
+    }
+}
+
+void SpillFile::Patch(std::uint64_t at, std::string_view bytes) {
+    if (at + bytes.size() > size_) throw Error("Error: cannot write a temporary file (outside it)");
+    if (fd_ < 0) {
+        memory_.replace(at, bytes.size(), bytes);
+        return;
+    }
+    while (!bytes.empty()) {
+        ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Error("Error: cannot write a temporary file (disk full?)");
+        bytes.remove_prefix(static_cast<std::size_t>(n));
         at += static_cast<std::uint64_t>(n);
     }
 }

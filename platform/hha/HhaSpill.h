@@ -1,6 +1,6 @@
 #pragma once
-// Bytes written once and read back once, in order: kept in memory while
-// small, then in an unnamed temporary file.
+// Bytes written once and read back, kept in memory while small, then in an
+// unnamed temporary file.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +22,10 @@ public:
     std::uint64_t Size() const { return size_; }
     // Hands every byte appended so far to out, in pieces, in order.
     void CopyTo(const std::function<void(std::string_view)>& out) const;
+    // Reads n bytes appended earlier, from offset at, into buf.
+    void ReadAt(std::uint64_t at, char* buf, std::size_t n) const;
+    // Overwrites bytes appended earlier, from offset at.
+    void Patch(std::uint64_t at, std::string_view bytes);
 
 private:
     void Spill();

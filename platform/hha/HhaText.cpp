@@ -113,22 +113,90 @@ bool IsNonAsciiUtf8(const std::string& text) {
     return nonAscii && IsValidUtf8(text);
 }
 
-std::string FoldCase(const std::string& utf8) {
-    std::u16string wide = ToUtf16(utf8);
+namespace {
+
+// ICU's full case folding of UTF-16 text, as UTF-8; false when ICU fails.
+bool FoldWide(std::u16string_view wide, std::string& out) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t length =
         u_strFoldCase(nullptr, 0, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
     std::u16string folded(static_cast<std::size_t>(length), u'\0');
     status = U_ZERO_ERROR;
     u_strFoldCase(folded.data(), length, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
-    return U_SUCCESS(status) ? ToUtf8(folded) : utf8;
+    if (U_FAILURE(status)) return false;
+    out = ToUtf8(folded);
+    return true;
+}
+
+// Folding maps ASCII to ASCII, only A-Z changing: most words need no ICU.
+std::string FoldWord(std::u16string_view wide) {
+    std::string out(wide.size(), '\0');
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char16_t c = wide[i];
+        if (c >= 0x80) return FoldWide(wide, out) ? out : ToUtf8(wide);
+        out[i] = static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    }
+    return out;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
+
+// ASCII text that the word rules split the simple way: no "_" (which joins
+// words and has statuses of its own), no ":" (a letter joiner for some
+// languages), no "@" (a letter to ICU), nothing outside ASCII.
+bool IsPlainAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '_' && c != ':' && c != '@'; });
+}
+
+// The words of plain ASCII text as the Unicode word rules give them: runs of
+// letters and digits, joined across one "." or "'" between letters and across
+// one ".", "'", "," or ";" between digits; folded to lower case.
+std::vector<std::string> AsciiWords(const std::string& text) {
+    std::vector<std::string> words;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        if (!IsAsciiAlnum(text[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        for (;;) {
+            while (i < n && IsAsciiAlnum(text[i])) ++i;
+            if (i + 1 >= n || !IsAsciiAlnum(text[i + 1])) break;
+            const char mid = text[i], before = text[i - 1], after = text[i + 1];
+            const bool letters = IsAsciiLetter(before) && IsAsciiLetter(after) && (mid == '.' || mid == '\'');
+            const bool digits =
+                IsAsciiDigit(before) && IsAsciiDigit(after) && (mid == '.' || mid == '\'' || mid == ',' || mid == ';');
+            if (!letters && !digits) break;
+            i += 1;
+        }
+        std::string word = text.substr(start, i - start);
+        for (char& c : word)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+}  // namespace
+
+std::string FoldCase(const std::string& utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return LowerAscii(utf8);
+    std::string folded;
+    return FoldWide(ToUtf16(utf8), folded) ? folded : utf8;
 }
 
 std::vector<std::string> TextWords(const std::string& utf8) {
+    // Most pages' text is such ASCII: the rules for it need no break iterator.
+    if (IsPlainAscii(utf8)) return AsciiWords(utf8);
     std::vector<std::string> words;
     const std::u16string wide = ToUtf16(utf8);
     ForEachWordSpan(wide, [&](std::size_t start, std::size_t end) {
-        words.push_back(FoldCase(ToUtf8(std::u16string_view(wide).substr(start, end - start))));
+        words.push_back(FoldWord(std::u16string_view(wide).substr(start, end - start)));
     });
     return words;
 }

@@ -225,6 +225,22 @@ TEST_F(FiveHundredPages, ContainerRoundTripWithStoredBlocks) {
     EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
 }
 
+TEST_F(FiveHundredPages, SearchIndexInSpilledRunsIsTheSameFile) {
+    // Word lists of a few KB go to temporary files every few pages; the
+    // merged index, and so the whole file, must not change.
+    const GenProject& p = *project_;
+    EnvVar epoch("SOURCE_DATE_EPOCH", "1700000000");
+    ASSERT_EQ(1, Compile(p.hhp).result);
+    const std::string whole = qbtest::ReadFile(p.chm);
+    {
+        EnvVar runs("QB_HHA_FTS_RUN_BYTES", "20000");
+        ASSERT_EQ(1, Compile(p.hhp).result);
+    }
+    EXPECT_TRUE(whole == qbtest::ReadFile(p.chm));
+    EXPECT_FALSE(LeftoversBeside(p.chm));
+    EXPECT_EQ(Joined(p.quokkaPages), PySearch(p.chm, "quokka"));
+}
+
 TEST(Native, FiveThousandPagesRoundTrip) {
     qbtest::TempDir dir;
     GenProject p = MakeProject(dir.path(), 5000);

@@ -89,16 +89,17 @@ TEST(KeywordIndex, SortedNestedAndSplitOverIndexBlocks) {
     }
     qb::hha::KeywordLinks links = qb::hha::BuildKeywordLinks(items, 0x407, 1252);
     EXPECT_EQ(items.size(), links.keywords);
-    std::vector<std::string> lines = DecodeKeywordBTree(links.btree, tables.Build());
+    const std::string btree = links.BTreeBytes();
+    std::vector<std::string> lines = DecodeKeywordBTree(btree, tables.Build());
     ASSERT_EQ(items.size(), lines.size());
-    EXPECT_EQ(3u, static_cast<unsigned>(links.btree[0x2A]));  // listing, two index levels
+    EXPECT_EQ(3u, static_cast<unsigned>(btree[0x2A]));  // listing, two index levels
     EXPECT_EQ("0|keyword 100000 with a longer text|0|t0.html,t1.html", lines[0]);
     EXPECT_EQ("1|keyword 100000 with a longer text, Zeta sub|35|t3.html", lines[1]);
     EXPECT_EQ("1|keyword 100000 with a longer text, alpha sub|35|see:See there", lines[2]);
     EXPECT_EQ("0|Keyword 100001 with a longer text|0|t1.html,t2.html", lines[3]);
     EXPECT_EQ("0|Keyword 102999 with a longer text|0|t49.html,t0.html", lines.back());
     // The map names the first keyword of each listing block.
-    std::uint32_t listing = hhatest::Dword(links.btree, 0x1A) + 1;
+    std::uint32_t listing = hhatest::Dword(btree, 0x1A) + 1;
     ASSERT_EQ(2 + 6 * listing, links.map.size());
     EXPECT_EQ(0u, hhatest::Dword(links.map, 2));
     EXPECT_GT(hhatest::Dword(links.map, 8), 0u);
@@ -112,8 +113,8 @@ TEST(KeywordIndex, TextsAndLimits) {
     EXPECT_EQ("fdff", qbtest::HexBytes(qb::hha::Utf16Le("\xC3")));  // cut-off sequence
     // No keywords: a header and no blocks.
     qb::hha::KeywordLinks none = qb::hha::BuildKeywordLinks({}, 0x409, 1252);
-    EXPECT_EQ(0x4Cu, none.btree.size());
-    EXPECT_EQ(0xFFFFFFFFu, Dword(none.btree, 0x1A));
+    EXPECT_EQ(0x4Cu, none.BTreeBytes().size());
+    EXPECT_EQ(0xFFFFFFFFu, Dword(none.BTreeBytes(), 0x1A));
 }
 
 TEST(NativeNavigation, ContentsAndIndexReadBack) {
@@ -214,8 +215,8 @@ TEST(KeywordIndex, LongKeywordsAreShortened) {
         items.push_back({std::string(39, static_cast<char>('a' + level % 26)) + "Z", level, {0}, ""});
     qb::hha::KeywordLinks links;
     ASSERT_NO_THROW(links = qb::hha::BuildKeywordLinks(items, 0x409, 1252));
-    EXPECT_EQ(1252u, Dword(links.btree, 0x30));
-    std::vector<std::string> lines = DecodeKeywordBTree(links.btree, tables.Build());
+    EXPECT_EQ(1252u, Dword(links.BTreeBytes(), 0x30));
+    std::vector<std::string> lines = DecodeKeywordBTree(links.BTreeBytes(), tables.Build());
     ASSERT_EQ(items.size(), lines.size());
     std::map<std::string, std::string> byFirst;  // first letters -> decoded line
     for (const auto& l : lines) byFirst[l.substr(2, 3)] = l;
@@ -232,4 +233,32 @@ TEST(KeywordIndex, LongKeywordsAreShortened) {
     EXPECT_LE(text.size(), 480u);
     EXPECT_EQ(own, text.substr(text.size() - own.size()));
     EXPECT_EQ(std::to_string(text.size() - own.size()), deepest.substr(bar + 1, deepest.find('|', bar + 1) - bar - 1));
+}
+
+TEST(NativeNavigation, UntitledPageGoesByItsFirstContentsEntryWhateverTheCase) {
+    // Pages are found by name without regard to case; the first entry that
+    // opens a page names it, a page's own title wins over any entry.
+    qbtest::TempDir dir;
+    qbtest::WriteFile(dir / "a.html", "<html><body>no title here</body></html>");
+    qbtest::WriteFile(dir / "b.html", "<html><head><title>B page</title></head><body>b</body></html>");
+    qbtest::WriteFile(dir / "c.html", "<html><body>untitled, in no entry</body></html>");
+    auto entry = [](const std::string& name, const std::string& local) {
+        return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name +
+               "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>\r\n";
+    };
+    qbtest::WriteFile(dir / "t.hhc", "<HTML><BODY><UL>\r\n" + entry("Zed", "B.html") +
+                                         entry("First &amp; name", "A.HTML") + entry("Second name", "a.html") +
+                                         entry("Bee", "b.html") + "</UL></BODY></HTML>\r\n");
+    qbtest::WriteFile(dir / "t.hhp",
+                      "[OPTIONS]\r\nBinary TOC=Yes\r\nCompiled file=t.chm\r\nContents file=t.hhc\r\n"
+                      "Language=0x409 English\r\n[FILES]\r\na.html\r\nb.html\r\nc.html\r\n");
+    ASSERT_EQ(1, Compile(dir / "t.hhp").result);
+    auto files = ReadWithChmlib(dir / "t.chm");
+    HelpTables tables{files["/#TOPICS"], files["/#URLTBL"], files["/#URLSTR"], files["/#STRINGS"]};
+    std::map<std::string, std::string> firstTitle;  // page -> title of its first topic
+    for (std::uint32_t t = 0; t < files["/#TOPICS"].size() / 16; ++t)
+        firstTitle.emplace(tables.Url(t), tables.Title(t));
+    EXPECT_EQ("First & name", firstTitle["a.html"]);
+    EXPECT_EQ("B page", firstTitle["b.html"]);
+    EXPECT_EQ("", firstTitle["c.html"]);
 }

@@ -53,3 +53,27 @@ TEST(SpillFile, MissingFolderIsAnError) {
     qb::hha::SpillFile f("/nonexistent/qb-spill", 10);
     EXPECT_THROW(f.Append("more than ten bytes"), qb::Error);
 }
+
+TEST(SpillFile, ReadsAndPatchesInMemoryAndInTheFile) {
+    qbtest::TempDir dir;
+    const std::string bytes = Pattern(300'000);
+    for (std::size_t limit : {std::size_t{1'000'000}, std::size_t{1000}}) {
+        SCOPED_TRACE("memory limit " + std::to_string(limit));
+        qb::hha::SpillFile f(dir.path(), limit);
+        f.Append(bytes);
+        std::string expected = bytes;
+        f.Patch(0, "head");
+        f.Patch(150'000, "middle");
+        f.Patch(bytes.size() - 4, "tail");
+        expected.replace(0, 4, "head");
+        expected.replace(150'000, 6, "middle");
+        expected.replace(bytes.size() - 4, 4, "tail");
+        EXPECT_TRUE(Back(f) == expected);
+        std::string piece(70'000, '\0');
+        f.ReadAt(120'000, piece.data(), piece.size());
+        EXPECT_TRUE(piece == expected.substr(120'000, 70'000));
+        // Past the end is an error, never bytes of another file.
+        EXPECT_THROW(f.ReadAt(bytes.size() - 2, piece.data(), 3), qb::Error);
+        EXPECT_THROW(f.Patch(bytes.size() - 2, "abc"), qb::Error);
+    }
+}
