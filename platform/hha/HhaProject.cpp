@@ -475,7 +475,11 @@ std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) 
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         ForEachSitemapEntry(ReadWholeFile(sr.source), [&](const SitemapEntry& entry) {
             std::string local = entry.Param("Local");
-            ResolvedPath r = ResolveChecked(project, local, inside);
+            // The contents and the index name every page the file list named:
+            // a name stored already was looked at then.
+            ResolvedPath r = ResolvePath(project, local, "/", false, false);
+            if (!r.name.empty() && !r.outside && seen.count(LowerAscii(r.name))) return;
+            r = ResolveChecked(project, local, inside);
             if (!r.name.empty() && IsRegularFile(r.source)) add(local, r);
         });
     }
