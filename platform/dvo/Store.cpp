@@ -23,6 +23,16 @@ struct BlobCloser {
     void operator()(sqlite3_blob* blob) const { sqlite3_blob_close(blob); }
 };
 
+// The stored bytes of a file row, opened for reading; throws on failure.
+std::unique_ptr<sqlite3_blob, BlobCloser> OpenBlob(Connection& conn, int64_t fileRow) {
+    sqlite3_blob* raw = nullptr;
+    if (sqlite3_blob_open(conn.get(), "main", "file", "data", fileRow, 0, &raw) != SQLITE_OK) {
+        sqlite3_blob_close(raw);
+        conn.Fail("Cannot read stored file");
+    }
+    return std::unique_ptr<sqlite3_blob, BlobCloser>(raw);
+}
+
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
@@ -269,12 +279,7 @@ std::vector<Entry> Store::Entries(int64_t item) {
 }
 
 void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
-    sqlite3_blob* raw = nullptr;
-    if (sqlite3_blob_open(conn_.get(), "main", "file", "data", fileRow, 0, &raw) != SQLITE_OK) {
-        sqlite3_blob_close(raw);
-        conn_.Fail("Cannot read stored file");
-    }
-    std::unique_ptr<sqlite3_blob, BlobCloser> blob(raw);
+    const auto blob = OpenBlob(conn_, fileRow);
 
     int fd = ::open(destFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
@@ -305,12 +310,7 @@ void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
 }
 
 int64_t Store::ReadFile(int64_t fileRow, void* buffer, int64_t size) {
-    sqlite3_blob* raw = nullptr;
-    if (sqlite3_blob_open(conn_.get(), "main", "file", "data", fileRow, 0, &raw) != SQLITE_OK) {
-        sqlite3_blob_close(raw);
-        conn_.Fail("Cannot read stored file");
-    }
-    std::unique_ptr<sqlite3_blob, BlobCloser> blob(raw);
+    const auto blob = OpenBlob(conn_, fileRow);
     const int total = sqlite3_blob_bytes(blob.get());
     const int n = static_cast<int>(std::min<int64_t>(size, total));
     if (buffer && n > 0 && sqlite3_blob_read(blob.get(), buffer, n, 0) != SQLITE_OK)
