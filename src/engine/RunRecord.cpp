@@ -61,13 +61,7 @@ void TRunRecord::Begin(const TParameters& job) {
     WriteAll(fd_, text);
 }
 
-void TRunRecord::Add(const TParameters& job, const std::string& file) {
-    if (job_ != &job || fd_ < 0) return;
-    const std::string link = RootLink(job, file);
-    if (!ours_.Insert(link)) return;
-    // Written before the file itself, so a run killed at any point has named it.
-    WriteAll(fd_, link + "\n");
-}
+void TRunRecord::Add(const TParameters& job, const std::string& file) { AddAll(job, {file}); }
 
 void TRunRecord::AddAll(const TParameters& job, const std::vector<std::string>& files) {
     if (job_ != &job || fd_ < 0) return;
@@ -76,7 +70,8 @@ void TRunRecord::AddAll(const TParameters& job, const std::vector<std::string>& 
         const std::string link = RootLink(job, file);
         if (ours_.Insert(link)) text += link + "\n";
     }
-    WriteAll(fd_, text);
+    // Written before the files themselves, so a run killed at any point has named them.
+    if (!text.empty()) WriteAll(fd_, text);
 }
 
 bool TRunRecord::IsOurs(const TParameters& job, const std::string& file) const {
