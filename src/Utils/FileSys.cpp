@@ -217,17 +217,11 @@ bool HeldFile::OnDiskPlainFile() {
 
 bool HeldFile::OnDiskEntry() { return OnDiskPlainFile() || diskState_ == 2; }
 
-bool HeldFile::Delete() {
+bool HeldFile::DropBytes() {
     const bool had = hasBytes_;
     hasBytes_ = false;
     bytes_ = std::string();
-    ParentDir parent(NativePath(path_));
-    const bool removed = parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
-    if (removed || errno == ENOENT)
-        diskState_ = 0;
-    else
-        diskState_ = -1;
-    return had || removed;
+    return had;
 }
 
 bool FileExists(const std::string& path) {
@@ -363,9 +357,12 @@ int OpenPlainFileForRewrite(const std::string& path) {
 void PrepareFreshFile(const std::string& path) { ::close(CreateFreshFile(path)); }
 
 bool DeleteFile(const std::string& path) {
-    if (HeldFile* held = HeldFile::Find(path)) return held->Delete();
+    HeldFile* held = HeldFile::Find(path);
+    const bool dropped = held && held->DropBytes();
     ParentDir parent(NativePath(path));
-    return parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
+    const bool removed = parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
+    if (held) held->SetOnDisk(removed || errno == ENOENT ? 0 : -1);
+    return dropped || removed;
 }
 
 bool RemoveDir(const std::string& path) {

@@ -148,8 +148,10 @@ public:
     // What stood at the name on disk when first asked (stat without following links).
     bool OnDiskPlainFile();
     bool OnDiskEntry();
-    // Held bytes dropped and the name removed from disk; true when either was there.
-    bool Delete();
+    // Drops the held bytes; true when there were any.
+    bool DropBytes();
+    // What stands at the name on disk: 0 nothing, -1 unknown (looked at when asked).
+    void SetOnDisk(int state) { diskState_ = state; }
 
 private:
     void Release();
