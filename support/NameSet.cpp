@@ -25,44 +25,33 @@ std::string_view NameSet::Name(std::size_t i) const {
     return std::string_view(names_).substr(starts_[i], end - starts_[i]);
 }
 
-std::size_t NameSet::Probe(std::string_view name, std::uint64_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
-        const std::uint32_t entry = slots_[s];
-        if (entry == 0 || EqualsNoCase(Name(entry - 1), name)) return s;
-    }
+std::size_t NameSet::Probe(std::string_view name) const {
+    return table_.Probe(HashNoCase(name), [&](std::size_t i) { return EqualsNoCase(Name(i), name); });
 }
 
 void NameSet::Grow() {
-    // Kept at most half full, so probes stay short.
-    std::vector<std::uint32_t> slots(slots_.empty() ? 64 : slots_.size() * 2, 0);
-    slots_.swap(slots);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = 0; i < starts_.size(); ++i) {
-        std::size_t s = HashNoCase(Name(i)) & mask;
-        while (slots_[s] != 0) s = (s + 1) & mask;
-        slots_[s] = static_cast<std::uint32_t>(i + 1);
-    }
+    table_.Enlarge();
+    // The names are distinct: each goes to the first free slot.
+    for (std::size_t i = 0; i < starts_.size(); ++i)
+        table_.Put(table_.Probe(HashNoCase(Name(i)), [](std::size_t) { return false; }), i);
 }
 
 bool NameSet::Insert(std::string_view name) {
-    if ((starts_.size() + 1) * 2 > slots_.size()) Grow();
-    const std::size_t s = Probe(name, HashNoCase(name));
-    if (slots_[s] != 0) return false;
+    if (table_.NeedsRoom(starts_.size())) Grow();
+    const std::size_t s = Probe(name);
+    if (!table_.IsFree(s)) return false;
     starts_.push_back(names_.size());
     for (char c : name) names_ += Fold(c);
-    slots_[s] = static_cast<std::uint32_t>(starts_.size());
+    table_.Put(s, starts_.size() - 1);
     return true;
 }
 
-bool NameSet::Contains(std::string_view name) const {
-    return !slots_.empty() && slots_[Probe(name, HashNoCase(name))] != 0;
-}
+bool NameSet::Contains(std::string_view name) const { return !table_.Empty() && !table_.IsFree(Probe(name)); }
 
 void NameSet::Clear() {
     names_ = std::string();
     starts_ = {};
-    slots_ = {};
+    table_.Clear();
 }
 
 }  // namespace qb

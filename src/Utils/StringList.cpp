@@ -1,7 +1,5 @@
 #include "Utils/StringList.h"
 
-#include "support/NameSet.h"
-
 #include "Utils/Utils.h"
 
 namespace qb {
@@ -24,26 +22,21 @@ void TStringList::Delete(int index) {
 }
 
 std::size_t TStringList::Probe(const std::string& s) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = HashNoCase(s) & mask;; i = (i + 1) & mask) {
-        const std::uint32_t entry = slots_[i];
-        if (entry == 0 || SameTextAscii(items_[entry - 1], s)) return i;
-    }
+    return slots_.Probe(HashNoCase(s), [&](std::size_t i) { return SameTextAscii(items_[i], s); });
 }
 
 void TStringList::IndexUpTo(std::size_t count) const {
     for (; indexed_ < count; ++indexed_) {
-        if ((distinct_ + 1) * 2 > slots_.size()) {
-            // Rebuilt twice as large: at most half full keeps probes short.
+        if (slots_.NeedsRoom(distinct_)) {
             const std::size_t done = indexed_;
-            slots_.assign(slots_.empty() ? 64 : slots_.size() * 2, 0);
+            slots_.Enlarge();
             indexed_ = distinct_ = 0;
             IndexUpTo(done);
         }
         const std::size_t slot = Probe(items_[indexed_]);
         // The first of equal entries stays the one found.
-        if (slots_[slot] != 0) continue;
-        slots_[slot] = static_cast<std::uint32_t>(indexed_ + 1);
+        if (!slots_.IsFree(slot)) continue;
+        slots_.Put(slot, indexed_);
         ++distinct_;
     }
 }
@@ -57,8 +50,8 @@ int TStringList::IndexOf(const std::string& s) const {
         return -1;
     }
     IndexUpTo(items_.size());
-    const std::uint32_t entry = slots_[Probe(s)];
-    return entry == 0 ? -1 : static_cast<int>(entry - 1);
+    const std::size_t slot = Probe(s);
+    return slots_.IsFree(slot) ? -1 : static_cast<int>(slots_.EntryAt(slot));
 }
 
 std::string TStringList::Text() const { return JoinLines(items_); }

@@ -1,10 +1,10 @@
 #pragma once
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/NameSet.h"
 #include "support/Text.h"
 
 namespace qb {
@@ -75,18 +75,18 @@ public:
 private:
     void InvalidateIndex() {
         indexed_ = distinct_ = 0;
-        slots_.clear();
+        slots_.Clear();
     }
     // Slot of the first entry equal to s, or the empty slot where it would go.
     std::size_t Probe(const std::string& s) const;
     void IndexUpTo(std::size_t count) const;
 
     std::vector<std::string> items_;
-    // Open-addressed hash table (position + 1, 0 for empty) of the first of
-    // equal entries in items_[0, indexed_): the job's lists grow to one entry
+    // Positions of the first of equal entries in items_[0, indexed_), hashed
+    // without regard to case: the job's lists grow to one entry
     // per page and are searched once per page, and a table of positions costs
     // a few bytes per entry where lower-cased copies would double the list.
-    mutable std::vector<std::uint32_t> slots_;
+    mutable SlotTable slots_;
     mutable std::size_t indexed_ = 0, distinct_ = 0;
 };
 
