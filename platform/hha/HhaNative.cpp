@@ -44,40 +44,16 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr OpenProjectFile(const ProjectFile& file) {
-    FilePtr in(std::fopen(file.source.c_str(), "rb"));
-    if (!in) throw Error("Error: cannot open file " + file.written + " (" + file.source + ")");
-    return in;
-}
-
-// Reads a file in pieces, polling between them so a stop is seen in large files.
-// buf is the caller's, kept from file to file: a fresh megabyte per page
-// costs more than reading the page.
-std::string ReadPolled(const ProjectFile& file, Session& session, std::string& buf) {
-    FilePtr in = OpenProjectFile(file);
-    std::string bytes;
-    buf.resize(kReadChunk);
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
-        bytes.append(buf.data(), n);
-        session.PollEvery(50);
-    }
-    if (std::ferror(in.get())) throw Error("Error: cannot read file " + file.written);
-    return bytes;
-}
-
 // Hands a file to the container piece by piece: files of any size pass
-// through a buffer of one piece.
-void StreamPolled(const ProjectFile& file, Session& session, ChmContainer& container, std::string& buf) {
-    FilePtr in = OpenProjectFile(file);
-    container.BeginFile(file.name);
+// through a buffer of one piece. buf is the caller's, kept from file to file:
+// a fresh megabyte per file costs more than reading a page.
+void StreamPolled(InputFile& in, const std::string& name, Session& session, ChmContainer& container, std::string& buf) {
+    container.BeginFile(name);
     buf.resize(kReadChunk);
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
+    while (std::size_t n = in.Read(buf.data(), buf.size())) {
         container.AppendFile(std::string_view(buf.data(), n));
         session.PollEvery(50);
     }
-    if (std::ferror(in.get())) throw Error("Error: cannot read file " + file.written);
 }
 
 // Compressor threads: one per core, or QB_HHA_THREADS; the bytes are the
@@ -278,7 +254,8 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
 }
 
 bool Compile(const Project& project, Session& session) {
-    std::vector<ProjectFile> files = CollectFiles(project, session);
+    // Each page is read once: its links are followed as it is stored.
+    FileCollector files(project, session, false);
     PendingOutput output(project.compiledFile);
 
     // The compressed stream waits beside the output, where there is room for it.
@@ -336,14 +313,25 @@ bool Compile(const Project& project, Session& session) {
     const ContentsPages contentsPages(contentsEntries);
 
     std::string readBuffer;
-    for (const ProjectFile& file : files) {
+    const auto poll = [&session] { session.PollEvery(50); };
+    for (std::size_t i = 0; i < files.Count(); ++i) {
+        const ProjectFile file = files.File(i);
         session.PollEvery(50);
-        if (!stored.insert(LowerAscii(file.name)).second) continue;
-        if (!IsHtml(file.name)) {
-            StreamPolled(file, session, container, readBuffer);
+        const bool fresh = stored.insert(LowerAscii(file.name)).second;
+        if (!fresh && !files.NeedsScan(i)) continue;
+        std::unique_ptr<InputFile> in = files.Open(i);
+        if (fresh && !files.NeedsScan(i) && !IsHtml(file.name)) {
+            StreamPolled(*in, file.name, session, container, readBuffer);
             continue;
         }
-        std::string bytes = ReadPolled(file, session, readBuffer);
+        std::string bytes = in->ReadRest(poll);
+        in.reset();
+        if (files.NeedsScan(i)) files.Scan(i, bytes);
+        if (!fresh) continue;
+        if (!IsHtml(file.name)) {
+            container.AddFile(file.name, bytes);
+            continue;
+        }
         auto index = static_cast<std::uint32_t>(topics.size());
         // Search results and "titles only" name a page by its title; a
         // page without one goes by its contents entry.
@@ -358,8 +346,8 @@ bool Compile(const Project& project, Session& session) {
         if (IsNonAsciiUtf8(bytes) && DeclaresUtf8(bytes)) bytes = HtmlAsAscii(bytes);
         container.AddFile(file.name, bytes);
     }
-    const std::size_t fileCount = files.size();
-    std::vector<ProjectFile>().swap(files);  // every file is stored: room for what follows
+    const std::size_t fileCount = files.Count();
+    files.TakeFiles();  // every file is stored: room for what follows
 
     // The search index's words go to its file before the navigation is built.
     if (fullText) fts.EndTopics();

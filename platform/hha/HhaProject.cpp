@@ -1,11 +1,15 @@
 #include "hha/HhaProject.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -85,17 +89,64 @@ void Session::PollEvery(int intervalMs) {
     if (NowMs() - lastPollMs_ >= intervalMs) Poll();
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!in) throw Error("Cannot open file " + path);
-    std::string bytes;
+InputFile::InputFile(const std::string& source, const std::string& written, bool followLink) : written_(written) {
+    // Never blocks on a pipe: anything but a plain file is refused below.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
+    do fd_ = ::open(source.c_str(), flags);
+    while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0 && !followLink && errno == ELOOP) {
+        link_ = true;
+        return;
+    }
     struct stat st {};
-    if (::fstat(::fileno(in.get()), &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) bytes.append(buf, n);
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (fd_ < 0)
+        throw Error("Error: cannot open file " + written + (source == written ? std::string() : " (" + source + ")"));
+    size_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t InputFile::Read(char* buf, std::size_t size) {
+    if (fd_ < 0 || size == 0) return 0;
+    for (;;) {
+        const ::ssize_t n = ::read(fd_, buf, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw Error("Error: cannot read file " + written_ + ": " + std::strerror(errno));
+        read_ += static_cast<std::uint64_t>(n);
+        // A plain file's short read past the size it had is its end: the
+        // look for the end costs no second call.
+        if (static_cast<std::size_t>(n) < size && read_ >= size_) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        return static_cast<std::size_t>(n);
+    }
+}
+
+std::string InputFile::ReadRest(const std::function<void()>& poll) {
+    constexpr std::size_t kPiece = 1 << 20;
+    std::string bytes;
+    std::size_t have = 0;
+    for (;;) {
+        const std::size_t want = read_ < size_ ? static_cast<std::size_t>(size_ - read_) + 1 : kPiece;
+        const std::size_t ask = std::min(want, kPiece);
+        if (bytes.size() < have + ask) bytes.resize(have + ask);
+        const std::size_t n = Read(bytes.data() + have, ask);
+        have += n;
+        if (n == 0 || fd_ < 0) break;
+        if (poll) poll();
+    }
+    bytes.resize(have);
     return bytes;
 }
+
+std::string ReadWholeFile(const std::string& path) { return InputFile(path, path).ReadRest(); }
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
@@ -373,6 +424,8 @@ std::string RealPath(const std::string& path) {
     return s;
 }
 
+}  // namespace
+
 // Files come only from inside the project folder, links resolved: a compile
 // must never pack a file the project merely names (an absolute path, a
 // "../" entry, a link pointing out).
@@ -382,13 +435,23 @@ public:
         if (!realFolder_.empty() && realFolder_.back() != '/') realFolder_ += '/';
     }
     void Require(const std::string& written, const ResolvedPath& r) const {
+        RequireNamed(written, r);
+        RequireReal(written, Resolved(r.source));
+    }
+    // What needs no look at the disk: a name that climbs out.
+    void RequireNamed(const std::string& written, const ResolvedPath& r) const {
         if (r.outside) Refuse(written, r.source);
-        const std::string real = Resolved(r.source);
-        if (!real.empty() && (realFolder_.empty() || real.compare(0, realFolder_.size(), realFolder_) != 0))
-            Refuse(written, real);
+    }
+    // source, whose own name was found to be no link, lies inside.
+    void RequireNoLink(const std::string& written, const std::string& source) const {
+        RequireReal(written, Resolved(source, true));
     }
 
 private:
+    void RequireReal(const std::string& written, const std::string& real) const {
+        if (!real.empty() && (realFolder_.empty() || real.compare(0, realFolder_.size(), realFolder_) != 0))
+            Refuse(written, real);
+    }
     [[noreturn]] static void Refuse(const std::string& written, const std::string& where) {
         throw Error("Error: " + written + " lies outside the project folder" +
                     (where.empty() || where == written ? std::string() : " (" + where + ")") +
@@ -396,10 +459,11 @@ private:
     }
     // realpath of a file whose name is no link: its folder resolved once for
     // all the files in it, since resolving looks at every folder above it.
-    std::string Resolved(const std::string& source) const {
+    std::string Resolved(const std::string& source, bool knownNoLink = false) const {
         const std::size_t slash = source.rfind('/');
         struct stat st;
-        if (slash == std::string::npos || slash == 0 || ::lstat(source.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+        if (slash == std::string::npos || slash == 0 ||
+            (!knownNoLink && (::lstat(source.c_str(), &st) != 0 || S_ISLNK(st.st_mode))))
             return RealPath(source);
         const std::string& real = RealDir(source.substr(0, slash));
         return real.empty() ? std::string() : real + source.substr(slash);
@@ -426,10 +490,13 @@ private:
     mutable std::map<std::string, std::string> realDirs_;
 };
 
+namespace {
+
 // A written path that is a local file but resolves to no stored name climbs
-// above the project folder.
+// above the project folder. Unless look is false, a file named is looked at
+// to be inside the folder, links resolved.
 ResolvedPath ResolveChecked(const Project& project, const std::string& written, const InsideCheck& inside,
-                            bool literal = false) {
+                            bool literal = false, bool look = true) {
     ResolvedPath r = ResolvePath(project, written, "/", false, literal);
     if (r.name.empty() && !r.outside) {
         std::string link = Trim(written);
@@ -439,73 +506,106 @@ ResolvedPath ResolveChecked(const Project& project, const std::string& written, 
             link != ".\\")
             r.outside = true;
     }
-    if (!r.name.empty() || r.outside) inside.Require(written, r);
+    if (!r.name.empty() || r.outside) {
+        if (look)
+            inside.Require(written, r);
+        else
+            inside.RequireNamed(written, r);
+    }
     return r;
 }
 
 }  // namespace
 
-std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) {
-    std::vector<ProjectFile> files;
-    std::set<std::string> seen;  // lower-case stored names
-    std::deque<std::size_t> pagesToScan;
-    const InsideCheck inside(project);
-
-    auto add = [&](const std::string& written, const ResolvedPath& r) {
-        if (r.name.empty()) return;
-        if (!seen.insert(LowerAscii(r.name)).second) return;
-        files.push_back({written, r.source, r.name});
-        session.Log(written);
-        // Scripts count too: menus a page loads link pages that no page names.
-        if (IsHtmlName(r.name) || IsScriptName(r.name)) pagesToScan.push_back(files.size() - 1);
-        session.PollEvery(50);
-    };
-
+FileCollector::FileCollector(const Project& project, Session& session, bool lookNow)
+    : project_(project), session_(session), inside_(std::make_unique<InsideCheck>(project)) {
     // [FILES] lines and the project's own references are file names, not URLs.
     for (const std::string& line : project.fileLines) {
-        ResolvedPath r = ResolveChecked(project, line, inside, true);
+        ResolvedPath r = ResolveChecked(project, line, *inside_, true, lookNow);
         if (r.name.empty()) continue;
-        if (!IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
-        add(line, r);
+        if (lookNow && !IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
+        Add(line, r, lookNow);
     }
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
-        ResolvedPath sr = ResolveChecked(project, sitemap, inside, true);
+        ResolvedPath sr = ResolveChecked(project, sitemap, *inside_, true);
         if (sr.name.empty() || !IsRegularFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         ForEachSitemapEntry(ReadWholeFile(sr.source), [&](const SitemapEntry& entry) {
             std::string local = entry.Param("Local");
             // The contents and the index name every page the file list named:
-            // a name stored already was looked at then.
+            // a name stored already was looked at then, or will be.
             ResolvedPath r = ResolvePath(project, local, "/", false, false);
-            if (!r.name.empty() && !r.outside && seen.count(LowerAscii(r.name))) return;
-            r = ResolveChecked(project, local, inside);
-            if (!r.name.empty() && IsRegularFile(r.source)) add(local, r);
+            if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
+            r = ResolveChecked(project, local, *inside_);
+            if (!r.name.empty() && IsRegularFile(r.source)) Add(local, r);
         });
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
-        ResolvedPath r = ResolveChecked(project, topic, inside, true);
-        if (!r.name.empty() && IsRegularFile(r.source)) add(topic, r);
+        ResolvedPath r = ResolvePath(project, topic, "/", false, true);
+        if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
+        r = ResolveChecked(project, topic, *inside_, true);
+        if (!r.name.empty() && IsRegularFile(r.source)) Add(topic, r);
     }
-    while (!pagesToScan.empty()) {
-        ProjectFile page = files[pagesToScan.front()];
-        pagesToScan.pop_front();
-        std::string folder = page.name.substr(0, page.name.rfind('/'));
-        std::string text = ReadWholeFile(page.source);
-        if (IsScriptName(page.name)) text = ScriptStringText(text);
-        for (const std::string& link : PageLinks(text)) {
-            ResolvedPath r = ResolvePath(project, link, folder.empty() ? "/" : folder, true, true);
-            // Links from pages only reach files below the project folder; a
-            // link of the file system inside it must not lead out either. A
-            // name stored already needs no look at the disk: pages link to
-            // their neighbours many times over.
-            if (r.name.empty() || r.outside || seen.count(LowerAscii(r.name)) || !IsRegularFile(r.source)) continue;
-            inside.Require(r.name.substr(1), r);
-            add(r.name.substr(1), r);
-        }
+}
+
+FileCollector::~FileCollector() = default;
+
+void FileCollector::Add(const std::string& written, const ResolvedPath& r, bool looked) {
+    if (r.name.empty()) return;
+    if (!seen_.Insert(r.name)) return;
+    files_.push_back({written, r.source, r.name, looked});
+    // Scripts count too: menus a page loads link pages that no page names.
+    scan_.push_back(IsHtmlName(r.name) || IsScriptName(r.name));
+    session_.Log(written);
+    session_.PollEvery(50);
+}
+
+bool FileCollector::NeedsScan(std::size_t i) const { return scan_[i]; }
+
+std::unique_ptr<InputFile> FileCollector::Open(std::size_t i) {
+    ProjectFile& file = files_[i];
+    if (file.looked) return std::make_unique<InputFile>(file.source, file.written);
+    // Opened without following a link, a plain file needs only its folder
+    // resolved; a link is resolved whole before it is followed.
+    auto in = std::make_unique<InputFile>(file.source, file.written, false);
+    if (in->IsLink()) {
+        inside_->Require(file.written, {file.source, file.name, false});
+        in = std::make_unique<InputFile>(file.source, file.written);
+    } else {
+        inside_->RequireNoLink(file.written, file.source);
     }
-    return files;
+    file.looked = true;
+    return in;
+}
+
+void FileCollector::Scan(std::size_t i, const std::string& text) {
+    const ProjectFile page = files_[i];
+    scan_[i] = false;
+    std::string folder = page.name.substr(0, page.name.rfind('/'));
+    for (const std::string& link : PageLinks(IsScriptName(page.name) ? ScriptStringText(text) : text)) {
+        ResolvedPath r = ResolvePath(project_, link, folder.empty() ? "/" : folder, true, true);
+        // Links from pages only reach files below the project folder; a
+        // link of the file system inside it must not lead out either. A
+        // name stored already needs no look at the disk: pages link to
+        // their neighbours many times over.
+        if (r.name.empty() || r.outside || seen_.Contains(r.name) || !IsRegularFile(r.source)) continue;
+        inside_->Require(r.name.substr(1), r);
+        Add(r.name.substr(1), r);
+    }
+}
+
+std::vector<ProjectFile> FileCollector::TakeFiles() {
+    std::vector<bool>().swap(scan_);
+    return std::move(files_);
+}
+
+std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) {
+    FileCollector collector(project, session, true);
+    for (std::size_t i = 0; i < collector.Count(); ++i)
+        if (collector.NeedsScan(i)) collector.Scan(i, collector.Open(i)->ReadRest());
+    return collector.TakeFiles();
 }
 
 }  // namespace qb::hha

@@ -2,12 +2,14 @@
 // Reading an HTML Help project: options, window, files, contents and index.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "hha/hha.h"
 
+#include "support/NameSet.h"
 #include "support/Text.h"
 
 namespace qb::hha {
@@ -37,6 +39,30 @@ struct ProjectFile {
     std::string written;  // the name as the project or a page wrote it
     std::string source;   // absolute native path of the file to read
     std::string name;     // stored name, "/a/b.html"
+    bool looked = true;   // found a plain file inside the project; else looked at when opened
+};
+
+// A project file open for reading, with the size it had when opened.
+class InputFile {
+public:
+    // Raises qb::Error naming written when source is no plain file that opens.
+    InputFile(const std::string& source, const std::string& written, bool followLink = true);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    // Up to buf.size() bytes into buf; 0 at the end.
+    std::size_t Read(char* buf, std::size_t size);
+    // The rest of the file, calling poll between pieces of a large one.
+    std::string ReadRest(const std::function<void()>& poll = {});
+    // The file's name is a link (only when opened without following links).
+    bool IsLink() const { return link_; }
+
+private:
+    std::string written_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::uint64_t read_ = 0;
+    bool link_ = false;
 };
 
 struct Project {
@@ -107,9 +133,43 @@ std::vector<std::string> SplitWindowFields(const std::string& text);
 // query, percent-decoded.
 std::vector<std::string> PageLinks(const std::string& html);
 
-// Every file to store, each once: the listed files, then the local files that
-// the contents, the index and the stored pages refer to. Logs each file as it
-// is added. Raises qb::Error for a listed file or sitemap that is missing.
+class InsideCheck;
+
+// Every file to store, each once: the listed files, the local files that the
+// contents, the index and the default topic name, then the files each stored
+// page or script links, added as the page is scanned. Logs each file as it is
+// added.
+class FileCollector {
+public:
+    // Adds all but the linked files. Listed files are looked at now when
+    // lookNow, else only when opened. Raises qb::Error for a listed file or
+    // sitemap that is missing or outside the project folder.
+    FileCollector(const Project& project, Session& session, bool lookNow);
+    ~FileCollector();
+    std::size_t Count() const { return files_.size(); }
+    // A copy: the list grows while pages are scanned.
+    ProjectFile File(std::size_t i) const { return files_[i]; }
+    // File i holds links to follow (a page or a script).
+    bool NeedsScan(std::size_t i) const;
+    // Opens file i, looking at it first when that was left until now.
+    std::unique_ptr<InputFile> Open(std::size_t i);
+    // Adds the files that text, the bytes of file i, links.
+    void Scan(std::size_t i, const std::string& text);
+    std::vector<ProjectFile> TakeFiles();
+
+private:
+    void Add(const std::string& written, const ResolvedPath& r, bool looked = true);
+
+    const Project& project_;
+    Session& session_;
+    std::unique_ptr<InsideCheck> inside_;
+    std::vector<ProjectFile> files_;
+    std::vector<bool> scan_;
+    NameSet seen_;  // stored names
+};
+
+// Every file to store, each looked at and every page scanned: the list the
+// collector above ends with.
 std::vector<ProjectFile> CollectFiles(const Project& project, Session& session);
 
 std::string ReadWholeFile(const std::string& path);

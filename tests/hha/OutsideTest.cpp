@@ -90,6 +90,19 @@ TEST_F(OutsideProject, FilesFromOutsideTheProjectAreRefusedByName) {
     EXPECT_EQ(0, Compile(Project("same.html")).rc);
 }
 
+// A listed entry is opened without a look first: a pipe must not hold the
+// compile, and a folder or a missing file is named.
+TEST_F(OutsideProject, ListedEntriesThatAreNoPlainFileAreRefusedWithoutWaiting) {
+    ASSERT_EQ(0, ::mkfifo((dir / "proj/pipe.html").c_str(), 0644));
+    sfs::create_directories(dir / "proj/folder.html");
+    for (const char* entry : {"pipe.html", "folder.html", "missing.html"}) {
+        const CompileResult r = Compile(Project(entry));
+        EXPECT_EQ(1, r.rc) << entry << "\n" << r.out;
+        EXPECT_NE(std::string::npos, r.out.find(std::string("Error: cannot open file ") + entry)) << r.out;
+        EXPECT_FALSE(sfs::exists(chm)) << entry;
+    }
+}
+
 TEST_F(OutsideProject, PageLinksThatLeadOutThroughALinkAreRefused) {
     sfs::create_symlink(dir / "secret.txt", dir / "proj/img.png");
     qbtest::WriteFile(dir / "proj/a.html", "<html><body><img src=\"img.png\"></body></html>");

@@ -112,3 +112,38 @@ TEST(PageLinksTest, HrefSrcAndCommentsSkipped) {
     EXPECT_EQ("img/a b.png", links[1]);
     EXPECT_EQ("bg.gif", links[2]);
 }
+
+// A read stops at a short read only once the size the file had is reached:
+// sizes at and around the piece size come back whole.
+TEST(InputFileTest, ReadsEveryByteOfEmptySmallAndMultiPieceFiles) {
+    qbtest::TempDir dir;
+    for (std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{1} << 20, (std::size_t{5} << 19) + 3}) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 7);
+        const std::string path = dir / ("f" + std::to_string(size));
+        qbtest::WriteFile(path, bytes);
+        int polls = 0;
+        InputFile in(path, "f");
+        EXPECT_TRUE(bytes == in.ReadRest([&polls] { ++polls; })) << size;
+        EXPECT_EQ(static_cast<int>(size >> 20), polls) << size;  // once after each full piece
+        char c;
+        EXPECT_EQ(0u, in.Read(&c, 1)) << size;
+    }
+}
+
+TEST(InputFileTest, NoPlainFileIsRefusedByItsWrittenName) {
+    qbtest::TempDir dir;
+    std::filesystem::create_directories(dir / "folder");
+    try {
+        InputFile in(dir / "folder", "folder");
+        FAIL() << "a folder opened";
+    } catch (const qb::Error& e) {
+        EXPECT_EQ(0u, std::string(e.what()).rfind("Error: cannot open file folder (", 0)) << e.what();
+    }
+    EXPECT_THROW(InputFile(dir / "missing", "missing"), qb::Error);
+    // Not following links, a link is reported rather than opened.
+    qbtest::WriteFile(dir / "target", "t");
+    std::filesystem::create_symlink(dir / "target", dir / "link");
+    EXPECT_TRUE(InputFile(dir / "link", "link", false).IsLink());
+    EXPECT_FALSE(InputFile(dir / "link", "link").IsLink());
+}
