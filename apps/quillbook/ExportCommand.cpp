@@ -51,24 +51,32 @@ struct Terminal {
 Terminal gTerm;
 
 // Lines of one item ("|  |--Caption") or one file the compiler took: shown with -v only.
-bool IsDetailLine(const char* text) {
+// The run the progress lines come from, known once it is made.
+struct CliRun {
+    const qb::TRun* run = nullptr;
+};
+
+// A line of the tree or a file the compiler stores: shown only when verbose.
+bool IsDetailLine(const CliRun* cli, const char* text) {
     std::size_t i = 0;
     while (text[i] == '|' && text[i + 1] == ' ' && text[i + 2] == ' ') i += 3;
     if (text[i] == '|' && text[i + 1] == '-' && text[i + 2] == '-') return true;
+    // The run knows the files it listed: a look at the disk only for the rest.
+    if (cli && cli->run && cli->run->NamesListedFile(text)) return true;
     return qb::fs::FileExists(text);
 }
 
-bool ShowLine(const char* text) {
+bool ShowLine(const CliRun* cli, const char* text) {
     switch (gVerbosity) {
         case Verbosity::Quiet: return false;
-        case Verbosity::Normal: return !IsDetailLine(text);
+        case Verbosity::Normal: return !IsDetailLine(cli, text);
         case Verbosity::Verbose: return true;
     }
     return true;
 }
 
-bool CliProgress(void*, int position, const char* text) {
-    if (text && ShowLine(text)) {
+bool CliProgress(void* context, int position, const char* text) {
+    if (text && ShowLine(static_cast<const CliRun*>(context), text)) {
         gTerm.ClearBar();
         std::fputs(text, stdout);
         std::fputc('\n', stdout);
@@ -178,7 +186,9 @@ int RunExport(const ExportArgs& args) {
     const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);
     int status = 0;
     try {
-        qb::TRun run(o, qb::LibraryStorage(), qb::LibraryHelpCompiler(), &CliProgress, nullptr);
+        CliRun cli;
+        qb::TRun run(o, qb::LibraryStorage(), qb::LibraryHelpCompiler(), &CliProgress, &cli);
+        cli.run = &run;
         run.Execute();
         gTerm.ClearBar();
         if (gStopped)

@@ -34,6 +34,9 @@ public:
     void RequestStop();
     // Message of the error that ended the tree walk; empty when none did.
     const std::string& WalkError() const;
+    // From the progress callback: text is the help compiler's line for a file
+    // the run listed, which a terse log leaves out.
+    bool NamesListedFile(const char* text) const;
 
 private:
     std::unique_ptr<TParameters> job_;

@@ -221,6 +221,10 @@ void TRun::RequestStop() { job_->StopRequested = true; }
 
 const std::string& TRun::WalkError() const { return job_->WalkError; }
 
+bool TRun::NamesListedFile(const char* text) const {
+    return text && job_->FileList && job_->FileList->Contains(Trim(text));
+}
+
 void TRun::Execute() {
     TParameters& job = *job_;
     const TConvertOptions& options = job.options;

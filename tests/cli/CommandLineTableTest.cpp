@@ -183,10 +183,13 @@ TEST_F(CommandLineTable, LogAmountFollowsQuietAndVerbose) {
     EXPECT_NE(std::string::npos, a.out.find("Compiled help file: " + out_ + "n/db.chm")) << a.out;
     EXPECT_NE(std::string::npos, a.out.find("Finish clearing.")) << a.out;
     EXPECT_EQ(std::string::npos, a.out.find("|--")) << a.out;
+    // The compiler's line for each page it stores is detail too.
+    EXPECT_EQ(std::string::npos, a.out.find(".html\n")) << a.out;
 
     a = RunQuillbook(dir_, {"-v", "export", "--db", db_, "--whole", "--out", out_ + "v/"});
     ASSERT_EQ(0, a.status) << a.err;
     EXPECT_NE(std::string::npos, a.out.find("|  |  |--Child")) << a.out;
+    EXPECT_NE(std::string::npos, a.out.find(".html\n")) << a.out;
     EXPECT_NE(std::string::npos, a.out.find("Compiled help file: ")) << a.out;
 
     a = RunQuillbook(dir_, {"export", "--quiet", "--db", db_, "--whole", "--out", out_ + "q/"});
