@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <set>
 #include <string_view>
 #include <thread>
 
@@ -164,7 +163,7 @@ struct Navigation {
 
 // Uses up the sitemap records and the set of stored names.
 Navigation BuildNavigation(const Project& project, const std::string& contentsName, SitemapRecords& contentsEntries,
-                           const std::string& indexName, SitemapRecords& indexEntries, std::set<std::string>& stored,
+                           const std::string& indexName, SitemapRecords& indexEntries, NameSet& stored,
                            std::vector<Topic>& topics, StringTable& strings, const std::string& spillFolder) {
     Navigation nav;
     std::map<std::string, std::size_t> pageTopic;  // lower-case stored name -> first topic
@@ -175,7 +174,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
     };
     // The stored name a sitemap entry opens, "" when none is stored.
     auto target = [&](const std::string& name) {
-        return !name.empty() && stored.count(LowerAscii(name)) ? name : std::string();
+        return !name.empty() && stored.Contains(name) ? name : std::string();
     };
 
     const bool binaryToc = !contentsName.empty() && OptionOn(project, "Binary TOC", false);
@@ -246,7 +245,7 @@ Navigation BuildNavigation(const Project& project, const std::string& contentsNa
         indexEntries = SitemapRecords();
         // Every link is resolved: the keyword tree gets the room.
         std::map<std::string, std::size_t>().swap(pageTopic);
-        std::set<std::string>().swap(stored);
+        stored = NameSet();
         if (!items.empty())
             nav.keywords = BuildKeywordLinks(items, project.Lcid(), AnsiCodePage(project.Lcid()), spillFolder);
     }
@@ -272,7 +271,7 @@ bool Compile(const Project& project, Session& session) {
     };
     ChmContainer container(store ? StoredSection(spillFolder)
                                  : LzxSection(spillFolder, CompressorThreads(), keepGoing));
-    std::set<std::string> stored;  // lower-case names
+    NameSet stored;
     std::vector<Topic> topics;
     const bool fullText = project.FullTextSearch();
     const CodePageText codePage(AnsiCodePage(project.Lcid()));
@@ -306,8 +305,7 @@ bool Compile(const Project& project, Session& session) {
         });
         records.Trim();
         // Viewers read sitemaps in the language's code page, not as UTF-8.
-        if (stored.insert(LowerAscii(sr.name)).second)
-            container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
+        if (stored.Insert(sr.name)) container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
     }
     // Pages the contents names are flagged as such in the topic table.
     const ContentsPages contentsPages(contentsEntries);
@@ -317,7 +315,7 @@ bool Compile(const Project& project, Session& session) {
     for (std::size_t i = 0; i < files.Count(); ++i) {
         const ProjectFile file = files.File(i);
         session.PollEvery(50);
-        const bool fresh = stored.insert(LowerAscii(file.name)).second;
+        const bool fresh = stored.Insert(file.name);
         if (!fresh && !files.NeedsScan(i)) continue;
         std::unique_ptr<InputFile> in = files.Open(i);
         if (fresh && !files.NeedsScan(i) && !IsHtml(file.name)) {

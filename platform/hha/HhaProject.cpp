@@ -598,6 +598,7 @@ void FileCollector::Scan(std::size_t i, const std::string& text) {
 
 std::vector<ProjectFile> FileCollector::TakeFiles() {
     std::vector<bool>().swap(scan_);
+    seen_ = NameSet();
     return std::move(files_);
 }
 
