@@ -271,7 +271,7 @@ bool Compile(const Project& project, Session& session) {
     };
     ChmContainer container(store ? StoredSection(spillFolder)
                                  : LzxSection(spillFolder, CompressorThreads(), keepGoing));
-    NameSet stored;
+    NameSet sitemaps;  // stored ahead of the files
     std::vector<Topic> topics;
     const bool fullText = project.FullTextSearch();
     const CodePageText codePage(AnsiCodePage(project.Lcid()));
@@ -305,7 +305,8 @@ bool Compile(const Project& project, Session& session) {
         });
         records.Trim();
         // Viewers read sitemaps in the language's code page, not as UTF-8.
-        if (stored.Insert(sr.name)) container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
+        if (sitemaps.Insert(sr.name))
+            container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
     }
     // Pages the contents names are flagged as such in the topic table.
     const ContentsPages contentsPages(contentsEntries);
@@ -315,7 +316,7 @@ bool Compile(const Project& project, Session& session) {
     for (std::size_t i = 0; i < files.Count(); ++i) {
         const ProjectFile file = files.File(i);
         session.PollEvery(50);
-        const bool fresh = stored.Insert(file.name);
+        const bool fresh = !sitemaps.Contains(file.name);  // the collector names each file once
         if (!fresh && !files.NeedsScan(i)) continue;
         std::unique_ptr<InputFile> in = files.Open(i);
         if (fresh && !files.NeedsScan(i) && !IsHtml(file.name)) {
@@ -345,7 +346,10 @@ bool Compile(const Project& project, Session& session) {
         container.AddFile(file.name, bytes);
     }
     const std::size_t fileCount = files.Count();
-    files.TakeFiles();  // every file is stored: room for what follows
+    // Every file is stored: its list makes room for what follows.
+    NameSet stored = files.TakeNames();
+    for (const std::string& name : {contentsName, indexName})
+        if (!name.empty()) stored.Insert(name);
 
     // The search index's words go to its file before the navigation is built.
     if (fullText) fts.EndTopics();

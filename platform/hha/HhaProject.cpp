@@ -602,6 +602,12 @@ std::vector<ProjectFile> FileCollector::TakeFiles() {
     return std::move(files_);
 }
 
+NameSet FileCollector::TakeNames() {
+    std::vector<bool>().swap(scan_);
+    std::vector<ProjectFile>().swap(files_);
+    return std::move(seen_);
+}
+
 std::vector<ProjectFile> CollectFiles(const Project& project, Session& session) {
     FileCollector collector(project, session, true);
     for (std::size_t i = 0; i < collector.Count(); ++i)

@@ -156,6 +156,8 @@ public:
     // Adds the files that text, the bytes of file i, links.
     void Scan(std::size_t i, const std::string& text);
     std::vector<ProjectFile> TakeFiles();
+    // The stored names of every file, the list given up.
+    NameSet TakeNames();
 
 private:
     void Add(const std::string& written, const ResolvedPath& r, bool looked = true);
