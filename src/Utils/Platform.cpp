@@ -1,5 +1,7 @@
 #include "Utils/Platform.h"
 
+#include <malloc.h>
+
 #include <iostream>
 
 namespace qb {
@@ -50,6 +52,8 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
     path = chosen;
     return true;
 }
+
+void ReturnFreedMemory() { ::malloc_trim(0); }
 
 std::string ReadRegString(const std::string&, const std::string&, const std::string&) { return ""; }
 

@@ -25,6 +25,9 @@ bool AskConfirm(const std::string& text);
 void ShowError(const std::string& text);
 void ShellOpen(const std::string& target);
 bool BrowseForFolder(void* owner, std::string& path, const std::string& title, int flags, const std::string& root = "");
+// Hands memory the process has freed back to the system, so that the next
+// stage's peak does not stack on the last one's.
+void ReturnFreedMemory();
 // No registry here: always empty.
 std::string ReadRegString(const std::string& rootKey, const std::string& keyPath, const std::string& valueName);
 

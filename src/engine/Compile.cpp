@@ -146,6 +146,7 @@ void CompileAndCleanUp(TParameters& job) {
     job.ContentsLines = std::make_unique<TStringList>();
     job.LinkTable.reset();
     job.LabelLines.reset();
+    ReturnFreedMemory();
 
     if (ReportProgress(job, -1, nullptr)) return;
     ReportProgress(job, 0, Msg(14));
