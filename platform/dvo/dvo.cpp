@@ -3,6 +3,7 @@
 #include "dvo/dvo.h"
 
 #include <climits>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <memory>
@@ -30,9 +31,28 @@ struct Registry {
     int nextHandle = 1;
 };
 
+void CloseAll();
+
 Registry& Reg() {
-    static Registry registry;
-    return registry;
+    // Never destroyed: a handle closed while the process exits, by a static
+    // object's destructor, must still find the registry. The databases
+    // themselves are closed at exit (or when the library is unloaded).
+    static Registry* registry = [] {
+        auto* r = new Registry;
+        std::atexit(&CloseAll);
+        return r;
+    }();
+    return *registry;
+}
+
+void CloseAll() {
+    std::map<int, std::unique_ptr<Store>> open;
+    {
+        Registry& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        open.swap(reg.databases);
+        reg.folders.clear();
+    }
 }
 
 thread_local std::string tHint;
