@@ -16,6 +16,7 @@
 #include "dvo/dvo_testing.h"
 #include "engine/Engine.h"
 #include "tests/hha/ChmRead.h"
+#include "tests/support/SampleDatabase.h"
 #include "tests/support/TestSupport.h"
 
 using namespace qbtest;
@@ -91,17 +92,11 @@ bool OfficeAvailable() { return std::system("command -v soffice >/dev/null 2>&1"
 class SampleExport : public ::testing::TestWithParam<int> {
 protected:
     static void SetUpTestSuite() {
-        db_ = new TempDir;
-        const std::string file = db_->path() + "sample.kvdb";
-        ASSERT_EQ(1, dvo_import((std::string(QB_SOURCE_DIR) + "/examples/sample").c_str(), file.c_str()))
-            << dvo_last_error();
-        handle_ = dvo_open(file.c_str());
+        db_ = new qbtest::SampleDatabase;
+        handle_ = db_->Handle();
         ASSERT_GT(handle_, 0);
     }
-    static void TearDownTestSuite() {
-        dvo_close(handle_);
-        delete db_;
-    }
+    static void TearDownTestSuite() { delete db_; }
     qb::TConvertOptions Options(const std::string& root) const {
         qb::TConvertOptions o;
         o.DatabaseHandle = handle_;
@@ -115,11 +110,11 @@ protected:
         o.ConvertMethod = static_cast<std::uint8_t>(GetParam());
         return o;
     }
-    static TempDir* db_;
+    static qbtest::SampleDatabase* db_;
     static int handle_;
 };
 
-TempDir* SampleExport::db_ = nullptr;
+qbtest::SampleDatabase* SampleExport::db_ = nullptr;
 int SampleExport::handle_ = 0;
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "support/Error.h"
 #include "tests/engine/FakeStorage.h"
 #include "tests/office/OfficeTestSupport.h"
+#include "tests/support/SampleDatabase.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -108,11 +109,10 @@ protected:
 };
 
 TEST_F(OfficeRun, SamplePagesAreTheSameWithOneAndTwoOffices) {
-    qbtest::TempDir db;
-    const std::string file = db.path() + "sample.kvdb";
-    ASSERT_EQ(1, dvo_import((std::string(QB_SOURCE_DIR) + "/examples/sample").c_str(), file.c_str()));
-    const int handle = dvo_open(file.c_str());
+    const qbtest::SampleDatabase sample;
+    const int handle = sample.Handle();
     ASSERT_GT(handle, 0);
+    qbtest::TempDir db;
 
     std::map<int, std::map<std::string, std::string>> pages;
     std::map<int, std::vector<LogLine>> logs;
@@ -135,7 +135,6 @@ TEST_F(OfficeRun, SamplePagesAreTheSameWithOneAndTwoOffices) {
         EXPECT_TRUE(Descendants().empty());
         EXPECT_EQ(std::vector<std::string>{}, ScratchLeft(tmp_.path()));
     }
-    dvo_close(handle);
 
     ASSERT_GT(pages[1].size(), 43u);
     int notePages = 0;

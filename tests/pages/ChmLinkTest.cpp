@@ -9,6 +9,7 @@
 #include "dvo/dvo.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/pages/LinkCheck.h"
+#include "tests/support/SampleDatabase.h"
 
 using namespace qbtest;
 
@@ -71,9 +72,8 @@ std::string Decode(const std::string& link) {
 
 TEST(SampleHelpFile, EveryLinkOfEveryStoredPageIsStored) {
     TempDir work;
-    const std::string db = work.path() + "sample.kvd";
-    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
-    const int handle = dvo_open(db.c_str());
+    const qbtest::SampleDatabase sample;
+    const int handle = sample.Handle();
     ASSERT_GT(handle, 0);
 
     for (const bool readable : {false, true}) {
@@ -122,5 +122,4 @@ TEST(SampleHelpFile, EveryLinkOfEveryStoredPageIsStored) {
         EXPECT_GT(checked, 250);
         EXPECT_EQ("", missing);
     }
-    dvo_close(handle);
 }

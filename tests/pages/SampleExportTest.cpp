@@ -7,6 +7,7 @@
 #include "dvo/dvo.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/pages/LinkCheck.h"
+#include "tests/support/SampleDatabase.h"
 
 using namespace qbtest;
 
@@ -24,16 +25,11 @@ const FolderMode kModes[] = {{"flat", false, false}, {"storage names", true, fal
 class SampleExport : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dbDir = std::make_unique<TempDir>();
-        const std::string db = dbDir->path() + "sample.kvd";
-        ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
-        handle = dvo_open(db.c_str());
+        sample = std::make_unique<qbtest::SampleDatabase>();
+        handle = sample->Handle();
         ASSERT_GT(handle, 0);
     }
-    static void TearDownTestSuite() {
-        dvo_close(handle);
-        dbDir.reset();
-    }
+    static void TearDownTestSuite() { sample.reset(); }
     void SetUp() override {
         options.DatabaseHandle = handle;
         options.StartPath = "\\Organizer\\data\\";
@@ -61,7 +57,7 @@ protected:
         return twice;
     }
 
-    static inline std::unique_ptr<TempDir> dbDir;
+    static inline std::unique_ptr<qbtest::SampleDatabase> sample;
     static inline int handle = 0;
     NoCompiler compiler;
     Recorder recorder;

@@ -8,6 +8,7 @@
 #include "dvo/dvo.h"
 #include "engine/OptionSchema.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/support/SampleDatabase.h"
 
 using namespace qbtest;
 
@@ -25,16 +26,11 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
 class SiteExport : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dbDir = std::make_unique<TempDir>();
-        const std::string db = dbDir->path() + "sample.kvd";
-        ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
-        handle = dvo_open(db.c_str());
+        sample = std::make_unique<qbtest::SampleDatabase>();
+        handle = sample->Handle();
         ASSERT_GT(handle, 0);
     }
-    static void TearDownTestSuite() {
-        dvo_close(handle);
-        dbDir.reset();
-    }
+    static void TearDownTestSuite() { sample.reset(); }
     void SetUp() override {
         options.DatabaseHandle = handle;
         options.StartPath = "\\Organizer\\data\\";
@@ -52,7 +48,7 @@ protected:
         ASSERT_EQ("", run.WalkError());
     }
 
-    static inline std::unique_ptr<TempDir> dbDir;
+    static inline std::unique_ptr<qbtest::SampleDatabase> sample;
     static inline int handle = 0;
     NoCompiler compiler;
     qb::IHelpCompiler* useCompiler = &compiler;

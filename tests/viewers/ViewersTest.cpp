@@ -22,6 +22,7 @@
 #include "engine/Engine.h"
 #include "hha/hha.h"
 #include "tests/hha/ChmRead.h"
+#include "tests/support/SampleDatabase.h"
 #include "tests/support/TestSupport.h"
 
 using namespace qbtest;
@@ -192,15 +193,16 @@ bool HaveTool(const std::string& name) { return std::system(("command -v " + nam
 // The sample exported once per language and process.
 const Export& Sample(const Language& lang, const std::string& backend = "native") {
     static std::unique_ptr<TempDir> root;
+    static std::unique_ptr<qbtest::SampleDatabase> sample;
     static int handle = 0;
     static std::map<std::string, Export> done;
     const std::string key = std::string(lang.option) + " " + backend;
     if (auto it = done.find(key); it != done.end()) return it->second;
     if (!root) {
         root = std::make_unique<TempDir>();
-        const std::string db = root->path() + "sample.kvdb";
-        if (dvo_import((std::string(QB_SOURCE_DIR) + "/examples/sample").c_str(), db.c_str()) != 1) return done[""];
-        handle = dvo_open(db.c_str());
+        sample = std::make_unique<qbtest::SampleDatabase>();
+        handle = sample->Handle();
+        if (handle == 0) return done[""];
     }
     Export& e = done[key];
     e.dir = root->path() + std::string(lang.option).substr(0, 5) + "-" + backend + "/";
