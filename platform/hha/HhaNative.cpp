@@ -315,6 +315,7 @@ bool Compile(const Project& project, Session& session) {
     const auto poll = [&session] { session.PollEvery(50); };
     for (std::size_t i = 0; i < files.Count(); ++i) {
         const ProjectFile file = files.File(i);
+        session.Log(file.written);  // the engine's progress counts these lines
         session.PollEvery(50);
         const bool fresh = !sitemaps.Contains(file.name);  // the collector names each file once
         if (!fresh && !files.NeedsScan(i)) continue;

@@ -518,7 +518,7 @@ ResolvedPath ResolveChecked(const Project& project, const std::string& written, 
 }  // namespace
 
 FileCollector::FileCollector(const Project& project, Session& session, bool lookNow)
-    : project_(project), session_(session), inside_(std::make_unique<InsideCheck>(project)) {
+    : project_(project), session_(session), inside_(std::make_unique<InsideCheck>(project)), lookNow_(lookNow) {
     // [FILES] lines and the project's own references are file names, not URLs.
     for (const std::string& line : project.fileLines) {
         ResolvedPath r = ResolveChecked(project, line, *inside_, true, lookNow);
@@ -558,7 +558,7 @@ void FileCollector::Add(const std::string& written, const ResolvedPath& r, bool 
     files_.push_back({written, r.source, r.name, looked});
     // Scripts count too: menus a page loads link pages that no page names.
     scan_.push_back(IsHtmlName(r.name) || IsScriptName(r.name));
-    session_.Log(written);
+    if (lookNow_) session_.Log(written);
     session_.PollEvery(50);
 }
 

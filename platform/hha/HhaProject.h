@@ -137,13 +137,14 @@ class InsideCheck;
 
 // Every file to store, each once: the listed files, the local files that the
 // contents, the index and the default topic name, then the files each stored
-// page or script links, added as the page is scanned. Logs each file as it is
-// added.
+// page or script links, added as the page is scanned.
 class FileCollector {
 public:
-    // Adds all but the linked files. Listed files are looked at now when
-    // lookNow, else only when opened. Raises qb::Error for a listed file or
-    // sitemap that is missing or outside the project folder.
+    // Adds all but the linked files. With lookNow, listed files are looked
+    // at now and each file is logged as it is added; else a listed file is
+    // looked at when opened and the caller logs each file as it stores it, so
+    // the log follows the work. Raises qb::Error for a listed file or sitemap
+    // that is missing or outside the project folder.
     FileCollector(const Project& project, Session& session, bool lookNow);
     ~FileCollector();
     std::size_t Count() const { return files_.size(); }
@@ -165,6 +166,7 @@ private:
     const Project& project_;
     Session& session_;
     std::unique_ptr<InsideCheck> inside_;
+    bool lookNow_;
     std::vector<ProjectFile> files_;
     std::vector<bool> scan_;
     NameSet seen_;  // stored names

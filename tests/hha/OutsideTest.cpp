@@ -109,6 +109,19 @@ TEST_F(OutsideProject, PageLinksThatLeadOutThroughALinkAreRefused) {
     ExpectRefused(Project(""), "img.png");
 }
 
+// The log names each file as it is stored, so progress never runs ahead of
+// the work: a compile that fails at a page has named no file after it.
+TEST_F(OutsideProject, TheLogNamesNoFileBeyondTheOneThatFailed) {
+    sfs::create_symlink(dir / "secret.txt", dir / "proj/img.png");
+    qbtest::WriteFile(dir / "proj/b.html", "<html><body><img src=\"img.png\"></body></html>");
+    qbtest::WriteFile(dir / "proj/c.html", "<html><body>c</body></html>");
+    const CompileResult r = Compile(Project("b.html\r\nc.html"));
+    EXPECT_EQ(1, r.rc) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("b.html")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("img.png lies outside the project folder")) << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("c.html")) << r.out;
+}
+
 // Menu data a page loads links pages no page names: they are stored, and a
 // link in a script leads out no more than one in a page.
 TEST_F(OutsideProject, PagesLinkedFromALoadedScriptAreStoredAndStayInside) {
