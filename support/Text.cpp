@@ -1,5 +1,6 @@
 #include "support/Text.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace qb {
@@ -26,6 +27,23 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
         if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
         if (x != y) return false;
     }
+    return true;
+}
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+bool IsAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
 

@@ -15,6 +15,10 @@ std::string Trim(std::string_view text);
 std::string LowerAscii(std::string_view text);
 // Equal once ASCII letters are folded.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// Ordered once ASCII letters are folded, then by bytes; a prefix first.
+bool LessNoCase(std::string_view a, std::string_view b);
+// Every byte is below 0x80.
+bool IsAscii(std::string_view text);
 // Lines split at CR LF, CR or LF; a last line without an end counts, an empty one does not.
 std::vector<std::string> SplitLines(std::string_view text);
 // Each line followed by CR LF, as the settings and language files keep lists.

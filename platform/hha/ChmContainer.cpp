@@ -9,6 +9,7 @@
 
 #include "support/Error.h"
 #include "support/LeBytes.h"
+#include "support/Text.h"
 #include "support/Utf.h"
 
 namespace qb::hha {
@@ -432,16 +433,7 @@ std::uint32_t BuildTime() {
     return static_cast<std::uint32_t>(std::time(nullptr));
 }
 
-bool ChmNameLess(std::string_view a, std::string_view b) {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
-        if (ca != cb) return ca < cb;
-    }
-    return a.size() < b.size();
-}
+bool ChmNameLess(std::string_view a, std::string_view b) { return LessNoCase(a, b); }
 
 ChmContainer::ChmContainer(std::unique_ptr<SectionWriter> section) : section_(std::move(section)) {}
 

@@ -8,6 +8,7 @@
 #include "hha/HhaProject.h"
 #include "hha/HhaText.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace qb::hha {
 
@@ -158,10 +159,6 @@ namespace {
 // What a word costs in a run's map besides its codes: node, key and writers.
 constexpr std::size_t kWordOverhead = 200;
 constexpr std::size_t kReadPiece = 64 << 10;
-
-bool IsAscii(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // One word of a run as the run's file holds it. The key is the word in the
 // code page, a NUL, the context (0 body, 1 title) and the UTF-8 word, so runs

@@ -120,17 +120,6 @@ private:
     std::vector<Entry> entries_;
 };
 
-bool LessNoCase(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-}
-
 // The first contents entry of each page, found by the page's stored name
 // without regard to case.
 class ContentsPages {

@@ -108,9 +108,7 @@ bool CodePageText::CanEncode(const std::string& utf8) const {
 }
 
 bool IsNonAsciiUtf8(const std::string& text) {
-    const bool nonAscii =
-        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    return nonAscii && IsValidUtf8(text);
+    return !IsAscii(text) && IsValidUtf8(text);
 }
 
 namespace {
@@ -173,10 +171,7 @@ std::vector<std::string> AsciiWords(const std::string& text) {
             if (!letters && !digits) break;
             i += 1;
         }
-        std::string word = text.substr(start, i - start);
-        for (char& c : word)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        words.push_back(std::move(word));
+        words.push_back(LowerAscii(std::string_view(text).substr(start, i - start)));
     }
     return words;
 }
@@ -184,8 +179,7 @@ std::vector<std::string> AsciiWords(const std::string& text) {
 }  // namespace
 
 std::string FoldCase(const std::string& utf8) {
-    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return LowerAscii(utf8);
+    if (IsAscii(utf8)) return LowerAscii(utf8);
     std::string folded;
     return FoldWide(ToUtf16(utf8), folded) ? folded : utf8;
 }

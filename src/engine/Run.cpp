@@ -11,6 +11,7 @@
 #include "engine/Engine.h"
 #include "settings/MessageTable.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace qb {
 
@@ -141,7 +142,7 @@ void RecordPlannedPages(TParameters& job) {
 // name outside ASCII cannot be opened everywhere: letters are written in
 // Latin ASCII ("饺子" -> "jiao zi", "Öl" -> "Ol"), anything else becomes repl.
 std::string AsciiName(const std::string& name, char repl) {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return name;
+    if (IsAscii(name)) return name;
     // One transliterator for the process, used by one run at a time.
     static std::mutex latinMutex;
     const std::lock_guard<std::mutex> lock(latinMutex);

@@ -28,6 +28,15 @@ TEST(Text, CaseFoldingIsAsciiOnly) {
     EXPECT_FALSE(EqualsNoCase("ab", "abc"));
     // "@" and "`" sit beside the letters but are no letters.
     EXPECT_FALSE(EqualsNoCase("@", "`"));
+    // Ordered as folded: "Apple" and "apple" neither before the other, "_"
+    // (0x5F) before a folded "B" (0x62) though after "B" (0x42), a prefix first.
+    EXPECT_FALSE(LessNoCase("Apple", "apple"));
+    EXPECT_FALSE(LessNoCase("apple", "Apple"));
+    EXPECT_TRUE(LessNoCase("a_", "aB"));
+    EXPECT_FALSE(LessNoCase("aB", "a_"));
+    EXPECT_TRUE(LessNoCase("ab", "ABC"));
+    EXPECT_TRUE(IsAscii("plain text ~\x7F"));
+    EXPECT_FALSE(IsAscii("caf\xC3\xA9"));
 }
 
 TEST(Text, ParseIntegerTakesTheWholeTextOrNothing) {
