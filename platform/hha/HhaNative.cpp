@@ -28,8 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kReadChunk = 1 << 20;
-
 bool IsHtml(const std::string& name) {
     std::string lower = LowerAscii(name);
     auto ends = [&](const std::string& ext) {
@@ -48,7 +46,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // a fresh megabyte per file costs more than reading a page.
 void StreamPolled(InputFile& in, const std::string& name, Session& session, ChmContainer& container, std::string& buf) {
     container.BeginFile(name);
-    buf.resize(kReadChunk);
+    buf.resize(InputFile::kPiece);
     while (std::size_t n = in.Read(buf.data(), buf.size())) {
         container.AppendFile(std::string_view(buf.data(), n));
         session.PollEvery(50);
@@ -307,15 +305,16 @@ bool Compile(const Project& project, Session& session) {
         session.Log(file.written);  // the engine's progress counts these lines
         session.PollEvery(50);
         const bool fresh = !sitemaps.Contains(file.name);  // the collector names each file once
-        if (!fresh && !files.NeedsScan(i)) continue;
+        const bool scan = files.NeedsScan(i);
+        if (!fresh && !scan) continue;
         std::unique_ptr<InputFile> in = files.Open(i);
-        if (fresh && !files.NeedsScan(i) && !IsHtml(file.name)) {
+        if (!scan && !IsHtml(file.name)) {
             StreamPolled(*in, file.name, session, container, readBuffer);
             continue;
         }
         std::string bytes = in->ReadRest(poll);
         in.reset();
-        if (files.NeedsScan(i)) files.Scan(i, bytes);
+        if (scan) files.Scan(i, bytes);
         if (!fresh) continue;
         if (!IsHtml(file.name)) {
             container.AddFile(file.name, bytes);

@@ -130,7 +130,6 @@ std::size_t InputFile::Read(char* buf, std::size_t size) {
 }
 
 std::string InputFile::ReadRest(const std::function<void()>& poll) {
-    constexpr std::size_t kPiece = 1 << 20;
     std::string bytes;
     std::size_t have = 0;
     for (;;) {

@@ -45,6 +45,8 @@ struct ProjectFile {
 // A project file open for reading, with the size it had when opened.
 class InputFile {
 public:
+    // Large files are read a piece of this size at a time.
+    static constexpr std::size_t kPiece = 1 << 20;
     // Raises qb::Error naming written when source is no plain file that opens.
     InputFile(const std::string& source, const std::string& written, bool followLink = true);
     ~InputFile();

@@ -107,9 +107,7 @@ bool CodePageText::CanEncode(const std::string& utf8) const {
     return lossless;
 }
 
-bool IsNonAsciiUtf8(const std::string& text) {
-    return !IsAscii(text) && IsValidUtf8(text);
-}
+bool IsNonAsciiUtf8(const std::string& text) { return !IsAscii(text) && IsValidUtf8(text); }
 
 namespace {
 
