@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -20,6 +21,7 @@
 #include "quillbook/CompileCommand.h"
 #include "quillbook/DbCommands.h"
 #include "quillbook/ExportCommand.h"
+#include "quillbook/ManPage.h"
 #include "quillbook/Report.h"
 #include "support/Error.h"
 #include "support/Scratch.h"
@@ -59,6 +61,19 @@ int RunConvert(int method, const std::string& title, const std::string& rtfFile)
     return status;
 }
 
+const char* const kDatabaseFolderFormat =
+    "The database folder that 'db import' reads:\n"
+    "- The folder itself is the database's root; every folder below it is an item, named by its\n"
+    "  folder name (its storage name, as --item and 'db tree' show it).\n"
+    "- .caption: the first line (UTF-8) is the item's caption; without it the caption is the\n"
+    "  folder name.\n"
+    "- .order: one sub-folder name a line; those listed come first, in that order, the rest\n"
+    "  follow in natural order (2 before 10). Names that are no sub-folder are ignored.\n"
+    "- _~_~_notes.rtf is the item's note; every other file is an attachment.\n"
+    "- Skipped: names that begin with a dot. Refused, with the path named: special files, links\n"
+    "  to folders or leading outside the folder, names that differ only in letter case.\n"
+    "  A link to a file inside the folder is stored as the file.\n";
+
 const std::vector<std::string> kCommands = {"export", "convert", "compile", "db", "host", "help"};
 const std::vector<std::string> kDbCommands = {"import", "tree"};
 
@@ -92,6 +107,87 @@ int UnknownCommand(const std::string& context, const std::string& word, const st
     text += nearest.empty() ? "; the commands are: " + JoinWords(known) + "." : "; did you mean '" + nearest + "'?";
     text += " See '" + (context == "quillbook" ? std::string("quillbook") : context) + " --help'.";
     return Fail("", text, 2);
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& word) {
+    return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+// The options cmd takes, its parents' included (they fall through).
+std::vector<const CLI::Option*> OptionsOf(const CLI::App* cmd) {
+    std::vector<const CLI::Option*> all;
+    for (; cmd; cmd = cmd->get_parent())
+        for (const CLI::Option* opt : cmd->get_options())
+            if (!opt->get_positional()) all.push_back(opt);
+    return all;
+}
+
+// An option name nobody defined, said before CLI11 reports it as a missing
+// required option or an unexpected argument. Returns the message, or "".
+std::string UnknownOption(const CLI::App& app, const std::vector<std::string>& words, int argc, char** argv) {
+    const CLI::App* scope = &app;
+    std::size_t word = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (!IsOption(arg)) {
+            if (word < words.size() && arg == words[word]) {
+                try {
+                    scope = scope->get_subcommand(arg);
+                } catch (const CLI::OptionNotFound&) {
+                    // "help db": the word is the help command's argument
+                }
+                ++word;
+            }
+            continue;
+        }
+        const auto options = OptionsOf(scope);
+        std::vector<std::string> names;
+        for (const CLI::Option* opt : options) {
+            for (const auto& l : opt->get_lnames()) names.push_back("--" + l);
+            for (const auto& n : opt->get_snames()) names.push_back("-" + n);
+        }
+        const bool isLong = arg.rfind("--", 0) == 0;
+        const std::string name = isLong ? arg.substr(0, arg.find('=')) : arg.substr(0, 2);
+        const CLI::Option* found = nullptr;
+        for (const CLI::Option* opt : options)
+            if (opt->check_name(name)) found = opt;
+        if (!found) {
+            std::string text = "unknown option '" + name + "'";
+            // One letter is too little to guess from.
+            const std::string nearest = isLong ? NearestWord(name, names) : std::string();
+            if (!nearest.empty()) text += "; did you mean '" + nearest + "'?";
+            std::string help = "quillbook help";
+            for (std::size_t w = 0; w < word && w < 2; ++w) help += " " + words[w];
+            return text + " See '" + help + "'.";
+        }
+        // A value that follows its option ("--method -1") is no option name.
+        const bool inlineValue = isLong ? arg.find('=') != std::string::npos : arg.size() > 2;
+        if (found->get_expected_max() != 0 && !inlineValue) ++i;
+    }
+    return "";
+}
+
+// A positional argument as the usage lines write it: "db" -> "DB".
+std::string Placeholder(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// Every required argument the parsed command lacks, so one try names them all.
+std::vector<std::string> MissingArguments(const CLI::App& cmd) {
+    std::vector<std::string> missing;
+    for (const CLI::Option* opt : cmd.get_options())
+        if (opt->get_required() && opt->count() == 0)
+            missing.push_back(opt->get_positional() ? Placeholder(opt->get_name(true, false)) : opt->get_name());
+    return missing;
+}
+
+std::string JoinAnd(const std::vector<std::string>& words) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == words.size() ? " and " : ", ") + words[i];
+    return text;
 }
 
 // A .hhp that the compiler can take: the name says so and it has an [OPTIONS] section.
@@ -161,6 +257,8 @@ int Main(int argc, char** argv) {
     dbCmd->require_subcommand(1);
     std::string src, dbFile;
     auto* importCmd = dbCmd->add_subcommand("import", "Build a database file from a database folder");
+    importCmd->footer(kDatabaseFolderFormat);
+    dbCmd->footer(kDatabaseFolderFormat);
     importCmd->add_option("src", src, "Database folder")->required();
     importCmd->add_option("db", dbFile, "Database file to write")->required();
     auto* treeCmd = dbCmd->add_subcommand("tree", "Print the item tree");
@@ -185,8 +283,23 @@ int Main(int argc, char** argv) {
     importCmd->fallthrough();
     treeCmd->fallthrough();
 
+    // The build writes the manual's options part from the definitions above; not a user's command.
+    if (argc == 2 && std::string(argv[1]) == "--man-options") {
+        PrintManOptions(app, std::cout);
+        return 0;
+    }
+
     // Unknown commands are named before CLI11 would call them "unexpected arguments".
     const std::vector<std::string> words = CommandWords(argc, argv);
+    const bool knownCommand = !words.empty() && Contains(kCommands, words[0]) &&
+                              (words[0] != "db" || words.size() < 2 || Contains(kDbCommands, words[1]));
+    if (words.empty() || knownCommand) {
+        if (const std::string why = UnknownOption(app, words, argc, argv); !why.empty()) {
+            std::string scope = words.empty() || words[0] == "help" ? "" : words[0];
+            if (scope == "db" && words.size() > 1) scope += " " + words[1];
+            return Fail(scope, why, 2);
+        }
+    }
     if (words.empty()) {
         bool asksForInfo = false;
         for (int i = 1; i < argc; ++i) {
@@ -219,6 +332,13 @@ int Main(int argc, char** argv) {
     } catch (const CLI::Success&) {
         if (listFields) PrintOptionFields(std::cout);
         return 0;
+    } catch (const CLI::RequiredError&) {
+        // CLI11 stops at the first missing argument; name them all.
+        const CLI::App* cmd = &app;
+        while (!cmd->get_subcommands().empty()) cmd = cmd->get_subcommands().front();
+        std::vector<std::string> missing = MissingArguments(*cmd);
+        if (cmd == exportCmd && ex.item.empty() && !ex.whole) missing.push_back("one of --item PATH or --whole");
+        return Fail(command, "missing " + JoinAnd(missing) + ". See 'quillbook help " + command + "'.", 2);
     } catch (const CLI::ParseError& e) {
         std::string help = command.empty() ? "quillbook help" : "quillbook help " + command;
         return Fail(command, std::string(e.what()) + ". See '" + help + "'.", 2);
@@ -245,7 +365,8 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (*exportCmd) {
-        if (ex.item.empty() && !ex.whole) return Fail("export", "give --item PATH or --whole", 2);
+        if (ex.item.empty() && !ex.whole)
+            return Fail("export", "missing one of --item PATH or --whole. See 'quillbook help export'.", 2);
         return RunExport(ex);
     }
     if (*convertCmd) return RunConvert(method, title, rtf);

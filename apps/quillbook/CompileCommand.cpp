@@ -3,9 +3,11 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "Utils/Utils.h"
 
@@ -20,7 +22,16 @@ bool g_quiet = false;
 
 void OnInterrupt(int) { g_stopRequested = 1; }
 
+std::string g_errorLine;
+
+// The compiler's reason goes to stderr once, in the command's error form, not into the log.
 void PrintLine(const char* text) {
+    const std::string line = text ? text : "";
+    if (line.rfind("Error:", 0) == 0 || line.rfind("Error ", 0) == 0) {
+        g_errorLine = line.substr(std::min<std::size_t>(line.size(), 6));
+        while (!g_errorLine.empty() && g_errorLine.front() == ' ') g_errorLine.erase(0, 1);
+        return;
+    }
     if (g_quiet) return;
     std::fputs(text ? text : "", stdout);
     std::fputc('\n', stdout);
@@ -55,6 +66,7 @@ int CmdCompile(const std::string& hhpFile, bool quiet) {
         return 1;
     }
     g_stopRequested = 0;
+    g_errorLine.clear();
     // A kill or a closed terminal stops the compile like Ctrl-C, so its
     // temporary output is removed.
     constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -67,7 +79,11 @@ int CmdCompile(const std::string& hhpFile, bool quiet) {
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     if (!ok) {
         std::fflush(stdout);
-        std::cerr << "quillbook: compile: " << (g_stopRequested ? "compilation stopped" : "compilation failed") << "\n";
+        if (g_stopRequested) {
+            std::cerr << "quillbook: compile: compilation stopped\n";
+            return 130;
+        }
+        std::cerr << "quillbook: compile: " << (g_errorLine.empty() ? "compilation failed" : g_errorLine) << "\n";
         return 1;
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "quillbook/DbCommands.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <vector>
@@ -95,7 +96,29 @@ std::vector<TreeEntry> SubItems(std::vector<TreeEntry> entries) {
     return entries;
 }
 
+// "\Organizer\data\2\3\" as a user types it: "2/3".
+std::string ShortPath(const std::string& path) {
+    const std::string root = kDbRootPath;
+    if (path.rfind(root, 0) != 0) return path;
+    std::string p = path.substr(root.size());
+    if (!p.empty() && p.back() == '\\') p.pop_back();
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+std::string LowerAsciiCopy(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
 int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err) {
+    std::error_code ec;
+    if (!std::filesystem::exists(db, ec)) {
+        err << "quillbook: db tree: no such file: " << db << "\n";
+        return 2;
+    }
     OpenDb handle(db);
     if (!handle.get()) {
         err << "quillbook: db tree: " << dvo_last_error() << "\n";
@@ -106,8 +129,8 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
     const void* rootKey = dvo_get_folder(handle.get(), path.c_str(), 0);
     Check(handle.get());
     if (!rootKey) {
-        err << "quillbook: db tree: no item at " << Printable(path) << " in " << db << "\n";
-        return 1;
+        err << "quillbook: db tree: " << Printable(NoItemMessage(handle.get(), db, path)) << "\n";
+        return 2;
     }
 
     const std::string caption = dvo_get_hint(handle.get(), path.c_str());
@@ -150,14 +173,47 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
 
 }  // namespace
 
+std::string NoItemMessage(int db, const std::string& dbFile, const std::string& itemPath) {
+    std::string wanted = itemPath;
+    while (!wanted.empty() && wanted.back() == '\\') wanted.pop_back();
+    wanted = LowerAsciiCopy(wanted.substr(wanted.rfind('\\') + 1));
+    // Breadth first, so the nearest items of that name come first; a huge tree is not searched to the end.
+    std::vector<std::string> found, queue{kDbRootPath};
+    for (std::size_t i = 0; i < queue.size() && i < 100000 && found.size() < 3; ++i) {
+        std::vector<TreeEntry> entries;
+        dvo_enum_entries(db, queue[i].c_str(), Collect, 0, &entries);
+        for (const TreeEntry& e : entries) {
+            if (!e.isFolder) continue;
+            const std::string path = queue[i] + e.name + "\\";
+            if (LowerAsciiCopy(e.name) == wanted && found.size() < 3) found.push_back(ShortPath(path));
+            queue.push_back(path);
+        }
+    }
+    std::string text = "the database holds no item " + ShortPath(itemPath.back() == '\\' ? itemPath : itemPath + "\\");
+    if (!found.empty()) {
+        text += "; did you mean ";
+        for (std::size_t i = 0; i < found.size(); ++i) text += (i ? " or " : "") + found[i];
+        text += "?";
+    }
+    return text + " 'quillbook db tree " + dbFile + "' lists the items.";
+}
+
 int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(src, ec)) {
+        err << "quillbook: db import: " << (std::filesystem::exists(src, ec) ? "not a folder: " : "no such folder: ")
+            << src << "\n";
+        return 2;
+    }
     if (!dvo_import(src.c_str(), db.c_str())) {
         err << "quillbook: db import: " << dvo_last_error() << "\n";
         return 1;
     }
     OpenDb handle(db);
     const int items = handle.get() ? dvo_folder_subfoldercount(dvo_get_folder(handle.get(), kDbRootPath, 0), 1) : 0;
-    out << "Imported " << items << " item(s) from " << src << " into " << db << "\n";
+    // The root counts, as in the export's item count.
+    out << "Imported " << items + 1 << " item(s) (the root and " << items << " below it) from " << src << " into "
+        << db << "\n";
     return 0;
 }
 

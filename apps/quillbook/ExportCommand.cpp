@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -15,8 +17,11 @@
 #include "engine/Defaults.h"
 #include "engine/Engine.h"
 #include "engine/OptionSchema.h"
+#include "quillbook/DbCommands.h"
+#include "quillbook/ProgressBar.h"
 #include "quillbook/Report.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace qbcli {
 
@@ -31,19 +36,24 @@ struct Terminal {
     bool tty = isatty(STDOUT_FILENO) != 0 && gVerbosity != Verbosity::Quiet;
     int position = -1;
     bool barShown = false;
+    ProgressBar bar;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 
     void ClearBar() {
         if (barShown) {
             std::fputs("\r\x1b[K", stdout);
             barShown = false;
+            bar.Invalidate();
         }
     }
-    void DrawBar() {
+    // A redraw per callback sent megabytes to the terminal on large runs; the bar throttles itself.
+    void DrawBar(std::pair<int, int> steps) {
         if (!tty || position < 0) return;
-        const int width = 40, filled = position * width / 100;
-        std::string bar(static_cast<std::size_t>(filled), '#');
-        bar.resize(width, '.');
-        std::printf("\r[%s] %3d%%", bar.c_str(), position);
+        const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const bool walking = steps.second > 0 && steps.first < steps.second;
+        const std::string line = bar.Update(now, position, walking ? steps.first : 0, walking ? steps.second : 0);
+        if (line.empty()) return;
+        std::fputs(line.c_str(), stdout);
         barShown = true;
     }
 };
@@ -82,7 +92,8 @@ bool CliProgress(void* context, int position, const char* text) {
         std::fputc('\n', stdout);
     }
     if (position >= 0) gTerm.position = position;
-    gTerm.DrawBar();
+    const auto* cli = static_cast<const CliRun*>(context);
+    gTerm.DrawBar(cli && cli->run ? cli->run->WalkSteps() : std::pair<int, int>{0, 0});
     std::fflush(stdout);
     if (gStopRequested) gStopped = true;
     return gStopRequested;
@@ -95,6 +106,22 @@ qb::TConvertOptions CommandLineDefaults() {
     qb::TConvertOptions o;
     o.ConvertMethod = 0;  // the built-in engine: the office engine is many times slower
     return o;
+}
+
+// A --set field no option has, with the nearest that one does; "" for a known field.
+std::string UnknownField(const std::string& field) {
+    std::vector<std::string> names, lowered;
+    for (const auto& f : qb::OptionFieldTable(CommandLineDefaults())) {
+        names.push_back(f.name);
+        lowered.push_back(qb::LowerAscii(f.name));
+    }
+    const std::string key = qb::LowerAscii(field);
+    if (std::find(lowered.begin(), lowered.end(), key) != lowered.end()) return "";
+    std::string text = "unknown --set field \"" + field + "\"";
+    const std::string nearest = NearestWord(key, lowered);
+    if (!nearest.empty())
+        text += "; did you mean " + names[std::find(lowered.begin(), lowered.end(), nearest) - lowered.begin()] + "?";
+    return text + " 'quillbook export --list-fields' lists the fields.";
 }
 
 }  // namespace
@@ -123,10 +150,10 @@ int RunExport(const ExportArgs& args) {
     gTerm = Terminal{};
     // An empty name would mean the current folder, which the clean-up empties.
     if (qb::Trim(args.out).empty()) return ExportError("--out names no folder", 2);
+    std::error_code ec;
+    if (!std::filesystem::exists(args.db, ec)) return ExportError("no such file: " + args.db, 2);
     const int db = dvo_open(args.db.c_str());
-    if (db <= 0) {
-        return ExportError("cannot open database \"" + args.db + "\": " + dvo_last_error(), 1);
-    }
+    if (db <= 0) return ExportError(dvo_last_error(), 1);  // it names the file and the reason
     struct CloseDb {
         int db;
         ~CloseDb() { dvo_close(db); }
@@ -139,9 +166,7 @@ int RunExport(const ExportArgs& args) {
     const bool startExists = dvo_path_exists(db, o.StartPath.c_str()) != 0;
     if (const std::string why = dvo_db_last_error(db); !why.empty())
         return ExportError("cannot read database \"" + args.db + "\": " + why, 1);
-    if (!startExists) {
-        return ExportError("the database holds no item \"" + o.StartPath + "\"", 2);
-    }
+    if (!startExists) return ExportError(qb::NoItemMessage(db, args.db, o.StartPath), 2);
     o.DatabaseFileName = qb::ExtractFileName(args.db);
     o.RootPath = qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
     const std::string caption = qb::Trim(dvo_get_hint(db, o.StartPath.c_str()));
@@ -163,7 +188,9 @@ int RunExport(const ExportArgs& args) {
         for (const auto& s : args.sets) {
             const std::size_t eq = s.find('=');
             if (eq == std::string::npos) throw qb::Error("--set takes Field=Value, not \"" + s + "\"");
-            qb::SetUserOptionField(o, s.substr(0, eq), s.substr(eq + 1));
+            const std::string field = s.substr(0, eq);
+            if (const std::string why = UnknownField(field); !why.empty()) return ExportError(why, 2);
+            qb::SetUserOptionField(o, field, s.substr(eq + 1));
         }
     } catch (const std::exception& e) {
         return ExportError(e.what(), 2);

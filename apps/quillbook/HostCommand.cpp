@@ -12,6 +12,7 @@
 
 #include "dvo/dvo.h"
 #include "host/Exports.h"
+#include "quillbook/DbCommands.h"
 #include "quillbook/ExportCommand.h"
 #include "quillbook/Report.h"
 
@@ -70,7 +71,9 @@ T Resolve(void* module, const char* name) {
 }  // namespace
 
 int RunHost(const HostArgs& args) {
-    if (args.db.empty()) return Fail("host", "--db is required", 2);
+    if (args.db.empty()) return Fail("host", "missing --db. See 'quillbook help host'.", 2);
+    std::error_code missing;
+    if (!std::filesystem::exists(args.db, missing)) return Fail("host", "no such file: " + args.db, 2);
     const std::string exe = ExecutablePath();
     std::string plugin = args.plugin;
     if (plugin.empty()) plugin = DefaultPlugin(exe);
@@ -101,14 +104,15 @@ int RunHost(const HostArgs& args) {
     const std::string dbPath = std::filesystem::absolute(args.db, ec).string();
     const int db = dvo_open(dbPath.c_str());
     if (db == 0) {
-        return Fail("host", "cannot open " + args.db + ": " + dvo_last_error(), 1);
+        return Fail("host", dvo_last_error(), 1);  // it names the file and the reason
     }
     std::string current;
     if (!args.item.empty()) {
         current = StoragePathArg(args.item);
         if (!dvo_path_exists(db, current.c_str())) {
+            const std::string why = qb::NoItemMessage(db, args.db, current);
             dvo_close(db);
-            return Fail("host", "no item at " + current, 2);
+            return Fail("host", why, 2);
         }
     } else if (!args.whole) {
         current = FirstItem(db);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/Converters.h"
@@ -37,6 +38,8 @@ public:
     // From the progress callback: text is the help compiler's line for a file
     // the run listed, which a terse log leaves out.
     bool NamesListedFile(const char* text) const;
+    // From the progress callback: items the walk has done and will do (0, 0 before it counts).
+    std::pair<int, int> WalkSteps() const;
 
 private:
     std::unique_ptr<TParameters> job_;

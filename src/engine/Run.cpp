@@ -222,6 +222,8 @@ void TRun::RequestStop() { job_->StopRequested = true; }
 
 const std::string& TRun::WalkError() const { return job_->WalkError; }
 
+std::pair<int, int> TRun::WalkSteps() const { return {job_->StepCount, job_->StepTotal}; }
+
 bool TRun::NamesListedFile(const char* text) const {
     return text && job_->FileList && job_->FileList->Contains(Trim(text));
 }
