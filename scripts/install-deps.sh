@@ -17,7 +17,7 @@ PACKAGES=(
 # Tests and benchmarks: test framework, help-file readers, office, browser, fuzzing, packaging.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev
-  dpkg-dev binutils
+  dpkg-dev binutils debhelper devscripts lintian bash-completion
   fp-utils-3.2.2
   libchm-dev libchm-bin libmspack-dev p7zip-full python3-chm
   libreoffice-writer-nogui python3-uno

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Run by hand (as root or with sudo): builds the .deb, installs it with apt-get
-# as a user would, exports the bundled sample with the installed program, then
-# removes the package again (--keep leaves it installed).
+# Run by hand (as root or with sudo): builds the .deb with debhelper from a copy
+# of the tree, installs it with apt-get as a user would, exports the bundled
+# sample with the installed program, then removes the package again and checks
+# that nothing is left (--keep leaves it installed).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${QB_BUILD_DIR:-$root/build}"
 keep=0
 [ "${1:-}" = "--keep" ] && keep=1
 SUDO=""
@@ -13,7 +13,9 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 work="$(mktemp -d /tmp/quillbook-deb-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"  # apt's sandbox user reads the package from here
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >/dev/null
+mkdir "$work/quillbook-3.0.0"
+(cd "$root" && git ls-files -z -co --exclude-standard | tar --null -T - -cf -) | tar -C "$work/quillbook-3.0.0" -xf -
+(cd "$work/quillbook-3.0.0" && dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) || { tail -30 "$work/build.log"; exit 1; }
 deb="$(ls "$work"/quillbook_*.deb)"
 echo "package: $deb ($(stat -c %s "$deb") bytes)"
 export DEBIAN_FRONTEND=noninteractive
@@ -33,5 +35,7 @@ echo "installed package works: $work/out/sample.chm"
 
 if [ "$keep" -eq 0 ]; then
   $SUDO apt-get remove -y -qq quillbook >/dev/null
+  # No maintainer scripts and no conffiles: nothing stays behind in state rc.
+  if dpkg -l quillbook 2>/dev/null | grep -q '^rc'; then echo "package left in state rc"; exit 1; fi
   echo "package removed"
 fi

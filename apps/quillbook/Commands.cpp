@@ -156,7 +156,7 @@ std::string UnknownOption(const CLI::App& app, const std::vector<std::string>& w
             std::string text = "unknown option '" + name + "'";
             // One letter is too little to guess from.
             const std::string nearest = isLong ? NearestWord(name, names) : std::string();
-            if (!nearest.empty()) text += "; did you mean '" + nearest + "'?";
+            text += nearest.empty() ? "." : "; did you mean '" + nearest + "'?";
             std::string help = "quillbook help";
             for (std::size_t w = 0; w < word && w < 2; ++w) help += " " + words[w];
             return text + " See '" + help + "'.";

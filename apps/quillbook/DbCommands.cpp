@@ -194,6 +194,8 @@ std::string NoItemMessage(int db, const std::string& dbFile, const std::string& 
         text += "; did you mean ";
         for (std::size_t i = 0; i < found.size(); ++i) text += (i ? " or " : "") + found[i];
         text += "?";
+    } else {
+        text += ".";
     }
     return text + " 'quillbook db tree " + dbFile + "' lists the items.";
 }

@@ -119,8 +119,9 @@ std::string UnknownField(const std::string& field) {
     if (std::find(lowered.begin(), lowered.end(), key) != lowered.end()) return "";
     std::string text = "unknown --set field \"" + field + "\"";
     const std::string nearest = NearestWord(key, lowered);
-    if (!nearest.empty())
-        text += "; did you mean " + names[std::find(lowered.begin(), lowered.end(), nearest) - lowered.begin()] + "?";
+    text += nearest.empty()
+                ? "."
+                : "; did you mean " + names[std::find(lowered.begin(), lowered.end(), nearest) - lowered.begin()] + "?";
     return text + " 'quillbook export --list-fields' lists the fields.";
 }
 

@@ -81,10 +81,7 @@ void PrintCommand(const CLI::App& cmd, const std::string& prefix, std::ostream& 
     const std::string name = prefix + " " + cmd.get_name();
     const auto subs = cmd.get_subcommands([](const CLI::App*) { return true; });
     out << ".SS \"" << Roff(name) << "\"\n" << Roff(cmd.get_description()) << "\n";
-    for (const CLI::Option* opt : cmd.get_options()) {
-        if (opt->get_lnames() == std::vector<std::string>{"help"}) continue;  // every command takes --help
-        PrintOption(*opt, out);
-    }
+    for (const CLI::Option* opt : cmd.get_options()) PrintOption(*opt, out);
     // Footers are inherited; each is printed under the command that sets it.
     if (!parent || cmd.get_footer() != parent->get_footer()) PrintFooter(cmd.get_footer(), out);
     for (const CLI::App* sub : subs) PrintCommand(*sub, name, out);

@@ -36,7 +36,7 @@ protected:
 
 TEST_F(DbCommandsTest, ImportThenTreeShowsItemsCaptionsFilesAndSizes) {
     ASSERT_EQ(0, qb::CmdDbImport(src, dbFile, out, err)) << err.str();
-    EXPECT_NE(std::string::npos, out.str().find("Imported 4 item(s)"));
+    EXPECT_NE(std::string::npos, out.str().find("Imported 5 item(s) (the root and 4 below it)")) << out.str();
     out.str("");
     ASSERT_EQ(0, qb::CmdDbTree(dbFile, qb::kDbRootPath, out, err)) << err.str();
     EXPECT_EQ(
@@ -65,8 +65,9 @@ TEST_F(DbCommandsTest, TreeOfABranchWithOrWithoutTrailingBackslash) {
 }
 
 TEST_F(DbCommandsTest, FailuresReportOnStderrAndReturnNonZero) {
-    EXPECT_EQ(1, qb::CmdDbTree(tmp / "missing.db", qb::kDbRootPath, out, err));
-    EXPECT_NE(std::string::npos, err.str().find(tmp / "missing.db"));
+    // A missing input is a usage error, a file that is no database a failed stage.
+    EXPECT_EQ(2, qb::CmdDbTree(tmp / "missing.db", qb::kDbRootPath, out, err));
+    EXPECT_NE(std::string::npos, err.str().find("no such file: " + std::string(tmp / "missing.db")));
 
     err.str("");
     WriteFile(tmp / "notes.txt", "not a database, just text that is long enough...................");
@@ -74,14 +75,14 @@ TEST_F(DbCommandsTest, FailuresReportOnStderrAndReturnNonZero) {
     EXPECT_NE(std::string::npos, err.str().find("Not an outliner database"));
 
     err.str("");
-    EXPECT_EQ(1, qb::CmdDbImport(tmp / "notes.txt", dbFile, out, err));
-    EXPECT_NE(std::string::npos, err.str().find("Not a folder"));
+    EXPECT_EQ(2, qb::CmdDbImport(tmp / "notes.txt", dbFile, out, err));
+    EXPECT_NE(std::string::npos, err.str().find("not a folder"));
 
     err.str("");
     ASSERT_EQ(0, qb::CmdDbImport(src, dbFile, out, err));
-    EXPECT_EQ(1, qb::CmdDbTree(dbFile, "\\Organizer\\data\\7\\", out, err));
-    EXPECT_NE(std::string::npos, err.str().find("no item at \\Organizer\\data\\7\\"));
-    EXPECT_EQ(1, qb::CmdDbTree(dbFile, "C:\\elsewhere", out, err));
+    EXPECT_EQ(2, qb::CmdDbTree(dbFile, "\\Organizer\\data\\7\\", out, err));
+    EXPECT_NE(std::string::npos, err.str().find("the database holds no item 7")) << err.str();
+    EXPECT_EQ(2, qb::CmdDbTree(dbFile, "C:\\elsewhere", out, err));
 }
 
 TEST_F(DbCommandsTest, ControlCharactersInNamesAndCaptionsAreShownEscaped) {
