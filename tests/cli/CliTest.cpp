@@ -111,14 +111,14 @@ TEST(Cli, SetFieldsAndUsageErrors) {
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--whole", "--out", out, "--set", "FontColor=reddish"}).status);
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--out", out}).status);
     EXPECT_EQ(2, Quillbook({"export", "--db", db, "--item", "\\Organizer\\data\\99\\", "--out", out}).status);
-    EXPECT_EQ(1, Quillbook({"export", "--db", dir.path() + "missing.kvdb", "--whole", "--out", out}).status);
+    EXPECT_EQ(2, Quillbook({"export", "--db", dir.path() + "missing.kvdb", "--whole", "--out", out}).status);
     EXPECT_EQ(2, Quillbook({"frobnicate"}).status);
 
     // The tree below one item, and an item that is not there.
     const Result tree = Quillbook({"db", "tree", db, "1"});
     EXPECT_EQ(0, tree.status) << tree.out;
     EXPECT_NE(std::string::npos, tree.out.find("Item 0"));
-    EXPECT_NE(0, Quillbook({"db", "tree", db, "1/99"}).status);
+    EXPECT_EQ(2, Quillbook({"db", "tree", db, "1/99"}).status);
 }
 
 TEST(Cli, WalkErrorExitsWithThree) {

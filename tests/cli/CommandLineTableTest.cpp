@@ -149,7 +149,7 @@ TEST_F(CommandLineTable, ExportArgumentsAndFields) {
         {{"export", "--db", db_, "--whole", "--out", out_, "--set", "Nope=1"},
          2,
          Stream::Err,
-         "quillbook: export: unknown --set field \"Nope\"; 'quillbook export --list-fields' lists the fields."},
+         "quillbook: export: unknown --set field \"Nope\". 'quillbook export --list-fields' lists the fields."},
         {{"export", "--db", db_, "--out", out_},
          2,
          Stream::Err,
