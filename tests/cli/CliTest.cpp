@@ -26,7 +26,9 @@ struct Result {
 };
 
 // Runs quillbook with args (no shell), capturing stdout and stderr.
-Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0, int stopSignal = SIGINT) {
+// With sigintAfterLine set, stopSignal goes to it once `trigger` appears in its output.
+Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0, int stopSignal = SIGINT,
+                 const std::string& trigger = "|  |--") {
     int pipeFd[2];
     if (pipe(pipeFd) != 0) return {-1, ""};
     pid_t pid = fork();
@@ -51,7 +53,7 @@ Result Quillbook(const std::vector<std::string>& args, int sigintAfterLine = 0, 
         out.append(buf, static_cast<std::size_t>(n));
         for (ssize_t i = 0; i < n; ++i)
             if (buf[i] == '\n') ++lines;
-        if (sigintAfterLine > 0 && !signalled && out.find("|  |--") != std::string::npos) {
+        if (sigintAfterLine > 0 && !signalled && out.find(trigger) != std::string::npos) {
             kill(pid, stopSignal);
             signalled = true;
         }
@@ -153,6 +155,18 @@ TEST(Cli, CtrlCStopsTheRun) {
     EXPECT_EQ(130, r.status) << r.out.substr(0, 2000);
     EXPECT_NE(std::string::npos, r.out.find("User cancelled."));
     EXPECT_EQ(std::string::npos, r.out.find("|  |  |--Item 399"));
+}
+
+TEST(Cli, CtrlCStopsACompileWithTheStatusOfAStoppedExport) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 1000);
+    const std::string out = dir.path() + "out/";
+    const Result kept = Quillbook({"export", "-q", "--db", db, "--whole", "--out", out, "--method", "2", "--set",
+                                   "RemoveTempFiles=false"});
+    ASSERT_EQ(0, kept.status) << kept.out;
+    const Result r = Quillbook({"compile", out + "db.hhp"}, 1, SIGINT, ".html\n");
+    EXPECT_EQ(130, r.status) << r.out.substr(0, 2000);
+    EXPECT_NE(std::string::npos, r.out.find("quillbook: compile: compilation stopped")) << r.out.substr(0, 2000);
 }
 
 TEST(Cli, SettingsFileIsReadAsTheWizardReadsIt) {
