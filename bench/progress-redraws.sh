@@ -9,7 +9,7 @@ exe="${2:-$root/build/out/quillbook}"
 work="$(mktemp -d /tmp/quillbook-progress-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/src"
-for ((i = 1; i <= n; i++)); do mkdir "$work/src/$i"; done
+(cd "$work/src" && seq 1 "$n" | xargs mkdir)
 "$exe" -q db import "$work/src" "$work/db.kvdb"
 start=$(date +%s.%N)
 script -qec "'$exe' export --db '$work/db.kvdb' --whole --out '$work/out' --set RemoveTempFiles=false" "$work/tty.log" >/dev/null
