@@ -5,6 +5,7 @@
 #include "Utils/HtmlText.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "support/Entities.h"
 
 namespace qb {
 
@@ -368,14 +369,17 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     if (plan.job == &job && plan.finished.Contains(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
     std::string page = LoadTextFile(pageFile);
-    const std::string seeAlsoLine = seeAlso.empty() ? std::string() : "<p> See also: " + seeAlso + "</p>";
+    // Captions are UTF-8: in a page of another charset they go as references.
+    const bool utf8 = DeclaresUtf8(page);
+    auto inPage = [utf8](const std::string& html) { return utf8 ? html : HtmlAsAscii(html); };
+    const std::string seeAlsoLine = seeAlso.empty() ? std::string() : inPage("<p> See also: " + seeAlso + "</p>");
     if (o.NavLinks) {
         ReplaceAllNoCase(page, "</head>",
                          "<script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\"></script>"
                          "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /></head>",
                          false);
         ReplaceFirst(page, "<body",
-                     "<table width=\"100%\" border=\"0\"><tr><td bgcolor=blanchedalmond>" + navText +
+                     "<table width=\"100%\" border=\"0\"><tr><td bgcolor=blanchedalmond>" + inPage(navText) +
                          "</td></tr></table><br>" + seeAlsoLine + "<body");
     } else {
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);

@@ -119,6 +119,25 @@ TEST(Native, SmallProjectRoundTrip) {
               RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
 }
 
+// Readers look a word up lower-cased as typed ("Elbstraße" as "elbstraße"):
+// words with sharp s are found so, and as "ss" too.
+TEST(Native, SharpSIsFoundAsTypedAndAsSs) {
+    qbtest::TempDir dir;
+    const std::string head =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><title>";
+    qbtest::WriteFile(dir / "a.html", head + "Hafen</title></head><body>Elbstra\xC3\x9F" "e 5, gro\xC3\x9F" "e Halle</body></html>");
+    qbtest::WriteFile(dir / "b.html", head + "K\xC3\xB6nigstra\xC3\x9F" "e</title></head><body>K\xC3\xB6nigstra\xC3\x9F" "e 1, Elbstrasse 7</body></html>");
+    qbtest::WriteFile(dir / "h.hhp", "[OPTIONS]\r\nCompiled file=h.chm\r\nFull-text search=Yes\r\nLanguage=0x407\r\n"
+                                     "[FILES]\r\na.html\r\nb.html\r\n");
+    ASSERT_EQ(1, Compile(dir / "h.hhp").result);
+    const std::string chm = dir / "h.chm";
+    EXPECT_EQ("/a.html\n", PySearch(chm, "elbstra\\xdfe"));
+    EXPECT_EQ("/a.html\n/b.html\n", PySearch(chm, "elbstrasse"));
+    EXPECT_EQ("/a.html\n", PySearch(chm, "gro\\xdfe"));
+    EXPECT_EQ("/a.html\n", PySearch(chm, "grosse"));
+    EXPECT_EQ("/b.html\n", PySearch(chm, "k\\xf6nigstra\\xdfe"));
+}
+
 TEST(Native, FailuresNameTheFileAndLeaveNoOutput) {
     qbtest::TempDir dir;
     GenProject p = MakeProject(dir.path(), 5);
