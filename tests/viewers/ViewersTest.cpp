@@ -586,7 +586,7 @@ public:
     const std::string& bootLog() const { return bootLog_; }
     // Runs the probe; display: under a virtual X server.
     std::string Probe(const std::string& args, bool display = false) const {
-        return Run(env_ + (display ? "xvfb-run -a " : "") + "wine '" + std::string(QB_CHM_PROBE) + "' " + args +
+        return Run(env_ + (display ? "xvfb-run -a " : "") + "timeout 300 wine '" + std::string(QB_CHM_PROBE) + "' " + args +
                    " 2>/dev/null");
     }
 
@@ -666,6 +666,15 @@ TEST(WineViewer, OpensEveryEntryOfTheSampleInEachLanguage) {
     }
     EXPECT_GE(topLevel.size(), 8u);
     EXPECT_EQ(topLevel, shown) << tree;
+
+    // An index keyword with several topics ("Checklist") opens the viewer's
+    // choice of topics; the viewer faulted when the index named ".\\13\\20\\…".
+    ::Run(wine.Env() + "wineserver -w 2>&1");
+    const std::string keyword = wine.Probe("keyword '" + WinePath(e.chm) + "' Checklist", true);
+    const std::vector<std::string> keywordLines = Lines(keyword);
+    EXPECT_EQ(1, std::count(keywordLines.begin(), keywordLines.end(), "ACTIVATED Checklist")) << keyword;
+    EXPECT_EQ(1, std::count(keywordLines.begin(), keywordLines.end(), "DONE")) << keyword;
+    RecordProperty("wine_keyword_windows", keyword);
 
     // A Chinese caption reaches the viewer's tree and index list through code
     // page 936. (In a 1252 file this Wine shows its character references as
