@@ -14,7 +14,8 @@ PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
 )
 
-# Tests and benchmarks: test framework, help-file readers, office, browser, fuzzing, packaging.
+# Tests and benchmarks: test framework, help-file readers and viewers (scripts/viewer-screenshots.sh),
+# office, browser, fuzzing, packaging.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   dpkg-dev binutils debhelper devscripts lintian bash-completion
@@ -27,6 +28,7 @@ TEST_PACKAGES=(
   imagemagick python3
   nodejs
   wine wine64 g++-mingw-w64-x86-64 xvfb xauth
+  xchm kchmviewer xdotool
 )
 
 wanted=("${PACKAGES[@]}")

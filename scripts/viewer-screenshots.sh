@@ -2,7 +2,7 @@
 # Screenshots of a full-text search in xchm and kchmviewer on the sample's help
 # file, in English (0x409) and Chinese (0x804), under a virtual X server; the
 # viewers are driven with xdotool at fixed window positions.
-#   scripts/viewer-screenshots.sh     writes docs/{xchm,kchmviewer}-search-*.png
+#   scripts/viewer-screenshots.sh     writes docs/{xchm,kchmviewer}-search-*.png and kchmviewer-index-0x409.png
 # Needs: xchm kchmviewer xdotool imagemagick xvfb xauth (Debian packages).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -89,8 +89,22 @@ kchm_search() {
   stop
 }
 
+# kchmviewer's index: an item's entry opens its page.
+kchm_index() {
+  start kchmviewer "$work/$1/sample.chm"
+  xdotool mousemove 123 133 click 1
+  sleep 1
+  xdotool mousemove 79 334 click 1
+  sleep 2
+  shot 1000x720+0+0 "$2"
+  stop
+}
+
 xchm_search 0x409 "Öffnungszeiten" xchm-search-german-0x409.png
+# A word with sharp s as typed; the page shows its navigation bar without scripts.
+xchm_search 0x409 "Elbstraße" xchm-search-sharp-s-0x409.png
 kchm_search 0x409 "Öffnungszeiten" kchmviewer-search-german-0x409.png
 # xchm reads the index's words as Latin-1 whatever the help file's code page:
 # 饺子 (bytes BD C8 D7 D3 in code page 936) is found only when typed so.
 xchm_search 0x804 "½È×Ó" xchm-search-chinese-0x804.png
+kchm_index 0x409 kchmviewer-index-0x409.png

@@ -1,8 +1,12 @@
 #include "support/Entities.h"
 
+#include <unicode/utf8.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
+#include "support/Text.h"
 #include "support/Utf.h"
 
 namespace qb {
@@ -61,6 +65,74 @@ std::string DecodeEntities(const std::string& text) {
         i = semi;
     }
     return out;
+}
+
+namespace {
+
+// Next code point of UTF-8 text at i (advanced); U+FFFD for a bad byte.
+std::uint32_t NextCodePoint(const std::string& text, std::size_t& i) {
+    const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+    auto at = static_cast<int32_t>(i);
+    UChar32 c;
+    U8_NEXT(s, at, static_cast<int32_t>(text.size()), c);
+    i = static_cast<std::size_t>(at);
+    return c < 0 ? 0xFFFD : static_cast<std::uint32_t>(c);
+}
+
+}  // namespace
+
+std::string HtmlAsAscii(const std::string& html) {
+    const std::string lower = LowerAscii(html);
+    std::string out;
+    out.reserve(html.size() + html.size() / 8);
+    enum { kText, kScript, kStyle } mode = kText;
+    char buf[16];
+    for (std::size_t i = 0; i < html.size();) {
+        auto c = static_cast<unsigned char>(html[i]);
+        if (c == '<') {
+            if (mode == kText && lower.compare(i, 7, "<script") == 0)
+                mode = kScript;
+            else if (mode == kText && lower.compare(i, 6, "<style") == 0)
+                mode = kStyle;
+            else if (lower.compare(i, 8, "</script") == 0 || lower.compare(i, 7, "</style") == 0)
+                mode = kText;
+        }
+        if (c < 0x80) {
+            out += html[i++];
+            continue;
+        }
+        std::uint32_t cp = NextCodePoint(html, i);
+        if (mode == kScript) {
+            auto unit = [&](std::uint32_t u) {
+                std::snprintf(buf, sizeof buf, "\\u%04X", u);
+                out += buf;
+            };
+            if (cp >= 0x10000) {
+                unit(0xD800 + ((cp - 0x10000) >> 10));
+                unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            } else {
+                unit(cp);
+            }
+        } else if (mode == kStyle) {
+            std::snprintf(buf, sizeof buf, "\\%X ", cp);
+            out += buf;
+        } else {
+            out += "&#" + std::to_string(cp) + ";";
+        }
+    }
+    return out;
+}
+
+bool DeclaresUtf8(const std::string& html) {
+    std::string lower = LowerAscii(html.substr(0, 4096));
+    std::size_t at = lower.find("charset");
+    while (at != std::string::npos) {
+        std::size_t v = lower.find_first_not_of(" =\"'", at + 7);
+        if (v != std::string::npos && (lower.compare(v, 5, "utf-8") == 0 || lower.compare(v, 4, "utf8") == 0))
+            return true;
+        at = lower.find("charset", at + 7);
+    }
+    return false;
 }
 
 }  // namespace qb

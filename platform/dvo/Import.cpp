@@ -220,6 +220,12 @@ private:
         if (!fd.valid() || ::fstat(fd.get(), &st) != 0) throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
         if (!S_ISREG(st.st_mode)) throw Error("Not a regular file: " + PathOf(diskName));
         const int64_t size = st.st_size;
+        // SQLite keeps a value within its length limit (1 GB unless built
+        // otherwise); a larger file is refused by name rather than by a bind error.
+        const int64_t limit = sqlite3_limit(conn_.get(), SQLITE_LIMIT_LENGTH, -1);
+        if (size > limit)
+            throw Error("Cannot store " + PathOf(diskName) + ": the file has " + std::to_string(size) +
+                        " bytes, more than the " + std::to_string(limit) + " bytes the database takes in one file");
         insertFile_.Reset()
             .Bind(1, item)
             .Bind(2, storedName)

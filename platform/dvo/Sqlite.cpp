@@ -30,6 +30,11 @@ void Connection::Exec(const char* sql) {
 
 void Connection::Fail(const std::string& context) const { throw Error(context + ": " + sqlite3_errmsg(db_)); }
 
+void Connection::Fail(const std::string& context, int code) const {
+    // A failed bind leaves the connection's own message at "not an error".
+    throw Error(context + ": " + sqlite3_errstr(code));
+}
+
 Statement::Statement(Connection& conn, const char* sql) : conn_(conn) {
     if (sqlite3_prepare_v2(conn.get(), sql, -1, &stmt_, nullptr) != SQLITE_OK) conn.Fail("Database error");
 }
@@ -43,33 +48,36 @@ Statement& Statement::Reset() {
 }
 
 Statement& Statement::Bind(int index, int64_t value) {
-    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) conn_.Fail("Database error");
+    if (const int rc = sqlite3_bind_int64(stmt_, index, value); rc != SQLITE_OK) conn_.Fail("Database error", rc);
     return *this;
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {
-    if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) != SQLITE_OK)
-        conn_.Fail("Database error");
+    if (const int rc =
+            sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        rc != SQLITE_OK)
+        conn_.Fail("Database error", rc);
     return *this;
 }
 
 Statement& Statement::BindNull(int index) {
-    if (sqlite3_bind_null(stmt_, index) != SQLITE_OK) conn_.Fail("Database error");
+    if (const int rc = sqlite3_bind_null(stmt_, index); rc != SQLITE_OK) conn_.Fail("Database error", rc);
     return *this;
 }
 
 Statement& Statement::BindZeroBlob(int index, int64_t size) {
-    if (sqlite3_bind_zeroblob64(stmt_, index, static_cast<sqlite3_uint64>(size)) != SQLITE_OK)
-        conn_.Fail("Database error");
+    if (const int rc = sqlite3_bind_zeroblob64(stmt_, index, static_cast<sqlite3_uint64>(size)); rc != SQLITE_OK)
+        conn_.Fail("Database error", rc);
     return *this;
 }
 
 Statement& Statement::BindBlob(int index, const void* data, size_t size) {
     // A null pointer would store NULL; an empty file is an empty blob.
     static const char empty = 0;
-    if (sqlite3_bind_blob64(stmt_, index, data ? data : &empty, static_cast<sqlite3_uint64>(size), SQLITE_TRANSIENT) !=
-        SQLITE_OK)
-        conn_.Fail("Database error");
+    if (const int rc = sqlite3_bind_blob64(stmt_, index, data ? data : &empty, static_cast<sqlite3_uint64>(size),
+                                           SQLITE_TRANSIENT);
+        rc != SQLITE_OK)
+        conn_.Fail("Database error", rc);
     return *this;
 }
 

@@ -25,6 +25,8 @@ public:
     void Exec(const char* sql);
     // Throws qb::Error with context + the connection's last message.
     [[noreturn]] void Fail(const std::string& context) const;
+    // The same with the text of a result code, for calls that set no message.
+    [[noreturn]] void Fail(const std::string& context, int code) const;
 
 private:
     sqlite3* db_ = nullptr;

@@ -335,10 +335,15 @@ void FtsIndex::EndTopics() { EndRun(); }
 
 void FtsIndex::AddWords(WordMap& into, std::uint32_t topicIndex, const std::vector<std::string>& words) {
     scratch_.clear();
-    for (std::uint32_t pos = 0; pos < words.size(); ++pos) {
-        auto [it, added] = into.try_emplace(words[pos]);
-        if (added) runBytes_ += kWordOverhead + words[pos].size();
+    auto add = [&](const std::string& word, std::uint32_t pos) {
+        auto [it, added] = into.try_emplace(word);
+        if (added) runBytes_ += kWordOverhead + word.size();
         scratch_.emplace_back(&it->second, pos);
+    };
+    for (std::uint32_t pos = 0; pos < words.size(); ++pos) {
+        add(words[pos], pos);
+        // Both spellings of a word with sharp s find it: "straße" and "strasse".
+        if (words[pos].find("\xC3\x9F") != std::string::npos) add(SharpSAsSs(words[pos]), pos);
     }
     // Grouped by word, positions ascending within each.
     std::sort(scratch_.begin(), scratch_.end());

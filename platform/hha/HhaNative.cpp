@@ -74,6 +74,16 @@ std::string PlainName(const Project& project, const std::string& written) {
     return r.name.empty() ? written : r.name.substr(1);
 }
 
+// A sitemap's Local as stored: the stored name as a relative URL with the
+// written value's fragment ("#part" stays).
+std::string StoredLocal(const std::string& name, const std::string& written) {
+    std::string url;
+    for (char c : UrlEscapeName(name.substr(1))) url += c == '"' ? std::string("%22") : std::string(1, c);
+    const std::size_t fragment = written.find('#');
+    if (fragment != std::string::npos) url += written.substr(fragment);
+    return url;
+}
+
 bool OptionOn(const Project& project, const std::string& key, bool absent) {
     std::string v = Trim(project.Option(key));
     return v.empty() ? absent : EqualsNoCase(v, "yes");
@@ -274,11 +284,32 @@ bool Compile(const Project& project, Session& session) {
         (contents ? contentsName : indexName) = sr.name;
         SitemapRecords& records = contents ? contentsEntries : indexEntries;
         records = SitemapRecords();
+        // Viewers open a stored Local as it stands: ".\a\b.html" fails in
+        // some and crashes one, so the stored copy names "a/b.html".
+        std::string storedText;
+        std::size_t copied = 0;
+        auto local = [&](const SitemapParam& param) {
+            std::string name = ResolvePath(project, param.value).name;
+            if (!name.empty()) {
+                storedText.append(text, copied, param.valueBegin - copied);
+                storedText += StoredLocal(name, param.value);
+                copied = param.valueEnd;
+            }
+            return name;
+        };
         ForEachSitemapEntry(text, [&](const SitemapEntry& entry) {
             records.Add(entry.level);
             if (contents) {
                 records.AddParam(SitemapRecords::kName, DecodeEntities(entry.Param("Name")));
-                records.AddParam(SitemapRecords::kLocal, ResolvePath(project, entry.Param("Local")).name);
+                std::string name;
+                bool first = true;
+                for (const SitemapParam& param : entry.params) {
+                    if (!EqualsNoCase(param.name, "Local")) continue;
+                    std::string one = local(param);
+                    if (first) name = std::move(one);
+                    first = false;
+                }
+                records.AddParam(SitemapRecords::kLocal, name);
                 return;
             }
             for (const SitemapParam& param : entry.params) {
@@ -287,13 +318,15 @@ bool Compile(const Project& project, Session& session) {
                 else if (EqualsNoCase(param.name, "See Also"))
                     records.AddParam(SitemapRecords::kSeeAlso, DecodeEntities(param.value));
                 else if (EqualsNoCase(param.name, "Local"))
-                    records.AddParam(SitemapRecords::kLocal, ResolvePath(project, param.value).name);
+                    records.AddParam(SitemapRecords::kLocal, local(param));
             }
         });
         records.Trim();
+        storedText.append(text, copied);
+        std::string().swap(text);
         // Viewers read sitemaps in the language's code page, not as UTF-8.
         if (sitemaps.Insert(sr.name))
-            container.AddFile(sr.name, IsNonAsciiUtf8(text) ? codePage.EncodeHtml(text) : text);
+            container.AddFile(sr.name, IsNonAsciiUtf8(storedText) ? codePage.EncodeHtml(storedText) : storedText);
     }
     // Pages the contents names are flagged as such in the topic table.
     const ContentsPages contentsPages(contentsEntries);

@@ -24,6 +24,8 @@ constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // listing block, so longer keywords are shortened.
 constexpr std::size_t kMaxKeywordUnits = 480;
 constexpr std::size_t kMaxNameUnits = 240;
+// A cross reference shares the block with the longest keyword path.
+constexpr std::size_t kMaxSeeAlsoUnits = 500;
 
 // UTF-16LE text cut to at most units code units, never inside a surrogate pair.
 std::string CutUtf16(const std::string& text, std::size_t units) {
@@ -55,7 +57,7 @@ std::string ListingEntry(const Keyword& k, std::uint32_t ordinal) {
     Put32(e, 0);
     if (seeAlso) {
         Put32(e, 1);
-        e += Utf16Le(k.item->seeAlso);
+        e += CutUtf16(Utf16Le(k.item->seeAlso), kMaxSeeAlsoUnits);
         Put16(e, 0);
     } else {
         Put32(e, static_cast<std::uint32_t>(k.item->topics.size()));

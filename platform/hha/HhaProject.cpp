@@ -17,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <unordered_set>
 
 #include "support/Error.h"
 
@@ -519,10 +520,17 @@ ResolvedPath ResolveChecked(const Project& project, const std::string& written, 
 FileCollector::FileCollector(const Project& project, Session& session, bool lookNow)
     : project_(project), session_(session), inside_(std::make_unique<InsideCheck>(project)), lookNow_(lookNow) {
     // [FILES] lines and the project's own references are file names, not URLs.
+    std::unordered_set<std::string> listed;  // stored names as listed, letter case kept
     for (const std::string& line : project.fileLines) {
         ResolvedPath r = ResolveChecked(project, line, *inside_, true, lookNow);
         if (r.name.empty()) continue;
         if (lookNow && !IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
+        // Stored names ignore letter case: of "a.html" and "A.html" one file
+        // can be stored, and the user is told which is left out.
+        if (listed.insert(r.name).second && seen_.Contains(r.name))
+            session_.Log("Warning: " + line +
+                         " is left out: the help file's names ignore letter case and a file listed before has this "
+                         "name");
         Add(line, r, lookNow);
     }
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {

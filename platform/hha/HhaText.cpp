@@ -112,7 +112,7 @@ bool IsNonAsciiUtf8(const std::string& text) { return !IsAscii(text) && IsValidU
 namespace {
 
 // ICU's full case folding of UTF-16 text, as UTF-8; false when ICU fails.
-bool FoldWide(std::u16string_view wide, std::string& out) {
+bool FullFold(std::u16string_view wide, std::string& out) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t length =
         u_strFoldCase(nullptr, 0, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
@@ -121,6 +121,22 @@ bool FoldWide(std::u16string_view wide, std::string& out) {
     u_strFoldCase(folded.data(), length, wide.data(), static_cast<int32_t>(wide.size()), U_FOLD_CASE_DEFAULT, &status);
     if (U_FAILURE(status)) return false;
     out = ToUtf8(folded);
+    return true;
+}
+
+// Full case folding except that sharp s stays (capital sharp s becomes it):
+// readers look a word up lower-cased as typed, and "straße" must be found.
+bool FoldWide(std::u16string_view wide, std::string& out) {
+    out.clear();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= wide.size(); ++i) {
+        if (i < wide.size() && wide[i] != u'\u00DF' && wide[i] != u'\u1E9E') continue;
+        std::string piece;
+        if (!FullFold(wide.substr(start, i - start), piece)) return false;
+        out += piece;
+        if (i < wide.size()) out += "\xC3\x9F";
+        start = i + 1;
+    }
     return true;
 }
 
@@ -182,6 +198,19 @@ std::string FoldCase(const std::string& utf8) {
     return FoldWide(ToUtf16(utf8), folded) ? folded : utf8;
 }
 
+std::string SharpSAsSs(const std::string& word) {
+    std::string out;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word.compare(i, 2, "\xC3\x9F") == 0) {
+            out += "ss";
+            ++i;
+        } else {
+            out += word[i];
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> TextWords(const std::string& utf8) {
     // Most pages' text is such ASCII: the rules for it need no break iterator.
     if (IsPlainAscii(utf8)) return AsciiWords(utf8);
@@ -204,74 +233,6 @@ std::string UrlEscapeName(const std::string& name) {
             out += hex[c & 15];
         } else {
             out += ch;
-        }
-    }
-    return out;
-}
-
-namespace {
-
-// Next code point of UTF-8 text at i (advanced); U+FFFD for a bad byte.
-std::uint32_t NextCodePoint(const std::string& text, std::size_t& i) {
-    const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
-    auto at = static_cast<int32_t>(i);
-    UChar32 c;
-    U8_NEXT(s, at, static_cast<int32_t>(text.size()), c);
-    i = static_cast<std::size_t>(at);
-    return c < 0 ? 0xFFFD : static_cast<std::uint32_t>(c);
-}
-
-}  // namespace
-
-bool DeclaresUtf8(const std::string& html) {
-    std::string lower = LowerAscii(html.substr(0, 4096));
-    std::size_t at = lower.find("charset");
-    while (at != std::string::npos) {
-        std::size_t v = lower.find_first_not_of(" =\"'", at + 7);
-        if (v != std::string::npos && (lower.compare(v, 5, "utf-8") == 0 || lower.compare(v, 4, "utf8") == 0))
-            return true;
-        at = lower.find("charset", at + 7);
-    }
-    return false;
-}
-
-std::string HtmlAsAscii(const std::string& html) {
-    const std::string lower = LowerAscii(html);
-    std::string out;
-    out.reserve(html.size() + html.size() / 8);
-    enum { kText, kScript, kStyle } mode = kText;
-    char buf[16];
-    for (std::size_t i = 0; i < html.size();) {
-        auto c = static_cast<unsigned char>(html[i]);
-        if (c == '<') {
-            if (mode == kText && lower.compare(i, 7, "<script") == 0)
-                mode = kScript;
-            else if (mode == kText && lower.compare(i, 6, "<style") == 0)
-                mode = kStyle;
-            else if (lower.compare(i, 8, "</script") == 0 || lower.compare(i, 7, "</style") == 0)
-                mode = kText;
-        }
-        if (c < 0x80) {
-            out += html[i++];
-            continue;
-        }
-        std::uint32_t cp = NextCodePoint(html, i);
-        if (mode == kScript) {
-            auto unit = [&](std::uint32_t u) {
-                std::snprintf(buf, sizeof buf, "\\u%04X", u);
-                out += buf;
-            };
-            if (cp >= 0x10000) {
-                unit(0xD800 + ((cp - 0x10000) >> 10));
-                unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            } else {
-                unit(cp);
-            }
-        } else if (mode == kStyle) {
-            std::snprintf(buf, sizeof buf, "\\%X ", cp);
-            out += buf;
-        } else {
-            out += "&#" + std::to_string(cp) + ";";
         }
     }
     return out;

@@ -44,8 +44,12 @@ bool IsNonAsciiUtf8(const std::string& text);
 
 using qb::HtmlEntity;
 
-// Full case folding of UTF-8 text ("Straße" -> "strasse").
+// Full case folding of UTF-8 text that keeps sharp s ("STRAẞE" -> "straße").
 std::string FoldCase(const std::string& utf8);
+
+// The word with each sharp s as "ss" ("straße" -> "strasse"); the word itself
+// when it holds none.
+std::string SharpSAsSs(const std::string& word);
 
 // The words of a plain UTF-8 text at Unicode word boundaries (letters,
 // numbers, ideographs and kana; punctuation and blanks are no words),
@@ -55,13 +59,9 @@ std::vector<std::string> TextWords(const std::string& utf8);
 // A stored name as viewers take it in a URL: "%", "#" and "?" as %XX.
 std::string UrlEscapeName(const std::string& name);
 
-// A UTF-8 HTML page in ASCII alone, so that it reads the same whatever code
-// page a viewer decodes it with: characters outside ASCII become "&#N;", in
-// scripts "\uXXXX" and in style sheets "\X ".
-std::string HtmlAsAscii(const std::string& html);
+using qb::HtmlAsAscii;
 
-// True when an HTML page declares the UTF-8 charset.
-bool DeclaresUtf8(const std::string& html);
+using qb::DeclaresUtf8;
 
 // Shortens UTF-8 text to at most maxBytes bytes without splitting a character.
 std::string CutUtf8(const std::string& text, std::size_t maxBytes);

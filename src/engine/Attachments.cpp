@@ -7,6 +7,7 @@
 #include "Utils/Format.h"
 #include "Utils/HtmlText.h"
 #include "Utils/Utils.h"
+#include "engine/Converters.h"
 #include "engine/Engine.h"
 #include "support/Error.h"
 
@@ -113,7 +114,7 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
     group("<BR><BR>Images:<BR>", images);
     group("<BR><BR>Other files:<BR>", others);
     page += "</p>" + o.Footer + "</BODY></HTML>";
-    SaveTextFile(pageFile, page);
+    SaveTextFile(pageFile, PageInCharset(page, o.Encoding));
     return result;
 }
 

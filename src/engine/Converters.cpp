@@ -5,7 +5,9 @@
 #include "engine/Engine.h"
 #include "engine/Storage.h"
 #include "settings/MessageTable.h"
+#include "support/Entities.h"
 #include "support/Error.h"
+#include "support/Text.h"
 
 namespace qb {
 
@@ -24,6 +26,12 @@ void PrepareConverter(TParameters& job, int offices) {
         case 0: job.RichEdit = CreateBuiltInEngine(); break;
         default: job.RichEdit = CreatePlainTextEngine(); break;
     }
+}
+
+std::string PageInCharset(const std::string& page, const std::string& encoding) {
+    const std::string name = LowerAscii(Trim(encoding));
+    if (name == "utf-8" || name == "utf8") return page;
+    return HtmlAsAscii(page);
 }
 
 bool UsesNotesFiles(const TParameters& job) { return !job.RichEdit; }

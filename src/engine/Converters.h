@@ -12,6 +12,11 @@ namespace qb {
 // viewers read its non-ASCII text in a legacy code page.
 inline constexpr const char* kCharsetMeta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">";
 
+// A page that names encoding as its charset, in bytes that agree with it:
+// UTF-8 as it is; under any other name (or none) in ASCII with character
+// references, which every ASCII-based charset reads the same.
+std::string PageInCharset(const std::string& page, const std::string& encoding);
+
 // The closing every engine's page ends with.
 inline constexpr const char* kClosingText = "</body>\r\n\r\n</html>\r\n";
 

@@ -175,9 +175,9 @@ std::string ResolvedLink(const TParameters& job, const std::string& link, const 
 // ChildLink, or the sub-item's planned page when that link would not reach it.
 std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, const std::string& entryName,
                               const std::string& caption, const std::string& relFolder);
-// Walk step 10: the bar of the item's page. With rollover menus, parentNav and
-// childNav name the menu data files of the parent and of this item (an item
-// with sub-items has its data written here); without, they are the bar's links.
+// Walk step 10: the bar of the item's page, plain links in every page. With
+// rollover menus, parentNav and childNav also load the menu data of the
+// ancestors and of this item (an item with sub-items has its data written here).
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
                                 const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder,

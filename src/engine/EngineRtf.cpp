@@ -61,7 +61,7 @@ public:
         t += "</font>";
         t += o.Footer;
         t += kClosingText;
-        SaveTextFile(htmlFile, t);
+        SaveTextFile(htmlFile, PageInCharset(t, o.Encoding));
         return true;
     }
 };

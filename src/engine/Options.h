@@ -113,8 +113,10 @@ struct TParameters {
     TParameters& operator=(const TParameters&) = delete;
 };
 
-// Calls the job's progress callback when set; returns its stop flag or the
-// job's stop request.
+// The text as one log line: "\r\n" as "\n", no line breaks before or after it.
+std::string LogLineText(const char* text);
+// Calls the job's progress callback with the text as one log line when set;
+// returns its stop flag or the job's stop request.
 bool ReportProgress(const TParameters& job, int position, const char* text);
 inline bool ReportProgress(const TParameters& job, int position, const std::string& text) {
     return ReportProgress(job, position, text.c_str());

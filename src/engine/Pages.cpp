@@ -1,10 +1,14 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "Utils/FileSys.h"
 #include "Utils/Format.h"
 #include "Utils/HtmlText.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "support/Entities.h"
+#include "support/Text.h"
+#include "support/Utf.h"
 
 namespace qb {
 
@@ -258,6 +262,26 @@ std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, c
     return ResolvedLink(job, ChildLink(job, parentPath, entryName, caption, relFolder), parent + entryName + "\\");
 }
 
+namespace {
+
+// Script text with each character outside ASCII as "\uXXXX".
+std::string JsAscii(const std::string& script) {
+    if (IsAscii(script)) return script;
+    std::string out;
+    char buf[8];
+    for (char16_t unit : ToUtf16(script)) {
+        if (unit < 0x80) {
+            out += static_cast<char>(unit);
+        } else {
+            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(unit));
+            out += buf;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 // --- Navigation, sub-item list, see also --------------------------------------------
 
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
@@ -285,32 +309,42 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
                        {level, k, JsString(child), JsString(HtmlQuote(ReplaceAll(e.Caption, "'", "`")))});
         ++k;
     }
-    // The database root has a menu but no link of its own. The data names the
-    // file of the level above, which the script loads in turn.
-    const bool linked = !(level == 0 && o.WholeDatabase);
-    auto entry = [&](const std::string& parent) {
-        return Format(
-            "quillbookNav(%d, '%s', '%s', '%s')\r\n",
-            {level, linked ? JsString(link) : "", linked ? JsString(HtmlQuote(caption)) : "", JsString(parent)});
-    };
-    const std::string script = "<script type=\"text/javascript\">\r\n";
+    // parentNav holds the script tag of the nearest menu data above, then the
+    // bar's links: the bar is plain HTML, readable without scripts.
+    const std::size_t cut = std::min(parentNav.find("<a "), parentNav.size());
+    const std::string parentData = parentNav.substr(0, cut), links = parentNav.substr(cut);
+    // The database root has a menu but no link of its own.
+    const std::string own =
+        level == 0 && o.WholeDatabase
+            ? std::string()
+            : Format("<a href=\"%s\" onMouseover=\"dropdownmenu(this, event, menu%d, '250px')\" "
+                     "onMouseout=\"delayhidemenu()\">%s</a> >> ",
+                     {link, level, HtmlQuote(caption)});
     if (k == 0) {
-        // A leaf's entry goes into its own page, which loads its parent's data itself.
-        childNav = parentNav;
-        const std::string parent =
-            parentNav.empty() ? "" : "<script type=\"text/javascript\" src=\"" + parentNav + "\"></script>";
-        return parent + script + data + entry("") + "quillbookBar()\r\n</script>\r\n";
+        // An empty menu is declared in the page itself; there is no level below.
+        childNav = parentData + links + own;
+        return parentData + "<script type=\"text/javascript\">\r\n" + data + "</script>\r\n" + links + own;
     }
-    data += entry(parentNav);
+    // The data of the level above is loaded by this data in turn, so a page
+    // loads one script whatever its depth.
+    const std::string srcKey = "src=\"";
+    const std::size_t src = parentData.find(srcKey);
+    if (src != std::string::npos) {
+        const std::size_t from = src + srcKey.size();
+        data += "quillbookMenus('" + JsString(parentData.substr(from, parentData.find('"', from) - from)) + "')\r\n";
+    }
     // Written once, loaded by this page and every page below it: a page does
     // not grow with the number of its siblings or ancestors' siblings.
     const std::string dataFile = MenuDataFile(pageFile);
     RunRecord(job).Add(job, dataFile);
-    SaveTextFile(dataFile, data);
+    // Scripts are read in the charset of the page that loads them: ASCII reads
+    // the same in every one.
+    SaveTextFile(dataFile, JsAscii(data));
     if (job.FileList && !job.FileList->Contains(dataFile)) job.FileList->Add(dataFile);
-    childNav = UrlPath(RootLink(job, dataFile));
-    return "<script type=\"text/javascript\" src=\"" + childNav + "\"></script>" + script +
-           "quillbookBar()\r\n</script>\r\n";
+    const std::string ownData =
+        "<script type=\"text/javascript\" src=\"" + UrlPath(RootLink(job, dataFile)) + "\"></script>";
+    childNav = ownData + links + own;
+    return childNav;
 }
 
 std::string SubItemLine(TParameters& job, const std::string& childPath, const std::string& childFolder,
@@ -368,14 +402,17 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     if (plan.job == &job && plan.finished.Contains(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
     std::string page = LoadTextFile(pageFile);
-    const std::string seeAlsoLine = seeAlso.empty() ? std::string() : "<p> See also: " + seeAlso + "</p>";
+    // Captions are UTF-8: in a page of another charset they go as references.
+    const bool utf8 = DeclaresUtf8(page);
+    auto inPage = [utf8](const std::string& html) { return utf8 ? html : HtmlAsAscii(html); };
+    const std::string seeAlsoLine = seeAlso.empty() ? std::string() : inPage("<p> See also: " + seeAlso + "</p>");
     if (o.NavLinks) {
         ReplaceAllNoCase(page, "</head>",
                          "<script type=\"text/javascript\" language=\"JavaScript\" src=\"/_quillbook.js\"></script>"
                          "<link rel=\"stylesheet\" type=\"text/css\" href=\"/_quillbook.css\" /></head>",
                          false);
         ReplaceFirst(page, "<body",
-                     "<table width=\"100%\" border=\"0\"><tr><td bgcolor=blanchedalmond>" + navText +
+                     "<table width=\"100%\" border=\"0\"><tr><td bgcolor=blanchedalmond>" + inPage(navText) +
                          "</td></tr></table><br>" + seeAlsoLine + "<body");
     } else {
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);

@@ -9,8 +9,20 @@ namespace qb {
 TParameters::TParameters() : Plan(std::make_unique<TPagePlan>()), Record(std::make_unique<TRunRecord>()) {}
 TParameters::~TParameters() = default;
 
+std::string LogLineText(const char* text) {
+    std::string line;
+    for (const char* p = text; *p; ++p)
+        if (*p != '\r' || p[1] != '\n') line += *p;
+    // Message texts that start or end a paragraph carry line breaks, which a
+    // log written line by line shows as stray blank lines and carriage returns.
+    const std::size_t begin = line.find_first_not_of('\n');
+    if (begin == std::string::npos) return {};
+    return line.substr(begin, line.find_last_not_of('\n') + 1 - begin);
+}
+
 bool ReportProgress(const TParameters& job, int position, const char* text) {
-    const bool stop = job.ProgressCallback && job.ProgressCallback(job.ProgressContext, position, text);
+    const std::string line = text ? LogLineText(text) : std::string();
+    const bool stop = job.ProgressCallback && job.ProgressCallback(job.ProgressContext, position, text ? line.c_str() : nullptr);
     return stop || job.StopRequested.load();
 }
 

@@ -2,9 +2,8 @@
 // Pages declare arrays of links (menu0, menu1, ...) and call
 // dropdownmenu(link, event, menuArray, width) on mouse-over and
 // delayhidemenu() on mouse-out.
-// The bar itself is written by quillbookBar() from one entry per level: an
-// item with sub-items keeps its entry and menu in a data file beside its page
-// (written once, loaded by every page below it), which names its parent's.
+// An item with sub-items keeps its menu in a data file beside its page
+// (written once, loaded by every page below it); the bar's links are in each page.
 var quillbookMenu = {
   div: null,
   hideTimer: null,
@@ -35,24 +34,9 @@ function quillbookMenuContainer() {
   return div;
 }
 
-var quillbookLevels = [];
-
-// One level of the bar: the item's page and caption (HTML), or no link for the
-// database root; parent is the data file of the level above, loaded next.
-function quillbookNav(level, link, caption, parent) {
-  quillbookLevels[level] = link ? { link: link, caption: caption } : null;
-  if (parent) document.write('<script type="text/javascript" src="' + parent + '"><\/script>');
-}
-
-function quillbookBar() {
-  var html = '';
-  for (var k = 0; k < quillbookLevels.length; ++k) {
-    var e = quillbookLevels[k];
-    if (!e) continue;
-    html += '<a href="' + e.link + '" onMouseover="dropdownmenu(this, event, menu' + k +
-            ', \'250px\')" onMouseout="delayhidemenu()">' + e.caption + '</a> >> ';
-  }
-  document.write(html);
+// Menu data of an item loads the data of the level above it.
+function quillbookMenus(parent) {
+  document.write('<script type="text/javascript" src="' + parent + '"><\/script>');
 }
 
 function clearhidemenu() {

@@ -90,6 +90,12 @@ TEST(Cli, ExportWholeDatabaseCompilesAndCleansUp) {
     ASSERT_EQ(0, r.status) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("|  |--Top"));
     EXPECT_NE(std::string::npos, r.out.find("Finish clearing."));
+    // A piped log holds plain lines: no carriage return, no line made of a
+    // message text's leading break.
+    EXPECT_EQ(std::string::npos, r.out.find('\r')) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("\nExport finished.\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("\nCompile finished.\n")) << r.out;
+    EXPECT_EQ(std::string::npos, r.out.find("\n\n")) << r.out;
     EXPECT_TRUE(qb::fs::FileExists(out + "db.chm"));
     qb::TStringList left;
     qb::FindFiles(left, out, "*.*", true);

@@ -153,6 +153,21 @@ TEST_F(ImportTest, NamesThatCollideWithoutLetterCaseAreRefused) {
     EXPECT_NE(std::string::npos, message.find(t / "s/i/_~_~_"));
 }
 
+// A file beyond what the database takes in one value (2 GB here, sparse on
+// disk) is refused by name and size, never as "not an error".
+TEST_F(ImportTest, FileTooLargeForTheDatabaseIsRefusedWithItsSize) {
+    WriteFile(src + "1/small.txt", "s");
+    const std::string big = src + "1/big.iso";
+    WriteFile(big, "");
+    std::error_code ec;
+    fs::resize_file(big, std::uint64_t{2} << 30, ec);
+    if (ec) GTEST_SKIP() << "this file system holds no sparse 2 GB file: " << ec.message();
+    const std::string message = ImportError(src, dbFile);
+    EXPECT_NE(std::string::npos, message.find(big)) << message;
+    EXPECT_NE(std::string::npos, message.find("2147483648 bytes")) << message;
+    EXPECT_EQ(std::string::npos, message.find("not an error")) << message;
+}
+
 TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused) {
     WriteFile(tmp / "outside/secret.txt", "linked content");
     WriteFile(src + "b/real.txt", "inside content");

@@ -179,7 +179,7 @@ TEST(Words, TextOfPagesWithoutMarkup) {
         "5 \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 \xE9\xA5\xBA\xE5\xAD\x90</p>");
     expected = {
         "\xC3\xBC"
-        "bermass",
+        "berma\xC3\x9F",
         "\xC3\xB6"
         "ffnungszeiten",
         "caf\xC3\xA9",

@@ -43,7 +43,8 @@ GenProject MakeProject(const std::string& root, int pages, bool fullText) {
     std::string hhc =
         "<HTML><HEAD>\r\n<meta name=\"GENERATOR\" content=\"Quillbook 3.0.0\">\r\n</HEAD><BODY>\r\n"
         "<OBJECT type=\"text/site properties\">\r\n  <param name=\"ImageType\" value=\"Folder\">\r\n</OBJECT>\r\n";
-    std::string files;
+    std::string files, storedHhc;
+    std::size_t storedFrom = 0;
     int level = 0;
     for (int i = 0; i < pages; ++i) {
         // Pages 0..9 at the root, the rest in folders of 50.
@@ -85,20 +86,27 @@ GenProject MakeProject(const std::string& root, int pages, bool fullText) {
             ++level;
         }
         std::string indent(level * 2, ' ');
-        hhc += indent + "<LI><OBJECT type=\"text/sitemap\">\r\n" + indent +
-               "    <param name=\"Name\" value=\"Caption " + std::to_string(i) + " &amp; more\">\r\n" + indent +
-               "    <param name=\"Local\" value=\".\\" + Backslashed(rel) + "\">\r\n" + indent + "    </OBJECT>\r\n";
+        auto entry = [&](const std::string& local) {
+            return indent + "<LI><OBJECT type=\"text/sitemap\">\r\n" + indent +
+                   "    <param name=\"Name\" value=\"Caption " + std::to_string(i) + " &amp; more\">\r\n" + indent +
+                   "    <param name=\"Local\" value=\"" + local + "\">\r\n" + indent + "    </OBJECT>\r\n";
+        };
+        // The help file keeps the stored name as every reader opens it.
+        storedHhc += hhc.substr(storedFrom) + entry(rel);
+        hhc += entry(".\\" + Backslashed(rel));
+        storedFrom = hhc.size();
     }
     while (level > 0) {
         --level;
         hhc += std::string(level * 2, ' ') + "  </UL>\r\n";
     }
     hhc += "</BODY></HTML>\r\n";
+    storedHhc += hhc.substr(storedFrom);
     p.hhcText = hhc;
     qbtest::WriteFile(p.hhc, hhc);
     qbtest::WriteFile(p.folder + "Help.hhk", hhc);
-    p.expected["/Help.hhc"] = hhc;
-    p.expected["/Help.hhk"] = hhc;
+    p.expected["/Help.hhc"] = storedHhc;
+    p.expected["/Help.hhk"] = storedHhc;
 
     // The extra-files block: an absolute path (inside the project folder; files
     // from outside it are refused).

@@ -119,6 +119,45 @@ TEST(Native, SmallProjectRoundTrip) {
               RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
 }
 
+// Readers look a word up lower-cased as typed ("Elbstraße" as "elbstraße"):
+// words with sharp s are found so, and as "ss" too.
+TEST(Native, SharpSIsFoundAsTypedAndAsSs) {
+    qbtest::TempDir dir;
+    const std::string head =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><title>";
+    qbtest::WriteFile(dir / "a.html", head + "Hafen</title></head><body>Elbstra\xC3\x9F" "e 5, gro\xC3\x9F" "e Halle</body></html>");
+    qbtest::WriteFile(dir / "b.html", head + "K\xC3\xB6nigstra\xC3\x9F" "e</title></head><body>K\xC3\xB6nigstra\xC3\x9F" "e 1, Elbstrasse 7</body></html>");
+    qbtest::WriteFile(dir / "h.hhp", "[OPTIONS]\r\nCompiled file=h.chm\r\nFull-text search=Yes\r\nLanguage=0x407\r\n"
+                                     "[FILES]\r\na.html\r\nb.html\r\n");
+    ASSERT_EQ(1, Compile(dir / "h.hhp").result);
+    const std::string chm = dir / "h.chm";
+    EXPECT_EQ("/a.html\n", PySearch(chm, "elbstra\\xdfe"));
+    EXPECT_EQ("/a.html\n/b.html\n", PySearch(chm, "elbstrasse"));
+    EXPECT_EQ("/a.html\n", PySearch(chm, "gro\\xdfe"));
+    EXPECT_EQ("/a.html\n", PySearch(chm, "grosse"));
+    EXPECT_EQ("/b.html\n", PySearch(chm, "k\\xf6nigstra\\xdfe"));
+}
+
+// Stored names ignore letter case: of files listed as "a.html" and "A.html"
+// one is stored, and the log says which one is left out.
+TEST(Native, ListedNamesThatDifferInCaseAreReported) {
+    qbtest::TempDir dir;
+    for (const char* name : {"a.html", "A.html", "B.HTML", "b.html"})
+        qbtest::WriteFile(dir / name, std::string("<html><body>") + name + "</body></html>");
+    qbtest::WriteFile(dir / "h.hhp", "[OPTIONS]\r\nCompiled file=h.chm\r\n[FILES]\r\na.html\r\nA.html\r\nB.HTML\r\n"
+                                     "b.html\r\na.html\r\n");
+    CompileRun run = Compile(dir / "h.hhp");
+    ASSERT_EQ(1, run.result) << ::testing::PrintToString(run.log);
+    int warnings = 0;
+    for (const auto& line : run.log) warnings += line.rfind("Warning: ", 0) == 0;
+    EXPECT_EQ(2, warnings) << ::testing::PrintToString(run.log);
+    EXPECT_TRUE(run.Logged("Warning: A.html is left out")) << ::testing::PrintToString(run.log);
+    EXPECT_TRUE(run.Logged("Warning: b.html is left out")) << ::testing::PrintToString(run.log);
+    const auto stored = ReadWithChmlib(dir / "h.chm");
+    EXPECT_EQ("<html><body>a.html</body></html>", stored.count("/a.html") ? stored.at("/a.html") : "");
+    EXPECT_EQ("<html><body>B.HTML</body></html>", stored.count("/B.HTML") ? stored.at("/B.HTML") : "");
+}
+
 TEST(Native, FailuresNameTheFileAndLeaveNoOutput) {
     qbtest::TempDir dir;
     GenProject p = MakeProject(dir.path(), 5);

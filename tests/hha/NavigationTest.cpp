@@ -235,6 +235,22 @@ TEST(KeywordIndex, LongKeywordsAreShortened) {
     EXPECT_EQ(std::to_string(text.size() - own.size()), deepest.substr(bar + 1, deepest.find('|', bar + 1) - bar - 1));
 }
 
+// A "See Also" value too long for a block is shortened at a character
+// boundary, beside the longest keyword, instead of failing the compile.
+TEST(KeywordIndex, LongSeeAlsoIsShortened) {
+    Tables tables;
+    tables.topics.push_back({"/t0.html", "", false});
+    const std::string seeAlso = std::string(499, 's') + "\xF0\x9F\x98\x80" + std::string(2000, 't');
+    std::vector<qb::hha::KeywordItem> items = {{std::string(1100, 'k'), 1, {}, seeAlso}, {"plain", 1, {0}, ""}};
+    qb::hha::KeywordLinks links;
+    ASSERT_NO_THROW(links = qb::hha::BuildKeywordLinks(items, 0x409, 1252));
+    std::vector<std::string> lines = DecodeKeywordBTree(links.BTreeBytes(), tables.Build());
+    ASSERT_EQ(2u, lines.size());
+    // The emoji would be cut in half: it goes whole.
+    EXPECT_EQ("0|" + std::string(240, 'k') + "|0|see:" + std::string(499, 's'), lines[0]);
+    EXPECT_EQ("0|plain|0|t0.html", lines[1]);
+}
+
 TEST(NativeNavigation, UntitledPageGoesByItsFirstContentsEntryWhateverTheCase) {
     // Pages are found by name without regard to case; the first entry that
     // opens a page names it, a page's own title wins over any entry.

@@ -39,8 +39,10 @@ TEST(CodePage, MissingCharactersAsReferencesOrQuestionMarks) {
     EXPECT_TRUE(IsNonAsciiUtf8("\xC3\xA4"));
     EXPECT_FALSE(IsNonAsciiUtf8("plain"));
     EXPECT_FALSE(IsNonAsciiUtf8("\xE4 latin-1"));  // not UTF-8: left as it is
-    EXPECT_EQ("strasse", FoldCase("STRA\xC3\x9F"
-                                  "E"));
+    EXPECT_EQ("stra\xC3\x9F" "e", FoldCase("STRA\xC3\x9F" "E"));
+    EXPECT_EQ("stra\xC3\x9F" "e", FoldCase("STRA\xE1\xBA\x9E" "E"));
+    EXPECT_EQ("strasse", SharpSAsSs("stra\xC3\x9F" "e"));
+    EXPECT_EQ("\xC3\xA4" "rger", SharpSAsSs("\xC3\xA4" "rger"));
     EXPECT_EQ("a\xE2\x82\xAC", CutUtf8("a\xE2\x82\xAC", 4));
     EXPECT_EQ("a", CutUtf8("a\xE2\x82\xAC", 3));
 }

@@ -22,23 +22,15 @@ std::vector<std::string> PageLinks(const std::string& html) {
             links.push_back(html.substr(start, end - start));
         }
     }
-    // The bar's entries in menu data: quillbookNav(level, 'page', 'caption', 'parent data').
-    for (std::size_t p = html.find("quillbookNav("); p != std::string::npos; p = html.find("quillbookNav(", p + 1)) {
-        std::vector<std::string> strings;
-        std::size_t q = p;
-        while (strings.size() < 3 && (q = html.find('\'', q)) != std::string::npos) {
-            std::string value;
-            for (++q; q < html.size() && html[q] != '\''; ++q) {
-                if (html[q] == '\\' && q + 1 < html.size()) value += html[q++];
-                value += html[q];
-            }
-            strings.push_back(value);
-            ++q;
+    // Menu data loading the data of the level above: quillbookMenus('parent data').
+    const std::string call = "quillbookMenus('";
+    for (std::size_t p = html.find(call); p != std::string::npos; p = html.find(call, p + 1)) {
+        std::string value;
+        for (std::size_t q = p + call.size(); q < html.size() && html[q] != '\''; ++q) {
+            if (html[q] == '\\' && q + 1 < html.size()) ++q;
+            value += html[q];
         }
-        if (strings.size() == 3) {
-            links.push_back(strings[0]);
-            links.push_back(strings[2]);
-        }
+        links.push_back(value);
     }
     return links;
 }

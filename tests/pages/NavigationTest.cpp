@@ -23,6 +23,12 @@ std::string Bar(const std::string& page) {
     return page.substr(from, page.find("</td></tr></table>", from) - from);
 }
 
+std::size_t CountOf(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
 }  // namespace
 
 // Start item A (note, pic.png) > B (note), C (no note) > D (note).
@@ -68,31 +74,48 @@ TEST_F(NavWorkedExample, MenusListSubItemsAndTheRootLinkIsLeftOutForTheWholeData
     options.WholeDatabase = true;
     options.DatabaseFileName = "db.kvd";
     Run();
-    // A leaf carries its own entry and loads its parent's data, which names the
-    // data of the level above, up to the database root: a menu, no link.
+    // The bar is plain links, readable without scripts; the database root has a
+    // menu but no link. A leaf declares its empty menu and loads its parent's
+    // data, which loads the data of the level above, up to the root's.
+    const std::string links =
+        "<a href=\"/5/A.html\" onMouseover=\"dropdownmenu(this, event, menu1, '250px')\" "
+        "onMouseout=\"delayhidemenu()\">A</a> >> "
+        "<a href=\"/5/9/C.html\" onMouseover=\"dropdownmenu(this, event, menu2, '250px')\" "
+        "onMouseout=\"delayhidemenu()\">C</a> >> ";
     EXPECT_EQ(
         "<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
-        "var menu3=new Array()\r\nquillbookNav(3, '/5/9/D.html', 'D', '')\r\nquillbookBar()\r\n</script>\r\n",
+        "var menu3=new Array()\r\n</script>\r\n" +
+            links +
+            "<a href=\"/5/9/D.html\" onMouseover=\"dropdownmenu(this, event, menu3, '250px')\" "
+            "onMouseout=\"delayhidemenu()\">D</a> >> ",
         Bar(Read("5/9/D.html")));
     EXPECT_EQ(
         "var menu2=new Array()\r\nmenu2[0]='<a href=\"/5/9/D.html\">D</a>'\r\n"
-        "quillbookNav(2, '/5/9/C.html', 'C', '/5/A.js')\r\n",
+        "quillbookMenus('/5/A.js')\r\n",
         Read("5/9/C.js"));
     const std::string a = Read("5/A.js");
     EXPECT_NE(std::string::npos, a.find("menu1[1]='<a href=\"/5/9/C.html\">C</a>'")) << a;
-    EXPECT_NE(std::string::npos, a.find("quillbookNav(1, '/5/A.html', 'A', '/db.kvd.js')")) << a;
+    EXPECT_NE(std::string::npos, a.find("quillbookMenus('/db.kvd.js')")) << a;
     const std::string root = Read("db.kvd.js");
-    EXPECT_NE(std::string::npos, root.find("menu0[0]='<a href=\"/5/A.html\">A</a>'")) << root;
-    EXPECT_NE(std::string::npos, root.find("quillbookNav(0, '', '', '')")) << root;
+    EXPECT_EQ("var menu0=new Array()\r\nmenu0[0]='<a href=\"/5/A.html\">A</a>'\r\n", root);
     // An item with sub-items loads its own data.
-    EXPECT_EQ(
-        "<script type=\"text/javascript\" src=\"/5/9/C.js\"></script><script type=\"text/javascript\">\r\n"
-        "quillbookBar()\r\n</script>\r\n",
-        Bar(Read("5/9/C.html")));
+    EXPECT_EQ("<script type=\"text/javascript\" src=\"/5/9/C.js\"></script>" + links, Bar(Read("5/9/C.html")));
+    // Without scripts the bar reads as without rollover menus: "A >> C >> D >>".
+    std::string text, bar = Bar(Read("5/9/D.html"));
+    bool inTag = false, inScript = false;
+    for (std::size_t p = 0; p < bar.size(); ++p) {
+        if (bar.compare(p, 7, "<script") == 0) inScript = true;
+        if (bar.compare(p, 9, "</script>") == 0) inScript = false;
+        if (bar[p] == '<') inTag = true;
+        if (!inTag && !inScript) text += bar[p];
+        if (bar[p] == '>' && inTag) inTag = false;
+    }
+    EXPECT_EQ("A >> C >> D >> ", text.substr(text.find('A')));
     EXPECT_EQ("", Dead(out.path()));
 }
 
-// Menus are written once: a page's size does not grow with its siblings or its depth.
+// Menus are written once: a page's size does not grow with its siblings; with
+// its depth only the bar's links grow, one per level, and one script loads the menus.
 TEST_F(EngineTest, PagesDoNotGrowWithSiblingsOrDepth) {
     std::string folder;
     auto leafBar = [&](int siblings, int depth) {
@@ -115,9 +138,12 @@ TEST_F(EngineTest, PagesDoNotGrowWithSiblingsOrDepth) {
     const std::size_t fewFolder = folder.size();
     const std::string many = leafBar(40, 3);
     EXPECT_EQ(few.size(), many.size()) << many;
-    // Only the parent's data file and the leaf's own link name the deeper folder.
+    // Before the links: only the parent's data file names the deeper folder.
     const std::string deep = leafBar(2, 12);
-    EXPECT_LE(deep.size(), few.size() + 2 * (folder.size() - fewFolder) + 2) << deep;
+    const std::string fewScripts = few.substr(0, few.find("<a ")), deepScripts = deep.substr(0, deep.find("<a "));
+    EXPECT_LE(deepScripts.size(), fewScripts.size() + (folder.size() - fewFolder) + 2) << deep;
+    EXPECT_EQ(1u, CountOf(deepScripts, " src=")) << deep;
+    EXPECT_EQ(13u, CountOf(deep, "</a> >> ")) << deep;  // Top, d1 to d11, Kid
 }
 
 TEST_F(NavWorkedExample, PlainBarOfTheWholeDatabaseStartsWithItsRoot) {

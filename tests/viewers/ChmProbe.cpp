@@ -402,11 +402,75 @@ int Search(const std::wstring& file, const std::vector<std::wstring>& words) {
     return 0;
 }
 
+// Opens the index entry named keyword as a double click does; "ACTIVATED"
+// once the viewer has handled it (a viewer that faults prints nothing more),
+// then "WINDOW title" for each window the viewer shows.
+int Keyword(const std::wstring& file, const std::wstring& keyword) {
+    HMODULE hh = LoadLibraryW(L"hhctrl.ocx");
+    auto htmlHelp = hh ? reinterpret_cast<HtmlHelpProc>(GetProcAddress(hh, "HtmlHelpW")) : nullptr;
+    if (!htmlHelp) {
+        Line("ERROR no HtmlHelpW");
+        return 2;
+    }
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 40 && !window; ++attempt) {
+        window = htmlHelp(nullptr, file.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
+        if (!window) Pump(10);
+    }
+    if (!window) {
+        Line("ERROR no help window");
+        return 2;
+    }
+    Pump(20);
+    HWND list = FindChild(window, L"SysListView32");
+    if (!list) {
+        Line("ERROR no index list");
+        return 2;
+    }
+    const int n = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    int found = -1;
+    for (int i = 0; i < n && found < 0; ++i) {
+        wchar_t text[1024] = {};
+        LVITEMW lv = {};
+        lv.pszText = text;
+        lv.cchTextMax = 1023;
+        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&lv));
+        if (keyword == text) found = i;
+    }
+    if (found < 0) {
+        Line("ERROR no index entry " + Utf8(keyword.c_str()));
+        return 2;
+    }
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, found, reinterpret_cast<LPARAM>(&state));
+    NMITEMACTIVATE click = {};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    click.hdr.code = NM_DBLCLK;
+    click.iItem = found;
+    SendMessageW(GetParent(list), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+    Pump(40);
+    Line("ACTIVATED " + Utf8(keyword.c_str()));
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM) -> BOOL {
+            wchar_t title[512] = {};
+            GetWindowTextW(h, title, 511);
+            if (IsWindowVisible(h)) Line("WINDOW " + Utf8(title));
+            return TRUE;
+        },
+        0);
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        Line("usage: probe files|urls|tree|search FILE.chm [CODEPAGE|WORD...]");
+        Line("usage: probe files|urls|tree|search|keyword FILE.chm [CODEPAGE|WORD...|KEYWORD]");
         return 2;
     }
     CoInitialize(nullptr);
@@ -439,6 +503,8 @@ int wmain(int argc, wchar_t** argv) {
         rc = Urls(file, argc > 3 ? static_cast<UINT>(_wtoi(argv[3])) : CP_ACP);
     } else if (mode == L"tree") {
         rc = Tree(file);
+    } else if (mode == L"keyword" && argc > 3) {
+        rc = Keyword(file, argv[3]);
     } else if (mode == L"search") {
         rc = Search(file, std::vector<std::wstring>(argv + 3, argv + argc));
     }

@@ -232,17 +232,47 @@ class SampleInLanguage : public ::testing::TestWithParam<Language> {};
 
 }  // namespace
 
+namespace {
+
+// The sitemap with each Local as readers open it: no ".\" in front, "/" for "\".
+std::string WithPlainLocals(const std::string& sitemap) {
+    const std::string key = "<param name=\"Local\" value=\"";
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t p = sitemap.find(key); p != std::string::npos; p = sitemap.find(key, p + 1)) {
+        std::size_t start = p + key.size();
+        out += sitemap.substr(copied, start - copied);
+        std::string local = sitemap.substr(start, sitemap.find('"', start) - start);
+        copied = start + local.size();
+        local = qb::ToForwardSlashes(local);
+        while (local.rfind("./", 0) == 0) local = local.substr(2);
+        out += local;
+    }
+    return out + sitemap.substr(copied);
+}
+
+}  // namespace
+
 // Every viewer takes contents and index entries from one list; the texts are
 // in the language's code page, characters it lacks as character references.
+// The project files keep ".\13\20\Checklist.html"; the help file stores
+// "13/20/Checklist.html", which every reader opens (some fail or crash on the other).
 TEST_P(SampleInLanguage, SitemapsAreOneListInTheCodePage) {
     const Export& e = Sample(GetParam());
     ASSERT_FALSE(e.stored.empty()) << e.chm;
     for (const char* name : {"/sample.hhc", "/sample.hhk"}) {
         ASSERT_EQ(1u, e.stored.count(name)) << name;
         const std::string& bytes = e.stored.at(name);
-        EXPECT_EQ(DecodeNumericRefs(ReadFile(e.dir + "sample" + std::string(name).substr(7))),
-                  DecodeNumericRefs(Decode(bytes, e.codePage)))
-            << name;
+        const std::string written = ReadFile(e.dir + "sample" + std::string(name).substr(7));
+        EXPECT_NE(std::string::npos, written.find("value=\".\\")) << "the project file is as the export wrote it";
+        EXPECT_EQ(DecodeNumericRefs(WithPlainLocals(written)), DecodeNumericRefs(Decode(bytes, e.codePage))) << name;
+        const std::vector<std::string> locals = Locals(bytes);
+        ASSERT_GT(locals.size(), 20u) << name;
+        for (const auto& local : locals) {
+            EXPECT_EQ(std::string::npos, local.find('\\')) << name << ": " << local;
+            EXPECT_NE(0u, local.rfind("./", 0)) << name << ": " << local;
+            EXPECT_EQ(1u, e.stored.count("/" + PercentDecode(local))) << name << ": " << local;
+        }
         int finalDepth = -1;
         const std::vector<int> levels = EntryLevels(bytes, &finalDepth);
         ASSERT_GT(levels.size(), 40u);
@@ -406,11 +436,13 @@ TEST_P(SampleInLanguage, FullTextSearchFindsThePagesHoldingEachWord) {
     ASSERT_FALSE(e.stored.empty());
     int checked = 0;
     ExpectSearchMatchesTexts(e.chm, e.dir, e.codePage, e.stored,
-                             {"dumplings", "Öffnungszeiten", "welcome", "饺子", "parking", "Apfelkuchen"}, false,
-                             &checked, e.dir + "sample.hhc");
+                             {"dumplings", "Öffnungszeiten", "welcome", "饺子", "parking", "Apfelkuchen", "Elbstraße",
+                              "Große", "Elbstrasse"},
+                             false, &checked, e.dir + "sample.hhc");
     ExpectSearchMatchesTexts(e.chm, e.dir, e.codePage, e.stored, {"Checklist", "Dumplings", "Directions"}, true,
                              &checked, e.dir + "sample.hhc");
-    EXPECT_GE(checked, 8);
+    // Code page 936 has no sharp s, 1252 no 饺子: those words are skipped there.
+    EXPECT_GE(checked, GetParam().codePage == 936 ? 9 : 11);
 }
 
 namespace {
@@ -554,7 +586,7 @@ public:
     const std::string& bootLog() const { return bootLog_; }
     // Runs the probe; display: under a virtual X server.
     std::string Probe(const std::string& args, bool display = false) const {
-        return Run(env_ + (display ? "xvfb-run -a " : "") + "wine '" + std::string(QB_CHM_PROBE) + "' " + args +
+        return Run(env_ + (display ? "xvfb-run -a " : "") + "timeout 300 wine '" + std::string(QB_CHM_PROBE) + "' " + args +
                    " 2>/dev/null");
     }
 
@@ -634,6 +666,15 @@ TEST(WineViewer, OpensEveryEntryOfTheSampleInEachLanguage) {
     }
     EXPECT_GE(topLevel.size(), 8u);
     EXPECT_EQ(topLevel, shown) << tree;
+
+    // An index keyword with several topics ("Checklist") opens the viewer's
+    // choice of topics; the viewer faulted when the index named ".\\13\\20\\…".
+    ::Run(wine.Env() + "wineserver -w 2>&1");
+    const std::string keyword = wine.Probe("keyword '" + WinePath(e.chm) + "' Checklist", true);
+    const std::vector<std::string> keywordLines = Lines(keyword);
+    EXPECT_EQ(1, std::count(keywordLines.begin(), keywordLines.end(), "ACTIVATED Checklist")) << keyword;
+    EXPECT_EQ(1, std::count(keywordLines.begin(), keywordLines.end(), "DONE")) << keyword;
+    RecordProperty("wine_keyword_windows", keyword);
 
     // A Chinese caption reaches the viewer's tree and index list through code
     // page 936. (In a 1252 file this Wine shows its character references as

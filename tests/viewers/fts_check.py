@@ -74,7 +74,8 @@ def main():
     for word in words:
         folded = word.casefold()
         try:
-            query = folded.encode(codepage)
+            # Readers look a word up lower-cased as typed ("straße", not "strasse").
+            query = word.lower().encode(codepage)
         except UnicodeEncodeError:
             print("SKIP\t" + word)
             continue
