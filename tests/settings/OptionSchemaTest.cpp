@@ -101,6 +101,15 @@ TEST(OptionSchema, MakeIndexIsStoredOnlyWhenOff) {
     EXPECT_EQ(doc->ToText(), withIndex);
 }
 
+// What --list-fields prints and --settings reads, field by field.
+TEST(OptionSchema, FieldTableIsFixed) {
+    std::string table;
+    for (const qb::OptionFieldInfo& f : qb::OptionFieldTable(qb::TConvertOptions{}))
+        table += f.name + " | " + f.type + " | " + f.defaultValue + " | " + (f.settable ? "set" : "-") + " | " +
+                 (f.fromSettings ? "settings" : "-") + " | " + f.control + " | " + f.stored + " | " + f.meaning + "\n";
+    EXPECT_GOLDEN("settings/option_fields.txt", table);
+}
+
 TEST(OptionSchema, SetNamesAreTheFieldNames) {
     qb::TConvertOptions o;
     qb::SetUserOptionField(o, "chmlanguage", "0x407 German (Germany)");

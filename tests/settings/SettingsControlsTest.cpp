@@ -95,6 +95,22 @@ TEST(SettingsSequences, NewFileGetsElementsInTheOrderFirstTouched) {
     EXPECT_GOLDEN("settings/new_file.xml", doc->ToText());
 }
 
+// Files written by earlier versions stay byte for byte: the elements, their
+// order, their encodings, and the order a saved file is read in.
+TEST(SettingsSequences, SavedFileAndReadingOrderAreFixed) {
+    FakeControls controls = Changed("/data/Quillbook Files/");
+    auto doc = qb::NewSettingsDocument();
+    qb::SetDeclaredEncoding(doc->Xml(), "UTF-8");
+    qb::SaveControlsToSettings(doc->Quillbook(), controls);
+    EXPECT_GOLDEN("settings/changed_file.xml", doc->ToText());
+
+    FakeControls loaded;
+    EXPECT_TRUE(qb::LoadSettingsIntoControls(Parse(doc->ToText())->Quillbook(), loaded, kEnv));
+    std::string order;
+    for (const std::string& name : loaded.setLog) order += name + "\n";
+    EXPECT_GOLDEN("settings/load_order.txt", order);
+}
+
 TEST(SettingsSequences, UnmarkedFileGivesDefaultsAndReadsNothingMore) {
     TempDir dir;
     auto doc = Parse("<Quillbook><Config><StorePath>" + dir.path() +
