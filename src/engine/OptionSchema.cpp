@@ -1,8 +1,8 @@
 #include "engine/OptionSchema.h"
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 
@@ -69,7 +69,8 @@ const std::vector<TOptionRow>& Rows() {
          .kind = K::Choice, .initial = 0, .setting = "WholeDB", .storedAs = S::RangeFlag, .loadRank = 1,
          .compose = [](O& o, const IControlValues& c) { o.WholeDatabase = c.Choice("rgDataSource") == 1; },
          .run = true},
-        {FIELD(ConvertMethod), .meaning = "engine: 0 built-in, 1 word processor, 2 plain text, 3 converter (use --method)",
+        {FIELD(ConvertMethod),
+         .meaning = "engine: 0 built-in, 1 word processor, 2 plain text, 3 converter (use --method)",
          .control = "rgConverter", .kind = K::Choice, .initial = 1, .setting = "Converter", .storedAs = S::Int,
          .loadRank = 3, .toField = T::Method},
         {FIELD(ExportAttachments), .meaning = "export the files attached to each item", .control = "chkAttachments",
@@ -80,9 +81,9 @@ const std::vector<TOptionRow>& Rows() {
          .initial = false, .setting = "OverWrite", .loadRank = 25},
         {FIELD(TopNodeNotFolder), .meaning = "list the start item's sub-items beside it in the contents, not below it",
          .control = "chkIgnoreTopNode", .initial = true, .setting = "TopNode", .loadRank = 26},
-        {FIELD(Encoding), .meaning = "character set named in the page heads", .control = "cbbEncoding",
-         .kind = K::Text, .initial = std::string("UTF-8"), .words = "lblEncoding", .setting = "Encoding",
-         .storedAs = S::Text, .loadRank = 27, .toField = T::Trimmed},
+        {FIELD(Encoding), .meaning = "character set named in the page heads", .control = "cbbEncoding", .kind = K::Text,
+         .initial = std::string("UTF-8"), .words = "lblEncoding", .setting = "Encoding", .storedAs = S::Text,
+         .loadRank = 27, .toField = T::Trimmed},
         {FIELD(Header), .meaning = "HTML placed at the top of every page", .control = "mmoHeader", .kind = K::Text,
          .initial = std::string(), .words = "lblHeader", .setting = "HeaderText", .storedAs = S::Text, .loadRank = 28,
          .toField = T::Trimmed},
@@ -92,8 +93,13 @@ const std::vector<TOptionRow>& Rows() {
         {FIELD(DefaultPage), .meaning = "page file used as the help file's home page; empty: built-in",
          .control = "edtDefaultPage", .kind = K::Text, .initial = std::string(), .words = "lblDefaultPage",
          .setting = "DefaultPage", .storedAs = S::Text, .loadRank = 30, .toField = T::Trimmed},
-        {.control = "cbbLanguage", .kind = K::Text, .initial = std::string("Default(En) *"), .words = "lblLanguage",
-         .setting = "Language", .storedAs = S::Text, .loadRank = 18},
+        {.control = "cbbLanguage",
+         .kind = K::Text,
+         .initial = std::string("Default(En) *"),
+         .words = "lblLanguage",
+         .setting = "Language",
+         .storedAs = S::Text,
+         .loadRank = 18},
         {FIELD(ChmLanguage), .meaning = "language of the help file, e.g. \"0x409 English (United States)\"",
          .control = "cbbCHMLanguage", .kind = K::Text, .initial = std::string(), .words = "lblCHMLanguage",
          .setting = "CHM/Language", .storedAs = S::Text, .loadRank = 4, .localeWhenNew = true},
@@ -105,25 +111,45 @@ const std::vector<TOptionRow>& Rows() {
         {FIELD(WindowRect), .meaning = "help window position and size, [left,top,right,bottom]",
          .control = "cbbCHMWinSize", .kind = K::Text, .initial = std::string("[0,0,800,600]"), .words = "lblCHMWinSize",
          .setting = "CHM/Size", .storedAs = S::Text, .loadRank = 6},
-        {FIELD(WindowExStyle), .meaning = "extended window style: 8 keeps the help window on top", .control = "chkOnTop",
-         .initial = false, .setting = "CHM/OnTop", .loadRank = 17,
+        {FIELD(WindowExStyle), .meaning = "extended window style: 8 keeps the help window on top",
+         .control = "chkOnTop", .initial = false, .setting = "CHM/OnTop", .loadRank = 17,
          .compose = [](O& o, const IControlValues& c) { o.WindowExStyle = c.Check("chkOnTop") ? 8 : 0; }},
-        {.control = "chklstTabStyles", .kind = K::CheckList, .initial = true, .item = kTabStyleSearch,
-         .words = "chklstTabStyles", .setting = "CHM/AdvanceSearch", .loadRank = 11},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = true,
+         .item = kTabStyleSearch,
+         .setting = "CHM/AdvanceSearch",
+         .loadRank = 11},
         {FIELD(WindowButtons), .meaning = "toolbar button bits of the help window", .control = "chklstWinBtns",
          .kind = K::CheckList, .initial = kDefaultToolButtons, .setting = "CHM/ToolButtons", .storedAs = S::ToolbarMask,
          .loadRank = 31, .compose = [](O& o, const IControlValues& c) { o.WindowButtons = ToolbarFlagsFromList(c); }},
-        {.control = "chklstWinBtns", .kind = K::CheckList, .initial = false, .item = kWinBtnMenus,
-         .setting = "CHM/Menu", .loadRank = 15},
+        {.control = "chklstWinBtns",
+         .kind = K::CheckList,
+         .initial = false,
+         .item = kWinBtnMenus,
+         .setting = "CHM/Menu",
+         .loadRank = 15},
         {.control = "chkCHMTab", .initial = true, .setting = "CHM/TabEnable", .loadRank = 9},
-        {.control = "chklstTabStyles", .kind = K::CheckList, .initial = true, .item = kTabStyleBookmarks,
-         .setting = "CHM/Bookmark", .loadRank = 10},
-        {.control = "chklstTabStyles", .kind = K::CheckList, .initial = false, .item = kTabStyleAutoSync,
-         .setting = "CHM/AutoSync", .loadRank = 12},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = true,
+         .item = kTabStyleBookmarks,
+         .setting = "CHM/Bookmark",
+         .loadRank = 10},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = false,
+         .item = kTabStyleAutoSync,
+         .setting = "CHM/AutoSync",
+         .loadRank = 12},
         {FIELD(NavPaneClosed), .meaning = "the navigation pane starts closed", .control = "chklstTabStyles",
          .kind = K::CheckList, .initial = false, .item = kTabStyleClosed, .setting = "CHM/OpenClosed", .loadRank = 13},
-        {.control = "chklstTabStyles", .kind = K::CheckList, .initial = false, .item = kTabStyleAutoHide,
-         .setting = "CHM/AutoHide", .loadRank = 14},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = false,
+         .item = kTabStyleAutoHide,
+         .setting = "CHM/AutoHide",
+         .loadRank = 14},
         {FIELD(DefaultTab), .meaning = "tab shown first: 0 contents, 1 search, 2 bookmarks, 3 index, -1 none",
          .control = "cbbDefaultTab", .kind = K::Choice, .initial = -1, .words = "lblDefaultTab",
          .setting = "CHM/DefaultTab", .storedAs = S::Int, .loadRank = 16},
@@ -151,8 +177,10 @@ const std::vector<TOptionRow>& Rows() {
          .toField = T::Lines},
         {FIELD(RolloverMenus), .meaning = "navigation links open a menu of the item's sub-items",
          .control = "chkMakePopupMenu", .initial = true, .setting = "RolloverMenu", .loadRank = 40,
-         .compose = [](O& o,
-                       const IControlValues& c) { o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu"); }},
+         .compose =
+             [](O& o, const IControlValues& c) {
+                 o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu");
+             }},
         // "Also write a website" and its folder as one value: the folder when checked, else empty.
         {FIELD(SiteFolder), .meaning = "folder for a static website written from the same run; empty: none",
          .control = "edtSiteFolder", .kind = K::Text, .initial = std::string(), .words = "chkSite",
@@ -216,7 +244,8 @@ std::vector<TControlDecl> BuildControlTable() {
     std::vector<TControlDecl> table;
     for (const auto& r : Rows()) {
         if (!r.control) continue;
-        auto it = std::find_if(table.begin(), table.end(), [&](const TControlDecl& d) { return r.control == std::string(d.name); });
+        auto it = std::find_if(table.begin(), table.end(),
+                               [&](const TControlDecl& d) { return r.control == std::string(d.name); });
         if (it == table.end()) {
             TControlValue design = r.initial;
             if (r.kind == K::Font) design = TFontValue{};
@@ -418,13 +447,13 @@ void FieldFromControl(const TOptionRow& e, O& o, const IControlValues& c) {
             if constexpr (std::is_same_v<decltype(member), std::monostate>) {
                 return;
             } else {
-            using F = std::remove_cvref_t<decltype(o.*member)>;
-            if constexpr (std::is_same_v<F, std::string>)
-                o.*member = std::get<std::string>(value);
-            else if constexpr (std::is_same_v<F, bool>)
-                o.*member = std::get<bool>(value);
-            else
-                o.*member = static_cast<F>(std::get<long long>(value));
+                using F = std::remove_cvref_t<decltype(o.*member)>;
+                if constexpr (std::is_same_v<F, std::string>)
+                    o.*member = std::get<std::string>(value);
+                else if constexpr (std::is_same_v<F, bool>)
+                    o.*member = std::get<bool>(value);
+                else
+                    o.*member = static_cast<F>(std::get<long long>(value));
             }
         },
         e.member);
@@ -631,24 +660,24 @@ void SetOptionField(TConvertOptions& o, const std::string& name, const std::stri
             if constexpr (std::is_same_v<decltype(member), std::monostate>) {
                 return;
             } else {
-            using F = std::remove_cvref_t<decltype(o.*member)>;
-            if constexpr (std::is_same_v<F, std::string>) {
-                o.*member = value;
-            } else if constexpr (std::is_same_v<F, bool>) {
-                o.*member = ParseFlag(name, value);
-            } else if constexpr (std::is_same_v<F, std::uint8_t>) {
-                o.*member = static_cast<std::uint8_t>(ParseNumber(name, value, 0, 255));
-            } else if constexpr (std::is_same_v<F, std::uint32_t>) {
-                // Colours as the settings file writes them: clRed, $000000FF or decimal.
-                try {
-                    o.*member = StringToColor(value);
-                } catch (const std::exception&) {
-                    throw Error("Option " + name + " takes a colour (clRed, $000000FF or a number), not \"" + value +
-                                "\"");
+                using F = std::remove_cvref_t<decltype(o.*member)>;
+                if constexpr (std::is_same_v<F, std::string>) {
+                    o.*member = value;
+                } else if constexpr (std::is_same_v<F, bool>) {
+                    o.*member = ParseFlag(name, value);
+                } else if constexpr (std::is_same_v<F, std::uint8_t>) {
+                    o.*member = static_cast<std::uint8_t>(ParseNumber(name, value, 0, 255));
+                } else if constexpr (std::is_same_v<F, std::uint32_t>) {
+                    // Colours as the settings file writes them: clRed, $000000FF or decimal.
+                    try {
+                        o.*member = StringToColor(value);
+                    } catch (const std::exception&) {
+                        throw Error("Option " + name + " takes a colour (clRed, $000000FF or a number), not \"" +
+                                    value + "\"");
+                    }
+                } else {
+                    o.*member = static_cast<std::int32_t>(ParseNumber(name, value, INT32_MIN, INT32_MAX));
                 }
-            } else {
-                o.*member = static_cast<std::int32_t>(ParseNumber(name, value, INT32_MIN, INT32_MAX));
-            }
             }
         },
         Find(name).member);
@@ -660,15 +689,15 @@ std::string GetOptionField(const TConvertOptions& o, const std::string& name) {
             if constexpr (std::is_same_v<decltype(member), std::monostate>) {
                 return "";
             } else {
-            using F = std::remove_cvref_t<decltype(o.*member)>;
-            if constexpr (std::is_same_v<F, std::string>)
-                return o.*member;
-            else if constexpr (std::is_same_v<F, bool>)
-                return o.*member ? "true" : "false";
-            else if constexpr (std::is_same_v<F, std::uint32_t>)
-                return ColorToString(o.*member);
-            else
-                return std::to_string(static_cast<long long>(o.*member));
+                using F = std::remove_cvref_t<decltype(o.*member)>;
+                if constexpr (std::is_same_v<F, std::string>)
+                    return o.*member;
+                else if constexpr (std::is_same_v<F, bool>)
+                    return o.*member ? "true" : "false";
+                else if constexpr (std::is_same_v<F, std::uint32_t>)
+                    return ColorToString(o.*member);
+                else
+                    return std::to_string(static_cast<long long>(o.*member));
             }
         },
         Find(name).member);

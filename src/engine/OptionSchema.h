@@ -136,9 +136,9 @@ void RestoreCheckListsFromSettings(TXMLQuillbookType root, IControlValues& contr
 // How a control's value becomes its field.
 enum class TToField { Held, Trimmed, Folder, Integer, Lines, Method, FontName, FontSize, FontColor };
 
-using TOptionMember = std::variant<std::monostate, std::string TConvertOptions::*, bool TConvertOptions::*,
-                                   std::int32_t TConvertOptions::*, std::uint32_t TConvertOptions::*,
-                                   std::uint8_t TConvertOptions::*>;
+using TOptionMember =
+    std::variant<std::monostate, std::string TConvertOptions::*, bool TConvertOptions::*,
+                 std::int32_t TConvertOptions::*, std::uint32_t TConvertOptions::*, std::uint8_t TConvertOptions::*>;
 
 // One option: the field it fills, the control that edits it and what a new
 // wizard shows there (the field's default follows from it), where the settings

@@ -64,7 +64,7 @@ TEST(Text, ParseDecimalOrHexReadsLeadingZerosAsDecimal) {
     EXPECT_EQ(-16, ParseDecimalOrHex("-0x10"));
     EXPECT_EQ(16, ParseDecimalOrHex("+0x10"));
     EXPECT_EQ(INT64_MIN, ParseDecimalOrHex("-0x8000000000000000"));
-    for (const char* bad : {"", "0x", "0x-1", "0x+1", "0x0x1", "0xg", "0x 1", "--0x1", "0x8000000000000000",
-                            "0x1.5", "x10", "1e3", " 08", "0b101"})
+    for (const char* bad : {"", "0x", "0x-1", "0x+1", "0x0x1", "0xg", "0x 1", "--0x1", "0x8000000000000000", "0x1.5",
+                            "x10", "1e3", " 08", "0b101"})
         EXPECT_EQ(std::nullopt, ParseDecimalOrHex(bad)) << '"' << bad << '"';
 }
