@@ -1,9 +1,7 @@
 #include "engine/OptionSchema.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 
 #include "Utils/Platform.h"
