@@ -1,7 +1,11 @@
 #include "support/Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstdint>
+
+#include "support/Numbers.h"
 
 namespace qb {
 
@@ -83,6 +87,25 @@ std::optional<std::int64_t> ParseInteger(std::string_view text, int base) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+std::optional<std::int64_t> ParseDecimalOrHex(std::string_view text) {
+    bool negative = false;
+    std::string_view digits = text;
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
+        negative = digits[0] == '-';
+        digits.remove_prefix(1);
+    }
+    if (digits.size() < 3 || digits[0] != '0' || (digits[1] != 'x' && digits[1] != 'X')) return ParseInteger(text);
+    digits.remove_prefix(2);
+    // from_chars would take a second sign or "0x" again.
+    if (!std::isxdigit(static_cast<unsigned char>(digits[0]))) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, 16);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    const std::uint64_t limit = negative ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
+    if (magnitude > limit) return std::nullopt;
+    return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
 }  // namespace qb

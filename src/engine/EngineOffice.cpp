@@ -32,6 +32,7 @@
 #include "engine/Converters.h"
 #include "engine/Storage.h"
 #include "support/Error.h"
+#include "support/Numbers.h"
 #include "support/Scratch.h"
 
 extern char** environ;
@@ -925,9 +926,8 @@ int BridgeStartCount() { return bridgeStarts.load(); }
 
 int OfficeCount() {
     if (const char* env = std::getenv("QB_OFFICES"); env && *env) {
-        char* end = nullptr;
-        const long n = std::strtol(env, &end, 10);
-        if (end && *end == 0 && n >= 1) return static_cast<int>(std::min<long>(n, kMaxOffices));
+        if (const auto n = ParseDecimalOrHex(env); n && *n >= 1)
+            return static_cast<int>(std::min<std::int64_t>(*n, kMaxOffices));
     }
     // Each office holds a few hundred MB; past a few, the walk is the limit anyway.
     const unsigned cores = std::thread::hardware_concurrency();

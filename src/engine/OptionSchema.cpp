@@ -1,8 +1,7 @@
 #include "engine/OptionSchema.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <filesystem>
 
 #include "Utils/Platform.h"
@@ -12,6 +11,7 @@
 #include "settings/MessageTable.h"
 #include "settings/XmlValues.h"
 #include "support/Error.h"
+#include "support/Numbers.h"
 #include "support/Text.h"
 
 namespace qb {
@@ -23,157 +23,14 @@ namespace {
 
 using K = TControlKind;
 using S = TStoredAs;
+using T = TToField;
 using O = TConvertOptions;
-
-// --- Controls ------------------------------------------------------------------------
-
-const std::vector<TControlDecl> kControls = {
-    {"cbbLanguage", K::Text, std::string("Default(En) *")},
-    {"rgDataSource", K::Choice, 0},
-    {"rgConverter", K::Choice, 1},
-    {"chkAttachments", K::Check, true},
-    {"chkOverWrite", K::Check, false},
-    {"chkClearTempFile", K::Check, true},
-    {"chkKeepDir", K::Check, true},
-    {"chkNiceDirName", K::Check, false},
-    {"chkIgnoreTopNode", K::Check, true},
-    {"chkIgnoreEmptyNode", K::Check, false},
-    {"chkSubItems", K::Check, true},
-    {"chkNavLink", K::Check, true},
-    {"chkMakePopupMenu", K::Check, true},
-    {"cbbEncoding", K::Text, std::string("UTF-8")},
-    {"lblFontPreview", K::Font, TFontValue{"Tahoma", 12, kColorWindowText}},
-    {"mmoHeader", K::Text, std::string()},
-    {"mmoFooter", K::Text, std::string()},
-    {"cbbCHMLanguage", K::Text, std::string()},
-    {"chkFullSearch", K::Check, true},
-    {"cbbCHMWinSize", K::Text, std::string("[0,0,800,600]")},
-    {"chkOnTop", K::Check, false},
-    {"edtCHMTitle", K::Text, std::string()},
-    {"chkMakeIndex", K::Check, true},
-    {"chkCHMTab", K::Check, true},
-    {"edtCHMTabWidth", K::Text, std::string("300")},
-    {"cbbDefaultTab", K::Choice, -1},
-    // "Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide".
-    {"chklstTabStyles", K::CheckList, false, 5},
-    // "Menus", then the toolbar buttons of kToolbarButtonBits.
-    {"chklstWinBtns", K::CheckList, false, 15},
-    {"edtUserButtonCaption", K::Text, std::string()},
-    {"edtUserButtonURL", K::Text, std::string()},
-    {"edtDefaultPage", K::Text, std::string()},
-    {"edtRootPath", K::Text, std::string()},
-    {"lstAttachFiles", K::Entries, std::vector<std::string>()},
-    {"edtCHMFileName", K::Text, std::string()},
-    {"chkOpenCHMFile", K::Check, true},
-    // "Also write a website" and its folder as one value: the folder when checked, else empty.
-    {"edtSiteFolder", K::Text, std::string()},
-};
 
 constexpr int kTabStyleBookmarks = 0, kTabStyleSearch = 1, kTabStyleAutoSync = 2, kTabStyleClosed = 3,
               kTabStyleAutoHide = 4;
 constexpr int kWinBtnMenus = 0;
-
-// --- Settings file ----------------------------------------------------------------------
-
-struct TSettingDecl {
-    const char* path;  // below <Config>: "KeepDir", "CHM/Title", "DefaultFont/@Size"
-    TStoredAs storedAs;
-    const char* control;
-    int item = -1;
-    // What a file never saved shows instead of the control's design value.
-    std::optional<TControlValue> fresh = std::nullopt;
-    bool freshIsLocale = false;  // the user's locale as the help file's language
-};
-
-// In save order, which is also the order a new file gets its elements in.
-const std::vector<TSettingDecl> kSettings = {
-    {"StorePath", S::Text, "edtRootPath"},
-    {"KeepDir", S::Bool, "chkKeepDir"},
-    {"DefaultFont/@Name", S::FontName, "lblFontPreview"},
-    {"DefaultFont/@Size", S::FontSize, "lblFontPreview"},
-    {"DefaultFont/@Color", S::FontColor, "lblFontPreview"},
-    {"WholeDB", S::RangeFlag, "rgDataSource"},
-    {"Converter", S::Int, "rgConverter"},
-    {"ExportAttach", S::Bool, "chkAttachments"},
-    {"ClearTempory", S::Bool, "chkClearTempFile"},
-    {"OverWrite", S::Bool, "chkOverWrite"},
-    {"TopNode", S::Bool, "chkIgnoreTopNode"},
-    {"Encoding", S::Text, "cbbEncoding"},
-    {"HeaderText", S::Text, "mmoHeader"},
-    {"FooterText", S::Text, "mmoFooter"},
-    {"DefaultPage", S::Text, "edtDefaultPage"},
-    {"Language", S::Text, "cbbLanguage"},
-    {"CHM/Language", S::Text, "cbbCHMLanguage", -1, std::nullopt, true},
-    {"CHM/FullSearch", S::Bool, "chkFullSearch"},
-    {"CHM/Title", S::Text, "edtCHMTitle"},
-    {"CHM/Size", S::Text, "cbbCHMWinSize"},
-    {"CHM/OnTop", S::Bool, "chkOnTop"},
-    {"CHM/AdvanceSearch", S::Bool, "chklstTabStyles", kTabStyleSearch, true},
-    {"CHM/ToolButtons", S::ToolbarMask, "chklstWinBtns", -1, kDefaultToolButtons},
-    {"CHM/Menu", S::Bool, "chklstWinBtns", kWinBtnMenus},
-    {"CHM/TabEnable", S::Bool, "chkCHMTab"},
-    {"CHM/Bookmark", S::Bool, "chklstTabStyles", kTabStyleBookmarks, true},
-    {"CHM/AutoSync", S::Bool, "chklstTabStyles", kTabStyleAutoSync},
-    {"CHM/OpenClosed", S::Bool, "chklstTabStyles", kTabStyleClosed},
-    {"CHM/AutoHide", S::Bool, "chklstTabStyles", kTabStyleAutoHide},
-    {"CHM/DefaultTab", S::Int, "cbbDefaultTab"},
-    {"CHM/TabWidth", S::IntText, "edtCHMTabWidth"},
-    {"IgnoreEmptyNode", S::Bool, "chkIgnoreEmptyNode"},
-    {"ReadableCaption", S::Bool, "chkNiceDirName"},
-    {"SubItems", S::Bool, "chkSubItems"},
-    {"UserButtonCaption", S::Text, "edtUserButtonCaption"},
-    {"UserButtonURL", S::Text, "edtUserButtonURL"},
-    {"OpenCHMFile", S::Bool, "chkOpenCHMFile"},
-    {"NavigatorLink", S::Bool, "chkNavLink"},
-    {"AttachFiles", S::Lines, "lstAttachFiles"},
-    {"RolloverMenu", S::Bool, "chkMakePopupMenu"},
-    {"SiteFolder", S::OptionalText, "edtSiteFolder"},
-    {"CHM/MakeIndex", S::OptionalOff, "chkMakeIndex"},
-};
-
-// The reading order of a saved file; settings not named here follow in save order.
-const char* const kLoadOrder[] = {
-    "WholeDB",           "StorePath",          "Converter",       "CHM/Language",  "CHM/FullSearch",
-    "CHM/Size",          "CHM/TabWidth",       "CHM/Title",       "CHM/TabEnable", "CHM/Bookmark",
-    "CHM/AdvanceSearch", "CHM/AutoSync",       "CHM/OpenClosed",  "CHM/AutoHide",  "CHM/Menu",
-    "CHM/DefaultTab",    "CHM/OnTop",          "Language",        "KeepDir",       "DefaultFont/@Name",
-    "DefaultFont/@Size", "DefaultFont/@Color", "ExportAttach",    "ClearTempory",  "OverWrite",
-    "TopNode",           "Encoding",           "HeaderText",      "FooterText",    "DefaultPage",
-    "CHM/ToolButtons",   "IgnoreEmptyNode",    "ReadableCaption", "SubItems",      "UserButtonCaption",
-    "UserButtonURL",     "OpenCHMFile",        "NavigatorLink",   "AttachFiles",   "RolloverMenu",
-    "SiteFolder",
-};
-
-std::vector<const TSettingDecl*> LoadOrder() {
-    std::vector<const TSettingDecl*> order;
-    for (const char* path : kLoadOrder)
-        for (const auto& s : kSettings)
-            if (std::string(s.path) == path) order.push_back(&s);
-    for (const auto& s : kSettings)
-        if (std::find(order.begin(), order.end(), &s) == order.end()) order.push_back(&s);
-    return order;
-}
-
-// --- Options ----------------------------------------------------------------------------
-
-using TMember = std::variant<std::string O::*, bool O::*, std::int32_t O::*, std::uint32_t O::*, std::uint8_t O::*>;
-
-// How a control's value becomes the field.
-enum class TToField { Held, Trimmed, Folder, Integer, Lines, Method, FontName, FontSize, FontColor };
-
-struct TOptionDecl {
-    const char* name;  // the field, and its name for --set
-    TMember member;
-    const char* meaning;
-    // The control that edits it (chiefly, for a composed field); null: from the host or the command's arguments.
-    const char* control = nullptr;
-    int item = -1;
-    TToField toField = TToField::Held;
-    // A field made of more than its control's value.
-    std::function<void(O&, const IControlValues&)> compose = nullptr;
-    bool internal = false;  // set by the run from its arguments; --set may not change it
-    bool run = false;       // the caller's range, output folder, help file name and title: --settings leaves it
-};
+// "Menus", then the toolbar buttons of kToolbarButtonBits.
+constexpr int kWinBtnItems = 15;
 
 std::int32_t NavPaneFlags(const IControlValues& c) {
     std::int32_t flags = 0;
@@ -186,76 +43,227 @@ std::int32_t NavPaneFlags(const IControlValues& c) {
     return flags;
 }
 
-const std::vector<TOptionDecl>& Options() {
-    using T = TToField;
-    static const std::vector<TOptionDecl> options = {
-        {"DatabaseHandle", &O::DatabaseHandle, "handle of the open database (from --db)", nullptr, -1, T::Held, nullptr,
-         true, true},
-        {"StartPath", &O::StartPath, "storage path of the start item (from --item or --whole)", nullptr, -1, T::Held,
-         nullptr, true, true},
-        {"DatabaseFileName", &O::DatabaseFileName,
-         "database file name; the top item's caption when the whole database is exported", nullptr, -1, T::Held,
-         nullptr, false, true},
-        {"WholeDatabase", &O::WholeDatabase, "the range is the whole database (--whole)", "rgDataSource", -1, T::Held,
-         [](O& o, const IControlValues& c) { o.WholeDatabase = c.Choice("rgDataSource") == 1; }, false, true},
-        {"RootPath", &O::RootPath, "output folder (from --out)", "edtRootPath", -1, T::Folder, nullptr, true, true},
-        {"ConvertMethod", &O::ConvertMethod,
-         "engine: 0 built-in, 1 word processor, 2 plain text, 3 converter (use --method)", "rgConverter", -1,
-         T::Method},
-        {"KeepFolderTree", &O::KeepFolderTree, "mirror the item tree as folders below the output folder", "chkKeepDir"},
-        {"ChmFileName", &O::ChmFileName, "compiled help file (--chm)", "edtCHMFileName", -1, T::Trimmed, nullptr, false,
-         true},
-        {"ExportAttachments", &O::ExportAttachments, "export the files attached to each item", "chkAttachments"},
-        {"Encoding", &O::Encoding, "character set named in the page heads", "cbbEncoding", -1, T::Trimmed},
-        {"DefaultPage", &O::DefaultPage, "page file used as the help file's home page; empty: built-in",
-         "edtDefaultPage", -1, T::Trimmed},
-        {"Header", &O::Header, "HTML placed at the top of every page", "mmoHeader", -1, T::Trimmed},
-        {"Footer", &O::Footer, "HTML placed at the end of every page", "mmoFooter", -1, T::Trimmed},
-        {"RemoveTempFiles", &O::RemoveTempFiles, "after compiling, delete the generated files (false keeps the HTML)",
-         "chkClearTempFile"},
-        {"FontName", &O::FontName, "font of the plain-text engine", "lblFontPreview", -1, T::FontName},
-        {"FontSize", &O::FontSize, "font size in points of the plain-text engine", "lblFontPreview", -1, T::FontSize},
-        {"FontColor", &O::FontColor, "font colour of the plain-text engine (clRed, $00BBGGRR or a number)",
-         "lblFontPreview", -1, T::FontColor},
-        {"Overwrite", &O::Overwrite, "regenerate pages and attachments that already exist", "chkOverWrite"},
-        {"TopNodeNotFolder", &O::TopNodeNotFolder,
-         "list the start item's sub-items beside it in the contents, not below it", "chkIgnoreTopNode"},
-        {"IgnoreEmptyItems", &O::IgnoreEmptyItems, "no contents entry for items without text, attachments or sub-items",
-         "chkIgnoreEmptyNode"},
-        {"ReadableFolderNames", &O::ReadableFolderNames, "with KeepFolderTree, name folders after the captions",
-         "chkNiceDirName"},
-        {"IncludeSubItems", &O::IncludeSubItems, "descend into the sub-items; false exports the start item only",
-         "chkSubItems"},
-        {"ChmLanguage", &O::ChmLanguage, "language of the help file, e.g. \"0x409 English (United States)\"",
-         "cbbCHMLanguage"},
-        {"FullTextSearch", &O::FullTextSearch, "full-text search in the help file", "chkFullSearch"},
-        {"WindowTitle", &O::WindowTitle, "title of the help file and its window (default: the start name)",
-         "edtCHMTitle", -1, T::Held, nullptr, false, true},
-        {"WindowRect", &O::WindowRect, "help window position and size, [left,top,right,bottom]", "cbbCHMWinSize"},
-        {"WindowExStyle", &O::WindowExStyle, "extended window style: 8 keeps the help window on top", "chkOnTop", -1,
-         T::Held, [](O& o, const IControlValues& c) { o.WindowExStyle = c.Check("chkOnTop") ? 8 : 0; }},
-        {"WindowButtons", &O::WindowButtons, "toolbar button bits of the help window", "chklstWinBtns", -1, T::Held,
-         [](O& o, const IControlValues& c) { o.WindowButtons = ToolbarFlagsFromList(c); }},
-        {"NavPaneFlags", &O::NavPaneFlags, "window property bits of the help window", nullptr, -1, T::Held,
-         [](O& o, const IControlValues& c) { o.NavPaneFlags = NavPaneFlags(c); }},
-        {"NavPaneWidth", &O::NavPaneWidth, "width of the navigation pane in pixels", "edtCHMTabWidth", -1, T::Integer},
-        {"NavPaneClosed", &O::NavPaneClosed, "the navigation pane starts closed", "chklstTabStyles", kTabStyleClosed},
-        {"DefaultTab", &O::DefaultTab, "tab shown first: 0 contents, 1 search, 2 bookmarks, 3 index, -1 none",
-         "cbbDefaultTab"},
-        {"UserButtonCaption", &O::UserButtonCaption, "caption of the user-defined toolbar button",
-         "edtUserButtonCaption"},
-        {"UserButtonUrl", &O::UserButtonUrl, "target of the user-defined toolbar button", "edtUserButtonURL"},
-        {"MakeIndex", &O::MakeIndex, "write a keyword index", "chkMakeIndex"},
-        {"NavLinks", &O::NavLinks, "pages get the navigation bar, script and style links, and See also", "chkNavLink"},
-        {"ExtraFiles", &O::ExtraFiles, "further files for the help file, each path followed by CR LF", "lstAttachFiles",
-         -1, T::Lines},
-        {"RolloverMenus", &O::RolloverMenus, "navigation links open a menu of the item's sub-items", "chkMakePopupMenu",
-         -1, T::Held,
-         [](O& o, const IControlValues& c) { o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu"); }},
-        {"SiteFolder", &O::SiteFolder, "folder for a static website written from the same run; empty: none",
-         "edtSiteFolder", -1, T::Trimmed},
+#define FIELD(name) .field = #name, .member = &O::name
+
+const std::vector<TOptionRow>& Rows() {
+    static const std::vector<TOptionRow> rows = {
+        // Stored, in save order.
+        {FIELD(RootPath), .meaning = "output folder (from --out)", .control = "edtRootPath", .kind = K::Text,
+         .initial = std::string(), .words = "lblRootPath", .setting = "StorePath", .storedAs = S::Text, .loadRank = 2,
+         .toField = T::Folder, .internal = true, .run = true},
+        {FIELD(KeepFolderTree), .meaning = "mirror the item tree as folders below the output folder",
+         .control = "chkKeepDir", .initial = true, .setting = "KeepDir", .loadRank = 19},
+        {FIELD(FontName), .meaning = "font of the plain-text engine", .control = "lblFontPreview", .kind = K::Font,
+         .initial = TFontValue{"Tahoma"}, .words = "lblFont", .setting = "DefaultFont/@Name", .storedAs = S::FontName,
+         .loadRank = 20, .toField = T::FontName},
+        {FIELD(FontSize), .meaning = "font size in points of the plain-text engine", .control = "lblFontPreview",
+         .kind = K::Font, .initial = TFontValue{"", 12}, .words = "lblFont", .setting = "DefaultFont/@Size",
+         .storedAs = S::FontSize, .loadRank = 21, .toField = T::FontSize},
+        {FIELD(FontColor), .meaning = "font colour of the plain-text engine (clRed, $00BBGGRR or a number)",
+         .control = "lblFontPreview", .kind = K::Font, .initial = TFontValue{"", 0, kColorWindowText},
+         .words = "lblFont", .setting = "DefaultFont/@Color", .storedAs = S::FontColor, .loadRank = 22,
+         .toField = T::FontColor},
+        {FIELD(WholeDatabase), .meaning = "the range is the whole database (--whole)", .control = "rgDataSource",
+         .kind = K::Choice, .initial = 0, .setting = "WholeDB", .storedAs = S::RangeFlag, .loadRank = 1,
+         .compose = [](O& o, const IControlValues& c) { o.WholeDatabase = c.Choice("rgDataSource") == 1; },
+         .run = true},
+        {FIELD(ConvertMethod),
+         .meaning = "engine: 0 built-in, 1 word processor, 2 plain text, 3 converter (use --method)",
+         .control = "rgConverter", .kind = K::Choice, .initial = 1, .setting = "Converter", .storedAs = S::Int,
+         .loadRank = 3, .toField = T::Method},
+        {FIELD(ExportAttachments), .meaning = "export the files attached to each item", .control = "chkAttachments",
+         .initial = true, .setting = "ExportAttach", .loadRank = 23},
+        {FIELD(RemoveTempFiles), .meaning = "after compiling, delete the generated files (false keeps the HTML)",
+         .control = "chkClearTempFile", .initial = true, .setting = "ClearTempory", .loadRank = 24},
+        {FIELD(Overwrite), .meaning = "regenerate pages and attachments that already exist", .control = "chkOverWrite",
+         .initial = false, .setting = "OverWrite", .loadRank = 25},
+        {FIELD(TopNodeNotFolder), .meaning = "list the start item's sub-items beside it in the contents, not below it",
+         .control = "chkIgnoreTopNode", .initial = true, .setting = "TopNode", .loadRank = 26},
+        {FIELD(Encoding), .meaning = "character set named in the page heads", .control = "cbbEncoding", .kind = K::Text,
+         .initial = std::string("UTF-8"), .words = "lblEncoding", .setting = "Encoding", .storedAs = S::Text,
+         .loadRank = 27, .toField = T::Trimmed},
+        {FIELD(Header), .meaning = "HTML placed at the top of every page", .control = "mmoHeader", .kind = K::Text,
+         .initial = std::string(), .words = "lblHeader", .setting = "HeaderText", .storedAs = S::Text, .loadRank = 28,
+         .toField = T::Trimmed},
+        {FIELD(Footer), .meaning = "HTML placed at the end of every page", .control = "mmoFooter", .kind = K::Text,
+         .initial = std::string(), .words = "lblFooter", .setting = "FooterText", .storedAs = S::Text, .loadRank = 29,
+         .toField = T::Trimmed},
+        {FIELD(DefaultPage), .meaning = "page file used as the help file's home page; empty: built-in",
+         .control = "edtDefaultPage", .kind = K::Text, .initial = std::string(), .words = "lblDefaultPage",
+         .setting = "DefaultPage", .storedAs = S::Text, .loadRank = 30, .toField = T::Trimmed},
+        {.control = "cbbLanguage",
+         .kind = K::Text,
+         .initial = std::string("Default(En) *"),
+         .words = "lblLanguage",
+         .setting = "Language",
+         .storedAs = S::Text,
+         .loadRank = 18},
+        {FIELD(ChmLanguage), .meaning = "language of the help file, e.g. \"0x409 English (United States)\"",
+         .control = "cbbCHMLanguage", .kind = K::Text, .initial = std::string(), .words = "lblCHMLanguage",
+         .setting = "CHM/Language", .storedAs = S::Text, .loadRank = 4, .localeWhenNew = true},
+        {FIELD(FullTextSearch), .meaning = "full-text search in the help file", .control = "chkFullSearch",
+         .initial = true, .setting = "CHM/FullSearch", .loadRank = 5},
+        {FIELD(WindowTitle), .meaning = "title of the help file and its window (default: the start name)",
+         .control = "edtCHMTitle", .kind = K::Text, .initial = std::string(), .words = "lblCHMTitle",
+         .setting = "CHM/Title", .storedAs = S::Text, .loadRank = 8, .run = true},
+        {FIELD(WindowRect), .meaning = "help window position and size, [left,top,right,bottom]",
+         .control = "cbbCHMWinSize", .kind = K::Text, .initial = std::string("[0,0,800,600]"), .words = "lblCHMWinSize",
+         .setting = "CHM/Size", .storedAs = S::Text, .loadRank = 6},
+        {FIELD(WindowExStyle), .meaning = "extended window style: 8 keeps the help window on top",
+         .control = "chkOnTop", .initial = false, .setting = "CHM/OnTop", .loadRank = 17,
+         .compose = [](O& o, const IControlValues& c) { o.WindowExStyle = c.Check("chkOnTop") ? 8 : 0; }},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = true,
+         .item = kTabStyleSearch,
+         .setting = "CHM/AdvanceSearch",
+         .loadRank = 11},
+        {FIELD(WindowButtons), .meaning = "toolbar button bits of the help window", .control = "chklstWinBtns",
+         .kind = K::CheckList, .initial = kDefaultToolButtons, .setting = "CHM/ToolButtons", .storedAs = S::ToolbarMask,
+         .loadRank = 31, .compose = [](O& o, const IControlValues& c) { o.WindowButtons = ToolbarFlagsFromList(c); }},
+        {.control = "chklstWinBtns",
+         .kind = K::CheckList,
+         .initial = false,
+         .item = kWinBtnMenus,
+         .setting = "CHM/Menu",
+         .loadRank = 15},
+        {.control = "chkCHMTab", .initial = true, .setting = "CHM/TabEnable", .loadRank = 9},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = true,
+         .item = kTabStyleBookmarks,
+         .setting = "CHM/Bookmark",
+         .loadRank = 10},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = false,
+         .item = kTabStyleAutoSync,
+         .setting = "CHM/AutoSync",
+         .loadRank = 12},
+        {FIELD(NavPaneClosed), .meaning = "the navigation pane starts closed", .control = "chklstTabStyles",
+         .kind = K::CheckList, .initial = false, .item = kTabStyleClosed, .setting = "CHM/OpenClosed", .loadRank = 13},
+        {.control = "chklstTabStyles",
+         .kind = K::CheckList,
+         .initial = false,
+         .item = kTabStyleAutoHide,
+         .setting = "CHM/AutoHide",
+         .loadRank = 14},
+        {FIELD(DefaultTab), .meaning = "tab shown first: 0 contents, 1 search, 2 bookmarks, 3 index, -1 none",
+         .control = "cbbDefaultTab", .kind = K::Choice, .initial = -1, .words = "lblDefaultTab",
+         .setting = "CHM/DefaultTab", .storedAs = S::Int, .loadRank = 16},
+        {FIELD(NavPaneWidth), .meaning = "width of the navigation pane in pixels", .control = "edtCHMTabWidth",
+         .kind = K::Text, .initial = std::string("300"), .words = "chkCHMTab", .setting = "CHM/TabWidth",
+         .storedAs = S::IntText, .loadRank = 7, .toField = T::Integer},
+        {FIELD(IgnoreEmptyItems), .meaning = "no contents entry for items without text, attachments or sub-items",
+         .control = "chkIgnoreEmptyNode", .initial = false, .setting = "IgnoreEmptyNode", .loadRank = 32},
+        {FIELD(ReadableFolderNames), .meaning = "with KeepFolderTree, name folders after the captions",
+         .control = "chkNiceDirName", .initial = false, .setting = "ReadableCaption", .loadRank = 33},
+        {FIELD(IncludeSubItems), .meaning = "descend into the sub-items; false exports the start item only",
+         .control = "chkSubItems", .initial = true, .setting = "SubItems", .loadRank = 34},
+        {FIELD(UserButtonCaption), .meaning = "caption of the user-defined toolbar button",
+         .control = "edtUserButtonCaption", .kind = K::Text, .initial = std::string(), .words = "lblUserDefBtnCaption",
+         .setting = "UserButtonCaption", .storedAs = S::Text, .loadRank = 35},
+        {FIELD(UserButtonUrl), .meaning = "target of the user-defined toolbar button", .control = "edtUserButtonURL",
+         .kind = K::Text, .initial = std::string(), .words = "lblUserDefBtnURL", .setting = "UserButtonURL",
+         .storedAs = S::Text, .loadRank = 36},
+        {.control = "chkOpenCHMFile", .initial = true, .setting = "OpenCHMFile", .loadRank = 37},
+        {FIELD(NavLinks), .meaning = "pages get the navigation bar, script and style links, and See also",
+         .control = "chkNavLink", .initial = true, .setting = "NavigatorLink", .loadRank = 38},
+        {FIELD(ExtraFiles), .meaning = "further files for the help file, each path followed by CR LF",
+         .control = "lstAttachFiles", .kind = K::Entries, .initial = std::vector<std::string>(),
+         .words = "lblAttachFiles", .setting = "AttachFiles", .storedAs = S::Lines, .loadRank = 39,
+         .toField = T::Lines},
+        {FIELD(RolloverMenus), .meaning = "navigation links open a menu of the item's sub-items",
+         .control = "chkMakePopupMenu", .initial = true, .setting = "RolloverMenu", .loadRank = 40,
+         .compose =
+             [](O& o, const IControlValues& c) {
+                 o.RolloverMenus = c.Check("chkNavLink") && c.Check("chkMakePopupMenu");
+             }},
+        // "Also write a website" and its folder as one value: the folder when checked, else empty.
+        {FIELD(SiteFolder), .meaning = "folder for a static website written from the same run; empty: none",
+         .control = "edtSiteFolder", .kind = K::Text, .initial = std::string(), .words = "chkSite",
+         .setting = "SiteFolder", .storedAs = S::OptionalText, .loadRank = 41, .toField = T::Trimmed},
+        {FIELD(MakeIndex), .meaning = "write a keyword index", .control = "chkMakeIndex", .initial = true,
+         .setting = "CHM/MakeIndex", .storedAs = S::OptionalOff},
+        // Not stored.
+        {FIELD(DatabaseHandle), .meaning = "handle of the open database (from --db)", .internal = true, .run = true},
+        {FIELD(StartPath), .meaning = "storage path of the start item (from --item or --whole)", .internal = true,
+         .run = true},
+        {FIELD(DatabaseFileName),
+         .meaning = "database file name; the top item's caption when the whole database is exported", .run = true},
+        {FIELD(ChmFileName), .meaning = "compiled help file (--chm)", .control = "edtCHMFileName", .kind = K::Text,
+         .initial = std::string(), .words = "lblCHMFilename", .toField = T::Trimmed, .run = true},
+        {FIELD(NavPaneFlags), .meaning = "window property bits of the help window",
+         .compose = [](O& o, const IControlValues& c) { o.NavPaneFlags = NavPaneFlags(c); }},
     };
-    return options;
+    return rows;
+}
+
+#undef FIELD
+
+// The rows that are fields, in the order TConvertOptions declares them.
+const std::vector<const TOptionRow*>& FieldRows() {
+    static const std::vector<const TOptionRow*> fields = [] {
+        std::vector<std::pair<std::ptrdiff_t, const TOptionRow*>> placed;
+        const O probe{O::TNoDefaults{}};
+        for (const auto& r : Rows()) {
+            if (!r.field) continue;
+            const std::ptrdiff_t offset = std::visit(
+                [&](auto member) -> std::ptrdiff_t {
+                    if constexpr (std::is_same_v<decltype(member), std::monostate>)
+                        return -1;
+                    else
+                        return reinterpret_cast<const char*>(&(probe.*member)) - reinterpret_cast<const char*>(&probe);
+                },
+                r.member);
+            placed.emplace_back(offset, &r);
+        }
+        std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<const TOptionRow*> ordered;
+        for (const auto& p : placed) ordered.push_back(p.second);
+        return ordered;
+    }();
+    return fields;
+}
+
+std::vector<const TOptionRow*> LoadOrder() {
+    std::vector<const TOptionRow*> order;
+    for (const auto& r : Rows())
+        if (r.setting) order.push_back(&r);
+    // Ranked rows first by rank; unranked ones keep their row order after them.
+    std::stable_sort(order.begin(), order.end(), [](const TOptionRow* a, const TOptionRow* b) {
+        const int ra = a->loadRank > 0 ? a->loadRank : INT_MAX, rb = b->loadRank > 0 ? b->loadRank : INT_MAX;
+        return ra < rb;
+    });
+    return order;
+}
+
+std::vector<TControlDecl> BuildControlTable() {
+    std::vector<TControlDecl> table;
+    for (const auto& r : Rows()) {
+        if (!r.control) continue;
+        auto it = std::find_if(table.begin(), table.end(),
+                               [&](const TControlDecl& d) { return r.control == std::string(d.name); });
+        if (it == table.end()) {
+            TControlValue design = r.initial;
+            if (r.kind == K::Font) design = TFontValue{};
+            if (r.kind == K::CheckList) design = false;
+            table.push_back({r.control, r.kind, design, 0});
+            it = table.end() - 1;
+        }
+        if (r.kind == K::Font) {
+            auto& font = std::get<TFontValue>(it->design);
+            const auto& part = std::get<TFontValue>(r.initial);
+            if (r.toField == T::FontName) font.name = part.name;
+            if (r.toField == T::FontSize) font.size = part.size;
+            if (r.toField == T::FontColor) font.color = part.color;
+        }
+        if (r.kind == K::CheckList) {
+            if (r.item == 0) it->design = r.initial;
+            it->items = std::max(it->items, r.storedAs == S::ToolbarMask ? kWinBtnItems : r.item + 1);
+        }
+    }
+    return table;
 }
 
 // --- Helpers ------------------------------------------------------------------------------
@@ -265,55 +273,30 @@ bool FolderExists(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, ec);
 }
 
-// The element a path names below <Config>, created when missing.
-pugi::xml_node ElementAt(pugi::xml_node config, const std::string& path) {
-    pugi::xml_node node = config;
-    std::size_t start = 0;
-    for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1)
-        node = GetOrAddChild(node, path.substr(start, slash - start).c_str());
-    return GetOrAddChild(node, path.substr(start).c_str());
-}
-
-// The parent element and attribute name of a "X/@Name" path.
-pugi::xml_attribute AttributeAt(pugi::xml_node config, const std::string& path, pugi::xml_node& element) {
-    const std::size_t at = path.find("/@");
-    element = ElementAt(config, path.substr(0, at));
-    return GetOrAddAttribute(element, path.substr(at + 2).c_str());
-}
-
-// The element of a path when present, without creating it.
-pugi::xml_node FindElement(pugi::xml_node config, const std::string& path) {
-    pugi::xml_node node = config;
-    std::size_t start = 0;
-    for (std::size_t slash; node && (slash = path.find('/', start)) != std::string::npos; start = slash + 1)
-        node = node.child(path.substr(start, slash - start).c_str());
-    return node ? node.child(path.substr(start).c_str()) : node;
-}
-
 std::uint32_t ReadColor(const std::string& text, const pugi::xml_node& font) {
     if (auto named = IdentToColor(text)) return *named;
     if (auto number = ParseColorNumber(text)) return *number;
     throw Error("'" + text + "' is not a valid colour value (" + NodePath(font) + "/@Color)");
 }
 
-void Load(const TSettingDecl& s, pugi::xml_node config, IControlValues& c) {
-    const std::string path = s.path;
+void Load(const TOptionRow& s, pugi::xml_node config, IControlValues& c) {
+    const std::string path = s.setting;
     auto readBool = [&] {
-        pugi::xml_node e = ElementAt(config, path);
+        pugi::xml_node e = SettingElement(config, path);
         return TextToBool(ElementText(e), NodePath(e));
     };
     auto readInt = [&] {
-        pugi::xml_node e = ElementAt(config, path);
+        pugi::xml_node e = SettingElement(config, path);
         return TextToInt(ElementText(e), NodePath(e));
     };
     switch (s.storedAs) {
-        case S::Text: c.Set(s.control, s.item, ElementText(ElementAt(config, path))); break;
+        case S::Text: c.Set(s.control, s.item, ElementText(SettingElement(config, path))); break;
         case S::Bool: c.Set(s.control, s.item, readBool()); break;
         case S::Int: c.Set(s.control, s.item, readInt()); break;
         case S::IntText: c.Set(s.control, s.item, IntToText(readInt())); break;
         case S::Lines: {
             TStringList lines;
-            lines.SetText(ElementText(ElementAt(config, path)));
+            lines.SetText(ElementText(SettingElement(config, path)));
             c.Set(s.control, s.item, lines.Items());
             break;
         }
@@ -324,8 +307,8 @@ void Load(const TSettingDecl& s, pugi::xml_node config, IControlValues& c) {
         case S::FontName:
         case S::FontSize:
         case S::FontColor: {
-            pugi::xml_node element;
-            const std::string text = AttributeAt(config, path, element).value();
+            const pugi::xml_node element = SettingElement(config, path.substr(0, path.find("/@")));
+            const std::string text = SettingAttribute(config, path).value();
             TFontValue font = c.Font(s.control);
             if (s.storedAs == S::FontName)
                 font.name = text;
@@ -337,21 +320,21 @@ void Load(const TSettingDecl& s, pugi::xml_node config, IControlValues& c) {
             break;
         }
         case S::OptionalText: {
-            pugi::xml_node e = FindElement(config, path);
+            pugi::xml_node e = FindSetting(config, path);
             c.Set(s.control, s.item, e ? ElementText(e) : std::string());
             break;
         }
         case S::OptionalOff: {
-            pugi::xml_node e = FindElement(config, path);
+            pugi::xml_node e = FindSetting(config, path);
             c.Set(s.control, s.item, e ? TextToBool(ElementText(e), NodePath(e)) : true);
             break;
         }
     }
 }
 
-void Save(const TSettingDecl& s, pugi::xml_node config, const IControlValues& c) {
-    const std::string path = s.path;
-    auto write = [&](const std::string& text) { SetElementText(ElementAt(config, path), text); };
+void Save(const TOptionRow& s, pugi::xml_node config, const IControlValues& c) {
+    const std::string path = s.setting;
+    auto write = [&](const std::string& text) { SetElementText(SettingElement(config, path), text); };
     switch (s.storedAs) {
         case S::Text: write(c.Text(s.control)); break;
         case S::Bool: write(BoolToText(c.Check(s.control, s.item))); break;
@@ -363,8 +346,7 @@ void Save(const TSettingDecl& s, pugi::xml_node config, const IControlValues& c)
         case S::FontName:
         case S::FontSize:
         case S::FontColor: {
-            pugi::xml_node element;
-            pugi::xml_attribute attribute = AttributeAt(config, path, element);
+            pugi::xml_attribute attribute = SettingAttribute(config, path);
             const TFontValue font = c.Font(s.control);
             const std::string text = s.storedAs == S::FontName   ? font.name
                                      : s.storedAs == S::FontSize ? IntToText(font.size)
@@ -376,7 +358,7 @@ void Save(const TSettingDecl& s, pugi::xml_node config, const IControlValues& c)
         case S::OptionalOff: {
             const bool absent = s.storedAs == S::OptionalText ? c.Text(s.control).empty() : c.Check(s.control);
             if (absent) {
-                if (pugi::xml_node e = FindElement(config, path)) e.parent().remove_child(e);
+                if (pugi::xml_node e = FindSetting(config, path)) e.parent().remove_child(e);
             } else {
                 write(s.storedAs == S::OptionalText ? c.Text(s.control) : BoolToText(false));
             }
@@ -385,30 +367,30 @@ void Save(const TSettingDecl& s, pugi::xml_node config, const IControlValues& c)
     }
 }
 
-const TOptionDecl* FindOption(const std::string& name) {
-    for (const auto& e : Options())
-        if (SameTextAscii(e.name, name)) return &e;
+const TOptionRow* FindOption(const std::string& name) {
+    for (const TOptionRow* e : FieldRows())
+        if (SameTextAscii(e->field, name)) return e;
     return nullptr;
 }
 
 std::string SettableNames() {
     std::string names;
-    for (const auto& e : Options())
-        if (!e.internal) names += (names.empty() ? "" : ", ") + std::string(e.name);
+    for (const TOptionRow* e : FieldRows())
+        if (!e->internal) names += (names.empty() ? "" : ", ") + std::string(e->field);
     return names;
 }
 
-const TOptionDecl& Find(const std::string& name) {
-    if (const TOptionDecl* e = FindOption(name)) return *e;
+const TOptionRow& Find(const std::string& name) {
+    if (const TOptionRow* e = FindOption(name)) return *e;
     throw Error("Unknown option field \"" + name + "\"; the fields are: " + SettableNames());
 }
 
-const char* TypeName(const TMember& m) {
+const char* TypeName(const TOptionMember& m) {
     switch (m.index()) {
-        case 0: return "text";
-        case 1: return "flag";
-        case 2: return "integer";
-        case 3: return "colour";
+        case 1: return "text";
+        case 2: return "flag";
+        case 3: return "integer";
+        case 4: return "colour";
         default: return "0-255";
     }
 }
@@ -422,18 +404,15 @@ bool ParseFlag(const std::string& name, const std::string& v) {
 
 long long ParseNumber(const std::string& name, const std::string& v, long long lo, long long hi) {
     if (v.empty()) throw Error("Option " + name + " takes a number");
-    char* end = nullptr;
-    errno = 0;
-    long long n = std::strtoll(v.c_str(), &end, 0);
-    if (errno != 0 || !end || *end != '\0' || n < lo || n > hi)
+    const auto n = ParseDecimalOrHex(v);
+    if (!n || *n < lo || *n > hi)
         throw Error("Option " + name + " takes a number from " + std::to_string(lo) + " to " + std::to_string(hi) +
                     ", not \"" + v + "\"");
-    return n;
+    return *n;
 }
 
 // The field's value from its control.
-void FieldFromControl(const TOptionDecl& e, O& o, const IControlValues& c) {
-    using T = TToField;
+void FieldFromControl(const TOptionRow& e, O& o, const IControlValues& c) {
     std::variant<std::string, bool, long long> value;
     switch (e.toField) {
         case T::Held: {
@@ -463,13 +442,17 @@ void FieldFromControl(const TOptionDecl& e, O& o, const IControlValues& c) {
     }
     std::visit(
         [&](auto member) {
-            using F = std::remove_cvref_t<decltype(o.*member)>;
-            if constexpr (std::is_same_v<F, std::string>)
-                o.*member = std::get<std::string>(value);
-            else if constexpr (std::is_same_v<F, bool>)
-                o.*member = std::get<bool>(value);
-            else
-                o.*member = static_cast<F>(std::get<long long>(value));
+            if constexpr (std::is_same_v<decltype(member), std::monostate>) {
+                return;
+            } else {
+                using F = std::remove_cvref_t<decltype(o.*member)>;
+                if constexpr (std::is_same_v<F, std::string>)
+                    o.*member = std::get<std::string>(value);
+                else if constexpr (std::is_same_v<F, bool>)
+                    o.*member = std::get<bool>(value);
+                else
+                    o.*member = static_cast<F>(std::get<long long>(value));
+            }
         },
         e.member);
 }
@@ -478,12 +461,30 @@ void FieldFromControl(const TOptionDecl& e, O& o, const IControlValues& c) {
 
 // --- Controls ---------------------------------------------------------------------------
 
-const std::vector<TControlDecl>& ControlTable() { return kControls; }
+const std::vector<TOptionRow>& OptionRows() { return Rows(); }
+
+const std::vector<TControlDecl>& ControlTable() {
+    static const std::vector<TControlDecl> table = BuildControlTable();
+    return table;
+}
 
 const TControlDecl* FindControl(const std::string& name) {
-    for (const auto& c : kControls)
+    for (const auto& c : ControlTable())
         if (name == c.name) return &c;
     return nullptr;
+}
+
+TControlValue ControlDefault(const std::string& name, int item) {
+    const TControlDecl* decl = FindControl(name);
+    if (!decl) throw Error("No control \"" + name + "\"");
+    if (decl->kind != K::CheckList) return decl->design;
+    for (const auto& r : Rows()) {
+        if (!r.control || name != r.control) continue;
+        if (r.storedAs == S::ToolbarMask && item >= 1 && item <= 14)
+            return (std::get<std::int32_t>(r.initial) & kToolbarButtonBits[item - 1]) != 0;
+        if (r.item == item) return r.initial;
+    }
+    return false;
 }
 
 bool IControlValues::Check(const std::string& control, int item) const { return std::get<bool>(Get(control, item)); }
@@ -495,11 +496,13 @@ std::vector<std::string> IControlValues::Entries(const std::string& control) con
 TFontValue IControlValues::Font(const std::string& control) const { return std::get<TFontValue>(Get(control)); }
 
 TControlStore::TControlStore() {
-    for (const auto& c : kControls) {
-        if (c.kind == K::CheckList)
-            items_[c.name].assign(static_cast<std::size_t>(c.items), std::get<bool>(c.design));
-        else
+    for (const auto& c : ControlTable()) {
+        if (c.kind == K::CheckList) {
+            auto& items = items_[c.name];
+            for (int i = 0; i < c.items; ++i) items.push_back(std::get<bool>(ControlDefault(c.name, i)));
+        } else {
             values_[c.name] = c.design;
+        }
     }
 }
 
@@ -542,7 +545,7 @@ void ToolbarFlagsToList(IControlValues& controls, std::int32_t mask) {
 }
 
 void LoadStorePath(TXMLQuillbookType root, IControlValues& controls, const TSettingsEnvironment& env) {
-    std::string storePath = root.Config().StorePath();
+    std::string storePath = SettingText(root.Config(), "StorePath");
     if (FolderExists(storePath))
         controls.SetText("edtRootPath", storePath);
     else
@@ -551,46 +554,57 @@ void LoadStorePath(TXMLQuillbookType root, IControlValues& controls, const TSett
 
 bool LoadSettingsIntoControls(TXMLQuillbookType root, IControlValues& controls, const TSettingsEnvironment& env) {
     if (!SettingsSaved(root)) {
-        for (const auto& s : kSettings) {
-            if (s.freshIsLocale && !env.defaultCHMLanguage.empty())
+        // A language's item texts may have rebuilt the check lists without their marks.
+        for (const auto& s : Rows()) {
+            if (s.localeWhenNew && !env.defaultCHMLanguage.empty())
                 controls.Set(s.control, s.item, env.defaultCHMLanguage);
-            else if (s.fresh && s.storedAs == S::ToolbarMask)
-                ToolbarFlagsToList(controls, std::get<std::int32_t>(*s.fresh));
-            else if (s.fresh)
-                controls.Set(s.control, s.item, *s.fresh);
+            else if (s.kind == K::CheckList && s.storedAs == S::ToolbarMask)
+                ToolbarFlagsToList(controls, std::get<std::int32_t>(s.initial));
+            else if (s.kind == K::CheckList && s.setting && std::get<bool>(s.initial))
+                controls.Set(s.control, s.item, s.initial);
         }
         return false;
     }
-    TXMLConfigType config = root.Config();
+    const pugi::xml_node config = root.Config();
     // <CHM> is looked up before the first value is read, so a file missing it gets it in that place.
-    config.CHM();
-    for (const TSettingDecl* s : LoadOrder()) Load(*s, config.Node(), controls);
+    GetOrAddChild(config, "CHM");
+    for (const TOptionRow* s : LoadOrder()) Load(*s, config, controls);
     return true;
 }
 
 void SaveControlsToSettings(TXMLQuillbookType root, const IControlValues& controls) {
-    TXMLConfigType config = root.Config();
-    for (const auto& s : kSettings) Save(s, config.Node(), controls);
+    const pugi::xml_node config = root.Config();
+    for (const auto& s : Rows())
+        if (s.setting) Save(s, config, controls);
 }
 
 void RestoreCheckListsFromSettings(TXMLQuillbookType root, IControlValues& controls) {
     if (!SettingsSaved(root)) return;
-    TXMLConfigType config = root.Config();
-    for (const TSettingDecl* s : LoadOrder())
-        if (FindControl(s->control)->kind == K::CheckList) Load(*s, config.Node(), controls);
+    const pugi::xml_node config = root.Config();
+    for (const TOptionRow* s : LoadOrder())
+        if (s->kind == K::CheckList) Load(*s, config, controls);
 }
 
 // --- Options ---------------------------------------------------------------------------------
 
+TConvertOptions::TConvertOptions() {
+    static const TConvertOptions defaults = [] {
+        TConvertOptions o{TNoDefaults{}};
+        BuildOptions(TControlStore(), o, TFieldSet::Settings);
+        return o;
+    }();
+    *this = defaults;
+}
+
 void BuildOptions(const IControlValues& controls, TConvertOptions& options, TFieldSet fields) {
     // Built aside, so a value that does not convert leaves the options as they were.
     O o = options;
-    for (const auto& e : Options()) {
-        if (fields == TFieldSet::Settings && e.run) continue;
-        if (e.compose)
-            e.compose(o, controls);
-        else if (e.control)
-            FieldFromControl(e, o, controls);
+    for (const TOptionRow* e : FieldRows()) {
+        if (fields == TFieldSet::Settings && e->run) continue;
+        if (e->compose)
+            e->compose(o, controls);
+        else if (e->control)
+            FieldFromControl(*e, o, controls);
     }
     options = o;
 }
@@ -612,62 +626,56 @@ void ApplySettingsFile(const std::string& path, TConvertOptions& options) {
 
 std::vector<std::string> OptionFieldNames() {
     std::vector<std::string> names;
-    for (const auto& e : Options()) names.push_back(e.name);
+    for (const TOptionRow* e : FieldRows()) names.push_back(e->field);
     return names;
 }
 
 namespace {
 
-// The settings element a field is read from: the one of its control (and, for the font, of that part).
-std::string StoredPlace(const TOptionDecl& e) {
-    if (!e.control || e.run) return "";
-    const auto part = e.toField == TToField::FontName   ? S::FontName
-                      : e.toField == TToField::FontSize ? S::FontSize
-                                                        : S::FontColor;
-    for (const auto& s : kSettings) {
-        const bool font = s.storedAs == S::FontName || s.storedAs == S::FontSize || s.storedAs == S::FontColor;
-        if (std::string(s.control) == e.control && s.item == e.item && (!font || s.storedAs == part)) return s.path;
-    }
-    return "";
-}
+// Where --settings reads a field: its own row's element, unless the caller gives it.
+std::string StoredPlace(const TOptionRow& e) { return e.setting && !e.run ? e.setting : ""; }
 
 }  // namespace
 
 std::vector<OptionFieldInfo> OptionFieldTable(const TConvertOptions& defaults) {
     std::vector<OptionFieldInfo> table;
-    for (const auto& e : Options())
-        table.push_back({e.name, TypeName(e.member), GetOptionField(defaults, e.name), e.meaning, !e.internal,
-                         !e.run && (e.control || e.compose), e.control ? e.control : "", StoredPlace(e)});
+    for (const TOptionRow* e : FieldRows())
+        table.push_back({e->field, TypeName(e->member), GetOptionField(defaults, e->field), e->meaning, !e->internal,
+                         !e->run && (e->control || e->compose), e->control ? e->control : "", StoredPlace(*e)});
     return table;
 }
 
 void SetUserOptionField(TConvertOptions& o, const std::string& name, const std::string& value) {
-    const TOptionDecl* e = FindOption(name);
+    const TOptionRow* e = FindOption(name);
     if (e && e->internal)
-        throw Error("Option " + std::string(e->name) + " cannot be set: it is the " + std::string(e->meaning));
+        throw Error("Option " + std::string(e->field) + " cannot be set: it is the " + std::string(e->meaning));
     SetOptionField(o, name, value);
 }
 
 void SetOptionField(TConvertOptions& o, const std::string& name, const std::string& value) {
     std::visit(
         [&](auto member) {
-            using F = std::remove_cvref_t<decltype(o.*member)>;
-            if constexpr (std::is_same_v<F, std::string>) {
-                o.*member = value;
-            } else if constexpr (std::is_same_v<F, bool>) {
-                o.*member = ParseFlag(name, value);
-            } else if constexpr (std::is_same_v<F, std::uint8_t>) {
-                o.*member = static_cast<std::uint8_t>(ParseNumber(name, value, 0, 255));
-            } else if constexpr (std::is_same_v<F, std::uint32_t>) {
-                // Colours as the settings file writes them: clRed, $000000FF or decimal.
-                try {
-                    o.*member = StringToColor(value);
-                } catch (const std::exception&) {
-                    throw Error("Option " + name + " takes a colour (clRed, $000000FF or a number), not \"" + value +
-                                "\"");
-                }
+            if constexpr (std::is_same_v<decltype(member), std::monostate>) {
+                return;
             } else {
-                o.*member = static_cast<std::int32_t>(ParseNumber(name, value, INT32_MIN, INT32_MAX));
+                using F = std::remove_cvref_t<decltype(o.*member)>;
+                if constexpr (std::is_same_v<F, std::string>) {
+                    o.*member = value;
+                } else if constexpr (std::is_same_v<F, bool>) {
+                    o.*member = ParseFlag(name, value);
+                } else if constexpr (std::is_same_v<F, std::uint8_t>) {
+                    o.*member = static_cast<std::uint8_t>(ParseNumber(name, value, 0, 255));
+                } else if constexpr (std::is_same_v<F, std::uint32_t>) {
+                    // Colours as the settings file writes them: clRed, $000000FF or decimal.
+                    try {
+                        o.*member = StringToColor(value);
+                    } catch (const std::exception&) {
+                        throw Error("Option " + name + " takes a colour (clRed, $000000FF or a number), not \"" +
+                                    value + "\"");
+                    }
+                } else {
+                    o.*member = static_cast<std::int32_t>(ParseNumber(name, value, INT32_MIN, INT32_MAX));
+                }
             }
         },
         Find(name).member);
@@ -676,15 +684,19 @@ void SetOptionField(TConvertOptions& o, const std::string& name, const std::stri
 std::string GetOptionField(const TConvertOptions& o, const std::string& name) {
     return std::visit(
         [&](auto member) -> std::string {
-            using F = std::remove_cvref_t<decltype(o.*member)>;
-            if constexpr (std::is_same_v<F, std::string>)
-                return o.*member;
-            else if constexpr (std::is_same_v<F, bool>)
-                return o.*member ? "true" : "false";
-            else if constexpr (std::is_same_v<F, std::uint32_t>)
-                return ColorToString(o.*member);
-            else
-                return std::to_string(static_cast<long long>(o.*member));
+            if constexpr (std::is_same_v<decltype(member), std::monostate>) {
+                return "";
+            } else {
+                using F = std::remove_cvref_t<decltype(o.*member)>;
+                if constexpr (std::is_same_v<F, std::string>)
+                    return o.*member;
+                else if constexpr (std::is_same_v<F, bool>)
+                    return o.*member ? "true" : "false";
+                else if constexpr (std::is_same_v<F, std::uint32_t>)
+                    return ColorToString(o.*member);
+                else
+                    return std::to_string(static_cast<long long>(o.*member));
+            }
         },
         Find(name).member);
 }

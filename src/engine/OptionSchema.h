@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -37,13 +36,15 @@ using TControlValue = std::variant<bool, std::int32_t, std::string, std::vector<
 struct TControlDecl {
     const char* name;  // the wizard's control name; language files address it by this name
     TControlKind kind;
-    TControlValue design;  // what the control shows when the wizard is created (CheckList: each item)
+    TControlValue design;  // what the control shows in a new wizard (CheckList: item 0)
     int items = 0;         // CheckList: number of items
 };
-// Every control the options and settings use.
+// Every control the options and settings use, as their rows declare them.
 const std::vector<TControlDecl>& ControlTable();
 // Null for a name not in the table.
 const TControlDecl* FindControl(const std::string& name);
+// What a control (or an item of a check list) shows in a new wizard.
+TControlValue ControlDefault(const std::string& name, int item = -1);
 
 // The controls' values by control name; item picks one entry of a check list.
 // Indices come from the file unchecked (a hand-edited Converter of 7): a control
@@ -129,6 +130,40 @@ void SaveControlsToSettings(TXMLQuillbookType root, const IControlValues& contro
 // After a language change: the check marks of both check lists again from the
 // saved settings; nothing when they were never saved.
 void RestoreCheckListsFromSettings(TXMLQuillbookType root, IControlValues& controls);
+
+// --- The options, one row each --------------------------------------------------
+
+// How a control's value becomes its field.
+enum class TToField { Held, Trimmed, Folder, Integer, Lines, Method, FontName, FontSize, FontColor };
+
+using TOptionMember =
+    std::variant<std::monostate, std::string TConvertOptions::*, bool TConvertOptions::*,
+                 std::int32_t TConvertOptions::*, std::uint32_t TConvertOptions::*, std::uint8_t TConvertOptions::*>;
+
+// One option: the field it fills, the control that edits it and what a new
+// wizard shows there (the field's default follows from it), where the settings
+// file keeps it, its --set name and meaning, and its place in reading a file.
+// Rows are in the order a save writes them.
+struct TOptionRow {
+    const char* field = nullptr;  // the TConvertOptions member and --set name; null: a stored choice only
+    TOptionMember member;
+    const char* meaning = nullptr;
+    const char* control = nullptr;  // null: from the host, the command's arguments or other controls
+    TControlKind kind = TControlKind::Check;
+    TControlValue initial = false;  // a font row: its own part of the font; the toolbar mask: the mask
+    int item = -1;                  // the item of a check list
+    const char* words = nullptr;    // the control a language file translates for it (itself or its label)
+    const char* setting = nullptr;  // below <Config>: "KeepDir", "CHM/Title", "DefaultFont/@Size"; null: not kept
+    TStoredAs storedAs = TStoredAs::Bool;
+    int loadRank = 0;  // place in the reading of a saved file; 0: after the ranked ones, in row order
+    TToField toField = TToField::Held;
+    // A field made of more than its control's value.
+    std::function<void(TConvertOptions&, const IControlValues&)> compose = nullptr;
+    bool internal = false;       // set by the run from its arguments; --set may not change it
+    bool run = false;            // the caller's range, output folder, help file name and title: --settings leaves it
+    bool localeWhenNew = false;  // never-saved settings: the user's locale as the help file's language
+};
+const std::vector<TOptionRow>& OptionRows();
 
 // --- The options -------------------------------------------------------------------
 

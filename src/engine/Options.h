@@ -14,45 +14,51 @@ namespace qb {
 // Window-text system colour code; resolved through SystemColorToRgb.
 constexpr std::uint32_t clWindowText = kAutoColor;
 
+// The defaults are those of a new wizard, from the option rows (OptionSchema.cpp).
 struct TConvertOptions {
+    TConvertOptions();
+    // Every field zero or empty.
+    struct TNoDefaults {};
+    explicit TConvertOptions(TNoDefaults) {}
+
     std::int32_t DatabaseHandle = 0;
     std::string StartPath;
     std::string DatabaseFileName;
     bool WholeDatabase = false;
     std::string RootPath;
-    std::uint8_t ConvertMethod = 1;
-    bool KeepFolderTree = true;
+    std::uint8_t ConvertMethod = 0;
+    bool KeepFolderTree = false;
     std::string ChmFileName;
-    bool ExportAttachments = true;
-    std::string Encoding = "UTF-8";
+    bool ExportAttachments = false;
+    std::string Encoding;
     std::string DefaultPage;
     std::string Header;
     std::string Footer;
-    bool RemoveTempFiles = true;
-    std::string FontName = "Tahoma";
-    std::int32_t FontSize = 12;
-    std::uint32_t FontColor = clWindowText;
+    bool RemoveTempFiles = false;
+    std::string FontName;
+    std::int32_t FontSize = 0;
+    std::uint32_t FontColor = 0;
     bool Overwrite = false;
-    bool TopNodeNotFolder = true;
+    bool TopNodeNotFolder = false;
     bool IgnoreEmptyItems = false;
     bool ReadableFolderNames = false;
-    bool IncludeSubItems = true;
+    bool IncludeSubItems = false;
     std::string ChmLanguage;
-    bool FullTextSearch = true;
+    bool FullTextSearch = false;
     std::string WindowTitle;
-    std::string WindowRect = "[0,0,800,600]";
+    std::string WindowRect;
     std::int32_t WindowExStyle = 0;
-    std::int32_t WindowButtons = 0x78387E;
-    std::int32_t NavPaneFlags = 0x20 | 0x1000 | 0x20400;
-    std::int32_t NavPaneWidth = 300;
+    std::int32_t WindowButtons = 0;
+    std::int32_t NavPaneFlags = 0;
+    std::int32_t NavPaneWidth = 0;
     bool NavPaneClosed = false;
-    std::int32_t DefaultTab = -1;
+    std::int32_t DefaultTab = 0;
     std::string UserButtonCaption;
     std::string UserButtonUrl;
-    bool MakeIndex = true;
-    bool NavLinks = true;
+    bool MakeIndex = false;
+    bool NavLinks = false;
     std::string ExtraFiles;
-    bool RolloverMenus = true;
+    bool RolloverMenus = false;
     std::string SiteFolder;  // also write a website there; empty: none
 };
 

@@ -72,7 +72,7 @@ void ParseHostValues(const char* text, TStringList& values) {
 
 std::string MenuDescription() {
     std::string shortCut;
-    if (TSettingsDocument* doc = HeldSettings()) shortCut = doc->Quillbook().Config().ShortCut();
+    if (TSettingsDocument* doc = HeldSettings()) shortCut = SettingText(doc->Quillbook().Config(), "ShortCut");
     if (shortCut.empty()) shortCut = "Ctrl+Shift+K";
     std::string text;
     text += Format("menu[%d].PopupMenu=%s\n", {0, "MAINMENU.SHARE"});

@@ -41,53 +41,41 @@ void BackupDamagedFile(const std::string& path) {
 
 }  // namespace
 
-std::string TXMLSettingsNode::GetText(const char* name) const { return ElementText(GetOrAddChild(node_, name)); }
+pugi::xml_node TXMLQuillbookType::Config() const { return GetOrAddChild(node_, "Config"); }
 
-void TXMLSettingsNode::SetText(const char* name, const std::string& value) {
-    SetElementText(GetOrAddChild(node_, name), value);
+pugi::xml_node SettingElement(pugi::xml_node config, const std::string& path) {
+    pugi::xml_node node = config;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1)
+        node = GetOrAddChild(node, path.substr(start, slash - start).c_str());
+    return GetOrAddChild(node, path.substr(start).c_str());
 }
 
-bool TXMLSettingsNode::GetBool(const char* name) const {
-    pugi::xml_node child = GetOrAddChild(node_, name);
-    return TextToBool(ElementText(child), NodePath(child));
+pugi::xml_attribute SettingAttribute(pugi::xml_node config, const std::string& path) {
+    const std::size_t at = path.find("/@");
+    if (at == std::string::npos) throw Error("\"" + path + "\" names no attribute");
+    return GetOrAddAttribute(SettingElement(config, path.substr(0, at)), path.substr(at + 2).c_str());
 }
 
-void TXMLSettingsNode::SetBool(const char* name, bool value) { SetText(name, BoolToText(value)); }
-
-std::int32_t TXMLSettingsNode::GetInt(const char* name) const {
-    pugi::xml_node child = GetOrAddChild(node_, name);
-    return TextToInt(ElementText(child), NodePath(child));
+pugi::xml_node FindSetting(pugi::xml_node config, const std::string& path) {
+    pugi::xml_node node = config;
+    std::size_t start = 0;
+    for (std::size_t slash; node && (slash = path.find('/', start)) != std::string::npos; start = slash + 1)
+        node = node.child(path.substr(start, slash - start).c_str());
+    return node ? node.child(path.substr(start).c_str()) : node;
 }
 
-void TXMLSettingsNode::SetInt(const char* name, std::int32_t value) { SetText(name, IntToText(value)); }
-
-std::string TXMLDefaultFontType::Name() const { return GetOrAddAttribute(node_, "Name").value(); }
-
-std::int32_t TXMLDefaultFontType::Size() const {
-    return TextToInt(GetOrAddAttribute(node_, "Size").value(), NodePath(node_) + "/@Size");
+std::string SettingText(pugi::xml_node config, const std::string& path) {
+    if (path.find("/@") != std::string::npos) return SettingAttribute(config, path).value();
+    return ElementText(SettingElement(config, path));
 }
 
-std::string TXMLDefaultFontType::Color() const { return GetOrAddAttribute(node_, "Color").value(); }
-
-void TXMLDefaultFontType::SetName(const std::string& value) {
-    GetOrAddAttribute(node_, "Name").set_value(value.c_str());
+void SetSettingText(pugi::xml_node config, const std::string& path, const std::string& text) {
+    if (path.find("/@") != std::string::npos)
+        SettingAttribute(config, path).set_value(text.c_str());
+    else
+        SetElementText(SettingElement(config, path), text);
 }
-
-void TXMLDefaultFontType::SetSize(std::int32_t value) {
-    GetOrAddAttribute(node_, "Size").set_value(IntToText(value).c_str());
-}
-
-void TXMLDefaultFontType::SetColor(const std::string& value) {
-    GetOrAddAttribute(node_, "Color").set_value(value.c_str());
-}
-
-TXMLDefaultFontType TXMLConfigType::DefaultFont() const {
-    return TXMLDefaultFontType(GetOrAddChild(node_, "DefaultFont"));
-}
-
-TXMLCHMType TXMLConfigType::CHM() const { return TXMLCHMType(GetOrAddChild(node_, "CHM")); }
-
-TXMLConfigType TXMLQuillbookType::Config() const { return TXMLConfigType(GetOrAddChild(node_, "Config")); }
 
 bool SettingsSaved(const TXMLQuillbookType& root) { return bool(root.Node().child("Config").child("KeepDir")); }
 
@@ -139,7 +127,7 @@ std::string StartUpSettings(const std::string& modulePath) {
         held.path = file.writePath;
         held.damagedFile = damaged;
     }
-    return held.doc->Quillbook().Config().Language();
+    return SettingText(held.doc->Quillbook().Config(), "Language");
 }
 
 TSettingsDocument* HeldSettings() { return Held().doc.get(); }

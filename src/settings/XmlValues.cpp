@@ -11,6 +11,7 @@
 
 #include "Utils/StringList.h"
 #include "support/Error.h"
+#include "support/Numbers.h"
 
 namespace qb {
 namespace {
@@ -62,7 +63,7 @@ std::optional<bool> ParseBool(const std::string& text) {
 }
 
 std::optional<std::int32_t> ParseInt(const std::string& text) {
-    auto value = ParseInteger(text);
+    auto value = ParseDecimalOrHex(text);
     if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(*value);
 }

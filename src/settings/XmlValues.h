@@ -10,7 +10,7 @@ namespace qb {
 
 // "true"/"false" in any letter case, or a decimal number (0 is false).
 std::optional<bool> ParseBool(const std::string& text);
-// Decimal with optional sign, within 32 bits.
+// Decimal, or hexadecimal after "0x", with an optional sign, within 32 bits.
 std::optional<std::int32_t> ParseInt(const std::string& text);
 // "$" and 1 to 8 hexadecimal digits, or a decimal that fits in 32 bits.
 std::optional<std::uint32_t> ParseColorNumber(const std::string& text);

@@ -19,6 +19,8 @@
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "engine/Defaults.h"
 #include "engine/Engine.h"
 #include "settings/Colors.h"
@@ -146,9 +148,9 @@ TFrmMain::TFrmMain(QWidget* owner) : QDialog(owner ? owner : QApplication::activ
     InstallFontSubstitutes();
     QDialog::setFont(PixelFont("Tahoma", 12));
     dialogs_ = QtWizardDialogs();
-    sampleFont_ = TFontValue{"Tahoma", 12, kColorWindowText};
     BuildPages();
     BindControls();
+    ApplyControlDefaults();
     FormCreate();
     FitToContents();
 }
@@ -156,6 +158,25 @@ TFrmMain::TFrmMain(QWidget* owner) : QDialog(owner ? owner : QApplication::activ
 TFrmMain::~TFrmMain() {
     JoinRun();
     if (cursorBusy_) QApplication::restoreOverrideCursor();
+}
+
+QCheckBox* TFrmMain::Check(QWidget* parent, const char* name, const char* caption) {
+    auto* box = new QCheckBox(caption, parent);
+    tree_.Add(TComponentKind::WinControl, name, box);
+    return box;
+}
+
+void TFrmMain::ApplyControlDefaults() {
+    // A new wizard has no range to name yet.
+    auto rangeChanged = std::exchange(rgDataSource_->onChange, nullptr);
+    for (const TControlDecl& d : ControlTable()) {
+        if (d.kind != TControlKind::CheckList) {
+            binding_->Set(d.name, -1, ControlDefault(d.name));
+            continue;
+        }
+        for (int i = 0; i < d.items; ++i) binding_->Set(d.name, i, ControlDefault(d.name, i));
+    }
+    rgDataSource_->onChange = std::move(rangeChanged);
 }
 
 TWizardPage* TFrmMain::AddPage(const std::string& name, const char* title) {
@@ -294,7 +315,7 @@ void TFrmMain::BuildWelcomePage(TWizardPage* page) {
 
     lblLanguage_ = PlainLabel("* &Select UI Language:", c);
     lblLanguage_->setTextFormat(Qt::AutoText);
-    cbbLanguage_ = EditableCombo(c, {"Default(En) *"}, "Default(En) *");
+    cbbLanguage_ = EditableCombo(c, {"Default(En) *"}, "");
     cbbLanguage_->setProperty("qbKeepText", true);
     lblLanguage_->setBuddy(cbbLanguage_);
     auto* langRow = new QHBoxLayout;
@@ -333,7 +354,6 @@ void TFrmMain::BuildTypesPage(TWizardPage* page) {
     rangeCaption_[0] = "Current branch: ";
     rangeCaption_[1] = "Current database:";
     rgDataSource_->SetItems({rangeCaption_[0], rangeCaption_[1]});
-    rgDataSource_->SetItemIndex(0);
     layout->addWidget(rgDataSource_);
     tree_.Add(TComponentKind::RadioGroup, "rgDataSource", rgDataSource_);
 
@@ -342,7 +362,6 @@ void TFrmMain::BuildTypesPage(TWizardPage* page) {
     rgConverter_->SetItems({"Rtf2HTML: With text formatting data(No graphics/objects)",
                             "Word: By utilizing Microsoft Word installed on the system",
                             "Text: Without any formatting data, graphics and objects preserved"});
-    rgConverter_->SetItemIndex(1);
     layout->addWidget(rgConverter_);
     layout->addStretch(1);
     tree_.Add(TComponentKind::RadioGroup, "rgConverter", rgConverter_);
@@ -358,9 +377,8 @@ void TFrmMain::BuildOptionsPage(TWizardPage* page) {
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(3);
     layout->addLayout(grid);
-    auto check = [&](QCheckBox*& box, const char* name, const char* text, bool checked, int row, int col, bool indent) {
-        box = new QCheckBox(text, c);
-        box->setChecked(checked);
+    auto check = [&](const char* name, const char* text, int row, int col, bool indent) {
+        QCheckBox* box = Check(c, name, text);
         if (indent) {
             auto* shifted = new QHBoxLayout;
             shifted->addSpacing(20);
@@ -369,18 +387,18 @@ void TFrmMain::BuildOptionsPage(TWizardPage* page) {
         } else {
             grid->addWidget(box, row, col, 1, col == 0 && row >= 3 ? 2 : 1);
         }
-        tree_.Add(TComponentKind::WinControl, name, box);
+        return box;
     };
-    check(chkAttachments_, "chkAttachments", "&Export attachment files", true, 0, 0, false);
-    check(chkOverWrite_, "chkOverWrite", "&Overwrite existing files", false, 1, 0, false);
-    check(chkClearTempFile_, "chkClearTempFile", "Remove temporary files when done", true, 2, 0, false);
-    check(chkKeepDir_, "chkKeepDir", "&Keep folder tree when export", true, 3, 0, false);
-    check(chkNiceDirName_, "chkNiceDirName", "use readable folder caption", false, 4, 0, true);
-    check(chkIgnoreTopNode_, "chkIgnoreTopNode", "&Top node not as a folder", true, 2, 1, false);
-    check(chkIgnoreEmptyNode_, "chkIgnoreEmptyNode", "Ignore empty info items", false, 0, 1, false);
-    check(chkSubItems_, "chkSubItems", "Include sub items", true, 1, 1, false);
-    check(chkNavLink_, "chkNavLink", "Make navigation with clickable links", true, 5, 0, false);
-    check(chkMakePopupMenu_, "chkMakePopupMenu", "Make rollover menu for subitems", true, 6, 0, true);
+    check("chkAttachments", "&Export attachment files", 0, 0, false);
+    check("chkOverWrite", "&Overwrite existing files", 1, 0, false);
+    check("chkClearTempFile", "Remove temporary files when done", 2, 0, false);
+    chkKeepDir_ = check("chkKeepDir", "&Keep folder tree when export", 3, 0, false);
+    chkNiceDirName_ = check("chkNiceDirName", "use readable folder caption", 4, 0, true);
+    check("chkIgnoreTopNode", "&Top node not as a folder", 2, 1, false);
+    check("chkIgnoreEmptyNode", "Ignore empty info items", 0, 1, false);
+    check("chkSubItems", "Include sub items", 1, 1, false);
+    chkNavLink_ = check("chkNavLink", "Make navigation with clickable links", 5, 0, false);
+    chkMakePopupMenu_ = check("chkMakePopupMenu", "Make rollover menu for subitems", 6, 0, true);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     connect(chkKeepDir_, &QCheckBox::toggled, this, [this] { chkKeepDirClick(); });
@@ -389,14 +407,14 @@ void TFrmMain::BuildOptionsPage(TWizardPage* page) {
     layout->addSpacing(6);
     auto* encRow = new QHBoxLayout;
     auto* lblEncoding = PlainLabel("Default HTML encoding:", c);
-    cbbEncoding_ = EditableCombo(c, {"", "UTF-8", "GB2312", "BIG5"}, "UTF-8");
-    lblEncoding->setBuddy(cbbEncoding_);
+    auto* cbbEncoding = EditableCombo(c, {"", "UTF-8", "GB2312", "BIG5"}, "");
+    lblEncoding->setBuddy(cbbEncoding);
     encRow->addWidget(lblEncoding);
-    encRow->addWidget(cbbEncoding_);
+    encRow->addWidget(cbbEncoding);
     encRow->addStretch(1);
     layout->addLayout(encRow);
     tree_.Add(TComponentKind::Label, "lblEncoding", lblEncoding);
-    tree_.Add(TComponentKind::ComboBox, "cbbEncoding", cbbEncoding_);
+    tree_.Add(TComponentKind::ComboBox, "cbbEncoding", cbbEncoding);
 
     auto* lblFont = PlainLabel("Click the sample text below to change font settings for plain text", c);
     lblFont->setWordWrap(true);
@@ -425,9 +443,9 @@ void TFrmMain::BuildFramePage(TWizardPage* page) {
     QWidget* c = page->Content();
     auto* layout = static_cast<QVBoxLayout*>(c->layout());
     layout->setSpacing(3);
-    auto memo = [&](QPlainTextEdit*& box, const char* labelName, const char* name, const char* text) {
+    auto memo = [&](const char* labelName, const char* name, const char* text) {
         auto* label = PlainLabel(text, c);
-        box = new QPlainTextEdit(c);
+        auto* box = new QPlainTextEdit(c);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->setTabChangesFocus(true);
         layout->addWidget(label);
@@ -435,9 +453,9 @@ void TFrmMain::BuildFramePage(TWizardPage* page) {
         tree_.Add(TComponentKind::Label, labelName, label);
         tree_.Add(TComponentKind::Edit, name, box);
     };
-    memo(mmoHeader_, "lblHeader", "mmoHeader", "Add your custom header for result HTML pages");
+    memo("lblHeader", "mmoHeader", "Add your custom header for result HTML pages");
     layout->addSpacing(4);
-    memo(mmoFooter_, "lblFooter", "mmoFooter", "Add your custom footer for result HTML pages");
+    memo("lblFooter", "mmoFooter", "Add your custom footer for result HTML pages");
 }
 
 void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
@@ -467,10 +485,10 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     form->addWidget(lblCHMLanguage, 0, 0);
     form->addWidget(cbbCHMLanguage_, 0, 1);
     auto* lblCHMWinSize = new QLabel("Window &Size:", c);
-    cbbCHMWinSize_ = EditableCombo(c, {"[0,0,800,600]", "[0,0,1024,768]", "[0,0,1280,1024]"}, "[0,0,800,600]");
-    lblCHMWinSize->setBuddy(cbbCHMWinSize_);
+    auto* cbbCHMWinSize = EditableCombo(c, {"[0,0,800,600]", "[0,0,1024,768]", "[0,0,1280,1024]"}, "");
+    lblCHMWinSize->setBuddy(cbbCHMWinSize);
     form->addWidget(lblCHMWinSize, 1, 0);
-    form->addWidget(cbbCHMWinSize_, 1, 1);
+    form->addWidget(cbbCHMWinSize, 1, 1);
     auto* lblCHMTitle = new QLabel("Window &Title:", c);
     edtCHMTitle_ = new QLineEdit(c);
     lblCHMTitle->setBuddy(edtCHMTitle_);
@@ -478,26 +496,21 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     form->addWidget(edtCHMTitle_, 2, 1);
     form->setColumnStretch(1, 1);
     left->addSpacing(2);
-    chkFullSearch_ = new QCheckBox("&Full-text searchable", c);
-    chkFullSearch_->setChecked(true);
-    chkOnTop_ = new QCheckBox("&Always keep on top", c);
-    chkMakeIndex_ = new QCheckBox("&Make item keyword index", c);
-    chkMakeIndex_->setChecked(true);
-    left->addWidget(chkFullSearch_);
-    left->addWidget(chkOnTop_);
-    left->addWidget(chkMakeIndex_);
+    left->addWidget(Check(c, "chkFullSearch", "&Full-text searchable"));
+    left->addWidget(Check(c, "chkOnTop", "&Always keep on top"));
+    left->addWidget(Check(c, "chkMakeIndex", "&Make item keyword index"));
 
     auto* grpUserButton = new QGroupBox("User Define Toolbar button", c);
     auto* userGrid = new QGridLayout(grpUserButton);
     userGrid->setContentsMargins(8, 4, 8, 6);
     userGrid->setVerticalSpacing(4);
     auto* lblUserDefBtnCaption = PlainLabel("Caption:", grpUserButton);
-    edtUserButtonCaption_ = new QLineEdit(grpUserButton);
+    auto* edtUserButtonCaption = new QLineEdit(grpUserButton);
     auto* lblUserDefBtnURL = PlainLabel("URL:", grpUserButton);
     edtUserButtonURL_ = new QLineEdit(grpUserButton);
     auto* btnBrowseJump1 = DotsButton(grpUserButton);
     userGrid->addWidget(lblUserDefBtnCaption, 0, 0);
-    userGrid->addWidget(edtUserButtonCaption_, 0, 1, 1, 2);
+    userGrid->addWidget(edtUserButtonCaption, 0, 1, 1, 2);
     userGrid->addWidget(lblUserDefBtnURL, 1, 0);
     userGrid->addWidget(edtUserButtonURL_, 1, 1);
     userGrid->addWidget(btnBrowseJump1, 1, 2);
@@ -513,27 +526,26 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     tabGrid->setContentsMargins(6, 4, 6, 6);
     tabGrid->setVerticalSpacing(3);
     tabGrid->setHorizontalSpacing(4);
-    chkCHMTab_ = new QCheckBox("&Enable, Width:", grpCHMTab);
-    chkCHMTab_->setChecked(true);
-    edtCHMTabWidth_ = new QLineEdit("300", grpCHMTab);
-    edtCHMTabWidth_->setFixedWidth(44);
+    auto* chkCHMTab = Check(grpCHMTab, "chkCHMTab", "&Enable, Width:");
+    auto* edtCHMTabWidth = new QLineEdit(grpCHMTab);
+    edtCHMTabWidth->setFixedWidth(44);
     auto* lblDefaultTab = new QLabel("&Default Tab:", grpCHMTab);
-    cbbDefaultTab_ = EditableCombo(grpCHMTab, {"Content", "Search", "Bookmark", "Index"}, "Content");
-    cbbDefaultTab_->setMinimumContentsLength(6);
-    lblDefaultTab->setBuddy(cbbDefaultTab_);
+    auto* cbbDefaultTab = EditableCombo(grpCHMTab, {"Content", "Search", "Bookmark", "Index"}, "Content");
+    cbbDefaultTab->setMinimumContentsLength(6);
+    lblDefaultTab->setBuddy(cbbDefaultTab);
     chklstTabStyles_ =
         CheckList(grpCHMTab, {"Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide"});
     chklstTabStyles_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chklstTabStyles_->setFixedHeight(5 * kCheckRow + 8);
     auto* widthRow = new QHBoxLayout;
     widthRow->setSpacing(4);
-    widthRow->addWidget(chkCHMTab_);
-    widthRow->addWidget(edtCHMTabWidth_);
+    widthRow->addWidget(chkCHMTab);
+    widthRow->addWidget(edtCHMTabWidth);
     widthRow->addStretch(1);
     auto* tabRow = new QHBoxLayout;
     tabRow->setSpacing(4);
     tabRow->addWidget(lblDefaultTab);
-    tabRow->addWidget(cbbDefaultTab_, 1);
+    tabRow->addWidget(cbbDefaultTab, 1);
     tabGrid->addLayout(widthRow, 0, 0);
     tabGrid->addLayout(tabRow, 1, 0);
     tabGrid->addWidget(chklstTabStyles_, 2, 0);
@@ -555,24 +567,20 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
 
     tree_.Add(TComponentKind::Label, "lblCHMLanguage", lblCHMLanguage);
     tree_.Add(TComponentKind::ComboBox, "cbbCHMLanguage", cbbCHMLanguage_);
-    tree_.Add(TComponentKind::WinControl, "chkFullSearch", chkFullSearch_);
     tree_.Add(TComponentKind::Label, "lblCHMWinSize", lblCHMWinSize);
-    tree_.Add(TComponentKind::ComboBox, "cbbCHMWinSize", cbbCHMWinSize_);
-    tree_.Add(TComponentKind::WinControl, "chkOnTop", chkOnTop_);
+    tree_.Add(TComponentKind::ComboBox, "cbbCHMWinSize", cbbCHMWinSize);
     tree_.Add(TComponentKind::Label, "lblCHMTitle", lblCHMTitle);
     tree_.Add(TComponentKind::Edit, "edtCHMTitle", edtCHMTitle_);
-    tree_.Add(TComponentKind::WinControl, "chkMakeIndex", chkMakeIndex_);
     tree_.Add(TComponentKind::WinControl, "grpCHMTab", grpCHMTab);
-    tree_.Add(TComponentKind::WinControl, "chkCHMTab", chkCHMTab_);
-    tree_.Add(TComponentKind::Edit, "edtCHMTabWidth", edtCHMTabWidth_);
+    tree_.Add(TComponentKind::Edit, "edtCHMTabWidth", edtCHMTabWidth);
     tree_.Add(TComponentKind::Label, "lblDefaultTab", lblDefaultTab);
-    tree_.Add(TComponentKind::ComboBox, "cbbDefaultTab", cbbDefaultTab_);
+    tree_.Add(TComponentKind::ComboBox, "cbbDefaultTab", cbbDefaultTab);
     tree_.Add(TComponentKind::ListBox, "chklstTabStyles", chklstTabStyles_);
     tree_.Add(TComponentKind::WinControl, "grpWinBtns", grpWinBtns);
     tree_.Add(TComponentKind::ListBox, "chklstWinBtns", chklstWinBtns_);
     tree_.Add(TComponentKind::WinControl, "grpUserButton", grpUserButton);
     tree_.Add(TComponentKind::Label, "lblUserDefBtnCaption", lblUserDefBtnCaption);
-    tree_.Add(TComponentKind::Edit, "edtUserButtonCaption", edtUserButtonCaption_);
+    tree_.Add(TComponentKind::Edit, "edtUserButtonCaption", edtUserButtonCaption);
     tree_.Add(TComponentKind::Label, "lblUserDefBtnURL", lblUserDefBtnURL);
     tree_.Add(TComponentKind::Edit, "edtUserButtonURL", edtUserButtonURL_);
     tree_.Add(TComponentKind::WinControl, "btnBrowseJump1", btnBrowseJump1);
@@ -638,10 +646,8 @@ void TFrmMain::BuildMiscPage(TWizardPage* page) {
     b = fileRow("lblCHMFilename", "Determine the result .CHM output file path and name.", edtCHMFileName_,
                 "edtCHMFileName", "btnChmFileName");
     connect(b, &QPushButton::clicked, this, [this] { btnChmFileNameClick(); });
-    chkOpenCHMFile_ = new QCheckBox("Open compiled CHM file when done.", c);
-    chkOpenCHMFile_->setChecked(true);
+    chkOpenCHMFile_ = Check(c, "chkOpenCHMFile", "Open compiled CHM file when done.");
     layout->addWidget(chkOpenCHMFile_);
-    tree_.Add(TComponentKind::WinControl, "chkOpenCHMFile", chkOpenCHMFile_);
 
     chkSite_ = new QCheckBox("Also write a website to this folder:", c);
     edtSiteFolder_ = new QLineEdit(c);

@@ -159,10 +159,17 @@ private:
     static bool WorkerProgress(void* context, int position, const char* text);
     // On the UI thread once the worker's run has returned (error: its text, or empty).
     void RunFinished(bool failed, const std::string& error);
+    // The language box and Back while the engine runs: changing either would
+    // pull the message table or the log away from the run.
+    void LockDuringRun(bool locked);
     // Asks a run still going to stop and waits for its thread.
     void JoinRun();
     TSettingsEnvironment SettingsEnvironment() const;
     void BindControls();
+    // A check box named for the language files; its mark comes from the option rows.
+    QCheckBox* Check(QWidget* parent, const char* name, const char* caption);
+    // Every control of the option rows as a new wizard shows it.
+    void ApplyControlDefaults();
 
     TUiTree tree_;
     TStringList hostValues_;
@@ -181,6 +188,7 @@ private:
     bool cursorBusy_ = false;
     bool closePending_ = false;
     bool inLanguageChange_ = false;
+    QString languageBeforeRun_;
     bool noDatabase_ = false;
     int pageIndex_ = 0;
     // Item texts of rgDataSource without the host's text, and the host's texts.
@@ -216,34 +224,16 @@ private:
     TRadioGroup* rgDataSource_ = nullptr;
     TRadioGroup* rgConverter_ = nullptr;
     // Page 2
-    QCheckBox* chkAttachments_ = nullptr;
-    QCheckBox* chkOverWrite_ = nullptr;
-    QCheckBox* chkClearTempFile_ = nullptr;
     QCheckBox* chkKeepDir_ = nullptr;
     QCheckBox* chkNiceDirName_ = nullptr;
-    QCheckBox* chkIgnoreTopNode_ = nullptr;
-    QCheckBox* chkIgnoreEmptyNode_ = nullptr;
-    QCheckBox* chkSubItems_ = nullptr;
     QCheckBox* chkNavLink_ = nullptr;
     QCheckBox* chkMakePopupMenu_ = nullptr;
-    QComboBox* cbbEncoding_ = nullptr;
     TClickLabel* lblFontPreview_ = nullptr;
-    // Page 3
-    QPlainTextEdit* mmoHeader_ = nullptr;
-    QPlainTextEdit* mmoFooter_ = nullptr;
     // Page 4
     QComboBox* cbbCHMLanguage_ = nullptr;
-    QCheckBox* chkFullSearch_ = nullptr;
-    QComboBox* cbbCHMWinSize_ = nullptr;
-    QCheckBox* chkOnTop_ = nullptr;
     QLineEdit* edtCHMTitle_ = nullptr;
-    QCheckBox* chkMakeIndex_ = nullptr;
-    QCheckBox* chkCHMTab_ = nullptr;
-    QLineEdit* edtCHMTabWidth_ = nullptr;
-    QComboBox* cbbDefaultTab_ = nullptr;
     QListWidget* chklstTabStyles_ = nullptr;
     QListWidget* chklstWinBtns_ = nullptr;
-    QLineEdit* edtUserButtonCaption_ = nullptr;
     QLineEdit* edtUserButtonURL_ = nullptr;
     // Page 5
     QLineEdit* edtDefaultPage_ = nullptr;

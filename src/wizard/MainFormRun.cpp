@@ -30,6 +30,7 @@
 #include "settings/MessageTable.h"
 #include "settings/Settings.h"
 #include "support/Error.h"
+#include "support/Numbers.h"
 #include "wizard/AboutBox.h"
 #include "wizard/MainForm.h"
 #include "wizard/Widgets.h"
@@ -41,24 +42,11 @@ namespace {
 // Log lines may hold CR LF; Qt's text widgets take LF.
 QString ToWidgetText(const std::string& text) { return ToQ(text).replace("\r\n", "\n").replace('\r', '\n'); }
 
-// Whole-text decimal integer, blanks around it allowed; qb::Error otherwise.
+// Whole-text integer, blanks around it allowed; qb::Error otherwise.
 std::int32_t StrToInt(const std::string& text) {
-    const std::string t = Trim(text);
-    std::size_t i = 0;
-    if (!t.empty() && (t[0] == '-' || t[0] == '+')) i = 1;
-    bool ok = i < t.size();
-    long long value = 0;
-    for (std::size_t k = i; ok && k < t.size(); ++k) {
-        if (t[k] < '0' || t[k] > '9') {
-            ok = false;
-            break;
-        }
-        value = value * 10 + (t[k] - '0');
-        if (value > 0x80000000LL) ok = false;
-    }
-    if (ok && t[0] == '-') value = -value;
-    if (!ok || value > 0x7FFFFFFFLL) throw Error("'" + text + "' is not a valid integer value");
-    return static_cast<std::int32_t>(value);
+    const auto value = ParseDecimalOrHex(Trim(text));
+    if (!value || *value < INT32_MIN || *value > INT32_MAX) throw Error("'" + text + "' is not a valid integer value");
+    return static_cast<std::int32_t>(*value);
 }
 
 bool Checked(const QListWidget* list, int item) {
@@ -187,7 +175,8 @@ void TFrmMain::LoadFromHostAndSettings() {
 void TFrmMain::ShowPage() {
     pageIndex_ = std::clamp(pageIndex_, 0, kPageCount - 1);
     pages_->setCurrentIndex(pageIndex_);
-    btnBack_->setEnabled(pageIndex_ > 0);
+    // The run's page stays in front until the engine has returned.
+    btnBack_->setEnabled(pageIndex_ > 0 && !engineActive_);
     // Without a database the first page is as far as the wizard goes.
     btnNext_->setEnabled(pageIndex_ < kPageCount - 1 && !noDatabase_);
     try {
@@ -199,6 +188,7 @@ void TFrmMain::ShowPage() {
 }
 
 void TFrmMain::btnBackClick() {
+    if (engineActive_) return;
     --pageIndex_;
     ShowPage();
 }
@@ -224,6 +214,12 @@ void TFrmMain::chkNavLinkClick() { chkMakePopupMenu_->setEnabled(chkNavLink_->is
 
 void TFrmMain::cbbLanguageChange() {
     if (inLanguageChange_) return;
+    if (engineActive_) {
+        // The run's thread reads the message table a language would rewrite.
+        QSignalBlocker block(cbbLanguage_);
+        cbbLanguage_->setEditText(languageBeforeRun_);
+        return;
+    }
     inLanguageChange_ = true;
     try {
         // Check marks the new item lists would drop, for settings never saved.
@@ -427,6 +423,7 @@ void TFrmMain::btnRunClick() {
     }
     mmoLogMsg_->clear();
     engineActive_ = true;
+    LockDuringRun(true);
     JoinRun();
     run_ = std::make_unique<TRun>(options_, storage_ ? *storage_ : LibraryStorage(),
                                   compiler_ ? *compiler_ : LibraryHelpCompiler(), &TFrmMain::WorkerProgress, this);
@@ -456,6 +453,7 @@ void TFrmMain::RunFinished(bool failed, const std::string& error) {
         std::filesystem::is_regular_file(std::filesystem::path(options_.ChmFileName)))
         ShellOpen(options_.ChmFileName);
     engineActive_ = false;
+    LockDuringRun(false);
     EndRun();
     if (completed) ShowRunResult();
     if (!error.empty()) ShowError(error);
@@ -463,6 +461,12 @@ void TFrmMain::RunFinished(bool failed, const std::string& error) {
         closePending_ = false;
         done(QDialog::Accepted);
     }
+}
+
+void TFrmMain::LockDuringRun(bool locked) {
+    if (locked) languageBeforeRun_ = cbbLanguage_->currentText();
+    cbbLanguage_->setEnabled(!locked);
+    ShowPage();
 }
 
 void TFrmMain::JoinRun() {

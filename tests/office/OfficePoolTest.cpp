@@ -364,6 +364,10 @@ TEST(OfficeCount, SettingAndDefault) {
         ScopedEnv count("QB_OFFICES", "500");
         EXPECT_EQ(16, qb::OfficeCount());
     }
+    for (const auto& [text, offices] : std::vector<std::pair<const char*, int>>{{"08", 8}, {"0x6", 6}}) {
+        ScopedEnv count("QB_OFFICES", text);
+        EXPECT_EQ(offices, qb::OfficeCount()) << text;
+    }
     const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     for (const char* bad : {"0", "-2", "two", "2x", ""}) {
         ScopedEnv count("QB_OFFICES", bad);

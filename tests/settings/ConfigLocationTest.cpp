@@ -77,7 +77,7 @@ protected:
 
 TEST_F(UserConfigFolder, SettingsAreSavedAndReadBackThere) {
     qb::StartUpSettings(module);
-    qb::HeldSettings()->Quillbook().Config().SetLanguage("Deutsch");
+    qb::SetSettingText(qb::HeldSettings()->Quillbook().Config(), "Language", "Deutsch");
     ASSERT_TRUE(qb::SaveSettingsFile());
     EXPECT_NE(ReadFile(home / "cfg/quillbook/Quillbook.xml").find("<Language>Deutsch</Language>"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(home / "ro"));

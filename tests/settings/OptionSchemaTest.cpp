@@ -2,6 +2,9 @@
 // controls, and the stored value added after the file format was fixed.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "engine/OptionSchema.h"
 #include "settings/Settings.h"
 #include "support/Error.h"
@@ -99,6 +102,70 @@ TEST(OptionSchema, MakeIndexIsStoredOnlyWhenOff) {
     controls.SetCheck("chkMakeIndex", true);
     qb::SaveControlsToSettings(doc->Quillbook(), controls);
     EXPECT_EQ(doc->ToText(), withIndex);
+}
+
+// What --list-fields prints and --settings reads, field by field.
+TEST(OptionSchema, FieldTableIsFixed) {
+    std::string table;
+    for (const qb::OptionFieldInfo& f : qb::OptionFieldTable(qb::TConvertOptions{}))
+        table += f.name + " | " + f.type + " | " + f.defaultValue + " | " + (f.settable ? "set" : "-") + " | " +
+                 (f.fromSettings ? "settings" : "-") + " | " + f.control + " | " + f.stored + " | " + f.meaning + "\n";
+    EXPECT_GOLDEN("settings/option_fields.txt", table);
+}
+
+// --set once read "0300" as octal (192) and refused "08"; the settings file and
+// the wizard's pane width read them as decimal. All read the same now.
+TEST(OptionSchema, IntegersReadTheSameFromSetTheFileAndTheWizard) {
+    qb::TConvertOptions o;
+    qb::SetUserOptionField(o, "NavPaneWidth", "0300");
+    EXPECT_EQ(o.NavPaneWidth, 300);
+    qb::SetUserOptionField(o, "FontSize", "08");
+    EXPECT_EQ(o.FontSize, 8);
+    qb::SetUserOptionField(o, "WindowButtons", "0x78387E");
+    EXPECT_EQ(o.WindowButtons, 0x78387E);
+    qb::SetUserOptionField(o, "DefaultTab", "-01");
+    EXPECT_EQ(o.DefaultTab, -1);
+    EXPECT_THROW(qb::SetUserOptionField(o, "ConvertMethod", "0x100"), qb::Error);
+    EXPECT_THROW(qb::SetUserOptionField(o, "FontSize", "8pt"), qb::Error);
+
+    qb::TControlStore controls;
+    controls.SetText("edtCHMTabWidth", " 0300 ");
+    qb::TConvertOptions wizard;
+    qb::BuildOptions(controls, wizard);
+    EXPECT_EQ(wizard.NavPaneWidth, 300);
+
+    auto doc = qb::NewSettingsDocument();
+    controls.SetText("edtCHMTabWidth", "0300");
+    qb::SaveControlsToSettings(doc->Quillbook(), controls);
+    EXPECT_STREQ(doc->Quillbook().Node().child("Config").child("CHM").child("TabWidth").text().get(), "300");
+    doc->Quillbook().Node().child("Config").child("CHM").child("TabWidth").text().set("0x12C");
+    TempDir dir;
+    qbtest::WriteFile(dir / "s.xml", doc->ToText());
+    qb::TConvertOptions file;
+    qb::ApplySettingsFile(dir / "s.xml", file);
+    EXPECT_EQ(file.NavPaneWidth, 300);
+}
+
+// Two rows writing one element, or one field filled twice, would lose a value
+// without any file or option test noticing which.
+TEST(OptionSchema, RowsNameEachFieldSettingAndControlItemOnce) {
+    std::set<std::string> fields, settings, items;
+    std::map<std::string, qb::TControlKind> kinds;
+    for (const qb::TOptionRow& row : qb::OptionRows()) {
+        if (row.field) EXPECT_TRUE(fields.insert(row.field).second) << row.field;
+        if (row.setting) EXPECT_TRUE(settings.insert(row.setting).second) << row.setting;
+        if (!row.control) {
+            EXPECT_FALSE(row.setting) << row.setting;
+            continue;
+        }
+        if (row.kind == qb::TControlKind::CheckList)
+            EXPECT_TRUE(items.insert(std::string(row.control) + "#" + std::to_string(row.item)).second)
+                << row.control << " " << row.item;
+        const auto [it, added] = kinds.emplace(row.control, row.kind);
+        EXPECT_TRUE(added || it->second == row.kind) << row.control;
+    }
+    EXPECT_EQ(fields.size(), qb::OptionFieldNames().size());
+    EXPECT_TRUE(settings.count("KeepDir"));  // the saved marker is one of them
 }
 
 TEST(OptionSchema, SetNamesAreTheFieldNames) {

@@ -20,104 +20,81 @@ std::unique_ptr<qb::TSettingsDocument> Parse(const std::string& xml) {
 // Saved and read back, as the next process sees it.
 std::unique_ptr<qb::TSettingsDocument> Reload(qb::TSettingsDocument& doc) { return Parse(doc.ToText()); }
 
-TEST(SettingsBinding, GettersCreateMissingElementsEmpty) {
+TEST(SettingsBinding, ReadingAValueCreatesItsElementEmpty) {
     auto doc = qb::NewSettingsDocument();
-    EXPECT_EQ(doc->Quillbook().Config().Language(), "");
+    EXPECT_EQ(qb::SettingText(doc->Quillbook().Config(), "Language"), "");
     EXPECT_EQ(doc->ToText(), "<?xml version=\"1.0\"?><Quillbook><Config><Language/></Config></Quillbook>");
-}
-
-TEST(SettingsBinding, AbsentBooleanCreatesEmptyElementAndFails) {
-    auto doc = qb::NewSettingsDocument();
-    qb::TXMLCHMType chm = doc->Quillbook().Config().CHM();
-    EXPECT_THROW(chm.FullSearch(), qb::Error);
-    EXPECT_TRUE(chm.Node().child("FullSearch"));
-    EXPECT_THROW(chm.TabWidth(), qb::Error);
-    try {
-        chm.TabWidth();
-        FAIL();
-    } catch (const qb::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("Quillbook/Config/CHM/TabWidth"), std::string::npos) << e.what();
-    }
+    // A path below <CHM> creates both; looking without reading creates nothing.
+    const pugi::xml_node config = doc->Quillbook().Config();
+    EXPECT_FALSE(qb::FindSetting(config, "CHM/TabWidth"));
+    EXPECT_FALSE(config.child("CHM"));
+    EXPECT_EQ(qb::SettingText(config, "CHM/TabWidth"), "");
+    EXPECT_TRUE(qb::FindSetting(config, "CHM/TabWidth"));
+    EXPECT_EQ(qb::NodePath(qb::SettingElement(config, "CHM/TabWidth")), "Quillbook/Config/CHM/TabWidth");
 }
 
 TEST(SettingsBinding, DefaultFontValuesAreAttributes) {
     auto doc = qb::NewSettingsDocument();
-    qb::TXMLDefaultFontType font = doc->Quillbook().Config().DefaultFont();
-    EXPECT_THROW(font.Size(), qb::Error);  // created empty, then no integer
-    font.SetName("Tahoma");
-    font.SetSize(12);
-    font.SetColor("clWindowText");
+    const pugi::xml_node config = doc->Quillbook().Config();
+    EXPECT_EQ(qb::SettingText(config, "DefaultFont/@Size"), "");
+    qb::SetSettingText(config, "DefaultFont/@Name", "Tahoma");
+    qb::SetSettingText(config, "DefaultFont/@Size", "12");
+    qb::SetSettingText(config, "DefaultFont/@Color", "clWindowText");
     EXPECT_NE(doc->ToText().find("<DefaultFont Size=\"12\" Name=\"Tahoma\" Color=\"clWindowText\"/>"),
               std::string::npos)
         << doc->ToText();
-    EXPECT_FALSE(font.Node().child("Name"));
+    EXPECT_FALSE(config.child("DefaultFont").child("Name"));
     auto again = Reload(*doc);
-    EXPECT_EQ(again->Quillbook().Config().DefaultFont().Size(), 12);
-    EXPECT_EQ(again->Quillbook().Config().DefaultFont().Name(), "Tahoma");
+    EXPECT_EQ(qb::SettingText(again->Quillbook().Config(), "DefaultFont/@Size"), "12");
+    EXPECT_EQ(qb::SettingText(again->Quillbook().Config(), "DefaultFont/@Name"), "Tahoma");
+    EXPECT_THROW(qb::SettingAttribute(config, "DefaultFont"), qb::Error);
 }
 
 TEST(SettingsBinding, TextsKeepEveryCharacterThroughAFile) {
     auto doc = qb::NewSettingsDocument();
-    qb::TXMLConfigType config = doc->Quillbook().Config();
+    const pugi::xml_node config = doc->Quillbook().Config();
     const std::string header = "<b>Title & \"more\"</b>\r\n  second line \r\n\r\n";
-    config.SetHeaderText(header);
-    config.SetFooterText("   ");  // blanks only
-    config.SetStorePath(" /tmp/Büro/ ");
-    config.SetDefaultPage("]]> <!-- x -->");
+    qb::SetSettingText(config, "HeaderText", header);
+    qb::SetSettingText(config, "FooterText", "   ");  // blanks only
+    qb::SetSettingText(config, "StorePath", " /tmp/Büro/ ");
+    qb::SetSettingText(config, "DefaultPage", "]]> <!-- x -->");
     auto again = Reload(*doc);
-    qb::TXMLConfigType c2 = again->Quillbook().Config();
-    EXPECT_EQ(c2.HeaderText(), header);
-    EXPECT_EQ(c2.FooterText(), "   ");
-    EXPECT_EQ(c2.StorePath(), " /tmp/Büro/ ");
-    EXPECT_EQ(c2.DefaultPage(), "]]> <!-- x -->");
+    const pugi::xml_node c2 = again->Quillbook().Config();
+    EXPECT_EQ(qb::SettingText(c2, "HeaderText"), header);
+    EXPECT_EQ(qb::SettingText(c2, "FooterText"), "   ");
+    EXPECT_EQ(qb::SettingText(c2, "StorePath"), " /tmp/Büro/ ");
+    EXPECT_EQ(qb::SettingText(c2, "DefaultPage"), "]]> <!-- x -->");
 }
 
 TEST(SettingsBinding, SetterReplacesWholeContent) {
     auto doc = Parse("<Quillbook><Config><Encoding>a<![CDATA[b]]>c<x/></Encoding></Config></Quillbook>");
-    qb::TXMLConfigType config = doc->Quillbook().Config();
-    EXPECT_EQ(config.Encoding(), "abc");
-    config.SetEncoding("UTF-8");
-    EXPECT_EQ(config.Encoding(), "UTF-8");
-    EXPECT_FALSE(config.Node().child("Encoding").child("x"));
-    config.SetEncoding("");
+    const pugi::xml_node config = doc->Quillbook().Config();
+    EXPECT_EQ(qb::SettingText(config, "Encoding"), "abc");
+    qb::SetSettingText(config, "Encoding", "UTF-8");
+    EXPECT_EQ(qb::SettingText(config, "Encoding"), "UTF-8");
+    EXPECT_FALSE(config.child("Encoding").child("x"));
+    qb::SetSettingText(config, "Encoding", "");
     EXPECT_EQ(doc->ToText(), "<Quillbook><Config><Encoding/></Config></Quillbook>");
-}
-
-TEST(SettingsBinding, BooleanAndIntegerForms) {
-    auto doc = Parse(
-        "<Quillbook><Config><KeepDir>TRUE</KeepDir><WholeDB>1</WholeDB><SubItems>yes</SubItems>"
-        "<OverWrite>0</OverWrite><Converter>-1</Converter><CHM><TabWidth>3x</TabWidth></CHM></Config></Quillbook>");
-    qb::TXMLConfigType config = doc->Quillbook().Config();
-    EXPECT_TRUE(config.KeepDir());
-    EXPECT_TRUE(config.WholeDB());
-    EXPECT_FALSE(config.OverWrite());
-    EXPECT_THROW(config.SubItems(), qb::Error);
-    EXPECT_EQ(config.Converter(), -1);
-    EXPECT_THROW(config.CHM().TabWidth(), qb::Error);
-    config.SetSubItems(false);
-    config.SetConverter(2);
-    EXPECT_EQ(config.Node().child("SubItems").text().as_string(), std::string("false"));
-    EXPECT_EQ(config.Node().child("Converter").text().as_string(), std::string("2"));
 }
 
 TEST(SettingsBinding, ElementsFoundByNameWhateverTheirOrder) {
     auto doc = Parse(
         "<Quillbook>\n  <!-- hand-made -->\n  <Config>\n    <CHM><Title>T</Title></CHM>\n"
         "    <Language>Deutsch</Language>\n  </Config>\n</Quillbook>\n");
-    qb::TXMLConfigType config = doc->Quillbook().Config();
-    EXPECT_EQ(config.Language(), "Deutsch");
-    EXPECT_EQ(config.CHM().Title(), "T");
+    const pugi::xml_node config = doc->Quillbook().Config();
+    EXPECT_EQ(qb::SettingText(config, "Language"), "Deutsch");
+    EXPECT_EQ(qb::SettingText(config, "CHM/Title"), "T");
     // Nothing new was needed, so nothing was added.
-    EXPECT_EQ(std::distance(config.Node().begin(), config.Node().end()), 2);
+    EXPECT_EQ(std::distance(config.begin(), config.end()), 2);
 }
 
 TEST(SettingsBinding, SavedMarkerCreatesNothing) {
     auto doc = qb::NewSettingsDocument();
     EXPECT_FALSE(qb::SettingsSaved(doc->Quillbook()));
     EXPECT_FALSE(doc->Quillbook().Node().child("Config"));
-    doc->Quillbook().Config().SetLanguage("x");
+    qb::SetSettingText(doc->Quillbook().Config(), "Language", "x");
     EXPECT_FALSE(qb::SettingsSaved(doc->Quillbook()));
-    doc->Quillbook().Config().SetKeepDir(false);
+    qb::SetSettingText(doc->Quillbook().Config(), "KeepDir", "false");
     EXPECT_TRUE(qb::SettingsSaved(doc->Quillbook()));
     // Any content counts: only the element's presence is tested.
     EXPECT_TRUE(qb::SettingsSaved(Parse("<Quillbook><Config><KeepDir/></Config></Quillbook>")->Quillbook()));
@@ -173,11 +150,11 @@ TEST(SettingsDocument, ForeignEncodingIsSavedAsUtf8AndSaysSo) {
     auto doc =
         Parse(std::string("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Quillbook><Config>"
                           "<StorePath>B\xFCro</StorePath></Config></Quillbook>"));
-    EXPECT_EQ(doc->Quillbook().Config().StorePath(), "B\xC3\xBCro");
+    EXPECT_EQ(qb::SettingText(doc->Quillbook().Config(), "StorePath"), "B\xC3\xBCro");
     std::string text = doc->ToText();
     EXPECT_EQ(text.find("ISO-8859-1"), std::string::npos) << text;
     EXPECT_NE(text.find("encoding=\"UTF-8\""), std::string::npos) << text;
-    EXPECT_EQ(Reload(*doc)->Quillbook().Config().StorePath(), "B\xC3\xBCro");
+    EXPECT_EQ(qb::SettingText(Reload(*doc)->Quillbook().Config(), "StorePath"), "B\xC3\xBCro");
 }
 
 TEST(SettingsDocument, Utf16FileIsRead) {
@@ -186,7 +163,7 @@ TEST(SettingsDocument, Utf16FileIsRead) {
         utf16 += c;
         utf16 += '\0';
     }
-    EXPECT_EQ(Parse(utf16)->Quillbook().Config().Language(), "Deutsch");
+    EXPECT_EQ(qb::SettingText(Parse(utf16)->Quillbook().Config(), "Language"), "Deutsch");
 }
 
 }  // namespace

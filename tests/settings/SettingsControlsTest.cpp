@@ -44,8 +44,8 @@ FakeControls Changed(const std::string& rootPath) {
     c.SetChoice("rgDataSource", 1);
     c.SetChoice("rgConverter", 2);
     c.SetChoice("cbbDefaultTab", 3);
-    for (int i : {2, 4}) c.SetCheck("chklstTabStyles", i, true);
-    for (int i : {0, 3, 13, 14}) c.SetCheck("chklstWinBtns", i, true);
+    for (int i = 0; i < 5; ++i) c.SetCheck("chklstTabStyles", i, i == 2 || i == 4);
+    for (int i = 0; i < 15; ++i) c.SetCheck("chklstWinBtns", i, i == 0 || i == 3 || i == 13 || i == 14);
     c.SetFont("lblFontPreview", {"DejaVu Sans", 14, 0xFF0000});
     c.SetEntries("lstAttachFiles", {"/tmp/a.txt", "/tmp/b c.pdf"});
     c.setLog.clear();
@@ -85,14 +85,30 @@ TEST(SettingsSequences, SavedFileLoadsBackEveryValue) {
 TEST(SettingsSequences, NewFileGetsElementsInTheOrderFirstTouched) {
     auto doc = qb::NewSettingsDocument();
     qb::SetDeclaredEncoding(doc->Xml(), "UTF-8");
-    qb::TXMLConfigType config = doc->Quillbook().Config();
-    config.Language();  // start-up
-    config.ShortCut();  // menu query
+    const pugi::xml_node config = doc->Quillbook().Config();
+    qb::SettingText(config, "Language");  // start-up
+    qb::SettingText(config, "ShortCut");  // menu query
     FakeControls controls;
     qb::LoadStorePath(doc->Quillbook(), controls, kEnv);
     EXPECT_FALSE(qb::LoadSettingsIntoControls(doc->Quillbook(), controls, kEnv));
     qb::SaveControlsToSettings(doc->Quillbook(), controls);
     EXPECT_GOLDEN("settings/new_file.xml", doc->ToText());
+}
+
+// Files written by earlier versions stay byte for byte: the elements, their
+// order, their encodings, and the order a saved file is read in.
+TEST(SettingsSequences, SavedFileAndReadingOrderAreFixed) {
+    FakeControls controls = Changed("/data/Quillbook Files/");
+    auto doc = qb::NewSettingsDocument();
+    qb::SetDeclaredEncoding(doc->Xml(), "UTF-8");
+    qb::SaveControlsToSettings(doc->Quillbook(), controls);
+    EXPECT_GOLDEN("settings/changed_file.xml", doc->ToText());
+
+    FakeControls loaded;
+    EXPECT_TRUE(qb::LoadSettingsIntoControls(Parse(doc->ToText())->Quillbook(), loaded, kEnv));
+    std::string order;
+    for (const std::string& name : loaded.setLog) order += name + "\n";
+    EXPECT_GOLDEN("settings/load_order.txt", order);
 }
 
 TEST(SettingsSequences, UnmarkedFileGivesDefaultsAndReadsNothingMore) {
@@ -153,8 +169,7 @@ std::string SavedWith(const std::string& element, const char* value) {
 TEST(SettingsSequences, BooleanFormsWhileLoading) {
     std::string xml = SavedWith("KeepDir", "TRUE");
     auto doc = Parse(xml);
-    doc->Quillbook().Config().SetWholeDB(true);
-    doc->Quillbook().Config().Node().child("WholeDB").text().set("1");
+    qb::SetSettingText(doc->Quillbook().Config(), "WholeDB", "1");
     FakeControls c;
     c.SetCheck("chkKeepDir", false);
     qb::LoadSettingsIntoControls(doc->Quillbook(), c, kEnv);
@@ -203,7 +218,7 @@ TEST(SettingsSequences, ConversionErrorStopsAtTheFailingValue) {
                  qb::Error);
     EXPECT_FALSE(d.WasSet("chkAttachments"));
     auto badColor = Parse(SavedWith("KeepDir", "true"));
-    badColor->Quillbook().Config().DefaultFont().SetColor("#0000FF");
+    qb::SetSettingText(badColor->Quillbook().Config(), "DefaultFont/@Color", "#0000FF");
     FakeControls e;
     EXPECT_THROW(qb::LoadSettingsIntoControls(badColor->Quillbook(), e, kEnv), qb::Error);
     EXPECT_EQ(e.Font("lblFontPreview").name, "DejaVu Sans");  // name and size went in at once
@@ -238,6 +253,7 @@ TEST(SettingsSequences, ToolbarMaskAndMenusItem) {
     EXPECT_TRUE(d.Check("chklstWinBtns", 7));  // "Locator"
     for (int i = 0; i < 14; ++i) {
         FakeControls e;
+        qb::ToolbarFlagsToList(e, 0);
         e.SetCheck("chklstWinBtns", i + 1, true);
         EXPECT_EQ(qb::ToolbarFlagsFromList(e), qb::kToolbarButtonBits[i]);
     }
@@ -249,7 +265,7 @@ TEST(SettingsSequences, FontColourIsWrittenByName) {
         c.SetFont("lblFontPreview", {"Tahoma", 12, color});
         auto doc = qb::NewSettingsDocument();
         qb::SaveControlsToSettings(doc->Quillbook(), c);
-        return doc->Quillbook().Config().DefaultFont().Color();
+        return qb::SettingText(doc->Quillbook().Config(), "DefaultFont/@Color");
     };
     EXPECT_EQ(colorAfterSave(0xFF000008), "clWindowText");
     EXPECT_EQ(colorAfterSave(0xFF0000), "clBlue");
@@ -262,7 +278,7 @@ TEST(SettingsSequences, AttachFilesOneEntryPerLine) {
     EXPECT_EQ(c.Entries("lstAttachFiles"), (std::vector<std::string>{"a.txt", "b.txt"}));
     auto doc = qb::NewSettingsDocument();
     qb::SaveControlsToSettings(doc->Quillbook(), c);
-    EXPECT_EQ(doc->Quillbook().Config().AttachFiles(), "a.txt\r\nb.txt\r\n");
+    EXPECT_EQ(qb::SettingText(doc->Quillbook().Config(), "AttachFiles"), "a.txt\r\nb.txt\r\n");
 
     c.SetEntries("lstAttachFiles", {});
     qb::SaveControlsToSettings(doc->Quillbook(), c);

@@ -114,7 +114,7 @@ TEST_F(SettingsFile, FailedWriteLeavesThePreviousFile) {
     const std::string previous = "<Quillbook><Config><Language>x</Language></Config></Quillbook>";
     WriteFile(SettingsPath(), previous);
     qb::StartUpSettings(Module());
-    qb::HeldSettings()->Quillbook().Config().SetHeaderText(std::string(4096, 'h'));
+    qb::SetSettingText(qb::HeldSettings()->Quillbook().Config(), "HeaderText", std::string(4096, 'h'));
 
     // A full disk, as the file-size limit makes every longer write fail.
     ErrorBoxRecorder boxes;
@@ -183,10 +183,10 @@ TEST_F(SettingsFile, LargeAndDeepFilesLoad) {
     deep += "</HeaderText></Config></Quillbook>";
     WriteFile(SettingsPath(), deep);
     EXPECT_EQ(qb::StartUpSettings(Module()), "Dansk");
-    EXPECT_EQ(qb::HeldSettings()->Quillbook().Config().HeaderText(), "");
-    qb::HeldSettings()->Quillbook().Config().SetHeaderText("flat");
+    EXPECT_EQ(qb::SettingText(qb::HeldSettings()->Quillbook().Config(), "HeaderText"), "");
+    qb::SetSettingText(qb::HeldSettings()->Quillbook().Config(), "HeaderText", "flat");
     EXPECT_TRUE(qb::SaveSettingsFile());
-    EXPECT_EQ(qb::LoadSettingsDocument(SettingsPath())->Quillbook().Config().HeaderText(), "flat");
+    EXPECT_EQ(qb::SettingText(qb::LoadSettingsDocument(SettingsPath())->Quillbook().Config(), "HeaderText"), "flat");
 }
 
 TEST_F(SettingsFile, DoctypeEntitiesAreNeverExpanded) {
@@ -204,11 +204,11 @@ TEST_F(SettingsFile, DoctypeEntitiesAreNeverExpanded) {
     ErrorBoxRecorder boxes;
     std::string language = qb::StartUpSettings(Module());
     EXPECT_TRUE(boxes.errors.empty());
-    qb::TXMLConfigType config = qb::HeldSettings()->Quillbook().Config();
+    const pugi::xml_node config = qb::HeldSettings()->Quillbook().Config();
     EXPECT_EQ(language.find("TOPSECRET"), std::string::npos);
     EXPECT_EQ(language, "&ext;");
-    EXPECT_EQ(config.StorePath(), "&net;");
-    EXPECT_EQ(config.HeaderText(), "&b;&b;&b;");
+    EXPECT_EQ(qb::SettingText(config, "StorePath"), "&net;");
+    EXPECT_EQ(qb::SettingText(config, "HeaderText"), "&b;&b;&b;");
     EXPECT_TRUE(qb::SaveSettingsFile());
     EXPECT_EQ(ReadFile(SettingsPath()).find("TOPSECRET"), std::string::npos);
 }

@@ -29,13 +29,15 @@ TEST(BoolText, RejectsEmptyAndOtherWords) {
     }
 }
 
-TEST(IntText, DecimalWithinThirtyTwoBits) {
+TEST(IntText, DecimalOrHexWithinThirtyTwoBits) {
     EXPECT_EQ(qb::ParseInt("-1"), -1);
     EXPECT_EQ(qb::ParseInt("+7"), 7);
     EXPECT_EQ(qb::ParseInt("2147483647"), 2147483647);
     EXPECT_EQ(qb::ParseInt("-2147483648"), INT32_MIN);
     EXPECT_EQ(qb::ParseInt("0000000000000300"), 300);
-    for (const char* bad : {"", "2147483648", "-2147483649", "99999999999", "1.5", "0x10", "$10", "12a", " 1"})
+    EXPECT_EQ(qb::ParseInt("0x12C"), 300);
+    EXPECT_EQ(qb::ParseInt("-0x80000000"), INT32_MIN);
+    for (const char* bad : {"", "2147483648", "-2147483649", "0x80000000", "99999999999", "1.5", "$10", "12a", " 1"})
         EXPECT_FALSE(qb::ParseInt(bad).has_value()) << bad;
     EXPECT_EQ(qb::IntToText(-1), "-1");
     EXPECT_EQ(qb::IntToText(7878782), "7878782");

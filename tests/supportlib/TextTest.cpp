@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Numbers.h"
+
 using namespace qb;
 
 TEST(Text, TrimDropsControlBytesAndSpacesOnly) {
@@ -48,4 +50,21 @@ TEST(Text, ParseIntegerTakesTheWholeTextOrNothing) {
     EXPECT_EQ(std::nullopt, ParseInteger("9223372036854775808"));
     for (const char* bad : {"", "+", "-", "++1", "+-1", "1 ", " 1", "1x", "0x10", "1.5"})
         EXPECT_EQ(std::nullopt, ParseInteger(bad)) << '"' << bad << '"';
+}
+
+// One reading of numbers for the settings file, --set, the wizard and the
+// environment: a leading zero never makes a number octal.
+TEST(Text, ParseDecimalOrHexReadsLeadingZerosAsDecimal) {
+    EXPECT_EQ(300, ParseDecimalOrHex("0300"));
+    EXPECT_EQ(8, ParseDecimalOrHex("08"));
+    EXPECT_EQ(0, ParseDecimalOrHex("0"));
+    EXPECT_EQ(-12, ParseDecimalOrHex("-012"));
+    EXPECT_EQ(0x78387E, ParseDecimalOrHex("0x78387E"));
+    EXPECT_EQ(0x1f, ParseDecimalOrHex("0X1f"));
+    EXPECT_EQ(-16, ParseDecimalOrHex("-0x10"));
+    EXPECT_EQ(16, ParseDecimalOrHex("+0x10"));
+    EXPECT_EQ(INT64_MIN, ParseDecimalOrHex("-0x8000000000000000"));
+    for (const char* bad : {"", "0x", "0x-1", "0x+1", "0x0x1", "0xg", "0x 1", "--0x1", "0x8000000000000000", "0x1.5",
+                            "x10", "1e3", " 08", "0b101"})
+        EXPECT_EQ(std::nullopt, ParseDecimalOrHex(bad)) << '"' << bad << '"';
 }

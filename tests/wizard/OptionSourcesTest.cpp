@@ -63,19 +63,6 @@ TEST_F(OptionSourcesTest, WizardAndCommandLineBuildTheSameOptionsFromOneFile) {
     EXPECT_GE(compared, 30);
 }
 
-// The widgets are built with the values the schema declares for a new wizard.
-TEST_F(OptionSourcesTest, NewWizardShowsTheSchemasDesignValues) {
-    qb::TFrmMain form;
-    for (const qb::TControlDecl& d : qb::ControlTable()) {
-        if (d.kind == qb::TControlKind::CheckList) {
-            for (int i = 0; i < d.items; ++i)
-                EXPECT_EQ(form.Controls().Check(d.name, i), std::get<bool>(d.design)) << d.name << " " << i;
-        } else {
-            EXPECT_TRUE(form.Controls().Get(d.name) == d.design) << d.name;
-        }
-    }
-}
-
 // Each control of the schema is found by its name and answers in its own kind.
 TEST_F(OptionSourcesTest, EveryControlOfTheSchemaIsBoundToItsWidget) {
     Open(HostText(kTrip));

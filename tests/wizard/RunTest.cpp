@@ -245,10 +245,9 @@ TEST_F(RunTest, TheWindowAnswersWhileTheEngineWorksAndStopEndsTheRunCleanly) {
     // Progress made before the hold has reached the window.
     EXPECT_TRUE(Within(5000, [&] { return Log().find("|--Trip: Rome?") != std::string::npos; })) << Log();
     EXPECT_GT(C<QProgressBar>("pbPecent")->value(), 0);
-    // The window handles input: the log's page can be left and shown again.
+    // The window handles input, but the run's page stays: Back is off until the run ends.
+    EXPECT_FALSE(C<QPushButton>("btnBack")->isEnabled());
     form_->btnBackClick();
-    EXPECT_EQ(form_->PageIndex(), 5);
-    form_->btnNextClick();
     EXPECT_EQ(form_->PageIndex(), 6);
     bool timerRan = false;
     QTimer::singleShot(0, form_.get(), [&] { timerRan = true; });
@@ -272,6 +271,46 @@ TEST_F(RunTest, TheWindowAnswersWhileTheEngineWorksAndStopEndsTheRunCleanly) {
     WaitForRun();
     EXPECT_TRUE(std::filesystem::is_regular_file(Chm())) << Log();
     EXPECT_NE(Log().find("Export finished."), std::string::npos) << Log();
+}
+
+// The run's thread reads the message table for its log lines; a language chosen
+// during the run would rewrite the table under it.
+TEST_F(RunTest, LanguageCannotChangeWhileARunReadsTheMessages) {
+    UseShippedLanguages();
+    OpenForRun();
+    form_->Controls().SetCheck("chkOpenCHMFile", false);
+    GatedStorage gate;
+    form_->SetRunServices(gate, qb::LibraryHelpCompiler());
+    auto* language = C<QComboBox>("cbbLanguage");
+    auto* back = C<QPushButton>("btnBack");
+    EXPECT_TRUE(language->isEnabled());
+    EXPECT_TRUE(back->isEnabled());
+    QTest::mouseClick(C<QPushButton>("btnRun"), Qt::LeftButton);
+    ASSERT_TRUE(Within(30000, [&] { return gate.Waiting(); }));
+    EXPECT_FALSE(language->isEnabled());
+    EXPECT_FALSE(back->isEnabled());
+    // A text put into the box by other means reaches no table either.
+    language->setEditText("Deutsch");
+    EXPECT_EQ(qb::Msg(13), qb::BuiltInMsg(13));
+    // Keep trying while the run writes its last lines.
+    QTimer flip;
+    bool german = false;
+    QObject::connect(&flip, &QTimer::timeout, form_.get(), [&] {
+        german = !german;
+        language->setEditText(german ? "Deutsch" : "Default(En) *");
+    });
+    flip.start(0);
+    gate.Open();
+    WaitForRun();
+    flip.stop();
+    EXPECT_NE(Log().find("Compile finished."), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("abgeschlossen"), std::string::npos) << Log();
+    EXPECT_EQ(qb::Msg(13), qb::BuiltInMsg(13));
+    // After the run the box works again and keeps the language the user sees named.
+    EXPECT_TRUE(language->isEnabled());
+    EXPECT_TRUE(back->isEnabled());
+    language->setEditText("Deutsch");
+    EXPECT_EQ(qb::Msg(6), "&Ausf\xC3\xBChren");
 }
 
 TEST_F(RunTest, MessageBoxesAskedForFromARunsThreadAreShownOnTheWindowsThread) {
@@ -340,14 +379,14 @@ TEST_F(RunTest, OptionsComeFromTheControlsAndTheSettingsGetTheirUntrimmedState) 
     EXPECT_EQ(o.DatabaseHandle, db_);
 
     form_->SaveToSettings();
-    qb::TXMLConfigType config = qb::HeldSettings()->Quillbook().Config();
-    EXPECT_TRUE(config.RolloverMenu());
-    EXPECT_FALSE(config.NavigatorLink());
-    EXPECT_EQ(config.StorePath(), "  /tmp/out ");
-    EXPECT_EQ(config.HeaderText(), "  <b>top</b>\r\nsecond  ");
-    EXPECT_EQ(config.Encoding(), " GB2312 ");
-    EXPECT_EQ(config.AttachFiles(), "/a.txt\r\n/b.txt\r\n");
-    EXPECT_EQ(config.CHM().DefaultTab(), 3);
+    const pugi::xml_node config = qb::HeldSettings()->Quillbook().Config();
+    EXPECT_EQ(qb::SettingText(config, "RolloverMenu"), "true");
+    EXPECT_EQ(qb::SettingText(config, "NavigatorLink"), "false");
+    EXPECT_EQ(qb::SettingText(config, "StorePath"), "  /tmp/out ");
+    EXPECT_EQ(qb::SettingText(config, "HeaderText"), "  <b>top</b>\r\nsecond  ");
+    EXPECT_EQ(qb::SettingText(config, "Encoding"), " GB2312 ");
+    EXPECT_EQ(qb::SettingText(config, "AttachFiles"), "/a.txt\r\n/b.txt\r\n");
+    EXPECT_EQ(qb::SettingText(config, "CHM/DefaultTab"), "3");
 }
 
 TEST_F(RunTest, SettingsRoundTripThroughTheFileBesideTheModule) {
