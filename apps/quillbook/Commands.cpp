@@ -97,7 +97,7 @@ int UnknownCommand(const std::string& context, const std::string& word, const st
 // A .hhp that the compiler can take: the name says so and it has an [OPTIONS] section.
 std::string NotAHelpProject(const std::string& file) {
     if (!qb::fs::FileExists(file)) return "no such file: " + file;
-    if (!qb::SameTextAscii(qb::ExtractFileExt(file), ".hhp")) return file + " is not a help project (.hhp file)";
+    if (!qb::EqualsNoCase(qb::ExtractFileExt(file), ".hhp")) return file + " is not a help project (.hhp file)";
     const std::string text = qb::LoadTextFile(file);
     if (qb::LowerAscii(text).find("[options]") == std::string::npos)
         return file + " is not a help project: it has no [OPTIONS] section";
@@ -163,6 +163,8 @@ int Main(int argc, char** argv) {
     auto* importCmd = dbCmd->add_subcommand("import", "Build a database file from a database folder");
     importCmd->add_option("src", src, "Database folder")->required();
     importCmd->add_option("db", dbFile, "Database file to write")->required();
+    bool replaceDb = false;
+    importCmd->add_flag("--replace", replaceDb, "Overwrite DB even when it is not a database file");
     auto* treeCmd = dbCmd->add_subcommand("tree", "Print the item tree");
     treeCmd->add_option("db", dbFile, "Database file")->required();
     std::string treeItem;
@@ -256,7 +258,7 @@ int Main(int argc, char** argv) {
     }
     if (*importCmd) {
         std::ostringstream kept;
-        return qb::CmdDbImport(src, dbFile, gVerbosity == Verbosity::Quiet ? kept : std::cout, std::cerr);
+        return qb::CmdDbImport(src, dbFile, gVerbosity == Verbosity::Quiet ? kept : std::cout, std::cerr, replaceDb);
     }
     if (*treeCmd) return treeItem.empty() ? qb::CmdDbTree(dbFile) : qb::CmdDbTree(dbFile, StoragePathArg(treeItem));
     if (*hostCmd) return RunHost(host);

@@ -387,7 +387,7 @@ void Save(const TSettingDecl& s, pugi::xml_node config, const IControlValues& c)
 
 const TOptionDecl* FindOption(const std::string& name) {
     for (const auto& e : Options())
-        if (SameTextAscii(e.name, name)) return &e;
+        if (EqualsNoCase(e.name, name)) return &e;
     return nullptr;
 }
 

@@ -75,7 +75,6 @@ struct TParameters {
     std::unique_ptr<TStringList> ProjectLines;
     std::unique_ptr<TStringList> ContentsLines;
     std::unique_ptr<TStringList> FileList;
-    std::unique_ptr<TStringList> ExistingFiles;
     std::unique_ptr<TStringList> LabelLines;
     std::unique_ptr<TStringList> LinkTable;
     std::int32_t NameCounter = 0;
@@ -101,6 +100,8 @@ struct TParameters {
     int StepCount = 0;
     // Message of the error that ended the tree walk; empty when none did.
     std::string WalkError;
+    // The walk reached every item (not stopped, no error).
+    bool WalkComplete = false;
     // Pages given out before the walk, and the record of the run's files.
     std::unique_ptr<TPagePlan> Plan;
     std::unique_ptr<TRunRecord> Record;
