@@ -23,10 +23,12 @@ void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std
 namespace {
 
 // The generated default page's name: a user's file of that name is never
-// replaced, the page then takes a numbered name.
+// replaced, the page then takes a numbered name (a link there is replaced,
+// never followed).
 std::string DefaultPageName(TParameters& job) {
     std::string name = "_quillbook_default.html";
-    for (int n = 1; (fs::EntryExists(name) && !RunRecord(job).IsOurs(job, name)) || job.FileList->Contains(name); ++n)
+    for (int n = 1; (fs::PlainFileExists(name) && !RunRecord(job).IsOurs(job, name)) || job.FileList->Contains(name);
+         ++n)
         name = "_quillbook_default_" + std::to_string(n) + ".html";
     return name;
 }

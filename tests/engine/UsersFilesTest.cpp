@@ -85,6 +85,8 @@ protected:
         writing.chm = options.ChmFileName;
     }
     std::string In(const std::string& rel) const { return out2 + rel; }
+    std::string Read(const std::string& rel) const { return ReadFile(out2 + rel); }
+    bool Exists(const std::string& rel) const { return qb::fs::FileExists(out2 + rel); }
     // Top (a note, an attachment) with Kid and Leaf below.
     void SmallTree() {
         const std::string top = hooked.AddItem(kRoot, "1", "Top");
@@ -126,7 +128,8 @@ TEST_F(UsersFiles, AnItemNamedLikeTheSupportScriptNeverTakesItsName) {
     const std::string kid = Read("Kid.html");
     const std::size_t src = kid.find("src=\"/_quillbook_");
     ASSERT_NE(std::string::npos, src) << kid;
-    const std::string data = kid.substr(src + 6, kid.find('"', src + 6) - src - 6);
+    const std::size_t start = src + 5;
+    const std::string data = kid.substr(start, kid.find('"', start) - start);
     EXPECT_NE("/_quillbook.js", data);
     EXPECT_NE(std::string::npos, Read(data.substr(1)).find("quillbookNav(0")) << data;
 }
@@ -215,7 +218,7 @@ TEST_F(UsersFiles, AStopDuringTheCompileIsCleanedUpByTheNextRun) {
         run.Execute();
     }
     EXPECT_NE(std::string::npos, Read(".quillbook-run").find("state=running"));
-    ASSERT_TRUE(Exists("Kid.html"));
+    ASSERT_TRUE(Exists("2/Kid.html"));
 
     useCompiler = &writing;
     Run();
