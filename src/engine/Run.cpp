@@ -131,8 +131,7 @@ void RecordPlannedPages(TParameters& job) {
     const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return;
     // In a folder without a record, a page already there is an earlier run's
-    // (kept as before) and from now on known as ours.
-    // Such a page stays through this run's clean-up, as it stood there before.
+    // (kept as before) and from now on known as ours; this run's clean-up leaves it.
     std::vector<std::string> pages, found;
     auto add = [&](const std::string& page) {
         const bool exists = fs::PlainFileExists(page);

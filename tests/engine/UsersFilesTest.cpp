@@ -296,6 +296,7 @@ TEST_F(UsersFiles, LinksRacingTheRealStorageLibraryAreNeverFollowed) {
     useStorage = &qb::LibraryStorage();
 
     std::atomic<bool> done{false};
+    std::atomic<int> swaps{0};
     std::thread racer([&] {
         // Bounded: it ends with the run, or after this many looks at the folder.
         for (long round = 0; round < 20000 && !done; ++round)
@@ -304,7 +305,7 @@ TEST_F(UsersFiles, LinksRacingTheRealStorageLibraryAreNeverFollowed) {
                 struct stat st {};
                 if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
                 ::unlink(name.c_str());
-                ::symlink((elsewhere + "t" + std::to_string(i)).c_str(), name.c_str());
+                if (::symlink((elsewhere + "t" + std::to_string(i)).c_str(), name.c_str()) == 0) ++swaps;
             }
     });
     try {
@@ -317,6 +318,7 @@ TEST_F(UsersFiles, LinksRacingTheRealStorageLibraryAreNeverFollowed) {
     int overwritten = 0;
     for (int i = 0; i < kFiles; ++i) overwritten += ReadFile(elsewhere + "t" + std::to_string(i)) != "outside";
     EXPECT_EQ(0, overwritten);
+    if (swaps == 0) GTEST_SKIP() << "the second thread never caught an attachment in time to replace it";
 }
 
 // --- Damaged databases ------------------------------------------------------------------
