@@ -279,13 +279,13 @@ TEST_F(UsersFiles, AnAttachmentNeverLandsInAFolderSwappedForALink) {
 TEST_F(UsersFiles, LinksRacingTheRealStorageLibraryAreNeverFollowed) {
     // A database with many attachments, and a second thread that replaces each
     // attachment by a link to a file outside as soon as it sees it.
-    constexpr int kFiles = 400;
+    constexpr int kFiles = 1000;
     TempDir src;
     WriteFile(src / "1/.caption", "Top");
     WriteFile(src / "1/_~_~_notes.rtf", "{\\rtf1 top\\par}");
     for (int i = 0; i < kFiles; ++i) {
         WriteFile(src / ("1/f" + std::to_string(i) + ".txt"), "attachment " + std::to_string(i));
-        WriteFile(elsewhere + "t" + std::to_string(i), "outside");
+        WriteFile(elsewhere + "tf" + std::to_string(i) + ".txt", "outside");
     }
     const std::string dbFile = outer.path() + "db.sqlite";
     ASSERT_EQ(1, dvo_import(src.path().c_str(), dbFile.c_str())) << dvo_last_error();
@@ -295,18 +295,24 @@ TEST_F(UsersFiles, LinksRacingTheRealStorageLibraryAreNeverFollowed) {
     options.StartPath = std::string(kRoot) + "1\\";
     useStorage = &qb::LibraryStorage();
 
+    // The library writes attachments in byte order of their names: the thread
+    // waits for each in turn and swaps it the moment it appears.
+    std::vector<std::string> names;
+    for (int i = 0; i < kFiles; ++i) names.push_back("f" + std::to_string(i) + ".txt");
+    std::sort(names.begin(), names.end());
     std::atomic<bool> done{false};
     std::atomic<int> swaps{0};
     std::thread racer([&] {
-        // Bounded: it ends with the run, or after this many looks at the folder.
-        for (long round = 0; round < 20000 && !done; ++round)
-            for (int i = 0; i < kFiles && !done; ++i) {
-                const std::string name = In("f" + std::to_string(i) + ".txt");
-                struct stat st {};
-                if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-                ::unlink(name.c_str());
-                if (::symlink((elsewhere + "t" + std::to_string(i)).c_str(), name.c_str()) == 0) ++swaps;
-            }
+        std::size_t next = 0;
+        // Bounded: it ends with the run, or after this many looks.
+        for (long looks = 0; looks < 50000000 && !done && next < names.size(); ++looks) {
+            const std::string name = In(names[next]);
+            struct stat st {};
+            if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            ::unlink(name.c_str());
+            if (::symlink((elsewhere + "t" + names[next]).c_str(), name.c_str()) == 0) ++swaps;
+            ++next;
+        }
     });
     try {
         Run();
@@ -316,7 +322,7 @@ TEST_F(UsersFiles, LinksRacingTheRealStorageLibraryAreNeverFollowed) {
     racer.join();
     dvo_close(db);
     int overwritten = 0;
-    for (int i = 0; i < kFiles; ++i) overwritten += ReadFile(elsewhere + "t" + std::to_string(i)) != "outside";
+    for (int i = 0; i < kFiles; ++i) overwritten += ReadFile(elsewhere + "tf" + std::to_string(i) + ".txt") != "outside";
     EXPECT_EQ(0, overwritten);
     if (swaps == 0) GTEST_SKIP() << "the second thread never caught an attachment in time to replace it";
 }
