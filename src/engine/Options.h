@@ -86,6 +86,8 @@ struct TParameters {
     // First page the walk gives a contents entry: the help file's home page
     // when no DefaultPage is given.
     std::string StartPage;
+    // Name kept for the generated default page (no page or attachment takes it).
+    std::string DefaultPageFile;
 
     // State of the run this job belongs to; nothing of it is shared between runs.
     // Where the job reads and compiles; null: the libraries the plug-in uses.

@@ -22,13 +22,12 @@ void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std
 
 namespace {
 
-// The generated default page's name: a user's file of that name is never
-// replaced, the page then takes a numbered name (a link there is replaced,
-// never followed).
+// The generated default page's name, chosen before the walk so that no page
+// takes it: a user's file of that name is never replaced, the page then takes
+// a numbered name (a link there is replaced, never followed).
 std::string DefaultPageName(TParameters& job) {
     std::string name = "_quillbook_default.html";
-    for (int n = 1; (fs::PlainFileExists(name) && !RunRecord(job).IsOurs(job, name)) || job.FileList->Contains(name);
-         ++n)
+    for (int n = 1; fs::PlainFileExists(name) && !RunRecord(job).IsOurs(job, name); ++n)
         name = "_quillbook_default_" + std::to_string(n) + ".html";
     return name;
 }
@@ -89,9 +88,10 @@ void StartProject(TParameters& job) {
     ReadHostTextFile(job, "\\Organizer\\data\\", "__custom_labels.txt", *job.LabelLines);
     ReadHostTextFile(job, "\\Organizer\\data\\", "__folder_linktable.txt", *job.LinkTable);
 
+    job.DefaultPageFile = DefaultPageName(job);
     std::string defaultTopic;
     if (!o.DefaultPage.empty() && fs::FileExists(o.DefaultPage)) {
-        defaultTopic = DefaultPageName(job);
+        defaultTopic = job.DefaultPageFile;
         RunRecord(job).Add(job, defaultTopic);
         if (!fs::CopyFile(o.DefaultPage, defaultTopic))
             throw Error("Cannot copy \"" + o.DefaultPage + "\" to \"" + defaultTopic + "\".");
@@ -136,7 +136,7 @@ namespace {
 // the help file names it ("9/C.html").
 std::string ChooseHomePage(TParameters& job) {
     if (!job.StartPage.empty()) return RootLink(job, job.StartPage).substr(1);
-    const std::string name = DefaultPageName(job);
+    const std::string name = job.DefaultPageFile.empty() ? DefaultPageName(job) : job.DefaultPageFile;
     RunRecord(job).Add(job, name);
     SaveTextFile(name, "<html><head>" + std::string(kCharsetMeta) + "<title>" + HtmlEscape(job.options.WindowTitle) +
                            "</title></head><body><h1>" + HtmlEscape(job.options.WindowTitle) +

@@ -94,7 +94,8 @@ std::vector<FixedFile> FixedFiles(const TParameters& job, bool withContents) {
 
 bool IsGeneratedName(const TParameters& job, const std::string& target) {
     const std::string link = LowerAscii(RootLink(job, target));
-    if (link.rfind("/_quillbook_default", 0) == 0) return true;
+    if (link == "/_quillbook_default.html") return true;
+    if (!job.DefaultPageFile.empty() && link == LowerAscii(RootLink(job, job.DefaultPageFile))) return true;
     for (const FixedFile& f : FixedFiles(job, false))
         if (link == "/" + LowerAscii(f.name)) return true;
     const std::string chm = job.options.ChmFileName;

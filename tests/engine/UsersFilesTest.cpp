@@ -154,6 +154,24 @@ TEST_F(UsersFiles, AUsersDefaultPageIsNeverReplaced) {
     EXPECT_EQ("<html>home</html>", Read("_quillbook_default_1.html"));
 }
 
+TEST_F(UsersFiles, NoPageTakesTheDefaultPagesName) {
+    WriteFile(In("_quillbook_default.html"), "mine");
+    const std::string top = hooked.AddItem(kRoot, "1", "Top");
+    hooked.AddNote(top, "top text");
+    hooked.AddNote(hooked.AddItem(top, "2", "_quillbook_default"), "alpha note");
+    hooked.AddNote(hooked.AddItem(top, "3", "_quillbook_default_1"), "beta note");
+    WriteFile(elsewhere + "home.html", "<html>home</html>");
+    options.DefaultPage = elsewhere + "home.html";
+    options.StartPath = top;
+    Run();
+    EXPECT_EQ("mine", Read("_quillbook_default.html"));
+    EXPECT_EQ("<html>home</html>", Read("_quillbook_default_1.html"));
+    int notes = 0;
+    for (const auto& f : Visible(out2))
+        if (Read(f).find("alpha note") != std::string::npos || Read(f).find("beta note") != std::string::npos) ++notes;
+    EXPECT_EQ(2, notes);
+}
+
 // --- Re-runs -------------------------------------------------------------------------
 
 TEST_F(UsersFiles, AReRunGivesAnAttachmentOnlyPageOneAttachmentList) {
