@@ -193,7 +193,7 @@ std::string JoinAnd(const std::vector<std::string>& words) {
 // A .hhp that the compiler can take: the name says so and it has an [OPTIONS] section.
 std::string NotAHelpProject(const std::string& file) {
     if (!qb::fs::FileExists(file)) return "no such file: " + file;
-    if (!qb::SameTextAscii(qb::ExtractFileExt(file), ".hhp")) return file + " is not a help project (.hhp file)";
+    if (!qb::EqualsNoCase(qb::ExtractFileExt(file), ".hhp")) return file + " is not a help project (.hhp file)";
     const std::string text = qb::LoadTextFile(file);
     if (qb::LowerAscii(text).find("[options]") == std::string::npos)
         return file + " is not a help project: it has no [OPTIONS] section";
@@ -261,6 +261,8 @@ int Main(int argc, char** argv) {
     dbCmd->footer(kDatabaseFolderFormat);
     importCmd->add_option("src", src, "Database folder")->required();
     importCmd->add_option("db", dbFile, "Database file to write")->required();
+    bool replaceDb = false;
+    importCmd->add_flag("--replace", replaceDb, "Overwrite DB even when it is not a database file");
     auto* treeCmd = dbCmd->add_subcommand("tree", "Print the item tree");
     treeCmd->add_option("db", dbFile, "Database file")->required();
     std::string treeItem;
@@ -377,7 +379,7 @@ int Main(int argc, char** argv) {
     }
     if (*importCmd) {
         std::ostringstream kept;
-        return qb::CmdDbImport(src, dbFile, gVerbosity == Verbosity::Quiet ? kept : std::cout, std::cerr);
+        return qb::CmdDbImport(src, dbFile, gVerbosity == Verbosity::Quiet ? kept : std::cout, std::cerr, replaceDb);
     }
     if (*treeCmd) return treeItem.empty() ? qb::CmdDbTree(dbFile) : qb::CmdDbTree(dbFile, StoragePathArg(treeItem));
     if (*hostCmd) return RunHost(host);

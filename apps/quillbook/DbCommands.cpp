@@ -126,6 +126,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
     }
     std::string path = itemPath;
     if (path.empty() || path.back() != '\\') path += '\\';
+    const bool wholeTree = path == kDbRootPath;
     const void* rootKey = dvo_get_folder(handle.get(), path.c_str(), 0);
     Check(handle.get());
     if (!rootKey) {
@@ -168,7 +169,26 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
         PrintEntries(handle.get(), path, entries, depth + 1, out);
         stack.push_back({SubItems(std::move(entries)), 0, path.size(), key});
     }
+    // The whole tree was asked for: items it could not show are named.
+    if (wholeTree) {
+        const std::string lost = dvo_unreachable_items(handle.get());
+        Check(handle.get());
+        if (!lost.empty()) throw ReadError("the database is damaged: " + Printable(lost));
+    }
     return out ? 0 : 1;
+}
+
+// Why importing into db would destroy something that is not a database of
+// ours; "" when nothing is there or it is one.
+std::string ReplacedByImport(const std::string& db) {
+    namespace sfs = std::filesystem;
+    std::error_code ec;
+    const sfs::file_status st = sfs::symlink_status(db, ec);
+    if (ec || !sfs::exists(st)) return "";
+    if (!sfs::is_regular_file(st)) return db + " exists and is not a plain file";
+    OpenDb handle(db);
+    if (handle.get()) return "";
+    return db + " exists and is not a database file (" + dvo_last_error() + ")";
 }
 
 }  // namespace
@@ -200,12 +220,17 @@ std::string NoItemMessage(int db, const std::string& dbFile, const std::string& 
     return text + " 'quillbook db tree " + dbFile + "' lists the items.";
 }
 
-int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err) {
+int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err, bool replace) {
     std::error_code ec;
     if (!std::filesystem::is_directory(src, ec)) {
         err << "quillbook: db import: " << (std::filesystem::exists(src, ec) ? "not a folder: " : "no such folder: ")
             << src << "\n";
         return 2;
+    }
+    const std::string refused = replace ? std::string() : ReplacedByImport(db);
+    if (!refused.empty()) {
+        err << "quillbook: db import: " << refused << "; give --replace to overwrite it\n";
+        return 1;
     }
     if (!dvo_import(src.c_str(), db.c_str())) {
         err << "quillbook: db import: " << dvo_last_error() << "\n";
@@ -219,7 +244,9 @@ int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out
     return 0;
 }
 
-int CmdDbImport(const std::string& src, const std::string& db) { return CmdDbImport(src, db, std::cout, std::cerr); }
+int CmdDbImport(const std::string& src, const std::string& db) {
+    return CmdDbImport(src, db, std::cout, std::cerr, false);
+}
 
 int CmdDbTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err) {
     try {

@@ -9,8 +9,10 @@ namespace qb {
 inline constexpr const char* kDbRootPath = "\\Organizer\\data\\";
 
 // `db import SRC DB`: 0 when DB was written, 2 when SRC is no folder, else 1 with the reason on stderr.
+// An existing DB that is not a database file is refused unless replace is set.
 int CmdDbImport(const std::string& src, const std::string& db);
-int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err);
+int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err,
+                bool replace = false);
 
 // `db tree DB`: prints the items below itemPath (indented by level, storage
 // name and caption, then file names and sizes); 0 on success, else 1 with the

@@ -60,11 +60,6 @@ Statement& Statement::Bind(int index, std::string_view text) {
     return *this;
 }
 
-Statement& Statement::BindNull(int index) {
-    if (const int rc = sqlite3_bind_null(stmt_, index); rc != SQLITE_OK) conn_.Fail("Database error", rc);
-    return *this;
-}
-
 Statement& Statement::BindZeroBlob(int index, int64_t size) {
     if (const int rc = sqlite3_bind_zeroblob64(stmt_, index, static_cast<sqlite3_uint64>(size)); rc != SQLITE_OK)
         conn_.Fail("Database error", rc);
@@ -94,7 +89,6 @@ void Statement::Run() {
 
 int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
-bool Statement::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 std::string Statement::Text(int column) const {
     const unsigned char* text = sqlite3_column_text(stmt_, column);

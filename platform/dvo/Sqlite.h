@@ -44,7 +44,6 @@ public:
     Statement& Reset();
     Statement& Bind(int index, int64_t value);
     Statement& Bind(int index, std::string_view text);
-    Statement& BindNull(int index);
     Statement& BindZeroBlob(int index, int64_t size);
     Statement& BindBlob(int index, const void* data, size_t size);
     // True while a row is available; false when done; throws on error.
@@ -53,7 +52,6 @@ public:
     void Run();
 
     int64_t Int(int column) const;
-    bool IsNull(int column) const;
     // Text of a column as stored ("" for NULL).
     std::string Text(int column) const;
 

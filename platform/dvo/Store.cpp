@@ -257,6 +257,23 @@ int64_t Store::DescendantCount(int64_t item) {
     return st.Int(0);
 }
 
+Store::Unreachable Store::UnreachableItems(size_t listed) {
+    static constexpr const char* kReach =
+        "WITH RECURSIVE reach(id) AS (SELECT ?1 UNION SELECT item.id FROM item JOIN reach ON item.parent = reach.id) ";
+    Unreachable result;
+    const std::string countSql = std::string(kReach) + "SELECT count(*) FROM item WHERE id NOT IN reach";
+    Statement count(conn_, countSql.c_str());
+    count.Bind(1, kRootId);
+    if (count.Step()) result.count = count.Int(0);
+    if (result.count == 0) return result;
+    const std::string firstSql =
+        std::string(kReach) + "SELECT id, name, caption FROM item WHERE id NOT IN reach ORDER BY id LIMIT ?2";
+    Statement first(conn_, firstSql.c_str());
+    first.Bind(1, kRootId).Bind(2, static_cast<int64_t>(listed));
+    while (first.Step()) result.first.emplace_back(first.Int(0), first.Text(1), first.Text(2));
+    return result;
+}
+
 int64_t Store::FileSize(int64_t fileRow) {
     Reused q{Prepared("SELECT size FROM file WHERE rowid = ?")};
     q.st.Bind(1, fileRow);
@@ -280,33 +297,33 @@ std::vector<Entry> Store::Entries(int64_t item) {
 
 void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
     const auto blob = OpenBlob(conn_, fileRow);
-
     int fd = ::open(destFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
-    const int total = sqlite3_blob_bytes(blob.get());
-    std::string buffer(64 * 1024, '\0');
-    bool ok = true;
-    std::string reason;
-    for (int offset = 0; ok && offset < total;) {
-        int n = std::min<int>(static_cast<int>(buffer.size()), total - offset);
-        if (sqlite3_blob_read(blob.get(), buffer.data(), n, offset) != SQLITE_OK) {
-            ok = false;
-            reason = sqlite3_errmsg(conn_.get());
-        } else if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) {
-            ok = false;
-            reason = std::strerror(errno);
-        }
-        offset += n;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
-    if (!ok) {
+    std::string reason = CopyBlob(blob.get(), fd);
+    if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
+    if (!reason.empty()) {
         // A half-written copy would pass for the real file; callers expect a missing target.
         ::unlink(destFile.c_str());
         throw Error("Cannot write " + destFile + ": " + reason);
     }
+}
+
+void Store::ExportFile(int64_t fileRow, int fd) {
+    const auto blob = OpenBlob(conn_, fileRow);
+    const std::string reason = CopyBlob(blob.get(), fd);
+    if (!reason.empty()) throw Error(reason);
+}
+
+std::string Store::CopyBlob(sqlite3_blob* blob, int fd) {
+    const int total = sqlite3_blob_bytes(blob);
+    std::string buffer(64 * 1024, '\0');
+    for (int offset = 0; offset < total;) {
+        int n = std::min<int>(static_cast<int>(buffer.size()), total - offset);
+        if (sqlite3_blob_read(blob, buffer.data(), n, offset) != SQLITE_OK) return sqlite3_errmsg(conn_.get());
+        if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return std::strerror(errno);
+        offset += n;
+    }
+    return "";
 }
 
 int64_t Store::ReadFile(int64_t fileRow, void* buffer, int64_t size) {
@@ -322,21 +339,6 @@ Folder* Store::GetFolder(int64_t item) {
     auto& slot = folders_[item];
     if (!slot) slot = std::make_unique<Folder>(Folder{this, item});
     return slot.get();
-}
-
-void Store::AddItem(int64_t parent, std::string_view name, std::string_view caption) {
-    ForgetPaths();
-    Statement st(conn_,
-                 "INSERT INTO item(parent, name, name_key, caption, ord)"
-                 " SELECT ?1, ?2, ?3, ?4, coalesce(max(ord), -1) + 1 FROM item WHERE parent = ?1");
-    st.Bind(1, parent).Bind(2, name).Bind(3, LowerAscii(name)).Bind(4, caption).Run();
-}
-
-void Store::AddFile(int64_t item, std::string_view name, const void* data, size_t size) {
-    Statement st(conn_, "INSERT OR REPLACE INTO file(item, name, name_key, size, data) VALUES(?, ?, ?, ?, ?)");
-    st.Bind(1, item).Bind(2, name).Bind(3, LowerAscii(name)).Bind(4, static_cast<int64_t>(size));
-    st.BindBlob(5, data, size);
-    st.Run();
 }
 
 }  // namespace qb::dvo

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "dvo/Sqlite.h"
@@ -54,10 +55,19 @@ public:
     // is stored below itself (a parent loop in a tampered file).
     int64_t DescendantCount(int64_t item);
     int64_t FileSize(int64_t fileRow);
+    // Items that no chain of parents links to the root (a parent loop or a
+    // missing parent): how many, and the first few as (id, name, caption).
+    struct Unreachable {
+        int64_t count = 0;
+        std::vector<std::tuple<int64_t, std::string, std::string>> first;
+    };
+    Unreachable UnreachableItems(size_t listed);
     // Files in byte order of names, then sub-items in tree order.
     std::vector<Entry> Entries(int64_t item);
     // Streams a stored file to a native path; throws on failure and leaves no partial file.
     void ExportFile(int64_t fileRow, const std::string& destFile);
+    // Streams a stored file to an open descriptor; throws on failure.
+    void ExportFile(int64_t fileRow, int fd);
     // Copies the first bytes (at most size) of the stored file into buffer; its whole size.
     int64_t ReadFile(int64_t fileRow, void* buffer, int64_t size);
 
@@ -68,11 +78,9 @@ public:
     // Why the most recent library call on this database failed; "" when it did not.
     std::string lastError;
 
-    // Test-only writers: store names as given, without any safety check.
-    void AddItem(int64_t parent, std::string_view name, std::string_view caption);
-    void AddFile(int64_t item, std::string_view name, const void* data, size_t size);
-
 private:
+    // Writes the blob's bytes to fd; the reason of a failure, "" on success.
+    std::string CopyBlob(sqlite3_blob* blob, int fd);
     std::optional<int64_t> Child(int64_t parent, std::string_view name);
     // Item reached by the first count components; reuses the previous look-up's
     // prefix, since callers walk the tree one level at a time.

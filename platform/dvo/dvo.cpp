@@ -13,7 +13,6 @@
 
 #include "dvo/Import.h"
 #include "dvo/Store.h"
-#include "dvo/dvo_testing.h"
 #include "support/Path.h"
 
 #define DVO_EXPORT __attribute__((visibility("default")))
@@ -281,6 +280,47 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile) {
     return 0;
 }
 
+DVO_EXPORT int dvo_export_file_fd(int db, const char* path, int fd) {
+    try {
+        if (!path || fd < 0) return 0;
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Begin(db);
+        if (!store) return 0;
+        auto row = store->FindFile(path);
+        if (!row) return 0;
+        store->ExportFile(*row, fd);
+        return 1;
+    } catch (...) {
+        Remember(db);
+    }
+    return 0;
+}
+
+DVO_EXPORT const char* dvo_unreachable_items(int db) {
+    thread_local std::string tText;
+    tText.clear();
+    try {
+        std::lock_guard lock(Reg().mutex);
+        Store* store = Begin(db);
+        if (!store) return tText.c_str();
+        constexpr size_t kListed = 10;
+        const Store::Unreachable lost = store->UnreachableItems(kListed);
+        if (lost.count == 0) return tText.c_str();
+        tText = std::to_string(lost.count) + " item(s) cannot be reached from the root (a parent loop or a missing parent):";
+        const char* sep = " ";
+        for (const auto& [id, name, caption] : lost.first) {
+            tText += sep + std::string("\"") + (caption.empty() ? name : caption) + "\" (id " + std::to_string(id) + ")";
+            sep = ", ";
+        }
+        if (lost.count > static_cast<int64_t>(lost.first.size()))
+            tText += " and " + std::to_string(lost.count - static_cast<int64_t>(lost.first.size())) + " more";
+    } catch (...) {
+        Remember(db);
+        tText.clear();
+    }
+    return tText.c_str();
+}
+
 DVO_EXPORT long long dvo_read_file(int db, const char* path, void* buffer, long long bufferSize) {
     try {
         if (!path) return -1;
@@ -311,34 +351,6 @@ DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile) {
         tError = "Unknown error";
     }
     return 0;
-}
-
-DVO_EXPORT bool dvo_testing_add_item(int db, const char* parentPath, const char* name, const char* caption) {
-    try {
-        if (!parentPath || !name) return false;
-        std::lock_guard lock(Reg().mutex);
-        Store* store = Lookup(db);
-        if (!store) return false;
-        auto parent = store->FindItem(parentPath);
-        if (!parent) return false;
-        store->AddItem(*parent, name, caption ? caption : "");
-        return true;
-    } catch (...) {}
-    return false;
-}
-
-DVO_EXPORT bool dvo_testing_add_file(int db, const char* itemPath, const char* name, const void* data, size_t size) {
-    try {
-        if (!itemPath || !name || (!data && size > 0)) return false;
-        std::lock_guard lock(Reg().mutex);
-        Store* store = Lookup(db);
-        if (!store) return false;
-        auto item = store->FindItem(itemPath);
-        if (!item) return false;
-        store->AddFile(*item, name, data, size);
-        return true;
-    } catch (...) {}
-    return false;
 }
 
 }  // extern "C"

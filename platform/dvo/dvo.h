@@ -39,6 +39,14 @@ int dvo_path_exists(int db, const char* path);
 /* Writes the stored file's bytes to destFile; 1 on success. */
 int dvo_export_file(int db, const char* path, const char* destFile);
 
+/* Writes the stored file's bytes to the open descriptor fd, from its current
+   offset; 1 on success. Ours only: the caller looks it up at run time. */
+int dvo_export_file_fd(int db, const char* path, int fd);
+
+/* "" when every item is linked to the root by its parents; else how many are
+   not (a parent loop or a missing parent) and which, as text. Ours only. */
+const char* dvo_unreachable_items(int db);
+
 /* Copies the stored file's first bytes (at most bufferSize) into buffer and
    returns the file's whole size; -1 when no file is stored there. */
 long long dvo_read_file(int db, const char* path, void* buffer, long long bufferSize);

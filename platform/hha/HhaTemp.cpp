@@ -68,7 +68,24 @@ TempFolder::~TempFolder() {
     if (lock_ >= 0) ::close(lock_);
 }
 
+namespace {
+
+// Only a plain file is replaced (a link itself, never what it names); a
+// device, a FIFO or a folder at the target is refused with the target named.
+void RefuseNonFile(const std::string& target) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return;
+    const char* what = S_ISDIR(st.st_mode)                             ? "a folder"
+                       : S_ISFIFO(st.st_mode)                          ? "a FIFO"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                       : "a socket";
+    throw Error("Error: cannot write " + target + ": it is " + what + ", not a plain file");
+}
+
+}  // namespace
+
 PendingOutput::PendingOutput(const std::string& target) : target_(target) {
+    RefuseNonFile(target_);
     try {
         folder_ = std::make_unique<TempFolder>(FolderOf(target) + ".hha-");
     } catch (const Error&) {
@@ -78,6 +95,8 @@ PendingOutput::PendingOutput(const std::string& target) : target_(target) {
 }
 
 void PendingOutput::Commit() {
+    // Looked at again: something may have been put there while the compile ran.
+    RefuseNonFile(target_);
     std::error_code ec;
     fs::rename(temp_, target_, ec);
     if (ec) throw Error("Error: cannot write " + target_ + ": " + ec.message());

@@ -356,6 +356,50 @@ int OpenPlainFileForRewrite(const std::string& path) {
 
 void PrepareFreshFile(const std::string& path) { ::close(CreateFreshFile(path)); }
 
+void WriteFreshFile(const std::string& path, const std::function<void(int fd)>& fill) {
+    const std::string native = NativePath(path);
+    const int fd = CreateFreshFile(path);
+    std::string failure;
+    try {
+        fill(fd);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    struct stat open, named;
+    const bool statted = ::fstat(fd, &open) == 0;
+    if (::close(fd) != 0 && failure.empty()) failure = "Cannot write file \"" + native + "\": " + std::strerror(errno);
+    // What stands at the name now must be the file written: a link or another
+    // file swapped in meanwhile got none of the bytes, and is not taken for them.
+    if (failure.empty() && (!statted || !StatNoFollow(path, named) || named.st_dev != open.st_dev ||
+                            named.st_ino != open.st_ino))
+        failure = "Cannot write file \"" + native + "\": it was replaced while it was written";
+    if (failure.empty()) return;
+    DeleteFile(path);
+    throw Error(failure);
+}
+
+void CopyToDescriptor(const std::string& from, int fd, const std::string& name) {
+    const int in = ::open(Resolve(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw Error("Cannot read \"" + from + "\": " + std::strerror(errno));
+    std::vector<char> buffer(64 * 1024);
+    std::string failure;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failure = "Cannot read \"" + from + "\": " + std::strerror(errno);
+        if (n <= 0) break;
+        for (ssize_t done = 0; done < n && failure.empty();) {
+            const ssize_t w = ::write(fd, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) failure = "Cannot write file \"" + name + "\": " + std::strerror(w < 0 ? errno : ENOSPC);
+            if (w > 0) done += w;
+        }
+        if (!failure.empty()) break;
+    }
+    ::close(in);
+    if (!failure.empty()) throw Error(failure);
+}
+
 bool DeleteFile(const std::string& path) {
     HeldFile* held = HeldFile::Find(path);
     const bool dropped = held && held->DropBytes();
@@ -392,13 +436,6 @@ std::string GetCurrentDir() {
     std::error_code ec;
     auto p = std::filesystem::current_path(ec);
     return ec ? std::string() : p.string();
-}
-
-void SetCurrentDir(const std::string& path) {
-    const std::string native = NativePath(path);
-    CachedFolder().Forget();
-    if (::chdir(native.c_str()) != 0)
-        throw Error("Cannot change to folder \"" + native + "\": " + std::strerror(errno));
 }
 
 std::string ExpandFileName(const std::string& path) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,13 @@ int CreateNewFile(const std::string& path);
 int OpenPlainFileForRewrite(const std::string& path);
 // CreateFreshFile, closed again: the name is a plain file for a writer that opens it by name.
 void PrepareFreshFile(const std::string& path);
+// Makes a fresh file as CreateFreshFile does and has fill write it through the
+// descriptor, never through a name. Raises qb::Error naming the file (and
+// removes it) when fill raises or another program put something else at the
+// name meanwhile.
+void WriteFreshFile(const std::string& path, const std::function<void(int fd)>& fill);
+// Appends the bytes of the file at from to the descriptor; raises qb::Error naming name.
+void CopyToDescriptor(const std::string& from, int fd, const std::string& name);
 // Deletes a file; false when it could not be deleted. A link is removed
 // itself; the folders of a relative path are never followed through links.
 bool DeleteFile(const std::string& path);
@@ -41,8 +49,6 @@ bool RemoveDir(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);
 bool RenameFile(const std::string& from, const std::string& to);
 std::string GetCurrentDir();
-// Raises qb::Error on failure.
-void SetCurrentDir(const std::string& path);
 // Absolute, lexically normalised native path (relative to the output folder in
 // use on this thread, else to the current directory).
 std::string ExpandFileName(const std::string& path);

@@ -12,7 +12,7 @@ namespace qb {
 
 std::string LoadTextResource(const std::string& name, const std::string& type) {
     for (const EmbeddedResource* r = kResources; r->name; ++r)
-        if (SameTextAscii(r->name, name) && SameTextAscii(r->type, type))
+        if (EqualsNoCase(r->name, name) && EqualsNoCase(r->type, type))
             return std::string(reinterpret_cast<const char*>(r->data), r->size);
     return "";
 }

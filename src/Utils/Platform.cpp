@@ -55,6 +55,4 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
 
 void ReturnFreedMemory() { ::malloc_trim(0); }
 
-std::string ReadRegString(const std::string&, const std::string&, const std::string&) { return ""; }
-
 }  // namespace qb

@@ -28,7 +28,5 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
 // Hands memory the process has freed back to the system, so that the next
 // stage's peak does not stack on the last one's.
 void ReturnFreedMemory();
-// No registry here: always empty.
-std::string ReadRegString(const std::string& rootKey, const std::string& keyPath, const std::string& valueName);
 
 }  // namespace qb

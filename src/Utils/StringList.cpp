@@ -22,7 +22,7 @@ void TStringList::Delete(int index) {
 }
 
 std::size_t TStringList::Probe(const std::string& s) const {
-    return slots_.Probe(HashNoCase(s), [&](std::size_t i) { return SameTextAscii(items_[i], s); });
+    return slots_.Probe(HashNoCase(s), [&](std::size_t i) { return EqualsNoCase(items_[i], s); });
 }
 
 void TStringList::IndexUpTo(std::size_t count) const {
@@ -46,7 +46,7 @@ int TStringList::IndexOf(const std::string& s) const {
     constexpr std::size_t kIndexFrom = 32;
     if (items_.size() < kIndexFrom) {
         for (std::size_t i = 0; i < items_.size(); ++i)
-            if (SameTextAscii(items_[i], s)) return static_cast<int>(i);
+            if (EqualsNoCase(items_[i], s)) return static_cast<int>(i);
         return -1;
     }
     IndexUpTo(items_.size());
@@ -68,7 +68,7 @@ void TStringList::SaveToFile(const std::string& fileName) const { SaveTextFile(f
 std::string TStringList::Value(const std::string& key) const {
     for (const auto& line : items_) {
         std::size_t eq = line.find('=');
-        if (eq != std::string::npos && SameTextAscii(line.substr(0, eq), key)) return line.substr(eq + 1);
+        if (eq != std::string::npos && EqualsNoCase(line.substr(0, eq), key)) return line.substr(eq + 1);
     }
     return "";
 }

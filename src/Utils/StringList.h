@@ -90,7 +90,4 @@ private:
     mutable std::size_t indexed_ = 0, distinct_ = 0;
 };
 
-// ASCII-only case-insensitive equality, as every look-up of the system uses.
-inline bool SameTextAscii(const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }
-
 }  // namespace qb

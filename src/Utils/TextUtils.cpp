@@ -93,7 +93,6 @@ int FontSizeToHtmlSize(int points) {
     return 7;
 }
 
-std::string IfThenStr(bool flag, const std::string& a, const std::string& b) { return flag ? a : b; }
 
 std::string TextBefore(const std::string& text, const std::string& sep) {
     std::size_t p = sep.empty() ? std::string::npos : text.find(sep);
@@ -181,7 +180,6 @@ bool IsImageFile(const std::string& name) {
     return e == ".png" || e == ".bmp" || e == ".jpg" || e == ".jpeg" || e == ".gif";
 }
 
-bool BitIsSet(std::int64_t value, int bit) { return bit >= 0 && bit < 64 && ((value >> bit) & 1) != 0; }
 
 static bool IsDelim(char c) { return c == '\\' || c == '/'; }
 

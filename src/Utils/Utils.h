@@ -23,7 +23,6 @@ std::string ColorToHtml(std::uint32_t color);
 int FontSizeToHtmlSize(int points);
 
 // --- Text handling ---------------------------------------------------------
-std::string IfThenStr(bool flag, const std::string& a, const std::string& b);
 // Part before / after the first separator; the whole text when absent.
 std::string TextBefore(const std::string& text, const std::string& sep);
 std::string TextAfter(const std::string& text, const std::string& sep);
@@ -43,7 +42,6 @@ std::string SafeFileName(const std::string& text, char repl = '_');
 
 bool IsHtmlFile(const std::string& name);
 bool IsImageFile(const std::string& name);
-bool BitIsSet(std::int64_t value, int bit);
 
 // --- Windows-style path text (either separator accepted) -------------------
 // Folder part including its trailing separator ("a\b\c.txt" -> "a\b\").

@@ -72,10 +72,10 @@ void WriteFileList(TParameters& job, const std::vector<std::string>& attachments
 }  // namespace
 
 std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string>& attachments,
-                                 const std::string& pageFile, const std::string& title) {
+                                 const std::string& pageFile, const std::string& title, bool keepPage) {
     const TConvertOptions& o = job.options;
     if (attachments.empty()) return "";
-    if (fs::PlainFileExists(pageFile)) {
+    if (!keepPage && fs::PlainFileExists(pageFile)) {
         WriteFileList(job, attachments, pageFile);
         return "";
     }
@@ -98,6 +98,7 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
             if (!o.NavLinks) return result;
         }
     }
+    if (keepPage) return result;
     const std::string shownTitle = HtmlQuote(title);
     std::string page = "<HTML><HEAD><TITLE>" + shownTitle + "</TITLE>" +
                        "<meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"" + o.Encoding + "\">" +

@@ -1,5 +1,7 @@
 #include <dlfcn.h>
 
+#include <set>
+
 #include "Utils/FileSys.h"
 #include "Utils/Format.h"
 #include "Utils/Platform.h"
@@ -82,7 +84,7 @@ void CompilerLog(const char* text) {
         session.lastLine = line;
         if (IsErrorLine(line)) session.errors.push_back(line);
         // The compiler names each file it stores as the project lists it.
-        if ((job.FileList && job.FileList->Contains(line)) || SameTextAscii(line, session.projectFile)) ++job.StepCount;
+        if ((job.FileList && job.FileList->Contains(line)) || EqualsNoCase(line, session.projectFile)) ++job.StepCount;
         int pos = job.StepTotal > 0 ? static_cast<int>(static_cast<long long>(job.StepCount) * 100 / job.StepTotal) : 0;
         if (pos > 99) pos = 99;
         ReportProgress(job, pos, line);
@@ -97,8 +99,6 @@ int CompilerContinue(long) {
         return 0;
     }
 }
-
-void CheckHelpComponents() {}
 
 namespace {
 
@@ -120,7 +120,29 @@ IHelpCompiler& LibraryHelpCompiler() {
 
 IHelpCompiler& HelpCompiler(const TParameters& job) { return job.Compiler ? *job.Compiler : LibraryHelpCompiler(); }
 
-void CompileAndCleanUp(TParameters& job) {
+namespace {
+
+// Deletes what the run record lets the clean-up remove, never the help file,
+// then the folders that this left empty. A file another program saved into
+// the folder meanwhile is named by no record and stays.
+void RemoveRunFiles(TParameters& job) {
+    const std::string chm = fs::ExpandFileName(job.options.ChmFileName);
+    std::set<std::string> folders;
+    for (const std::string& link : RunRecord(job).Removable()) {
+        const std::string file = link.substr(1);
+        if (file.empty() || IsRecordName(job, file) || fs::ExpandFileName(file) == chm) continue;
+        fs::DeleteFile(file);
+        for (std::size_t slash = file.rfind('/'); slash != std::string::npos && slash > 0;
+             slash = file.rfind('/', slash - 1))
+            if (!folders.insert(file.substr(0, slash)).second) break;
+    }
+    // A folder sorts before everything inside it: backwards, contents go first.
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) fs::RemoveDir(*it);
+}
+
+}  // namespace
+
+bool CompileAndCleanUp(TParameters& job) {
     const TConvertOptions& o = job.options;
     struct FreeLists {
         TParameters& job;
@@ -128,7 +150,6 @@ void CompileAndCleanUp(TParameters& job) {
             job.ProjectLines.reset();
             job.ContentsLines.reset();
             job.FileList.reset();
-            job.ExistingFiles.reset();
             job.LabelLines.reset();
             job.LinkTable.reset();
         }
@@ -148,7 +169,7 @@ void CompileAndCleanUp(TParameters& job) {
     job.LabelLines.reset();
     ReturnFreedMemory();
 
-    if (ReportProgress(job, -1, nullptr)) return;
+    if (ReportProgress(job, -1, nullptr)) return false;
     ReportProgress(job, 0, Msg(14));
     // A failed compile keeps every generated file and ends the run with the
     // compiler's reason; an earlier help file of the same name proves nothing.
@@ -178,26 +199,27 @@ void CompileAndCleanUp(TParameters& job) {
         // Stopped by the user: not a failure of the compiler.
         if (ReportProgress(job, -1, nullptr)) {
             ReportProgress(job, 100, Msg(13));
-            return;
+            return false;
         }
         std::string reason =
             Join(session.errors.empty() && !session.lastLine.empty() ? std::vector<std::string>{session.lastLine}
                                                                      : session.errors);
         throw failed(reason.empty() ? std::string("the compiler gave no reason.") : reason);
     }
-    if (ReportProgress(job, 100, Msg(13)) || !o.RemoveTempFiles) return;
+    if (ReportProgress(job, 100, Msg(13))) return false;
+    if (!o.RemoveTempFiles) return true;
 
     // Without this run's own help file, deleting the pages would leave the user with nothing.
     const std::string after = fs::FileIdentity(o.ChmFileName);
     if (after.empty() || after == before || fs::FileSize(o.ChmFileName) <= 0) {
         ReportProgress(job, -1,
                        "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
-        return;
+        return false;
     }
-    job.ExistingFiles->Add(o.ChmFileName);
     ReportProgress(job, 0, Msg(24));
-    DeleteFilesExcept(job.ExistingFiles.get(), o.RootPath, "*.*", true);
+    RemoveRunFiles(job);
     ReportProgress(job, 100, Msg(25));
+    return true;
 }
 
 }  // namespace qb

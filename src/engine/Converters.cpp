@@ -48,8 +48,8 @@ void ExportAndConvertNote(TParameters& job, const std::string& notePath, std::si
         if (job.RichEdit->ConvertText(job, rtf, pageFile, title)) return;
     }
     RunRecord(job).Add(job, notesFile);
-    fs::PrepareFreshFile(notesFile);
-    store.ExportFile(db, notePath, notesFile);
+    // Through the descriptor, like attachments: never through a link put at the name.
+    fs::WriteFreshFile(notesFile, [&](int fd) { store.ExportFileTo(db, notePath, fd, notesFile); });
     ConvertNote(job, notesFile, title, pageFile);
 }
 

@@ -369,7 +369,7 @@ void Save(const TOptionRow& s, pugi::xml_node config, const IControlValues& c) {
 
 const TOptionRow* FindOption(const std::string& name) {
     for (const TOptionRow* e : FieldRows())
-        if (SameTextAscii(e->field, name)) return e;
+        if (EqualsNoCase(e->field, name)) return e;
     return nullptr;
 }
 

@@ -81,7 +81,6 @@ struct TParameters {
     std::unique_ptr<TStringList> ProjectLines;
     std::unique_ptr<TStringList> ContentsLines;
     std::unique_ptr<TStringList> FileList;
-    std::unique_ptr<TStringList> ExistingFiles;
     std::unique_ptr<TStringList> LabelLines;
     std::unique_ptr<TStringList> LinkTable;
     std::int32_t NameCounter = 0;
@@ -93,6 +92,8 @@ struct TParameters {
     // First page the walk gives a contents entry: the help file's home page
     // when no DefaultPage is given.
     std::string StartPage;
+    // Name kept for the generated default page (no page or attachment takes it).
+    std::string DefaultPageFile;
 
     // State of the run this job belongs to; nothing of it is shared between runs.
     // Where the job reads and compiles; null: the libraries the plug-in uses.
@@ -107,6 +108,8 @@ struct TParameters {
     int StepCount = 0;
     // Message of the error that ended the tree walk; empty when none did.
     std::string WalkError;
+    // The walk reached every item (not stopped, no error).
+    bool WalkComplete = false;
     // Pages given out before the walk, and the record of the run's files.
     std::unique_ptr<TPagePlan> Plan;
     std::unique_ptr<TRunRecord> Record;

@@ -111,6 +111,8 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
     std::string page = folder + FileSafeCaption(caption) + ".html";
     auto taken = [&](const std::string& p) {
         if (tracked && plan.claimed.Contains(RootLink(job, p))) return true;
+        // The support script or another generated file would overwrite it, or it them.
+        if (IsGeneratedName(job, p) || (menuData && IsGeneratedName(job, MenuDataFile(p)))) return true;
         // A notes file left in the way, or a page another item wrote in this run.
         if (NotesFileInTheWay(job, ChangeFileExt(p, ".rtf"))) return true;
         // The user's file where the item's menu data would go is never replaced.
@@ -166,7 +168,7 @@ void PlanItem(TParameters& job, const std::string& itemPath, int level, const st
     for (const auto& e : entries) {
         // Notes in walk order, for an engine that converts ahead of the walk
         // (the database root's files are never exported).
-        if (job.ConverterObject && !e.IsFolder && SameTextAscii(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
+        if (job.ConverterObject && !e.IsFolder && EqualsNoCase(e.Name, kNotesName) && !(o.WholeDatabase && level == 0))
             PagePlan(job).notes.emplace_back(itemPath, itemPath + e.Name);
         if (!e.IsFolder) continue;
         const std::string childPath = itemPath + e.Name + "\\";
@@ -372,8 +374,8 @@ std::string SeeAlsoText(TParameters& job, const std::string& itemPath) {
         if (line.find("<::>") == std::string::npos) continue;
         const std::string a = TextBefore(line, "<::>");
         const std::string b = TextAfter(line, "<::>");
-        const bool isA = SameTextAscii(a, itemPath);
-        if (!isA && !SameTextAscii(b, itemPath)) continue;
+        const bool isA = EqualsNoCase(a, itemPath);
+        if (!isA && !EqualsNoCase(b, itemPath)) continue;
         const std::string other = isA ? b : a;
         // An item this run gives no page (outside the branch, or no item at all) gets no dead link.
         if (planned && !PlannedPage(job, other)) continue;

@@ -22,13 +22,14 @@ void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std
 
 namespace {
 
-// Files of an unfinished earlier run are this run's own: the clean-up may remove them.
-void ForgetUnfinishedRunFiles(TParameters& job) {
-    if (!RunRecord(job).EarlierRunUnfinished()) return;
-    auto kept = std::make_unique<TStringList>();
-    for (const auto& f : *job.ExistingFiles)
-        if (!RunRecord(job).FromUnfinishedRun(job, f)) kept->Add(f);
-    job.ExistingFiles = std::move(kept);
+// The generated default page's name, chosen before the walk so that no page
+// takes it: a user's file of that name is never replaced, the page then takes
+// a numbered name (a link there is replaced, never followed).
+std::string DefaultPageName(TParameters& job) {
+    std::string name = "_quillbook_default.html";
+    for (int n = 1; fs::PlainFileExists(name) && !RunRecord(job).IsOurs(job, name); ++n)
+        name = "_quillbook_default_" + std::to_string(n) + ".html";
+    return name;
 }
 
 // The help file takes only files from inside the output folder: an extra file
@@ -79,7 +80,6 @@ void StartProject(TParameters& job) {
     job.ProjectLines = std::make_unique<TStringList>();
     job.ContentsLines = std::make_unique<TStringList>();
     job.FileList = std::make_unique<TStringList>();
-    job.ExistingFiles = std::make_unique<TStringList>();
     job.LabelLines = std::make_unique<TStringList>();
     job.LinkTable = std::make_unique<TStringList>();
     job.WrittenPages = std::make_unique<TStringList>();
@@ -87,15 +87,15 @@ void StartProject(TParameters& job) {
 
     ReadHostTextFile(job, "\\Organizer\\data\\", "__custom_labels.txt", *job.LabelLines);
     ReadHostTextFile(job, "\\Organizer\\data\\", "__folder_linktable.txt", *job.LinkTable);
-    FindFiles(*job.ExistingFiles, o.RootPath, "*.*", true);
-    ForgetUnfinishedRunFiles(job);
 
+    job.DefaultPageFile = DefaultPageName(job);
     std::string defaultTopic;
     if (!o.DefaultPage.empty() && fs::FileExists(o.DefaultPage)) {
-        RunRecord(job).Add(job, "_quillbook_default.html");
-        fs::CopyFile(o.DefaultPage, "_quillbook_default.html");
-        job.FileList->Add("_quillbook_default.html");
-        defaultTopic = "_quillbook_default.html";
+        defaultTopic = job.DefaultPageFile;
+        RunRecord(job).Add(job, defaultTopic);
+        if (!fs::CopyFile(o.DefaultPage, defaultTopic))
+            throw Error("Cannot copy \"" + o.DefaultPage + "\" to \"" + defaultTopic + "\".");
+        job.FileList->Add(defaultTopic);
     }
     // Without a default page the home page is chosen once the walk has given
     // out pages (FinishProject); a page on this machine would open nowhere else.
@@ -136,7 +136,7 @@ namespace {
 // the help file names it ("9/C.html").
 std::string ChooseHomePage(TParameters& job) {
     if (!job.StartPage.empty()) return RootLink(job, job.StartPage).substr(1);
-    const std::string name = "_quillbook_default.html";
+    const std::string name = job.DefaultPageFile.empty() ? DefaultPageName(job) : job.DefaultPageFile;
     RunRecord(job).Add(job, name);
     SaveTextFile(name, "<html><head>" + std::string(kCharsetMeta) + "<title>" + HtmlEscape(job.options.WindowTitle) +
                            "</title></head><body><h1>" + HtmlEscape(job.options.WindowTitle) +

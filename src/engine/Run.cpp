@@ -90,10 +90,12 @@ std::vector<FixedFile> FixedFiles(const TParameters& job, bool withContents) {
             {base + ".hhk", o.MakeIndex, "", generator}};
 }
 
-// Names the run writes after the walk: an attachment never takes one.
+}  // namespace
+
 bool IsGeneratedName(const TParameters& job, const std::string& target) {
     const std::string link = LowerAscii(RootLink(job, target));
     if (link == "/_quillbook_default.html") return true;
+    if (!job.DefaultPageFile.empty() && link == LowerAscii(RootLink(job, job.DefaultPageFile))) return true;
     for (const FixedFile& f : FixedFiles(job, false))
         if (link == "/" + LowerAscii(f.name)) return true;
     const std::string chm = job.options.ChmFileName;
@@ -101,6 +103,8 @@ bool IsGeneratedName(const TParameters& job, const std::string& target) {
     if (!root.empty() && chm.compare(0, root.size(), root) == 0 && LowerAscii(RootLink(job, chm)) == link) return true;
     return IsRecordName(job, target);
 }
+
+namespace {
 
 // Help-file names ignore letter case, so every check against this run's names
 // does too; a file on disk that no run of ours wrote is the user's.
@@ -128,13 +132,18 @@ void RecordPlannedPages(TParameters& job) {
     const TPagePlan& plan = PagePlan(job);
     if (plan.job != &job) return;
     // In a folder without a record, a page already there is an earlier run's
-    // (kept as before) and from now on known as ours.
-    std::vector<std::string> pages;
+    // (kept as before) and from now on known as ours; this run's clean-up leaves it.
+    std::vector<std::string> pages, found;
     auto add = [&](const std::string& page) {
-        if (job.options.Overwrite || !RunRecord(job).KnowsFolder() || !fs::PlainFileExists(page)) pages.push_back(page);
+        const bool exists = fs::PlainFileExists(page);
+        if (exists && !RunRecord(job).KnowsFolder())
+            found.push_back(page);
+        else if (job.options.Overwrite || !exists)
+            pages.push_back(page);
     };
     for (const auto& [path, page] : plan.itemPages) add(page);
     for (const auto& [line, page] : plan.labelPages) add(page);
+    RunRecord(job).Adopt(job, found);
     RunRecord(job).AddAll(job, pages);
 }
 
@@ -232,8 +241,14 @@ void TRun::Execute() {
     TParameters& job = *job_;
     const TConvertOptions& options = job.options;
     job.WalkError.clear();
+    job.WalkComplete = false;
     // An empty folder would be the process's current one, which the clean-up empties.
     if (Trim(options.RootPath).empty()) throw Error("No output folder is given.");
+    // Items the walk cannot reach would be left out without a word.
+    if (options.WholeDatabase) {
+        const std::string lost = Storage(job).UnreachableItems(options.DatabaseHandle);
+        if (!lost.empty()) throw Error("The database is damaged: " + lost + ". Nothing was exported.");
+    }
     fs::ForceDirectories(options.RootPath);
     // Two runs into one folder would overwrite each other's pages half-way.
     const auto lock = fs::LockFile::TryAcquire(IncludeTrailingDelimiter(options.RootPath) + kRunLockName);
@@ -253,7 +268,8 @@ void TRun::Execute() {
     ExportTree(job);
     ReleaseConverter(job);
     FinishProject(job);
-    CompileAndCleanUp(job);
+    // Finished only with its help file: the next run cleans up after a failed or stopped compile.
+    if (CompileAndCleanUp(job) && job.WalkComplete) RunRecord(job).Finish();
 }
 
 bool RunConversion(const TConvertOptions& options, TProgressCallback callback, void* context) {
@@ -302,7 +318,7 @@ void ExportTree(TParameters& job) {
     }
     FinishSite(job);
     // A stopped or failed walk leaves pages cut short: the next run rewrites them.
-    if (!stop && job.WalkError.empty()) RunRecord(job).Finish();
+    job.WalkComplete = !stop && job.WalkError.empty();
 }
 
 void ExportItem(TParameters& job, const std::string& itemPath, const std::string& logPrefix, const std::string& navText,
@@ -360,7 +376,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             continue;
         }
         if (o.WholeDatabase && level == 0) continue;
-        if (SameTextAscii(e.Name, kNotesName)) {
+        if (EqualsNoCase(e.Name, kNotesName)) {
             hasNotes = true;
             if (!fs::PlainFileExists(pageFile) || o.Overwrite) {
                 if (!TakeNoteAhead(job, itemPath + e.Name, notesFile, pageFile))
@@ -382,15 +398,25 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             ++job.NameCounter;
         }
         RunRecord(job).Add(job, target);
-        fs::PrepareFreshFile(target);
-        store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
+        // Written through the descriptor of a file made fresh below the output
+        // folder: a link put at the name or on the way meanwhile is never followed.
+        fs::WriteFreshFile(target, [&](int fd) { store.ExportFileTo(o.DatabaseHandle, itemPath + e.Name, fd, target); });
         attachments.push_back(target);
         job.FileList->Add(target);
     }
 
-    // 8. attachment page
+    // 8. attachment page. Without a note, a page on disk is an earlier run's
+    // attachment or sub-item page, never a note to add the list to: it is kept
+    // as it is, or made anew with Overwrite.
+    bool keepPage = false;
+    if (!hasNotes && fs::PlainFileExists(pageFile)) {
+        if (o.Overwrite)
+            heldPage.SetOnDisk(0);
+        else
+            keepPage = true;
+    }
     const bool pageExisted = fs::PlainFileExists(pageFile);
-    const std::string override = WriteAttachmentsPage(job, attachments, pageFile, caption);
+    const std::string override = WriteAttachmentsPage(job, attachments, pageFile, caption, keepPage);
     if (!pageExisted && fs::PlainFileExists(pageFile)) job.WrittenPages->Add(pageFile);
 
     // 9. contents entry

@@ -50,7 +50,7 @@ void TRunRecord::Begin(const TParameters& job) {
         for (int i = 1; i < earlier.Count(); ++i) {
             const std::string& link = earlier[i];
             if (link.empty() || link[0] != '/') continue;
-            if (unfinished_) earlierUnfinished_.Insert(link);
+            if (unfinished_ && earlierUnfinished_.Insert(link)) removable_.push_back(link);
             // A file that is gone is no longer anybody's.
             if (fs::EntryExists(link.substr(1)) && ours_.Insert(link)) carried.push_back(link);
         }
@@ -63,12 +63,19 @@ void TRunRecord::Begin(const TParameters& job) {
 
 void TRunRecord::Add(const TParameters& job, const std::string& file) { AddAll(job, {file}); }
 
-void TRunRecord::AddAll(const TParameters& job, const std::vector<std::string>& files) {
+void TRunRecord::AddAll(const TParameters& job, const std::vector<std::string>& files) { Record(job, files, true); }
+
+void TRunRecord::Adopt(const TParameters& job, const std::vector<std::string>& files) { Record(job, files, false); }
+
+void TRunRecord::Record(const TParameters& job, const std::vector<std::string>& files, bool removable) {
     if (job_ != &job || fd_ < 0) return;
     std::string text;
     for (const std::string& file : files) {
         const std::string link = RootLink(job, file);
-        if (ours_.Insert(link)) text += link + "\n";
+        if (!ours_.Insert(link)) continue;
+        text += link + "\n";
+        // A file an earlier finished run left stays; one first written now goes with the clean-up.
+        if (removable && !earlierUnfinished_.Contains(link)) removable_.push_back(link);
     }
     // Written before the files themselves, so a run killed at any point has named them.
     if (!text.empty()) WriteAll(fd_, text);

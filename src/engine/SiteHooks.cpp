@@ -84,9 +84,9 @@ void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, c
         for (const auto& line : *job.LinkTable) {
             if (line.find("<::>") == std::string::npos) continue;
             const std::string a = TextBefore(line, "<::>"), b = TextAfter(line, "<::>");
-            if (SameTextAscii(a, itemPath))
+            if (EqualsNoCase(a, itemPath))
                 item.seeAlso.push_back(b);
-            else if (SameTextAscii(b, itemPath))
+            else if (EqualsNoCase(b, itemPath))
                 item.seeAlso.push_back(a);
         }
     job.Site->ItemWritten(item);

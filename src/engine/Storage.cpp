@@ -1,5 +1,7 @@
 #include "engine/Storage.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 
 #include "Utils/FileSys.h"
@@ -22,6 +24,18 @@ int CollectEntry(unsigned char isFolder, const char* name, const char* caption, 
 void Check(int db, const std::string& path) {
     const char* e = dvo_db_last_error(db);
     if (e && *e) throw Error("Cannot read \"" + path + "\" from the database: " + e);
+}
+
+// A function of the storage library that the host's own library may lack; null then.
+void* LibrarySymbol(const char* name) {
+    Dl_info info{};
+    if (!::dladdr(reinterpret_cast<void*>(&dvo_open), &info) || !info.dli_fname) return nullptr;
+    void* lib = ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+    if (!lib) return nullptr;
+    void* symbol = ::dlsym(lib, name);
+    // The library stays loaded by the process's own link to it.
+    ::dlclose(lib);
+    return symbol;
 }
 
 class DvoStorage : public IStorage {
@@ -61,6 +75,18 @@ public:
         }
         return written;
     }
+    bool ExportFileTo(int db, const std::string& path, int fd, const std::string& destName) override {
+        // The host's own library writes only to a path; ours also to a descriptor.
+        using ExportFd = int (*)(int, const char*, int);
+        static const auto toFd = reinterpret_cast<ExportFd>(LibrarySymbol("dvo_export_file_fd"));
+        if (!toFd) return IStorage::ExportFileTo(db, path, fd, destName);
+        const bool written = toFd(db, path.c_str(), fd) != 0;
+        if (!written) {
+            const char* e = dvo_db_last_error(db);
+            if (e && *e) throw Error("Cannot write file \"" + NativePath(destName) + "\": " + e);
+        }
+        return written;
+    }
     bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint) override {
         // Straight from the database: a scratch file per note costs the file system more than the conversion.
         data.resize(sizeHint);
@@ -73,6 +99,15 @@ public:
         data.resize(size > 0 ? std::min(static_cast<std::size_t>(size), data.size()) : 0);
         return size >= 0;
     }
+    std::string UnreachableItems(int db) override {
+        using Unreachable = const char* (*)(int);
+        static const auto find = reinterpret_cast<Unreachable>(LibrarySymbol("dvo_unreachable_items"));
+        if (!find) return "";
+        const char* text = find(db);
+        std::string lost = text ? std::string(text) : std::string();
+        Check(db, "\\Organizer\\data\\");
+        return lost;
+    }
     std::uintptr_t ItemKey(int db, const std::string& path) override {
         void* folder = dvo_get_folder(db, path.c_str(), 0);
         Check(db, path);
@@ -81,6 +116,14 @@ public:
 };
 
 }  // namespace
+
+bool IStorage::ExportFileTo(int db, const std::string& path, int fd, const std::string& destName) {
+    // The scratch file has no name another program could put a link at.
+    const fs::ScratchFile scratch;
+    if (!ExportFile(db, path, scratch.Path())) return false;
+    fs::CopyToDescriptor(scratch.Path(), fd, NativePath(destName));
+    return true;
+}
 
 bool IStorage::ReadFile(int db, const std::string& path, std::string& data, std::size_t /*sizeHint*/) {
     const fs::ScratchFile scratch;

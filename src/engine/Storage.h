@@ -28,9 +28,16 @@ public:
     // Writes the stored file to a disk path (may use "\"); false when nothing is
     // stored there; raises qb::Error naming the file and the reason when it cannot be written.
     virtual bool ExportFile(int db, const std::string& path, const std::string& destFile) = 0;
+    // Writes the stored file's bytes to the open descriptor fd (the file named
+    // destName); false when nothing is stored there; raises qb::Error like
+    // ExportFile. This one has ExportFile write an unnamed scratch file and copies that.
+    virtual bool ExportFileTo(int db, const std::string& path, int fd, const std::string& destName);
     // The stored file's bytes into data (sizeHint: its size if known); false when
     // nothing is stored there. This one goes through ExportFile and a scratch file.
     virtual bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint = 0);
+    // Which items no chain of parents links to the database root, as text;
+    // "" when none is, or when the library cannot tell.
+    virtual std::string UnreachableItems(int) { return ""; }
     // Identity of the item at path, the same whatever path reaches it; 0 when unknown.
     virtual std::uintptr_t ItemKey(int, const std::string&) { return 0; }
 };

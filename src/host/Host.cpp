@@ -92,7 +92,6 @@ THostSteps DefaultHostSteps() {
         StartUpSettingsAndLanguage(ModuleFileName());
         static TShutDownOnUnload shutDown;
     };
-    s.checkHelpComponents = [] { CheckHelpComponents(); };
     s.showWizard = [](const std::string& hostText) { ShowWizard(hostText); };
     s.saveSettingsFile = [] { return SaveSettingsFile(); };
     s.reportError = [](const std::string& text) {
@@ -109,7 +108,6 @@ THostSteps DefaultHostSteps() {
 THostSteps SetHostSteps(THostSteps steps) {
     const THostSteps defaults = DefaultHostSteps();
     if (!steps.startUp) steps.startUp = defaults.startUp;
-    if (!steps.checkHelpComponents) steps.checkHelpComponents = defaults.checkHelpComponents;
     if (!steps.showWizard) steps.showWizard = defaults.showWizard;
     if (!steps.saveSettingsFile) steps.saveSettingsFile = defaults.saveSettingsFile;
     if (!steps.reportError) steps.reportError = defaults.reportError;
@@ -146,7 +144,6 @@ int ExportOvel2Html(const char* hostValues) {
     return Guarded(
         [&] {
             Steps().startUp();
-            Steps().checkHelpComponents();
             // An error inside the wizard ends the command before the file is written.
             Steps().showWizard(hostValues ? hostValues : "");
             Steps().saveSettingsFile();

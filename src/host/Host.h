@@ -26,7 +26,6 @@ std::string MenuDescription();
 // The steps an export runs, replaceable so tests can make them fail.
 struct THostSteps {
     std::function<void()> startUp;  // settings and language beside the module
-    std::function<void()> checkHelpComponents;
     // Shows the wizard modally over the host values and writes its controls
     // into the held settings; raises on failure.
     std::function<void(const std::string& hostText)> showWizard;

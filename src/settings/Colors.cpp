@@ -113,7 +113,7 @@ constexpr std::array<std::uint32_t, 31> kLightTheme = {
 
 std::optional<std::uint32_t> IdentToColor(const std::string& name) {
     for (const auto& c : kNamedColors)
-        if (SameTextAscii(name, c.name)) return c.value;
+        if (EqualsNoCase(name, c.name)) return c.value;
     return std::nullopt;
 }
 

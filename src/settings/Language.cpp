@@ -203,7 +203,7 @@ void SelectLanguage(const std::string& name) {
     LanguageState& st = State();
     if (st.doc) {
         for (TXMLLanguageType lang : st.doc->Languages().Items()) {
-            if (SameTextAscii(lang.Name(), name)) {
+            if (EqualsNoCase(lang.Name(), name)) {
                 st.current = lang.Node();
                 st.currentOwner = st.doc;
                 break;
@@ -230,7 +230,7 @@ std::vector<std::string> LanguageNames() {
 
 IUiComponent* FindControlByName(IUiComponent& component, const std::string& name) {
     if (name.empty()) return nullptr;
-    if (SameTextAscii(component.Name(), name)) return &component;
+    if (EqualsNoCase(component.Name(), name)) return &component;
     for (IUiComponent* owned : component.Owned())
         if (owned)
             if (IUiComponent* hit = FindControlByName(*owned, name)) return hit;
@@ -240,7 +240,7 @@ IUiComponent* FindControlByName(IUiComponent& component, const std::string& name
 void ApplyLanguage(TXMLLanguageType language, IUiComponent& window) {
     if (!language) return;
     for (TXMLFormType form : language.Forms().Items()) {
-        if (!SameTextAscii(form.Name(), window.ClassName())) continue;
+        if (!EqualsNoCase(form.Name(), window.ClassName())) continue;
         pugi::xml_node fontNode = form.Font().Node();
         std::string face = fontNode.attribute("Name").value();
         std::optional<std::int32_t> size = OptionalAttrInt(fontNode, "Size");

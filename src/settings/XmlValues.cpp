@@ -54,8 +54,8 @@ std::string ReadRegularFile(const std::string& path) {
 }  // namespace
 
 std::optional<bool> ParseBool(const std::string& text) {
-    if (SameTextAscii(text, "true")) return true;
-    if (SameTextAscii(text, "false")) return false;
+    if (EqualsNoCase(text, "true")) return true;
+    if (EqualsNoCase(text, "false")) return false;
     std::size_t start = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
     // Any length of digits counts; only zero is false.
     if (!AllDigits(text, start)) return std::nullopt;
@@ -138,7 +138,7 @@ std::string XmlToString(pugi::xml_document& doc, bool indent) {
     pugi::xml_node decl = doc.first_child();
     if (decl.type() == pugi::node_declaration) {
         pugi::xml_attribute enc = decl.attribute("encoding");
-        if (enc && !SameTextAscii(enc.value(), "UTF-8") && !SameTextAscii(enc.value(), "UTF8")) enc.set_value("UTF-8");
+        if (enc && !EqualsNoCase(enc.value(), "UTF-8") && !EqualsNoCase(enc.value(), "UTF8")) enc.set_value("UTF-8");
     }
     std::ostringstream out;
     unsigned flags = pugi::format_no_declaration | (indent ? pugi::format_indent : pugi::format_raw);

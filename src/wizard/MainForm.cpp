@@ -730,7 +730,7 @@ void TFrmMain::FormCreate() {
         for (const std::string& name : LanguageNames()) {
             bool present = false;
             for (int i = 0; i < cbbLanguage_->count(); ++i)
-                present = present || SameTextAscii(FromQ(cbbLanguage_->itemText(i)), name);
+                present = present || EqualsNoCase(FromQ(cbbLanguage_->itemText(i)), name);
             if (!present) cbbLanguage_->addItem(ToQ(name));
         }
         cbbLanguage_->setCurrentIndex(-1);

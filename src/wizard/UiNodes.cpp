@@ -173,7 +173,7 @@ std::vector<IUiComponent*> TUiTree::Components() const {
 
 TUiNode* TUiTree::Find(const std::string& name) const {
     for (const auto& n : nodes_)
-        if (SameTextAscii(n->Name(), name)) return n.get();
+        if (EqualsNoCase(n->Name(), name)) return n.get();
     return nullptr;
 }
 

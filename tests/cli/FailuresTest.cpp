@@ -13,8 +13,8 @@
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "dvo/dvo.h"
-#include "dvo/dvo_testing.h"
 #include "tests/cli/CliRun.h"
+#include "tests/support/DvoWriters.h"
 #include "tests/support/TestSupport.h"
 
 using namespace qbtest;
@@ -151,17 +151,12 @@ INSTANTIATE_TEST_SUITE_P(TmpfsOrShim, CliFullDisk, ::testing::Values(true, false
 TEST(CliWriteFailure, AttachmentMeetingAFolderTakesANumberedName) {
     TempDir dir;
     const std::string db = MakeDb(dir);
-    {
-        // ".." is made safe as "__", the folder of an earlier sibling with sub-items.
-        const int h = dvo_open(db.c_str());
-        ASSERT_GT(h, 0);
-        ASSERT_TRUE(dvo_testing_add_item(h, "\\Organizer\\data\\", "__", "Under"));
-        ASSERT_TRUE(dvo_testing_add_item(h, "\\Organizer\\data\\__\\", "x", "Leaf"));
-        ASSERT_TRUE(dvo_testing_add_file(h, "\\Organizer\\data\\__\\x\\", "_~_~_notes.rtf", "{\\rtf1 u\\par}", 13));
-        ASSERT_TRUE(dvo_testing_add_item(h, "\\Organizer\\data\\", "9", "Later"));
-        ASSERT_TRUE(dvo_testing_add_file(h, "\\Organizer\\data\\9\\", "..", "data", 4));
-        dvo_close(h);
-    }
+    // ".." is made safe as "__", the folder of an earlier sibling with sub-items.
+    ASSERT_TRUE(qbtest::AddStoredItem(db, "\\Organizer\\data\\", "__", "Under"));
+    ASSERT_TRUE(qbtest::AddStoredItem(db, "\\Organizer\\data\\__\\", "x", "Leaf"));
+    ASSERT_TRUE(qbtest::AddStoredFile(db, "\\Organizer\\data\\__\\x\\", "_~_~_notes.rtf", "{\\rtf1 u\\par}"));
+    ASSERT_TRUE(qbtest::AddStoredItem(db, "\\Organizer\\data\\", "9", "Later"));
+    ASSERT_TRUE(qbtest::AddStoredFile(db, "\\Organizer\\data\\9\\", "..", "data"));
     const std::string out = dir.path() + "out/";
     const Outcome r = Quillbook(Export(db, out, {"--set", "RemoveTempFiles=false"}));
     // The folder is kept and the attachment is stored beside it under a numbered name.

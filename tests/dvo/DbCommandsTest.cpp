@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "dvo/dvo_testing.h"
 #include "quillbook/DbCommands.h"
 #include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/DvoWriters.h"
 #include "tests/support/TestSupport.h"
 
 using namespace dvotest;
@@ -87,10 +87,7 @@ TEST_F(DbCommandsTest, FailuresReportOnStderrAndReturnNonZero) {
 
 TEST_F(DbCommandsTest, ControlCharactersInNamesAndCaptionsAreShownEscaped) {
     ASSERT_EQ(0, qb::CmdDbImport(src, dbFile, out, err));
-    {
-        Db db(dbFile);
-        ASSERT_TRUE(dvo_testing_add_item(db.get(), "\\Organizer\\data\\3\\", "x\x1B[2Jy", "bell\a"));
-    }
+    ASSERT_TRUE(qbtest::AddStoredItem(dbFile, "\\Organizer\\data\\3\\", "x\x1B[2Jy", "bell\a"));
     out.str("");
     ASSERT_EQ(0, qb::CmdDbTree(dbFile, "\\Organizer\\data\\3\\", out, err));
     EXPECT_EQ(

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "dvo/dvo.h"
-#include "dvo/dvo_testing.h"
+#include "tests/support/DvoWriters.h"
 #include "tests/dvo/DvoTestUtil.h"
 #include "tests/support/TestSupport.h"
 
@@ -200,12 +200,15 @@ TEST_F(ReadTest, OpenRefusesWhatIsNotADatabase) {
 
 TEST_F(ReadTest, TestingWritersStoreNamesTheImporterRefuses) {
     const std::string item = kRoot + "5\\";
-    ASSERT_TRUE(dvo_testing_add_item(handle, item.c_str(), "..", "dots"));
-    ASSERT_TRUE(dvo_testing_add_item(handle, item.c_str(), "a/b", "slash"));
-    ASSERT_TRUE(dvo_testing_add_file(handle, (item + "..\\").c_str(), "x\x01y", "\0z", 2));
-    EXPECT_FALSE(dvo_testing_add_item(handle, item.c_str(), "A/B", "same name in other case"));
-    EXPECT_FALSE(dvo_testing_add_item(handle, (kRoot + "nothing\\").c_str(), "n", "c"));
-    EXPECT_FALSE(dvo_testing_add_file(999, item.c_str(), "n", "x", 1));
+    // The writers need the file to themselves.
+    dvo_close(handle);
+    ASSERT_TRUE(qbtest::AddStoredItem(dbFile, item, "..", "dots"));
+    ASSERT_TRUE(qbtest::AddStoredItem(dbFile, item, "a/b", "slash"));
+    ASSERT_TRUE(qbtest::AddStoredFile(dbFile, item + "..\\", "x\x01y", std::string("\0z", 2)));
+    EXPECT_FALSE(qbtest::AddStoredItem(dbFile, item, "A/B", "same name in other case"));
+    EXPECT_FALSE(qbtest::AddStoredItem(dbFile, kRoot + "nothing\\", "n", "c"));
+    handle = dvo_open(dbFile.c_str());
+    ASSERT_GT(handle, 0) << dvo_last_error();
 
     EXPECT_EQ((std::vector<std::string>{"_~_~_notes.rtf", "pic.png", "8\\", "9\\", "..\\", "a/b\\"}),
               EntryNames(handle, item));

@@ -13,7 +13,6 @@
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "dvo/dvo.h"
-#include "dvo/dvo_testing.h"
 #include "engine/Engine.h"
 #include "tests/hha/ChmRead.h"
 #include "tests/support/SampleDatabase.h"

@@ -114,23 +114,30 @@ TEST_F(CompileTest, IndexIsTheContentsByteForByte) {
     EXPECT_FALSE(ReadFile(out.path() + "Help.hhp").empty());
 }
 
-TEST_F(CompileTest, CleanUpKeepsOldFilesAndTheHelpFile) {
+TEST_F(CompileTest, CleanUpDeletesOnlyWhatTheRunRecordNames) {
     WriteFile(out.path() + "old.txt", "kept");
-    job.ExistingFiles->Clear();
-    qb::FindFiles(*job.ExistingFiles, out.path(), "*.*", true);
+    qb::RunRecord(job).Begin(job);
+    qb::RunRecord(job).AddAll(job, {".\\sub\\page.html", "top.html", "Help.hhp", "Help.chm", "gone/a/x.html"});
+    WriteFile(out.path() + "gone/a/x.html", "new");
     WriteFile(out.path() + "sub/page.html", "new");
+    WriteFile(out.path() + "sub/mine.txt", "saved meanwhile");
     WriteFile(out.path() + "top.html", "new");
     job.options.RemoveTempFiles = true;
     compiler.script = [&](qb::THHALog, qb::THHAContinue) {
         WriteFile(out.path() + "Help.chm", "ITSF");
         return true;
     };
-    qb::CompileAndCleanUp(job);
+    EXPECT_TRUE(qb::CompileAndCleanUp(job));
+    qb::RunRecord(job).End();
     EXPECT_TRUE(qb::fs::FileExists(out.path() + "old.txt"));
+    EXPECT_EQ("saved meanwhile", ReadFile(out.path() + "sub/mine.txt"));
+    EXPECT_FALSE(qb::fs::FileExists(out.path() + "sub/page.html"));
     EXPECT_TRUE(qb::fs::FileExists(out.path() + "Help.chm"));
     EXPECT_FALSE(qb::fs::FileExists(out.path() + "top.html"));
     EXPECT_FALSE(qb::fs::FileExists(out.path() + "Help.hhp"));
-    EXPECT_FALSE(qb::fs::DirectoryExists(out.path() + "sub"));
+    // A folder emptied goes, one that still holds a file stays.
+    EXPECT_FALSE(qb::fs::DirectoryExists(out.path() + "gone"));
+    EXPECT_TRUE(qb::fs::DirectoryExists(out.path() + "sub"));
     EXPECT_TRUE(Logged(qb::Msg(24)));
     EXPECT_TRUE(Logged(qb::Msg(25)));
 }

@@ -114,15 +114,11 @@ TEST_F(ProjectTest, DefaultPageIsCopiedAndBecomesTheTopic) {
 TEST_F(ProjectTest, HostFilesAreLoadedAndRemoved) {
     store.AddFile("\\Organizer\\data\\", "__custom_labels.txt", "h\tx\ty\tRed::Label::\r\n\\Organizer\\data\\1\\\n\r");
     store.AddFile("\\Organizer\\data\\", "__folder_linktable.txt", "\\Organizer\\data\\1\\<::>\\Organizer\\data\\2\\");
-    WriteFile(out.path() + "before.txt", "x");
     qb::StartProject(job);
     EXPECT_EQ(3, job.LabelLines->Count());
     EXPECT_EQ(1, job.LinkTable->Count());
     EXPECT_FALSE(qb::fs::FileExists(out.path() + "__custom_labels.txt"));
     EXPECT_FALSE(qb::fs::FileExists(out.path() + "__folder_linktable.txt"));
-    // Files found before the run, and only those, are kept by the clean-up.
-    EXPECT_EQ(1, job.ExistingFiles->Count());
-    EXPECT_TRUE(job.ExistingFiles->Contains(out.path() + "before.txt"));
 }
 
 TEST_F(ProjectTest, FinishAppendsFilesExtraBlockAndEnd) {

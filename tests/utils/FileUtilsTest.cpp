@@ -267,10 +267,11 @@ TEST(DeleteFilesExcept, MissingKeepListIsAProgrammingError) {
 
 namespace {
 
+// Relative names mean files below dir, as during a run.
 struct InFolder {
-    explicit InFolder(const std::string& dir) : previous(fs::GetCurrentDir()) { fs::SetCurrentDir(dir); }
-    ~InFolder() { fs::SetCurrentDir(previous); }
-    std::string previous;
+    explicit InFolder(const std::string& dir) : folder(dir), use(folder) {}
+    fs::OutputFolder folder;
+    fs::UseOutputFolder use;
 };
 
 bool IsLink(const std::string& p) { return std::filesystem::is_symlink(std::filesystem::symlink_status(p)); }

@@ -97,6 +97,3 @@ TEST_F(PlatformTest, SetReturnsThePreviousServices) {
     EXPECT_EQ(1u, calls.size());
 }
 
-TEST(ReadRegString, NoRegistryMeansEmpty) {
-    EXPECT_EQ("", ReadRegString("HKEY_CLASSES_ROOT", "CLSID\\{x}\\InprocServer32", ""));
-}

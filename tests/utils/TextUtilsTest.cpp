@@ -247,17 +247,6 @@ TEST(MatchesMask, WindowsWildcards) {
     EXPECT_FALSE(MatchesMask("abxbyd", "a*b*c"));
 }
 
-TEST(SmallHelpers, IfThenStrAndBitIsSet) {
-    EXPECT_EQ("a", IfThenStr(true, "a", "b"));
-    EXPECT_EQ("b", IfThenStr(false, "a", "b"));
-    EXPECT_TRUE(BitIsSet(0x59, 0));
-    EXPECT_FALSE(BitIsSet(0x59, 1));
-    EXPECT_TRUE(BitIsSet(0x59, 6));
-    EXPECT_TRUE(BitIsSet(std::int64_t{1} << 40, 40));
-    EXPECT_FALSE(BitIsSet(-1, 64));
-    EXPECT_FALSE(BitIsSet(-1, -1));
-}
-
 TEST(AppendUtf8, EveryLengthAndWhatIsNoCharacter) {
     std::string s;
     for (char32_t cp : {U'A', U'\u00DF', U'\u07FF', U'\u0800', U'\u9905', U'\uFFFF', U'\U00010000', U'\U0010FFFF'})

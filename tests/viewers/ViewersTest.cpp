@@ -18,7 +18,6 @@
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "dvo/dvo.h"
-#include "dvo/dvo_testing.h"
 #include "engine/Engine.h"
 #include "hha/hha.h"
 #include "tests/hha/ChmRead.h"
