@@ -207,9 +207,10 @@ void StartSite(TParameters& job);
 // Walk hooks; nothing without a website writer.
 void SiteItemEntered(TParameters& job, const std::string& itemPath, const std::string& caption, int level);
 void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, const std::string& pageFile,
-                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments);
-// Writes the website from the finished walk and drops the writer.
-void FinishSite(TParameters& job);
+                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments,
+                     const std::vector<std::string>& attachmentNames);
+// Writes the website from a complete walk (an incomplete one writes none) and drops the writer.
+void FinishSite(TParameters& job, bool complete);
 
 // --- Help project -------------------------------------------------------------
 void StartProject(TParameters& job);

@@ -298,7 +298,7 @@ void ExportTree(TParameters& job) {
         SaveTextFile(f.name, f.exact);
         job.FileList->Add(f.name);
     }
-    FinishSite(job);
+    FinishSite(job, !stop && job.WalkError.empty());
     // A stopped or failed walk leaves pages cut short: the next run rewrites them.
     if (!stop && job.WalkError.empty()) RunRecord(job).Finish();
 }
@@ -351,7 +351,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 7. note and attachments
     bool hasNotes = false, hasSubItems = false;
-    std::vector<std::string> attachments;
+    std::vector<std::string> attachments, attachmentNames;
     for (const auto& e : entries) {
         if (e.IsFolder) {
             hasSubItems = true;
@@ -383,6 +383,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         fs::PrepareFreshFile(target);
         store.ExportFile(o.DatabaseHandle, itemPath + e.Name, target);
         attachments.push_back(target);
+        attachmentNames.push_back(e.Name);
         job.FileList->Add(target);
     }
 
@@ -443,7 +444,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     const std::string seeAlso = SeeAlsoText(job, itemPath);
     FinishPage(job, pageFile, subItemList, seeAlso, bar);
     heldPage.Write();
-    SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
+    SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments, attachmentNames);
 }
 
 }  // namespace qb
