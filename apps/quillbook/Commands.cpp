@@ -132,7 +132,7 @@ int Main(int argc, char** argv) {
         exportCmd->add_option("--item", ex.item, "Storage path of the start item, e.g. \\Organizer\\data\\3\\");
     auto* whole = exportCmd->add_flag("--whole", ex.whole, "Export the whole database");
     item->excludes(whole);
-    exportCmd->add_option("--out", ex.out, "Output folder")->required();
+    auto* outOpt = exportCmd->add_option("--out", ex.out, "Output folder (without it, --site writes the website alone)");
     exportCmd->add_option("--chm", ex.chm, "Compiled help file (default: output folder + start name + .chm)");
     exportCmd
         ->add_option("--method", ex.method,
@@ -141,7 +141,7 @@ int Main(int argc, char** argv) {
         ->check(CLI::Range(0, 3))
         ->default_str("0");
     exportCmd->add_option("--settings", ex.settings, "Wizard settings file to take the options from");
-    exportCmd->add_option("--site", ex.site, "Also write a website to this folder");
+    exportCmd->add_option("--site", ex.site, "Also write a website to this folder (alone, without --out)");
     exportCmd->add_option("--set", ex.sets, "Field=Value of the run's options (repeatable; see --list-fields)");
 
     int method = 0;
@@ -246,6 +246,8 @@ int Main(int argc, char** argv) {
     }
     if (*exportCmd) {
         if (ex.item.empty() && !ex.whole) return Fail("export", "give --item PATH or --whole", 2);
+        if (outOpt->count() == 0 && ex.site.empty()) return Fail("export", "--out is required (or --site alone)", 2);
+        ex.siteOnly = outOpt->count() == 0;
         return RunExport(ex);
     }
     if (*convertCmd) return RunConvert(method, title, rtf);

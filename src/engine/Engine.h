@@ -30,6 +30,9 @@ public:
     // Runs the stages in their fixed order on the calling thread; errors of
     // stages other than the walk propagate after the job has been cleaned up.
     void Execute();
+    // Before Execute: the run writes its pages and website but no help project
+    // and no help file (a website alone).
+    void WithoutHelpFile();
     // From any thread: the walk and the compiler stop at their next check.
     void RequestStop();
     // Message of the error that ended the tree walk; empty when none did.

@@ -220,6 +220,8 @@ TRun::~TRun() = default;
 
 void TRun::RequestStop() { job_->StopRequested = true; }
 
+void TRun::WithoutHelpFile() { job_->WithoutHelpFile = true; }
+
 const std::string& TRun::WalkError() const { return job_->WalkError; }
 
 bool TRun::NamesListedFile(const char* text) const {
@@ -250,6 +252,7 @@ void TRun::Execute() {
     StartProject(job);
     ExportTree(job);
     ReleaseConverter(job);
+    if (job.WithoutHelpFile) return;
     FinishProject(job);
     CompileAndCleanUp(job);
 }

@@ -93,7 +93,10 @@ void StartSite(TParameters& job) {
     job.Site = std::make_unique<site::TSiteWriter>(folder);
     site::TRunStart run;
     run.outputRoot = fs::ExpandFileName(o.RootPath);
-    run.title = o.WindowTitle.empty() ? ProjectBaseName(job) : o.WindowTitle;
+    // The help file's default window title is a file name; the site then takes its start item's caption.
+    const bool ownTitle = !Trim(o.WindowTitle).empty() && o.WindowTitle != ProjectBaseName(job) &&
+                          o.WindowTitle != ChangeFileExt(o.DatabaseFileName, "");
+    run.title = ownTitle ? o.WindowTitle : "";
     run.words = SiteWords(o.ChmLanguage);
     run.language = LanguageTag(o.ChmLanguage);
     run.topNodeNotFolder = o.TopNodeNotFolder;

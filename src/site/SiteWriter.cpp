@@ -161,6 +161,11 @@ void TSiteWriter::ItemWritten(const TItemWritten& item) {
     if (it == byPath_.end() || item.page.empty()) return;
     Node& n = nodes_[static_cast<std::size_t>(it->second)];
     if (n.written) return;
+    // The database root of a whole export has no entry, note or file: the index stands for it.
+    if (n.level == 0 && !item.inContents && !item.hasNote && item.attachments.empty()) {
+        hiddenRoot_ = it->second;
+        return;
+    }
     n.written = true;
     n.item = item;
     const std::string rel = item.page[0] == '/' ? item.page.substr(1) : item.page;
@@ -203,6 +208,8 @@ void TSiteWriter::BuildTree() {
         const auto& kids = nodes_[static_cast<std::size_t>(id)].treeChildren;
         todo.insert(todo.end(), kids.rbegin(), kids.rend());
     }
+    if (Trim(run_.title).empty())
+        run_.title = order_.empty() ? std::string("Index") : nodes_[static_cast<std::size_t>(order_.front())].caption;
     for (std::size_t i = 0; i < order_.size(); ++i) {
         Node& n = nodes_[static_cast<std::size_t>(order_[i])];
         n.prev = i > 0 ? order_[i - 1] : -1;
@@ -461,7 +468,8 @@ std::string TSiteWriter::IndexPage() const {
     const int first = order_.empty() ? -1 : order_.front();
     std::string out = PageHead(from, run_.title, -1, first) + PageTop(from, -1) + "<main id=\"main\">\n<h1>" +
                       Escape(run_.title) + "</h1>\n<ul>\n";
-    for (int id : top_) {
+    // Also the items outside the contents below the database root, which has no page of its own.
+    for (int id : hiddenRoot_ >= 0 ? nodes_[static_cast<std::size_t>(hiddenRoot_)].children : top_) {
         const Node& n = nodes_[static_cast<std::size_t>(id)];
         out += "<li><a href=\"" + Escape(RelativeHref(from, n.site)) + "\">" + Escape(n.caption) + "</a></li>\n";
     }

@@ -99,6 +99,7 @@ private:
     std::vector<int> order_;                    // contents entries in reading order
     std::vector<std::vector<int>> labelItems_;  // per label, its exported items
     std::size_t treeSize_ = 0;
+    int hiddenRoot_ = -1;  // the database root of a whole export: the index lists its sub-items
 };
 
 }  // namespace qb::site

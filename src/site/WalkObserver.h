@@ -28,7 +28,7 @@ struct TSiteWords {
 
 struct TRunStart {
     std::string outputRoot;  // native output folder
-    std::string title;
+    std::string title;  // empty: the caption of the first contents entry
     bool topNodeNotFolder = true;
     std::string language;       // BCP 47 tag of the notes, "en" when empty
     std::string labelsCaption;  // heading of the label section

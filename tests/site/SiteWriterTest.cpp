@@ -117,6 +117,7 @@ TEST_F(SiteWriter, ContentsNestLikeTheHelpFileAndPagesLinkRelatively) {
 
 TEST_F(SiteWriter, ItemsOutsideTheContentsNestTheirSubItemsOneLevelUp) {
     run.topNodeNotFolder = false;
+    run.title.clear();
     site.RunStarted(run);
     // The database root has a page but no contents entry.
     const std::string root = kRoot;
@@ -134,8 +135,11 @@ TEST_F(SiteWriter, ItemsOutsideTheContentsNestTheirSubItemsOneLevelUp) {
                             "class=\"branch\"><a href=\"p/A.html\">A</a>"));
     EXPECT_EQ(std::string::npos, tree.find(">db<"));
     EXPECT_EQ(std::string::npos, tree.find("Empty leaf"));
-    // Still a page of its own, reached from its parent's sub-item list.
-    EXPECT_NE(std::string::npos, Page("p/db.html").find("<a href=\"Empty_leaf.html\">Empty leaf</a>"));
+    // Still a page of its own, reached from the index, which stands for the root (no page of its own).
+    EXPECT_NE(std::string::npos, Page("index.html").find("<li><a href=\"p/Empty_leaf.html\">Empty leaf</a></li>"));
+    EXPECT_FALSE(sfs::exists(siteDir.path() + "www/p/db.html"));
+    // Without a title of its own the site is named after its first entry.
+    EXPECT_NE(std::string::npos, Page("index.html").find("<title>A</title>"));
 }
 
 TEST_F(SiteWriter, AttachmentsLabelsAndSeeAlso) {
@@ -336,6 +340,9 @@ TEST_F(SiteFolder, LinksInTheSiteFolderAreReplacedNeverWrittenThrough) {
 }
 
 TEST_F(SiteFolder, AnUnwritableSiteFolderStopsTheExportAtItsStart) {
+    WriteFile(siteDir.path() + "file", "a file where a folder is wanted");
+    TSiteWriter blocked(siteDir.path() + "file/www");
+    EXPECT_THROW(blocked.RunStarted(run), std::exception);
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     sfs::create_directories(www());
     sfs::permissions(www(), sfs::perms::owner_read | sfs::perms::owner_exec);
