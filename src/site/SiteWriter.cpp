@@ -410,7 +410,7 @@ std::string TSiteWriter::NoteBody(const Node& n, const std::string& from) {
     if (!n.item.hasNote) return "";
     const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
     const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
-    const std::string body = ExtractBody(LoadTextFile(run_.outputRoot + outRel));
+    const std::string body = WrapLooseListItems(ExtractBody(LoadTextFile(run_.outputRoot + outRel)));
     return RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
 }
 

@@ -137,3 +137,13 @@ TEST(SiteSearch, SnippetsKeepWholeCharactersAndOneSpaceBetweenWords) {
     index.AddPage("p/a.html", "A", "one two three four", "", 7);
     EXPECT_NE(std::string::npos, index.ToScript().find("\"one two\"]"));
 }
+
+TEST(SiteHtml, LooseListItemsGetAListEachAndListsStayAsTheyAre) {
+    EXPECT_EQ("<font><ul class=\"loose\"><li>A</b> x\n</li></ul><b><ul class=\"loose\"><LI class=\"c\">B</LI></ul></font>",
+              WrapLooseListItems("<font><li>A</b> x\n</li><b><LI class=\"c\">B</LI></font>"));
+    const std::string listed = "<ul><li>a</li><li>b<ol><li>c</li></ol></li></ul><link href=x><p>d</p>";
+    EXPECT_EQ(listed, WrapLooseListItems(listed));
+    // Never closed: left as the browser will read it.
+    EXPECT_EQ("<li>a<li>b", WrapLooseListItems("<li>a<li>b"));
+    EXPECT_EQ("<ul class=\"loose\"><li>a</li></ul><ol><li>b</li></ol>", WrapLooseListItems("<li>a</li><ol><li>b</li></ol>"));
+}
