@@ -59,8 +59,7 @@ std::map<int, std::string> TextsOfLanguage(const std::string& chmLanguage) {
     return texts;
 }
 
-site::TSiteWords SiteWords(const std::string& chmLanguage) {
-    const std::map<int, std::string> own = TextsOfLanguage(chmLanguage);
+site::TSiteWords SiteWords(const std::map<int, std::string>& own) {
     const auto word = [&](int id) {
         const auto it = own.find(id);
         return it != own.end() ? it->second : Msg(id);
@@ -97,10 +96,11 @@ void StartSite(TParameters& job) {
     const bool ownTitle = !Trim(o.WindowTitle).empty() && o.WindowTitle != ProjectBaseName(job) &&
                           o.WindowTitle != ChangeFileExt(o.DatabaseFileName, "");
     run.title = ownTitle ? o.WindowTitle : "";
-    run.words = SiteWords(o.ChmLanguage);
+    const std::map<int, std::string> own = TextsOfLanguage(o.ChmLanguage);
+    run.words = SiteWords(own);
     run.language = LanguageTag(o.ChmLanguage);
     run.topNodeNotFolder = o.TopNodeNotFolder;
-    run.labelsCaption = Msg(30);
+    run.labelsCaption = own.count(30) ? own.at(30) : Msg(30);
     if (job.LabelLines) {
         site::TLabel* open = nullptr;
         for (const auto& line : *job.LabelLines) {

@@ -35,7 +35,8 @@ std::string WithSlash(std::string path) {
 }
 
 std::string SizeText(long long bytes) {
-    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    // Unit symbols read the same in every language.
+    if (bytes < 1024) return std::to_string(bytes) + " B";
     const char* units[] = {"KB", "MB", "GB", "TB"};
     double v = static_cast<double>(bytes) / 1024.0;
     int u = 0;

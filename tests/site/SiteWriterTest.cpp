@@ -158,7 +158,7 @@ TEST_F(SiteWriter, AttachmentsLabelsAndSeeAlso) {
     EXPECT_NE(
         std::string::npos,
         page.find("<tr><td><a href=\"pic.png\">pic.png</a></td><td class=\"size\">2.0 KB</td><td>PNG image</td></tr>"));
-    EXPECT_NE(std::string::npos, page.find("<td class=\"size\">5 bytes</td><td>Text</td>"));
+    EXPECT_NE(std::string::npos, page.find("<td class=\"size\">5 B</td><td>Text</td>"));
     EXPECT_NE(std::string::npos, page.find("<a href=\"pic.png\"><img src=\"pic.png\" alt=\"pic.png\""));
     EXPECT_EQ(1u, Count(page, "<img "));
     EXPECT_EQ(ReadFile(out.path() + "1/pic.png"), Page("p/1/pic.png"));
