@@ -237,9 +237,19 @@ std::string WrapLooseListItems(const std::string& body) {
             const std::size_t close = lower.find("</li>", i);
             const std::size_t next = lower.find("<li", i + 3);
             if (close == std::string::npos || (next != std::string::npos && next < close)) continue;
-            out.append(body, copied, i - copied);
+            // Bold or italic opened just before the item goes inside it: in the list it would
+            // stand beside the item, where a list holds items only.
+            std::size_t start = i;
+            while (start >= 3 && (lower.compare(start - 3, 3, "<b>") == 0 || lower.compare(start - 3, 3, "<i>") == 0 ||
+                                  lower.compare(start - 3, 3, "<u>") == 0) &&
+                   start - 3 >= copied)
+                start -= 3;
+            const std::size_t tagEnd = lower.find('>', i);
+            out.append(body, copied, start - copied);
             out += "<ul class=\"loose\">";
-            out.append(body, i, close + 5 - i);
+            out.append(body, i, tagEnd + 1 - i);
+            out.append(body, start, i - start);
+            out.append(body, tagEnd + 1, close + 5 - tagEnd - 1);
             out += "</ul>";
             copied = close + 5;
             i = close + 4;

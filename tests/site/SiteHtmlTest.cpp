@@ -139,8 +139,8 @@ TEST(SiteSearch, SnippetsKeepWholeCharactersAndOneSpaceBetweenWords) {
 }
 
 TEST(SiteHtml, LooseListItemsGetAListEachAndListsStayAsTheyAre) {
-    EXPECT_EQ("<font><ul class=\"loose\"><li>A</b> x\n</li></ul><b><ul class=\"loose\"><LI class=\"c\">B</LI></ul></font>",
-              WrapLooseListItems("<font><li>A</b> x\n</li><b><LI class=\"c\">B</LI></font>"));
+    EXPECT_EQ("<font><ul class=\"loose\"><li>A</b> x\n</li></ul><ul class=\"loose\"><LI class=\"c\"><b>B</b></LI></ul></font>",
+              WrapLooseListItems("<font><li>A</b> x\n</li><b><LI class=\"c\">B</b></LI></font>"));
     const std::string listed = "<ul><li>a</li><li>b<ol><li>c</li></ol></li></ul><link href=x><p>d</p>";
     EXPECT_EQ(listed, WrapLooseListItems(listed));
     // Never closed: left as the browser will read it.
