@@ -115,7 +115,9 @@ void TSiteWriter::RunStarted(const TRunStart& run) {
     if (fs::PlainFileExists(kSiteRecordName)) {
         for (const std::string& line : SplitLines(LoadTextFile(kSiteRecordName)))
             // A file that is gone is no longer anybody's.
-            if (!line.empty() && line[0] != '#' && line.find("..") == std::string::npos && fs::EntryExists(line))
+            // Only names below the folder: a record is a file anybody may have edited.
+            if (!line.empty() && line[0] != '#' && line[0] != '/' && line.find("..") == std::string::npos &&
+                line.find('\\') == std::string::npos && fs::EntryExists(line))
                 earlier_.insert(line);
     } else if (LoadTextFile(kIndexScript).rfind("window.QB_SEARCH=", 0) == 0) {
         // A site of a version that kept no record: its own files are recognisable by their places.

@@ -274,6 +274,19 @@ TEST_F(SiteFolder, ALaterExportRemovesThePagesOfAnEarlierOneAndKeepsTheUsersFile
     EXPECT_EQ(std::string::npos, record.find("notes.txt"));
 }
 
+TEST_F(SiteFolder, ARecordNamingFilesOutsideTheFolderDeletesNothingThere) {
+    TempDir elsewhere;
+    WriteFile(elsewhere.path() + "precious.txt", "keep");
+    sfs::create_directories(www() + "sub");
+    WriteFile(www() + "sub/x.txt", "keep too");
+    WriteFile(www() + kSiteRecordName, "# planted\n" + elsewhere.path() + "precious.txt\n../" +
+                                           sfs::path(elsewhere.path()).filename().string() +
+                                           "/precious.txt\nsub\\x.txt\n");
+    Export({"A"});
+    EXPECT_EQ("keep", ReadFile(elsewhere.path() + "precious.txt"));
+    EXPECT_EQ("keep too", ReadFile(www() + "sub/x.txt"));
+}
+
 TEST_F(SiteFolder, AUsersFileAtAFixedNameStopsTheExportBeforeAnythingIsWritten) {
     sfs::create_directories(www());
     WriteFile(www() + "index.html", "the user's home page");
