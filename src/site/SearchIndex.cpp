@@ -118,6 +118,14 @@ const std::vector<int>* TSearchIndex::PagesOf(const std::string& word) const {
     return it == words_.end() ? nullptr : &it->second;
 }
 
+std::string Base36(int n) {
+    static const char* kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
+    if (n <= 0) return "0";
+    std::string out;
+    for (; n > 0; n /= 36) out.insert(out.begin(), kDigits[n % 36]);
+    return out;
+}
+
 std::string JsonString(const std::string& s) {
     static const char* kHex = "0123456789abcdef";
     std::string out = "\"";
@@ -155,12 +163,19 @@ std::string TSearchIndex::ToScript() const {
     std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
     out += "],\n\"words\":[";
     for (std::size_t k = 0; k < sorted.size(); ++k) out += (k ? "," : "") + JsonString(sorted[k]->first);
+    // Each word's pages as one string of base-36 gaps: a string costs the browser
+    // far less to load than an array of numbers, and is read only when searched.
     out += "],\n\"hits\":[";
     for (std::size_t k = 0; k < sorted.size(); ++k) {
         const auto& ids = sorted[k]->second;
-        out += k ? ",[" : "[";
-        for (std::size_t i = 0; i < ids.size(); ++i) out += (i ? "," : "") + std::to_string(ids[i]);
-        out += "]";
+        out += k ? ",\"" : "\"";
+        int last = 0;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (i) out += ',';
+            out += Base36(ids[i] - last);
+            last = ids[i];
+        }
+        out += "\"";
     }
     return out + "]};\n";
 }

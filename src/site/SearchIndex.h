@@ -21,7 +21,8 @@ public:
     // Pages that hold the word (already folded), in order of adding.
     const std::vector<int>* PagesOf(const std::string& word) const;
     // JavaScript that sets window.QB_SEARCH = {pages:[[href, caption, where, text]...],
-    // words:[word...] (sorted, so prefixes are found by bisection), hits:[[page...]...] (one per word)}.
+    // words:[word...] (sorted, so prefixes are found by bisection), hits:["gap,gap..."...] (one per
+    // word: its pages in order, each as the base-36 difference to the one before, the first to 0)}.
     std::string ToScript() const;
 
 private:
@@ -34,6 +35,8 @@ private:
 
 // The first chars characters of text with its runs of white space made one space.
 std::string Snippet(const std::string& text, std::size_t chars);
+// n >= 0 in base 36, lower-case digits.
+std::string Base36(int n);
 // s as a JSON string literal, with "<" escaped so a script block cannot be closed by it.
 std::string JsonString(const std::string& s);
 

@@ -43,7 +43,7 @@ public:
     // too), only the branches that lead to it.
     static constexpr std::size_t kFullTreeLimit = 400;
     // Characters of each page's text the search index keeps for result snippets.
-    static constexpr std::size_t kSnippetChars = 600;
+    static constexpr std::size_t kSnippetChars = 400;
 
 private:
     struct Node {

@@ -57,12 +57,20 @@
     }
     return lo;
   }
+  // Pages of word k: the index keeps them as base-36 gaps, read when first searched.
+  var decoded = {};
+  function pagesOf(k) {
+    if (decoded[k]) return decoded[k];
+    var list = [], page = 0, gaps = data.hits[k].split(",");
+    for (var i = 0; i < gaps.length; i++) { page += parseInt(gaps[i], 36); list.push(page); }
+    return (decoded[k] = list);
+  }
   // Page -> 2 when it holds the word itself, 1 when only a longer word beginning with it.
   function pagesFor(word) {
     var hit = {};
     for (var k = lowerBound(word); k < data.words.length && data.words[k].lastIndexOf(word, 0) === 0; k++) {
       var score = data.words[k] === word ? 2 : 1;
-      data.hits[k].forEach(function (p) { if (!hit[p] || hit[p] < score) hit[p] = score; });
+      pagesOf(k).forEach(function (p) { if (!hit[p] || hit[p] < score) hit[p] = score; });
     }
     return hit;
   }

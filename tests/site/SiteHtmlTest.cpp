@@ -123,7 +123,11 @@ TEST(SiteSearch, IndexListsEachPageOnceAndStaysInsideItsScript) {
     EXPECT_NE(std::string::npos, js.find("[\"p/b.html\",\"Shanghai\",\"Company \xE2\x80\xBA Locations\",\"\"]"));
     // Words sorted, each with its pages at the same place, so a prefix is found by bisection.
     EXPECT_NE(std::string::npos, js.find("\"words\":[\"b\",\"flights\",\"from\",\"hamburg\",\"office\",\"script\",\"shanghai\"]"));
-    EXPECT_NE(std::string::npos, js.find("\"hits\":[[1],[1],[1],[0,1],[0],[1],[1]]"));
+    EXPECT_NE(std::string::npos, js.find("\"hits\":[\"1\",\"1\",\"1\",\"0,1\",\"0\",\"1\",\"1\"]"));
+    EXPECT_EQ("0", Base36(0));
+    EXPECT_EQ("z", Base36(35));
+    EXPECT_EQ("10", Base36(36));
+    EXPECT_EQ("7pr", Base36(9999));
     EXPECT_EQ("\"a\\\"b\\\\c\\n\\u003c\\u0001\"", JsonString("a\"b\\c\n<\x01"));
 }
 
