@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Screenshots of the sample's website for the documentation: a note page at
-desktop and phone width, light and dark, and a search result, written to
-docs/site-*.png.
+desktop and phone width, light and dark, a search result, the search while
+typing, a page opened from a result with its words marked and a German site,
+written to docs/site-*.png.
 
 usage: scripts/site-screenshots.py [QUILLBOOK] [CHROMIUM]
 QUILLBOOK defaults to build/out/quillbook, CHROMIUM to /usr/bin/chromium."""
@@ -33,6 +34,9 @@ def main():
                        stdout=subprocess.DEVNULL)
         subprocess.run([quillbook, "export", "--db", db, "--whole", "--out", os.path.join(work, "out"), "--method", "0",
                         "--site", site, "--set", "WindowTitle=Company handbook"], check=True, stdout=subprocess.DEVNULL)
+        german = os.path.join(work, "de")
+        subprocess.run([quillbook, "export", "--db", db, "--whole", "--site", german, "--set",
+                        "ChmLanguage=0x407 German (Germany)"], check=True, stdout=subprocess.DEVNULL)
         url = "file://" + urllib.parse.quote(os.path.join(site, PAGE))
         profile = os.path.join(work, "profile")
         os.mkdir(profile)
@@ -69,6 +73,31 @@ def main():
                 with open(target, "wb") as f:
                     f.write(base64.b64decode(b.send("Page.captureScreenshot", {"format": "png"})["data"]))
                 print(target)
+
+                def shot(name):
+                    time.sleep(0.4)
+                    target = os.path.join(ROOT, "docs", "site-%s.png" % name)
+                    with open(target, "wb") as f:
+                        f.write(base64.b64decode(b.send("Page.captureScreenshot", {"format": "png"})["data"]))
+                    print(target)
+
+                b.send("Emulation.setDeviceMetricsOverride",
+                       {"width": 1280, "height": 720, "deviceScaleFactor": 1, "mobile": False})
+                # Typing into the box at the top of a page, nothing submitted.
+                b.send("Page.navigate", {"url": url})
+                b.wait_event("Page.loadEventFired")
+                b.send("Runtime.evaluate", {"expression": "document.getElementById('qb-q').focus()"})
+                b.send("Input.insertText", {"text": "feierta"})
+                shot("typing")
+                # The page a result opens, its words marked.
+                hamburg = "file://" + urllib.parse.quote(os.path.join(site, "p/2/4/5/Hamburg_office.html"))
+                b.send("Page.navigate", {"url": hamburg + "?highlight=" + urllib.parse.quote("elbstraße hamburg")})
+                b.wait_event("Page.loadEventFired")
+                shot("highlight")
+                b.send("Page.navigate", {"url": "file://" + urllib.parse.quote(
+                    os.path.join(german, "p/2/4/5/Hamburg_office.html"))})
+                b.wait_event("Page.loadEventFired")
+                shot("german")
             finally:
                 b.close()
 

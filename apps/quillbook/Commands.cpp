@@ -228,7 +228,7 @@ int Main(int argc, char** argv) {
         exportCmd->add_option("--item", ex.item, "Storage path of the start item, e.g. \\Organizer\\data\\3\\");
     auto* whole = exportCmd->add_flag("--whole", ex.whole, "Export the whole database");
     item->excludes(whole);
-    exportCmd->add_option("--out", ex.out, "Output folder")->required();
+    auto* outOpt = exportCmd->add_option("--out", ex.out, "Output folder (without it, --site writes the website alone)");
     exportCmd->add_option("--chm", ex.chm, "Compiled help file (default: output folder + start name + .chm)");
     exportCmd
         ->add_option("--method", ex.method,
@@ -237,7 +237,7 @@ int Main(int argc, char** argv) {
         ->check(CLI::Range(0, 3))
         ->default_str("0");
     exportCmd->add_option("--settings", ex.settings, "Wizard settings file to take the options from");
-    exportCmd->add_option("--site", ex.site, "Also write a website to this folder");
+    exportCmd->add_option("--site", ex.site, "Also write a website to this folder (alone, without --out)");
     exportCmd->add_option("--set", ex.sets, "Field=Value of the run's options (repeatable; see --list-fields)");
 
     int method = 0;
@@ -340,6 +340,7 @@ int Main(int argc, char** argv) {
         while (!cmd->get_subcommands().empty()) cmd = cmd->get_subcommands().front();
         std::vector<std::string> missing = MissingArguments(*cmd);
         if (cmd == exportCmd && ex.item.empty() && !ex.whole) missing.push_back("one of --item PATH or --whole");
+        if (cmd == exportCmd && outOpt->count() == 0 && ex.site.empty()) missing.push_back("--out DIR (or --site DIR alone)");
         return Fail(command, "missing " + JoinAnd(missing) + ". See 'quillbook help " + command + "'.", 2);
     } catch (const CLI::ParseError& e) {
         std::string help = command.empty() ? "quillbook help" : "quillbook help " + command;
@@ -367,8 +368,12 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (*exportCmd) {
-        if (ex.item.empty() && !ex.whole)
-            return Fail("export", "missing one of --item PATH or --whole. See 'quillbook help export'.", 2);
+        std::vector<std::string> missing;
+        if (ex.item.empty() && !ex.whole) missing.push_back("one of --item PATH or --whole");
+        if (outOpt->count() == 0 && ex.site.empty()) missing.push_back("--out DIR (or --site DIR alone)");
+        if (!missing.empty())
+            return Fail("export", "missing " + JoinAnd(missing) + ". See 'quillbook help export'.", 2);
+        ex.siteOnly = outOpt->count() == 0;
         return RunExport(ex);
     }
     if (*convertCmd) return RunConvert(method, title, rtf);

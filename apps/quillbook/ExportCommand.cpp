@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
@@ -150,7 +151,7 @@ void PrintOptionFields(std::ostream& out) {
 int RunExport(const ExportArgs& args) {
     gTerm = Terminal{};
     // An empty name would mean the current folder, which the clean-up empties.
-    if (qb::Trim(args.out).empty()) return ExportError("--out names no folder", 2);
+    if (!args.siteOnly && qb::Trim(args.out).empty()) return ExportError("--out names no folder", 2);
     std::error_code ec;
     if (!std::filesystem::exists(args.db, ec)) return ExportError("no such file: " + args.db, 2);
     const int db = dvo_open(args.db.c_str());
@@ -169,7 +170,10 @@ int RunExport(const ExportArgs& args) {
         return ExportError("cannot read database \"" + args.db + "\": " + why, 1);
     if (!startExists) return ExportError(qb::NoItemMessage(db, args.db, o.StartPath), 2);
     o.DatabaseFileName = qb::ExtractFileName(args.db);
-    o.RootPath = qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
+    // The pages the site is made from then go to a scratch folder that goes with the run.
+    std::unique_ptr<qb::fs::TempFolder> scratch;
+    if (args.siteOnly) scratch = std::make_unique<qb::fs::TempFolder>();
+    o.RootPath = scratch ? scratch->Path() : qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
     const std::string caption = qb::Trim(dvo_get_hint(db, o.StartPath.c_str()));
     const std::string startName = qb::StartName(
         args.whole, caption.empty() ? qb::ExtractFileName(qb::ExcludeTrailingDelimiter(o.StartPath)) : caption,
@@ -217,6 +221,7 @@ int RunExport(const ExportArgs& args) {
         CliRun cli;
         qb::TRun run(o, qb::LibraryStorage(), qb::LibraryHelpCompiler(), &CliProgress, &cli);
         cli.run = &run;
+        if (args.siteOnly) run.WithoutHelpFile();
         run.Execute();
         gTerm.ClearBar();
         if (gStopped)
@@ -229,7 +234,7 @@ int RunExport(const ExportArgs& args) {
     }
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
     std::fflush(stdout);
-    if (status == 0 && gVerbosity != Verbosity::Quiet) {
+    if (status == 0 && gVerbosity != Verbosity::Quiet && !args.siteOnly) {
         const std::string chmAfter = qb::fs::FileIdentity(o.ChmFileName);
         if (!chmAfter.empty() && chmAfter != chmBefore)
             std::cout << "Compiled help file: " << o.ChmFileName << "\n";

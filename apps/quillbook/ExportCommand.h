@@ -8,6 +8,7 @@ namespace qbcli {
 struct ExportArgs {
     std::string db, item, out, chm, settings, site;
     bool whole = false;
+    bool siteOnly = false;  // no --out: the website alone, from a scratch output folder
     int method = -1;  // -1: the engine of --settings, else the command line's default 0
     std::vector<std::string> sets;
 };

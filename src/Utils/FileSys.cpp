@@ -427,6 +427,16 @@ bool CopyFile(const std::string& from, const std::string& to) {
     return true;
 }
 
+bool LinkOrCopyFile(const std::string& from, const std::string& to) {
+    if (!PlainFileExists(from)) return false;
+    DeleteFile(to);
+    ParentDir parent(NativePath(to));
+    // linkat never follows the new name, and the parent was reached without links.
+    if (parent.Ok() && ::linkat(AT_FDCWD, Resolve(from).c_str(), parent.Fd(), parent.Leaf().c_str(), 0) == 0)
+        return true;
+    return CopyFile(from, to);
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
     CachedFolder().Forget();
     return ::rename(Resolve(from).c_str(), Resolve(to).c_str()) == 0;

@@ -47,6 +47,9 @@ bool DeleteFile(const std::string& path);
 // Removes an empty folder; false otherwise.
 bool RemoveDir(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);
+// A second name for the plain file from at to (copied when the two lie on
+// different file systems); to is made fresh as by CreateFreshFile.
+bool LinkOrCopyFile(const std::string& from, const std::string& to);
 bool RenameFile(const std::string& from, const std::string& to);
 std::string GetCurrentDir();
 // Absolute, lexically normalised native path (relative to the output folder in

@@ -31,6 +31,9 @@ public:
     // Runs the stages in their fixed order on the calling thread; errors of
     // stages other than the walk propagate after the job has been cleaned up.
     void Execute();
+    // Before Execute: the run writes its pages and website but no help project
+    // and no help file (a website alone).
+    void WithoutHelpFile();
     // From any thread: the walk and the compiler stop at their next check.
     void RequestStop();
     // Message of the error that ended the tree walk; empty when none did.
@@ -223,9 +226,10 @@ void StartSite(TParameters& job);
 // Walk hooks; nothing without a website writer.
 void SiteItemEntered(TParameters& job, const std::string& itemPath, const std::string& caption, int level);
 void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, const std::string& pageFile,
-                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments);
-// Writes the website from the finished walk and drops the writer.
-void FinishSite(TParameters& job);
+                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments,
+                     const std::vector<std::string>& attachmentNames);
+// Writes the website from a complete walk (an incomplete one writes none) and drops the writer.
+void FinishSite(TParameters& job, bool complete);
 
 // --- Help project -------------------------------------------------------------
 void StartProject(TParameters& job);

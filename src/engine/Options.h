@@ -96,6 +96,8 @@ struct TParameters {
     std::string DefaultPageFile;
 
     // State of the run this job belongs to; nothing of it is shared between runs.
+    // No help project and no help file: the run is for its website.
+    bool WithoutHelpFile = false;
     // Where the job reads and compiles; null: the libraries the plug-in uses.
     IStorage* Store = nullptr;
     IHelpCompiler* Compiler = nullptr;

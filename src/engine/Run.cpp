@@ -229,6 +229,8 @@ TRun::~TRun() = default;
 
 void TRun::RequestStop() { job_->StopRequested = true; }
 
+void TRun::WithoutHelpFile() { job_->WithoutHelpFile = true; }
+
 const std::string& TRun::WalkError() const { return job_->WalkError; }
 
 std::pair<int, int> TRun::WalkSteps() const { return {job_->StepCount, job_->StepTotal}; }
@@ -267,6 +269,7 @@ void TRun::Execute() {
     StartProject(job);
     ExportTree(job);
     ReleaseConverter(job);
+    if (job.WithoutHelpFile) return;
     FinishProject(job);
     // Finished only with its help file: the next run cleans up after a failed or stopped compile.
     if (CompileAndCleanUp(job) && job.WalkComplete) RunRecord(job).Finish();
@@ -316,7 +319,7 @@ void ExportTree(TParameters& job) {
         SaveTextFile(f.name, f.exact);
         job.FileList->Add(f.name);
     }
-    FinishSite(job);
+    FinishSite(job, !stop && job.WalkError.empty());
     // A stopped or failed walk leaves pages cut short: the next run rewrites them.
     job.WalkComplete = !stop && job.WalkError.empty();
 }
@@ -369,7 +372,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 7. note and attachments
     bool hasNotes = false, hasSubItems = false;
-    std::vector<std::string> attachments;
+    std::vector<std::string> attachments, attachmentNames;
     for (const auto& e : entries) {
         if (e.IsFolder) {
             hasSubItems = true;
@@ -402,6 +405,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         // folder: a link put at the name or on the way meanwhile is never followed.
         fs::WriteFreshFile(target, [&](int fd) { store.ExportFileTo(o.DatabaseHandle, itemPath + e.Name, fd, target); });
         attachments.push_back(target);
+        attachmentNames.push_back(e.Name);
         job.FileList->Add(target);
     }
 
@@ -471,7 +475,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     const std::string seeAlso = SeeAlsoText(job, itemPath);
     FinishPage(job, pageFile, subItemList, seeAlso, bar);
     heldPage.Write();
-    SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments);
+    SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments, attachmentNames);
 }
 
 }  // namespace qb

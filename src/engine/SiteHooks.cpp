@@ -2,10 +2,14 @@
 #include <unicode/uloc.h>
 
 #include <cstdlib>
+#include <map>
+#include <memory>
 
 #include "Utils/FileSys.h"
+#include "Utils/Format.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "settings/Language.h"
 #include "settings/MessageTable.h"
 #include "site/SiteWriter.h"
 #include "support/Error.h"
@@ -26,6 +30,53 @@ std::string LanguageTag(const std::string& chmLanguage) {
     return U_FAILURE(status) ? "" : tag;
 }
 
+// The language file's texts for the language of the help file: the site is
+// read in that language, whatever language the wizard speaks.
+std::map<int, std::string> TextsOfLanguage(const std::string& chmLanguage) {
+    std::map<int, std::string> texts;
+    const unsigned long lcid = std::strtoul(TextBefore(chmLanguage + " ", " ").c_str(), nullptr, 0);
+    if (lcid == 0) return texts;
+    std::shared_ptr<TLanguageDocument> doc = LanguageDocument();
+    if (!doc) {
+        // The command line loads no language: the file beside the program or the installed one.
+        for (const std::string& path : {ModuleDirectory() + "Quillbook.lng", ModuleDirectory() + "../lib/quillbook/Quillbook.lng"}) {
+            if (!fs::PlainFileExists(path)) continue;
+            try {
+                doc = LoadLanguageDocument(path);
+            } catch (const std::exception&) {
+                doc.reset();
+            }
+            if (doc) break;
+        }
+    }
+    if (!doc) return texts;
+    for (TXMLLanguageType lang : doc->Languages().Items()) {
+        if ((static_cast<unsigned long>(lang.LangID()) & 0x3FF) != (lcid & 0x3FF)) continue;
+        for (TXMLTextType text : lang.StringTable().Items())
+            if (!text.Text().empty()) texts[text.ID()] = text.Text();
+        break;
+    }
+    return texts;
+}
+
+site::TSiteWords SiteWords(const std::map<int, std::string>& own) {
+    const auto word = [&](int id) {
+        const auto it = own.find(id);
+        return it != own.end() ? it->second : Msg(id);
+    };
+    site::TSiteWords w;
+    std::string* fields[] = {&w.contents,    &w.search,      &w.attachments, &w.keywords,  &w.size,
+                             &w.type,        &w.seeAlso,     &w.name,        &w.subItems,  &w.skip,
+                             &w.searchLabel, &w.noText,      &w.found,       &w.foundOne,  &w.foundNone,
+                             &w.needsScript, &w.previous,    &w.next,        &w.keys,      &w.keyArrows,
+                             &w.keySearch,   &w.keyHelp,     &w.keyClose,    &w.notFound,  &w.notFoundText,
+                             &w.print,       &w.theme,       &w.breadcrumb,  &w.noKeywords, &w.noItems,
+                             &w.subItemsOf};
+    int id = kSiteFirstMsg;
+    for (std::string* f : fields) *f = word(id++);
+    return w;
+}
+
 }  // namespace
 
 void StartSite(TParameters& job) {
@@ -41,10 +92,15 @@ void StartSite(TParameters& job) {
     job.Site = std::make_unique<site::TSiteWriter>(folder);
     site::TRunStart run;
     run.outputRoot = fs::ExpandFileName(o.RootPath);
-    run.title = o.WindowTitle.empty() ? ProjectBaseName(job) : o.WindowTitle;
+    // The help file's default window title is a file name; the site then takes its start item's caption.
+    const bool ownTitle = !Trim(o.WindowTitle).empty() && o.WindowTitle != ProjectBaseName(job) &&
+                          o.WindowTitle != ChangeFileExt(o.DatabaseFileName, "");
+    run.title = ownTitle ? o.WindowTitle : "";
+    const std::map<int, std::string> own = TextsOfLanguage(o.ChmLanguage);
+    run.words = SiteWords(own);
     run.language = LanguageTag(o.ChmLanguage);
     run.topNodeNotFolder = o.TopNodeNotFolder;
-    run.labelsCaption = Msg(30);
+    run.labelsCaption = own.count(30) ? own.at(30) : Msg(30);
     if (job.LabelLines) {
         site::TLabel* open = nullptr;
         for (const auto& line : *job.LabelLines) {
@@ -69,7 +125,8 @@ void SiteItemEntered(TParameters& job, const std::string& itemPath, const std::s
 }
 
 void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, const std::string& pageFile,
-                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments) {
+                     bool hasNotes, bool hasSubItems, const std::vector<std::string>& attachments,
+                     const std::vector<std::string>& attachmentNames) {
     if (!job.Site) return;
     const TConvertOptions& o = job.options;
     site::TItemWritten item;
@@ -80,6 +137,7 @@ void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, c
     item.inContents =
         hasNotes || !attachments.empty() || (!(level == 0 && o.WholeDatabase) && (hasSubItems || !o.IgnoreEmptyItems));
     for (const auto& a : attachments) item.attachments.push_back(RootLink(job, a));
+    item.attachmentNames = attachmentNames;
     if (job.LinkTable)
         for (const auto& line : *job.LinkTable) {
             if (line.find("<::>") == std::string::npos) continue;
@@ -92,11 +150,19 @@ void SiteItemWritten(TParameters& job, const std::string& itemPath, int level, c
     job.Site->ItemWritten(item);
 }
 
-void FinishSite(TParameters& job) {
+void FinishSite(TParameters& job, bool complete) {
     if (!job.Site) return;
-    ReportProgress(job, 100, "Writing the website...");
+    // A site of the pages made so far would pass for the whole one: the earlier site stays as it was.
+    if (!complete) {
+        job.Site.reset();
+        ReportProgress(job, -1, Msg(kSiteFirstMsg + 33));
+        return;
+    }
+    ReportProgress(job, 100, Msg(kSiteFirstMsg + 31));
     job.Site->RunFinished();
     job.Site.reset();
+    const std::string index = IncludeTrailingDelimiter(fs::ExpandFileName(Trim(job.options.SiteFolder))) + "index.html";
+    ReportProgress(job, -1, Format(Msg(kSiteFirstMsg + 32), {index}));
 }
 
 }  // namespace qb

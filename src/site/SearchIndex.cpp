@@ -75,10 +75,35 @@ std::vector<std::string> SplitWords(const std::string& text) {
     return words;
 }
 
+std::string Snippet(const std::string& text, std::size_t chars) {
+    std::string out;
+    std::size_t count = 0;
+    bool space = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (AsciiSpace(c)) {
+            space = !out.empty();
+            continue;
+        }
+        // Counted at the first byte of each character, so a character is never cut.
+        if ((c & 0xC0) != 0x80) {
+            if (count + (space ? 1 : 0) >= chars) break;
+            if (space) {
+                out += ' ';
+                ++count;
+            }
+            space = false;
+            ++count;
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
 int TSearchIndex::AddPage(const std::string& href, const std::string& caption, const std::string& text,
-                          const std::string& where) {
+                          const std::string& where, std::size_t snippetChars) {
     const int id = static_cast<int>(pages_.size());
-    pages_.push_back({href, caption, where});
+    pages_.push_back({href, caption, where, snippetChars ? Snippet(text, snippetChars) : std::string()});
     std::string key;
     ForEachWord(caption + "\n" + text, [&](std::string_view w) {
         key.assign(w);
@@ -91,6 +116,14 @@ int TSearchIndex::AddPage(const std::string& href, const std::string& caption, c
 const std::vector<int>* TSearchIndex::PagesOf(const std::string& word) const {
     const auto it = words_.find(word);
     return it == words_.end() ? nullptr : &it->second;
+}
+
+std::string Base36(int n) {
+    static const char* kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
+    if (n <= 0) return "0";
+    std::string out;
+    for (; n > 0; n /= 36) out.insert(out.begin(), kDigits[n % 36]);
+    return out;
 }
 
 std::string JsonString(const std::string& s) {
@@ -120,24 +153,31 @@ std::string JsonString(const std::string& s) {
 std::string TSearchIndex::ToScript() const {
     std::string out = "window.QB_SEARCH={\"pages\":[";
     for (std::size_t i = 0; i < pages_.size(); ++i)
-        out += (i ? "," : "") + std::string("[") + JsonString(pages_[i].href) + "," + JsonString(pages_[i].caption) +
-               "," + JsonString(pages_[i].where) + "]";
-    out += "],\n\"words\":{";
-    bool first = true;
+        out += (i ? ",\n" : "") + std::string("[") + JsonString(pages_[i].href) + "," +
+               JsonString(pages_[i].caption) + "," + JsonString(pages_[i].where) + "," + JsonString(pages_[i].text) +
+               "]";
     // Sorted, so the same notes always give the same file.
     std::vector<const std::pair<const std::string, std::vector<int>>*> sorted;
     sorted.reserve(words_.size());
     for (const auto& entry : words_) sorted.push_back(&entry);
     std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
-    for (const auto* entry : sorted) {
-        const auto& [w, ids] = *entry;
-        out += first ? "" : ",\n";
-        first = false;
-        out += JsonString(w) + ":[";
-        for (std::size_t i = 0; i < ids.size(); ++i) out += (i ? "," : "") + std::to_string(ids[i]);
-        out += "]";
+    out += "],\n\"words\":[";
+    for (std::size_t k = 0; k < sorted.size(); ++k) out += (k ? "," : "") + JsonString(sorted[k]->first);
+    // Each word's pages as one string of base-36 gaps: a string costs the browser
+    // far less to load than an array of numbers, and is read only when searched.
+    out += "],\n\"hits\":[";
+    for (std::size_t k = 0; k < sorted.size(); ++k) {
+        const auto& ids = sorted[k]->second;
+        out += k ? ",\"" : "\"";
+        int last = 0;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (i) out += ',';
+            out += Base36(ids[i] - last);
+            last = ids[i];
+        }
+        out += "\"";
     }
-    return out + "}};\n";
+    return out + "]};\n";
 }
 
 }  // namespace qb::site

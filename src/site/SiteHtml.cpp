@@ -215,6 +215,50 @@ std::string RewriteLinks(const std::string& body, const std::string& pageDir, co
     return out;
 }
 
+std::string WrapLooseListItems(const std::string& body) {
+    const std::string lower = Lower(body);
+    if (lower.find("<li") == std::string::npos) return body;
+    const auto isTag = [&](std::size_t at, const char* name) {
+        const std::size_t n = std::char_traits<char>::length(name);
+        if (lower.compare(at, n, name) != 0) return false;
+        const char after = at + n < lower.size() ? lower[at + n] : '>';
+        return after == '>' || after == ' ' || after == '\t' || after == '\n' || after == '\r' || after == '/';
+    };
+    std::string out;
+    out.reserve(body.size() + 64);
+    int depth = 0;  // open <ul>, <ol> and <menu> lists
+    std::size_t copied = 0;
+    for (std::size_t i = lower.find('<'); i != std::string::npos; i = lower.find('<', i + 1)) {
+        if (isTag(i, "<ul") || isTag(i, "<ol") || isTag(i, "<menu")) {
+            ++depth;
+        } else if ((isTag(i, "</ul") || isTag(i, "</ol") || isTag(i, "</menu")) && depth > 0) {
+            --depth;
+        } else if (depth == 0 && isTag(i, "<li")) {
+            const std::size_t close = lower.find("</li>", i);
+            const std::size_t next = lower.find("<li", i + 3);
+            if (close == std::string::npos || (next != std::string::npos && next < close)) continue;
+            // Bold or italic opened just before the item goes inside it: in the list it would
+            // stand beside the item, where a list holds items only.
+            std::size_t start = i;
+            while (start >= 3 && (lower.compare(start - 3, 3, "<b>") == 0 || lower.compare(start - 3, 3, "<i>") == 0 ||
+                                  lower.compare(start - 3, 3, "<u>") == 0) &&
+                   start - 3 >= copied)
+                start -= 3;
+            const std::size_t tagEnd = lower.find('>', i);
+            out.append(body, copied, start - copied);
+            out += "<ul class=\"loose\">";
+            out.append(body, i, tagEnd + 1 - i);
+            out.append(body, start, i - start);
+            out.append(body, tagEnd + 1, close + 5 - tagEnd - 1);
+            out += "</ul>";
+            copied = close + 5;
+            i = close + 4;
+        }
+    }
+    out.append(body, copied, std::string::npos);
+    return out;
+}
+
 std::string HtmlToText(const std::string& html) {
     std::string text;
     text.reserve(html.size());

@@ -27,6 +27,10 @@ using TLinkResolver = std::function<std::optional<std::string>(const std::string
 // become links relative to `from`.
 std::string RewriteLinks(const std::string& body, const std::string& pageDir, const std::string& from,
                          const TLinkResolver& resolve);
+// List items outside any list (as the built-in RTF engine writes bullets) each
+// put into a list of their own, so their bullets sit in the text column and
+// assistive technology reads them as items.
+std::string WrapLooseListItems(const std::string& body);
 // Readable text of an HTML fragment: tags dropped, script and style skipped,
 // character references decoded.
 std::string HtmlToText(const std::string& html);

@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "site/SearchIndex.h"
 #include "site/SiteAssets.h"
 #include "site/SiteHtml.h"
+#include "support/Error.h"
 
 namespace qb::site {
 
@@ -20,19 +26,17 @@ namespace sfs = std::filesystem;
 constexpr const char* kStyle = "_site/site.css";
 constexpr const char* kIndexScript = "_site/search-index.js";
 constexpr const char* kSearchScript = "_site/search.js";
+constexpr const char* kPrintPage = "print.html";
+constexpr const char* kRecordHeader = "# Files Quillbook exports wrote into this website folder; any other file is the user's.\n";
 
 std::string WithSlash(std::string path) {
     if (!path.empty() && path.back() != '\\') path += '\\';
     return path;
 }
 
-std::string ReadFile(const sfs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string SizeText(std::uintmax_t bytes) {
-    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+std::string SizeText(long long bytes) {
+    // Unit symbols read the same in every language.
+    if (bytes < 1024) return std::to_string(bytes) + " B";
     const char* units[] = {"KB", "MB", "GB", "TB"};
     double v = static_cast<double>(bytes) / 1024.0;
     int u = 0;
@@ -60,20 +64,80 @@ std::string FileType(const std::string& name) {
     return ext.size() > 1 ? LowerAscii(ext.substr(1)) + " file" : "File";
 }
 
+std::string Fill(const std::string& pattern, const std::string& value) {
+    const std::size_t at = pattern.find("%s");
+    return at == std::string::npos ? pattern : pattern.substr(0, at) + value + pattern.substr(at + 2);
+}
+
 // An entry with sub-entries: its link, then a disclosure of its own for the
 // list, since a link inside a <summary> is a control inside a control.
-std::string Branch(const std::string& link, const std::string& caption, bool open) {
-    return "<li class=\"branch\">" + link + "<details" + (open ? " open" : "") +
-           "><summary aria-label=\"Sub-items of " + Escape(caption) + "\"></summary>\n<ul>\n";
+std::string Branch(const std::string& link, const std::string& label, bool open) {
+    return "<li class=\"branch\">" + link + "<details" + (open ? " open" : "") + "><summary aria-label=\"" +
+           Escape(label) + "\"></summary>\n<ul>\n";
 }
 
 bool Contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
 
+std::string Folder(const std::string& sitePath) {
+    const std::size_t slash = sitePath.rfind('/');
+    return slash == std::string::npos ? std::string() : sitePath.substr(0, slash);
+}
+
+void WriteAll(int fd, const std::string& bytes, const std::string& name) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Error("Cannot write file \"" + name + "\": " + std::strerror(errno));
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 }  // namespace
+
+const std::vector<std::string>& FixedSiteFiles() {
+    static const std::vector<std::string> kFiles = {"index.html", "keywords.html", "search.html", "404.html",
+                                                    kPrintPage,   kStyle,          kSearchScript, kIndexScript};
+    return kFiles;
+}
 
 TSiteWriter::TSiteWriter(std::string siteFolder) : folder_(std::move(siteFolder)) {}
 
-void TSiteWriter::RunStarted(const TRunStart& run) { run_ = run; }
+TSiteWriter::~TSiteWriter() {
+    if (recordFd_ >= 0) ::close(recordFd_);
+}
+
+void TSiteWriter::RunStarted(const TRunStart& run) {
+    run_ = run;
+    fs::ForceDirectories(folder_);
+    dir_ = std::make_unique<fs::OutputFolder>(folder_);
+    const fs::UseOutputFolder use(*dir_);
+    if (fs::PlainFileExists(kSiteRecordName)) {
+        for (const std::string& line : SplitLines(LoadTextFile(kSiteRecordName)))
+            // A file that is gone is no longer anybody's.
+            // Only names below the folder: a record is a file anybody may have edited.
+            if (!line.empty() && line[0] != '#' && line[0] != '/' && line.find("..") == std::string::npos &&
+                line.find('\\') == std::string::npos && fs::EntryExists(line))
+                earlier_.insert(line);
+    } else if (LoadTextFile(kIndexScript).rfind("window.QB_SEARCH=", 0) == 0) {
+        // A site of a version that kept no record: its own files are recognisable by their places.
+        for (const std::string& f : FixedSiteFiles())
+            if (fs::PlainFileExists(f)) earlier_.insert(f);
+        std::error_code ec;
+        for (sfs::recursive_directory_iterator it(dir_->Path() + "p", ec), end; !ec && it != end; it.increment(ec))
+            if (it->is_regular_file(ec) && !it->is_symlink(ec))
+                earlier_.insert(ToForwardSlashes(sfs::relative(it->path(), dir_->Path()).string()));
+    }
+    for (const std::string& f : FixedSiteFiles())
+        if (fs::EntryExists(f) && !earlier_.count(f))
+            throw Error("The website folder \"" + dir_->Path() + "\" holds \"" + f +
+                        "\", which no export wrote; move it away or choose another folder.");
+    // Made now, so an unwritable folder stops the run before the walk.
+    recordFd_ = fs::CreateFreshFile(kSiteRecordName);
+    std::string text = kRecordHeader;
+    for (const std::string& f : earlier_) text += f + "\n";
+    WriteAll(recordFd_, text, kSiteRecordName);
+}
 
 void TSiteWriter::ItemEntered(const std::string& path, const std::string& caption, int level) {
     if (level < 0) level = 0;
@@ -89,17 +153,28 @@ void TSiteWriter::ItemEntered(const std::string& path, const std::string& captio
     byPath_[LowerAscii(WithSlash(path))] = id;
 }
 
+bool TSiteWriter::UsersFile(const std::string& sitePath) const {
+    if (!dir_ || earlier_.count(sitePath) || written_.count(sitePath)) return false;
+    const fs::UseOutputFolder use(*dir_);
+    return fs::EntryExists(sitePath);
+}
+
 void TSiteWriter::ItemWritten(const TItemWritten& item) {
     const auto it = byPath_.find(LowerAscii(WithSlash(item.path)));
     if (it == byPath_.end() || item.page.empty()) return;
     Node& n = nodes_[static_cast<std::size_t>(it->second)];
     if (n.written) return;
+    // The database root of a whole export has no entry, note or file: the index stands for it.
+    if (n.level == 0 && !item.inContents && !item.hasNote && item.attachments.empty()) {
+        hiddenRoot_ = it->second;
+        return;
+    }
     n.written = true;
     n.item = item;
     const std::string rel = item.page[0] == '/' ? item.page.substr(1) : item.page;
     std::string site = "p/" + rel;
-    // Two items sharing one page of the help file still get a page each.
-    for (int k = 2; sitePaths_.count(LowerAscii(site)); ++k)
+    // Two items sharing one page of the help file still get a page each; a user's file keeps its name.
+    for (int k = 2; sitePaths_.count(LowerAscii(site)) || UsersFile(site); ++k)
         site = "p/" + ChangeFileExt(rel, "_" + std::to_string(k) + ".html");
     sitePaths_.insert(LowerAscii(site));
     n.site = site;
@@ -127,6 +202,22 @@ void TSiteWriter::BuildTree() {
         else
             top_.push_back(id);
     }
+    // Reading order is the contents order, depth first.
+    std::vector<int> todo(top_.rbegin(), top_.rend());
+    while (!todo.empty()) {
+        const int id = todo.back();
+        todo.pop_back();
+        order_.push_back(id);
+        const auto& kids = nodes_[static_cast<std::size_t>(id)].treeChildren;
+        todo.insert(todo.end(), kids.rbegin(), kids.rend());
+    }
+    if (Trim(run_.title).empty())
+        run_.title = order_.empty() ? std::string("Index") : nodes_[static_cast<std::size_t>(order_.front())].caption;
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        Node& n = nodes_[static_cast<std::size_t>(order_[i])];
+        n.prev = i > 0 ? order_[i - 1] : -1;
+        n.next = i + 1 < order_.size() ? order_[i + 1] : -1;
+    }
     for (const auto& label : run_.labels) {
         std::vector<int> items;
         for (const auto& path : label.items) {
@@ -139,36 +230,97 @@ void TSiteWriter::BuildTree() {
     }
 }
 
+std::string TSiteWriter::CopyName(const std::string& rel) {
+    const auto known = copies_.find(rel);
+    if (known != copies_.end()) return known->second;
+    std::string site = "p/" + rel;
+    for (int k = 2; sitePaths_.count(LowerAscii(site)) || UsersFile(site); ++k)
+        site = "p/" + ChangeFileExt(rel, "") + "_" + std::to_string(k) + ExtractFileExt(rel);
+    sitePaths_.insert(LowerAscii(site));
+    copies_.emplace(rel, site);
+    return site;
+}
+
 std::optional<std::string> TSiteWriter::Resolve(const std::string& target) {
     const auto page = pages_.find(LowerAscii(target));
     if (page != pages_.end()) return page->second;
-    if (copies_.count(target)) return "p/" + target;
-    std::error_code ec;
-    if (!sfs::is_regular_file(sfs::path(run_.outputRoot) / target, ec)) return std::nullopt;
-    copies_.insert(target);
-    return "p/" + target;
+    if (copies_.count(target)) return copies_[target];
+    if (!fs::PlainFileExists(run_.outputRoot + target)) return std::nullopt;
+    return CopyName(target);
 }
 
-std::string TSiteWriter::PageHead(const std::string& from, const std::string& title) const {
-    return "<!DOCTYPE html>\n<html lang=\"" + Escape(run_.language.empty() ? "en" : run_.language) +
-           "\">\n<head>\n<meta charset=\"utf-8\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-           // No icon: a browser asks for /favicon.ico, outside a site served under a sub-path.
-           "<link rel=\"icon\" href=\"data:,\">\n<title>" +
-           Escape(title) + "</title>\n<link rel=\"stylesheet\" href=\"" + Escape(RelativeHref(from, kStyle)) +
-           "\">\n</head>\n<body>\n";
+std::string TSiteWriter::PageHead(const std::string& from, const std::string& title, int prev, int next) const {
+    std::string out = "<!DOCTYPE html>\n<html lang=\"" + Escape(run_.language.empty() ? "en" : run_.language) +
+                      "\">\n<head>\n<meta charset=\"utf-8\">\n"
+                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                      // No icon: a browser asks for /favicon.ico, outside a site served under a sub-path.
+                      "<link rel=\"icon\" href=\"data:,\">\n<title>" +
+                      Escape(title) + "</title>\n<link rel=\"stylesheet\" href=\"" +
+                      Escape(RelativeHref(from, kStyle)) + "\">\n";
+    if (prev >= 0)
+        out += "<link rel=\"prev\" href=\"" + Escape(RelativeHref(from, nodes_[static_cast<std::size_t>(prev)].site)) +
+               "\">\n";
+    if (next >= 0)
+        out += "<link rel=\"next\" href=\"" + Escape(RelativeHref(from, nodes_[static_cast<std::size_t>(next)].site)) +
+               "\">\n";
+    // The reader's choice of light or dark, before the first paint.
+    out += "<script>try{var t=localStorage.getItem(\"qb-theme\");if(t)document.documentElement.dataset.theme=t}"
+           "catch(e){}</script>\n<script src=\"" +
+           Escape(RelativeHref(from, kSearchScript)) + "\" defer></script>\n</head>\n";
+    const TSiteWords& w = run_.words;
+    std::string root;
+    for (char c : from)
+        if (c == '/') root += "../";
+    return out + "<body data-root=\"" + root + "\" data-found=\"" + Escape(w.found) + "\" data-found-one=\"" +
+           Escape(w.foundOne) + "\" data-found-none=\"" + Escape(w.foundNone) + "\">\n";
 }
 
 std::string TSiteWriter::PageTop(const std::string& from, int current) const {
-    std::string out =
-        "<a class=\"skip\" href=\"#main\">Skip to content</a>\n<header class=\"top\">\n<a class=\"home\" href=\"" +
-        Escape(RelativeHref(from, "index.html")) + "\">" + Escape(run_.title) + "</a>\n";
-    out += "<form class=\"search\" role=\"search\" action=\"" + Escape(RelativeHref(from, "search.html")) +
-           "\"><input type=\"search\" name=\"q\" aria-label=\"Search the notes\" placeholder=\"Search\">"
-           "<button type=\"submit\">Search</button></form>\n<a class=\"to-toc\" href=\"#toc\">Contents</a>\n"
-           "</header>\n<div class=\"layout\">\n";
-    out += "<nav class=\"toc\" id=\"toc\" aria-label=\"Contents\">\n<h2>Contents</h2>\n" +
-           TreeHtml(from, current, treeSize_ <= kFullTreeLimit || current == -1) + "</nav>\n";
+    const TSiteWords& w = run_.words;
+    std::string out = "<a class=\"skip\" href=\"#main\">" + Escape(w.skip) +
+                      "</a>\n<header class=\"top\">\n<a class=\"home\" href=\"" +
+                      Escape(RelativeHref(from, "index.html")) + "\">" + Escape(run_.title) + "</a>\n";
+    // The search page has its own box; every other page searches as the reader types.
+    if (current != -3)
+        out += "<form class=\"search\" role=\"search\" action=\"" + Escape(RelativeHref(from, "search.html")) +
+               "\"><input type=\"search\" name=\"q\" id=\"qb-q\" autocomplete=\"off\" aria-label=\"" +
+               Escape(w.searchLabel) + "\" placeholder=\"" + Escape(w.search) + "\"><button type=\"submit\">" +
+               Escape(w.search) +
+               "</button><div class=\"hits\" id=\"qb-hits\" hidden><p class=\"hits-status\" role=\"status\"></p>"
+               "<ul></ul></div></form>\n";
+    out += "<span class=\"tools\"><a class=\"print\" href=\"" + Escape(RelativeHref(from, kPrintPage)) + "\">" +
+           Escape(w.print) + "</a><button type=\"button\" id=\"qb-theme\" hidden aria-pressed=\"false\">" +
+           Escape(w.theme) + "</button><button type=\"button\" id=\"qb-keys-button\" hidden>" + Escape(w.keys) +
+           "</button></span>\n<a class=\"to-toc\" href=\"#toc\">" + Escape(w.contents) + "</a>\n</header>\n"
+           "<div class=\"layout\">\n";
+    out += "<nav class=\"toc\" id=\"toc\" aria-label=\"" + Escape(w.contents) + "\">\n<h2>" + Escape(w.contents) +
+           "</h2>\n" + TreeHtml(from, current, treeSize_ <= kFullTreeLimit) + "</nav>\n";
+    return out;
+}
+
+std::string TSiteWriter::PageEnd(const std::string& from, int prev, int next) const {
+    const TSiteWords& w = run_.words;
+    std::string out;
+    if (prev >= 0 || next >= 0) {
+        out += "<nav class=\"pager\" aria-label=\"" + Escape(w.previous + " / " + w.next) + "\">\n";
+        if (prev >= 0) {
+            const Node& p = nodes_[static_cast<std::size_t>(prev)];
+            out += "<a class=\"prev\" rel=\"prev\" href=\"" + Escape(RelativeHref(from, p.site)) + "\"><span>" +
+                   Escape(w.previous) + "</span> " + Escape(p.caption) + "</a>\n";
+        }
+        if (next >= 0) {
+            const Node& n = nodes_[static_cast<std::size_t>(next)];
+            out += "<a class=\"next\" rel=\"next\" href=\"" + Escape(RelativeHref(from, n.site)) + "\"><span>" +
+                   Escape(w.next) + "</span> " + Escape(n.caption) + "</a>\n";
+        }
+        out += "</nav>\n";
+    }
+    out += "</main>\n</div>\n<dialog id=\"qb-keys\" aria-labelledby=\"qb-keys-h\"><h2 id=\"qb-keys-h\">" +
+           Escape(w.keys) + "</h2>\n<dl>\n<dt><kbd>\xE2\x86\x90</kbd> <kbd>\xE2\x86\x92</kbd></dt><dd>" +
+           Escape(w.keyArrows) + "</dd>\n<dt><kbd>s</kbd> <kbd>/</kbd></dt><dd>" + Escape(w.keySearch) +
+           "</dd>\n<dt><kbd>?</kbd></dt><dd>" + Escape(w.keyHelp) + "</dd>\n<dt><kbd>Esc</kbd></dt><dd>" +
+           Escape(w.keyClose) + "</dd>\n</dl>\n<form method=\"dialog\"><button>" + Escape(w.keyClose) +
+           "</button></form></dialog>\n</body>\n</html>\n";
     return out;
 }
 
@@ -178,14 +330,18 @@ std::string TSiteWriter::TreeHtml(const std::string& from, int current, bool ful
     std::string out = "<ul>\n";
     if (!run_.labels.empty()) {
         const bool here = current == -2;
-        out += Branch("<a href=\"" + Escape(RelativeHref(from, "keywords.html")) + "\"" +
-                          (here ? " aria-current=\"page\"" : "") + ">" + Escape(run_.labelsCaption) + "</a>",
-                      run_.labelsCaption, here);
-        for (std::size_t k = 0; k < run_.labels.size(); ++k)
-            out += "<li class=\"leaf\"><a href=\"" +
-                   Escape(RelativeHref(from, "keywords.html") + "#k" + std::to_string(k + 1)) + "\">" +
-                   Escape(run_.labels[k].name) + "</a></li>\n";
-        out += "</ul>\n</details></li>\n";
+        const std::string link = "<a href=\"" + Escape(RelativeHref(from, "keywords.html")) + "\"" +
+                                 (here ? " aria-current=\"page\"" : "") + ">" + Escape(run_.labelsCaption) + "</a>";
+        if (full || here) {
+            out += Branch(link, Fill(run_.words.subItemsOf, run_.labelsCaption), here);
+            for (std::size_t k = 0; k < run_.labels.size(); ++k)
+                out += "<li class=\"leaf\"><a href=\"" +
+                       Escape(RelativeHref(from, "keywords.html") + "#k" + std::to_string(k + 1)) + "\">" +
+                       Escape(run_.labels[k].name) + "</a></li>\n";
+            out += "</ul>\n</details></li>\n";
+        } else {
+            out += "<li class=\"leaf\">" + link + "</li>\n";
+        }
     }
     TreeNodes(out, top_, from, current, full, 0, path);
     return out + "</ul>\n";
@@ -203,7 +359,7 @@ void TSiteWriter::TreeNodes(std::string& out, const std::vector<int>& ids, const
             continue;
         }
         const bool open = onPath || (current == -1 && depth == 0);
-        out += Branch(link, n.caption, open);
+        out += Branch(link, Fill(run_.words.subItemsOf, n.caption), open);
         TreeNodes(out, n.treeChildren, from, current, full, depth + 1, path);
         out += "</ul>\n</details></li>\n";
     }
@@ -216,7 +372,7 @@ std::string TSiteWriter::Breadcrumb(const std::string& from, int node) const {
         const Node& a = nodes_[static_cast<std::size_t>(p)];
         if (a.written && a.item.inContents) chain.push_back(p);
     }
-    std::string out = "<nav class=\"crumbs\" aria-label=\"Breadcrumb\"><ol>\n<li><a href=\"" +
+    std::string out = "<nav class=\"crumbs\" aria-label=\"" + Escape(run_.words.breadcrumb) + "\"><ol>\n<li><a href=\"" +
                       Escape(RelativeHref(from, "index.html")) + "\">" + Escape(run_.title) + "</a></li>\n";
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         const Node& a = nodes_[static_cast<std::size_t>(*it)];
@@ -228,38 +384,46 @@ std::string TSiteWriter::Breadcrumb(const std::string& from, int node) const {
 
 std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n) {
     if (n.item.attachments.empty()) return "";
+    const TSiteWords& w = run_.words;
     std::string rows, figures;
-    for (const auto& a : n.item.attachments) {
+    for (std::size_t i = 0; i < n.item.attachments.size(); ++i) {
+        const std::string& a = n.item.attachments[i];
         const std::string rel = a[0] == '/' ? a.substr(1) : a;
-        copies_.insert(rel);
-        const std::string href = Escape(RelativeHref(from, "p/" + rel));
-        const std::string name = Escape(ExtractFileName(rel));
-        std::error_code ec;
-        const auto bytes = sfs::file_size(sfs::path(run_.outputRoot) / rel, ec);
+        const std::string href = Escape(RelativeHref(from, CopyName(rel)));
+        // The file's name is ASCII for the help file; the reader sees the name the user gave it.
+        const std::string shown = i < n.item.attachmentNames.size() && !n.item.attachmentNames[i].empty()
+                                      ? n.item.attachmentNames[i]
+                                      : ExtractFileName(rel);
+        const std::string name = Escape(shown);
+        const long long bytes = fs::FileSize(run_.outputRoot + rel);
         rows += "<tr><td><a href=\"" + href + "\">" + name + "</a></td><td class=\"size\">" +
-                (ec ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel)) + "</td></tr>\n";
+                (bytes < 0 ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel)) +
+                "</td></tr>\n";
         if (IsImageFile(rel))
             figures += "<figure><a href=\"" + href + "\"><img src=\"" + href + "\" alt=\"" + name +
                        "\" loading=\"lazy\"></a><figcaption>" + name + "</figcaption></figure>\n";
     }
-    return "<section class=\"files\" aria-labelledby=\"files-h\">\n<h2 id=\"files-h\">Attachments</h2>\n"
-           "<table>\n<thead><tr><th scope=\"col\">Name</th><th scope=\"col\">Size</th><th "
-           "scope=\"col\">Type</th></tr></thead>\n<tbody>\n" +
-           rows + "</tbody>\n</table>\n" + figures + "</section>\n";
+    return "<section class=\"files\" aria-labelledby=\"files-h\">\n<h2 id=\"files-h\">" + Escape(w.attachments) +
+           "</h2>\n<table>\n<thead><tr><th scope=\"col\">" + Escape(w.name) + "</th><th scope=\"col\">" +
+           Escape(w.size) + "</th><th scope=\"col\">" + Escape(w.type) + "</th></tr></thead>\n<tbody>\n" + rows +
+           "</tbody>\n</table>\n" + figures + "</section>\n";
+}
+
+std::string TSiteWriter::NoteBody(const Node& n, const std::string& from) {
+    if (!n.item.hasNote) return "";
+    const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
+    const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
+    const std::string body = WrapLooseListItems(ExtractBody(LoadTextFile(run_.outputRoot + outRel)));
+    return RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
 }
 
 std::string TSiteWriter::ItemPage(int id, std::string& text) {
-    Node& n = nodes_[static_cast<std::size_t>(id)];
+    const Node& n = nodes_[static_cast<std::size_t>(id)];
+    const TSiteWords& w = run_.words;
     const std::string& from = n.site;
-    std::string body;
-    if (n.item.hasNote) {
-        const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
-        const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
-        body = ExtractBody(ReadFile(sfs::path(run_.outputRoot) / outRel));
-        body = RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
-    }
+    const std::string body = NoteBody(n, from);
     text = HtmlToText(body);
-    std::string out = PageHead(from, n.caption + " \xE2\x80\x93 " + run_.title) + PageTop(from, id) +
+    std::string out = PageHead(from, n.caption + " \xE2\x80\x93 " + run_.title, n.prev, n.next) + PageTop(from, id) +
                       "<main id=\"main\">\n" + Breadcrumb(from, id);
     // Notes often open with their caption: the heading is then there for screen readers only.
     if (LowerAscii(body).find("<h1") == std::string::npos)
@@ -267,16 +431,20 @@ std::string TSiteWriter::ItemPage(int id, std::string& text) {
                "</h1>\n";
     if (!body.empty()) out += "<article class=\"note\">\n" + body + "\n</article>\n";
     out += AttachmentsHtml(from, n);
-    for (const auto& a : n.item.attachments) text += " " + ExtractFileName(a);
+    for (std::size_t i = 0; i < n.item.attachments.size(); ++i)
+        text += " " + (i < n.item.attachmentNames.size() && !n.item.attachmentNames[i].empty()
+                           ? n.item.attachmentNames[i]
+                           : ExtractFileName(n.item.attachments[i]));
     if (!n.children.empty()) {
-        out += "<section class=\"subitems\" aria-labelledby=\"sub-h\">\n<h2 id=\"sub-h\">Sub-items</h2>\n<ul>\n";
+        out += "<section class=\"subitems\" aria-labelledby=\"sub-h\">\n<h2 id=\"sub-h\">" + Escape(w.subItems) +
+               "</h2>\n<ul>\n";
         for (int c : n.children) {
             const Node& s = nodes_[static_cast<std::size_t>(c)];
             out += "<li><a href=\"" + Escape(RelativeHref(from, s.site)) + "\">" + Escape(s.caption) + "</a></li>\n";
         }
         out += "</ul>\n</section>\n";
     } else if (body.empty() && n.item.attachments.empty()) {
-        out += "<p>No text or attachments.</p>\n";
+        out += "<p>" + Escape(w.noText) + "</p>\n";
     }
     std::string seeAlso;
     for (const auto& path : n.item.seeAlso) {
@@ -286,39 +454,44 @@ std::string TSiteWriter::ItemPage(int id, std::string& text) {
         seeAlso += "<li><a href=\"" + Escape(RelativeHref(from, s.site)) + "\">" + Escape(s.caption) + "</a></li>\n";
     }
     if (!seeAlso.empty())
-        out += "<section class=\"seealso\" aria-labelledby=\"see-h\">\n<h2 id=\"see-h\">See also</h2>\n<ul>\n" +
-               seeAlso + "</ul>\n</section>\n";
+        out += "<section class=\"seealso\" aria-labelledby=\"see-h\">\n<h2 id=\"see-h\">" + Escape(w.seeAlso) +
+               "</h2>\n<ul>\n" + seeAlso + "</ul>\n</section>\n";
     std::string labels;
     for (std::size_t k = 0; k < labelItems_.size(); ++k)
         if (Contains(labelItems_[k], id))
             labels += std::string(labels.empty() ? "" : ", ") + "<a href=\"" +
                       Escape(RelativeHref(from, "keywords.html") + "#k" + std::to_string(k + 1)) + "\">" +
                       Escape(run_.labels[k].name) + "</a>";
-    if (!labels.empty()) out += "<p class=\"labels\">Keywords: " + labels + "</p>\n";
-    return out + "</main>\n</div>\n</body>\n</html>\n";
+    if (!labels.empty()) out += "<p class=\"labels\">" + Escape(w.keywords) + ": " + labels + "</p>\n";
+    return out + PageEnd(from, n.prev, n.next);
 }
 
 std::string TSiteWriter::IndexPage() const {
     const std::string from = "index.html";
-    std::string out = PageHead(from, run_.title) + PageTop(from, -1) + "<main id=\"main\">\n<h1>" + Escape(run_.title) +
-                      "</h1>\n<ul>\n";
-    for (int id : top_) {
+    const int first = order_.empty() ? -1 : order_.front();
+    std::string out = PageHead(from, run_.title, -1, first) + PageTop(from, -1) + "<main id=\"main\">\n<h1>" +
+                      Escape(run_.title) + "</h1>\n<ul>\n";
+    // Also the items outside the contents below the database root, which has no page of its own.
+    for (int id : hiddenRoot_ >= 0 ? nodes_[static_cast<std::size_t>(hiddenRoot_)].children : top_) {
         const Node& n = nodes_[static_cast<std::size_t>(id)];
         out += "<li><a href=\"" + Escape(RelativeHref(from, n.site)) + "\">" + Escape(n.caption) + "</a></li>\n";
     }
-    out += "</ul>\n<p><a href=\"keywords.html\">Keywords</a> \xC2\xB7 <a href=\"search.html\">Search</a></p>\n";
-    return out + "</main>\n</div>\n</body>\n</html>\n";
+    out += "</ul>\n<p><a href=\"keywords.html\">" + Escape(run_.words.keywords) +
+           "</a> \xC2\xB7 <a href=\"search.html\">" + Escape(run_.words.search) + "</a> \xC2\xB7 <a href=\"" +
+           kPrintPage + "\">" + Escape(run_.words.print) + "</a></p>\n";
+    return out + PageEnd(from, -1, first);
 }
 
 std::string TSiteWriter::KeywordsPage() const {
     const std::string from = "keywords.html";
-    std::string out = PageHead(from, "Keywords \xE2\x80\x93 " + run_.title) + PageTop(from, -2) +
-                      "<main id=\"main\" class=\"keywords\">\n<h1>Keywords</h1>\n";
-    if (run_.labels.empty()) out += "<p>No keywords.</p>\n";
+    const TSiteWords& w = run_.words;
+    std::string out = PageHead(from, w.keywords + " \xE2\x80\x93 " + run_.title, -1, -1) + PageTop(from, -2) +
+                      "<main id=\"main\" class=\"keywords\">\n<h1>" + Escape(w.keywords) + "</h1>\n";
+    if (run_.labels.empty()) out += "<p>" + Escape(w.noKeywords) + "</p>\n";
     for (std::size_t k = 0; k < run_.labels.size(); ++k) {
         out += "<h2 id=\"k" + std::to_string(k + 1) + "\">" + Escape(run_.labels[k].name) + "</h2>\n";
         if (labelItems_[k].empty()) {
-            out += "<p>No exported item carries this keyword.</p>\n";
+            out += "<p>" + Escape(w.noItems) + "</p>\n";
             continue;
         }
         out += "<ul>\n";
@@ -328,47 +501,107 @@ std::string TSiteWriter::KeywordsPage() const {
         }
         out += "</ul>\n";
     }
-    return out + "</main>\n</div>\n</body>\n</html>\n";
+    return out + PageEnd(from, -1, -1);
 }
 
 std::string TSiteWriter::SearchPage() const {
     const std::string from = "search.html";
-    return PageHead(from, "Search \xE2\x80\x93 " + run_.title) + PageTop(from, -3) +
-           "<main id=\"main\">\n<h1>Search</h1>\n"
-           "<form id=\"search-form\" class=\"search page-search\" role=\"search\" action=\"search.html\">"
-           "<label for=\"q\">Words to find</label> <input type=\"search\" id=\"q\" name=\"q\"> "
-           "<button type=\"submit\">Search</button></form>\n"
-           "<p id=\"search-status\" role=\"status\"></p>\n<ol id=\"results\" class=\"results\"></ol>\n"
-           "<noscript><p>Searching needs JavaScript. The contents and the <a href=\"keywords.html\">keywords</a> "
-           "reach every page without it.</p></noscript>\n"
-           "<script src=\"" +
-           std::string(kIndexScript) + "\"></script>\n<script src=\"" + kSearchScript +
-           "\"></script>\n</main>\n</div>\n</body>\n</html>\n";
+    const TSiteWords& w = run_.words;
+    return PageHead(from, w.search + " \xE2\x80\x93 " + run_.title, -1, -1) + PageTop(from, -3) +
+           "<main id=\"main\">\n<h1>" + Escape(w.search) +
+           "</h1>\n<form id=\"search-form\" class=\"search page-search\" role=\"search\" action=\"search.html\">"
+           "<input type=\"search\" id=\"q\" name=\"q\" autocomplete=\"off\" aria-label=\"" +
+           Escape(w.searchLabel) + "\"> <button type=\"submit\">" + Escape(w.search) +
+           "</button></form>\n<p id=\"search-status\" role=\"status\"></p>\n<ol id=\"results\" "
+           "class=\"results\"></ol>\n<noscript><p>" +
+           Escape(w.needsScript) + "</p></noscript>\n<script src=\"" + std::string(kIndexScript) + "\"></script>\n" +
+           PageEnd(from, -1, -1);
 }
 
-void TSiteWriter::Write(const std::string& sitePath, const std::string& bytes) const {
-    const sfs::path p = sfs::path(folder_) / sitePath;
-    sfs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + p.string());
+std::string TSiteWriter::NotFoundPage() const {
+    const TSiteWords& w = run_.words;
+    // Served for any missing address, at any depth: it carries its style inline.
+    return "<!DOCTYPE html>\n<html lang=\"" + Escape(run_.language.empty() ? "en" : run_.language) +
+           "\">\n<head>\n<meta charset=\"utf-8\">\n<meta name=\"viewport\" content=\"width=device-width, "
+           "initial-scale=1\">\n<link rel=\"icon\" href=\"data:,\">\n<title>" +
+           Escape(w.notFound + " \xE2\x80\x93 " + run_.title) +
+           "</title>\n<style>body{font:16px/1.5 system-ui,sans-serif;margin:2em auto;max-width:40em;padding:0 1em}"
+           "@media (prefers-color-scheme:dark){body{background:#16181b;color:#e4e6e8}a{color:#8cc4ff}}</style>\n"
+           "</head>\n<body>\n<main>\n<h1>" +
+           Escape(w.notFound) + "</h1>\n<p>" + Escape(w.notFoundText) + "</p>\n<p><a href=\"index.html\">" +
+           Escape(run_.title) + "</a> \xC2\xB7 <a href=\"search.html\">" + Escape(w.search) +
+           "</a></p>\n</main>\n</body>\n</html>\n";
 }
 
-void TSiteWriter::CopyAssets() const {
-    for (const auto& rel : copies_) {
-        const sfs::path from = sfs::path(run_.outputRoot) / rel, to = sfs::path(folder_) / "p" / rel;
-        std::error_code ec;
-        if (!sfs::is_regular_file(from, ec)) continue;
-        sfs::create_directories(to.parent_path());
-        sfs::remove(to, ec);
+std::string TSiteWriter::PrintPage() {
+    const std::string from = kPrintPage;
+    std::string out = PageHead(from, run_.title, -1, -1) + "<main id=\"main\" class=\"print-all\">\n<h1>" +
+                      Escape(run_.title) + "</h1>\n";
+    for (int id : order_) {
+        const Node& n = nodes_[static_cast<std::size_t>(id)];
+        int depth = 2;
+        for (int p = n.treeParent; p >= 0 && depth < 6; p = nodes_[static_cast<std::size_t>(p)].treeParent) ++depth;
+        const std::string h = std::to_string(depth);
+        out += "<section class=\"chapter\" id=\"n" + std::to_string(id) + "\">\n<h" + h + ">" + Escape(n.caption) +
+               "</h" + h + ">\n";
+        const std::string body = NoteBody(n, from);
+        if (!body.empty()) out += "<div class=\"note\">\n" + body + "\n</div>\n";
+        out += "</section>\n";
+    }
+    return out + "</main>\n</body>\n</html>\n";
+}
+
+void TSiteWriter::Record(const std::string& sitePath) {
+    if (!written_.insert(sitePath).second || earlier_.count(sitePath)) return;
+    // Named before the file is written, so a run killed at any point has named it.
+    if (recordFd_ >= 0) WriteAll(recordFd_, sitePath + "\n", kSiteRecordName);
+}
+
+void TSiteWriter::Write(const std::string& sitePath, const std::string& bytes) {
+    Record(sitePath);
+    const std::string folder = Folder(sitePath);
+    if (!folder.empty()) fs::ForceDirectories(folder);
+    if (!SaveTextFile(sitePath, bytes)) throw Error("Cannot write file \"" + dir_->Path() + sitePath + "\"");
+}
+
+void TSiteWriter::CopyAssets() {
+    for (const auto& [rel, site] : copies_) {
+        if (!fs::PlainFileExists(run_.outputRoot + rel)) continue;
+        Record(site);
+        fs::ForceDirectories(Folder(site));
         // A hard link costs nothing; another file system gets a copy.
-        sfs::create_hard_link(from, to, ec);
-        if (ec) sfs::copy_file(from, to, sfs::copy_options::overwrite_existing);
+        if (!fs::LinkOrCopyFile(run_.outputRoot + rel, site))
+            throw Error("Cannot write file \"" + dir_->Path() + site + "\"");
     }
 }
 
+void TSiteWriter::RemoveEarlierFiles() {
+    std::set<std::string> folders;
+    for (const std::string& f : earlier_) {
+        if (written_.count(f)) continue;
+        fs::DeleteFile(f);
+        for (std::string d = Folder(f); !d.empty(); d = Folder(d)) folders.insert(d);
+    }
+    // Deepest first; a folder that still holds anything stays.
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) fs::RemoveDir(*it);
+    const std::string fresh = std::string(kSiteRecordName) + ".new";
+    const int fd = fs::CreateFreshFile(fresh);
+    std::string text = kRecordHeader;
+    for (const std::string& f : written_) text += f + "\n";
+    try {
+        WriteAll(fd, text, fresh);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+    if (!fs::RenameFile(fresh, kSiteRecordName)) throw Error("Cannot write file \"" + dir_->Path() + kSiteRecordName + "\"");
+}
+
 void TSiteWriter::RunFinished() {
+    if (!dir_) throw Error("The website folder was never opened.");
     BuildTree();
+    const fs::UseOutputFolder use(*dir_);
     TSearchIndex index;
     for (int id = 0; id < static_cast<int>(nodes_.size()); ++id) {
         if (!nodes_[static_cast<std::size_t>(id)].written) continue;
@@ -380,15 +613,18 @@ void TSiteWriter::RunFinished() {
              p = nodes_[static_cast<std::size_t>(p)].treeParent)
             where = nodes_[static_cast<std::size_t>(p)].caption + (where.empty() ? "" : " \xE2\x80\xBA " + where);
         index.AddPage(UrlPath(nodes_[static_cast<std::size_t>(id)].site), nodes_[static_cast<std::size_t>(id)].caption,
-                      text, where);
+                      text, where, kSnippetChars);
     }
     Write("index.html", IndexPage());
     Write("keywords.html", KeywordsPage());
     Write("search.html", SearchPage());
+    Write("404.html", NotFoundPage());
+    Write(kPrintPage, PrintPage());
     Write(kStyle, SiteStyleSheet());
     Write(kSearchScript, SiteSearchScript());
     Write(kIndexScript, index.ToScript());
     CopyAssets();
+    RemoveEarlierFiles();
 }
 
 }  // namespace qb::site

@@ -12,13 +12,28 @@ struct TLabel {
     std::vector<std::string> items;  // storage paths
 };
 
+// The site's fixed words, in the reader's language.
+struct TSiteWords {
+    std::string contents = "Contents", search = "Search", attachments = "Attachments", keywords = "Keywords",
+                size = "Size", type = "Type", seeAlso = "See also", name = "Name", subItems = "Sub-items",
+                skip = "Skip to content", searchLabel = "Search the notes", noText = "No text or attachments.",
+                found = "%d pages found.", foundOne = "1 page found.", foundNone = "No page holds these words.",
+                needsScript = "Searching needs JavaScript. The contents and the keywords reach every page without it.",
+                previous = "Previous", next = "Next", keys = "Keys", keyArrows = "Previous or next page",
+                keySearch = "Go to the search box", keyHelp = "Show these keys", keyClose = "Close", notFound = "Page not found",
+                notFoundText = "This page does not exist (any more).", print = "Whole book", theme = "Dark or light",
+                breadcrumb = "Breadcrumb", noKeywords = "No keywords.",
+                noItems = "No exported item carries this keyword.", subItemsOf = "Sub-items of %s";
+};
+
 struct TRunStart {
     std::string outputRoot;  // native output folder
-    std::string title;
+    std::string title;  // empty: the caption of the first contents entry
     bool topNodeNotFolder = true;
     std::string language;       // BCP 47 tag of the notes, "en" when empty
     std::string labelsCaption;  // heading of the label section
     std::vector<TLabel> labels;
+    TSiteWords words;
 };
 
 struct TItemWritten {
@@ -27,6 +42,7 @@ struct TItemWritten {
     bool hasNote = false;
     bool inContents = false;               // the help file's contents name the item
     std::vector<std::string> attachments;  // "/9/a.png"
+    std::vector<std::string> attachmentNames;  // as the user named them; empty: the file names
     std::vector<std::string> seeAlso;      // storage paths of linked items
 };
 

@@ -267,3 +267,26 @@ TEST(Cli, KillOrHangUpStopsTheRunLikeCtrlCAndLeavesNoScratch) {
     qb::FindFiles(left, out, "*.*", true);
     EXPECT_EQ(1, left.Count()) << left.Text();
 }
+
+// --site without --out writes the website alone: no help file, no pages left
+// anywhere, and the log names the site's start page last.
+TEST(Cli, SiteAloneWritesNoHelpFile) {
+    TempDir dir;
+    const std::string db = MakeDatabase(dir, 3);
+    const std::string site = dir.path() + "www/";
+    const Result r = Quillbook({"export", "--db", db, "--item", "1", "--site", site, "--method", "2"});
+    ASSERT_EQ(0, r.status) << r.out;
+    EXPECT_TRUE(qb::fs::FileExists(site + "index.html"));
+    std::size_t chm = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+        if (e.path().extension() == ".chm" || e.path().extension() == ".hhp") ++chm;
+    EXPECT_EQ(0u, chm);
+    std::string last = r.out;
+    while (!last.empty() && last.back() == '\n') last.pop_back();
+    last = last.substr(last.rfind('\n') + 1);
+    EXPECT_EQ("Website: " + site + "index.html", last) << r.out;
+
+    const Result neither = Quillbook({"export", "--db", db, "--item", "1"});
+    EXPECT_EQ(2, neither.status);
+    EXPECT_NE(std::string::npos, neither.out.find("--out is required")) << neither.out;
+}

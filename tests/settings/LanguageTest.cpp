@@ -78,7 +78,7 @@ TEST_F(Languages, CurrentLanguageOutlivesTheDocumentItCameFrom) {
 TEST_F(Languages, TextIdsOutOfRangeEmptyOrMissingAreSkipped) {
     StartWith(
         "<Languages><Language Name='L'><StringTable>"
-        "<Text ID='31'>thirty-one</Text><Text ID='-1'>minus</Text><Text ID='5'>first five</Text>"
+        "<Text ID='65'>sixty-five</Text><Text ID='-1'>minus</Text><Text ID='5'>first five</Text>"
         "<Text ID='5'>second five</Text><Text ID='6'></Text><Text>no id</Text><Text ID='x'>bad id</Text>"
         "<Text ID='30'>last</Text><Text ID='9'>reserved</Text>"
         "</StringTable></Language></Languages>");
@@ -357,8 +357,8 @@ TEST_F(Languages, NewLanguageHoldsMessagesAndWindowsAndReadsBack) {
     EXPECT_FALSE(mine.Node().attribute("LangID"));
     EXPECT_FALSE(mine.Node().attribute("SubLangID"));
     std::vector<qb::TXMLTextType> texts = mine.StringTable().Items();
-    ASSERT_EQ(texts.size(), 31u);
-    for (int id = 0; id < 31; ++id) {
+    ASSERT_EQ(texts.size(), static_cast<std::size_t>(qb::kMessageCount));
+    for (int id = 0; id < qb::kMessageCount; ++id) {
         EXPECT_EQ(texts[id].ID(), id);
         EXPECT_EQ(texts[id].Text(), qb::Msg(id)) << id;  // CR LF kept
     }

@@ -91,15 +91,20 @@ TEST_F(SiteExport, SiteKeepsTheNotesAfterTheOutputFolderIsCleared) {
     for (const auto& e : sfs::recursive_directory_iterator(site + "p"))
         if (e.path().extension() == ".html" && ReadFile(e.path().string()).find("_site/site.css") != std::string::npos)
             ++pages;
-    // The sample's 51 items and the database root.
-    EXPECT_EQ(52, pages);
+    // The sample's 51 items; the index stands for the database root.
+    EXPECT_EQ(51, pages);
     const std::string hamburg = ReadFile(site + "p/2/4/5/Hamburg_office.html");
     EXPECT_NE(std::string::npos, hamburg.find("<html lang=\"de-DE\">"));
     EXPECT_NE(std::string::npos, hamburg.find("Elbstra&szlig;e")) << "the note's own HTML";
-    EXPECT_NE(std::string::npos, hamburg.find("<a href=\"Offnungszeiten.txt\">"));
+    // The file name is ASCII for the help file; the reader sees the user's name, in German words.
+    EXPECT_NE(std::string::npos, hamburg.find("<a href=\"Offnungszeiten.txt\">\xC3\x96" "ffnungszeiten.txt</a>"));
+    EXPECT_NE(std::string::npos, hamburg.find("<h2 id=\"files-h\">Anh\xC3\xA4nge</h2>"));
+    EXPECT_NE(std::string::npos, hamburg.find("<h2>Inhalt</h2>"));
+    EXPECT_EQ(std::string::npos, hamburg.find(">Contents<"));
     EXPECT_TRUE(sfs::exists(site + "p/2/4/5/Offnungszeiten.txt"));
     const std::string index = ReadFile(site + "index.html");
-    EXPECT_NE(std::string::npos, index.find(">Custom Labels</a>"));
+    // A German site: the label section too has its German caption.
+    EXPECT_NE(std::string::npos, index.find(">Eigene Bezeichnungen</a>"));
     EXPECT_NE(std::string::npos, index.find("<a href=\"keywords.html#k1\">Onboarding</a>"));
     const std::string words = ReadFile(site + "_site/search-index.js");
     for (const char* w : {"\"feiertage\"", "\"elbstrasse\"", "\"饺子\"", "\"上海\""})
@@ -119,4 +124,42 @@ TEST_F(SiteExport, UnusableSiteFolderFailsTheRun) {
     options.RemoveTempFiles = false;
     Run(work.path() + "out/");
     EXPECT_TRUE(sfs::exists(work.path() + "out/site/index.html"));
+}
+
+TEST_F(SiteExport, AStoppedExportWritesNoSiteAndLeavesTheEarlierOne) {
+    TempDir work;
+    const std::string site = work.path() + "site/";
+    options.SiteFolder = site;
+    Run(work.path() + "out/");
+    const auto before = Snapshot(site);
+    ASSERT_TRUE(before.count("index.html"));
+    recorder.stopAtItemLine = 5;
+    Run(work.path() + "out2/");
+    EXPECT_EQ(before, Snapshot(site));
+    bool said = false;
+    for (const auto& line : recorder.Lines()) said = said || line.find("website was not written") != std::string::npos;
+    EXPECT_TRUE(said);
+    // Into a fresh folder: nothing at all.
+    Run(work.path() + "out3/");
+    options.SiteFolder = work.path() + "fresh/";
+    Run(work.path() + "out4/");
+    EXPECT_FALSE(sfs::exists(work.path() + "fresh/index.html"));
+}
+
+TEST_F(SiteExport, AnUnwritableSiteFolderIsFoundBeforeTheWalk) {
+    TempDir work;
+    qbtest::WriteFile(work.path() + "file", "x");
+    options.SiteFolder = work.path() + "file/site";
+    EXPECT_ANY_THROW(Run(work.path() + "out/"));
+    for (const auto& line : recorder.Lines()) EXPECT_EQ(std::string::npos, line.find("|--")) << line;
+    EXPECT_FALSE(sfs::exists(work.path() + "out/2/4/5/Hamburg_office.html"));
+}
+
+TEST_F(SiteExport, TheLogNamesTheSitesIndex) {
+    TempDir work;
+    options.SiteFolder = work.path() + "site";
+    Run(work.path() + "out/");
+    bool named = false;
+    for (const auto& line : recorder.Lines()) named = named || line == "Website: " + work.path() + "site/index.html";
+    EXPECT_TRUE(named);
 }

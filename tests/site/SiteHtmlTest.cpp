@@ -119,7 +119,35 @@ TEST(SiteSearch, IndexListsEachPageOnceAndStaysInsideItsScript) {
     const std::string js = index.ToScript();
     EXPECT_EQ(0u, js.find("window.QB_SEARCH={"));
     EXPECT_EQ(std::string::npos, js.find("</script>"));
-    EXPECT_NE(std::string::npos, js.find("[\"p/a.html\",\"Hamburg office\",\"\"]"));
-    EXPECT_NE(std::string::npos, js.find("[\"p/b.html\",\"Shanghai\",\"Company \xE2\x80\xBA Locations\"]"));
+    EXPECT_NE(std::string::npos, js.find("[\"p/a.html\",\"Hamburg office\",\"\",\"\"]"));
+    EXPECT_NE(std::string::npos, js.find("[\"p/b.html\",\"Shanghai\",\"Company \xE2\x80\xBA Locations\",\"\"]"));
+    // Words sorted, each with its pages at the same place, so a prefix is found by bisection.
+    EXPECT_NE(std::string::npos, js.find("\"words\":[\"b\",\"flights\",\"from\",\"hamburg\",\"office\",\"script\",\"shanghai\"]"));
+    EXPECT_NE(std::string::npos, js.find("\"hits\":[\"1\",\"1\",\"1\",\"0,1\",\"0\",\"1\",\"1\"]"));
+    EXPECT_EQ("0", Base36(0));
+    EXPECT_EQ("z", Base36(35));
+    EXPECT_EQ("10", Base36(36));
+    EXPECT_EQ("7pr", Base36(9999));
     EXPECT_EQ("\"a\\\"b\\\\c\\n\\u003c\\u0001\"", JsonString("a\"b\\c\n<\x01"));
+}
+
+TEST(SiteSearch, SnippetsKeepWholeCharactersAndOneSpaceBetweenWords) {
+    EXPECT_EQ("a b c", Snippet("  a \n\t b   c  ", 100));
+    EXPECT_EQ("a b", Snippet("a   b   c", 3));
+    // Three characters of two bytes and one of three: never half a character.
+    EXPECT_EQ("\xC3\xB6\xC3\xA4\xC3\xBC", Snippet("\xC3\xB6\xC3\xA4\xC3\xBC\xE9\xA5\xBA", 3));
+    EXPECT_EQ("\xE9\xA5\xBA\xE5\xAD\x90", Snippet("\xE9\xA5\xBA\xE5\xAD\x90 x", 2));
+    TSearchIndex index;
+    index.AddPage("p/a.html", "A", "one two three four", "", 7);
+    EXPECT_NE(std::string::npos, index.ToScript().find("\"one two\"]"));
+}
+
+TEST(SiteHtml, LooseListItemsGetAListEachAndListsStayAsTheyAre) {
+    EXPECT_EQ("<font><ul class=\"loose\"><li>A</b> x\n</li></ul><ul class=\"loose\"><LI class=\"c\"><b>B</b></LI></ul></font>",
+              WrapLooseListItems("<font><li>A</b> x\n</li><b><LI class=\"c\">B</b></LI></font>"));
+    const std::string listed = "<ul><li>a</li><li>b<ol><li>c</li></ol></li></ul><link href=x><p>d</p>";
+    EXPECT_EQ(listed, WrapLooseListItems(listed));
+    // Never closed: left as the browser will read it.
+    EXPECT_EQ("<li>a<li>b", WrapLooseListItems("<li>a<li>b"));
+    EXPECT_EQ("<ul class=\"loose\"><li>a</li></ul><ol><li>b</li></ol>", WrapLooseListItems("<li>a</li><ol><li>b</li></ol>"));
 }

@@ -69,6 +69,30 @@ class Browser(menu_browser.Browser):
             self._read_message(deadline)
         self.settle()
 
+    def wait_load(self, timeout=20):
+        """After an action that navigates: waits for the new page's load."""
+        deadline = time.time() + timeout
+        while not any(e["method"] == "Page.loadEventFired" for e in self.events):
+            self._read_message(deadline)
+        self.settle()
+
+    def key(self, key, code=None, vk=0, text=None):
+        down = {"type": "keyDown", "key": key, "code": code or key, "windowsVirtualKeyCode": vk}
+        if text:
+            down["text"] = text
+        self.send("Input.dispatchKeyEvent", down)
+        self.send("Input.dispatchKeyEvent", {"type": "keyUp", "key": key, "code": code or key,
+                                             "windowsVirtualKeyCode": vk})
+
+    def wait_for(self, expr, timeout=10):
+        """The value of expr once it is truthy, or its last value."""
+        end = time.time() + timeout
+        value = self.eval(expr)
+        while not value and time.time() < end:
+            time.sleep(0.02)
+            value = self.eval(expr)
+        return value
+
     def settle(self, quiet=0.05):
         # Lets late events (image loads, console lines) come in.
         end = time.time() + quiet
@@ -184,7 +208,8 @@ def check_contents_tree(b, base, mode):
 
 def search(b, base, query):
     b.open(base + "search.html?q=" + urllib.parse.quote(query))
-    return b.eval("[...document.querySelectorAll('#results a')].map(a => [a.textContent, a.href])")
+    return b.eval("[...document.querySelectorAll('#results a')]"
+                  ".map(a => [a.querySelector('.hit-title').textContent, a.href])")
 
 
 def check_search(b, base, mode):
@@ -203,6 +228,84 @@ def check_search(b, base, mode):
     check(first == "Hamburg office", "%s: a page named by the word comes first (got %r)" % (mode, first))
 
 
+HITS = """[...document.querySelectorAll('#qb-hits li a .hit-title')].map(e => e.textContent)"""
+
+
+def type_search(b, url, query):
+    b.open(url)
+    b.eval("document.getElementById('qb-q').focus()")
+    b.send("Input.insertText", {"text": query})
+    return b.wait_for("(%s).length ? %s : null" % (HITS, HITS)) or []
+
+
+def check_typing(b, base, mode, note):
+    # Results while typing, without submitting: a prefix, a German fold and Chinese.
+    for query, expected in (("Schlüs", None), ("饺子", "饺子 Dumplings"), ("elbstra", "Hamburg office"),
+                            ("Hamb", "Hamburg office")):
+        hits = type_search(b, base + note, query)
+        check(bool(hits), "%s: typing %r shows results (%r)" % (mode, query, hits))
+        if expected:
+            check(expected in hits, "%s: typing %r shows %r (got %r)" % (mode, query, expected, hits))
+        check(b.eval("location.pathname.endsWith('.html') && !location.search"),
+              "%s: typing %r did not submit the form" % (mode, query))
+        marks = b.eval("[...document.querySelectorAll('#qb-hits .snippet mark')].map(m => m.textContent)")
+        check(bool(marks), "%s: the snippets of %r mark the words (%r)" % (mode, query, marks))
+    # The arrows select a result; Enter opens it with the words marked.
+    type_search(b, base + note, "Feiertage")
+    b.key("ArrowDown", vk=40)
+    first = b.eval("document.activeElement.closest('#qb-hits') ? document.activeElement.textContent : null")
+    check(first is not None and "Public holidays" in first, "%s: ArrowDown selects the first result (%r)" % (mode, first))
+    b.key("ArrowUp", vk=38)
+    check(b.eval("document.activeElement.id") == "qb-q", "%s: ArrowUp from the first result goes back to the box" % mode)
+    b.key("ArrowDown", vk=40)
+    b.events = []
+    b.key("Enter", vk=13, text="\r")
+    b.wait_load()
+    check("highlight=" in b.eval("location.search"), "%s: the result opens with the words to mark" % mode)
+    marks = b.eval("[...document.querySelectorAll('main mark')].map(m => m.textContent)")
+    check(any(m.lower().startswith("feiertag") for m in marks), "%s: the opened page marks the word (%r)" % (mode, marks))
+    for p in b.problems():
+        check(False, "%s: typing search: %s" % (mode, p))
+
+
+def check_keys(b, base, mode, note):
+    b.open(base + note)
+    nxt = b.eval("document.querySelector('link[rel=next]').href")
+    prev = b.eval("document.querySelector('link[rel=prev]').href")
+    foot = b.eval("[...document.querySelectorAll('nav.pager a')].map(a => a.href)")
+    check(foot == [prev, nxt], "%s: the foot links previous and next as the head does (%r)" % (mode, foot))
+    b.events = []
+    b.key("ArrowRight", vk=39)
+    b.wait_load()
+    check(b.eval("location.href") == nxt, "%s: the right arrow opens the next page" % mode)
+    b.events = []
+    b.key("ArrowLeft", vk=37)
+    b.wait_load()
+    check(b.eval("location.href").split("?")[0] == base + note, "%s: the left arrow goes back" % mode)
+    b.key("s", code="KeyS", vk=83, text="s")
+    check(b.eval("document.activeElement.id") == "qb-q", "%s: s focuses the search box" % mode)
+    check(b.eval("document.getElementById('qb-q').value") == "", "%s: the s is not typed into the box" % mode)
+    b.eval("document.activeElement.blur()")
+    b.key("?", code="Slash", vk=191, text="?")
+    check(b.eval("document.getElementById('qb-keys').open"), "%s: ? shows the keys" % mode)
+    b.key("Escape", vk=27)
+    check(not b.eval("document.getElementById('qb-keys').open"), "%s: Esc closes the keys" % mode)
+
+
+def check_theme(b, base, note):
+    b.send("Emulation.setEmulatedMedia", {"features": [{"name": "prefers-color-scheme", "value": "light"}]})
+    b.open(base + note)
+    bg = "getComputedStyle(document.body).backgroundColor"
+    light = b.eval(bg)
+    b.eval("document.getElementById('qb-theme').click()")
+    dark = b.eval(bg)
+    check(light != dark, "the switch turns the page dark (%s -> %s)" % (light, dark))
+    b.open(base + "index.html")
+    check(b.eval(bg) == dark, "the choice is remembered on the next page")
+    b.eval("document.getElementById('qb-theme').click()")
+    b.send("Emulation.setEmulatedMedia", {"features": []})
+
+
 def check_without_script(b, base, note):
     # Scripts are off while a page loads and back on to read it.
     b.send("Emulation.setScriptExecutionDisabled", {"value": True})
@@ -218,7 +321,8 @@ def check_without_script(b, base, note):
 
 
 def run_axe(b, axe_js, url, what):
-    b.open(url)
+    if url:
+        b.open(url)
     b.eval(axe_js)
     r = b.send("Runtime.evaluate", {"expression": """axe.run(document, {resultTypes: ['violations']})
         .then(r => r.violations.map(v => [v.id, v.impact, v.nodes.length, v.nodes[0].html.slice(0, 120)]))""",
@@ -236,9 +340,34 @@ def check_accessibility(b, base, axe_js, note, attachment):
         b.send("Emulation.setEmulatedMedia", {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
         for what, url in (("the index", base + "index.html"), ("a note page", base + note),
                           ("an attachment page", base + attachment),
-                          ("a search result", base + "search.html?q=Hamburg")):
+                          ("a search result", base + "search.html?q=Hamburg"),
+                          ("a marked page", base + note + "?highlight=hamburg"),
+                          ("the whole book", base + "print.html")):
             run_axe(b, axe_js, url, "%s (%s)" % (what, scheme))
+        # With the results open under the box.
+        type_search(b, base + note, "Hamburg")
+        run_axe(b, axe_js, None, "results while typing (%s)" % scheme)
     b.send("Emulation.setEmulatedMedia", {"features": []})
+
+
+def check_german_and_site_only(quillbook, db, work):
+    # A site alone: no --out, no help file anywhere, the log names the site's index.
+    before = set(glob.glob(os.path.join(work, "**", "*.chm"), recursive=True))
+    site = os.path.join(work, "de")
+    out = subprocess.run([quillbook, "export", "--db", db, "--whole", "--site", site,
+                          "--set", "ChmLanguage=0x407 German (Germany)"], capture_output=True, text=True, cwd=work)
+    check(out.returncode == 0, "export --site alone exits 0 (%d): %s" % (out.returncode, out.stderr[-300:]))
+    lines = out.stdout.strip().splitlines()
+    check(bool(lines) and lines[-1] == "Website: " + os.path.join(site, "index.html"),
+          "the last log line names the site's index (%r)" % lines[-1:])
+    check(set(glob.glob(os.path.join(work, "**", "*.chm"), recursive=True)) == before, "a site alone compiles no help file")
+    check(not any("ompil" in l for l in lines), "a site alone logs no compile (%r)" % lines)
+    page = open(os.path.join(site, "p", "2", "4", "5", "Hamburg_office.html"), encoding="utf-8").read()
+    for word in ('<html lang="de-DE">', 'placeholder="Suche"', "<h2>Inhalt</h2>", ">Anhänge</h2>",
+                 ">Öffnungszeiten.txt</a>", ">Größe</th>"):
+        check(word in page, "the German site says %r" % word)
+    for word in (">Contents<", ">Attachments<", ">Size<"):
+        check(word not in page, "the German site has no English %r" % word)
 
 
 def main():
@@ -260,6 +389,8 @@ def main():
         check(os.path.isfile(os.path.join(site, note)), "the note page exists")
         check(os.path.isfile(os.path.join(site, attachment)), "the attachment page exists")
 
+        check_german_and_site_only(quillbook, db, work)
+
         handler = functools.partial(Quiet, directory=served)
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -276,6 +407,9 @@ def main():
                     check_every_page(b, base, site, mode)
                     check_contents_tree(b, base, mode)
                     check_search(b, base, mode)
+                    check_typing(b, base, mode, note)
+                    check_keys(b, base, mode, note)
+                check_theme(b, bases[1][1], note)
                 check_without_script(b, bases[0][1], note)
                 check_accessibility(b, bases[1][1], axe_js, note, attachment)
             finally:
