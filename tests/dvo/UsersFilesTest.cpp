@@ -11,6 +11,7 @@
 
 #include "quillbook/DbCommands.h"
 #include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/DvoWriters.h"
 #include "tests/support/TestSupport.h"
 
 using namespace dvotest;
@@ -20,16 +21,7 @@ using qbtest::WriteFile;
 
 namespace {
 
-void Sql(const std::string& file, const std::string& sql) {
-    sqlite3* conn = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &conn));
-    char* err = nullptr;
-    const int rc = sqlite3_exec(conn, sql.c_str(), nullptr, nullptr, &err);
-    const std::string message = err ? err : "";
-    sqlite3_free(err);
-    sqlite3_close(conn);
-    ASSERT_EQ(SQLITE_OK, rc) << message;
-}
+void Sql(const std::string& file, const std::string& sql) { ASSERT_EQ("", qbtest::RunSql(file, sql)); }
 
 class UsersFiles : public ::testing::Test {
 protected:
