@@ -4,6 +4,7 @@
 // Paths are UTF-8 with "/" (Windows also takes "\"); failures return false or
 // kNoFd and leave an errno value (ENOENT, EEXIST, ELOOP, ...) in errno.
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +79,8 @@ long long ReadAt(Fd fd, void* buffer, std::size_t size, std::uint64_t offset);
 long long WriteAt(Fd fd, const void* buffer, std::size_t size, std::uint64_t offset);
 // Writes all bytes; false on failure.
 bool WriteAll(Fd fd, const void* buffer, std::size_t size);
+// A C stream on path (mode as for fopen; "b" for binary), through the wide API on Windows.
+std::FILE* OpenStdio(const std::string& path, const char* mode);
 bool Truncate(Fd fd, std::uint64_t size);
 bool Sync(Fd fd);
 bool SetMode(Fd fd, unsigned mode);

@@ -97,7 +97,7 @@ int RunHost(const HostArgs& args) {
     std::cout << "menu:\n" << buffer << std::flush;
 
     std::error_code ec;
-    const std::string dbPath = std::filesystem::absolute(args.db, ec).string();
+    const std::string dbPath = qb::Utf8Of(std::filesystem::absolute(qb::FsPath(args.db), ec));
     const int db = dvo_open(dbPath.c_str());
     if (db == 0) {
         return Fail("host", "cannot open " + args.db + ": " + dvo_last_error(), 1);

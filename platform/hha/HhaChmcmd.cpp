@@ -10,6 +10,7 @@
 #include "support/Error.h"
 #include "support/Os.h"
 #include "support/Scratch.h"
+#include "support/Path.h"
 
 namespace qb::hha {
 
@@ -87,7 +88,7 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
     for (const auto& w : project.windows) hhp += NormaliseWindow(project, w) + "\r\n";
     hhp += "[FILES]\r\n";
     for (const ProjectFile& f : files) hhp += f.name.substr(1) + "\r\n";
-    std::string hhpPath = mirror.Path() + fs::path(project.hhpPath).filename().string();
+    std::string hhpPath = mirror.Path() + Utf8Of(FsPath(project.hhpPath).filename());
     WriteFile(hhpPath, hhp);
 
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {

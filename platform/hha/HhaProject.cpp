@@ -170,8 +170,8 @@ Project ReadProject(const std::string& hhpFile) {
     if (native.empty() || !IsRegularFile(native)) throw Error("Error: cannot open project file " + hhpFile);
     Project p;
     std::error_code ec;
-    p.hhpPath = fs::absolute(native, ec).lexically_normal().string();
-    p.folder = fs::path(p.hhpPath).parent_path().string();
+    p.hhpPath = Utf8Of(fs::absolute(FsPath(native), ec).lexically_normal());
+    p.folder = Utf8Of(FsPath(p.hhpPath).parent_path());
     if (p.folder.empty() || p.folder.back() != '/') p.folder += '/';
 
     std::string section;
@@ -196,9 +196,9 @@ Project ReadProject(const std::string& hhpFile) {
     std::string out = p.Option("Compiled file");
     for (char& c : out)
         if (c == '\\') c = '/';
-    if (out.empty()) out = fs::path(p.hhpPath).stem().string() + ".chm";
+    if (out.empty()) out = Utf8Of(FsPath(p.hhpPath).stem()) + ".chm";
     if (!IsAbsolutePath(out)) out = p.folder + out;
-    p.compiledFile = fs::path(out).lexically_normal().string();
+    p.compiledFile = Utf8Of(FsPath(out).lexically_normal());
     return p;
 }
 
@@ -241,11 +241,11 @@ ResolvedPath ResolvePath(const Project& project, const std::string& written, con
     // place, outside it is stored under its bare name.
     if (!pageLink && fwd[0] == '/' &&
         (IsRegularFile(fwd) || fwd.compare(0, project.folder.size(), project.folder) == 0)) {
-        std::string normal = std::filesystem::path(fwd).lexically_normal().string();
+        std::string normal = Utf8Of(FsPath(fwd).lexically_normal());
         if (normal.compare(0, project.folder.size(), project.folder) == 0) {
             if (!CanonicalName(normal.substr(project.folder.size()), r.name)) r.name.clear();
         } else {
-            r.name = "/" + std::filesystem::path(normal).filename().string();
+            r.name = "/" + Utf8Of(FsPath(normal).filename());
             r.outside = true;
         }
         r.source = normal;

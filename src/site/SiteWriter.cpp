@@ -10,6 +10,7 @@
 #include "site/SearchIndex.h"
 #include "site/SiteAssets.h"
 #include "site/SiteHtml.h"
+#include "support/Path.h"
 
 namespace qb::site {
 
@@ -144,7 +145,7 @@ std::optional<std::string> TSiteWriter::Resolve(const std::string& target) {
     if (page != pages_.end()) return page->second;
     if (copies_.count(target)) return "p/" + target;
     std::error_code ec;
-    if (!sfs::is_regular_file(sfs::path(run_.outputRoot) / target, ec)) return std::nullopt;
+    if (!sfs::is_regular_file(FsPath(run_.outputRoot) / target, ec)) return std::nullopt;
     copies_.insert(target);
     return "p/" + target;
 }
@@ -235,7 +236,7 @@ std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n)
         const std::string href = Escape(RelativeHref(from, "p/" + rel));
         const std::string name = Escape(ExtractFileName(rel));
         std::error_code ec;
-        const auto bytes = sfs::file_size(sfs::path(run_.outputRoot) / rel, ec);
+        const auto bytes = sfs::file_size(FsPath(run_.outputRoot) / rel, ec);
         rows += "<tr><td><a href=\"" + href + "\">" + name + "</a></td><td class=\"size\">" +
                 (ec ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel)) + "</td></tr>\n";
         if (IsImageFile(rel))
@@ -255,7 +256,7 @@ std::string TSiteWriter::ItemPage(int id, std::string& text) {
     if (n.item.hasNote) {
         const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
         const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
-        body = ExtractBody(ReadFile(sfs::path(run_.outputRoot) / outRel));
+        body = ExtractBody(ReadFile(FsPath(run_.outputRoot) / outRel));
         body = RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
     }
     text = HtmlToText(body);
@@ -347,16 +348,16 @@ std::string TSiteWriter::SearchPage() const {
 }
 
 void TSiteWriter::Write(const std::string& sitePath, const std::string& bytes) const {
-    const sfs::path p = sfs::path(folder_) / sitePath;
+    const sfs::path p = FsPath(folder_) / FsPath(sitePath);
     sfs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + p.string());
+    if (!out) throw std::runtime_error("cannot write " + Utf8Of(p));
 }
 
 void TSiteWriter::CopyAssets() const {
     for (const auto& rel : copies_) {
-        const sfs::path from = sfs::path(run_.outputRoot) / rel, to = sfs::path(folder_) / "p" / rel;
+        const sfs::path from = FsPath(run_.outputRoot) / rel, to = FsPath(folder_) / "p" / rel;
         std::error_code ec;
         if (!sfs::is_regular_file(from, ec)) continue;
         sfs::create_directories(to.parent_path());

@@ -206,6 +206,8 @@ bool WriteAll(Fd fd, const void* buffer, std::size_t size) {
     return true;
 }
 
+std::FILE* OpenStdio(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 bool Truncate(Fd fd, std::uint64_t size) { return ::ftruncate(static_cast<int>(fd), static_cast<off_t>(size)) == 0; }
 bool Sync(Fd fd) { return ::fsync(static_cast<int>(fd)) == 0; }
 bool SetMode(Fd fd, unsigned mode) { return ::fchmod(static_cast<int>(fd), static_cast<mode_t>(mode)) == 0; }

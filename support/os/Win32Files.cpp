@@ -449,6 +449,10 @@ bool WriteAll(Fd fd, const void* buffer, std::size_t size) {
     return true;
 }
 
+std::FILE* OpenStdio(const std::string& path, const char* mode) {
+    return ::_wfopen(WidePath(path).c_str(), ToWide(mode).c_str());
+}
+
 bool Truncate(Fd fd, std::uint64_t size) {
     Handle* h = Of(fd);
     FILE_END_OF_FILE_INFO eof{};
