@@ -17,9 +17,20 @@ struct ConverterCloser {
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
+// ICU's names for the code pages that are not "windows-N".
+std::string KnownName(int codePage) {
+    switch (codePage) {
+        case 65001: return "UTF-8";
+        case 28591: return "ISO-8859-1";
+        case 20127: return "US-ASCII";
+        case 10000: return "macintosh";
+        default: return "";
+    }
+}
+
 Converter Open(int codePage) {
     UErrorCode status = U_ZERO_ERROR;
-    for (const std::string& name : {std::string(codePage == 65001 ? "UTF-8" : ""), "windows-" + std::to_string(codePage),
+    for (const std::string& name : {KnownName(codePage), "windows-" + std::to_string(codePage),
                                     "cp" + std::to_string(codePage), std::string("windows-1252")}) {
         if (name.empty()) continue;
         status = U_ZERO_ERROR;
