@@ -86,7 +86,8 @@ TEST(SafeFileName, NamesWindowsReservesGetAPrefixAndTrailingDotsGo) {
     EXPECT_EQ("_CON", SafeFileName("CON", '_'));
     EXPECT_EQ("_nul.txt", SafeFileName("nul.txt", '_'));
     EXPECT_EQ("_Com7.tar.gz", SafeFileName("Com7.tar.gz", '_'));
-    EXPECT_EQ("_LPT1_", SafeFileName("LPT1.", '_'));
+    // The dot goes first, and "LPT1_" is no device name.
+    EXPECT_EQ("LPT1_", SafeFileName("LPT1.", '_'));
     EXPECT_EQ("Notes_", SafeFileName("Notes.", '_'));
     EXPECT_EQ("Notes__", SafeFileName("Notes..", '_'));
     // Ordinary names, and names that only start like a device, stay as they were.
