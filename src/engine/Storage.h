@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Os.h"
+
 namespace qb {
 
 // One enumerated entry of an item's folder.
@@ -31,7 +33,7 @@ public:
     // Writes the stored file's bytes to the open descriptor fd (the file named
     // destName); false when nothing is stored there; raises qb::Error like
     // ExportFile. This one has ExportFile write an unnamed scratch file and copies that.
-    virtual bool ExportFileTo(int db, const std::string& path, int fd, const std::string& destName);
+    virtual bool ExportFileTo(int db, const std::string& path, os::Fd fd, const std::string& destName);
     // The stored file's bytes into data (sizeHint: its size if known); false when
     // nothing is stored there. This one goes through ExportFile and a scratch file.
     virtual bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint = 0);
