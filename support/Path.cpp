@@ -1,17 +1,38 @@
 #include "support/Path.h"
 
-#include <fnmatch.h>
+#include "support/Os.h"
 
 namespace qb {
 
+namespace {
+
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool MatchesMask(const std::string& name, const std::string& mask) {
     if (mask == "*.*" || mask == "*") return true;
-    // Windows masks know only * and ?: "[" is a plain character ("[[]"), "\"
-    // too (FNM_NOESCAPE); no FNM_PATHNAME or FNM_PERIOD, so "/" and a leading
-    // dot match like any other character.
-    std::string pattern;
-    for (char c : mask) pattern += c == '[' ? std::string("[[]") : std::string(1, c);
-    return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
+    // Windows masks know only * and ?; every other byte ("[", "\", "/", a
+    // leading dot) is itself. Greedy with one backtrack point: linear enough.
+    std::size_t n = 0, m = 0, starM = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || (mask[m] != '*' && Fold(mask[m]) == Fold(name[n])))) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starM = m++;
+            starN = n;
+        } else if (starM != std::string::npos) {
+            m = starM + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
 }
+
+bool IsAbsolutePath(const std::string& path) { return os::IsAbsolutePath(path); }
 
 }  // namespace qb

@@ -16,4 +16,8 @@ inline std::string NativePath(std::string_view path) {
 // folded); "*.*" matches every name, also one without a dot.
 bool MatchesMask(const std::string& name, const std::string& mask);
 
+// True for a path that does not depend on the current folder: "/x" here; also
+// "C:\x", "C:/x" and "\\server\share" on Windows.
+bool IsAbsolutePath(const std::string& path);
+
 }  // namespace qb
