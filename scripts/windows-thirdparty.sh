@@ -185,19 +185,30 @@ build_icu() {
     echo "icu=$prefix"
 }
 
-cli11_include() {
-    # Header-only: Debian's own headers serve every target.
-    echo "cli11=/usr/include"
+# Header-only: Debian's own headers, copied so the cross compiler never sees
+# the rest of the native /usr/include.
+build_cli11() {
+    local v prefix
+    v="$(dpkg-query -W -f='${Version}' libcli11-dev)"
+    prefix="$cache/$triple/cli11-$v"
+    if [ ! -f "$prefix/.done" ]; then
+        mkdir -p "$prefix/include"
+        cp -r /usr/include/CLI "$prefix/include/"
+        touch "$prefix/.done"
+    fi
+    echo "cli11=$prefix"
 }
 
 case "${2:-all}" in
     icu) build_icu ;;
+    small) build_pugixml; build_googletest; build_sqlite; build_cli11 ;;
+    cli11) build_cli11 ;;
     all)
         build_pugixml
         build_googletest
         build_sqlite
         build_icu
-        cli11_include
+        build_cli11
         ;;
-    *) echo "usage: $0 TRIPLE [all|icu]" >&2; exit 2 ;;
+    *) echo "usage: $0 TRIPLE [all|small|icu|cli11]" >&2; exit 2 ;;
 esac

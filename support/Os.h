@@ -119,6 +119,9 @@ void CloseLibrary(void* library);
 std::string LibraryError();
 // The name a library has on this system: "hha" -> "libhha.so" / "hha.dll".
 std::string LibraryFileName(const std::string& base);
+// A symbol of the library of that base name ("dvo") when the process has it
+// loaded already; nullptr otherwise. Never loads the library itself.
+void* LoadedLibrarySymbol(const std::string& base, const char* name);
 
 // --- Processes and console ----------------------------------------------------------
 bool StdoutIsTerminal();

@@ -8,12 +8,13 @@
 #include <iostream>
 
 #include "Utils/Utils.h"
+#include "hha/hha.h"
 
 namespace qb {
 
 namespace {
 
-using CompileProc = int (*)(const char*, void (*)(const char*), int (*)(long), int);
+using CompileProc = hha_compile_proc;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 bool g_quiet = false;

@@ -7,6 +7,7 @@
 #include "dvo/dvo.h"
 #include "engine/Options.h"
 #include "support/Error.h"
+#include "support/Os.h"
 
 namespace qb {
 namespace {
@@ -17,15 +18,17 @@ int CollectEntry(unsigned char isFolder, const char* name, const char* caption, 
     return 1;
 }
 
-// Every read that meets a database error raises it with SQLite's reason, so a
-// damaged or locked file never passes for an empty tree.
-void Check(int db, const std::string& path) {
-    const char* e = dvo_db_last_error(db);
-    if (e && *e) throw Error("Cannot read \"" + path + "\" from the database: " + e);
-}
+// The host's own library has only the seven operations; what ours adds is
+// looked up at run time, so the module loads against either.
+using TDbLastError = const char* (*)(int db);
+using TReadFile = long long (*)(int db, const char* path, void* buffer, long long bufferSize);
 
 class DvoStorage : public IStorage {
 public:
+    explicit DvoStorage(const std::function<void*(const char*)>& lookup)
+        : lastError_(reinterpret_cast<TDbLastError>(lookup("dvo_db_last_error"))),
+          readFile_(reinterpret_cast<TReadFile>(lookup("dvo_read_file"))) {}
+
     std::string GetHint(int db, const std::string& path) override {
         const char* s = dvo_get_hint(db, path.c_str());
         std::string hint = s ? std::string(s) : std::string();
@@ -55,19 +58,20 @@ public:
     }
     bool ExportFile(int db, const std::string& path, const std::string& destFile) override {
         const bool written = dvo_export_file(db, path.c_str(), fs::ExpandFileName(destFile).c_str()) != 0;
-        if (!written) {
-            const char* e = dvo_db_last_error(db);
+        if (!written && lastError_) {
+            const char* e = lastError_(db);
             if (e && *e) throw Error(e);
         }
         return written;
     }
     bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint) override {
+        if (!readFile_) return IStorage::ReadFile(db, path, data, sizeHint);
         // Straight from the database: a scratch file per note costs the file system more than the conversion.
         data.resize(sizeHint);
-        long long size = dvo_read_file(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
+        long long size = readFile_(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
         if (size > static_cast<long long>(data.size())) {
             data.resize(static_cast<std::size_t>(size));
-            size = dvo_read_file(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
+            size = readFile_(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
         }
         Check(db, path);
         data.resize(size > 0 ? std::min(static_cast<std::size_t>(size), data.size()) : 0);
@@ -78,6 +82,18 @@ public:
         Check(db, path);
         return reinterpret_cast<std::uintptr_t>(folder);
     }
+
+private:
+    // Every read that meets a database error raises it with SQLite's reason, so a
+    // damaged or locked file never passes for an empty tree.
+    void Check(int db, const std::string& path) const {
+        if (!lastError_) return;
+        const char* e = lastError_(db);
+        if (e && *e) throw Error("Cannot read \"" + path + "\" from the database: " + e);
+    }
+
+    TDbLastError lastError_;
+    TReadFile readFile_;
 };
 
 }  // namespace
@@ -92,8 +108,12 @@ bool IStorage::ReadFile(int db, const std::string& path, std::string& data, std:
 
 IStorage& LibraryStorage() {
     // Stateless: every call goes to the library with its own handle.
-    static DvoStorage dvo;
+    static DvoStorage dvo([](const char* name) { return os::LoadedLibrarySymbol("dvo", name); });
     return dvo;
+}
+
+std::unique_ptr<IStorage> MakeLibraryStorage(const std::function<void*(const char* name)>& lookup) {
+    return std::make_unique<DvoStorage>(lookup);
 }
 
 IStorage& Storage(const TParameters& job) { return job.Store ? *job.Store : LibraryStorage(); }

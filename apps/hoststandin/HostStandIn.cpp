@@ -1,0 +1,84 @@
+// The outliner's side of the add-on protocol on Windows: loads the plug-in
+// with LoadLibraryW as the host does, calls its four exports and prints what
+// came back, so tests can check the module the way the host sees it.
+//   qbhost.exe PLUGIN.dll [HOST-VALUES-FILE]
+// The command export runs only when a host-values file is given.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host/Exports.h"
+
+namespace {
+
+constexpr int kBufferSize = QB_HOST_BUFFER_SIZE;
+// Filled before each call: a write past the terminating zero shows up.
+constexpr char kFill = '\x5A';
+
+std::wstring Wide(const char* text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
+    return out;
+}
+
+// Text up to the zero, and whether anything after it was touched.
+std::string Taken(const char* buffer, bool& overrun) {
+    const std::size_t n = strnlen(buffer, kBufferSize);
+    overrun = n == static_cast<std::size_t>(kBufferSize);
+    for (std::size_t i = n + 1; i < static_cast<std::size_t>(kBufferSize) && !overrun; ++i)
+        overrun = buffer[i] != kFill;
+    return std::string(buffer, n);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: qbhost PLUGIN.dll [HOST-VALUES-FILE]\n");
+        return 2;
+    }
+    HMODULE module = LoadLibraryW(Wide(argv[1]).c_str());
+    if (!module) {
+        std::fprintf(stderr, "qbhost: cannot load %s: error %lu\n", argv[1], GetLastError());
+        return 1;
+    }
+    auto checkdll = reinterpret_cast<kvn_checkdll_proc>(GetProcAddress(module, "_kvn_addon_checkdll"));
+    auto description = reinterpret_cast<kvn_buffer_proc>(GetProcAddress(module, "_kvn_addon_description"));
+    auto query = reinterpret_cast<kvn_buffer_proc>(GetProcAddress(module, "_kvn_addon_queryinterface"));
+    auto command = reinterpret_cast<kvn_command_proc>(GetProcAddress(module, "_kvn_addon_ovel2html"));
+    if (!checkdll || !description || !query || !command) {
+        std::fprintf(stderr, "qbhost: %s lacks an add-on export\n", argv[1]);
+        return 1;
+    }
+    std::printf("checkdll(2,3)=%d\n", checkdll(2, 3));
+    std::printf("checkdll(2147483647,1)=%d\n", checkdll(2147483647, 1));
+
+    static char buffer[kBufferSize];
+    bool overrun = false;
+    std::memset(buffer, kFill, sizeof buffer);
+    const int d = description(buffer, kBufferSize);
+    std::string text = Taken(buffer, overrun);
+    std::printf("description=%d bytes=%zu overrun=%d\n%s\n", d, text.size(), overrun ? 1 : 0, text.c_str());
+
+    std::memset(buffer, kFill, sizeof buffer);
+    const int q = query(buffer, kBufferSize);
+    text = Taken(buffer, overrun);
+    std::printf("queryinterface=%d bytes=%zu overrun=%d\n%s", q, text.size(), overrun ? 1 : 0, text.c_str());
+
+    if (argc > 2) {
+        std::string values;
+        if (FILE* f = std::fopen(argv[2], "rb")) {
+            char chunk[4096];
+            std::size_t n;
+            while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) values.append(chunk, n);
+            std::fclose(f);
+        }
+        std::printf("ovel2html=%d\n", command(values.c_str(), 0));
+    }
+    std::fflush(stdout);
+    FreeLibrary(module);
+    return 0;
+}
