@@ -139,7 +139,7 @@ icu_keep_pattern() {
     cat <<'EOF'
 ^(brkitr/(word\.brk|cjdict\.dict|root\.res|en\.res|res_index\.res))$
 ^translit/
-^(cnvalias\.icu|ibm-5346_P100-1998\.cnv|ibm-5347_P100-1998\.cnv|ibm-5348_P100-1997\.cnv|ibm-5349_P100-1998\.cnv|ibm-5350_P100-1998\.cnv|ibm-9447_P100-2002\.cnv|ibm-9448_X100-2005\.cnv|ibm-9449_P100-2002\.cnv|ibm-5354_P100-1998\.cnv|windows-874-2000\.cnv|windows-936-2000\.cnv|windows-949-2000\.cnv|windows-950-2000\.cnv|ibm-943_P15A-2003\.cnv)$
+^(cnvalias\.icu|ibm-5346_P100-1998\.cnv|ibm-5347_P100-1998\.cnv|ibm-5348_P100-1997\.cnv|ibm-5349_P100-1998\.cnv|ibm-5350_P100-1998\.cnv|ibm-9447_P100-2002\.cnv|ibm-9448_X100-2005\.cnv|ibm-9449_P100-2002\.cnv|ibm-5354_P100-1998\.cnv|windows-874-2000\.cnv|windows-936-2000\.cnv|windows-949-2000\.cnv|windows-950-2000\.cnv|ibm-943_P15A-2003\.cnv|ibm-1386_P100-2001\.cnv|ibm-1363_P11B-1998\.cnv|ibm-1373_P100-2002\.cnv)$
 ^[a-z_]+\.nrm$
 ^(uprops|ucase|ubidi|unames|pnames|uemoji|ulayout)\.icu$
 ^(likelySubtags|metadata|supplementalData|langInfo|icuver|icustd|keyTypeData|plurals|numberingSystems|grammaticalFeatures)\.res$
@@ -191,7 +191,9 @@ build_icu() {
         grep -E '^[a-z]{2,3}(_[A-Za-z0-9]+)*\.res$' "$work/all.txt" \
             | grep -v -E '^(en|root|res_index|pool|likelySubtags|metadata|supplementalData|langInfo|icuver|icustd|keyTypeData|plurals|numberingSystems|grammaticalFeatures)\.res$' \
             >> "$work/remove.txt" || true
-        LD_LIBRARY_PATH="$lib" "$bin/icupkg" -r "$work/remove.txt" "$dat" "$work/icudt${major}l.dat" >&2
+        # The root break table also names line, sentence and title rules and the
+        # other dictionaries; only word breaks are opened, so they may be missing.
+        LD_LIBRARY_PATH="$lib" "$bin/icupkg" --ignore-deps -r "$work/remove.txt" "$dat" "$work/icudt${major}l.dat" >&2
         LD_LIBRARY_PATH="$lib" "$bin/genccode" -d "$work" -e "icudt${major}" "$work/icudt${major}l.dat" >&2
         "$cc" -O0 -c "$work/icudt${major}l_dat.c" -o "$work/icudt.o"
         rm -f "$prefix/lib/libsicudt.a"

@@ -33,6 +33,12 @@ std::string Taken(const char* buffer, bool& overrun) {
     return std::string(buffer, n);
 }
 
+// GetProcAddress's type says nothing of the export's; the protocol does.
+template <class T>
+T Export(HMODULE module, const char* name) {
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,10 +51,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qbhost: cannot load %s: error %lu\n", argv[1], GetLastError());
         return 1;
     }
-    auto checkdll = reinterpret_cast<kvn_checkdll_proc>(GetProcAddress(module, "_kvn_addon_checkdll"));
-    auto description = reinterpret_cast<kvn_buffer_proc>(GetProcAddress(module, "_kvn_addon_description"));
-    auto query = reinterpret_cast<kvn_buffer_proc>(GetProcAddress(module, "_kvn_addon_queryinterface"));
-    auto command = reinterpret_cast<kvn_command_proc>(GetProcAddress(module, "_kvn_addon_ovel2html"));
+    auto checkdll = Export<kvn_checkdll_proc>(module, "_kvn_addon_checkdll");
+    auto description = Export<kvn_buffer_proc>(module, "_kvn_addon_description");
+    auto query = Export<kvn_buffer_proc>(module, "_kvn_addon_queryinterface");
+    auto command = Export<kvn_command_proc>(module, "_kvn_addon_ovel2html");
     if (!checkdll || !description || !query || !command) {
         std::fprintf(stderr, "qbhost: %s lacks an add-on export\n", argv[1]);
         return 1;
