@@ -5,9 +5,12 @@
 // The command export runs only when a host-values file is given.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <thread>
 
 #include "host/Exports.h"
 
@@ -38,6 +41,46 @@ template <class T>
 T Export(HMODULE module, const char* name) {
     return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
+
+// Plays the user at message boxes the command shows: prints each box's text
+// and presses its default button, so the command returns without a person.
+class BoxAnswerer {
+public:
+    BoxAnswerer() : thread_([this] { Run(); }) {}
+    ~BoxAnswerer() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND window, LPARAM) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        wchar_t kind[16] = {};
+        GetClassNameW(window, kind, 16);
+        if (process != GetCurrentProcessId() || std::wcscmp(kind, L"#32770") != 0 || !IsWindowVisible(window))
+            return TRUE;
+        static HWND answered = nullptr;  // once per box, while it closes
+        if (window == answered) return TRUE;
+        answered = window;
+        wchar_t text[2048] = {};
+        GetDlgItemTextW(window, 0xFFFF, text, 2048);  // a message box's text control
+        char utf8[8192] = {};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+        std::printf("box=%s\n", utf8);
+        std::fflush(stdout);
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        return TRUE;
+    }
+    void Run() {
+        while (!done_) {
+            EnumWindows(&Visit, 0);
+            Sleep(100);
+        }
+    }
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -82,7 +125,9 @@ int main(int argc, char** argv) {
             while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) values.append(chunk, n);
             std::fclose(f);
         }
-        std::printf("ovel2html=%d\n", command(values.c_str(), 0));
+        BoxAnswerer answerer;
+        const int result = command(values.c_str(), 0);
+        std::printf("ovel2html=%d\n", result);
     }
     std::fflush(stdout);
     FreeLibrary(module);
