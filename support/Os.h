@@ -51,9 +51,18 @@ std::string ErrorText(int err);
 bool IsAbsolutePath(const std::string& path);
 // The path as the system resolves it (links followed); "" when it does not exist.
 std::string RealPath(const std::string& path);
+// Where an open file or folder really lies (links resolved); "" when unknown.
+std::string RealPathOf(Fd fd);
 // Absolute path of the current directory; "" on failure.
 std::string CurrentDir();
 bool SetCurrentDir(const std::string& path);
+
+// The user's folder for settings: $XDG_CONFIG_HOME or ~/.config here,
+// the roaming application data folder on Windows; no trailing "/".
+std::string UserConfigHome();
+// The user's documents folder (XDG_DOCUMENTS_DIR, else ~/Documents; on Windows
+// the known Documents folder); no trailing "/".
+std::string DocumentsFolder();
 
 // --- Files relative to an open folder -------------------------------------------
 // name is one component or a relative path below base (or an absolute path,
@@ -108,6 +117,9 @@ Fd MakeTempFile(const std::string& prefix, std::string& path);
 // A file in folder that has no name (or one removed as it is closed): nothing
 // is left behind however the process ends. Read and written through the Fd only.
 Fd ScratchFile(const std::string& folder);
+// A name by which other code (the storage library) opens a scratch file for
+// writing: "/proc/self/fd/N" here, the file's temporary name on Windows.
+std::string ScratchFileName(Fd fd);
 
 // --- Modules ----------------------------------------------------------------------
 // The file of the executable or shared library holding address.
@@ -122,6 +134,11 @@ std::string LibraryFileName(const std::string& base);
 // A symbol of the library of that base name ("dvo") when the process has it
 // loaded already; nullptr otherwise. Never loads the library itself.
 void* LoadedLibrarySymbol(const std::string& base, const char* name);
+
+// A plain file this process may run (Windows: any plain file).
+bool IsExecutable(const std::string& path);
+// What separates folders in PATH: ":" here, ";" on Windows.
+char PathListSeparator();
 
 // --- Processes and console ----------------------------------------------------------
 bool StdoutIsTerminal();
@@ -187,6 +204,23 @@ int AnsiCodePage();
 // characters the code page lacks become "?". Unknown code pages act as 1252.
 std::string FromCodePage(const std::string& bytes, int codePage);
 std::string ToCodePage(const std::string& utf8, int codePage);
+// Decodes characters of one Windows code page one at a time (glibc's iconv
+// here, the system's tables on Windows); unknown code pages act as 1252.
+class CharDecoder {
+public:
+    static constexpr char32_t kNone = 0xFFFD;
+    explicit CharDecoder(int codePage);
+    ~CharDecoder();
+    CharDecoder(const CharDecoder&) = delete;
+    CharDecoder& operator=(const CharDecoder&) = delete;
+    // The one character the bytes form, or kNone; incomplete is set when
+    // more bytes could still make a character.
+    char32_t Decode(const std::uint8_t* bytes, std::size_t count, bool& incomplete) const;
+
+private:
+    void* impl_ = nullptr;
+    int codePage_;
+};
 // The host's 8-bit text (AnsiCodePage) as UTF-8 and back.
 std::string FromAnsi(const std::string& bytes);
 std::string ToAnsi(const std::string& utf8);

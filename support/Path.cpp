@@ -35,4 +35,20 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
 
 bool IsAbsolutePath(const std::string& path) { return os::IsAbsolutePath(path); }
 
+bool IsReservedDeviceName(std::string_view name) {
+    // The system ignores what follows the first dot, and trailing spaces before it.
+    std::string stem(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = Fold(c);
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+std::string WindowsSafeName(std::string name, char repl) {
+    for (std::size_t i = name.size(); i > 0 && (name[i - 1] == '.' || name[i - 1] == ' '); --i) name[i - 1] = repl;
+    if (IsReservedDeviceName(name)) name.insert(name.begin(), repl);
+    return name;
+}
+
 }  // namespace qb

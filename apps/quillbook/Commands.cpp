@@ -1,10 +1,8 @@
 #include "quillbook/Commands.h"
 
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <sstream>

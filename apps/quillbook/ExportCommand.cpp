@@ -1,10 +1,10 @@
+#include "support/Os.h"
 #include "quillbook/ExportCommand.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
+#include <optional>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -25,10 +25,10 @@ namespace {
 std::atomic<bool> gStopRequested{false};
 bool gStopped = false;
 
-void OnSigint(int) { gStopRequested = true; }
+void OnSigint() { gStopRequested = true; }
 
 struct Terminal {
-    bool tty = isatty(STDOUT_FILENO) != 0 && gVerbosity != Verbosity::Quiet;
+    bool tty = qb::os::StdoutIsTerminal() && gVerbosity != Verbosity::Quiet;
     int position = -1;
     bool barShown = false;
 
@@ -174,14 +174,9 @@ int RunExport(const ExportArgs& args) {
 
     gStopRequested = false;
     gStopped = false;
-    struct sigaction sa {};
-    sa.sa_handler = OnSigint;
-    sigemptyset(&sa.sa_mask);
     // A terminal closed or a polite kill stops the run like Ctrl-C, so the
     // office is shut down and scratch files go.
-    constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction old[3]{};
-    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &old[i]);
+    std::optional<qb::os::StopRequests> stops(std::in_place, OnSigint);
     // Only a help file this run wrote is reported as the result.
     const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);
     int status = 0;
@@ -199,7 +194,7 @@ int RunExport(const ExportArgs& args) {
         gTerm.ClearBar();
         status = ExportError(e.what(), 1);
     }
-    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
+    stops.reset();
     std::fflush(stdout);
     if (status == 0 && gVerbosity != Verbosity::Quiet) {
         const std::string chmAfter = qb::fs::FileIdentity(o.ChmFileName);

@@ -1,7 +1,7 @@
 #include "dvo/Store.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "support/Os.h"
+
 
 #include <algorithm>
 #include <cerrno>
@@ -33,18 +33,6 @@ std::unique_ptr<sqlite3_blob, BlobCloser> OpenBlob(Connection& conn, int64_t fil
     return std::unique_ptr<sqlite3_blob, BlobCloser>(raw);
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // A stored name the path syntax cannot carry ("\" separates components, NUL
 // ends a C text, an empty name is no component) is reported as a made-safe
@@ -281,8 +269,8 @@ std::vector<Entry> Store::Entries(int64_t item) {
 void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
     const auto blob = OpenBlob(conn_, fileRow);
 
-    int fd = ::open(destFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
+    const os::Fd fd = os::Open(destFile, os::kWrite | os::kCreate | os::kTruncate);
+    if (fd < 0) throw Error("Cannot create " + destFile + ": " + os::ErrorText(errno));
     const int total = sqlite3_blob_bytes(blob.get());
     std::string buffer(64 * 1024, '\0');
     bool ok = true;
@@ -292,19 +280,16 @@ void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
         if (sqlite3_blob_read(blob.get(), buffer.data(), n, offset) != SQLITE_OK) {
             ok = false;
             reason = sqlite3_errmsg(conn_.get());
-        } else if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) {
+        } else if (!os::WriteAll(fd, buffer.data(), static_cast<size_t>(n))) {
             ok = false;
-            reason = std::strerror(errno);
+            reason = os::ErrorText(errno);
         }
         offset += n;
     }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        reason = std::strerror(errno);
-    }
+    os::Close(fd);
     if (!ok) {
         // A half-written copy would pass for the real file; callers expect a missing target.
-        ::unlink(destFile.c_str());
+        os::RemoveFile(destFile);
         throw Error("Cannot write " + destFile + ": " + reason);
     }
 }

@@ -1,8 +1,8 @@
 #include "Utils/Platform.h"
 
-#include <malloc.h>
-
 #include <iostream>
+
+#include "support/Os.h"
 
 namespace qb {
 namespace {
@@ -53,7 +53,7 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
     return true;
 }
 
-void ReturnFreedMemory() { ::malloc_trim(0); }
+void ReturnFreedMemory() { os::ReturnFreedMemory(); }
 
 std::string ReadRegString(const std::string&, const std::string&, const std::string&) { return ""; }
 

@@ -196,14 +196,14 @@ std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {
     std::string s = AsciiName(SafeFileName(caption, '_'), '_');
     const std::size_t limit = kMaxNameBytes > reserve ? kMaxNameBytes - reserve : 1;
     if (s.size() > limit) s.resize(Utf8Boundary(s, limit));
-    return s;
+    return WindowsSafeName(std::move(s));
 }
 
 std::string SafeComponent(const std::string& name) {
     std::string s = AsciiName(SafeFileName(name, '_'), '_');
     if (s.size() > kMaxNameBytes) s.resize(Utf8Boundary(s, kMaxNameBytes));
     if (!s.empty() && s.find_first_not_of('.') == std::string::npos) std::replace(s.begin(), s.end(), '.', '_');
-    return s;
+    return WindowsSafeName(std::move(s));
 }
 
 TRun::TRun(const TConvertOptions& options, IStorage& storage, IHelpCompiler& compiler, TProgressCallback callback,

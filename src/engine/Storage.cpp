@@ -12,9 +12,14 @@
 namespace qb {
 namespace {
 
+// The storage library speaks the system's ANSI code page (UTF-8 on Linux);
+// inside, every text is UTF-8.
+std::string Ansi(const std::string& utf8) { return os::ToAnsi(utf8); }
+std::string Utf8(const char* ansi) { return ansi ? os::FromAnsi(ansi) : std::string(); }
+
 int CollectEntry(unsigned char isFolder, const char* name, const char* caption, int value, void* userData) {
     auto* list = static_cast<std::vector<TDVO_ENUM_DATA>*>(userData);
-    list->push_back({name ? name : "", caption ? caption : "", value, isFolder != 0});
+    list->push_back({Utf8(name), Utf8(caption), value, isFolder != 0});
     return 1;
 }
 
@@ -30,37 +35,36 @@ public:
           readFile_(reinterpret_cast<TReadFile>(lookup("dvo_read_file"))) {}
 
     std::string GetHint(int db, const std::string& path) override {
-        const char* s = dvo_get_hint(db, path.c_str());
-        std::string hint = s ? std::string(s) : std::string();
+        std::string hint = Utf8(dvo_get_hint(db, Ansi(path).c_str()));
         Check(db, path);
         return hint;
     }
     int GetFolderCount(int db, const std::string& path, int depth) override {
-        const int n = dvo_get_foldercount(db, path.c_str(), depth);
+        const int n = dvo_get_foldercount(db, Ansi(path).c_str(), depth);
         Check(db, path);
         return n;
     }
     int CountAllSubItems(int db, const std::string& path) override {
-        void* folder = dvo_get_folder(db, path.c_str(), 0);
+        void* folder = dvo_get_folder(db, Ansi(path).c_str(), 0);
         Check(db, path);
         const int n = dvo_folder_subfoldercount(folder, 1);
         Check(db, path);
         return n;
     }
     void EnumEntries(int db, const std::string& path, std::vector<TDVO_ENUM_DATA>& entries) override {
-        dvo_enum_entries(db, path.c_str(), &CollectEntry, 0, &entries);
+        dvo_enum_entries(db, Ansi(path).c_str(), &CollectEntry, 0, &entries);
         Check(db, path);
     }
     bool PathExists(int db, const std::string& path) override {
-        const bool exists = dvo_path_exists(db, path.c_str()) != 0;
+        const bool exists = dvo_path_exists(db, Ansi(path).c_str()) != 0;
         Check(db, path);
         return exists;
     }
     bool ExportFile(int db, const std::string& path, const std::string& destFile) override {
-        const bool written = dvo_export_file(db, path.c_str(), fs::ExpandFileName(destFile).c_str()) != 0;
+        const bool written = dvo_export_file(db, Ansi(path).c_str(), Ansi(fs::ExpandFileName(destFile)).c_str()) != 0;
         if (!written && lastError_) {
             const char* e = lastError_(db);
-            if (e && *e) throw Error(e);
+            if (e && *e) throw Error(Utf8(e));
         }
         return written;
     }
@@ -68,17 +72,17 @@ public:
         if (!readFile_) return IStorage::ReadFile(db, path, data, sizeHint);
         // Straight from the database: a scratch file per note costs the file system more than the conversion.
         data.resize(sizeHint);
-        long long size = readFile_(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
+        long long size = readFile_(db, Ansi(path).c_str(), data.data(), static_cast<long long>(data.size()));
         if (size > static_cast<long long>(data.size())) {
             data.resize(static_cast<std::size_t>(size));
-            size = readFile_(db, path.c_str(), data.data(), static_cast<long long>(data.size()));
+            size = readFile_(db, Ansi(path).c_str(), data.data(), static_cast<long long>(data.size()));
         }
         Check(db, path);
         data.resize(size > 0 ? std::min(static_cast<std::size_t>(size), data.size()) : 0);
         return size >= 0;
     }
     std::uintptr_t ItemKey(int db, const std::string& path) override {
-        void* folder = dvo_get_folder(db, path.c_str(), 0);
+        void* folder = dvo_get_folder(db, Ansi(path).c_str(), 0);
         Check(db, path);
         return reinterpret_cast<std::uintptr_t>(folder);
     }
@@ -89,7 +93,7 @@ private:
     void Check(int db, const std::string& path) const {
         if (!lastError_) return;
         const char* e = lastError_(db);
-        if (e && *e) throw Error("Cannot read \"" + path + "\" from the database: " + e);
+        if (e && *e) throw Error("Cannot read \"" + path + "\" from the database: " + Utf8(e));
     }
 
     TDbLastError lastError_;

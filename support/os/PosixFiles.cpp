@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "support/Os.h"
 
@@ -95,6 +97,13 @@ std::string RealPath(const std::string& path) {
     return out;
 }
 
+std::string RealPathOf(Fd fd) {
+    char buf[PATH_MAX + 1];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(proc.c_str(), buf, PATH_MAX);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
 std::string CurrentDir() {
     std::error_code ec;
     auto p = std::filesystem::current_path(ec);
@@ -102,6 +111,45 @@ std::string CurrentDir() {
 }
 
 bool SetCurrentDir(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+namespace {
+
+std::string Home() {
+    const char* h = std::getenv("HOME");
+    return h && *h ? h : "/tmp";
+}
+
+// XDG_DOCUMENTS_DIR from user-dirs.dirs, with $HOME expanded.
+std::string XdgDocuments(const std::string& home) {
+    std::ifstream in(UserConfigHome() + "/user-dirs.dirs");
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_DOCUMENTS_DIR=";
+        if (line.rfind(key, 0) != 0) continue;
+        std::string v = line.substr(key.size());
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+        if (v.rfind("$HOME", 0) == 0) v = home + v.substr(5);
+        // Only absolute values are valid; anything else would depend on the current folder.
+        return !v.empty() && v.front() == '/' ? v : std::string();
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string UserConfigHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    // The XDG rules ignore relative values.
+    std::string base = xdg && *xdg == '/' ? std::string(xdg) : Home() + "/.config";
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base;
+}
+
+std::string DocumentsFolder() {
+    const std::string home = Home();
+    const std::string docs = XdgDocuments(home);
+    return docs.empty() ? home + "/Documents" : docs;
+}
 
 Fd OpenAt(Fd base, const std::string& name, unsigned flags, unsigned mode) {
     return ::openat(Native(base), name.c_str(), OpenFlags(flags), static_cast<mode_t>(mode));
@@ -237,6 +285,8 @@ Fd ScratchFile(const std::string& folder) {
     return fd;
 }
 
+std::string ScratchFileName(Fd fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 std::string ModulePath(const void* address) {
     Dl_info info{};
     if (!dladdr(address, &info) || !info.dli_fname || !*info.dli_fname) return "";
@@ -255,6 +305,13 @@ std::string LibraryError() {
     return e ? e : "unknown error";
 }
 std::string LibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
+
+bool IsExecutable(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+char PathListSeparator() { return ':'; }
 
 bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
 int ProcessId() { return static_cast<int>(::getpid()); }

@@ -3,6 +3,7 @@
 #include "support/os/Win32Util.h"
 // After windows.h: it uses its types.
 #include <malloc.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cctype>
@@ -94,12 +95,21 @@ using namespace win;
 
 namespace {
 
+// Restores a handle's file position on the way out.
+struct PositionKeeper {
+    HANDLE h;
+    LARGE_INTEGER at{};
+    explicit PositionKeeper(HANDLE handle) : h(handle) {
+        LARGE_INTEGER zero{};
+        ::SetFilePointerEx(h, zero, &at, FILE_CURRENT);
+    }
+    ~PositionKeeper() { ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN); }
+};
+
 std::wstring Join(Fd base, const std::string& name) {
     if (Absolute(name) || base == kCurrentDir || !Of(base)) return WidePath(name);
-    std::wstring w = ToWide(name);
-    for (wchar_t& c : w)
-        if (c == L'/') c = L'\\';
-    return Of(base)->path + L"\\" + w;
+    // Through the full-path conversion again: the prefix would keep ".." literally.
+    return WidePath(Utf8Path(Of(base)->path) + "\\" + name);
 }
 
 Kind KindOfAttributes(DWORD attrs) {
@@ -286,21 +296,35 @@ std::string ErrorText(int err) {
 
 bool IsAbsolutePath(const std::string& path) { return Absolute(path); }
 
-std::string RealPath(const std::string& path) {
-    HANDLE h = ::CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "";
+namespace {
+
+std::string FinalPath(HANDLE h) {
     std::wstring out(MAX_PATH, L'\0');
     DWORD n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
     if (n >= out.size()) {
         out.resize(n + 1);
         n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
     }
-    ::CloseHandle(h);
     if (n == 0) return "";
     out.resize(n);
     return Utf8Path(out);
+}
+
+}  // namespace
+
+std::string RealPath(const std::string& path) {
+    HANDLE h = ::CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    const std::string out = FinalPath(h);
+    ::CloseHandle(h);
+    return out;
+}
+
+std::string RealPathOf(Fd fd) {
+    Handle* h = Of(fd);
+    return h ? FinalPath(h->h) : std::string();
 }
 
 std::string CurrentDir() {
@@ -317,6 +341,28 @@ bool SetCurrentDir(const std::string& path) {
     return false;
 }
 
+namespace {
+
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::string out;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) out = FromWide(path);
+    ::CoTaskMemFree(path);
+    return out;
+}
+
+}  // namespace
+
+std::string UserConfigHome() {
+    const std::string dir = KnownFolder(FOLDERID_RoamingAppData);
+    return dir.empty() ? TempDirectory() : dir;
+}
+
+std::string DocumentsFolder() {
+    const std::string dir = KnownFolder(FOLDERID_Documents);
+    return dir.empty() ? UserConfigHome() : dir;
+}
+
 Fd OpenAt(Fd base, const std::string& name, unsigned flags, unsigned) { return OpenWide(Join(base, name), flags); }
 
 Fd Open(const std::string& path, unsigned flags, unsigned) { return OpenWide(WidePath(path), flags); }
@@ -324,6 +370,7 @@ Fd Open(const std::string& path, unsigned flags, unsigned) { return OpenWide(Wid
 void Close(Fd fd) {
     if (Handle* h = Of(fd)) {
         ::CloseHandle(h->h);
+        if (h->removeOnClose) ::DeleteFileW(h->path.c_str());
         delete h;
     }
 }
@@ -358,8 +405,14 @@ long long ReadAt(Fd fd, void* buffer, std::size_t size, std::uint64_t offset) {
     ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-    if (!h || !::ReadFile(h->h, buffer, want, &got, &ov)) {
-        if (h && ::GetLastError() == ERROR_HANDLE_EOF) return 0;
+    if (!h) {
+        errno = EBADF;
+        return -1;
+    }
+    // An offset read moves a synchronous handle's position: put it back, as pread leaves it.
+    const PositionKeeper keep(h->h);
+    if (!::ReadFile(h->h, buffer, want, &got, &ov)) {
+        if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
         SetErrno();
         return -1;
     }
@@ -373,7 +426,12 @@ long long WriteAt(Fd fd, const void* buffer, std::size_t size, std::uint64_t off
     ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD put = 0;
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-    if (!h || !::WriteFile(h->h, buffer, want, &put, &ov)) {
+    if (!h) {
+        errno = EBADF;
+        return -1;
+    }
+    const PositionKeeper keep(h->h);
+    if (!::WriteFile(h->h, buffer, want, &put, &ov)) {
         SetErrno();
         return -1;
     }
@@ -523,16 +581,20 @@ Fd MakeTempFile(const std::string& prefix, std::string& path) {
 }
 
 Fd ScratchFile(const std::string& folder) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring path = WidePath(folder + "\\quillbook-" + RandomSuffix());
-        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<Fd>(new Handle{h, path, false});
-        if (::GetLastError() != ERROR_FILE_EXISTS) break;
+    // The storage library opens it by name without sharing deletion, so it
+    // cannot be a delete-on-close file: it is removed as it is closed.
+    std::string path;
+    const Fd fd = MakeTempFile(folder + "\\quillbook-", path);
+    if (fd != kNoFd) {
+        ::SetFileAttributesW(Of(fd)->path.c_str(), FILE_ATTRIBUTE_TEMPORARY);
+        Of(fd)->removeOnClose = true;
     }
-    SetErrno();
-    return kNoFd;
+    return fd;
+}
+
+std::string ScratchFileName(Fd fd) {
+    Handle* h = Of(fd);
+    return h ? Utf8Path(h->path) : std::string();
 }
 
 std::string ModulePath(const void* address) {
@@ -590,6 +652,13 @@ std::string win::SystemMessage(DWORD error) {
         out.pop_back();
     return out;
 }
+
+bool IsExecutable(const std::string& path) {
+    FileInfo info;
+    return PathInfo(path, info, true) && info.kind == Kind::File;
+}
+
+char PathListSeparator() { return ';'; }
 
 bool StdoutIsTerminal() {
     DWORD mode = 0;

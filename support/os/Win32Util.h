@@ -21,6 +21,7 @@ struct Handle {
     HANDLE h;
     std::wstring path;
     bool folder;
+    bool removeOnClose = false;  // a scratch file that others open by name
 };
 
 Handle* Of(Fd fd);
