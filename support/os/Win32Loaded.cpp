@@ -1,13 +1,12 @@
 #include <windows.h>
 
 #include "support/Os.h"
-#include "support/Utf.h"
 
 namespace qb::os {
 
 void* LoadedLibrarySymbol(const std::string& base, const char* name) {
-    const std::u16string file = ToUtf16(LibraryFileName(base));
-    HMODULE module = ::GetModuleHandleW(reinterpret_cast<LPCWSTR>(file.c_str()));
+    // Found by file name among the modules already loaded; never loads one.
+    HMODULE module = ::GetModuleHandleW(ToWide(LibraryFileName(base)).c_str());
     return module ? reinterpret_cast<void*>(::GetProcAddress(module, name)) : nullptr;
 }
 
