@@ -105,7 +105,7 @@ build_sqlite() {
 
 # --- ICU -----------------------------------------------------------------
 # The cross build needs a native ICU of the same version: its configured build
-# folder (config/icucross.mk) and its data tools (icupkg, genccode). Debian's
+# folder (config/icucross.*) and its data tools (icupkg, genccode). Debian's
 # icu-devtools of that version supplies the tools; without it they are built.
 build_icu_native() {
     local v="$1" dir="$cache/$native_triple/icu-native-$v" tools_v
@@ -117,7 +117,7 @@ build_icu_native() {
         unpack_source icu "$v" "$dir/src"
         (cd "$dir/build" && CFLAGS=-O1 CXXFLAGS=-O1 "$dir/src/source/configure" \
             --disable-tests --disable-samples --disable-extras --disable-layoutex >&2 \
-            && make config/icucross.mk >&2)
+            && make config/icucross.mk config/icucross.inc >&2)
         mkdir -p "$dir/tools"
         if [ "$tools_v" = "$v" ]; then
             ln -sf /usr/bin/icupkg /usr/bin/genccode "$dir/tools/"
@@ -158,7 +158,8 @@ build_icu() {
         log "icu $v for $triple"
         work="$(mktemp -d "$cache/.work-XXXXXX")"
         unpack_source icu "$v" "$work/src"
-        mkdir -p "$work/build"
+        # ICU's top-level make would make these; only three folders are built here.
+        mkdir -p "$work/build/lib" "$work/build/bin"
         # Collation, formatting and regular expressions are never called: left
         # out, which halves the build. Consumers see the same switches in uconfig.h.
         local icu_config="-DUCONFIG_NO_COLLATION=1 -DUCONFIG_NO_FORMATTING=1 -DUCONFIG_NO_REGULAR_EXPRESSIONS=1"
@@ -195,7 +196,7 @@ build_icu() {
         # other dictionaries; only word breaks are opened, so they may be missing.
         LD_LIBRARY_PATH="$lib" "$bin/icupkg" --ignore-deps -r "$work/remove.txt" "$dat" "$work/icudt${major}l.dat" >&2
         LD_LIBRARY_PATH="$lib" "$bin/genccode" -d "$work" -e "icudt${major}" "$work/icudt${major}l.dat" >&2
-        "$cc" -O0 -c "$work/icudt${major}l_dat.c" -o "$work/icudt.o"
+        "$cc" -O0 -DU_STATIC_IMPLEMENTATION -I"$prefix/include" -c "$work/icudt${major}l_dat.c" -o "$work/icudt.o"
         rm -f "$prefix/lib/libsicudt.a"
         "$ar" rcs "$prefix/lib/libsicudt.a" "$work/icudt.o"
         cp "$work/icudt${major}l.dat" "$prefix/lib/"
