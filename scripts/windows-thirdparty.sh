@@ -197,6 +197,8 @@ build_icu() {
         LD_LIBRARY_PATH="$lib" "$bin/icupkg" --ignore-deps -r "$work/remove.txt" "$dat" "$work/icudt${major}l.dat" >&2
         LD_LIBRARY_PATH="$lib" "$bin/genccode" -d "$work" -e "icudt${major}" "$work/icudt${major}l.dat" >&2
         "$cc" -O0 -DU_STATIC_IMPLEMENTATION -I"$prefix/include" -c "$work/icudt${major}l_dat.c" -o "$work/icudt.o"
+        # genccode names the array after the file (icudtNNl_dat); ICU looks for icudtNN_dat.
+        "$triple-objcopy" --redefine-sym "icudt${major}l_dat=icudt${major}_dat" "$work/icudt.o"
         rm -f "$prefix/lib/libsicudt.a"
         "$ar" rcs "$prefix/lib/libsicudt.a" "$work/icudt.o"
         cp "$work/icudt${major}l.dat" "$prefix/lib/"
