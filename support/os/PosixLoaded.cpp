@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <stdlib.h>
 
 #include "support/Os.h"
 
@@ -13,6 +14,14 @@ void* LoadedLibrarySymbol(const std::string& base, const char* name) {
     // Only drops the count taken above: whoever loaded it keeps it loaded.
     ::dlclose(library);
     return symbol;
+}
+
+}  // namespace qb::os
+
+namespace qb::os {
+
+bool SetEnvironment(const char* name, const char* value) {
+    return (value ? ::setenv(name, value, 1) : ::unsetenv(name)) == 0;
 }
 
 }  // namespace qb::os
