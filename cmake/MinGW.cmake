@@ -25,7 +25,7 @@ endif()
 
 # Tests run under Wine; the test script gives each run its own WINEPREFIX.
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(QB_WINE NAMES ${QB_MINGW_WINE} wine)
+  find_program(QB_WINE NAMES ${QB_MINGW_WINE} wine PATHS /usr/lib/wine)
   if(QB_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${QB_WINE})
   endif()
