@@ -139,6 +139,12 @@ void CloseLibrary(void* library);
 std::string LibraryError();
 // The name a library has on this system: "hha" -> "libhha.so" / "hha.dll".
 std::string LibraryFileName(const std::string& base);
+// A symbol of the library of that base name ("dvo") when the process has it
+// loaded already; nullptr otherwise. Never loads the library itself.
+void* LoadedLibrarySymbol(const std::string& base, const char* name);
+// Sets (or with value nullptr removes) a variable of the process environment,
+// as std::getenv sees it.
+bool SetEnvironment(const char* name, const char* value);
 
 // A plain file this process may run (Windows: any plain file).
 bool IsExecutable(const std::string& path);

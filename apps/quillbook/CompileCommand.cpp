@@ -8,13 +8,14 @@
 
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
+#include "hha/hha.h"
 #include "support/Os.h"
 
 namespace qb {
 
 namespace {
 
-using CompileProc = int (*)(const char*, void (*)(const char*), int (*)(long), int);
+using CompileProc = hha_compile_proc;
 
 std::atomic<bool> g_stopRequested{false};
 bool g_quiet = false;

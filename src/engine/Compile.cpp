@@ -5,6 +5,7 @@
 #include "Utils/Platform.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "hha/hha.h"
 #include "settings/MessageTable.h"
 #include "support/Error.h"
 
@@ -44,7 +45,7 @@ bool CallHelpCompiler(const std::string& libraryPath, const std::string& project
         if (log) log(("Error: cannot load the help compiler: " + os::LibraryError()).c_str());
         return false;
     }
-    using Fn = int (*)(const char*, THHALog, THHAContinue, int);
+    using Fn = hha_compile_proc;
     auto fn = reinterpret_cast<Fn>(os::LibrarySymbol(lib, "HHA_CompileHHP"));
     bool result = false;
     if (!fn && log) log(("Error: " + libraryPath + " has no HHA_CompileHHP").c_str());

@@ -3,6 +3,8 @@
 // The library's own implementation raises qb::Error when a read meets a database error.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,10 @@ struct TParameters;
 
 // The host storage library libdvo; it keeps no state of its own.
 IStorage& LibraryStorage();
+// The storage library with the functions beyond its seven operations taken from
+// lookup (nullptr: the library lacks it); LibraryStorage() looks them up in the
+// loaded library.
+std::unique_ptr<IStorage> MakeLibraryStorage(const std::function<void*(const char* name)>& lookup);
 // The job's storage: the one its run was given, else the library.
 IStorage& Storage(const TParameters& job);
 
