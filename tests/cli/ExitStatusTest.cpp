@@ -151,7 +151,7 @@ TEST_F(ExitStatusTable, UsageErrorsAreTwoAndNameTheWrongWord) {
         {"usage",
          {"export"},
          2,
-         "quillbook: export: missing --db, --out and one of --item PATH or --whole. See 'quillbook help export'."},
+         "quillbook: export: missing --db, one of --item PATH or --whole and --out DIR (or --site DIR alone). See 'quillbook help export'."},
         {"usage",
          {"export", "--db", db_, "--whole", "--out", "o", "--set", "KeepFolderTre=false"},
          2,

@@ -48,16 +48,7 @@ std::vector<std::string> Export(const std::string& db, const std::string& out, s
 }
 
 // Runs SQL on the database file directly, as a user with the sqlite3 shell would.
-void Sql(const std::string& db, const std::string& sql) {
-    sqlite3* conn = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &conn));
-    char* err = nullptr;
-    const int rc = sqlite3_exec(conn, sql.c_str(), nullptr, nullptr, &err);
-    const std::string message = err ? err : "";
-    sqlite3_free(err);
-    sqlite3_close(conn);
-    ASSERT_EQ(SQLITE_OK, rc) << message;
-}
+void Sql(const std::string& db, const std::string& sql) { ASSERT_EQ("", qbtest::RunSql(db, sql)); }
 
 long long RootPage(const std::string& db, const std::string& table) {
     sqlite3* conn = nullptr;

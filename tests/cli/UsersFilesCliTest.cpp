@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/cli/CliRun.h"
+#include "tests/support/DvoWriters.h"
 #include "tests/support/TestSupport.h"
 
 using namespace clitest;
@@ -31,16 +32,7 @@ std::string MakeSource(const TempDir& dir) {
     return src;
 }
 
-void Sql(const std::string& db, const std::string& sql) {
-    sqlite3* conn = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &conn));
-    char* err = nullptr;
-    const int rc = sqlite3_exec(conn, sql.c_str(), nullptr, nullptr, &err);
-    const std::string message = err ? err : "";
-    sqlite3_free(err);
-    sqlite3_close(conn);
-    ASSERT_EQ(SQLITE_OK, rc) << message;
-}
+void Sql(const std::string& db, const std::string& sql) { ASSERT_EQ("", qbtest::RunSql(db, sql)); }
 
 }  // namespace
 

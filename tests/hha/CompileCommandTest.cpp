@@ -23,7 +23,9 @@ TEST(CompileCommand, PrintsCompilerLinesAndReportsTheResult) {
     ::testing::internal::CaptureStderr();
     rc = qb::CmdCompile(dir / "none.hhp");
     out = ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
+    const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(1, rc);
-    EXPECT_NE(std::string::npos, out.find("none.hhp")) << out;
+    // The reason goes to stderr only.
+    EXPECT_NE(std::string::npos, err.find("none.hhp")) << err;
+    EXPECT_EQ(std::string::npos, out.find("none.hhp")) << out;
 }

@@ -152,15 +152,20 @@ TEST(OptionSchema, RowsNameEachFieldSettingAndControlItemOnce) {
     std::set<std::string> fields, settings, items;
     std::map<std::string, qb::TControlKind> kinds;
     for (const qb::TOptionRow& row : qb::OptionRows()) {
-        if (row.field) EXPECT_TRUE(fields.insert(row.field).second) << row.field;
-        if (row.setting) EXPECT_TRUE(settings.insert(row.setting).second) << row.setting;
+        if (row.field) {
+            EXPECT_TRUE(fields.insert(row.field).second) << row.field;
+        }
+        if (row.setting) {
+            EXPECT_TRUE(settings.insert(row.setting).second) << row.setting;
+        }
         if (!row.control) {
             EXPECT_FALSE(row.setting) << row.setting;
             continue;
         }
-        if (row.kind == qb::TControlKind::CheckList)
+        if (row.kind == qb::TControlKind::CheckList) {
             EXPECT_TRUE(items.insert(std::string(row.control) + "#" + std::to_string(row.item)).second)
                 << row.control << " " << row.item;
+        }
         const auto [it, added] = kinds.emplace(row.control, row.kind);
         EXPECT_TRUE(added || it->second == row.kind) << row.control;
     }

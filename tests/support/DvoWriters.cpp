@@ -105,4 +105,19 @@ bool AddStoredFile(const std::string& dbFile, const std::string& itemPath, const
     return st.Step() == SQLITE_DONE;
 }
 
+std::string RunSql(const std::string& dbFile, const std::string& sql) {
+    sqlite3* conn = nullptr;
+    if (sqlite3_open(dbFile.c_str(), &conn) != SQLITE_OK) {
+        const std::string message = conn ? sqlite3_errmsg(conn) : "cannot open " + dbFile;
+        sqlite3_close(conn);
+        return message;
+    }
+    char* err = nullptr;
+    const int rc = sqlite3_exec(conn, sql.c_str(), nullptr, nullptr, &err);
+    std::string message = rc == SQLITE_OK ? "" : err ? err : sqlite3_errstr(rc);
+    sqlite3_free(err);
+    sqlite3_close(conn);
+    return message;
+}
+
 }  // namespace qbtest

@@ -17,4 +17,7 @@ bool AddStoredItem(const std::string& dbFile, const std::string& parentPath, con
 bool AddStoredFile(const std::string& dbFile, const std::string& itemPath, const std::string& name,
                    const std::string& bytes);
 
+// Runs SQL on the database file as a user with the sqlite3 shell would; "" or SQLite's message.
+std::string RunSql(const std::string& dbFile, const std::string& sql);
+
 }  // namespace qbtest
