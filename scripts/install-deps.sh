@@ -3,7 +3,8 @@
 # --tests also those the tests and the benchmarks need.
 # Idempotent: packages already present are skipped, apt is only asked for the rest.
 #   scripts/install-deps.sh           build and run (scripts/run-sample.sh)
-#   scripts/install-deps.sh --tests   and the whole test suite (scripts/test.sh)
+#   scripts/install-deps.sh --tests   and the Linux test suite (scripts/test.sh)
+#   scripts/install-deps.sh --windows the Windows cross-build (scripts/build-windows.sh)
 set -euo pipefail
 
 # Build and run: compiler, libraries, the wizard's toolkit and fonts.
@@ -31,12 +32,22 @@ TEST_PACKAGES=(
   xchm kchmviewer xdotool
 )
 
+# The Windows cross-build: MinGW-w64 for both targets (posix threads), Wine to
+# run the tests, and what building Debian's source packages needs.
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  wine wine64 dpkg-dev tcl zip python3 libcli11-dev cmake ninja-build ccache
+)
+
 wanted=("${PACKAGES[@]}")
 tests=false
+windows=false
 case "${1:-}" in
   --tests) wanted+=("${TEST_PACKAGES[@]}"); tests=true ;;
+  --windows) wanted=("${WINDOWS_PACKAGES[@]}"); windows=true ;;
   "") ;;
-  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--tests | --windows]" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -53,6 +64,15 @@ export DEBIAN_FRONTEND=noninteractive
 if $tests && { ! command -v npm >/dev/null 2>&1 || [[ " ${missing[*]} " == *" nodejs "* ]]; }; then
   missing+=(npm)
 fi
+# The Windows build takes its third-party libraries from Debian's source packages.
+src_list=/etc/apt/sources.list.d/quillbook-src.sources
+need_update=false
+if $windows && ! grep -rqs '^\(Types: deb-src\|deb-src \)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: bookworm bookworm-updates" \
+    "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" | $SUDO tee "$src_list" >/dev/null
+  need_update=true
+fi
+if $need_update && [ ${#missing[@]} -eq 0 ]; then $SUDO apt-get update -qq; fi
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all packages present"
 else

@@ -1,11 +1,9 @@
 #include "quillbook/Commands.h"
 
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <sstream>

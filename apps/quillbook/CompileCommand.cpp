@@ -1,26 +1,26 @@
 #include "quillbook/CompileCommand.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <csignal>
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "Utils/FileSys.h"
 #include "Utils/Utils.h"
+#include "hha/hha.h"
+#include "support/Os.h"
 
 namespace qb {
 
 namespace {
 
-using CompileProc = int (*)(const char*, void (*)(const char*), int (*)(long), int);
+using CompileProc = hha_compile_proc;
 
-volatile std::sig_atomic_t g_stopRequested = 0;
+std::atomic<bool> g_stopRequested{false};
 bool g_quiet = false;
 
-void OnInterrupt(int) { g_stopRequested = 1; }
+void OnInterrupt() { g_stopRequested = true; }
 
 std::string g_errorLine;
 
@@ -44,7 +44,7 @@ int GoOn(long) { return g_stopRequested ? 0 : 1; }
 struct Library {
     void* handle = nullptr;
     ~Library() {
-        if (handle) dlclose(handle);
+        os::CloseLibrary(handle);
     }
 };
 
@@ -53,30 +53,28 @@ struct Library {
 int CmdCompile(const std::string& hhpFile, bool quiet) {
     g_quiet = quiet;
     Library lib;
-    std::string beside = ModuleDirectory() + "libhha.so";
-    if (::access(beside.c_str(), F_OK) == 0) lib.handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib.handle) lib.handle = dlopen("libhha.so", RTLD_NOW | RTLD_LOCAL);
+    const std::string name = os::LibraryFileName("hha");
+    const std::string beside = ModuleDirectory() + name;
+    if (fs::EntryExists(beside)) lib.handle = os::OpenLibrary(beside);
+    if (!lib.handle) lib.handle = os::OpenLibrary(name);
     if (!lib.handle) {
-        std::cerr << "quillbook: compile: can't find library libhha.so: " << dlerror() << "\n";
+        std::cerr << "quillbook: compile: can't find library " << name << ": " << os::LibraryError() << "\n";
         return 1;
     }
-    auto compile = reinterpret_cast<CompileProc>(dlsym(lib.handle, "HHA_CompileHHP"));
+    auto compile = reinterpret_cast<CompileProc>(os::LibrarySymbol(lib.handle, "HHA_CompileHHP"));
     if (!compile) {
-        std::cerr << "quillbook: compile: libhha.so has no HHA_CompileHHP\n";
+        std::cerr << "quillbook: compile: " << name << " has no HHA_CompileHHP\n";
         return 1;
     }
-    g_stopRequested = 0;
+    g_stopRequested = false;
     g_errorLine.clear();
-    // A kill or a closed terminal stops the compile like Ctrl-C, so its
-    // temporary output is removed.
-    constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction act = {};
-    struct sigaction old[3] = {};
-    act.sa_handler = OnInterrupt;
-    sigemptyset(&act.sa_mask);
-    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &act, &old[i]);
-    int ok = compile(hhpFile.c_str(), PrintLine, GoOn, 0);
-    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
+    int ok = 0;
+    {
+        // A kill or a closed terminal stops the compile like Ctrl-C, so its
+        // temporary output is removed.
+        const os::StopRequests stops(OnInterrupt);
+        ok = compile(hhpFile.c_str(), PrintLine, GoOn, 0);
+    }
     if (!ok) {
         std::fflush(stdout);
         if (g_stopRequested) {

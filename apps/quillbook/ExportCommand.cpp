@@ -1,12 +1,11 @@
+#include "support/Os.h"
 #include "quillbook/ExportCommand.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <filesystem>
+#include <optional>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -31,10 +30,10 @@ namespace {
 std::atomic<bool> gStopRequested{false};
 bool gStopped = false;
 
-void OnSigint(int) { gStopRequested = true; }
+void OnSigint() { gStopRequested = true; }
 
 struct Terminal {
-    bool tty = isatty(STDOUT_FILENO) != 0 && gVerbosity != Verbosity::Quiet;
+    bool tty = qb::os::StdoutIsTerminal() && gVerbosity != Verbosity::Quiet;
     int position = -1;
     bool barShown = false;
     ProgressBar bar;
@@ -152,8 +151,8 @@ int RunExport(const ExportArgs& args) {
     gTerm = Terminal{};
     // An empty name would mean the current folder, which the clean-up empties.
     if (!args.siteOnly && qb::Trim(args.out).empty()) return ExportError("--out names no folder", 2);
-    std::error_code ec;
-    if (!std::filesystem::exists(args.db, ec)) return ExportError("no such file: " + args.db, 2);
+    qb::os::FileInfo dbInfo;
+    if (!qb::os::PathInfo(args.db, dbInfo, true)) return ExportError("no such file: " + args.db, 2);
     const int db = dvo_open(args.db.c_str());
     if (db <= 0) return ExportError(dvo_last_error(), 1);  // it names the file and the reason
     struct CloseDb {
@@ -206,14 +205,9 @@ int RunExport(const ExportArgs& args) {
 
     gStopRequested = false;
     gStopped = false;
-    struct sigaction sa {};
-    sa.sa_handler = OnSigint;
-    sigemptyset(&sa.sa_mask);
     // A terminal closed or a polite kill stops the run like Ctrl-C, so the
     // office is shut down and scratch files go.
-    constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction old[3]{};
-    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &sa, &old[i]);
+    std::optional<qb::os::StopRequests> stops(std::in_place, OnSigint);
     // Only a help file this run wrote is reported as the result.
     const std::string chmBefore = qb::fs::FileIdentity(o.ChmFileName);
     int status = 0;
@@ -232,7 +226,7 @@ int RunExport(const ExportArgs& args) {
         gTerm.ClearBar();
         status = ExportError(e.what(), 1);
     }
-    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &old[i], nullptr);
+    stops.reset();
     std::fflush(stdout);
     if (status == 0 && gVerbosity != Verbosity::Quiet && !args.siteOnly) {
         const std::string chmAfter = qb::fs::FileIdentity(o.ChmFileName);

@@ -1,8 +1,6 @@
-// `quillbook host`: plays the outliner. Loads the plug-in with dlopen, runs the
+// `quillbook host`: plays the outliner. Loads the plug-in library, runs the
 // handshake, description and menu query, opens the database through the
 // storage library and calls the menu command with the host's key=value text.
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -10,6 +8,8 @@
 #include <iostream>
 #include <string>
 
+#include "support/Path.h"
+#include "support/Os.h"
 #include "dvo/dvo.h"
 #include "host/Exports.h"
 #include "quillbook/DbCommands.h"
@@ -22,11 +22,7 @@ namespace {
 
 const char* const kRootLocation = "\\Organizer\\data\\";
 
-std::string ExecutablePath() {
-    std::error_code ec;
-    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : p.string();
-}
+std::string ExecutablePath() { return qb::os::ModulePath(reinterpret_cast<const void*>(&ExecutablePath)); }
 
 struct FirstFolder {
     std::string name;
@@ -45,13 +41,19 @@ std::string FirstItem(int db) {
     return first.name.empty() ? std::string() : std::string(kRootLocation) + first.name + "\\";
 }
 
+// The plug-in is built without the system's "lib" prefix.
+std::string PluginFileName() {
+    const std::string lib = qb::os::LibraryFileName("Quillbook");
+    return lib.substr(lib.find("Quillbook"));
+}
+
 // The plug-in beside the program (build tree) or in the installed lib/quillbook/.
 std::string DefaultPlugin(const std::string& exe) {
-    const std::filesystem::path dir = std::filesystem::path(exe).parent_path();
-    const std::filesystem::path beside = dir / "Quillbook.so";
+    const std::filesystem::path dir = qb::FsPath(exe).parent_path();
+    const std::filesystem::path beside = dir / qb::FsPath(PluginFileName());
     std::error_code ec;
-    if (std::filesystem::exists(beside, ec)) return beside.string();
-    return (dir.parent_path() / "lib" / "quillbook" / "Quillbook.so").string();
+    if (std::filesystem::exists(beside, ec)) return qb::Utf8Of(beside);
+    return qb::Utf8Of(dir.parent_path() / "lib" / "quillbook" / qb::FsPath(PluginFileName()));
 }
 
 // Qt ends the whole process when it finds no display; say so before it gets there.
@@ -65,7 +67,7 @@ bool HasDisplay() {
 
 template <class T>
 T Resolve(void* module, const char* name) {
-    return reinterpret_cast<T>(dlsym(module, name));
+    return reinterpret_cast<T>(qb::os::LibrarySymbol(module, name));
 }
 
 }  // namespace
@@ -79,11 +81,8 @@ int RunHost(const HostArgs& args) {
     if (plugin.empty()) plugin = DefaultPlugin(exe);
 
     // The plug-in stays loaded until the process ends, as in the host.
-    void* module = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        const char* why = dlerror();
-        return Fail("host", "cannot load " + plugin + ": " + (why ? why : "unknown error"), 1);
-    }
+    void* module = qb::os::OpenLibrary(plugin);
+    if (!module) return Fail("host", "cannot load " + plugin + ": " + qb::os::LibraryError(), 1);
     auto checkdll = Resolve<kvn_checkdll_proc>(module, "_kvn_addon_checkdll");
     auto description = Resolve<kvn_buffer_proc>(module, "_kvn_addon_description");
     auto query = Resolve<kvn_buffer_proc>(module, "_kvn_addon_queryinterface");
@@ -101,7 +100,7 @@ int RunHost(const HostArgs& args) {
     std::cout << "menu:\n" << buffer << std::flush;
 
     std::error_code ec;
-    const std::string dbPath = std::filesystem::absolute(args.db, ec).string();
+    const std::string dbPath = qb::Utf8Of(std::filesystem::absolute(qb::FsPath(args.db), ec));
     const int db = dvo_open(dbPath.c_str());
     if (db == 0) {
         return Fail("host", dvo_last_error(), 1);  // it names the file and the reason

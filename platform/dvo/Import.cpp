@@ -1,10 +1,5 @@
 #include "dvo/Import.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -16,6 +11,8 @@
 #include <vector>
 
 #include "dvo/Store.h"
+#include "support/Os.h"
+#include "support/Path.h"
 #include "support/Utf.h"
 
 namespace qb::dvo {
@@ -25,7 +22,7 @@ namespace {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
+    explicit UniqueFd(os::Fd fd) : fd_(fd) {}
     ~UniqueFd() { Close(); }
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
@@ -35,18 +32,18 @@ public:
         }
         return *this;
     }
-    int get() const { return fd_; }
+    os::Fd get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
 
 private:
     void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        os::Close(fd_);
+        fd_ = os::kNoFd;
     }
-    int fd_ = -1;
+    os::Fd fd_ = os::kNoFd;
 };
 
-std::string Errno() { return std::strerror(errno); }
+std::string Errno() { return os::ErrorText(errno); }
 
 bool IsBlank(unsigned char c) { return c <= 0x20 || c == 0x7F; }
 
@@ -61,8 +58,8 @@ struct Frame {
     int64_t id = 0;
     std::vector<std::string> children;  // sub-folder names in tree order
     size_t next = 0;
-    dev_t dev = 0;
-    ino_t ino = 0;
+    uint64_t dev = 0;
+    uint64_t ino = 0;
 };
 
 // Walks the folder tree without recursion and with at most two open folders,
@@ -90,7 +87,7 @@ public:
                 const size_t ord = top.next++;
                 std::string name = top.children[ord];
                 const int64_t parentId = top.id;
-                UniqueFd child(::openat(cur.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                UniqueFd child(os::OpenAt(cur.get(), name, os::kRead | os::kDirectory | os::kNoFollow));
                 if (!child.valid()) throw Error("Cannot open folder " + PathOf(name) + ": " + Errno());
                 cur = std::move(child);
                 stack_.emplace_back();
@@ -98,11 +95,10 @@ public:
                 Enter(cur.get(), parentId, static_cast<int64_t>(ord));
             } else {
                 if (stack_.size() > 1) {
-                    UniqueFd parent(::openat(cur.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                    UniqueFd parent(os::OpenAt(cur.get(), "..", os::kRead | os::kDirectory));
                     const Frame& up = stack_[stack_.size() - 2];
-                    struct stat st {};
-                    if (!parent.valid() || ::fstat(parent.get(), &st) != 0 || st.st_dev != up.dev ||
-                        st.st_ino != up.ino)
+                    os::FileInfo st;
+                    if (!parent.valid() || !os::Info(parent.get(), st) || st.device != up.dev || st.inode != up.ino)
                         throw Error("Folder moved during import: " + PathOf(""));
                     cur = std::move(parent);
                 }
@@ -113,30 +109,25 @@ public:
 
 private:
     // Where an open file really lies; fallback names the path it was opened by.
-    static std::string RealPath(int fd, const std::string& fallback) {
-        char buf[PATH_MAX + 1];
-        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-        const ssize_t n = ::readlink(proc.c_str(), buf, PATH_MAX);
-        if (n > 0) return std::string(buf, static_cast<size_t>(n));
-        char* real = ::realpath(fallback.c_str(), nullptr);
-        if (!real) throw Error("Cannot resolve " + fallback + ": " + Errno());
-        std::string path = real;
-        std::free(real);
-        return path;
+    static std::string RealPath(os::Fd fd, const std::string& fallback) {
+        std::string path = os::RealPathOf(fd);
+        if (path.empty()) path = os::RealPath(fallback);
+        if (path.empty()) throw Error("Cannot resolve " + fallback + ": " + Errno());
+        return NativePath(path);
     }
 
     // Opens a file of the folder; a file reached through a link must lie inside
     // the imported tree: the database holds that tree, not what a link points at.
-    UniqueFd OpenInsideTree(int dirFd, const std::string& entry) {
-        const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-        UniqueFd fd(::openat(dirFd, entry.c_str(), flags | O_NOFOLLOW));
+    UniqueFd OpenInsideTree(os::Fd dirFd, const std::string& entry) {
+        const unsigned flags = os::kRead | os::kNonBlock;
+        UniqueFd fd(os::OpenAt(dirFd, entry, flags | os::kNoFollow));
         if (fd.valid() || errno != ELOOP) return fd;
-        fd = UniqueFd(::openat(dirFd, entry.c_str(), flags));
+        fd = UniqueFd(os::OpenAt(dirFd, entry, flags));
         if (fd.valid()) CheckInsideTree(fd.get(), entry);
         return fd;
     }
 
-    void CheckInsideTree(int fd, const std::string& entry) {
+    void CheckInsideTree(os::Fd fd, const std::string& entry) {
         if (rootReal_.empty())
             throw Error("Cannot tell where the folder tree lies, so the link is refused: " + PathOf(entry));
         const std::string real = RealPath(fd, PathOf(entry));
@@ -160,19 +151,18 @@ private:
     }
 
     // Reads a small metadata file of the current folder; "" when it is absent.
-    std::string ReadSmallFile(int dirFd, const char* name) {
+    std::string ReadSmallFile(os::Fd dirFd, const char* name) {
         UniqueFd fd = OpenInsideTree(dirFd, name);
         if (!fd.valid()) {
             if (errno == ENOENT) return {};
             throw Error("Cannot read " + PathOf(name) + ": " + Errno());
         }
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Error("Not a regular file: " + PathOf(name));
+        os::FileInfo st;
+        if (!os::Info(fd.get(), st) || st.kind != os::Kind::File) throw Error("Not a regular file: " + PathOf(name));
         std::string text;
         char buf[4096];
         while (true) {
-            ssize_t n = ::read(fd.get(), buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
+            const long long n = os::Read(fd.get(), buf, sizeof buf);
             if (n < 0) throw Error("Cannot read " + PathOf(name) + ": " + Errno());
             if (n == 0) break;
             text.append(buf, static_cast<size_t>(n));
@@ -181,7 +171,7 @@ private:
         return text;
     }
 
-    std::string ReadCaption(int dirFd) {
+    std::string ReadCaption(os::Fd dirFd) {
         std::string text = ReadSmallFile(dirFd, ".caption");
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
         std::string_view first(text);
@@ -191,7 +181,7 @@ private:
         return std::string(first);
     }
 
-    void SortChildren(int dirFd, std::vector<std::string>& children) {
+    void SortChildren(os::Fd dirFd, std::vector<std::string>& children) {
         std::sort(children.begin(), children.end(),
                   [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
         std::string order = ReadSmallFile(dirFd, ".order");
@@ -214,12 +204,12 @@ private:
         children = std::move(listed);
     }
 
-    void StoreFile(int dirFd, const std::string& diskName, const std::string& storedName, int64_t item) {
+    void StoreFile(os::Fd dirFd, const std::string& diskName, const std::string& storedName, int64_t item) {
         UniqueFd fd = OpenInsideTree(dirFd, diskName);
-        struct stat st {};
-        if (!fd.valid() || ::fstat(fd.get(), &st) != 0) throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
-        if (!S_ISREG(st.st_mode)) throw Error("Not a regular file: " + PathOf(diskName));
-        const int64_t size = st.st_size;
+        os::FileInfo st;
+        if (!fd.valid() || !os::Info(fd.get(), st)) throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
+        if (st.kind != os::Kind::File) throw Error("Not a regular file: " + PathOf(diskName));
+        const int64_t size = static_cast<int64_t>(st.size);
         // SQLite keeps a value within its length limit (1 GB unless built
         // otherwise); a larger file is refused by name rather than by a bind error.
         const int64_t limit = sqlite3_limit(conn_.get(), SQLITE_LIMIT_LENGTH, -1);
@@ -247,8 +237,7 @@ private:
         std::vector<char> buf(256 * 1024);
         int64_t done = 0;
         while (done < size) {
-            ssize_t n = ::read(fd.get(), buf.data(), static_cast<size_t>(std::min<int64_t>(size - done, buf.size())));
-            if (n < 0 && errno == EINTR) continue;
+            const long long n = os::Read(fd.get(), buf.data(), static_cast<size_t>(std::min<int64_t>(size - done, buf.size())));
             if (n < 0) throw Error("Cannot read " + PathOf(diskName) + ": " + Errno());
             if (n == 0) throw Error("File changed during import: " + PathOf(diskName));
             if (sqlite3_blob_write(blob, buf.data(), static_cast<int>(n), static_cast<int>(done)) != SQLITE_OK)
@@ -259,12 +248,12 @@ private:
 
     // Stores the folder on top of the stack (already open as dirFd) with its files,
     // and lists its sub-folders in tree order.
-    void Enter(int dirFd, int64_t parentId, int64_t ord) {
+    void Enter(os::Fd dirFd, int64_t parentId, int64_t ord) {
         Frame& frame = stack_.back();
-        struct stat self {};
-        if (::fstat(dirFd, &self) != 0) throw Error("Cannot read folder " + PathOf("") + ": " + Errno());
-        frame.dev = self.st_dev;
-        frame.ino = self.st_ino;
+        os::FileInfo self;
+        if (!os::Info(dirFd, self)) throw Error("Cannot read folder " + PathOf("") + ": " + Errno());
+        frame.dev = self.device;
+        frame.ino = self.inode;
 
         std::vector<std::string> names = ListFolder(dirFd);
         std::sort(names.begin(), names.end());
@@ -291,15 +280,14 @@ private:
             if (name.empty() || name[0] == '.') continue;
             std::string reason = UnsafeNameReason(name);
             if (!reason.empty()) throw Error("Name cannot be stored (" + reason + "): " + PathOf(name));
-            struct stat st {};
-            if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                throw Error("Cannot read " + PathOf(name) + ": " + Errno());
-            bool isFolder = S_ISDIR(st.st_mode);
-            if (S_ISLNK(st.st_mode)) {
+            os::FileInfo st;
+            if (!os::InfoAt(dirFd, name, st, false)) throw Error("Cannot read " + PathOf(name) + ": " + Errno());
+            bool isFolder = st.kind == os::Kind::Folder;
+            if (st.kind == os::Kind::Link) {
                 // A linked file is stored by content; a linked folder could loop or leave the tree.
-                if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+                if (!os::InfoAt(dirFd, name, st, true) || st.kind != os::Kind::File)
                     throw Error("Symbolic link to something other than a file: " + PathOf(name));
-            } else if (!isFolder && !S_ISREG(st.st_mode)) {
+            } else if (!isFolder && st.kind != os::Kind::File) {
                 throw Error("Neither a file nor a folder: " + PathOf(name));
             }
             if (isFolder) {
@@ -321,23 +309,12 @@ private:
         SortChildren(dirFd, frame.children);
     }
 
-    std::vector<std::string> ListFolder(int dirFd) {
-        // fdopendir takes ownership of its descriptor, so it gets a copy.
-        int copy = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
-        if (!dir) {
-            if (copy >= 0) ::close(copy);
-            throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
-        }
-        std::unique_ptr<DIR, int (*)(DIR*)> guard(dir, ::closedir);
-        std::vector<std::string> names;
+    std::vector<std::string> ListFolder(os::Fd dirFd) {
+        std::vector<os::Entry> entries;
         errno = 0;
-        while (dirent* e = ::readdir(dir)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(std::move(name));
-            errno = 0;
-        }
-        if (errno != 0) throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
+        if (!os::ListFolderAt(dirFd, entries)) throw Error("Cannot list folder " + PathOf("") + ": " + Errno());
+        std::vector<std::string> names;
+        for (auto& e : entries) names.push_back(std::move(e.name));
         return names;
     }
 
@@ -355,8 +332,8 @@ struct TempFile {
     bool keep = false;
     ~TempFile() {
         if (!keep && !path.empty()) {
-            ::unlink(path.c_str());
-            ::unlink((path + "-journal").c_str());
+            os::RemoveFile(path);
+            os::RemoveFile(path + "-journal");
         }
     }
 };
@@ -407,28 +384,27 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 void ImportFolder(const std::string& srcFolder, const std::string& dbFile) {
     if (srcFolder.empty()) throw Error("No source folder given");
     if (dbFile.empty()) throw Error("No database file given");
-    UniqueFd root(::open(srcFolder.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd root(os::Open(srcFolder, os::kRead | os::kNonBlock));
     if (!root.valid()) throw Error("Cannot open folder " + srcFolder + ": " + Errno());
-    struct stat st {};
-    if (::fstat(root.get(), &st) != 0 || !S_ISDIR(st.st_mode)) throw Error("Not a folder: " + srcFolder);
-    if (struct stat dest{}; ::stat(dbFile.c_str(), &dest) == 0 && S_ISDIR(dest.st_mode))
+    os::FileInfo st;
+    if (!os::Info(root.get(), st) || st.kind != os::Kind::Folder) throw Error("Not a folder: " + srcFolder);
+    if (os::FileInfo dest; os::PathInfo(dbFile, dest, true) && dest.kind == os::Kind::Folder)
         throw Error("Cannot replace a folder with a database file: " + dbFile);
 
     // The temporary name starts with "." so that a database written inside
     // the source tree is never imported into itself.
-    std::filesystem::path target(dbFile);
+    std::filesystem::path target = FsPath(dbFile);
     std::filesystem::path dir = target.parent_path();
-    std::string pattern =
-        (dir.empty() ? std::string() : dir.string() + "/") + "." + target.filename().string() + ".XXXXXX";
+    const std::string prefix =
+        (dir.empty() ? std::string() : Utf8Of(dir) + "/") + "." + Utf8Of(target.filename()) + ".";
     TempFile temp;
     {
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = ::mkstemp(name.data());
+        std::string name;
+        const os::Fd fd = os::MakeTempFile(prefix, name);
         if (fd < 0) throw Error("Cannot create " + dbFile + ": " + Errno());
-        ::fchmod(fd, 0644);
-        ::close(fd);
-        temp.path = name.data();
+        os::SetMode(fd, 0644);
+        os::Close(fd);
+        temp.path = name;
     }
     {
         Connection conn(temp.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
@@ -439,10 +415,10 @@ void ImportFolder(const std::string& srcFolder, const std::string& dbFile) {
         tx.Commit();
     }
     {
-        UniqueFd fd(::open(temp.path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd.valid() || ::fsync(fd.get()) != 0) throw Error("Cannot write " + dbFile + ": " + Errno());
+        UniqueFd fd(os::Open(temp.path, os::kRead | os::kWrite));
+        if (!fd.valid() || !os::Sync(fd.get())) throw Error("Cannot write " + dbFile + ": " + Errno());
     }
-    if (::rename(temp.path.c_str(), dbFile.c_str()) != 0) throw Error("Cannot write " + dbFile + ": " + Errno());
+    if (!os::AtomicReplace(temp.path, dbFile)) throw Error("Cannot write " + dbFile + ": " + Errno());
     temp.keep = true;
 }
 

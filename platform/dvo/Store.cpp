@@ -1,7 +1,7 @@
 #include "dvo/Store.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "support/Os.h"
+
 
 #include <algorithm>
 #include <cerrno>
@@ -33,18 +33,6 @@ std::unique_ptr<sqlite3_blob, BlobCloser> OpenBlob(Connection& conn, int64_t fil
     return std::unique_ptr<sqlite3_blob, BlobCloser>(raw);
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // A stored name the path syntax cannot carry ("\" separates components, NUL
 // ends a C text, an empty name is no component) is reported as a made-safe
@@ -297,30 +285,30 @@ std::vector<Entry> Store::Entries(int64_t item) {
 
 void Store::ExportFile(int64_t fileRow, const std::string& destFile) {
     const auto blob = OpenBlob(conn_, fileRow);
-    int fd = ::open(destFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw Error("Cannot create " + destFile + ": " + std::strerror(errno));
-    std::string reason = CopyBlob(blob.get(), fd);
-    if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
+    const os::Fd fd = os::Open(destFile, os::kWrite | os::kCreate | os::kTruncate);
+    if (fd < 0) throw Error("Cannot create " + destFile + ": " + os::ErrorText(errno));
+    const std::string reason = CopyBlob(blob.get(), fd);
+    os::Close(fd);
     if (!reason.empty()) {
         // A half-written copy would pass for the real file; callers expect a missing target.
-        ::unlink(destFile.c_str());
+        os::RemoveFile(destFile);
         throw Error("Cannot write " + destFile + ": " + reason);
     }
 }
 
-void Store::ExportFile(int64_t fileRow, int fd) {
+void Store::ExportFile(int64_t fileRow, os::Fd fd) {
     const auto blob = OpenBlob(conn_, fileRow);
     const std::string reason = CopyBlob(blob.get(), fd);
     if (!reason.empty()) throw Error(reason);
 }
 
-std::string Store::CopyBlob(sqlite3_blob* blob, int fd) {
+std::string Store::CopyBlob(sqlite3_blob* blob, os::Fd fd) {
     const int total = sqlite3_blob_bytes(blob);
     std::string buffer(64 * 1024, '\0');
     for (int offset = 0; offset < total;) {
         int n = std::min<int>(static_cast<int>(buffer.size()), total - offset);
         if (sqlite3_blob_read(blob, buffer.data(), n, offset) != SQLITE_OK) return sqlite3_errmsg(conn_.get());
-        if (!WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return std::strerror(errno);
+        if (!os::WriteAll(fd, buffer.data(), static_cast<size_t>(n))) return os::ErrorText(errno);
         offset += n;
     }
     return "";

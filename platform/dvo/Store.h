@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dvo/Sqlite.h"
+#include "support/Os.h"
 #include "support/Text.h"
 
 namespace qb::dvo {
@@ -67,7 +68,7 @@ public:
     // Streams a stored file to a native path; throws on failure and leaves no partial file.
     void ExportFile(int64_t fileRow, const std::string& destFile);
     // Streams a stored file to an open descriptor; throws on failure.
-    void ExportFile(int64_t fileRow, int fd);
+    void ExportFile(int64_t fileRow, os::Fd fd);
     // Copies the first bytes (at most size) of the stored file into buffer; its whole size.
     int64_t ReadFile(int64_t fileRow, void* buffer, int64_t size);
 
@@ -80,7 +81,7 @@ public:
 
 private:
     // Writes the blob's bytes to fd; the reason of a failure, "" on success.
-    std::string CopyBlob(sqlite3_blob* blob, int fd);
+    std::string CopyBlob(sqlite3_blob* blob, os::Fd fd);
     std::optional<int64_t> Child(int64_t parent, std::string_view name);
     // Item reached by the first count components; reuses the previous look-up's
     // prefix, since callers walk the tree one level at a time.

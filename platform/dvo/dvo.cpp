@@ -280,7 +280,7 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile) {
     return 0;
 }
 
-DVO_EXPORT int dvo_export_file_fd(int db, const char* path, int fd) {
+DVO_EXPORT int dvo_export_file_fd(int db, const char* path, intptr_t fd) {
     try {
         if (!path || fd < 0) return 0;
         std::lock_guard lock(Reg().mutex);

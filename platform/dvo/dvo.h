@@ -4,6 +4,8 @@
    SQLite file. Storage paths use "\" and items end with "\"; the database root
    is "\Organizer\data\". Texts are UTF-8. Returned texts are owned by the
    library and stay valid until the next call on the same thread. */
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -39,9 +41,10 @@ int dvo_path_exists(int db, const char* path);
 /* Writes the stored file's bytes to destFile; 1 on success. */
 int dvo_export_file(int db, const char* path, const char* destFile);
 
-/* Writes the stored file's bytes to the open descriptor fd, from its current
-   offset; 1 on success. Ours only: the caller looks it up at run time. */
-int dvo_export_file_fd(int db, const char* path, int fd);
+/* Writes the stored file's bytes to the open file fd (the program's own file
+   handle, as its operating-system layer gives it), from its current offset;
+   1 on success. Ours only: the caller looks it up at run time. */
+int dvo_export_file_fd(int db, const char* path, intptr_t fd);
 
 /* "" when every item is linked to the root by its parents; else how many are
    not (a parent loop or a missing parent) and which, as text. Ours only. */

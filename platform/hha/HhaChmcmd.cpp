@@ -1,22 +1,16 @@
 #include "hha/HhaChmcmd.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "hha/HhaTemp.h"
 #include "support/Error.h"
+#include "support/Os.h"
 #include "support/Scratch.h"
-
-extern char** environ;
+#include "support/Path.h"
 
 namespace qb::hha {
 
@@ -57,45 +51,6 @@ std::string NormaliseWindow(const Project& project, const std::string& line) {
     return out;
 }
 
-// A spawned child; killed and reaped if still running when destroyed.
-class Child {
-public:
-    Child() = default;
-    ~Child() { Kill(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t pid = -1;
-
-    void Kill() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGKILL);
-        Wait();
-    }
-    int Wait() {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-        pid = -1;
-        return status;
-    }
-};
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 bool CompileWithChmcmd(const Project& project, Session& session) {
@@ -133,7 +88,7 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
     for (const auto& w : project.windows) hhp += NormaliseWindow(project, w) + "\r\n";
     hhp += "[FILES]\r\n";
     for (const ProjectFile& f : files) hhp += f.name.substr(1) + "\r\n";
-    std::string hhpPath = mirror.Path() + fs::path(project.hhpPath).filename().string();
+    std::string hhpPath = mirror.Path() + Utf8Of(FsPath(project.hhpPath).filename());
     WriteFile(hhpPath, hhp);
 
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
@@ -148,28 +103,18 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
         WriteFile(mirror.Path() + r.name.substr(1), text);
     }
 
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw Error(std::string("Error: pipe: ") + std::strerror(errno));
-    Fd readEnd(pipeFds[0]);
-    Fd writeEnd(pipeFds[1]);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), 1);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), 2);
-    posix_spawn_file_actions_addchdir_np(&actions, project.folder.c_str());
-    std::string arg0 = "chmcmd", arg1 = "--no-html-scan";
-    char* argv[] = {arg0.data(), arg1.data(), hhpPath.data(), nullptr};
-    Child child;
-    int rc = ::posix_spawnp(&child.pid, "chmcmd", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        child.pid = -1;
-        session.Log(std::string("Error: cannot run chmcmd: ") + std::strerror(rc));
+    os::Process::Options options;
+    options.captureOutput = true;
+    options.ownGroup = false;
+    options.folder = project.folder;
+    std::unique_ptr<os::Process> child;
+    try {
+        child = std::make_unique<os::Process>("chmcmd", std::vector<std::string>{"chmcmd", "--no-html-scan", hhpPath},
+                                              options);
+    } catch (const Error& e) {
+        session.Log(std::string("Error: cannot run chmcmd: ") + e.what());
         return false;
     }
-    writeEnd.Close();
 
     bool errorLine = false;
     std::string pending;
@@ -180,12 +125,9 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
     };
     char buf[4096];
     for (;;) {
-        pollfd pfd{readEnd.get(), POLLIN, 0};
-        int n = ::poll(&pfd, 1, 50);
-        session.PollEvery(50);  // throws StopRequest; Child kills chmcmd on the way out
-        if (n <= 0) continue;
-        ssize_t got = ::read(readEnd.get(), buf, sizeof buf);
-        if (got < 0 && errno == EINTR) continue;
+        const long long got = child->ReadOutput(buf, sizeof buf, 50);
+        session.PollEvery(50);  // throws StopRequest; the Process kills chmcmd on the way out
+        if (got == -2) continue;
         if (got <= 0) break;
         pending.append(buf, static_cast<std::size_t>(got));
         std::size_t nl;
@@ -195,14 +137,13 @@ bool CompileWithChmcmd(const Project& project, Session& session) {
         }
     }
     if (!pending.empty()) emit(pending);
-    int status = child.Wait();
+    const int status = child->Wait();
 
     std::error_code ec;
     auto size = fs::file_size(output.TempPath(), ec);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        session.Log("Error: chmcmd failed with " + (WIFEXITED(status)
-                                                        ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                                        : "signal " + std::to_string(WTERMSIG(status))));
+    if (status != 0) {
+        session.Log("Error: chmcmd failed with " +
+                    (status > 0 ? "exit status " + std::to_string(status) : "signal " + std::to_string(-status)));
         return false;
     }
     if (errorLine) return false;

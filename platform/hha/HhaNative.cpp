@@ -21,6 +21,8 @@
 #include "hha/HhaText.h"
 #include "hha/Lzx.h"
 #include "support/Error.h"
+#include "support/Os.h"
+#include "support/Path.h"
 
 namespace qb::hha {
 
@@ -255,7 +257,7 @@ bool Compile(const Project& project, Session& session) {
     PendingOutput output(project.compiledFile);
 
     // The compressed stream waits beside the output, where there is room for it.
-    const std::string spillFolder = fs::path(output.TempPath()).parent_path().string();
+    const std::string spillFolder = Utf8Of(FsPath(output.TempPath()).parent_path());
     const char* codec = std::getenv("QB_HHA_LZX");
     const bool store = codec && std::string(codec) == "store";
     auto keepGoing = [&session]() {
@@ -387,7 +389,7 @@ bool Compile(const Project& project, Session& session) {
     info.defaultTopic = UrlEscapeName(PlainName(project, project.DefaultTopic()));
     info.title = codePage.Encode(project.Title());
     info.defaultWindow = project.Option("Default Window");
-    info.compiledName = codePage.Encode(fs::path(project.compiledFile).stem().string());
+    info.compiledName = codePage.Encode(Utf8Of(FsPath(project.compiledFile).stem()));
     info.lcid = project.Lcid();
     info.fullTextSearch = fullText;
     info.hasKeywords = nav.keywords.btree != nullptr;
@@ -426,7 +428,7 @@ bool Compile(const Project& project, Session& session) {
         const auto cannotWrite = [&] {
             return Error("Error: cannot write " + project.compiledFile + ": " + std::strerror(errno));
         };
-        FilePtr out(std::fopen(output.TempPath().c_str(), "wb"));
+        FilePtr out(os::OpenStdio(output.TempPath(), "wb"));
         if (!out) throw cannotWrite();
         container.Write(info.lcid, [&](std::string_view bytes) {
             if (std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) throw cannotWrite();

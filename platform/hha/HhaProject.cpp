@@ -1,9 +1,5 @@
 #include "hha/HhaProject.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +16,8 @@
 #include <unordered_set>
 
 #include "support/Error.h"
+#include "support/Os.h"
+#include "support/Path.h"
 
 namespace qb::hha {
 
@@ -92,39 +90,35 @@ void Session::PollEvery(int intervalMs) {
 
 InputFile::InputFile(const std::string& source, const std::string& written, bool followLink) : written_(written) {
     // Never blocks on a pipe: anything but a plain file is refused below.
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
-    do fd_ = ::open(source.c_str(), flags);
-    while (fd_ < 0 && errno == EINTR);
+    const unsigned flags = os::kRead | os::kNonBlock | (followLink ? 0u : unsigned(os::kNoFollow));
+    fd_ = os::Open(source, flags);
     if (fd_ < 0 && !followLink && errno == ELOOP) {
         link_ = true;
         return;
     }
-    struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd_);
-        fd_ = -1;
+    os::FileInfo st;
+    if (fd_ >= 0 && (!os::Info(fd_, st) || st.kind != os::Kind::File)) {
+        os::Close(fd_);
+        fd_ = os::kNoFd;
     }
     if (fd_ < 0)
         throw Error("Error: cannot open file " + written + (source == written ? std::string() : " (" + source + ")"));
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    size_ = st.size;
 }
 
-InputFile::~InputFile() {
-    if (fd_ >= 0) ::close(fd_);
-}
+InputFile::~InputFile() { os::Close(fd_); }
 
 std::size_t InputFile::Read(char* buf, std::size_t size) {
     if (fd_ < 0 || size == 0) return 0;
     for (;;) {
-        const ::ssize_t n = ::read(fd_, buf, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw Error("Error: cannot read file " + written_ + ": " + std::strerror(errno));
+        const long long n = os::Read(fd_, buf, size);
+        if (n < 0) throw Error("Error: cannot read file " + written_ + ": " + os::ErrorText(errno));
         read_ += static_cast<std::uint64_t>(n);
         // A plain file's short read past the size it had is its end: the
         // look for the end costs no second call.
         if (static_cast<std::size_t>(n) < size && read_ >= size_) {
-            ::close(fd_);
-            fd_ = -1;
+            os::Close(fd_);
+            fd_ = os::kNoFd;
         }
         return static_cast<std::size_t>(n);
     }
@@ -149,8 +143,8 @@ std::string InputFile::ReadRest(const std::function<void()>& poll) {
 std::string ReadWholeFile(const std::string& path) { return InputFile(path, path).ReadRest(); }
 
 bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    os::FileInfo st;
+    return os::PathInfo(path, st, true) && st.kind == os::Kind::File;
 }
 
 std::string Project::Option(const std::string& key) const {
@@ -177,8 +171,8 @@ Project ReadProject(const std::string& hhpFile) {
     if (native.empty() || !IsRegularFile(native)) throw Error("Error: cannot open project file " + hhpFile);
     Project p;
     std::error_code ec;
-    p.hhpPath = fs::absolute(native, ec).lexically_normal().string();
-    p.folder = fs::path(p.hhpPath).parent_path().string();
+    p.hhpPath = Utf8Of(fs::absolute(FsPath(native), ec).lexically_normal());
+    p.folder = Utf8Of(FsPath(p.hhpPath).parent_path());
     if (p.folder.empty() || p.folder.back() != '/') p.folder += '/';
 
     std::string section;
@@ -203,9 +197,9 @@ Project ReadProject(const std::string& hhpFile) {
     std::string out = p.Option("Compiled file");
     for (char& c : out)
         if (c == '\\') c = '/';
-    if (out.empty()) out = fs::path(p.hhpPath).stem().string() + ".chm";
-    if (out[0] != '/') out = p.folder + out;
-    p.compiledFile = fs::path(out).lexically_normal().string();
+    if (out.empty()) out = Utf8Of(FsPath(p.hhpPath).stem()) + ".chm";
+    if (!IsAbsolutePath(out)) out = p.folder + out;
+    p.compiledFile = Utf8Of(FsPath(out).lexically_normal());
     return p;
 }
 
@@ -248,11 +242,11 @@ ResolvedPath ResolvePath(const Project& project, const std::string& written, con
     // place, outside it is stored under its bare name.
     if (!pageLink && fwd[0] == '/' &&
         (IsRegularFile(fwd) || fwd.compare(0, project.folder.size(), project.folder) == 0)) {
-        std::string normal = std::filesystem::path(fwd).lexically_normal().string();
+        std::string normal = Utf8Of(FsPath(fwd).lexically_normal());
         if (normal.compare(0, project.folder.size(), project.folder) == 0) {
             if (!CanonicalName(normal.substr(project.folder.size()), r.name)) r.name.clear();
         } else {
-            r.name = "/" + std::filesystem::path(normal).filename().string();
+            r.name = "/" + Utf8Of(FsPath(normal).filename());
             r.outside = true;
         }
         r.source = normal;
@@ -417,11 +411,7 @@ std::vector<std::string> PageLinks(const std::string& html) {
 namespace {
 
 std::string RealPath(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return {};
-    std::string s = real;
-    std::free(real);
-    return s;
+    return NativePath(os::RealPath(path));
 }
 
 }  // namespace
@@ -461,9 +451,9 @@ private:
     // all the files in it, since resolving looks at every folder above it.
     std::string Resolved(const std::string& source, bool knownNoLink = false) const {
         const std::size_t slash = source.rfind('/');
-        struct stat st;
+        os::FileInfo st;
         if (slash == std::string::npos || slash == 0 ||
-            (!knownNoLink && (::lstat(source.c_str(), &st) != 0 || S_ISLNK(st.st_mode))))
+            (!knownNoLink && (!os::PathInfo(source, st, false) || st.kind == os::Kind::Link)))
             return RealPath(source);
         const std::string& real = RealDir(source.substr(0, slash));
         return real.empty() ? std::string() : real + source.substr(slash);
@@ -475,10 +465,10 @@ private:
         if (it != realDirs_.end()) return it->second;
         const std::size_t slash = dir.rfind('/');
         const std::string name = slash == std::string::npos ? std::string() : dir.substr(slash + 1);
-        struct stat st;
+        os::FileInfo st;
         std::string real;
         if (slash == std::string::npos || slash == 0 || name.empty() || name == "." || name == ".." ||
-            ::lstat(dir.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) {
+            !os::PathInfo(dir, st, false) || st.kind == os::Kind::Link) {
             real = RealPath(dir);
         } else {
             const std::string& parent = RealDir(dir.substr(0, slash));

@@ -1,5 +1,6 @@
 #pragma once
 // Reading an HTML Help project: options, window, files, contents and index.
+#include "support/Os.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,7 +62,7 @@ public:
 
 private:
     std::string written_;
-    int fd_ = -1;
+    qb::os::Fd fd_ = qb::os::kNoFd;
     std::uint64_t size_ = 0;
     std::uint64_t read_ = 0;
     bool link_ = false;

@@ -1,14 +1,12 @@
 #include "hha/HhaSpill.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "support/Error.h"
+#include "support/Os.h"
 #include "support/Scratch.h"
 
 namespace qb::hha {
@@ -17,25 +15,16 @@ namespace {
 
 constexpr std::size_t kPiece = 1 << 20;
 
-int OpenUnnamed(const std::string& folder) {
-    std::string dir = folder.empty() ? TempDirectory() : folder;
-    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    // File systems without unnamed files: a named one, unlinked at once.
-    std::string path = dir + "/.qb-section-XXXXXX";
-    fd = ::mkstemp(path.data());
+os::Fd OpenUnnamed(const std::string& folder) {
+    const std::string dir = folder.empty() ? TempDirectory() : folder;
+    const os::Fd fd = os::ScratchFile(dir);
     if (fd < 0) throw Error("Error: cannot make a temporary file in " + dir);
-    ::unlink(path.c_str());
     return fd;
 }
 
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw Error("Error: cannot write a temporary file (disk full?)");
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+void WriteAll(os::Fd fd, std::string_view bytes) {
+    if (!os::WriteAll(fd, bytes.data(), bytes.size()))
+        throw Error("Error: cannot write a temporary file (disk full?)");
 }
 
 }  // namespace
@@ -44,7 +33,7 @@ SpillFile::SpillFile(std::string folder, std::size_t memoryLimit)
     : folder_(std::move(folder)), memoryLimit_(memoryLimit) {}
 
 SpillFile::~SpillFile() {
-    if (fd_ >= 0) ::close(fd_);
+    os::Close(fd_);
 }
 
 void SpillFile::Spill() {
@@ -70,8 +59,7 @@ void SpillFile::CopyTo(const std::function<void(std::string_view)>& out) const {
     }
     std::string buf(kPiece, '\0');
     for (std::uint64_t at = 0; at < size_;) {
-        ssize_t n = ::pread(fd_, buf.data(), std::min<std::uint64_t>(kPiece, size_ - at), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
+        const long long n = os::ReadAt(fd_, buf.data(), std::min<std::uint64_t>(kPiece, size_ - at), at);
         if (n <= 0) throw Error("Error: cannot read a temporary file back");
         out(std::string_view(buf.data(), static_cast<std::size_t>(n)));
         at += static_cast<std::uint64_t>(n);
@@ -85,8 +73,7 @@ void SpillFile::ReadAt(std::uint64_t at, char* buf, std::size_t n) const {
         return;
     }
     while (n > 0) {
-        ssize_t got = ::pread(fd_, buf, n, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR) continue;
+        const long long got = os::ReadAt(fd_, buf, n, at);
         if (got <= 0) throw Error("Error: cannot read a temporary file back");
         buf += got;
         at += static_cast<std::uint64_t>(got);
@@ -101,8 +88,7 @@ void SpillFile::Patch(std::uint64_t at, std::string_view bytes) {
         return;
     }
     while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
+        const long long n = os::WriteAt(fd_, bytes.data(), bytes.size(), at);
         if (n <= 0) throw Error("Error: cannot write a temporary file (disk full?)");
         bytes.remove_prefix(static_cast<std::size_t>(n));
         at += static_cast<std::uint64_t>(n);

@@ -1,6 +1,7 @@
 #pragma once
 // Bytes written once and read back, kept in memory while small, then in an
 // unnamed temporary file.
+#include "support/Os.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,7 +34,7 @@ private:
     std::string folder_;
     std::size_t memoryLimit_;
     std::string memory_;
-    int fd_ = -1;
+    qb::os::Fd fd_ = qb::os::kNoFd;
     std::uint64_t size_ = 0;
 };
 

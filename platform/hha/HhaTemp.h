@@ -1,4 +1,5 @@
 #pragma once
+#include "support/Os.h"
 #include <memory>
 #include <string>
 
@@ -18,7 +19,7 @@ public:
 
 private:
     std::string path_;
-    int lock_ = -1;
+    qb::os::Fd lock_ = qb::os::kNoFd;
 };
 
 // Output beside its target: written into a hidden temp folder (".hha-XXXXXX")

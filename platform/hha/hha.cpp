@@ -9,7 +9,7 @@
 #include "hha/HhaProject.h"
 #include "support/Error.h"
 
-extern "C" int HHA_CompileHHP(const char* projectFile, hha_log_proc log, hha_continue_proc cont, int /*instance*/) {
+extern "C" int HHA_CALL HHA_CompileHHP(const char* projectFile, hha_log_proc log, hha_continue_proc cont, int /*instance*/) {
     qb::hha::Session session(log, cont);
     try {
         if (!projectFile || !*projectFile) {

@@ -5,6 +5,16 @@
 extern "C" {
 #endif
 
+// The system's convention for library functions, the same in the library and
+// in every caller: on 32-bit Windows the callee pops the arguments.
+#ifdef _WIN32
+#define HHA_CALL __stdcall
+#define HHA_EXPORT
+#else
+#define HHA_CALL
+#define HHA_EXPORT __attribute__((visibility("default")))
+#endif
+
 // Receives one zero-terminated line of compiler output.
 typedef void (*hha_log_proc)(const char* text);
 // Polled while compiling; returning 0 asks the compiler to stop.
@@ -13,8 +23,10 @@ typedef int (*hha_continue_proc)(long arg);
 // Compiles projectFile (relative to the current folder) into the file named by
 // its "Compiled file=" line; nonzero only when that file was written.
 // Backend: the built-in compiler, or chmcmd when QB_HHA_BACKEND=chmcmd.
-__attribute__((visibility("default"))) int HHA_CompileHHP(const char* projectFile, hha_log_proc log,
-                                                          hha_continue_proc cont, int instance);
+HHA_EXPORT int HHA_CALL HHA_CompileHHP(const char* projectFile, hha_log_proc log, hha_continue_proc cont,
+                                       int instance);
+typedef int(HHA_CALL* hha_compile_proc)(const char* projectFile, hha_log_proc log, hha_continue_proc cont,
+                                        int instance);
 
 #ifdef __cplusplus
 }

@@ -1,11 +1,5 @@
 #include "Utils/FileSys.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +7,7 @@
 
 #include "Utils/Utils.h"
 #include "support/Error.h"
+#include "support/Os.h"
 #include "support/Scratch.h"
 
 namespace qb::fs {
@@ -26,12 +21,12 @@ thread_local const OutputFolder* tFolder = nullptr;
 thread_local std::vector<HeldFile*> tHeld;
 
 // Where relative paths start: the output folder in use, else the current directory.
-int BaseFd() { return tFolder ? tFolder->Fd() : AT_FDCWD; }
+os::Fd BaseFd() { return tFolder ? tFolder->Fd() : os::kCurrentDir; }
 
 // A path below the output folder in use as a relative one, so that its
 // folders get the link checks of relative paths.
 std::string BelowCurrentDir(const std::string& native) {
-    if (native.empty() || native[0] != '/' || !tFolder) return native;
+    if (native.empty() || !IsAbsolutePath(native) || !tFolder) return native;
     for (const std::string* prefix : {&tFolder->Path(), &tFolder->RealPath()})
         if (prefix->size() > 1 && native.size() > prefix->size() && native.compare(0, prefix->size(), *prefix) == 0)
             return native.substr(prefix->size());
@@ -46,14 +41,14 @@ std::string BelowCurrentDir(const std::string& native) {
 // directory change under the file layer.
 struct LastFolder {
     std::string dir;
-    int fd = -1;
+    os::Fd fd = os::kNoFd;
     // dir was not there: planning names many pages in folders not yet made.
     bool missing = false;
     const OutputFolder* folder = nullptr;  // the output folder dir is relative to
     ~LastFolder() { Forget(); }
     void Forget() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
+        os::Close(fd);
+        fd = os::kNoFd;
         missing = false;
         dir.clear();
         folder = nullptr;
@@ -76,14 +71,15 @@ public:
         const std::size_t slash = native.find_last_of('/');
         leaf_ = slash == std::string::npos ? native : native.substr(slash + 1);
         if (slash == std::string::npos) return;
-        const std::string dir = native.substr(0, slash);
-        if (native[0] == '/') {
-            fd_ = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (IsAbsolutePath(native)) {
+            // With its separator: "/" and "C:/" name roots, "C:" would not.
+            fd_ = os::Open(native.substr(0, slash + 1), os::kRead | os::kDirectory);
             return;
         }
+        const std::string dir = native.substr(0, slash);
         LastFolder& last = CachedFolder();
         if ((last.fd >= 0 || last.missing) && last.dir == dir && last.folder == tFolder) {
-            fd_ = last.missing ? -1 : last.fd;
+            fd_ = last.missing ? os::kNoFd : last.fd;
             owned_ = false;
             if (last.missing) errno = ENOENT;
             return;
@@ -103,12 +99,12 @@ public:
         }
     }
     ~ParentDir() {
-        if (fd_ >= 0 && fd_ != base_ && owned_) ::close(fd_);
+        if (fd_ >= 0 && fd_ != base_ && owned_) os::Close(fd_);
     }
     ParentDir(const ParentDir&) = delete;
     ParentDir& operator=(const ParentDir&) = delete;
-    bool Ok() const { return fd_ >= 0 || fd_ == AT_FDCWD; }
-    int Fd() const { return fd_; }
+    bool Ok() const { return fd_ >= 0 || fd_ == os::kCurrentDir; }
+    os::Fd Fd() const { return fd_; }
     const std::string& Leaf() const { return leaf_; }
 
 private:
@@ -120,36 +116,35 @@ private:
             const std::string part = dir.substr(pos, next - pos);
             pos = next + 1;
             if (part.empty() || part == ".") continue;
-            const int fd = ::openat(fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd_ >= 0 && fd_ != base_) ::close(fd_);
+            const os::Fd fd = os::OpenAt(fd_, part, os::kRead | os::kDirectory | os::kNoFollow);
+            if (fd_ >= 0 && fd_ != base_) os::Close(fd_);
             fd_ = fd;
             if (fd < 0) return;
         }
     }
 
-    const int base_ = BaseFd();  // not ours to close
-    int fd_ = base_;
+    const os::Fd base_ = BaseFd();  // not ours to close
+    os::Fd fd_ = base_;
     bool owned_ = true;
     std::string leaf_;
 };
 
 std::string Reason(int err) {
     // ELOOP from O_NOFOLLOW means a link stood where a folder was expected.
-    return err == ELOOP ? std::string("a link stands in its path") : std::string(std::strerror(err));
+    return err == ELOOP ? std::string("a link stands in its path") : os::ErrorText(err);
 }
 
-bool StatNoFollow(const std::string& path, struct stat& st) {
+bool StatNoFollow(const std::string& path, os::FileInfo& st) {
     if (path.empty()) return false;
     ParentDir parent(NativePath(path));
-    return parent.Ok() && !parent.Leaf().empty() &&
-           ::fstatat(parent.Fd(), parent.Leaf().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return parent.Ok() && !parent.Leaf().empty() && os::InfoAt(parent.Fd(), parent.Leaf(), st, false);
 }
 
 }  // namespace
 
 std::string Resolve(const std::string& path) {
     const std::string native = NativePath(path);
-    if (!tFolder || native.empty() || native[0] == '/') return native;
+    if (!tFolder || native.empty() || IsAbsolutePath(native)) return native;
     return tFolder->Path() + native;
 }
 
@@ -159,7 +154,8 @@ namespace {
 // doubled slashes (a path with ".." gets the full normalisation).
 std::string HeldKey(const std::string& path) {
     const std::string resolved = Resolve(path);
-    if (resolved.empty() || resolved[0] != '/' || resolved.find("..") != std::string::npos) return ExpandFileName(path);
+    if (resolved.empty() || !IsAbsolutePath(resolved) || resolved.find("..") != std::string::npos)
+        return ExpandFileName(path);
     std::string key;
     key.reserve(resolved.size());
     for (std::size_t i = 0; i < resolved.size(); ++i) {
@@ -209,8 +205,8 @@ HeldFile* HeldFile::Find(const std::string& path) {
 
 bool HeldFile::OnDiskPlainFile() {
     if (diskState_ < 0) {
-        struct stat st;
-        diskState_ = !StatNoFollow(path_, st) ? 0 : S_ISREG(st.st_mode) ? 1 : 2;
+        os::FileInfo st;
+        diskState_ = !StatNoFollow(path_, st) ? 0 : st.kind == os::Kind::File ? 1 : 2;
     }
     return diskState_ == 1;
 }
@@ -226,24 +222,24 @@ bool HeldFile::DropBytes() {
 
 bool FileExists(const std::string& path) {
     if (HeldFile* held = HeldFile::Find(path); held && held->HasBytes()) return true;
-    struct stat st;
-    return !path.empty() && ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    os::FileInfo st;
+    return !path.empty() && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::File;
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    os::FileInfo st;
+    return !path.empty() && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::Folder;
 }
 
 bool PlainFileExists(const std::string& path) {
     if (HeldFile* held = HeldFile::Find(path)) return held->HasBytes() || held->OnDiskPlainFile();
-    struct stat st;
-    return StatNoFollow(path, st) && S_ISREG(st.st_mode);
+    os::FileInfo st;
+    return StatNoFollow(path, st) && st.kind == os::Kind::File;
 }
 
 bool EntryExists(const std::string& path) {
     if (HeldFile* held = HeldFile::Find(path)) return held->HasBytes() || held->OnDiskEntry();
-    struct stat st;
+    os::FileInfo st;
     return StatNoFollow(path, st);
 }
 
@@ -258,10 +254,10 @@ void ForceRelativeDirectories(const std::string& native) {
     // Walked every time: a link put where a folder was is replaced, never kept.
     LastFolder& last = CachedFolder();
     last.Forget();
-    const int base = BaseFd();  // not ours to close
-    int cur = base;
+    const os::Fd base = BaseFd();  // not ours to close
+    os::Fd cur = base;
     auto fail = [&](const std::string& reason) {
-        if (cur >= 0 && cur != base) ::close(cur);
+        if (cur >= 0 && cur != base) os::Close(cur);
         throw Error("Cannot create folder \"" + native + "\": " + reason);
     };
     std::size_t pos = 0;
@@ -271,20 +267,20 @@ void ForceRelativeDirectories(const std::string& native) {
         const std::string part = native.substr(pos, next - pos);
         pos = next + 1;
         if (part.empty() || part == ".") continue;
-        int fd = ::openat(cur, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        constexpr unsigned kFolder = os::kRead | os::kDirectory | os::kNoFollow;
+        os::Fd fd = os::OpenAt(cur, part, kFolder);
         if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
-            struct stat st;
-            if (::fstatat(cur, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
-                fail(std::strerror(ENOTDIR));
-            if (::unlinkat(cur, part.c_str(), 0) != 0) fail(std::strerror(errno));
+            os::FileInfo st;
+            if (!os::InfoAt(cur, part, st, false) || st.kind != os::Kind::Link) fail(os::ErrorText(ENOTDIR));
+            if (!os::RemoveAt(cur, part)) fail(os::ErrorText(errno));
             errno = ENOENT;
         }
         if (fd < 0 && errno == ENOENT) {
-            if (::mkdirat(cur, part.c_str(), 0755) != 0 && errno != EEXIST) fail(std::strerror(errno));
-            fd = ::openat(cur, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (!os::MakeFolderAt(cur, part) && errno != EEXIST) fail(os::ErrorText(errno));
+            fd = os::OpenAt(cur, part, kFolder);
         }
         if (fd < 0) fail(Reason(errno));
-        if (cur >= 0 && cur != base) ::close(cur);
+        if (cur >= 0 && cur != base) os::Close(cur);
         cur = fd;
     }
     // The files of the folder are written next.
@@ -304,99 +300,96 @@ void ForceDirectories(const std::string& path) {
     const std::string below = BelowCurrentDir(native);
     // Below the output folder every component is checked, since a planted
     // link must not count as the folder.
-    if (below[0] != '/') {
+    if (!IsAbsolutePath(below)) {
         ForceRelativeDirectories(below);
         return;
     }
     // Elsewhere most calls find the folder there: one look at the disk then.
     if (DirectoryExists(native)) return;
-    std::filesystem::create_directories(native, ec);
+    std::filesystem::create_directories(FsPath(native), ec);
     if (ec || !DirectoryExists(native))
         throw Error("Cannot create folder \"" + native + "\": " + (ec ? ec.message() : std::string("not a folder")));
 }
 
-int CreateFreshFile(const std::string& path) {
+os::Fd CreateFreshFile(const std::string& path) {
     const std::string native = NativePath(path);
     ParentDir parent(native);
     if (!parent.Ok()) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
-    const char* leaf = parent.Leaf().c_str();
-    constexpr int kFresh = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    const std::string& leaf = parent.Leaf();
+    constexpr unsigned kFresh = os::kWrite | os::kCreate | os::kExclusive | os::kNoFollow;
     // Most names are free: whatever stands there is removed only when the create finds it.
-    int fd = ::openat(parent.Fd(), leaf, kFresh, 0644);
+    os::Fd fd = os::OpenAt(parent.Fd(), leaf, kFresh);
     if (fd < 0 && errno == EEXIST) {
-        if (::unlinkat(parent.Fd(), leaf, 0) != 0 && errno != ENOENT)
-            throw Error("Cannot create file \"" + native + "\": " + std::strerror(errno == EPERM ? EISDIR : errno));
-        fd = ::openat(parent.Fd(), leaf, kFresh, 0644);
+        if (!os::RemoveAt(parent.Fd(), leaf) && errno != ENOENT)
+            throw Error("Cannot create file \"" + native + "\": " + os::ErrorText(errno == EPERM ? EISDIR : errno));
+        fd = os::OpenAt(parent.Fd(), leaf, kFresh);
     }
     if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
     return fd;
 }
 
-int CreateNewFile(const std::string& path) {
+os::Fd CreateNewFile(const std::string& path) {
     const std::string native = NativePath(path);
     ParentDir parent(native);
-    if (!parent.Ok()) return -1;
-    return ::openat(parent.Fd(), parent.Leaf().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (!parent.Ok()) return os::kNoFd;
+    return os::OpenAt(parent.Fd(), parent.Leaf(), os::kWrite | os::kCreate | os::kExclusive | os::kNoFollow);
 }
 
-int OpenPlainFileForRewrite(const std::string& path) {
+os::Fd OpenPlainFileForRewrite(const std::string& path) {
     const std::string native = NativePath(path);
     ParentDir parent(native);
-    if (!parent.Ok()) return -1;
-    int fd = ::openat(parent.Fd(), parent.Leaf().c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == EISDIR) throw Error("Cannot create file \"" + native + "\": " + std::strerror(EISDIR));
-    struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0)) {
-        ::close(fd);
-        fd = -1;
+    if (!parent.Ok()) return os::kNoFd;
+    os::Fd fd = os::OpenAt(parent.Fd(), parent.Leaf(), os::kWrite | os::kNoFollow | os::kNonBlock);
+    if (fd < 0 && errno == EISDIR) throw Error("Cannot create file \"" + native + "\": " + os::ErrorText(EISDIR));
+    os::FileInfo st;
+    if (fd >= 0 && (!os::Info(fd, st) || st.kind != os::Kind::File || st.links != 1 || !os::Truncate(fd, 0))) {
+        os::Close(fd);
+        fd = os::kNoFd;
     }
     // O_NONBLOCK kept a FIFO from blocking the open; a plain file ignores it.
     return fd;
 }
 
-void PrepareFreshFile(const std::string& path) { ::close(CreateFreshFile(path)); }
+void PrepareFreshFile(const std::string& path) { os::Close(CreateFreshFile(path)); }
 
-void WriteFreshFile(const std::string& path, const std::function<void(int fd)>& fill) {
+void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill) {
     const std::string native = NativePath(path);
-    const int fd = CreateFreshFile(path);
+    const os::Fd fd = CreateFreshFile(path);
     std::string failure;
     try {
         fill(fd);
     } catch (const std::exception& e) {
         failure = e.what();
     }
-    struct stat open, named;
-    const bool statted = ::fstat(fd, &open) == 0;
-    if (::close(fd) != 0 && failure.empty()) failure = "Cannot write file \"" + native + "\": " + std::strerror(errno);
+    os::FileInfo open, named;
+    const bool statted = os::Info(fd, open);
+    os::Close(fd);
     // What stands at the name now must be the file written: a link or another
     // file swapped in meanwhile got none of the bytes, and is not taken for them.
-    if (failure.empty() && (!statted || !StatNoFollow(path, named) || named.st_dev != open.st_dev ||
-                            named.st_ino != open.st_ino))
+    if (failure.empty() && (!statted || !StatNoFollow(path, named) || named.device != open.device ||
+                            named.inode != open.inode))
         failure = "Cannot write file \"" + native + "\": it was replaced while it was written";
     if (failure.empty()) return;
     DeleteFile(path);
     throw Error(failure);
 }
 
-void CopyToDescriptor(const std::string& from, int fd, const std::string& name) {
-    const int in = ::open(Resolve(from).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw Error("Cannot read \"" + from + "\": " + std::strerror(errno));
+void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) {
+    const os::Fd in = os::Open(Resolve(from), os::kRead);
+    if (in < 0) throw Error("Cannot read \"" + from + "\": " + os::ErrorText(errno));
     std::vector<char> buffer(64 * 1024);
     std::string failure;
     for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failure = "Cannot read \"" + from + "\": " + std::strerror(errno);
+        const long long n = os::Read(in, buffer.data(), buffer.size());
+        if (n < 0) failure = "Cannot read \"" + from + "\": " + os::ErrorText(errno);
         if (n <= 0) break;
-        for (ssize_t done = 0; done < n && failure.empty();) {
-            const ssize_t w = ::write(fd, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) failure = "Cannot write file \"" + name + "\": " + std::strerror(w < 0 ? errno : ENOSPC);
-            if (w > 0) done += w;
+        errno = 0;
+        if (!os::WriteAll(fd, buffer.data(), static_cast<std::size_t>(n))) {
+            failure = "Cannot write file \"" + name + "\": " + os::ErrorText(errno ? errno : ENOSPC);
+            break;
         }
-        if (!failure.empty()) break;
     }
-    ::close(in);
+    os::Close(in);
     if (!failure.empty()) throw Error(failure);
 }
 
@@ -404,7 +397,7 @@ bool DeleteFile(const std::string& path) {
     HeldFile* held = HeldFile::Find(path);
     const bool dropped = held && held->DropBytes();
     ParentDir parent(NativePath(path));
-    const bool removed = parent.Ok() && ::unlinkat(parent.Fd(), parent.Leaf().c_str(), 0) == 0;
+    const bool removed = parent.Ok() && os::RemoveAt(parent.Fd(), parent.Leaf());
     if (held) held->SetOnDisk(removed || errno == ENOENT ? 0 : -1);
     return dropped || removed;
 }
@@ -413,7 +406,7 @@ bool RemoveDir(const std::string& path) {
     CachedFolder().Forget();
     std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
-    return ::rmdir(p.c_str()) == 0;
+    return os::RemoveFolder(p);
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
@@ -431,28 +424,24 @@ bool LinkOrCopyFile(const std::string& from, const std::string& to) {
     if (!PlainFileExists(from)) return false;
     DeleteFile(to);
     ParentDir parent(NativePath(to));
-    // linkat never follows the new name, and the parent was reached without links.
-    if (parent.Ok() && ::linkat(AT_FDCWD, Resolve(from).c_str(), parent.Fd(), parent.Leaf().c_str(), 0) == 0)
+    // The new name is never followed, and the parent was reached without links.
+    if (parent.Ok() && os::HardLinkAt(Resolve(from), parent.Fd(), parent.Leaf()))
         return true;
     return CopyFile(from, to);
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
     CachedFolder().Forget();
-    return ::rename(Resolve(from).c_str(), Resolve(to).c_str()) == 0;
+    return os::AtomicReplace(Resolve(from), Resolve(to));
 }
 
-std::string GetCurrentDir() {
-    std::error_code ec;
-    auto p = std::filesystem::current_path(ec);
-    return ec ? std::string() : p.string();
-}
+std::string GetCurrentDir() { return os::CurrentDir(); }
 
 std::string ExpandFileName(const std::string& path) {
-    std::filesystem::path p(Resolve(path));
-    std::error_code ec;
-    if (p.is_relative()) p = std::filesystem::current_path(ec) / p;
-    return p.lexically_normal().string();
+    const std::string resolved = Resolve(path);
+    std::filesystem::path p = FsPath(resolved);
+    if (!IsAbsolutePath(resolved)) p = FsPath(os::CurrentDir()) / p;
+    return Utf8Of(p.lexically_normal());
 }
 
 TempFolder::TempFolder() {
@@ -461,21 +450,20 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(FsPath(path_), ec);
 }
 
 OutputFolder::OutputFolder(const std::string& folder) {
     path_ = ExpandFileName(folder);
     if (path_.empty() || path_.back() != '/') path_ += '/';
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) throw Error("Cannot open folder \"" + path_ + "\": " + std::strerror(errno));
-    char* real = ::realpath(path_.c_str(), nullptr);
-    realPath_ = real ? std::string(real) : path_;
-    std::free(real);
+    fd_ = os::Open(path_, os::kRead | os::kDirectory);
+    if (fd_ < 0) throw Error("Cannot open folder \"" + path_ + "\": " + os::ErrorText(errno));
+    realPath_ = NativePath(os::RealPath(path_));
+    if (realPath_.empty()) realPath_ = path_;
     if (realPath_.back() != '/') realPath_ += '/';
 }
 
-OutputFolder::~OutputFolder() { ::close(fd_); }
+OutputFolder::~OutputFolder() { os::Close(fd_); }
 
 UseOutputFolder::UseOutputFolder(const OutputFolder& folder) : previous_(tFolder) {
     CachedFolder().Forget();
@@ -488,65 +476,57 @@ UseOutputFolder::~UseOutputFolder() {
 }
 
 ScratchFile::ScratchFile() {
-    const std::string dir = TempDirectory();
-    fd_ = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
-        // File systems without O_TMPFILE: a named file, unlinked at once.
-        std::string tmpl = dir + "/quillbook-XXXXXX";
-        fd_ = ::mkstemp(tmpl.data());
-        if (fd_ >= 0) ::unlink(tmpl.c_str());
-    }
-    if (fd_ < 0) throw Error("Cannot create a temporary file: " + std::string(std::strerror(errno)));
-    path_ = "/proc/self/fd/" + std::to_string(fd_);
+    fd_ = os::ScratchFile(TempDirectory());
+    if (fd_ < 0) throw Error("Cannot create a temporary file: " + os::ErrorText(errno));
+    path_ = os::ScratchFileName(fd_);
 }
 
-ScratchFile::~ScratchFile() {
-    if (fd_ >= 0) ::close(fd_);
-}
+ScratchFile::~ScratchFile() { os::Close(fd_); }
 
 long long FileSize(const std::string& path) {
     if (HeldFile* held = HeldFile::Find(path); held && held->HasBytes())
         return static_cast<long long>(held->Bytes().size());
-    struct stat st;
-    if (::stat(Resolve(path).c_str(), &st) != 0) return -1;
-    return static_cast<long long>(st.st_size);
+    os::FileInfo st;
+    if (!os::PathInfo(Resolve(path), st, true)) return -1;
+    return static_cast<long long>(st.size);
 }
 
 std::string FileIdentity(const std::string& path) {
-    struct stat st;
-    if (path.empty() || ::stat(Resolve(path).c_str(), &st) != 0) return "";
-    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-           std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+    os::FileInfo st;
+    if (path.empty() || !os::PathInfo(Resolve(path), st, true)) return "";
+    return std::to_string(st.device) + ":" + std::to_string(st.inode) + ":" + std::to_string(st.size) + ":" +
+           std::to_string(st.ctimeNs / 1000000000) + "." + std::to_string(st.ctimeNs % 1000000000);
 }
 
 namespace {
-bool SameFile(int fd, const std::string& path) {
-    struct stat open, named;
-    return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
-           open.st_ino == named.st_ino;
+bool SameFile(os::Fd fd, const std::string& path) {
+    os::FileInfo open, named;
+    return os::Info(fd, open) && os::PathInfo(path, named, false) && open.device == named.device &&
+           open.inode == named.inode;
 }
 }  // namespace
 
 std::unique_ptr<LockFile> LockFile::TryAcquire(const std::string& path) {
     const std::string native = ExpandFileName(path);
     for (;;) {
-        const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) throw Error("Cannot create the lock file \"" + native + "\": " + std::strerror(errno));
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const os::Fd fd = os::Open(native, os::kRead | os::kWrite | os::kCreate | os::kNoFollow);
+        if (fd < 0) throw Error("Cannot create the lock file \"" + native + "\": " + os::ErrorText(errno));
+        const int locked = os::TryLock(fd);
+        if (locked != 1) {
             const int err = errno;
-            ::close(fd);
-            if (err == EWOULDBLOCK) return nullptr;
-            throw Error("Cannot lock \"" + native + "\": " + std::strerror(err));
+            os::Close(fd);
+            if (locked == 0) return nullptr;
+            throw Error("Cannot lock \"" + native + "\": " + os::ErrorText(err));
         }
         // The holder removes the file as it lets go: a lock on a removed file guards nothing.
         if (SameFile(fd, native)) return std::unique_ptr<LockFile>(new LockFile(native, fd));
-        ::close(fd);
+        os::Close(fd);
     }
 }
 
 LockFile::~LockFile() {
-    if (SameFile(fd_, path_)) ::unlink(path_.c_str());
-    ::close(fd_);
+    if (SameFile(fd_, path_)) os::RemoveFile(path_);
+    os::Close(fd_);
 }
 
 }  // namespace qb::fs

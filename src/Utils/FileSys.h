@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Os.h"
 #include "support/Path.h"
 
 // The engine's one file layer: every file-system call goes through here.
@@ -22,25 +23,25 @@ bool EntryExists(const std::string& path);
 // In a relative path (below the output folder) a link standing for a folder
 // is replaced by a real folder, never followed.
 void ForceDirectories(const std::string& path);
-// Opens a fresh, empty plain file for writing (O_EXCL, O_NOFOLLOW): whatever
+// Opens a fresh, empty plain file for writing (exclusive, links not followed): whatever
 // stood at the name is removed first, a link never written through, and the
 // folders of a relative path are never links. Raises qb::Error naming the file.
-int CreateFreshFile(const std::string& path);
-// A new plain file created for writing (O_EXCL, O_NOFOLLOW, folders checked as
+os::Fd CreateFreshFile(const std::string& path);
+// A new plain file created for writing (exclusive, links not followed, folders checked as
 // above); -1 when anything stands at the name or a folder cannot be reached.
-int CreateNewFile(const std::string& path);
+os::Fd CreateNewFile(const std::string& path);
 // An existing plain file with one name (no link, no FIFO) opened for writing
 // and truncated; -1 when there is none. Raises qb::Error when path is a folder.
-int OpenPlainFileForRewrite(const std::string& path);
+os::Fd OpenPlainFileForRewrite(const std::string& path);
 // CreateFreshFile, closed again: the name is a plain file for a writer that opens it by name.
 void PrepareFreshFile(const std::string& path);
 // Makes a fresh file as CreateFreshFile does and has fill write it through the
 // descriptor, never through a name. Raises qb::Error naming the file (and
 // removes it) when fill raises or another program put something else at the
 // name meanwhile.
-void WriteFreshFile(const std::string& path, const std::function<void(int fd)>& fill);
+void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill);
 // Appends the bytes of the file at from to the descriptor; raises qb::Error naming name.
-void CopyToDescriptor(const std::string& from, int fd, const std::string& name);
+void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name);
 // Deletes a file; false when it could not be deleted. A link is removed
 // itself; the folders of a relative path are never followed through links.
 bool DeleteFile(const std::string& path);
@@ -75,7 +76,7 @@ private:
     std::string path_;
 };
 
-// An exclusive lock (flock) on a lock file, held until destruction, which
+// An exclusive lock on a lock file, held until destruction, which
 // removes the file.
 class LockFile {
 public:
@@ -87,9 +88,9 @@ public:
     LockFile& operator=(const LockFile&) = delete;
 
 private:
-    LockFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    LockFile(std::string path, os::Fd fd) : path_(std::move(path)), fd_(fd) {}
     std::string path_;
-    int fd_;
+    os::Fd fd_;
 };
 
 // The output folder of a run, opened once. Relative names the run uses mean
@@ -102,14 +103,14 @@ public:
     ~OutputFolder();
     OutputFolder(const OutputFolder&) = delete;
     OutputFolder& operator=(const OutputFolder&) = delete;
-    int Fd() const { return fd_; }
+    os::Fd Fd() const { return fd_; }
     // Absolute, lexically normalised native path with a trailing "/".
     const std::string& Path() const { return path_; }
     // Path as the system resolves it (links followed), with a trailing "/".
     const std::string& RealPath() const { return realPath_; }
 
 private:
-    int fd_ = -1;
+    os::Fd fd_ = os::kNoFd;
     std::string path_, realPath_;
 };
 
@@ -178,11 +179,11 @@ public:
     ~ScratchFile();
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
-    // A path that opens this file ("/proc/self/fd/N"); writers by name truncate it.
+    // A path that opens this file; writers by name truncate it.
     const std::string& Path() const { return path_; }
 
 private:
-    int fd_ = -1;
+    os::Fd fd_ = os::kNoFd;
     std::string path_;
 };
 

@@ -1,8 +1,3 @@
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
@@ -11,6 +6,7 @@
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "support/Error.h"
+#include "support/Os.h"
 
 namespace qb {
 
@@ -24,65 +20,53 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
     // page per item costs the file system far more. Anything else (a link, a
     // FIFO, a file with other names) is replaced, never written through.
     // A new name first: the common case then costs one call.
-    int fd = fs::CreateNewFile(native);
+    os::Fd fd = fs::CreateNewFile(native);
     if (fd < 0) fd = fs::OpenPlainFileForRewrite(native);
     if (fd < 0) fd = fs::CreateFreshFile(native);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            fs::DeleteFile(native);
-            throw Error("Cannot write file \"" + native + "\": " + std::strerror(err));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
+    if (!os::WriteAll(fd, bytes.data(), bytes.size())) {
         const int err = errno;
+        os::Close(fd);
         fs::DeleteFile(native);
-        throw Error("Cannot write file \"" + native + "\": " + std::strerror(err));
+        throw Error("Cannot write file \"" + native + "\": " + os::ErrorText(err));
     }
+    os::Close(fd);
     return true;
 }
 
 std::string LoadTextFile(const std::string& fileName) {
     if (fs::HeldFile* held = fs::HeldFile::Find(fileName); held && held->HasBytes()) return held->Bytes();
-    int fd = ::open(fs::Resolve(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    const os::Fd fd = os::Open(fs::Resolve(fileName), os::kRead);
     if (fd < 0) return "";
-    struct stat st;
-    const bool known = ::fstat(fd, &st) == 0;
-    if (known && S_ISDIR(st.st_mode)) {
-        ::close(fd);
+    os::FileInfo st;
+    const bool known = os::Info(fd, st);
+    if (known && st.kind == os::Kind::Folder) {
+        os::Close(fd);
         return "";
     }
     std::string out;
-    if (known && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (known && st.kind == os::Kind::File && st.size > 0) {
         // One read for a file of known size: a byte of room more shows its
         // end, as a regular file reads short only there.
-        out.resize(static_cast<std::size_t>(st.st_size) + 1);
+        out.resize(static_cast<std::size_t>(st.size) + 1);
         std::size_t have = 0;
         for (;;) {
-            ssize_t n = ::read(fd, out.data() + have, out.size() - have);
-            if (n < 0 && errno == EINTR) continue;
+            const long long n = os::Read(fd, out.data() + have, out.size() - have);
             if (n <= 0) break;
             have += static_cast<std::size_t>(n);
             if (have < out.size()) break;
             out.resize(out.size() * 2);  // it grew since
         }
         out.resize(have);
-        ::close(fd);
+        os::Close(fd);
         return out;
     }
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
+        const long long n = os::Read(fd, buf, sizeof buf);
         if (n <= 0) break;
         out.append(buf, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    os::Close(fd);
     return out;
 }
 
@@ -104,21 +88,11 @@ struct DirEntry {
 // Entries of a folder sorted by name; dot-names are left out.
 std::vector<DirEntry> ListFolder(const std::string& folder) {
     std::vector<DirEntry> entries;
-    DIR* d = ::opendir(fs::Resolve(folder).c_str());
-    if (!d) return entries;
-    while (dirent* e = ::readdir(d)) {
-        std::string name = e->d_name;
-        if (name.empty() || name[0] == '.') continue;
-        bool isDir = false;
-        if (e->d_type == DT_DIR) {
-            isDir = true;
-        } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-            struct stat st;
-            if (::lstat((fs::Resolve(folder) + "/" + name).c_str(), &st) == 0) isDir = S_ISDIR(st.st_mode);
-        }
-        entries.push_back({name, isDir});
-    }
-    ::closedir(d);
+    std::vector<os::Entry> found;
+    os::ListFolder(fs::Resolve(folder), found);
+    // A link (or junction) to a folder is not walked into.
+    for (auto& e : found)
+        if (!e.name.empty() && e.name[0] != '.') entries.push_back({std::move(e.name), e.kind == os::Kind::Folder});
     std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return entries;
 }

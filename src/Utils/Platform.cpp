@@ -1,8 +1,8 @@
 #include "Utils/Platform.h"
 
-#include <malloc.h>
-
 #include <iostream>
+
+#include "support/Os.h"
 
 namespace qb {
 namespace {
@@ -53,6 +53,6 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
     return true;
 }
 
-void ReturnFreedMemory() { ::malloc_trim(0); }
+void ReturnFreedMemory() { os::ReturnFreedMemory(); }
 
 }  // namespace qb

@@ -165,7 +165,8 @@ std::string SafeFileName(const std::string& text, char repl) {
             c == '?' || c == '\\' || c == '|')
             ch = repl;
     }
-    return s;
+    // The pages and the help file travel to Windows, which refuses these names.
+    return WindowsSafeName(std::move(s), repl);
 }
 
 static std::string ExtLower(const std::string& name) { return LowerAscii(ExtractFileExt(name)); }

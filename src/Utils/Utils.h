@@ -37,7 +37,8 @@ void ReplaceAllNoCase(std::string& text, const std::string& pattern, const std::
 std::string ReplaceAll(const std::string& text, const std::string& pattern, const std::string& replacement);
 // Replaces the first occurrence only (exact case); returns whether one was found.
 bool ReplaceFirst(std::string& text, const std::string& pattern, const std::string& replacement);
-// Trimmed, then bytes 0..20, space, " & * / : < > ? \ | replaced by repl.
+// Trimmed, then bytes 0..20, space, " & * / : < > ? \ | replaced by repl;
+// Windows device names and trailing dots made safe (WindowsSafeName).
 std::string SafeFileName(const std::string& text, char repl = '_');
 
 bool IsHtmlFile(const std::string& name);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "support/Path.h"
 #include "Utils/FileSys.h"
 #include "Utils/Format.h"
 #include "Utils/HtmlText.h"
@@ -18,12 +19,11 @@ namespace {
 // Relative path from the page's folder up to the output folder, "\" separated.
 std::string PathToRoot(const TParameters& job, const std::string& pageFile) {
     namespace sfs = std::filesystem;
-    const sfs::path root = sfs::path(fs::ExpandFileName(job.options.RootPath)).lexically_normal();
-    const sfs::path pageDir = sfs::path(fs::ExpandFileName(pageFile)).parent_path().lexically_normal();
-    std::string rel = sfs::path(root.string() + "/")
+    const sfs::path root = FsPath(fs::ExpandFileName(job.options.RootPath)).lexically_normal();
+    const sfs::path pageDir = FsPath(fs::ExpandFileName(pageFile)).parent_path().lexically_normal();
+    std::string rel = Utf8Of(FsPath(Utf8Of(root) + "/")
                           .lexically_normal()
-                          .lexically_relative(sfs::path(pageDir.string() + "/").lexically_normal())
-                          .string();
+                          .lexically_relative(FsPath(Utf8Of(pageDir) + "/").lexically_normal()));
     if (rel == "." || rel.empty()) return "";
     for (char& c : rel)
         if (c == '/') c = '\\';

@@ -1,5 +1,3 @@
-#include <dlfcn.h>
-
 #include <set>
 
 #include "Utils/FileSys.h"
@@ -7,13 +5,14 @@
 #include "Utils/Platform.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "hha/hha.h"
 #include "settings/MessageTable.h"
 #include "support/Error.h"
 
 namespace qb {
 
 namespace {
-constexpr const char* kCompilerLibrary = "libhha.so";
+const std::string kCompilerLibrary = os::LibraryFileName("hha");
 
 // The compile in progress on this thread. The compiler's callbacks carry no
 // context (the library's signature), so they find their run through this.
@@ -33,22 +32,21 @@ bool IsErrorLine(const std::string& line) { return LowerAscii(line.substr(0, 5))
 std::string FindHelpCompiler() {
     const std::string beside = ModuleDirectory() + kCompilerLibrary;
     if (fs::FileExists(beside)) return beside;
-    if (void* h = dlopen(kCompilerLibrary, RTLD_LAZY | RTLD_LOCAL)) {
-        dlclose(h);
+    if (void* h = os::OpenLibrary(kCompilerLibrary)) {
+        os::CloseLibrary(h);
         return kCompilerLibrary;
     }
     return "";
 }
 
 bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont) {
-    void* lib = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* lib = os::OpenLibrary(libraryPath);
     if (!lib) {
-        const char* why = dlerror();
-        if (log) log(("Error: cannot load the help compiler: " + std::string(why ? why : libraryPath)).c_str());
+        if (log) log(("Error: cannot load the help compiler: " + os::LibraryError()).c_str());
         return false;
     }
-    using Fn = int (*)(const char*, THHALog, THHAContinue, int);
-    auto fn = reinterpret_cast<Fn>(dlsym(lib, "HHA_CompileHHP"));
+    using Fn = hha_compile_proc;
+    auto fn = reinterpret_cast<Fn>(os::LibrarySymbol(lib, "HHA_CompileHHP"));
     bool result = false;
     if (!fn && log) log(("Error: " + libraryPath + " has no HHA_CompileHHP").c_str());
     if (fn) {
@@ -58,7 +56,7 @@ bool CallHelpCompiler(const std::string& libraryPath, const std::string& project
             result = false;
         }
     }
-    dlclose(lib);
+    os::CloseLibrary(lib);
     return result;
 }
 

@@ -49,7 +49,7 @@ void ExportAndConvertNote(TParameters& job, const std::string& notePath, std::si
     }
     RunRecord(job).Add(job, notesFile);
     // Through the descriptor, like attachments: never through a link put at the name.
-    fs::WriteFreshFile(notesFile, [&](int fd) { store.ExportFileTo(db, notePath, fd, notesFile); });
+    fs::WriteFreshFile(notesFile, [&](os::Fd fd) { store.ExportFileTo(db, notePath, fd, notesFile); });
     ConvertNote(job, notesFile, title, pageFile);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Stages of a conversion run. Each stage takes the job state.
+#include "support/Os.h"
 #include <map>
 #include <optional>
 #include <set>
@@ -159,7 +160,7 @@ public:
 private:
     void Record(const TParameters& job, const std::vector<std::string>& files, bool removable);
     const TParameters* job_ = nullptr;
-    int fd_ = -1;
+    os::Fd fd_ = os::kNoFd;
     bool unfinished_ = false;
     bool knowsFolder_ = false;
     NameSet ours_;               // RootLinks

@@ -1,14 +1,5 @@
 // Engine 1: the word processor is a headless office process, started once per
 // run and driven by a small UNO bridge script over a socket pair.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -34,9 +25,8 @@
 #include "engine/Storage.h"
 #include "support/Error.h"
 #include "support/Numbers.h"
+#include "support/Os.h"
 #include "support/Scratch.h"
-
-extern char** environ;
 
 namespace qb {
 
@@ -70,18 +60,15 @@ std::atomic<int> bridgeStarts{0};
 // ended during the conversion, "error TEXT", "bye"); an "office PGID" line
 // precedes the reply whenever the office was (re)started.
 
-bool IsExecutableFile(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
+bool IsExecutableFile(const std::string& path) { return os::IsExecutable(path); }
 
 // QB_SOFFICE overrides the office program (a path, or a name looked up on PATH).
 std::string FindOffice() {
     const char* env = std::getenv("QB_SOFFICE");
     const std::string name = env && *env ? env : "soffice";
-    if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : "";
+    if (name.find_first_of("/\\") != std::string::npos) return IsExecutableFile(name) ? name : "";
     const char* path = std::getenv("PATH");
-    for (const std::string& dir : SplitText(path ? path : "", ":")) {
+    for (const std::string& dir : SplitText(path ? path : "", std::string(1, os::PathListSeparator()))) {
         const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         if (IsExecutableFile(candidate)) return candidate;
     }
@@ -160,7 +147,7 @@ public:
     void Convert(const std::string& srcUrl, const std::string& dstUrl, const std::string& shownName,
                  const std::atomic<bool>& cancelled) {
         for (int attempt = 1;; ++attempt) {
-            if (pid_ < 0) Start();
+            if (!bridge_) Start();
             Send("convert " + srcUrl + " " + dstUrl + "\n");
             // Allows a restart of the office before the conversion proper.
             const std::optional<std::string> reply = Reply(Deadline(timeout_ + kStartTimeout + 30));
@@ -180,19 +167,15 @@ public:
     // Ends the office at once, from any thread; a conversion under way then
     // fails and the bridge reaps what is left of the office.
     void KillOffice() {
-        const pid_t group = officePgid_.load();
-        if (group > 0) ::kill(-group, SIGKILL);
+        os::Process::KillGroup(officePgid_.load());
     }
 
 private:
     void Start() {
         std::filesystem::create_directories(folder_ + "/tmp");
 
-        int sv[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
-            throw Error("Cannot create a socket for the office bridge: " + std::string(std::strerror(errno)));
         const std::string log = folder_ + "/bridge.log";
-        const std::string pipeName = "quillbook_" + std::to_string(::getpid()) + "_" + name_;
+        const std::string pipeName = "quillbook_" + std::to_string(os::ProcessId()) + "_" + name_;
         const std::string profileUrl = office::FileUrl(folder_ + "/profile");
         std::vector<std::string> args = {kPython,
                                          "-I",
@@ -203,37 +186,14 @@ private:
                                          folder_ + "/tmp",
                                          std::to_string(kStartTimeout),
                                          std::to_string(timeout_)};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, sv[1], 0);
-        posix_spawn_file_actions_adddup2(&actions, sv[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&defaults, s);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        pid_t pid = -1;
-        const int rc = ::posix_spawn(&pid, kPython, &actions, &attr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        ::close(sv[1]);
-        if (rc != 0) {
-            ::close(sv[0]);
-            throw Error(std::string("Cannot start ") + kPython + ": " + std::strerror(rc));
+        os::Process::Options options;
+        options.duplexChannel = true;
+        options.errorLog = log;
+        try {
+            bridge_ = std::make_unique<os::Process>(kPython, args, options);
+        } catch (const Error& e) {
+            throw Error(std::string("Cannot start ") + kPython + ": " + e.what());
         }
-        pid_ = pid;
-        fd_ = sv[0];
         buffer_.clear();
         ++bridgeStarts;
 
@@ -246,7 +206,7 @@ private:
 
     // Asks the bridge to end the office and itself; kills both when that fails.
     void Stop() {
-        if (pid_ < 0) return;
+        if (!bridge_) return;
         Send("quit\n");
         Deadline deadline(45);
         while (true) {
@@ -256,13 +216,12 @@ private:
         bool exited = false;
         Deadline grace(10);
         while (!exited) {
-            const pid_t r = ::waitpid(pid_, nullptr, WNOHANG);
-            if (r == pid_ || (r < 0 && errno != EINTR))
+            if (!bridge_->Running())
                 exited = true;
             else if (grace.Passed())
                 break;
             else
-                ::usleep(20000);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!exited) Kill();
         CloseChannel();
@@ -270,30 +229,23 @@ private:
 
     // Last resort: the bridge hangs. Kills both groups and reaps the bridge.
     void Kill() {
-        if (const pid_t group = officePgid_.load(); group > 0) ::kill(-group, SIGKILL);
-        if (pid_ > 0) {
-            ::kill(-pid_, SIGKILL);
-            while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {}
+        os::Process::KillGroup(officePgid_.load());
+        if (bridge_) {
+            bridge_->Kill();
+            bridge_->Wait();
         }
         CloseChannel();
     }
 
     void CloseChannel() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        pid_ = -1;
+        bridge_.reset();
         officePgid_ = -1;
         buffer_.clear();
     }
 
     void Send(const std::string& line) {
-        std::size_t done = 0;
-        while (fd_ >= 0 && done < line.size()) {
-            const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return;  // the reply read reports the dead bridge
-            done += static_cast<std::size_t>(n);
-        }
+        // A failure shows in the reply read, which reports the dead bridge.
+        if (bridge_) bridge_->Send(line);
     }
 
     // Next reply line, after recording office start lines; none at end of
@@ -311,20 +263,15 @@ private:
     }
 
     std::optional<std::string> ReadLine(const Deadline& deadline) {
-        while (fd_ >= 0) {
+        while (bridge_) {
             const std::size_t nl = buffer_.find('\n');
             if (nl != std::string::npos) {
                 std::string line = buffer_.substr(0, nl);
                 buffer_.erase(0, nl + 1);
                 return line;
             }
-            pollfd p{fd_, POLLIN, 0};
-            const int ready = ::poll(&p, 1, deadline.RemainingMs());
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0) return std::nullopt;
             char buf[4096];
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-            if (n < 0 && errno == EINTR) continue;
+            const long long n = bridge_->Receive(buf, sizeof buf, deadline.RemainingMs());
             if (n <= 0) return std::nullopt;
             buffer_.append(buf, static_cast<std::size_t>(n));
         }
@@ -344,9 +291,8 @@ private:
     std::string name_;
     std::string soffice_;
     double timeout_;
-    pid_t pid_ = -1;
-    std::atomic<pid_t> officePgid_{-1};
-    int fd_ = -1;
+    std::unique_ptr<os::Process> bridge_;
+    std::atomic<int> officePgid_{-1};
     std::string buffer_;
 };
 

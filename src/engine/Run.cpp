@@ -205,14 +205,14 @@ std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {
     std::string s = AsciiName(SafeFileName(caption, '_'), '_');
     const std::size_t limit = kMaxNameBytes > reserve ? kMaxNameBytes - reserve : 1;
     if (s.size() > limit) s.resize(Utf8Boundary(s, limit));
-    return s;
+    return WindowsSafeName(std::move(s));
 }
 
 std::string SafeComponent(const std::string& name) {
     std::string s = AsciiName(SafeFileName(name, '_'), '_');
     if (s.size() > kMaxNameBytes) s.resize(Utf8Boundary(s, kMaxNameBytes));
     if (!s.empty() && s.find_first_not_of('.') == std::string::npos) std::replace(s.begin(), s.end(), '.', '_');
-    return s;
+    return WindowsSafeName(std::move(s));
 }
 
 TRun::TRun(const TConvertOptions& options, IStorage& storage, IHelpCompiler& compiler, TProgressCallback callback,
@@ -403,7 +403,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         RunRecord(job).Add(job, target);
         // Written through the descriptor of a file made fresh below the output
         // folder: a link put at the name or on the way meanwhile is never followed.
-        fs::WriteFreshFile(target, [&](int fd) { store.ExportFileTo(o.DatabaseHandle, itemPath + e.Name, fd, target); });
+        fs::WriteFreshFile(target, [&](os::Fd fd) { store.ExportFileTo(o.DatabaseHandle, itemPath + e.Name, fd, target); });
         attachments.push_back(target);
         attachmentNames.push_back(e.Name);
         job.FileList->Add(target);

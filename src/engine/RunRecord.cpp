@@ -1,8 +1,5 @@
 // The run record: which files runs into this output folder generated, and
 // whether the last run finished. Files it does not name are the user's.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -10,6 +7,7 @@
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
 #include "support/Error.h"
+#include "support/Os.h"
 
 namespace qb {
 
@@ -20,14 +18,9 @@ constexpr const char* kRecordName = ".quillbook-run";
 constexpr const char* kRunning = "state=running \n";
 constexpr const char* kFinished = "state=finished\n";
 
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + std::strerror(errno));
-        done += static_cast<std::size_t>(n);
-    }
+void WriteAll(os::Fd fd, const std::string& bytes) {
+    if (!os::WriteAll(fd, bytes.data(), bytes.size()))
+        throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + os::ErrorText(errno));
 }
 
 }  // namespace
@@ -92,13 +85,13 @@ bool TRunRecord::FromUnfinishedRun(const TParameters& job, const std::string& fi
 void TRunRecord::Finish() {
     if (fd_ < 0) return;
     // Files written after the walk (the project, extra files) are still added.
-    if (::pwrite(fd_, kFinished, std::strlen(kFinished), 0) != static_cast<ssize_t>(std::strlen(kFinished)))
-        throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + std::strerror(errno));
+    if (os::WriteAt(fd_, kFinished, std::strlen(kFinished), 0) != static_cast<long long>(std::strlen(kFinished)))
+        throw Error(std::string("Cannot write file \"") + kRecordName + "\": " + os::ErrorText(errno));
 }
 
 void TRunRecord::End() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    os::Close(fd_);
+    fd_ = os::kNoFd;
 }
 
 bool IsRecordName(const TParameters& job, const std::string& file) {

@@ -3,8 +3,12 @@
 // The library's own implementation raises qb::Error when a read meets a database error.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/Os.h"
 
 namespace qb {
 
@@ -31,7 +35,7 @@ public:
     // Writes the stored file's bytes to the open descriptor fd (the file named
     // destName); false when nothing is stored there; raises qb::Error like
     // ExportFile. This one has ExportFile write an unnamed scratch file and copies that.
-    virtual bool ExportFileTo(int db, const std::string& path, int fd, const std::string& destName);
+    virtual bool ExportFileTo(int db, const std::string& path, os::Fd fd, const std::string& destName);
     // The stored file's bytes into data (sizeHint: its size if known); false when
     // nothing is stored there. This one goes through ExportFile and a scratch file.
     virtual bool ReadFile(int db, const std::string& path, std::string& data, std::size_t sizeHint = 0);
@@ -46,6 +50,10 @@ struct TParameters;
 
 // The host storage library libdvo; it keeps no state of its own.
 IStorage& LibraryStorage();
+// The storage library with the functions beyond its seven operations taken from
+// lookup (nullptr: the library lacks it); LibraryStorage() looks them up in the
+// loaded library.
+std::unique_ptr<IStorage> MakeLibraryStorage(const std::function<void*(const char* name)>& lookup);
 // The job's storage: the one its run was given, else the library.
 IStorage& Storage(const TParameters& job);
 

@@ -5,17 +5,17 @@
 
 extern "C" {
 
-__attribute__((visibility("default"))) int _kvn_addon_checkdll(int a, int b) { return qb::ExportCheckDll(a, b); }
+int QB_HOST_CALL _kvn_addon_checkdll(int a, int b) { return qb::ExportCheckDll(a, b); }
 
-__attribute__((visibility("default"))) int _kvn_addon_description(char* buffer, int) {
+int QB_HOST_CALL _kvn_addon_description(char* buffer, int) {
     return qb::ExportDescription(buffer);
 }
 
-__attribute__((visibility("default"))) int _kvn_addon_queryinterface(char* buffer, int) {
+int QB_HOST_CALL _kvn_addon_queryinterface(char* buffer, int) {
     return qb::ExportQueryInterface(buffer);
 }
 
-__attribute__((visibility("default"))) int _kvn_addon_ovel2html(const char* hostValues, int) {
+int QB_HOST_CALL _kvn_addon_ovel2html(const char* hostValues, int) {
     return qb::ExportOvel2Html(hostValues);
 }
 }

@@ -11,18 +11,28 @@ extern "C" {
 
 #define QB_HOST_BUFFER_SIZE 4096
 
-/* Handshake: a + b with 32-bit wrap-around; runs no start-up. */
-int _kvn_addon_checkdll(int a, int b);
-/* Writes the plug-in's description (message 19) into buffer; returns 0. */
-int _kvn_addon_description(char* buffer, int unused);
-/* Writes the menu description into buffer; returns 1. */
-int _kvn_addon_queryinterface(char* buffer, int unused);
-/* The menu command: opens the wizard over the host's key=value lines; returns 0. */
-int _kvn_addon_ovel2html(const char* hostValues, int unused);
+/* The host calls its add-ons with the system's convention for library
+   functions: on 32-bit Windows the callee pops its two arguments. */
+#ifdef _WIN32
+#define QB_HOST_CALL __stdcall
+#define QB_HOST_EXPORT
+#else
+#define QB_HOST_CALL
+#define QB_HOST_EXPORT __attribute__((visibility("default")))
+#endif
 
-typedef int (*kvn_checkdll_proc)(int, int);
-typedef int (*kvn_buffer_proc)(char*, int);
-typedef int (*kvn_command_proc)(const char*, int);
+/* Handshake: a + b with 32-bit wrap-around; runs no start-up. */
+QB_HOST_EXPORT int QB_HOST_CALL _kvn_addon_checkdll(int a, int b);
+/* Writes the plug-in's description (message 19) into buffer; returns 0. */
+QB_HOST_EXPORT int QB_HOST_CALL _kvn_addon_description(char* buffer, int unused);
+/* Writes the menu description into buffer; returns 1. */
+QB_HOST_EXPORT int QB_HOST_CALL _kvn_addon_queryinterface(char* buffer, int unused);
+/* The menu command: opens the wizard over the host's key=value lines; returns 0. */
+QB_HOST_EXPORT int QB_HOST_CALL _kvn_addon_ovel2html(const char* hostValues, int unused);
+
+typedef int(QB_HOST_CALL* kvn_checkdll_proc)(int, int);
+typedef int(QB_HOST_CALL* kvn_buffer_proc)(char*, int);
+typedef int(QB_HOST_CALL* kvn_command_proc)(const char*, int);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #include "Utils/Platform.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
+#include "support/Os.h"
 #include "settings/MessageTable.h"
 #include "settings/Settings.h"
 #include "settings/StartUp.h"
@@ -59,13 +60,16 @@ std::size_t WriteHostBuffer(char* buffer, const std::string& text) {
     // Never leave half a character at the end.
     if (n < text.size())
         while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    std::memcpy(buffer, text.data(), n);
+    // The host reads its ANSI code page; a UTF-8 text never gets longer in it.
+    const std::string ansi = os::ToAnsi(text.substr(0, n));
+    n = std::min(ansi.size(), kHostBufferSize - 1);
+    std::memcpy(buffer, ansi.data(), n);
     buffer[n] = '\0';
     return n;
 }
 
 void ParseHostValues(const char* text, TStringList& values) {
-    std::string s = text ? text : "";
+    std::string s = text ? os::FromAnsi(text) : "";
     s.erase(std::remove(s.begin(), s.end(), '\t'), s.end());
     values.SetText(s);
 }

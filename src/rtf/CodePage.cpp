@@ -1,24 +1,11 @@
 #include "rtf/CodePage.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <map>
 
 namespace qb::rtf {
 namespace {
 
 constexpr char32_t kUnfilled = 0xFFFFFFFFu;
-
-std::string IconvName(int codePage) {
-    switch (codePage) {
-        case 10000: return "MACINTOSH";
-        case 65001: return "UTF-8";
-        case 20127: return "ASCII";
-        case 28591: return "ISO-8859-1";
-        default: return "CP" + std::to_string(codePage);
-    }
-}
 
 }  // namespace
 
@@ -45,10 +32,7 @@ int CharsetToCodePage(int charset) {
     }
 }
 
-CodePage::CodePage(int codePage) {
-    iconv_t cd = iconv_open("UTF-32LE", IconvName(codePage).c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-32LE", "CP1252");
-    if (cd != reinterpret_cast<iconv_t>(-1)) cd_ = cd;
+CodePage::CodePage(int codePage) : decoder_(codePage) {
     for (int b = 0; b < 256; ++b) {
         const auto byte = static_cast<std::uint8_t>(b);
         bool incomplete = false;
@@ -57,32 +41,11 @@ CodePage::CodePage(int codePage) {
     }
 }
 
-CodePage::~CodePage() {
-    if (cd_) iconv_close(static_cast<iconv_t>(cd_));
-}
+CodePage::~CodePage() = default;
 
 char32_t CodePage::Decode(const std::uint8_t* bytes, std::size_t count, bool& incomplete) const {
-    incomplete = false;
-    if (!cd_) return count == 1 && bytes[0] < 0x80 ? bytes[0] : kInvalid;
-    auto cd = static_cast<iconv_t>(cd_);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in[8];
-    for (std::size_t i = 0; i < count && i < sizeof in; ++i) in[i] = static_cast<char>(bytes[i]);
-    char out[16];
-    char* inPtr = in;
-    std::size_t inLeft = count;
-    char* outPtr = out;
-    std::size_t outLeft = sizeof out;
-    const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    if (r == static_cast<std::size_t>(-1) && errno == EINVAL) {
-        incomplete = true;
-        return kInvalid;
-    }
-    // Only a sequence that converts whole into exactly one character counts.
-    if (r == static_cast<std::size_t>(-1) || inLeft != 0 || sizeof out - outLeft != 4) return kInvalid;
-    const auto* o = reinterpret_cast<const unsigned char*>(out);
-    const char32_t c = o[0] | (o[1] << 8) | (o[2] << 16) | (static_cast<char32_t>(o[3]) << 24);
-    return c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? kInvalid : c;
+    const char32_t c = decoder_.Decode(bytes, count, incomplete);
+    return c == os::CharDecoder::kNone ? kInvalid : c;
 }
 
 char32_t CodePage::Multi(const std::uint8_t* bytes, std::size_t count) {

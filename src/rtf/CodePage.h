@@ -1,9 +1,11 @@
 #pragma once
-// Decoding of 8-bit RTF text through Windows code pages (glibc iconv).
+// Decoding of 8-bit RTF text through Windows code pages (the system's tables).
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "support/Os.h"
 
 namespace qb::rtf {
 
@@ -32,7 +34,7 @@ public:
 private:
     char32_t Decode(const std::uint8_t* bytes, std::size_t count, bool& incomplete) const;
 
-    void* cd_ = nullptr;  // iconv_t
+    os::CharDecoder decoder_;
     char32_t table_[256];
     std::vector<char32_t> pairs_;  // lazily filled cache of two-byte sequences
 };

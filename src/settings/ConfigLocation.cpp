@@ -1,11 +1,11 @@
 #include "settings/ConfigLocation.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 #include "support/Error.h"
+#include "support/Os.h"
+#include "support/Path.h"
 
 namespace qb {
 
@@ -13,54 +13,42 @@ namespace {
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return std::filesystem::exists(FsPath(path), ec);
 }
 
 }  // namespace
 
-std::string UserConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    // The XDG rules ignore relative values.
-    if (xdg && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "/tmp") + "/.config";
-    }
-    if (base.back() != '/') base += '/';
-    return base + "quillbook/";
-}
+std::string UserConfigFolder() { return NativePath(os::UserConfigHome()) + "/quillbook/"; }
 
 bool FolderWritable(const std::string& folder) {
-    std::string probe = (folder.empty() ? std::string(".") : folder) + "/.quillbook-probe-XXXXXX";
-    const int fd = ::mkstemp(probe.data());
+    std::string probe;
+    const os::Fd fd = os::MakeTempFile((folder.empty() ? std::string(".") : folder) + "/.quillbook-probe-", probe);
     if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
+    os::Close(fd);
+    os::RemoveFile(probe);
     return true;
 }
 
 TConfigFile ConfigFileFor(const std::string& modulePath, const std::string& extension, bool moduleFolderWritable) {
-    const std::filesystem::path module(modulePath);
-    const std::string beside = std::filesystem::path(module).replace_extension(extension).string();
+    const std::filesystem::path module = FsPath(modulePath);
+    const std::string beside = Utf8Of(std::filesystem::path(module).replace_extension(extension));
     if (moduleFolderWritable) return {beside, beside};
     const std::string user =
-        UserConfigFolder() + std::filesystem::path(module.filename()).replace_extension(extension).string();
+        UserConfigFolder() + Utf8Of(std::filesystem::path(module.filename()).replace_extension(extension));
     return {Exists(user) ? user : beside, user};
 }
 
 TConfigFile ConfigFileFor(const std::string& modulePath, const std::string& extension) {
     return ConfigFileFor(modulePath, extension,
-                         FolderWritable(std::filesystem::path(modulePath).parent_path().string()));
+                         FolderWritable(Utf8Of(FsPath(modulePath).parent_path())));
 }
 
 void MakeParentFolder(const std::string& file) {
-    const auto parent = std::filesystem::path(file).parent_path();
+    const auto parent = FsPath(file).parent_path();
     if (parent.empty()) return;
     std::error_code ec;
     std::filesystem::create_directories(parent, ec);
-    if (ec) throw Error("Cannot create the folder \"" + parent.string() + "\": " + ec.message());
+    if (ec) throw Error("Cannot create the folder \"" + Utf8Of(parent) + "\": " + ec.message());
 }
 
 }  // namespace qb

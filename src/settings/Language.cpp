@@ -10,6 +10,7 @@
 #include "settings/XmlValues.h"
 #include "support/Error.h"
 #include "support/Text.h"
+#include "support/Path.h"
 
 namespace qb {
 
@@ -169,7 +170,7 @@ std::string LimitChars(const std::string& text, std::size_t max) {
 }  // namespace
 
 std::string LanguagePathFor(const std::string& modulePath) {
-    return std::filesystem::path(modulePath).replace_extension(".lng").string();
+    return Utf8Of(FsPath(modulePath).replace_extension(".lng"));
 }
 
 void StartUpLanguage(const std::string& modulePath) {

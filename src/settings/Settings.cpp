@@ -6,6 +6,7 @@
 #include "settings/ConfigLocation.h"
 #include "settings/XmlValues.h"
 #include "support/Error.h"
+#include "support/Path.h"
 
 namespace qb {
 namespace {
@@ -98,7 +99,7 @@ std::unique_ptr<TSettingsDocument> NewSettingsDocument() {
 }
 
 std::string SettingsPathFor(const std::string& modulePath) {
-    return std::filesystem::path(modulePath).replace_extension(".xml").string();
+    return Utf8Of(FsPath(modulePath).replace_extension(".xml"));
 }
 
 std::string StartUpSettings(const std::string& modulePath) {

@@ -1,9 +1,5 @@
 #include "settings/XmlValues.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <sstream>
@@ -12,6 +8,7 @@
 #include "Utils/StringList.h"
 #include "support/Error.h"
 #include "support/Numbers.h"
+#include "support/Os.h"
 
 namespace qb {
 namespace {
@@ -23,28 +20,27 @@ bool AllDigits(const std::string& s, std::size_t from) {
     return true;
 }
 
-std::string SystemReason(int err) { return std::strerror(err); }
+std::string SystemReason(int err) { return os::ErrorText(err); }
 
 // Opened without blocking, so that a pipe named as the file cannot hang the
 // start-up; only a regular file is read.
 std::string ReadRegularFile(const std::string& path) {
     auto fail = [&](const std::string& reason) { return Error("Cannot read \"" + path + "\": " + reason); };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) throw fail(std::strerror(errno));
+    const os::Fd fd = os::Open(path, os::kRead | os::kNonBlock);
+    if (fd < 0) throw fail(SystemReason(errno));
     struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
+        os::Fd fd;
+        ~Closer() { os::Close(fd); }
     } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw fail(std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw fail("it is a folder, not a file");
-    if (!S_ISREG(st.st_mode)) throw fail("it is not a regular file");
+    os::FileInfo st;
+    if (!os::Info(fd, st)) throw fail(SystemReason(errno));
+    if (st.kind == os::Kind::Folder) throw fail("it is a folder, not a file");
+    if (st.kind != os::Kind::File) throw fail("it is not a regular file");
     std::string bytes;
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw fail(std::strerror(errno));
+        const long long n = os::Read(fd, buf, sizeof buf);
+        if (n < 0) throw fail(SystemReason(errno));
         if (n == 0) break;
         bytes.append(buf, static_cast<std::size_t>(n));
     }
@@ -147,40 +143,23 @@ std::string XmlToString(pugi::xml_document& doc, bool indent) {
 }
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {
-    std::string tmpl = path + ".tmpXXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
+    std::string tmpName;
+    const os::Fd fd = os::MakeTempFile(path + ".tmp", tmpName);
     if (fd < 0) throw Error("Cannot write \"" + path + "\": " + SystemReason(errno));
-    std::string tmpName(name.data());
-
     auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(tmpName.c_str());
+        os::Close(fd);
+        os::RemoveFile(tmpName);
         throw Error("Cannot write \"" + path + "\": " + SystemReason(err));
     };
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    struct stat old {};
-    mode_t mode = (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
+    if (!os::WriteAll(fd, bytes.data(), bytes.size())) fail(errno);
+    os::FileInfo old;
+    const unsigned mode = os::PathInfo(path, old, true) && old.kind == os::Kind::File ? old.mode : 0644;
+    if (!os::SetMode(fd, mode) || !os::Sync(fd)) fail(errno);
+    os::Close(fd);
+    // Replaces the old file in one step on every system (rename() does not on Windows).
+    if (!os::AtomicReplace(tmpName, path)) {
         int err = errno;
-        ::unlink(tmpName.c_str());
-        throw Error("Cannot write \"" + path + "\": " + SystemReason(err));
-    }
-    if (::rename(tmpName.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmpName.c_str());
+        os::RemoveFile(tmpName);
         throw Error("Cannot write \"" + path + "\": " + SystemReason(err));
     }
 }

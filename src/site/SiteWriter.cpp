@@ -5,10 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
@@ -16,6 +13,8 @@
 #include "site/SiteAssets.h"
 #include "site/SiteHtml.h"
 #include "support/Error.h"
+#include "support/Os.h"
+#include "support/Path.h"
 
 namespace qb::site {
 
@@ -83,14 +82,9 @@ std::string Folder(const std::string& sitePath) {
     return slash == std::string::npos ? std::string() : sitePath.substr(0, slash);
 }
 
-void WriteAll(int fd, const std::string& bytes, const std::string& name) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw Error("Cannot write file \"" + name + "\": " + std::strerror(errno));
-        done += static_cast<std::size_t>(n);
-    }
+void WriteAll(os::Fd fd, const std::string& bytes, const std::string& name) {
+    if (!os::WriteAll(fd, bytes.data(), bytes.size()))
+        throw Error("Cannot write file \"" + name + "\": " + os::ErrorText(errno));
 }
 
 }  // namespace
@@ -104,7 +98,7 @@ const std::vector<std::string>& FixedSiteFiles() {
 TSiteWriter::TSiteWriter(std::string siteFolder) : folder_(std::move(siteFolder)) {}
 
 TSiteWriter::~TSiteWriter() {
-    if (recordFd_ >= 0) ::close(recordFd_);
+    os::Close(recordFd_);
 }
 
 void TSiteWriter::RunStarted(const TRunStart& run) {
@@ -124,9 +118,9 @@ void TSiteWriter::RunStarted(const TRunStart& run) {
         for (const std::string& f : FixedSiteFiles())
             if (fs::PlainFileExists(f)) earlier_.insert(f);
         std::error_code ec;
-        for (sfs::recursive_directory_iterator it(dir_->Path() + "p", ec), end; !ec && it != end; it.increment(ec))
+        for (sfs::recursive_directory_iterator it(FsPath(dir_->Path() + "p"), ec), end; !ec && it != end; it.increment(ec))
             if (it->is_regular_file(ec) && !it->is_symlink(ec))
-                earlier_.insert(ToForwardSlashes(sfs::relative(it->path(), dir_->Path()).string()));
+                earlier_.insert(ToForwardSlashes(Utf8Of(sfs::relative(it->path(), FsPath(dir_->Path())))));
     }
     for (const std::string& f : FixedSiteFiles())
         if (fs::EntryExists(f) && !earlier_.count(f))
@@ -585,16 +579,16 @@ void TSiteWriter::RemoveEarlierFiles() {
     // Deepest first; a folder that still holds anything stays.
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) fs::RemoveDir(*it);
     const std::string fresh = std::string(kSiteRecordName) + ".new";
-    const int fd = fs::CreateFreshFile(fresh);
+    const os::Fd fd = fs::CreateFreshFile(fresh);
     std::string text = kRecordHeader;
     for (const std::string& f : written_) text += f + "\n";
     try {
         WriteAll(fd, text, fresh);
     } catch (...) {
-        ::close(fd);
+        os::Close(fd);
         throw;
     }
-    ::close(fd);
+    os::Close(fd);
     if (!fs::RenameFile(fresh, kSiteRecordName)) throw Error("Cannot write file \"" + dir_->Path() + kSiteRecordName + "\"");
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "site/WalkObserver.h"
+#include "support/Os.h"
 
 namespace qb::fs {
 class OutputFolder;
@@ -85,7 +86,7 @@ private:
 
     std::string folder_;
     std::unique_ptr<fs::OutputFolder> dir_;
-    int recordFd_ = -1;
+    os::Fd recordFd_ = os::kNoFd;
     std::set<std::string> earlier_;  // files the record names from earlier exports
     std::set<std::string> written_;  // files this export wrote
     TRunStart run_;

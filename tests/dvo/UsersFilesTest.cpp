@@ -1,15 +1,14 @@
 // A user's file is never turned into a database without being asked; items a
 // damaged database cuts off from its root are named; stored files go to a
 // descriptor the caller opened.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
 
 #include "quillbook/DbCommands.h"
+#include "support/Os.h"
 #include "tests/dvo/DvoTestUtil.h"
 #include "tests/support/DvoWriters.h"
 #include "tests/support/TestSupport.h"
@@ -129,18 +128,18 @@ TEST_F(UsersFiles, AStoredFileGoesToTheDescriptorGiven) {
     MustImport(src, dbFile);
     Db db(dbFile);
     const std::string target = tmp / "copy.txt";
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0);
+    const qb::os::Fd fd = qb::os::Open(target, qb::os::kWrite | qb::os::kCreate | qb::os::kExclusive);
+    ASSERT_NE(qb::os::kNoFd, fd);
     EXPECT_EQ(1, dvo_export_file_fd(db.get(), (kRoot + "4\\a.txt").c_str(), fd));
     EXPECT_EQ(0, dvo_export_file_fd(db.get(), (kRoot + "4\\none.txt").c_str(), fd));
     EXPECT_EQ("", std::string(dvo_db_last_error(db.get())));
-    ::close(fd);
+    qb::os::Close(fd);
     EXPECT_EQ("attached bytes", ReadFile(target));
     // A descriptor that cannot be written is an error with the system's reason.
-    const int readOnly = ::open(target.c_str(), O_RDONLY);
-    ASSERT_GE(readOnly, 0);
+    const qb::os::Fd readOnly = qb::os::Open(target, qb::os::kRead);
+    ASSERT_NE(qb::os::kNoFd, readOnly);
     EXPECT_EQ(0, dvo_export_file_fd(db.get(), (kRoot + "4\\a.txt").c_str(), readOnly));
     EXPECT_NE("", std::string(dvo_db_last_error(db.get())));
-    ::close(readOnly);
+    qb::os::Close(readOnly);
     EXPECT_EQ("attached bytes", ReadFile(target));
 }

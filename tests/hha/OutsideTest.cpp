@@ -8,6 +8,7 @@
 
 #include "hha/HhaTemp.h"
 #include "quillbook/CompileCommand.h"
+#include "support/Error.h"
 #include "tests/support/TestSupport.h"
 
 namespace sfs = std::filesystem;
@@ -171,4 +172,33 @@ TEST(TempFolder, FoldersOfAKilledCompileAreRemovedByTheNext) {
     ASSERT_EQ(0, ::utimensat(AT_FDCWD, stale.c_str(), old, 0));
     { qb::hha::PendingOutput next(dir / "x.chm"); }
     EXPECT_FALSE(sfs::exists(stale));
+}
+
+// The new help file goes in whole or not at all: what stands in the way (here
+// a folder; on Windows a file another program holds open) keeps its content
+// and the error names the file.
+TEST(TempFolder, AHelpFileThatCannotBeReplacedIsKeptAndNamed) {
+    qbtest::TempDir dir;
+    const std::string target = dir / "Help.chm";
+    qb::hha::PendingOutput out(target);
+    qbtest::WriteFile(out.TempPath(), "new help file");
+    // Put there while the compile ran.
+    qbtest::WriteFile(target + "/kept.txt", "old");
+    try {
+        out.Commit();
+        FAIL() << "the commit passed";
+    } catch (const qb::Error& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("cannot write " + target)) << e.what();
+    }
+    EXPECT_EQ("old", qbtest::ReadFile(target + "/kept.txt"));
+}
+
+TEST(TempFolder, ACommitReplacesAnEarlierHelpFile) {
+    qbtest::TempDir dir;
+    const std::string target = dir / "Help.chm";
+    qbtest::WriteFile(target, "earlier");
+    qb::hha::PendingOutput out(target);
+    qbtest::WriteFile(out.TempPath(), "new help file");
+    out.Commit();
+    EXPECT_EQ("new help file", qbtest::ReadFile(target));
 }

@@ -9,9 +9,9 @@
 namespace qbtest {
 
 TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qbtest-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl + "/";
+    const std::string dir = qb::os::MakeTempFolder(qb::os::TempDirectory() + "/qbtest-");
+    if (dir.empty()) throw std::runtime_error("cannot make a temporary folder");
+    path_ = dir + "/";
 }
 
 TempDir::~TempDir() {

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/Os.h"
 #include <cstdlib>
 #include <string>
 
@@ -36,13 +37,13 @@ public:
         const char* old = std::getenv(name);
         had_ = old != nullptr;
         if (had_) old_ = old;
-        ::setenv(name, value.c_str(), 1);
+        qb::os::SetEnvironment(name, value.c_str());
     }
     ~ScopedEnv() {
         if (had_)
-            ::setenv(name_, old_.c_str(), 1);
+            qb::os::SetEnvironment(name_, old_.c_str());
         else
-            ::unsetenv(name_);
+            qb::os::SetEnvironment(name_, nullptr);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;

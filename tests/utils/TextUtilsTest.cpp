@@ -81,6 +81,21 @@ TEST(SafeFileName, TrimsThenReplacesTheUnsafeSet) {
     EXPECT_EQ("", SafeFileName(" \t\r\n ", '_'));
 }
 
+// Pages and attachments travel to Windows, which cannot create these names.
+TEST(SafeFileName, NamesWindowsReservesGetAPrefixAndTrailingDotsGo) {
+    EXPECT_EQ("_CON", SafeFileName("CON", '_'));
+    EXPECT_EQ("_nul.txt", SafeFileName("nul.txt", '_'));
+    EXPECT_EQ("_Com7.tar.gz", SafeFileName("Com7.tar.gz", '_'));
+    // The dot goes first, and "LPT1_" is no device name.
+    EXPECT_EQ("LPT1_", SafeFileName("LPT1.", '_'));
+    EXPECT_EQ("Notes_", SafeFileName("Notes.", '_'));
+    EXPECT_EQ("Notes__", SafeFileName("Notes..", '_'));
+    // Ordinary names, and names that only start like a device, stay as they were.
+    EXPECT_EQ("Console.html", SafeFileName("Console.html", '_'));
+    EXPECT_EQ("COM10", SafeFileName("COM10", '_'));
+    EXPECT_EQ("auxiliary_notes.txt", SafeFileName("auxiliary notes.txt", '_'));
+}
+
 TEST(SafeFileName, EveryByteBetweenTwoLetters) {
     const std::string unsafe = "\"&*/:<>?\\| ";
     for (int c = 1; c < 256; ++c) {

@@ -1,0 +1,135 @@
+// The outliner's side of the add-on protocol on Windows: loads the plug-in
+// with LoadLibraryW as the host does, calls its four exports and prints what
+// came back, so tests can check the module the way the host sees it.
+//   qbhost.exe PLUGIN.dll [HOST-VALUES-FILE]
+// The command export runs only when a host-values file is given.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <thread>
+
+#include "host/Exports.h"
+
+namespace {
+
+constexpr int kBufferSize = QB_HOST_BUFFER_SIZE;
+// Filled before each call: a write past the terminating zero shows up.
+constexpr char kFill = '\x5A';
+
+std::wstring Wide(const char* text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
+    return out;
+}
+
+// Text up to the zero, and whether anything after it was touched.
+std::string Taken(const char* buffer, bool& overrun) {
+    const std::size_t n = strnlen(buffer, kBufferSize);
+    overrun = n == static_cast<std::size_t>(kBufferSize);
+    for (std::size_t i = n + 1; i < static_cast<std::size_t>(kBufferSize) && !overrun; ++i)
+        overrun = buffer[i] != kFill;
+    return std::string(buffer, n);
+}
+
+// GetProcAddress's type says nothing of the export's; the protocol does.
+template <class T>
+T Export(HMODULE module, const char* name) {
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Plays the user at message boxes the command shows: prints each box's text
+// and presses its default button, so the command returns without a person.
+class BoxAnswerer {
+public:
+    BoxAnswerer() : thread_([this] { Run(); }) {}
+    ~BoxAnswerer() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND window, LPARAM) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        wchar_t kind[16] = {};
+        GetClassNameW(window, kind, 16);
+        if (process != GetCurrentProcessId() || std::wcscmp(kind, L"#32770") != 0 || !IsWindowVisible(window))
+            return TRUE;
+        static HWND answered = nullptr;  // once per box, while it closes
+        if (window == answered) return TRUE;
+        answered = window;
+        wchar_t text[2048] = {};
+        GetDlgItemTextW(window, 0xFFFF, text, 2048);  // a message box's text control
+        char utf8[8192] = {};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+        std::printf("box=%s\n", utf8);
+        std::fflush(stdout);
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+        return TRUE;
+    }
+    void Run() {
+        while (!done_) {
+            EnumWindows(&Visit, 0);
+            Sleep(100);
+        }
+    }
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: qbhost PLUGIN.dll [HOST-VALUES-FILE]\n");
+        return 2;
+    }
+    HMODULE module = LoadLibraryW(Wide(argv[1]).c_str());
+    if (!module) {
+        std::fprintf(stderr, "qbhost: cannot load %s: error %lu\n", argv[1], GetLastError());
+        return 1;
+    }
+    auto checkdll = Export<kvn_checkdll_proc>(module, "_kvn_addon_checkdll");
+    auto description = Export<kvn_buffer_proc>(module, "_kvn_addon_description");
+    auto query = Export<kvn_buffer_proc>(module, "_kvn_addon_queryinterface");
+    auto command = Export<kvn_command_proc>(module, "_kvn_addon_ovel2html");
+    if (!checkdll || !description || !query || !command) {
+        std::fprintf(stderr, "qbhost: %s lacks an add-on export\n", argv[1]);
+        return 1;
+    }
+    std::printf("checkdll(2,3)=%d\n", checkdll(2, 3));
+    std::printf("checkdll(2147483647,1)=%d\n", checkdll(2147483647, 1));
+
+    static char buffer[kBufferSize];
+    bool overrun = false;
+    std::memset(buffer, kFill, sizeof buffer);
+    const int d = description(buffer, kBufferSize);
+    std::string text = Taken(buffer, overrun);
+    std::printf("description=%d bytes=%zu overrun=%d\n%s\n", d, text.size(), overrun ? 1 : 0, text.c_str());
+
+    std::memset(buffer, kFill, sizeof buffer);
+    const int q = query(buffer, kBufferSize);
+    text = Taken(buffer, overrun);
+    std::printf("queryinterface=%d bytes=%zu overrun=%d\n%s", q, text.size(), overrun ? 1 : 0, text.c_str());
+
+    if (argc > 2) {
+        std::string values;
+        if (FILE* f = std::fopen(argv[2], "rb")) {
+            char chunk[4096];
+            std::size_t n;
+            while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) values.append(chunk, n);
+            std::fclose(f);
+        }
+        BoxAnswerer answerer;
+        const int result = command(values.c_str(), 0);
+        std::printf("ovel2html=%d\n", result);
+    }
+    std::fflush(stdout);
+    FreeLibrary(module);
+    return 0;
+}

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "dvo/dvo.h"
+#include "engine/Storage.h"
+#include "support/Os.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const std::string kItem = "\\Organizer\\data\\5\\";
+
+class LibraryStorageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qbtest::WriteFile(tmp / "src/5/.caption", "Alpha\n");
+        qbtest::WriteFile(tmp / "src/5/_~_~_notes.rtf", "{\\rtf1 note}");
+        qbtest::WriteFile(tmp / "src/5/8/.caption", "Beta");
+        ASSERT_EQ(1, dvo_import((tmp / "src").c_str(), (tmp / "db.sqlite").c_str())) << dvo_last_error();
+        db = dvo_open((tmp / "db.sqlite").c_str());
+        ASSERT_GT(db, 0) << dvo_last_error();
+    }
+    void TearDown() override { dvo_close(db); }
+
+    qbtest::TempDir tmp;
+    int db = 0;
+};
+
+// The module is loaded locally with the storage library as its dependency;
+// a global-scope lookup would miss it and silently drop the error checks.
+TEST_F(LibraryStorageTest, ExtraFunctionsAreFoundInTheLoadedLibrary) {
+    EXPECT_EQ(reinterpret_cast<void*>(&dvo_read_file), qb::os::LoadedLibrarySymbol("dvo", "dvo_read_file"));
+    EXPECT_EQ(reinterpret_cast<void*>(&dvo_db_last_error), qb::os::LoadedLibrarySymbol("dvo", "dvo_db_last_error"));
+    EXPECT_EQ(reinterpret_cast<void*>(&dvo_export_file_fd), qb::os::LoadedLibrarySymbol("dvo", "dvo_export_file_fd"));
+    EXPECT_EQ(reinterpret_cast<void*>(&dvo_unreachable_items),
+              qb::os::LoadedLibrarySymbol("dvo", "dvo_unreachable_items"));
+    EXPECT_EQ(nullptr, qb::os::LoadedLibrarySymbol("dvo", "dvo_no_such_function"));
+    EXPECT_EQ(nullptr, qb::os::LoadedLibrarySymbol("no_such_library", "dvo_read_file"));
+}
+
+// The host's library has only the seven operations: everything still reads.
+TEST_F(LibraryStorageTest, WorksWithTheSevenOperationsOnly) {
+    std::set<std::string> asked;
+    auto storage = qb::MakeLibraryStorage([&](const char* name) -> void* {
+        asked.insert(name);
+        return nullptr;
+    });
+    EXPECT_EQ((std::set<std::string>{"dvo_db_last_error", "dvo_read_file", "dvo_export_file_fd", "dvo_unreachable_items"}),
+              asked);
+    EXPECT_EQ("Alpha", storage->GetHint(db, kItem));
+    EXPECT_EQ(1, storage->GetFolderCount(db, kItem, -1));
+    std::string note;
+    ASSERT_TRUE(storage->ReadFile(db, kItem + "_~_~_notes.rtf", note, 4));
+    EXPECT_EQ("{\\rtf1 note}", note);
+    EXPECT_FALSE(storage->ReadFile(db, kItem + "missing.rtf", note, 4));
+    EXPECT_EQ("", storage->UnreachableItems(db));
+    // Without the library's own call the bytes still reach the open file.
+    const std::string copy = tmp / "copy.rtf";
+    const qb::os::Fd fd = qb::os::Open(copy, qb::os::kWrite | qb::os::kCreate | qb::os::kTruncate);
+    ASSERT_NE(qb::os::kNoFd, fd);
+    const bool written = storage->ExportFileTo(db, kItem + "_~_~_notes.rtf", fd, copy);
+    qb::os::Close(fd);
+    EXPECT_TRUE(written);
+    EXPECT_EQ("{\\rtf1 note}", qbtest::ReadFile(tmp / "copy.rtf"));
+}
+
+TEST_F(LibraryStorageTest, ReadsStraightFromTheLibraryWhenItCan) {
+    int reads = 0;
+    static int* counter = nullptr;
+    counter = &reads;
+    using TRead = long long (*)(int, const char*, void*, long long);
+    static TRead counting = [](int d, const char* p, void* b, long long n) {
+        ++*counter;
+        return dvo_read_file(d, p, b, n);
+    };
+    auto storage = qb::MakeLibraryStorage([](const char* name) -> void* {
+        return std::string(name) == "dvo_read_file" ? reinterpret_cast<void*>(counting) : nullptr;
+    });
+    std::string note;
+    ASSERT_TRUE(storage->ReadFile(db, kItem + "_~_~_notes.rtf", note, 4));
+    EXPECT_EQ("{\\rtf1 note}", note);
+    EXPECT_EQ(2, reads) << "a short first read asks once more with the whole size";
+}
+
+}  // namespace

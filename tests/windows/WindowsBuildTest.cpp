@@ -1,0 +1,372 @@
+// The cross-built Windows files (scripts/build-windows.sh) as the host and a
+// user meet them: export and import tables, the calling convention of the
+// 32-bit exports, the host stand-in under Wine, and an export under wine64
+// that gives the same files as the Linux build.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qbtest::ReadFile;
+using qbtest::TempDir;
+using qbtest::WriteFile;
+
+std::string Shell(const std::string& command, int* status = nullptr) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        const int s = ::pclose(p);
+        if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    }
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool HaveTool(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string BuildRoot() {
+    const char* env = std::getenv("QB_WINDOWS_BUILD_DIR");
+    return env && *env ? std::string(env) : std::string(QB_SOURCE_DIR) + "/build-windows";
+}
+
+std::string OutDir(const std::string& arch) { return BuildRoot() + "/" + arch + "/out/"; }
+
+#define REQUIRE_WINDOWS_BUILD(arch)                                                                       \
+    if (!fs::exists(OutDir(arch) + "Quillbook.dll"))                                                    \
+    GTEST_SKIP() << "no Windows build in " << OutDir(arch) << " (bash scripts/build-windows.sh makes it)"
+
+// What objdump -p says about a PE file's export and import tables.
+struct PeTables {
+    std::string internalName;
+    std::vector<std::string> exports;
+    std::map<std::string, std::uint32_t> exportRva;
+    std::map<std::string, std::set<std::string>> imports;  // DLL -> names
+    std::uint64_t imageBase = 0;
+};
+
+PeTables ReadPe(const std::string& objdump, const std::string& file) {
+    PeTables pe;
+    const std::string text = Shell(objdump + " -p '" + file + "' 2>&1");
+    enum { None, Addresses, Names, Imports } section = None;
+    std::string dll;
+    std::map<int, std::uint32_t> rvaByIndex;
+    std::map<std::string, int> indexByName;
+    const std::regex addressLine(R"(^\s*\[\s*(\d+)\]\s+\+base\[\s*\d+\]\s+([0-9a-fA-F]+)\s+Export RVA)");
+    const std::regex nameLine(R"(^\s*\[\s*(\d+)\]\s+(\S+)\s*$)");
+    const std::regex importLine(R"(^\t[0-9a-fA-F]+\t\s*\d+\s+(\S+))");
+    for (const std::string& line : Lines(text)) {
+        std::smatch m;
+        if (line.rfind("ImageBase", 0) == 0)
+            pe.imageBase = std::stoull(line.substr(line.find_last_of(" \t") + 1), nullptr, 16);
+        if (line.rfind("Export Address Table --", 0) == 0) section = Addresses;
+        else if (line.rfind("[Ordinal/Name Pointer] Table", 0) == 0) section = Names;
+        else if (line.find("The Import Tables") != std::string::npos) section = Imports;
+        else if (line.rfind("PE File Base Relocations", 0) == 0 || line.rfind("There is an export table", 0) == 0)
+            section = None;
+        if (line.rfind("Name ", 0) == 0) pe.internalName = line.substr(line.find_last_of(" \t") + 1);
+        if (section == Addresses && std::regex_search(line, m, addressLine))
+            rvaByIndex[std::stoi(m[1])] = static_cast<std::uint32_t>(std::stoul(m[2], nullptr, 16));
+        if (section == Names && std::regex_search(line, m, nameLine)) {
+            pe.exports.push_back(m[2]);
+            indexByName[m[2]] = std::stoi(m[1]);
+        }
+        if (section == Imports) {
+            const auto at = line.find("DLL Name: ");
+            if (at != std::string::npos) {
+                dll = line.substr(at + 10);
+                pe.imports[dll];
+            } else if (!dll.empty() && std::regex_search(line, m, importLine)) {
+                pe.imports[dll].insert(m[1]);
+            }
+        }
+    }
+    for (const auto& [name, index] : indexByName)
+        if (rvaByIndex.count(index)) pe.exportRva[name] = rvaByIndex[index];
+    return pe;
+}
+
+std::set<std::string> ImportedDlls(const PeTables& pe) {
+    std::set<std::string> dlls;
+    for (const auto& [name, _] : pe.imports) dlls.insert(name);
+    return dlls;
+}
+
+// The first return instruction from the export's entry on.
+std::string FirstReturn(const std::string& objdump, const std::string& file, std::uint64_t address) {
+    char range[96];
+    std::snprintf(range, sizeof range, " --start-address=0x%llx --stop-address=0x%llx ",
+                  static_cast<unsigned long long>(address), static_cast<unsigned long long>(address + 0x400));
+    for (const std::string& line : Lines(Shell(objdump + " -d" + range + "'" + file + "'"))) {
+        const auto at = line.find("\tret");
+        if (at != std::string::npos) return line.substr(at + 1);
+    }
+    return "";
+}
+
+const std::set<std::string> kSevenOperations = {"dvo_get_hint",     "dvo_get_foldercount",       "dvo_get_folder",
+                                                 "dvo_enum_entries", "dvo_folder_subfoldercount", "dvo_path_exists",
+                                                 "dvo_export_file"};
+const std::vector<std::string> kExports = {"_kvn_addon_checkdll", "_kvn_addon_description",
+                                           "_kvn_addon_ovel2html", "_kvn_addon_queryinterface"};
+
+bool IsRuntimeDll(const std::string& dll) {
+    static const std::regex runtime(R"((libgcc|libstdc\+\+|libwinpthread|libicu|libsqlite|libpugixml).*)",
+                                    std::regex::icase);
+    return std::regex_match(dll, runtime);
+}
+
+class ShippedModule : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedModule, ExportsAndImportsAreWhatTheHostExpects) {
+    const std::string arch = GetParam();
+    REQUIRE_WINDOWS_BUILD(arch);
+    const std::string objdump = arch + "-w64-mingw32-objdump";
+    if (!HaveTool(objdump)) GTEST_SKIP() << objdump << " is not installed";
+    const std::string out = OutDir(arch);
+
+    const PeTables plugin = ReadPe(objdump, out + "Quillbook.dll");
+    EXPECT_EQ("Quillbook.dll", plugin.internalName);
+    EXPECT_EQ(kExports, plugin.exports) << "exactly the four, undecorated";
+    ASSERT_TRUE(plugin.imports.count("dvo.dll")) << "the storage library is imported, not loaded";
+    EXPECT_EQ(kSevenOperations, plugin.imports.at("dvo.dll"));
+    for (const std::string& dll : ImportedDlls(plugin)) EXPECT_FALSE(IsRuntimeDll(dll)) << dll;
+
+    const PeTables compiler = ReadPe(objdump, out + "hha.dll");
+    EXPECT_EQ("hha.dll", compiler.internalName);
+    EXPECT_EQ(std::vector<std::string>{"HHA_CompileHHP"}, compiler.exports);
+
+    for (const char* file : {"hha.dll", "dvo.dll", "quillbook.exe", "qbhost.exe"})
+        EXPECT_TRUE(fs::exists(out + file)) << file;
+    for (const char* file : {"hha.dll", "dvo.dll", "quillbook.exe", "qbhost.exe"})
+        for (const std::string& dll : ImportedDlls(ReadPe(objdump, out + file)))
+            EXPECT_FALSE(IsRuntimeDll(dll)) << file << " needs " << dll;
+
+    if (arch != "i686") return;
+    // __stdcall: the callee pops its two 32-bit arguments (the compiler: four).
+    for (const std::string& name : kExports) {
+        if (!plugin.exportRva.count(name)) continue;  // reported above
+        EXPECT_EQ("ret    $0x8", FirstReturn(objdump, out + "Quillbook.dll", plugin.imageBase + plugin.exportRva.at(name)))
+            << name;
+    }
+    ASSERT_TRUE(compiler.exportRva.count("HHA_CompileHHP"));
+    EXPECT_EQ("ret    $0x10",
+              FirstReturn(objdump, out + "hha.dll", compiler.imageBase + compiler.exportRva.at("HHA_CompileHHP")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ShippedModule, ::testing::Values("i686", "x86_64"),
+                         [](const auto& info) { return info.param; });
+
+TEST(WindowsZip, HoldsThePluginFolder) {
+    REQUIRE_WINDOWS_BUILD("i686");
+    std::string zip;
+    for (const auto& e : fs::directory_iterator(BuildRoot()))
+        if (std::regex_match(e.path().filename().string(), std::regex(R"(Quillbook-[0-9.]+-win32\.zip)")))
+            zip = e.path().string();
+    ASSERT_FALSE(zip.empty()) << "no Quillbook-VERSION-win32.zip in " << BuildRoot();
+    std::set<std::string> names;
+    for (const std::string& line : Lines(Shell("unzip -Z1 '" + zip + "'"))) names.insert(line);
+    EXPECT_EQ((std::set<std::string>{"Quillbook.dll", "Quillbook.lng", "hha.dll", "README.md", "LICENSE.txt"}), names);
+    // The zipped module is the 32-bit one the host loads.
+    const std::string header = Shell("unzip -p '" + zip + "' Quillbook.dll | head -c 4096 | od -An -tx1 -v");
+    EXPECT_NE(std::string::npos, header.find("50 45 00 00 4c 01")) << "PE signature with machine i386";
+}
+
+// --- Under Wine ----------------------------------------------------------------
+
+// A fresh prefix per test program, so no earlier run's registry or files count.
+class WinePrefix {
+public:
+    WinePrefix() {
+        env_ = "WINEPREFIX='" + dir_.path() + "prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+        int status = -1;
+        bootLog_ = Shell(env_ + "wineboot -i 2>&1", &status);
+        ok_ = status == 0;
+        Shell(env_ + "wineserver -w 2>&1");
+    }
+    ~WinePrefix() { Shell(env_ + "wineserver -k 2>&1"); }
+    bool ok() const { return ok_; }
+    const std::string& bootLog() const { return bootLog_; }
+    std::string Wine(const std::string& loader, const std::string& args, int* status = nullptr) const {
+        return Shell(env_ + loader + " " + args + " 2>/dev/null", status);
+    }
+
+private:
+    TempDir dir_;
+    std::string env_, bootLog_;
+    bool ok_ = false;
+};
+
+WinePrefix& SharedPrefix() {
+    static WinePrefix prefix;
+    return prefix;
+}
+
+// A copy of the plug-in folder, as a user unpacks it beside the host.
+std::string PluginCopy(const TempDir& tmp, const std::string& arch) {
+    const std::string dir = tmp / "plugins/";
+    fs::create_directories(dir);
+    for (const char* f : {"Quillbook.dll", "Quillbook.lng", "hha.dll", "dvo.dll", "qbhost.exe"})
+        fs::copy_file(OutDir(arch) + f, dir + f, fs::copy_options::overwrite_existing);
+    return dir;
+}
+
+constexpr const char* kEnglishMenu =
+    "menu[0].PopupMenu=MAINMENU.SHARE\nmenu[0].popmenu=12\nmenu[0].caption=Export to CHM...\n"
+    "menu[0].hint=Export database or current branch to CHM...\nmenu[0].procname=_kvn_addon_ovel2html\n"
+    "menu[0].localeid=Menu_Tools_Ovel2Html\nmenu[0].shortcut=Ctrl+Shift+K\nmenu[0].menupos=-1\n";
+
+void CheckHostStandIn(const std::string& arch, const std::string& loader) {
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const std::string dir = PluginCopy(tmp, arch);
+
+    int status = -1;
+    std::string out = wine.Wine(loader, "'" + dir + "qbhost.exe' '" + dir + "Quillbook.dll'", &status);
+    ASSERT_EQ(0, status) << out;
+    EXPECT_NE(std::string::npos, out.find("checkdll(2,3)=5\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("checkdll(2147483647,1)=-2147483648\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("description=0 bytes=")) << out;
+    EXPECT_NE(std::string::npos, out.find("overrun=0\nQuillbook 3.0.0\r\n")) << out;
+    const std::string menuHeader = "queryinterface=1 bytes=267 overrun=0\n";
+    ASSERT_NE(std::string::npos, out.find(menuHeader)) << out;
+    EXPECT_EQ(kEnglishMenu, out.substr(out.find(menuHeader) + menuHeader.size(), 267));
+    EXPECT_EQ(267u, std::string(kEnglishMenu).size());
+
+    // German, chosen in the settings file beside the module.
+    WriteFile(dir + "Quillbook.xml",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quillbook><Config><Language>Deutsch</Language>"
+              "</Config></Quillbook>");
+    WriteFile(dir + "values.txt", "Database.HANDLE=0\r\nTreeView.CurNode_DvoPath=\\Organizer\\data\\\r\n");
+    // With a display the command's message box appears and the stand-in answers it.
+    const bool display = HaveTool("xvfb-run") && HaveTool("xauth");
+    out = wine.Wine((display ? "xvfb-run -a " : "") + loader,
+                    "'" + dir + "qbhost.exe' '" + dir + "Quillbook.dll' '" + dir + "values.txt'", &status);
+    ASSERT_EQ(0, status) << out;
+    if (display)
+        EXPECT_NE(std::string::npos, out.find("box=The export wizard is not available in this build of Quillbook.\n"))
+            << out;
+    EXPECT_NE(std::string::npos, out.find("Exportiert eine Outliner-Datenbank")) << out;
+    EXPECT_NE(std::string::npos, out.find("menu[0].caption=Nach CHM exportieren...\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("menu[0].hint=Datenbank oder aktuellen Zweig nach CHM exportieren...\n"))
+        << out;
+    // The command ends normally (the wizard is not in this build) and keeps the settings.
+    EXPECT_NE(std::string::npos, out.find("ovel2html=0\n")) << out;
+    EXPECT_NE(std::string::npos, ReadFile(dir + "Quillbook.xml").find("<Language>Deutsch</Language>"));
+}
+
+bool CanRun(const std::string& loader, std::string& why) {
+    for (const std::string& tool : {loader, std::string("wineboot"), std::string("wineserver")})
+        if (!HaveTool(tool)) {
+            why = tool + " is not installed (scripts/install-deps.sh --windows installs it)";
+            return false;
+        }
+    return true;
+}
+
+TEST(HostStandIn, LoadsThe64BitModuleUnderWine64) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    // Debian's wine launcher runs 64-bit programs with wine64 (not on PATH itself).
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    CheckHostStandIn("x86_64", "wine");
+}
+
+TEST(HostStandIn, LoadsTheShipped32BitModuleUnderWine) {
+    REQUIRE_WINDOWS_BUILD("i686");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    // Debian's wine runs 32-bit programs only with wine32 (an i386 package).
+    if (Shell("dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null").find("install ok installed") == std::string::npos)
+        GTEST_SKIP() << "wine32:i386 is not installed: 32-bit Windows programs cannot run here";
+    CheckHostStandIn("i686", "wine");
+}
+
+}  // namespace
+
+namespace {
+
+// Every file below dir, by relative name, with its bytes.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) files[fs::relative(e.path(), dir).generic_string()] = ReadFile(e.path().string());
+    return files;
+}
+
+std::string WinePath(const std::string& path) {
+    std::string p = "Z:" + path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+// The sample exported by the Linux build and by quillbook.exe under wine64
+// from the same database: the same pages and the same help file.
+TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    const std::string linuxCli = std::string(QB_OUT_DIR) + "/quillbook";
+    if (!fs::exists(linuxCli)) GTEST_SKIP() << "the Linux command line is not built";
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const std::string db = tmp / "sample.kvdb";
+    int status = -1;
+    const std::string env = "SOURCE_DATE_EPOCH=1700000000 ";
+    std::string log = Shell(linuxCli + " db import '" + QB_SOURCE_DIR + "/examples/sample' '" + db + "' 2>&1", &status);
+    ASSERT_EQ(0, status) << log;
+    const std::string common = " --whole -q --set RemoveTempFiles=false";
+    log = Shell(env + linuxCli + " export --db '" + db + "' --out '" + tmp / "linux" + "'" + common + " 2>&1", &status);
+    ASSERT_EQ(0, status) << log;
+
+    const std::string exe = OutDir("x86_64") + "quillbook.exe";
+    log = wine.Wine(env + "wine", "'" + exe + "' export --db '" + WinePath(db) + "' --out '" +
+                                        WinePath(tmp / "windows") + "'" + common, &status);
+    ASSERT_EQ(0, status) << log;
+
+    auto linuxFiles = Tree(tmp / "linux");
+    auto windowsFiles = Tree(tmp / "windows");
+    ASSERT_FALSE(linuxFiles.empty());
+    std::size_t chms = 0;
+    for (const auto& [name, bytes] : linuxFiles) {
+        auto it = windowsFiles.find(name);
+        if (it == windowsFiles.end()) {
+            ADD_FAILURE() << name << " is missing from the Windows export";
+            continue;
+        }
+        chms += name.size() > 4 && name.substr(name.size() - 4) == ".chm";
+        EXPECT_TRUE(bytes == it->second) << name << " differs (" << bytes.size() << " vs " << it->second.size()
+                                         << " bytes)";
+    }
+    EXPECT_EQ(1u, chms);
+    for (const auto& [name, _] : windowsFiles) EXPECT_TRUE(linuxFiles.count(name)) << name << " only on Windows";
+}
+
+}  // namespace
