@@ -6,14 +6,12 @@ extern "C" {
 #endif
 
 // The system's convention for library functions, the same in the library and
-// in every caller: on 32-bit Windows the callee pops the arguments.
-#ifdef _WIN32
-#define HHA_CALL __stdcall
-#define HHA_EXPORT
-#else
-#define HHA_CALL
-#define HHA_EXPORT __attribute__((visibility("default")))
+// in every caller; the build defines both (CMakeLists.txt).
+#if !defined(QB_STDCALL) || !defined(QB_EXPORT)
+#error "QB_STDCALL and QB_EXPORT come from the build"
 #endif
+#define HHA_CALL QB_STDCALL
+#define HHA_EXPORT QB_EXPORT
 
 // Receives one zero-terminated line of compiler output.
 typedef void (*hha_log_proc)(const char* text);

@@ -12,14 +12,12 @@ extern "C" {
 #define QB_HOST_BUFFER_SIZE 4096
 
 /* The host calls its add-ons with the system's convention for library
-   functions: on 32-bit Windows the callee pops its two arguments. */
-#ifdef _WIN32
-#define QB_HOST_CALL __stdcall
-#define QB_HOST_EXPORT
-#else
-#define QB_HOST_CALL
-#define QB_HOST_EXPORT __attribute__((visibility("default")))
+   functions; the build defines both (CMakeLists.txt). */
+#if !defined(QB_STDCALL) || !defined(QB_EXPORT)
+#error "QB_STDCALL and QB_EXPORT come from the build"
 #endif
+#define QB_HOST_CALL QB_STDCALL
+#define QB_HOST_EXPORT QB_EXPORT
 
 /* Handshake: a + b with 32-bit wrap-around; runs no start-up. */
 QB_HOST_EXPORT int QB_HOST_CALL _kvn_addon_checkdll(int a, int b);
