@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,9 +143,10 @@ std::string LibraryFileName(const std::string& base);
 // A symbol of the library of that base name ("dvo") when the process has it
 // loaded already; nullptr otherwise. Never loads the library itself.
 void* LoadedLibrarySymbol(const std::string& base, const char* name);
-// Sets (or with value nullptr removes) a variable of the process environment,
-// as std::getenv sees it.
+// Sets (or with value nullptr removes) a variable of the process environment (UTF-8).
 bool SetEnvironment(const char* name, const char* value);
+// A variable of the process environment in UTF-8; nullopt when it is not set.
+std::optional<std::string> Environment(const char* name);
 
 // A plain file this process may run (Windows: any plain file).
 bool IsExecutable(const std::string& path);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dvo/dvo.h"
+#include "support/Path.h"
 
 namespace qb {
 
@@ -115,7 +116,7 @@ std::string LowerAsciiCopy(std::string s) {
 
 int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& out, std::ostream& err) {
     std::error_code ec;
-    if (!std::filesystem::exists(db, ec)) {
+    if (!std::filesystem::exists(qb::FsPath(db), ec)) {
         err << "quillbook: db tree: no such file: " << db << "\n";
         return 2;
     }
@@ -222,8 +223,8 @@ std::string NoItemMessage(int db, const std::string& dbFile, const std::string& 
 
 int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out, std::ostream& err, bool replace) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(src, ec)) {
-        err << "quillbook: db import: " << (std::filesystem::exists(src, ec) ? "not a folder: " : "no such folder: ")
+    if (!std::filesystem::is_directory(qb::FsPath(src), ec)) {
+        err << "quillbook: db import: " << (std::filesystem::exists(qb::FsPath(src), ec) ? "not a folder: " : "no such folder: ")
             << src << "\n";
         return 2;
     }

@@ -75,7 +75,7 @@ T Resolve(void* module, const char* name) {
 int RunHost(const HostArgs& args) {
     if (args.db.empty()) return Fail("host", "missing --db. See 'quillbook help host'.", 2);
     std::error_code missing;
-    if (!std::filesystem::exists(args.db, missing)) return Fail("host", "no such file: " + args.db, 2);
+    if (!std::filesystem::exists(qb::FsPath(args.db), missing)) return Fail("host", "no such file: " + args.db, 2);
     const std::string exe = ExecutablePath();
     std::string plugin = args.plugin;
     if (plugin.empty()) plugin = DefaultPlugin(exe);

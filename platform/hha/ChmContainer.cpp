@@ -8,6 +8,7 @@
 #include <set>
 
 #include "support/Error.h"
+#include "support/Os.h"
 #include "support/LeBytes.h"
 #include "support/Text.h"
 #include "support/Utf.h"
@@ -428,8 +429,8 @@ void WriteListingChunks(const Directory& dir, const DirectoryLayout& layout, con
 }  // namespace
 
 std::uint32_t BuildTime() {
-    const char* fixed = std::getenv("SOURCE_DATE_EPOCH");
-    if (fixed && *fixed) return static_cast<std::uint32_t>(std::strtoll(fixed, nullptr, 10));
+    if (const auto fixed = os::Environment("SOURCE_DATE_EPOCH"); fixed && !fixed->empty())
+        return static_cast<std::uint32_t>(std::strtoll(fixed->c_str(), nullptr, 10));
     return static_cast<std::uint32_t>(std::time(nullptr));
 }
 

@@ -58,14 +58,15 @@ void StreamPolled(InputFile& in, const std::string& name, Session& session, ChmC
 // Compressor threads: one per core, or QB_HHA_THREADS; the bytes are the
 // same for any count.
 unsigned CompressorThreads() {
-    if (const char* v = std::getenv("QB_HHA_THREADS"); v && *v) return static_cast<unsigned>(std::max(1, std::atoi(v)));
+    if (const auto v = os::Environment("QB_HHA_THREADS"); v && !v->empty())
+        return static_cast<unsigned>(std::max(1, std::atoi(v->c_str())));
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
 // Memory the search index's word lists take before they go to a temporary
 // file: QB_HHA_FTS_RUN_BYTES, or 8 MB; the bytes are the same for any size.
 std::size_t SearchRunBytes() {
-    if (const char* v = std::getenv("QB_HHA_FTS_RUN_BYTES"); v && *v) return std::strtoull(v, nullptr, 10);
+    if (const auto v = os::Environment("QB_HHA_FTS_RUN_BYTES"); v && !v->empty()) return std::strtoull(v->c_str(), nullptr, 10);
     return 8u << 20;
 }
 
@@ -258,8 +259,7 @@ bool Compile(const Project& project, Session& session) {
 
     // The compressed stream waits beside the output, where there is room for it.
     const std::string spillFolder = Utf8Of(FsPath(output.TempPath()).parent_path());
-    const char* codec = std::getenv("QB_HHA_LZX");
-    const bool store = codec && std::string(codec) == "store";
+    const bool store = os::Environment("QB_HHA_LZX").value_or("") == "store";
     auto keepGoing = [&session]() {
         try {
             session.PollEvery(50);

@@ -8,6 +8,7 @@
 #include "hha/HhaNative.h"
 #include "hha/HhaProject.h"
 #include "support/Error.h"
+#include "support/Os.h"
 
 extern "C" int HHA_CALL HHA_CompileHHP(const char* projectFile, hha_log_proc log, hha_continue_proc cont, int /*instance*/) {
     qb::hha::Session session(log, cont);
@@ -18,8 +19,7 @@ extern "C" int HHA_CALL HHA_CompileHHP(const char* projectFile, hha_log_proc log
         }
         qb::hha::Project project = qb::hha::ReadProject(projectFile);
         session.Poll();
-        const char* backend = std::getenv("QB_HHA_BACKEND");
-        bool useChmcmd = backend && std::strcmp(backend, "chmcmd") == 0;
+        bool useChmcmd = qb::os::Environment("QB_HHA_BACKEND").value_or("") == "chmcmd";
         bool ok = useChmcmd ? qb::hha::CompileWithChmcmd(project, session) : qb::hha::CompileNative(project, session);
         return ok ? 1 : 0;
     } catch (const qb::hha::StopRequest&) {

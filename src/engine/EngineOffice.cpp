@@ -64,11 +64,11 @@ bool IsExecutableFile(const std::string& path) { return os::IsExecutable(path); 
 
 // QB_SOFFICE overrides the office program (a path, or a name looked up on PATH).
 std::string FindOffice() {
-    const char* env = std::getenv("QB_SOFFICE");
-    const std::string name = env && *env ? env : "soffice";
+    const std::string env = os::Environment("QB_SOFFICE").value_or("");
+    const std::string name = env.empty() ? "soffice" : env;
     if (name.find_first_of("/\\") != std::string::npos) return IsExecutableFile(name) ? name : "";
-    const char* path = std::getenv("PATH");
-    for (const std::string& dir : SplitText(path ? path : "", std::string(1, os::PathListSeparator()))) {
+    const std::string path = os::Environment("PATH").value_or("");
+    for (const std::string& dir : SplitText(path, std::string(1, os::PathListSeparator()))) {
         const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         if (IsExecutableFile(candidate)) return candidate;
     }
@@ -76,10 +76,10 @@ std::string FindOffice() {
 }
 
 double ConvertTimeout() {
-    const char* env = std::getenv("QB_OFFICE_TIMEOUT");
-    if (!env || !*env) return kDefaultTimeout;
+    const std::string env = os::Environment("QB_OFFICE_TIMEOUT").value_or("");
+    if (env.empty()) return kDefaultTimeout;
     char* end = nullptr;
-    const double v = std::strtod(env, &end);
+    const double v = std::strtod(env.c_str(), &end);
     return end && *end == 0 && v > 0 ? v : kDefaultTimeout;
 }
 
@@ -704,8 +704,8 @@ int BridgeStartCount() { return bridgeStarts.load(); }
 }  // namespace office
 
 int OfficeCount() {
-    if (const char* env = std::getenv("QB_OFFICES"); env && *env) {
-        if (const auto n = ParseDecimalOrHex(env); n && *n >= 1)
+    if (const auto env = os::Environment("QB_OFFICES"); env && !env->empty()) {
+        if (const auto n = ParseDecimalOrHex(*env); n && *n >= 1)
             return static_cast<int>(std::min<std::int64_t>(*n, kMaxOffices));
     }
     // Each office holds a few hundred MB; past a few, the walk is the limit anyway.
@@ -716,8 +716,8 @@ int OfficeCount() {
 std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& /*options*/, int offices) {
     const std::string soffice = FindOffice();
     if (soffice.empty()) {
-        const char* env = std::getenv("QB_SOFFICE");
-        throw Error(std::string("The office program \"") + (env && *env ? env : "soffice") + "\" was not found.");
+        const std::string env = os::Environment("QB_SOFFICE").value_or("");
+        throw Error("The office program \"" + (env.empty() ? std::string("soffice") : env) + "\" was not found.");
     }
     if (!IsExecutableFile(kPython)) throw Error(std::string("The office bridge needs ") + kPython + ".");
     return std::make_unique<OfficePool>(soffice, ConvertTimeout(), offices);

@@ -152,7 +152,7 @@ LanguageState& State() {
 
 bool IsFileThere(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
 // At most max characters of UTF-8 text, never cutting a character in two.

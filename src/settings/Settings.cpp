@@ -25,7 +25,7 @@ HeldState& Held() {
 
 bool PathExists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec));
 }
 
 // Moves the damaged file to the first free backup name, never over another file.
@@ -34,7 +34,7 @@ void BackupDamagedFile(const std::string& path) {
     std::string backup = path + ".bak";
     for (int n = 1; PathExists(backup); ++n) backup = path + ".bak" + std::to_string(n);
     std::error_code ec;
-    std::filesystem::rename(path, backup, ec);
+    std::filesystem::rename(FsPath(path), FsPath(backup), ec);
     if (ec)
         throw Error("Cannot rename the unreadable settings file \"" + path + "\" to \"" + backup +
                     "\": " + ec.message());

@@ -24,4 +24,10 @@ bool SetEnvironment(const char* name, const char* value) {
     return (value ? ::setenv(name, value, 1) : ::unsetenv(name)) == 0;
 }
 
+std::optional<std::string> Environment(const char* name) {
+    const char* value = ::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
 }  // namespace qb::os

@@ -16,8 +16,15 @@ void* LoadedLibrarySymbol(const std::string& base, const char* name) {
 namespace qb::os {
 
 bool SetEnvironment(const char* name, const char* value) {
-    // The C runtime keeps its own copy that getenv reads; _putenv_s updates both.
-    return ::_putenv_s(name, value ? value : "") == 0;
+    // The C runtime keeps its own copy that _wgetenv reads; _wputenv_s updates it and the process's.
+    return ::_wputenv_s(ToWide(name).c_str(), value ? ToWide(value).c_str() : L"") == 0;
+}
+
+std::optional<std::string> Environment(const char* name) {
+    // The wide copy: the narrow one holds the ANSI code page, not UTF-8.
+    const wchar_t* value = ::_wgetenv(ToWide(name).c_str());
+    if (!value) return std::nullopt;
+    return FromWide(value);
 }
 
 }  // namespace qb::os
