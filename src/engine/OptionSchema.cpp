@@ -12,6 +12,7 @@
 #include "settings/XmlValues.h"
 #include "support/Error.h"
 #include "support/Numbers.h"
+#include "support/Path.h"
 #include "support/Text.h"
 
 namespace qb {
@@ -270,7 +271,7 @@ std::vector<TControlDecl> BuildControlTable() {
 
 bool FolderExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_directory(path, ec);
+    return !path.empty() && std::filesystem::is_directory(FsPath(path), ec);
 }
 
 std::uint32_t ReadColor(const std::string& text, const pugi::xml_node& font) {
@@ -358,7 +359,10 @@ void Save(const TOptionRow& s, pugi::xml_node config, const IControlValues& c) {
         case S::OptionalOff: {
             const bool absent = s.storedAs == S::OptionalText ? c.Text(s.control).empty() : c.Check(s.control);
             if (absent) {
-                if (pugi::xml_node e = FindSetting(config, path)) e.parent().remove_child(e);
+                if (pugi::xml_node e = FindSetting(config, path)) {
+                    RemoveDescendants(e);
+                    e.parent().remove_child(e);
+                }
             } else {
                 write(s.storedAs == S::OptionalText ? c.Text(s.control) : BoolToText(false));
             }

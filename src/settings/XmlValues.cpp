@@ -178,8 +178,21 @@ std::string ElementText(pugi::xml_node element) {
     return text;
 }
 
+void RemoveDescendants(pugi::xml_node element) {
+    // The library frees a removed subtree recursively: a hand-made file nested
+    // 100,000 deep would overflow a 1 MB thread stack. Leaves first, iteratively.
+    pugi::xml_node n = element;
+    while (true) {
+        while (n.first_child()) n = n.first_child();
+        if (n == element) break;
+        pugi::xml_node parent = n.parent();
+        parent.remove_child(n);
+        n = parent;
+    }
+}
+
 void SetElementText(pugi::xml_node element, const std::string& text) {
-    while (pugi::xml_node n = element.first_child()) element.remove_child(n);
+    RemoveDescendants(element);
     if (!text.empty()) element.append_child(pugi::node_pcdata).set_value(text.c_str());
 }
 

@@ -40,6 +40,8 @@ std::string NodePath(pugi::xml_node node);
 
 // Text of the element: its character data, CDATA included.
 std::string ElementText(pugi::xml_node element);
+// Removes everything below element, however deep, without recursion.
+void RemoveDescendants(pugi::xml_node element);
 // Replaces every child of the element by one text node (none for "").
 void SetElementText(pugi::xml_node element, const std::string& text);
 
