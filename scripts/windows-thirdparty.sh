@@ -120,7 +120,11 @@ build_icu_native() {
             && make config/icucross.mk config/icucross.inc >&2)
         mkdir -p "$dir/tools"
         if [ "$tools_v" = "$v" ]; then
-            ln -sf /usr/bin/icupkg /usr/bin/genccode "$dir/tools/"
+            # Debian puts them in /usr/sbin; ask the package rather than guess.
+            local t
+            for t in icupkg genccode; do
+                ln -sf "$(dpkg -L icu-devtools | grep -m1 "bin/$t\$")" "$dir/tools/$t"
+            done
         else
             log "icu-devtools is $tools_v, not $v: building the native tools"
             (cd "$dir/build" && make -j"$jobs" >&2)
@@ -198,7 +202,10 @@ build_icu() {
         LD_LIBRARY_PATH="$lib" "$bin/genccode" -d "$work" -e "icudt${major}" "$work/icudt${major}l.dat" >&2
         "$cc" -O0 -DU_STATIC_IMPLEMENTATION -I"$prefix/include" -c "$work/icudt${major}l_dat.c" -o "$work/icudt.o"
         # genccode names the array after the file (icudtNNl_dat); ICU looks for icudtNN_dat.
-        "$triple-objcopy" --redefine-sym "icudt${major}l_dat=icudt${major}_dat" "$work/icudt.o"
+        # 32-bit Windows puts an underscore before every C name.
+        local us=""
+        [ "${triple%%-*}" = i686 ] && us="_"
+        "$triple-objcopy" --redefine-sym "${us}icudt${major}l_dat=${us}icudt${major}_dat" "$work/icudt.o"
         rm -f "$prefix/lib/libsicudt.a"
         "$ar" rcs "$prefix/lib/libsicudt.a" "$work/icudt.o"
         cp "$work/icudt${major}l.dat" "$prefix/lib/"

@@ -254,7 +254,9 @@ bool RemoveWide(const std::wstring& path) {
 
 bool List(const std::wstring& folder, std::vector<Entry>& entries) {
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+    // A prefixed path is taken literally: a doubled separator would be a bad name.
+    const std::wstring pattern = folder + (!folder.empty() && folder.back() == L'\\' ? L"*" : L"\\*");
+    HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                      FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         SetErrno();
