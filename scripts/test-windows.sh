@@ -22,5 +22,8 @@ cleanup() {
 trap cleanup EXIT
 wineboot -i >/dev/null 2>&1
 wineserver -w
+# One server for the whole run, started here: one started by the first test
+# would hold that test's output pipe open, and ctest would wait for it.
+wineserver -p
 (cd "$out/x86_64" && ctest --output-on-failure -j"$jobs" --timeout 600) || status=1
 exit $status

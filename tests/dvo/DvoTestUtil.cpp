@@ -1,6 +1,5 @@
 #include "tests/dvo/DvoTestUtil.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,45 +45,6 @@ std::string Exported(int db, const std::string& path, const qbtest::TempDir& tmp
     ::unlink(dest.c_str());
     if (!dvo_export_file(db, path.c_str(), dest.c_str())) return "<missing>";
     return qbtest::ReadFile(dest);
-}
-
-void MakeDeepChain(const std::string& base, int depth) {
-    int cur = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
-    if (cur < 0) throw std::runtime_error("cannot open " + base);
-    for (int i = 0; i < depth; ++i) {
-        if (::mkdirat(cur, "1", 0755) != 0) throw std::runtime_error("mkdirat failed");
-        int next = ::openat(cur, "1", O_RDONLY | O_DIRECTORY);
-        ::close(cur);
-        if (next < 0) throw std::runtime_error("openat failed");
-        cur = next;
-    }
-    int fd = ::openat(cur, "leaf.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) {
-        (void)!::write(fd, "bottom", 6);
-        ::close(fd);
-    }
-    ::close(cur);
-}
-
-void RemoveDeepChain(const std::string& base, int depth) {
-    int cur = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
-    int reached = 0;
-    while (cur >= 0 && reached < depth) {
-        int next = ::openat(cur, "1", O_RDONLY | O_DIRECTORY);
-        if (next < 0) break;
-        ::close(cur);
-        cur = next;
-        ++reached;
-    }
-    if (cur < 0) return;
-    ::unlinkat(cur, "leaf.txt", 0);
-    for (; reached > 0; --reached) {
-        int up = ::openat(cur, "..", O_RDONLY | O_DIRECTORY);
-        ::close(cur);
-        cur = up;
-        if (cur < 0 || ::unlinkat(cur, "1", AT_REMOVEDIR) != 0) break;
-    }
-    if (cur >= 0) ::close(cur);
 }
 
 }  // namespace dvotest

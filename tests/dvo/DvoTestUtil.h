@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "dvo/dvo.h"
+#include "tests/support/TestOs.h"
 #include "tests/support/TestSupport.h"
 
 namespace dvotest {
@@ -43,10 +44,7 @@ private:
     int handle_;
 };
 
-// A chain of folders named "1", depth levels below base, with a file "leaf.txt"
-// at the bottom; built and removed without ever forming a full path, which
-// would exceed the system's path length limit.
-void MakeDeepChain(const std::string& base, int depth);
-void RemoveDeepChain(const std::string& base, int depth);
+using qbtest::MakeDeepChain;
+using qbtest::RemoveDeepChain;
 
 }  // namespace dvotest

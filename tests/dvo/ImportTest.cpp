@@ -8,6 +8,7 @@
 #include "dvo/dvo.h"
 #include "tests/support/DvoWriters.h"
 #include "tests/dvo/DvoTestUtil.h"
+#include "tests/support/TestOs.h"
 #include "tests/support/TestSupport.h"
 
 using namespace dvotest;
@@ -120,6 +121,7 @@ TEST_F(ImportTest, PathLookUpIgnoresAsciiLetterCase) {
 }
 
 TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "Windows file names cannot hold these characters";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"back\\slash", "backslash"},       {"tab\there", "control"}, {"esc\x1B[2J", "control"},
         {"nel\xC2\x85", "control"},         {"bad\xFF\xFE", "UTF-8"}, {"overlong\xC0\xAF", "UTF-8"},
@@ -142,6 +144,7 @@ TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath) {
 }
 
 TEST_F(ImportTest, NamesThatCollideWithoutLetterCaseAreRefused) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "the file system there folds letter case: such names cannot both exist";
     fs::create_directories(src + "Trip");
     fs::create_directories(src + "trip");
     EXPECT_NE(std::string::npos, ImportError(src, dbFile).find("letter case"));
@@ -169,6 +172,7 @@ TEST_F(ImportTest, FileTooLargeForTheDatabaseIsRefusedWithItsSize) {
 }
 
 TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     WriteFile(tmp / "outside/secret.txt", "linked content");
     WriteFile(src + "b/real.txt", "inside content");
     fs::create_directories(src + "a");
@@ -198,7 +202,7 @@ TEST_F(ImportTest, SpecialFilesLinkedFoldersAndLinksOutOfTheTreeAreRefused) {
     fs::remove(src + "a/loop");
 
     // A pipe would block a reader forever.
-    ASSERT_EQ(0, ::mkfifo((src + "a/pipe").c_str(), 0644));
+    if (!qbtest::MakeFifo(src + "a/pipe")) GTEST_SKIP() << "no FIFOs on this system";
     EXPECT_NE(std::string::npos, ImportError(src, tmp / "3.db").find(src + "a/pipe"));
 }
 
@@ -212,6 +216,7 @@ TEST_F(ImportTest, SourceMustBeAFolder) {
 }
 
 TEST_F(ImportTest, FailedImportLeavesThePreviousDatabaseAndNoTemporaryFile) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "fails the import with a control character in a name, which Windows file names cannot hold";
     WriteFile(src + "old/x.txt", "old");
     MustImport(src, dbFile);
     const std::string before = ReadFile(dbFile);
@@ -238,7 +243,7 @@ TEST_F(ImportTest, DatabaseWrittenInsideTheSourceIsNotImportedIntoItself) {
 TEST_F(ImportTest, TenThousandLevelsImportAndCount) {
     constexpr int kDepth = 10000;
     fs::create_directories(src);
-    MakeDeepChain(src, kDepth);
+    if (!MakeDeepChain(src, kDepth)) GTEST_SKIP() << "a chain deeper than the path limit is a Linux case";
     struct Cleanup {
         std::string base;
         ~Cleanup() { RemoveDeepChain(base, kDepth); }

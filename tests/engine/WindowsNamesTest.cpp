@@ -17,7 +17,7 @@ const std::string kRoot = "\\Organizer\\data\\";
 std::set<std::string> Names(const std::string& folder) {
     std::set<std::string> names;
     for (const auto& e : sfs::recursive_directory_iterator(qb::FsPath(folder)))
-        if (e.is_regular_file()) names.insert(qb::Utf8Of(sfs::relative(e.path(), qb::FsPath(folder))));
+        if (e.is_regular_file()) names.insert(qb::Utf8Of(sfs::relative(e.path(), qb::FsPath(folder)).generic_u8string()));
     return names;
 }
 

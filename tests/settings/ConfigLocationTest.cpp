@@ -9,6 +9,7 @@
 #include "settings/Settings.h"
 #include "settings/StartUp.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TestOs.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ using qbtest::TempDir;
 using qbtest::WriteFile;
 
 TEST(ConfigLocation, ModuleFolderFirstThenTheUsersFolder) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "the user's folder there is the roaming application data, not XDG";
     TempDir home;
     ScopedEnv xdg("XDG_CONFIG_HOME", home / "cfg");
     const std::string module = "/usr/lib/quillbook/Quillbook.so";
@@ -36,6 +38,7 @@ TEST(ConfigLocation, ModuleFolderFirstThenTheUsersFolder) {
 }
 
 TEST(ConfigLocation, UserFolderFollowsXdgRules) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "the user's folder there is the roaming application data, not XDG";
     ScopedEnv home("HOME", "/home/someone");
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", "/srv/cfg/");
@@ -62,6 +65,7 @@ TEST(ConfigLocation, WritableIsTriedNotGuessed) {
 class UserConfigFolder : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (qbtest::OnWindows()) GTEST_SKIP() << "the user's folder there is the roaming application data, not XDG";
         qb::ShutDownSettingsAndLanguage();
         qb::ResetMessageTable();
     }

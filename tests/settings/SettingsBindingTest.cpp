@@ -5,6 +5,7 @@
 #include "settings/Settings.h"
 #include "settings/XmlValues.h"
 #include "support/Error.h"
+#include "tests/support/TestOs.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -105,7 +106,7 @@ TEST(SettingsBinding, SavedMarkerCreatesNothing) {
 TEST(SettingsDocument, ReadsOnlyRegularFilesAndSaysWhatElseItFound) {
     qbtest::TempDir dir;
     const std::string fifo = dir / "pipe.xml";
-    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+    if (!qbtest::MakeFifo(fifo)) GTEST_SKIP() << "no FIFOs on this system";
     try {
         qb::LoadSettingsDocument(fifo);
         FAIL() << "a pipe was read";

@@ -1,4 +1,6 @@
 #include "tests/support/TestSupport.h"
+#include "tests/support/TestOs.h"
+#include "support/Path.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +13,20 @@ namespace qbtest {
 TempDir::TempDir() {
     const std::string dir = qb::os::MakeTempFolder(qb::os::TempDirectory() + "/qbtest-");
     if (dir.empty()) throw std::runtime_error("cannot make a temporary folder");
+    // One separator throughout, as the engine writes paths into its messages.
     path_ = dir + "/";
+    for (char& c : path_)
+        if (c == '\\') c = '/';
+}
+
+bool HaveSymlinks() {
+    static const bool have = [] {
+        const TempDir dir;
+        std::error_code ec;
+        std::filesystem::create_symlink(dir / "target", dir / "link", ec);
+        return !ec;
+    }();
+    return have;
 }
 
 TempDir::~TempDir() {
@@ -37,15 +52,16 @@ std::string HexBytes(const std::string& bytes) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    // Paths are UTF-8; the narrow stream would read them in the ANSI code page on Windows.
+    std::ifstream in(qb::FsPath(path), std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::filesystem::create_directories(qb::FsPath(path).parent_path());
+    std::ofstream out(qb::FsPath(path), std::ios::binary | std::ios::trunc);
     out << bytes;
     if (!out) throw std::runtime_error("cannot write " + path);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "support/Os.h"
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace qbtest {
@@ -33,11 +34,12 @@ std::string CompareGolden(const std::string& relPath, const std::string& actual)
 // Sets an environment variable for one scope and puts the old value back.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        qb::os::SetEnvironment(name, value.c_str());
+    // nullopt removes the variable for the while.
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        const auto old = qb::os::Environment(name);
+        had_ = old.has_value();
+        if (had_) old_ = *old;
+        qb::os::SetEnvironment(name, value ? value->c_str() : nullptr);
     }
     ~ScopedEnv() {
         if (had_)

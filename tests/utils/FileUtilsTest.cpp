@@ -8,6 +8,7 @@
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "support/Error.h"
+#include "tests/support/TestOs.h"
 #include "tests/support/TestSupport.h"
 
 using namespace qb;
@@ -51,9 +52,10 @@ TEST(SaveTextFile, BackslashPathsReachTheNativeFile) {
 }
 
 TEST(SaveTextFile, DeletesTheOldFileInsteadOfWritingThroughLinks) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     WriteFile(tmp / "source.txt", "original");
-    ASSERT_EQ(0, ::link((tmp / "source.txt").c_str(), (tmp / "copy.txt").c_str()));
+    std::filesystem::create_hard_link(tmp / "source.txt", tmp / "copy.txt");
     SaveTextFile(tmp / "copy.txt", "new");
     EXPECT_EQ("new", ReadFile(tmp / "copy.txt"));
     EXPECT_EQ("original", ReadFile(tmp / "source.txt"));
@@ -237,6 +239,7 @@ TEST(DeleteFilesExcept, BackslashFolderMatchesBackslashKeepEntries) {
 }
 
 TEST(DeleteFilesExcept, DoesNotFollowFolderLinks) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     WriteFile(tmp / "precious/data.txt", "keep me");
     WriteFile(tmp / "o/a.html", "");
@@ -279,6 +282,7 @@ bool IsLink(const std::string& p) { return std::filesystem::is_symlink(std::file
 }  // namespace
 
 TEST(FileLayerLinks, RelativePathsNeverPassThroughALinkedFolder) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     WriteFile(tmp / "elsewhere/victim.html", "theirs");
     std::filesystem::create_directories(tmp / "out");
@@ -309,6 +313,7 @@ TEST(FileLayerLinks, RelativePathsNeverPassThroughALinkedFolder) {
 // The layer keeps the last folder it walked open; a folder swapped for a link
 // after that is still never written through, and a new run starts afresh.
 TEST(FileLayerLinks, AFolderSwappedForALinkBetweenWritesIsNotWrittenThrough) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     std::filesystem::create_directories(tmp / "elsewhere/9");
     std::filesystem::create_directories(tmp / "out");
@@ -337,13 +342,14 @@ TEST(FileLayerLinks, AFolderSwappedForALinkBetweenWritesIsNotWrittenThrough) {
 }
 
 TEST(FileLayerLinks, FreshFilesReplaceLinksDanglingOrNot) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     std::filesystem::create_directories(tmp / "out");
     std::filesystem::create_directories(tmp / "elsewhere");
     std::filesystem::create_symlink(tmp / "elsewhere/created.rtf", tmp / "out/A.rtf");
     WriteFile(tmp / "elsewhere/page.html", "secret");
     std::filesystem::create_symlink(tmp / "elsewhere/page.html", tmp / "out/Leaf.html");
-    ASSERT_EQ(0, ::mkfifo((tmp / "out/fifo.html").c_str(), 0644));
+    const bool fifo = qbtest::MakeFifo(tmp / "out/fifo.html");
     InFolder in(tmp / "out");
 
     EXPECT_TRUE(fs::EntryExists("A.rtf"));
@@ -358,11 +364,13 @@ TEST(FileLayerLinks, FreshFilesReplaceLinksDanglingOrNot) {
     EXPECT_TRUE(fs::PlainFileExists("Leaf.html"));
 
     // A FIFO in the page's place is replaced instead of blocking the writer.
+    if (!fifo) GTEST_SKIP() << "no FIFOs on this system; the links were checked";
     SaveTextFile("fifo.html", "page");
     EXPECT_EQ("page", ReadFile(tmp / "out/fifo.html"));
 }
 
 TEST(FileLayerLinks, CopyNeverWritesThroughTheTargetsLink) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     WriteFile(tmp / "home.html", "home");
     WriteFile(tmp / "theirs.html", "theirs");
@@ -404,6 +412,7 @@ TEST(LoadTextFile, WholeFilesOfAnySizeAndFilesWithoutAKnownSize) {
 }
 
 TEST(SaveTextFile, DanglingLinkIsReplacedNotFollowed) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     std::filesystem::create_symlink(tmp / "target.txt", tmp / "dangling.txt");
     SaveTextFile(tmp / "dangling.txt", "page");
@@ -488,6 +497,7 @@ TEST(HeldFile, DeletingDropsTheBytesAndTheFileOnDisk) {
 }
 
 TEST(HeldFile, ALinkAtTheNameIsNoPageAndIsReplacedNotWrittenThrough) {
+    if (!qbtest::HaveSymlinks()) GTEST_SKIP() << "no symbolic links on this system";
     TempDir tmp;
     WriteFile(tmp / "elsewhere/target.html", "theirs");
     std::filesystem::create_directories(tmp / "out");

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "Utils/Utils.h"
+#include "tests/support/TestOs.h"
 #include "tests/support/TestSupport.h"
 
 using namespace qb;
@@ -14,29 +15,6 @@ namespace {
 
 std::string Source(const std::string& rel) { return qbtest::ReadFile(std::string(QB_SOURCE_DIR) + "/" + rel); }
 
-// Sets an environment variable for one test and puts the old value back.
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvVar() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 }  // namespace
 
@@ -78,6 +56,7 @@ TEST(LoadTextResource, NamesWithoutRegardToCaseAndMissingOnes) {
 
 TEST(ModuleDirectory, FolderOfTheFileHoldingThisCode) {
     // The helpers are linked into this test program, which lands in the output folder.
+    if (qbtest::OnWindows()) GTEST_SKIP() << "asks /proc for the program's file";
     const auto exe = std::filesystem::canonical("/proc/self/exe");
     EXPECT_EQ(exe.string(), ModuleFileName());
     EXPECT_EQ(exe.parent_path().string() + "/", ModuleDirectory());
@@ -85,9 +64,10 @@ TEST(ModuleDirectory, FolderOfTheFileHoldingThisCode) {
 }
 
 TEST(GetSpecialFolder, DocumentsFromXdgUserDirs) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "XDG folders are a Linux desktop convention";
     qbtest::TempDir home, config;
-    EnvVar h("HOME", home.path() + "user");
-    EnvVar c("XDG_CONFIG_HOME", config.path() + "cfg");
+    qbtest::ScopedEnv h("HOME", home.path() + "user");
+    qbtest::ScopedEnv c("XDG_CONFIG_HOME", config.path() + "cfg");
 
     // No user-dirs file: the usual Documents folder below home.
     EXPECT_EQ(home.path() + "user/Documents/", GetSpecialFolder(5));
@@ -110,9 +90,10 @@ TEST(GetSpecialFolder, DocumentsFromXdgUserDirs) {
 }
 
 TEST(GetSpecialFolder, ConfigBelowHomeWhenXdgConfigHomeIsUnset) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "XDG folders are a Linux desktop convention";
     qbtest::TempDir home;
-    EnvVar h("HOME", ExcludeTrailingDelimiter(home.path()));
-    EnvVar c("XDG_CONFIG_HOME", std::nullopt);
+    qbtest::ScopedEnv h("HOME", ExcludeTrailingDelimiter(home.path()));
+    qbtest::ScopedEnv c("XDG_CONFIG_HOME", std::nullopt);
     qbtest::WriteFile(home / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
     EXPECT_EQ(home.path() + "Docs/", GetSpecialFolder(5));
 }
