@@ -1,12 +1,14 @@
 // The website written by a real export of the bundled sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
 
 #include "dvo/dvo.h"
 #include "engine/OptionSchema.h"
+#include "site/WalkObserver.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/SampleDatabase.h"
 
@@ -162,4 +164,36 @@ TEST_F(SiteExport, TheLogNamesTheSitesIndex) {
     bool named = false;
     for (const auto& line : recorder.Lines()) named = named || line == "Website: " + work.path() + "site/index.html";
     EXPECT_TRUE(named);
+}
+
+// Attachment types are words of the site's language like the rest: a German
+// site names no type in English, also for extensions without a name of their own.
+TEST_F(SiteExport, AGermanSiteNamesFileTypesInGerman) {
+    TempDir work;
+    options.SiteFolder = work.path() + "site";
+    Run(work.path() + "out/");
+    const qb::site::TSiteWords english;
+    std::vector<std::string> types;
+    for (const auto& e : sfs::recursive_directory_iterator(work.path() + "site/p")) {
+        if (e.path().extension() != ".html") continue;
+        const std::string page = ReadFile(e.path().string());
+        // Rows are name, size, type.
+        for (std::size_t at = page.find("<td class=\"size\">"); at != std::string::npos;
+             at = page.find("<td class=\"size\">", at + 1)) {
+            const std::size_t cell = page.find("</td><td>", at) + 9;
+            types.push_back(page.substr(cell, page.find("</td>", cell) - cell));
+        }
+    }
+    ASSERT_GE(types.size(), 3u);
+    for (const std::string& type : types) {
+        for (const std::string& name : english.fileTypes) {
+            const std::size_t hole = name.find("%s");
+            const std::string fixed = hole == std::string::npos ? name : name.substr(hole + 2);
+            EXPECT_FALSE(hole == std::string::npos ? type == name : type.size() >= fixed.size() &&
+                                                                        type.compare(type.size() - fixed.size(),
+                                                                                     fixed.size(), fixed) == 0)
+                << type;
+        }
+    }
+    EXPECT_NE(types.end(), std::find(types.begin(), types.end(), "Textdatei"));
 }
