@@ -377,7 +377,8 @@ std::string TSiteWriter::Breadcrumb(const std::string& from, int node) const {
            "</li>\n</ol></nav>\n";
 }
 
-std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n) {
+std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n, const std::string& headingId,
+                                         int level, bool lazyImages) {
     if (n.item.attachments.empty()) return "";
     const TSiteWords& w = run_.words;
     std::string rows, figures;
@@ -395,11 +396,12 @@ std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n)
                 (bytes < 0 ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel, w.fileTypes)) +
                 "</td></tr>\n";
         if (IsImageFile(rel))
-            figures += "<figure><a href=\"" + href + "\"><img src=\"" + href + "\" alt=\"" + name +
-                       "\" loading=\"lazy\"></a><figcaption>" + name + "</figcaption></figure>\n";
+            figures += "<figure><a href=\"" + href + "\"><img src=\"" + href + "\" alt=\"" + name + "\"" +
+                       (lazyImages ? " loading=\"lazy\"" : "") + "></a><figcaption>" + name + "</figcaption></figure>\n";
     }
-    return "<section class=\"files\" aria-labelledby=\"files-h\">\n<h2 id=\"files-h\">" + Escape(w.attachments) +
-           "</h2>\n<table>\n<thead><tr><th scope=\"col\">" + Escape(w.name) + "</th><th scope=\"col\">" +
+    const std::string h = "h" + std::to_string(level);
+    return "<section class=\"files\" aria-labelledby=\"" + headingId + "\">\n<" + h + " id=\"" + headingId + "\">" +
+           Escape(w.attachments) + "</" + h + ">\n<table>\n<thead><tr><th scope=\"col\">" + Escape(w.name) + "</th><th scope=\"col\">" +
            Escape(w.size) + "</th><th scope=\"col\">" + Escape(w.type) + "</th></tr></thead>\n<tbody>\n" + rows +
            "</tbody>\n</table>\n" + figures + "</section>\n";
 }
@@ -537,10 +539,13 @@ std::string TSiteWriter::PrintPage() {
         int depth = 2;
         for (int p = n.treeParent; p >= 0 && depth < 6; p = nodes_[static_cast<std::size_t>(p)].treeParent) ++depth;
         const std::string h = std::to_string(depth);
-        out += "<section class=\"chapter\" id=\"n" + std::to_string(id) + "\">\n<h" + h + ">" + Escape(n.caption) +
-               "</h" + h + ">\n";
+        // Top-level items begin a printed page; the rest follow on.
+        out += std::string("<section class=\"chapter") + (depth == 2 ? " part" : "") + "\" id=\"n" +
+               std::to_string(id) + "\">\n<h" + h + ">" + Escape(n.caption) + "</h" + h + ">\n";
         const std::string body = NoteBody(n, from);
         if (!body.empty()) out += "<div class=\"note\">\n" + body + "\n</div>\n";
+        // The book holds the attachments too: images the notes speak of, the files' list.
+        out += AttachmentsHtml(from, n, "files-n" + std::to_string(id), std::min(depth + 1, 6), false);
         out += "</section>\n";
     }
     return out + "</main>\n</body>\n</html>\n";

@@ -197,3 +197,22 @@ TEST_F(SiteExport, AGermanSiteNamesFileTypesInGerman) {
     }
     EXPECT_NE(types.end(), std::find(types.begin(), types.end(), "Textdatei"));
 }
+
+// print.html is the whole book: images the notes speak of are in it, loaded at
+// once (a printed page shows them all), and its many sections keep ids apart.
+TEST_F(SiteExport, TheWholeBookHoldsTheAttachmentsWithIdsOfTheirOwn) {
+    TempDir work;
+    options.SiteFolder = work.path() + "site";
+    Run(work.path() + "out/");
+    const std::string book = ReadFile(work.path() + "site/print.html");
+    EXPECT_NE(std::string::npos, book.find("first-office.jpg\" alt=\"first-office.jpg\">")) << "the image, not lazy";
+    EXPECT_EQ(std::string::npos, book.find("loading=\"lazy\""));
+    EXPECT_NE(std::string::npos, book.find(">Textdatei</td>"));
+    std::map<std::string, int> ids;
+    for (std::size_t at = book.find(" id=\""); at != std::string::npos; at = book.find(" id=\"", at + 1))
+        ++ids[book.substr(at + 5, book.find('"', at + 5) - at - 5)];
+    EXPECT_GT(ids.size(), 50u);
+    for (const auto& [id, count] : ids) EXPECT_EQ(1, count) << id;
+    // Top-level items begin a printed page.
+    EXPECT_NE(std::string::npos, book.find("<section class=\"chapter part\""));
+}
