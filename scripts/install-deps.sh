@@ -26,7 +26,7 @@ TEST_PACKAGES=(
   chromium xsltproc
   clang libclang-rt-14-dev
   unrtf
-  imagemagick python3
+  imagemagick python3 fonts-wqy-microhei
   nodejs
   wine wine64 g++-mingw-w64-x86-64 xvfb xauth
   xchm kchmviewer xdotool

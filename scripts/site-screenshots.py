@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Screenshots of the sample's website for the documentation: a note page at
 desktop and phone width, light and dark, a search result, the search while
-typing, a page opened from a result with its words marked and a German site,
-written to docs/site-*.png.
+typing, a page opened from a result with its words marked, a German site and
+the whole book on one page (print.html, on screen and as printed to PDF),
+written to docs/site-*.png and docs/site-print.pdf.
 
 usage: scripts/site-screenshots.py [QUILLBOOK] [CHROMIUM]
 QUILLBOOK defaults to build/out/quillbook, CHROMIUM to /usr/bin/chromium."""
@@ -98,6 +99,17 @@ def main():
                     os.path.join(german, "p/2/4/5/Hamburg_office.html"))})
                 b.wait_event("Page.loadEventFired")
                 shot("german")
+                # The whole book: its first screen, and the pages a printer gets.
+                b.send("Emulation.setDeviceMetricsOverride",
+                       {"width": 1280, "height": 900, "deviceScaleFactor": 1, "mobile": False})
+                b.send("Page.navigate", {"url": "file://" + urllib.parse.quote(os.path.join(site, "print.html"))})
+                b.wait_event("Page.loadEventFired")
+                shot("print")
+                pdf = b.send("Page.printToPDF", {"preferCSSPageSize": True})
+                target = os.path.join(ROOT, "docs", "site-print.pdf")
+                with open(target, "wb") as f:
+                    f.write(base64.b64decode(pdf["data"]))
+                print(target)
             finally:
                 b.close()
 

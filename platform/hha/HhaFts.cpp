@@ -93,6 +93,10 @@ std::size_t SharedPrefix(const std::string& a, const std::string& b) {
 
 std::vector<std::string> PageWords(const std::string& html) { return TextWords(PlainText(html, 0, html.size())); }
 
+void ForEachPageWord(const std::string& html, const std::function<void(std::string&&)>& each) {
+    ForEachTextWord(PlainText(html, 0, html.size()), each);
+}
+
 std::string PageTitle(const std::string& html) {
     std::size_t open = FindNoCase(html, "<title", 0);
     if (open == std::string::npos) return {};
@@ -325,32 +329,56 @@ std::size_t FtsIndex::SpillMemory() const { return std::min<std::size_t>(runLimi
 
 void FtsIndex::AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
                         const std::vector<std::string>& titleWords) {
-    AddWords(words_, topicIndex, words);
-    AddWords(titleWords_, topicIndex, titleWords);
+    BeginTopic(topicIndex);
+    for (const std::string& word : words) AddWord(std::string(word));
+    EndTopic(titleWords);
+}
+
+void FtsIndex::BeginTopic(std::uint32_t topicIndex) {
+    topic_ = topicIndex;
+    position_ = 0;
+}
+
+void FtsIndex::AddWord(std::string&& word) {
+    // Both spellings of a word with sharp s find it: "straße" and "strasse".
+    if (word.find("\xC3\x9F") != std::string::npos) Occur(words_, SharpSAsSs(word), position_);
+    Occur(words_, std::move(word), position_);
+    ++position_;
+}
+
+void FtsIndex::EndTopic(const std::vector<std::string>& titleWords) {
+    FlushTopic(topic_);
+    for (std::uint32_t pos = 0; pos < titleWords.size(); ++pos) {
+        Occur(titleWords_, titleWords[pos], pos);
+        if (titleWords[pos].find("\xC3\x9F") != std::string::npos)
+            Occur(titleWords_, SharpSAsSs(titleWords[pos]), pos);
+    }
+    FlushTopic(topic_);
     // Runs end between topics only: within a run each word's topics ascend.
     if (runBytes_ >= runLimit_) EndRun();
 }
 
 void FtsIndex::EndTopics() { EndRun(); }
 
-void FtsIndex::AddWords(WordMap& into, std::uint32_t topicIndex, const std::vector<std::string>& words) {
-    scratch_.clear();
-    auto add = [&](const std::string& word, std::uint32_t pos) {
-        auto [it, added] = into.try_emplace(word);
-        if (added) runBytes_ += kWordOverhead + word.size();
-        scratch_.emplace_back(&it->second, pos);
-    };
-    for (std::uint32_t pos = 0; pos < words.size(); ++pos) {
-        add(words[pos], pos);
-        // Both spellings of a word with sharp s find it: "straße" and "strasse".
-        if (words[pos].find("\xC3\x9F") != std::string::npos) add(SharpSAsSs(words[pos]), pos);
+// A word's locations in the topic are coded as they come; its count, which
+// goes before them, is known only at the topic's end.
+void FtsIndex::Occur(WordMap& into, std::string word, std::uint32_t pos) {
+    auto [it, added] = into.try_emplace(std::move(word));
+    if (added) runBytes_ += kWordOverhead + it->first.size();
+    Word& w = it->second;
+    if (w.pending == Word::kNotPending) {
+        w.pending = static_cast<std::uint32_t>(pending_.size());
+        pending_.push_back({&w, {}, 0, 0});
     }
-    // Grouped by word, positions ascending within each.
-    std::sort(scratch_.begin(), scratch_.end());
-    for (std::size_t i = 0; i < scratch_.size();) {
-        Word& w = *scratch_[i].first;
-        std::size_t end = i;
-        while (end < scratch_.size() && scratch_[end].first == &w) ++end;
+    Pending& p = pending_[w.pending];
+    p.locations.PutSr(pos - p.last, kLocRoot);
+    p.last = pos;
+    ++p.count;
+}
+
+void FtsIndex::FlushTopic(std::uint32_t topicIndex) {
+    for (Pending& p : pending_) {
+        Word& w = *p.word;
         const bool first = w.topics == 0;
         BitWriter& out = first ? w.first : w.rest;
         const std::size_t before = out.Bytes().size();
@@ -358,17 +386,15 @@ void FtsIndex::AddWords(WordMap& into, std::uint32_t topicIndex, const std::vect
             w.firstTopic = topicIndex;
         else
             out.PutSr(topicIndex - w.lastTopic, kDocRoot);
-        out.PutSr(end - i, kCodeRoot);
-        std::uint32_t prev = 0;
-        for (; i < end; ++i) {
-            out.PutSr(scratch_[i].second - prev, kLocRoot);
-            prev = scratch_[i].second;
-        }
+        out.PutSr(p.count, kCodeRoot);
+        out.PutBits(p.locations.Bytes(), p.locations.BitCount());
         if (!first) out.Align();
         runBytes_ += out.Bytes().size() - before;
         w.lastTopic = topicIndex;
         ++w.topics;
+        w.pending = Word::kNotPending;
     }
+    pending_.clear();
 }
 
 void FtsIndex::EndRun() {

@@ -20,6 +20,8 @@ class CodePageText;
 // word boundaries, case-folded UTF-8, in order; the position of a word is its
 // index in the result.
 std::vector<std::string> PageWords(const std::string& html);
+// The same words handed to each one at a time.
+void ForEachPageWord(const std::string& html, const std::function<void(std::string&&)>& each);
 
 // Title text of an HTML page ("" when it has none).
 std::string PageTitle(const std::string& html);
@@ -61,6 +63,11 @@ public:
     // ascending order.
     void AddTopic(std::uint32_t topicIndex, const std::vector<std::string>& words,
                   const std::vector<std::string>& titleWords = {});
+    // The same one word at a time, so a large page's words are never held
+    // together: BeginTopic, AddWord for each word of the text, EndTopic.
+    void BeginTopic(std::uint32_t topicIndex);
+    void AddWord(std::string&& word);
+    void EndTopic(const std::vector<std::string>& titleWords = {});
     // Sorts the word lists gathered so far into a run, which takes far less
     // memory than the lists while other parts of the file are built.
     void EndTopics();
@@ -76,9 +83,18 @@ private:
         BitWriter rest;   // later topics, complete
         std::uint32_t firstTopic = 0, lastTopic = 0;
         std::uint64_t topics = 0;
+        static constexpr std::uint32_t kNotPending = 0xFFFFFFFFu;
+        std::uint32_t pending = kNotPending;  // its entry in pending_ while a topic is added
+    };
+    // One word's locations in the topic being added.
+    struct Pending {
+        Word* word;
+        BitWriter locations;
+        std::uint32_t count, last;
     };
     using WordMap = std::unordered_map<std::string, Word>;
-    void AddWords(WordMap& into, std::uint32_t topicIndex, const std::vector<std::string>& words);
+    void Occur(WordMap& into, std::string word, std::uint32_t pos);
+    void FlushTopic(std::uint32_t topicIndex);
     void EndRun();
     // Bytes of runs and of the written index kept in memory before a file takes them.
     std::size_t SpillMemory() const;
@@ -91,7 +107,8 @@ private:
     WordMap titleWords_;  // UTF-8 words of titles in the current run
     std::unique_ptr<SpillFile> runs_;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> runSpans_;  // [begin, end) in runs_
-    std::vector<std::pair<Word*, std::uint32_t>> scratch_;           // one topic's word occurrences
+    std::vector<Pending> pending_;  // the words of the topic being added, in first-seen order
+    std::uint32_t topic_ = 0, position_ = 0;
 };
 
 }  // namespace qb::hha

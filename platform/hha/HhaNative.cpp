@@ -362,7 +362,11 @@ bool Compile(const Project& project, Session& session) {
         const std::int64_t entry = contentsPages.Find(file.name);
         if (title.empty() && entry >= 0)
             title = contentsEntries.Text(contentsEntries.ParamOf(contentsEntries.At(entry), 0));
-        if (fullText) fts.AddTopic(index, PageWords(bytes), TextWords(title));
+        if (fullText) {
+            fts.BeginTopic(index);
+            ForEachPageWord(bytes, [&fts](std::string&& word) { fts.AddWord(std::move(word)); });
+            fts.EndTopic(TextWords(title));
+        }
         topics.push_back({file.name, std::move(title), entry >= 0});
         // Some viewers decode pages in the help file's code page whatever
         // they declare; pages in ASCII alone read right everywhere.

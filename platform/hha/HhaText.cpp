@@ -158,7 +158,7 @@ bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
 // ASCII text that the word rules split the simple way: no "_" (which joins
 // words and has statuses of its own), no ":" (a letter joiner for some
 // languages), no "@" (a letter to ICU), nothing outside ASCII.
-bool IsPlainAscii(const std::string& text) {
+bool IsPlainAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '_' && c != ':' && c != '@'; });
 }
@@ -166,8 +166,7 @@ bool IsPlainAscii(const std::string& text) {
 // The words of plain ASCII text as the Unicode word rules give them: runs of
 // letters and digits, joined across one "." or "'" between letters and across
 // one ".", "'", "," or ";" between digits; folded to lower case.
-std::vector<std::string> AsciiWords(const std::string& text) {
-    std::vector<std::string> words;
+void AsciiWords(std::string_view text, const std::function<void(std::string&&)>& each) {
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
         if (!IsAsciiAlnum(text[i])) {
@@ -185,9 +184,8 @@ std::vector<std::string> AsciiWords(const std::string& text) {
             if (!letters && !digits) break;
             i += 1;
         }
-        words.push_back(LowerAscii(std::string_view(text).substr(start, i - start)));
+        each(LowerAscii(text.substr(start, i - start)));
     }
-    return words;
 }
 
 }  // namespace
@@ -211,14 +209,39 @@ std::string SharpSAsSs(const std::string& word) {
     return out;
 }
 
+void ForEachTextWord(std::string_view utf8, const std::function<void(std::string&&)>& each) {
+    // A large text goes in pieces of about 1 MB, so that neither its words
+    // nor its UTF-16 form are held whole. A piece ends after a line feed or
+    // before an ASCII letter or digit that follows a blank: the word rules
+    // always break there.
+    constexpr std::size_t kPiece = 1u << 20;
+    auto isBlank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+    std::size_t begin = 0;
+    while (begin < utf8.size()) {
+        std::size_t end = utf8.size();
+        for (std::size_t i = begin + kPiece; i + 1 < utf8.size(); ++i) {
+            if (utf8[i] == '\n' || (isBlank(utf8[i]) && IsAsciiAlnum(utf8[i + 1]))) {
+                end = i + 1;
+                break;
+            }
+        }
+        const std::string_view piece = utf8.substr(begin, end - begin);
+        begin = end;
+        // Most pages' text is such ASCII: the rules for it need no break iterator.
+        if (IsPlainAscii(piece)) {
+            AsciiWords(piece, each);
+            continue;
+        }
+        const std::u16string wide = ToUtf16(std::string(piece));
+        ForEachWordSpan(wide, [&](std::size_t start, std::size_t stop) {
+            each(FoldWord(std::u16string_view(wide).substr(start, stop - start)));
+        });
+    }
+}
+
 std::vector<std::string> TextWords(const std::string& utf8) {
-    // Most pages' text is such ASCII: the rules for it need no break iterator.
-    if (IsPlainAscii(utf8)) return AsciiWords(utf8);
     std::vector<std::string> words;
-    const std::u16string wide = ToUtf16(utf8);
-    ForEachWordSpan(wide, [&](std::size_t start, std::size_t end) {
-        words.push_back(FoldWord(std::u16string_view(wide).substr(start, end - start)));
-    });
+    ForEachTextWord(utf8, [&words](std::string&& word) { words.push_back(std::move(word)); });
     return words;
 }
 

@@ -2,8 +2,10 @@
 // Texts of a help file in its language's ANSI code page, and the words of
 // page texts as the full-text index stores them.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/Entities.h"
@@ -55,6 +57,8 @@ std::string SharpSAsSs(const std::string& word);
 // numbers, ideographs and kana; punctuation and blanks are no words),
 // case-folded, in order.
 std::vector<std::string> TextWords(const std::string& utf8);
+// The same words handed to each one at a time, the text taken in pieces.
+void ForEachTextWord(std::string_view utf8, const std::function<void(std::string&&)>& each);
 
 // A stored name as viewers take it in a URL: "%", "#" and "?" as %XX.
 std::string UrlEscapeName(const std::string& name);

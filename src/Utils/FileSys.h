@@ -155,6 +155,15 @@ public:
         bytes_ = bytes;
         hasBytes_ = true;
     }
+    void Keep(std::string&& bytes) {
+        bytes_ = std::move(bytes);
+        hasBytes_ = true;
+    }
+    // Hands the held bytes over and holds none until they are kept again.
+    std::string Take() {
+        hasBytes_ = false;
+        return std::move(bytes_);
+    }
     // What stood at the name on disk when first asked (stat without following links).
     bool OnDiskPlainFile();
     bool OnDiskEntry();

@@ -33,6 +33,19 @@ bool SaveTextFile(const std::string& fileName, const std::string& bytes) {
     return true;
 }
 
+bool SaveTextFile(const std::string& fileName, std::string&& bytes) {
+    if (fs::HeldFile* held = fs::HeldFile::Find(fileName)) {
+        held->Keep(std::move(bytes));
+        return true;
+    }
+    return SaveTextFile(fileName, static_cast<const std::string&>(bytes));
+}
+
+std::string TakeTextFile(const std::string& fileName) {
+    if (fs::HeldFile* held = fs::HeldFile::Find(fileName); held && held->HasBytes()) return held->Take();
+    return LoadTextFile(fileName);
+}
+
 std::string LoadTextFile(const std::string& fileName) {
     if (fs::HeldFile* held = fs::HeldFile::Find(fileName); held && held->HasBytes()) return held->Bytes();
     const os::Fd fd = os::Open(fs::Resolve(fileName), os::kRead);

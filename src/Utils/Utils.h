@@ -60,8 +60,13 @@ std::string ExcludeTrailingDelimiter(const std::string& path);
 // Writes bytes, replacing the file; raises qb::Error naming the file and the
 // system's reason when it cannot be written.
 bool SaveTextFile(const std::string& fileName, const std::string& bytes);
+// The same, a page held in memory taking the bytes without a copy.
+bool SaveTextFile(const std::string& fileName, std::string&& bytes);
 // Whole file; missing or unreadable reads as empty.
 std::string LoadTextFile(const std::string& fileName);
+// The same, a page held in memory handed over instead of copied: it is held
+// again only when saved back.
+std::string TakeTextFile(const std::string& fileName);
 bool FileMentionsAll(const std::string& fileName, const TStringList& names);
 // Appends folder + name of matching files (mask with * and ?), dot-names skipped,
 // sorted by name; files of a folder before those of its sub-folders. An empty

@@ -62,11 +62,11 @@ void WriteFileList(TParameters& job, const std::vector<std::string>& attachments
     doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
     SaveTextFile(xmlFile, out.str());
 
-    std::string page = LoadTextFile(pageFile);
+    std::string page = TakeTextFile(pageFile);
     CutClosingTags(page);
     page += "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" src=\"" +
             UrlPath(ExtractFileName(xmlFile)) + "\"></iframe></body></html>";
-    SaveTextFile(pageFile, page);
+    SaveTextFile(pageFile, std::move(page));
 }
 
 }  // namespace

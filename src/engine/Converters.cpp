@@ -45,7 +45,7 @@ void ExportAndConvertNote(TParameters& job, const std::string& notePath, std::si
     if (job.RichEdit) {
         std::string rtf;
         store.ReadFile(db, notePath, rtf, size);
-        if (job.RichEdit->ConvertText(job, rtf, pageFile, title)) return;
+        if (job.RichEdit->ConvertText(job, std::move(rtf), pageFile, title)) return;
     }
     RunRecord(job).Add(job, notesFile);
     // Through the descriptor, like attachments: never through a link put at the name.

@@ -34,9 +34,10 @@ public:
     // absolute); adds files the engine wrote besides the page to job.FileList.
     virtual void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                          const std::string& title) = 0;
-    // Writes htmlFile from the note's bytes; false when the engine takes notes
-    // only as files (the walk then exports the note to the notes file).
-    virtual bool ConvertText(TParameters& /*job*/, const std::string& /*rtf*/, const std::string& /*htmlFile*/,
+    // Writes htmlFile from the note's bytes, which it may take over (a large
+    // note is then not held twice); false, leaving them, when the engine takes
+    // notes only as files (the walk then exports the note to the notes file).
+    virtual bool ConvertText(TParameters& /*job*/, std::string&& /*rtf*/, const std::string& /*htmlFile*/,
                              const std::string& /*title*/) {
         return false;
     }

@@ -1,5 +1,7 @@
 // Engines 0 (built-in converter) and 2 (plain text): both read the note with
 // the project's own RTF reader.
+#include <utility>
+
 #include "Utils/Format.h"
 #include "Utils/HtmlText.h"
 #include "Utils/Utils.h"
@@ -27,17 +29,22 @@ public:
                  const std::string& title) override {
         ConvertText(job, LoadTextFile(rtfFile), htmlFile, title);
     }
-    bool ConvertText(TParameters& job, const std::string& rtf, const std::string& htmlFile,
+    bool ConvertText(TParameters& job, std::string&& rtf, const std::string& htmlFile,
                      const std::string& title) override {
-        const rtf::RichDocument doc = rtf::LoadRtf(rtf);
-        std::string t = RichTextToHtml(title, doc);
+        std::string t;
+        {
+            // Of the note, its model and its page, at most two are held at once.
+            const rtf::RichDocument doc = rtf::LoadRtf(rtf);
+            std::string().swap(rtf);
+            t = RichTextToHtml(title, doc);
+        }
         RemoveConverterTail(t);
         ReplaceFirst(t, "</head>", std::string(kCharsetMeta) + "</head>");
         const TConvertOptions& o = job.options;
         if (!o.Header.empty()) ReplaceFirst(t, "<body>", "<body>" + o.Header);
         if (!o.Footer.empty()) t += o.Footer;
         t += kClosingText;
-        SaveTextFile(htmlFile, t);
+        SaveTextFile(htmlFile, std::move(t));
         return true;
     }
 };
@@ -48,9 +55,9 @@ public:
                  const std::string& title) override {
         ConvertText(job, LoadTextFile(rtfFile), htmlFile, title);
     }
-    bool ConvertText(TParameters& job, const std::string& rtf, const std::string& htmlFile,
+    bool ConvertText(TParameters& job, std::string&& rtf, const std::string& htmlFile,
                      const std::string& title) override {
-        const std::string text = rtf::LoadRtf(rtf).PlainText();
+        const std::string text = rtf::LoadRtf(std::exchange(rtf, std::string())).PlainText();
         const TConvertOptions& o = job.options;
         std::string t = Format(
             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html\" charset=\"%s\"><title>%s</title>"

@@ -403,7 +403,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     const std::string key = RootLink(job, pageFile);
     if (plan.job == &job && plan.finished.Contains(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
-    std::string page = LoadTextFile(pageFile);
+    std::string page = TakeTextFile(pageFile);
     // Captions are UTF-8: in a page of another charset they go as references.
     const bool utf8 = DeclaresUtf8(page);
     auto inPage = [utf8](const std::string& html) { return utf8 ? html : HtmlAsAscii(html); };
@@ -419,7 +419,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     } else {
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);
     }
-    SaveTextFile(pageFile, page);
+    SaveTextFile(pageFile, std::move(page));
     if (plan.job == &job) plan.finished.Insert(key);
 }
 

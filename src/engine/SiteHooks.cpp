@@ -74,6 +74,7 @@ site::TSiteWords SiteWords(const std::map<int, std::string>& own) {
                              &w.subItemsOf};
     int id = kSiteFirstMsg;
     for (std::string* f : fields) *f = word(id++);
+    for (std::size_t i = 0; i < w.fileTypes.size(); ++i) w.fileTypes[i] = word(kSiteFileTypeMsg + static_cast<int>(i));
     return w;
 }
 

@@ -72,6 +72,28 @@ const std::array<std::string, kMessageCount> kBuiltIn = {
     "Writing the website...",
     "Website: %s",
     "The website was not written: the export was stopped.",
+    // The website's names of file types.
+    "PNG image",
+    "JPEG image",
+    "GIF image",
+    "Bitmap image",
+    "SVG image",
+    "WebP image",
+    "PDF document",
+    "Text",
+    "HTML page",
+    "Rich text",
+    "Word document",
+    "Text document",
+    "Spreadsheet",
+    "CSV table",
+    "ZIP archive",
+    "XML document",
+    "JSON data",
+    "Audio",
+    "Video",
+    "%s file",
+    "File",
 };
 
 std::array<std::string, kMessageCount>& Table() {

@@ -48,24 +48,25 @@ std::string SizeText(long long bytes) {
     return buf;
 }
 
-// Kind of a file by its extension, as a reader would name it.
-std::string FileType(const std::string& name) {
-    static const std::map<std::string, std::string> kTypes = {
-        {".png", "PNG image"},     {".jpg", "JPEG image"},     {".jpeg", "JPEG image"},   {".gif", "GIF image"},
-        {".bmp", "Bitmap image"},  {".svg", "SVG image"},      {".webp", "WebP image"},   {".pdf", "PDF document"},
-        {".txt", "Text"},          {".htm", "HTML page"},      {".html", "HTML page"},    {".rtf", "Rich text"},
-        {".doc", "Word document"}, {".docx", "Word document"}, {".odt", "Text document"}, {".xls", "Spreadsheet"},
-        {".xlsx", "Spreadsheet"},  {".ods", "Spreadsheet"},    {".csv", "CSV table"},     {".zip", "ZIP archive"},
-        {".xml", "XML document"},  {".json", "JSON data"},     {".mp3", "Audio"},         {".mp4", "Video"}};
-    const std::string ext = LowerAscii(ExtractFileExt(name));
-    const auto it = kTypes.find(ext);
-    if (it != kTypes.end()) return it->second;
-    return ext.size() > 1 ? LowerAscii(ext.substr(1)) + " file" : "File";
-}
-
 std::string Fill(const std::string& pattern, const std::string& value) {
     const std::size_t at = pattern.find("%s");
     return at == std::string::npos ? pattern : pattern.substr(0, at) + value + pattern.substr(at + 2);
+}
+
+// Kind of a file by its extension, as a reader would name it, in the site's language.
+std::string FileType(const std::string& name, const std::vector<std::string>& types) {
+    // Indexes into TSiteWords::fileTypes.
+    static const std::map<std::string, std::size_t> kTypes = {
+        {".png", 0},  {".jpg", 1},  {".jpeg", 1}, {".gif", 2},  {".bmp", 3},  {".svg", 4},  {".webp", 5}, {".pdf", 6},
+        {".txt", 7},  {".htm", 8},  {".html", 8}, {".rtf", 9},  {".doc", 10}, {".docx", 10}, {".odt", 11},
+        {".xls", 12}, {".xlsx", 12}, {".ods", 12}, {".csv", 13}, {".zip", 14}, {".xml", 15}, {".json", 16},
+        {".mp3", 17}, {".mp4", 18}};
+    constexpr std::size_t kOther = 19, kNone = 20;
+    const auto text = [&types](std::size_t i) { return i < types.size() ? types[i] : std::string(); };
+    const std::string ext = LowerAscii(ExtractFileExt(name));
+    const auto it = kTypes.find(ext);
+    if (it != kTypes.end()) return text(it->second);
+    return ext.size() > 1 ? Fill(text(kOther), LowerAscii(ext.substr(1))) : text(kNone);
 }
 
 // An entry with sub-entries: its link, then a disclosure of its own for the
@@ -376,7 +377,8 @@ std::string TSiteWriter::Breadcrumb(const std::string& from, int node) const {
            "</li>\n</ol></nav>\n";
 }
 
-std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n) {
+std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n, const std::string& headingId,
+                                         int level, bool lazyImages) {
     if (n.item.attachments.empty()) return "";
     const TSiteWords& w = run_.words;
     std::string rows, figures;
@@ -391,14 +393,15 @@ std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n)
         const std::string name = Escape(shown);
         const long long bytes = fs::FileSize(run_.outputRoot + rel);
         rows += "<tr><td><a href=\"" + href + "\">" + name + "</a></td><td class=\"size\">" +
-                (bytes < 0 ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel)) +
+                (bytes < 0 ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel, w.fileTypes)) +
                 "</td></tr>\n";
         if (IsImageFile(rel))
-            figures += "<figure><a href=\"" + href + "\"><img src=\"" + href + "\" alt=\"" + name +
-                       "\" loading=\"lazy\"></a><figcaption>" + name + "</figcaption></figure>\n";
+            figures += "<figure><a href=\"" + href + "\"><img src=\"" + href + "\" alt=\"" + name + "\"" +
+                       (lazyImages ? " loading=\"lazy\"" : "") + "></a><figcaption>" + name + "</figcaption></figure>\n";
     }
-    return "<section class=\"files\" aria-labelledby=\"files-h\">\n<h2 id=\"files-h\">" + Escape(w.attachments) +
-           "</h2>\n<table>\n<thead><tr><th scope=\"col\">" + Escape(w.name) + "</th><th scope=\"col\">" +
+    const std::string h = "h" + std::to_string(level);
+    return "<section class=\"files\" aria-labelledby=\"" + headingId + "\">\n<" + h + " id=\"" + headingId + "\">" +
+           Escape(w.attachments) + "</" + h + ">\n<table>\n<thead><tr><th scope=\"col\">" + Escape(w.name) + "</th><th scope=\"col\">" +
            Escape(w.size) + "</th><th scope=\"col\">" + Escape(w.type) + "</th></tr></thead>\n<tbody>\n" + rows +
            "</tbody>\n</table>\n" + figures + "</section>\n";
 }
@@ -536,10 +539,13 @@ std::string TSiteWriter::PrintPage() {
         int depth = 2;
         for (int p = n.treeParent; p >= 0 && depth < 6; p = nodes_[static_cast<std::size_t>(p)].treeParent) ++depth;
         const std::string h = std::to_string(depth);
-        out += "<section class=\"chapter\" id=\"n" + std::to_string(id) + "\">\n<h" + h + ">" + Escape(n.caption) +
-               "</h" + h + ">\n";
+        // Top-level items begin a printed page; the rest follow on.
+        out += std::string("<section class=\"chapter") + (depth == 2 ? " part" : "") + "\" id=\"n" +
+               std::to_string(id) + "\">\n<h" + h + ">" + Escape(n.caption) + "</h" + h + ">\n";
         const std::string body = NoteBody(n, from);
         if (!body.empty()) out += "<div class=\"note\">\n" + body + "\n</div>\n";
+        // The book holds the attachments too: images the notes speak of, the files' list.
+        out += AttachmentsHtml(from, n, "files-n" + std::to_string(id), std::min(depth + 1, 6), false);
         out += "</section>\n";
     }
     return out + "</main>\n</body>\n</html>\n";

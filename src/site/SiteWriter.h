@@ -68,7 +68,10 @@ private:
     void TreeNodes(std::string& out, const std::vector<int>& ids, const std::string& from, int current, bool full,
                    int depth, const std::vector<int>& path) const;
     std::string Breadcrumb(const std::string& from, int node) const;
-    std::string AttachmentsHtml(const std::string& from, const Node& n);
+    // headingId and level name the section's heading: print.html holds many,
+    // and loads its images at once, since a page printed shows them all.
+    std::string AttachmentsHtml(const std::string& from, const Node& n, const std::string& headingId = "files-h",
+                                int level = 2, bool lazyImages = true);
     std::string NoteBody(const Node& n, const std::string& from);
     std::string ItemPage(int id, std::string& text);
     std::string IndexPage() const;

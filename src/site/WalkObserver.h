@@ -24,6 +24,12 @@ struct TSiteWords {
                 notFoundText = "This page does not exist (any more).", print = "Whole book", theme = "Dark or light",
                 breadcrumb = "Breadcrumb", noKeywords = "No keywords.",
                 noItems = "No exported item carries this keyword.", subItemsOf = "Sub-items of %s";
+    // Kinds of attachments by extension (see FileType), then "%s file" for
+    // another extension and "File" for none.
+    std::vector<std::string> fileTypes = {
+        "PNG image",   "JPEG image", "GIF image",   "Bitmap image", "SVG image",     "WebP image", "PDF document",
+        "Text",        "HTML page",  "Rich text",   "Word document", "Text document", "Spreadsheet", "CSV table",
+        "ZIP archive", "XML document", "JSON data", "Audio",        "Video",         "%s file",    "File"};
 };
 
 struct TRunStart {

@@ -37,12 +37,16 @@
 
   function withIndex(done) {
     if (data) return done();
-    if (window.QB_SEARCH) { data = window.QB_SEARCH; return done(); }
+    if (window.QB_SEARCH) { data = window.QB_SEARCH; decodeInBackground(); return done(); }
     if (!loading) {
       loading = [];
       var s = document.createElement("script");
       s.src = root + "_site/search-index.js";
-      s.onload = function () { data = window.QB_SEARCH; loading.forEach(function (f) { f(); }); };
+      s.onload = function () {
+        data = window.QB_SEARCH;
+        loading.forEach(function (f) { f(); });
+        decodeInBackground();
+      };
       document.head.appendChild(s);
     }
     loading.push(done);
@@ -57,41 +61,68 @@
     }
     return lo;
   }
-  // Pages of word k: the index keeps them as base-36 gaps, read when first searched.
-  var decoded = {};
+  // Pages of word k: the index keeps them as base-36 gaps, decoded once, in
+  // idle time after the index is loaded or when first searched.
+  var decoded = [];
   function pagesOf(k) {
-    if (decoded[k]) return decoded[k];
-    var list = [], page = 0, gaps = data.hits[k].split(",");
-    for (var i = 0; i < gaps.length; i++) { page += parseInt(gaps[i], 36); list.push(page); }
+    var list = decoded[k];
+    if (list) return list;
+    var gaps = data.hits[k], page = 0, v = 0;
+    list = [];
+    for (var i = 0; i < gaps.length; i++) {
+      var c = gaps.charCodeAt(i);
+      if (c === 44) { page += v; list.push(page); v = 0; }
+      else v = v * 36 + (c <= 57 ? c - 48 : c - 87);
+    }
+    if (gaps.length) list.push(page + v);
     return (decoded[k] = list);
   }
-  // Page -> 2 when it holds the word itself, 1 when only a longer word beginning with it.
-  function pagesFor(word) {
-    var hit = {};
-    for (var k = lowerBound(word); k < data.words.length && data.words[k].lastIndexOf(word, 0) === 0; k++) {
-      var score = data.words[k] === word ? 2 : 1;
-      pagesOf(k).forEach(function (p) { if (!hit[p] || hit[p] < score) hit[p] = score; });
+  function decodeInBackground() {
+    var k = 0, later = window.requestIdleCallback || function (f) { return setTimeout(f, 1); };
+    function slice(deadline) {
+      var until = performance.now() + (deadline && deadline.timeRemaining ? Math.min(8, deadline.timeRemaining()) : 4);
+      while (k < data.words.length && performance.now() < until)
+        for (var n = 0; n < 200 && k < data.words.length; n++) pagesOf(k++);
+      if (k < data.words.length) later(slice);
     }
-    return hit;
+    later(slice);
   }
+  // Per page, reused between searches: the best score of the word being
+  // matched (2 the word itself, 1 a longer word beginning with it) and the sum.
+  var best = null, total = null, captions = [];
+  function captionOf(p) { return captions[p] || (captions[p] = fold(data.pages[p][1])); }
   // Pages holding every word (or a longer word beginning with it), best first.
   function find(query) {
     var ws = words(query);
     if (!ws.length) return { words: ws, ids: [] };
-    var score = null;
+    if (!best) { best = new Uint8Array(data.pages.length); total = new Int32Array(data.pages.length); }
+    var ids = null;
     ws.forEach(function (w) {
-      var hit = pagesFor(w), next = {};
-      Object.keys(hit).forEach(function (p) {
-        if (score === null || p in score) next[p] = (score ? score[p] : 0) + hit[p];
-      });
-      score = next;
+      var touched = [];
+      for (var k = lowerBound(w); k < data.words.length && data.words[k].lastIndexOf(w, 0) === 0; k++) {
+        var score = data.words[k] === w ? 2 : 1, list = pagesOf(k);
+        for (var i = 0; i < list.length; i++) {
+          var p = list[i];
+          if (!best[p]) touched.push(p);
+          if (best[p] < score) best[p] = score;
+        }
+      }
+      if (ids === null) {
+        ids = touched;
+        for (var i = 0; i < ids.length; i++) total[ids[i]] = best[ids[i]];
+      } else {
+        var kept = [];
+        for (var i = 0; i < ids.length; i++) if (best[ids[i]]) { total[ids[i]] += best[ids[i]]; kept.push(ids[i]); }
+        ids = kept;
+      }
+      for (var i = 0; i < touched.length; i++) best[touched[i]] = 0;
     });
     // Pages whose caption holds a word come first.
-    Object.keys(score).forEach(function (p) {
-      var caption = fold(data.pages[p][1]);
-      ws.forEach(function (w) { if (caption.indexOf(w) >= 0) score[p] += 3; });
+    ids.forEach(function (p) {
+      var caption = captionOf(p);
+      ws.forEach(function (w) { if (caption.indexOf(w) >= 0) total[p] += 3; });
     });
-    var ids = Object.keys(score).map(Number).sort(function (a, b) { return score[b] - score[a] || a - b; });
+    ids.sort(function (a, b) { return total[b] - total[a] || a - b; });
     return { words: ws, ids: ids };
   }
 

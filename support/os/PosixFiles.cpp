@@ -83,6 +83,132 @@ bool ListDir(DIR* d, std::vector<Entry>& entries) {
     return err == 0;
 }
 
+// The system refuses a whole path of PATH_MAX bytes or more (ENAMETOOLONG),
+// however short its parts; deep trees of long captions reach that. Such a
+// path is walked a piece at a time: each piece's folder is opened (links in
+// it followed, as a whole path's would be) and the rest looked up below it.
+template <class Call>
+int ShortPath(int base, const std::string& path, Call&& call) {
+    if (path.size() < PATH_MAX) return call(base, path.c_str());
+    int dir = base;
+    std::size_t pos = 0;
+    auto release = [&] {
+        const int err = errno;
+        if (dir != base) ::close(dir);
+        errno = err;
+    };
+    while (path.size() - pos >= PATH_MAX) {
+        const std::size_t cut = path.rfind('/', pos + PATH_MAX - 2);
+        if (cut == std::string::npos || cut < pos || (cut == pos && pos != 0)) {
+            release();
+            errno = ENAMETOOLONG;  // one name alone is too long
+            return -1;
+        }
+        const std::string piece = cut == 0 ? std::string("/") : path.substr(pos, cut - pos);
+        const int next = ::openat(dir, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        release();
+        if (next < 0) return -1;
+        dir = next;
+        pos = cut + 1;
+        while (pos < path.size() && path[pos] == '/') ++pos;
+    }
+    const int result = call(dir, pos < path.size() ? path.c_str() + pos : ".");
+    release();
+    return result;
+}
+
+std::string ProcLink(int fd) {
+    char buf[PATH_MAX + 1];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(proc.c_str(), buf, PATH_MAX);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+// Where an open folder lies, also beyond what /proc can name: its name is
+// looked up in its parent, and the parent's place found the same way.
+std::string FolderPathOf(int fd, int depth = 0) {
+    std::string direct = ProcLink(fd);
+    if (!direct.empty() || errno != ENAMETOOLONG || depth > 100000) return direct;
+    struct stat self, up;
+    const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return "";
+    std::string name;
+    if (::fstat(fd, &self) == 0 && ::fstat(parent, &up) == 0 &&
+        !(self.st_dev == up.st_dev && self.st_ino == up.st_ino)) {
+        const int listing = ::dup(parent);
+        DIR* d = listing < 0 ? nullptr : ::fdopendir(listing);
+        if (!d && listing >= 0) ::close(listing);
+        while (d && name.empty()) {
+            const dirent* e = ::readdir(d);
+            if (!e) break;
+            struct stat st;
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+                ::fstatat(parent, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == self.st_dev &&
+                st.st_ino == self.st_ino)
+                name = e->d_name;
+        }
+        if (d) ::closedir(d);
+    }
+    const std::string above = name.empty() ? std::string() : FolderPathOf(parent, depth + 1);
+    ::close(parent);
+    if (above.empty()) return "";
+    return (above == "/" ? std::string() : above) + "/" + name;
+}
+
+// realpath for paths the system finds too long: the folder is opened piece by
+// piece, a link at the end read and resolved in turn.
+std::string LongRealPath(const std::string& path, int links) {
+    if (links > 40) {
+        errno = ELOOP;
+        return "";
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int dir = ShortPath(AT_FDCWD, folder, [](int at, const char* rest) {
+        return ::openat(at, rest, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    });
+    if (dir < 0) return "";
+    std::string out;
+    struct stat st;
+    const bool self = name.empty() || name == "." || name == "..";
+    if (::fstatat(dir, self ? "." : name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (self) {
+            const int at = ::openat(dir, name.empty() ? "." : name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (at >= 0) {
+                out = FolderPathOf(at);
+                ::close(at);
+            }
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[PATH_MAX + 1];
+            const ssize_t n = ::readlinkat(dir, name.c_str(), target, PATH_MAX);
+            if (n > 0) {
+                std::string to(target, static_cast<size_t>(n));
+                if (to[0] != '/') {
+                    const std::string where = FolderPathOf(dir);
+                    to = where.empty() ? std::string() : (where == "/" ? "" : where) + "/" + to;
+                }
+                if (!to.empty()) {
+                    char* real = to.size() < PATH_MAX ? ::realpath(to.c_str(), nullptr) : nullptr;
+                    if (real) {
+                        out = real;
+                        std::free(real);
+                    } else {
+                        out = LongRealPath(to, links + 1);
+                    }
+                }
+            }
+        } else {
+            const std::string where = FolderPathOf(dir);
+            if (!where.empty()) out = (where == "/" ? "" : where) + "/" + name;
+        }
+    }
+    const int err = errno;
+    ::close(dir);
+    errno = err;
+    return out;
+}
+
 }  // namespace
 
 std::string ErrorText(int err) { return std::strerror(err); }
@@ -91,17 +217,16 @@ bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] =
 
 std::string RealPath(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return "";
+    if (!real) return errno == ENAMETOOLONG && !path.empty() ? LongRealPath(path, 0) : "";
     std::string out(real);
     std::free(real);
     return out;
 }
 
 std::string RealPathOf(Fd fd) {
-    char buf[PATH_MAX + 1];
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = ::readlink(proc.c_str(), buf, PATH_MAX);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    FileInfo info;
+    return Info(fd, info) && info.kind == Kind::Folder ? FolderPathOf(static_cast<int>(fd))
+                                                       : ProcLink(static_cast<int>(fd));
 }
 
 std::string CurrentDir() {
@@ -152,12 +277,12 @@ std::string DocumentsFolder() {
 }
 
 Fd OpenAt(Fd base, const std::string& name, unsigned flags, unsigned mode) {
-    return ::openat(Native(base), name.c_str(), OpenFlags(flags), static_cast<mode_t>(mode));
+    return ShortPath(Native(base), name, [&](int at, const char* rest) {
+        return ::openat(at, rest, OpenFlags(flags), static_cast<mode_t>(mode));
+    });
 }
 
-Fd Open(const std::string& path, unsigned flags, unsigned mode) {
-    return ::open(path.c_str(), OpenFlags(flags), static_cast<mode_t>(mode));
-}
+Fd Open(const std::string& path, unsigned flags, unsigned mode) { return OpenAt(kCurrentDir, path, flags, mode); }
 
 void Close(Fd fd) {
     if (fd >= 0) ::close(static_cast<int>(fd));
@@ -221,7 +346,10 @@ bool Info(Fd fd, FileInfo& info) {
 
 bool InfoAt(Fd base, const std::string& name, FileInfo& info, bool follow) {
     struct stat st;
-    if (::fstatat(Native(base), name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (ShortPath(Native(base), name, [&](int at, const char* rest) {
+            return ::fstatat(at, rest, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW);
+        }) != 0)
+        return false;
     Fill(st, info);
     return true;
 }
@@ -230,11 +358,23 @@ bool PathInfo(const std::string& path, FileInfo& info, bool follow) {
     return !path.empty() && InfoAt(kCurrentDir, path, info, follow);
 }
 
-bool RemoveAt(Fd base, const std::string& name) { return ::unlinkat(Native(base), name.c_str(), 0) == 0; }
-bool MakeFolderAt(Fd base, const std::string& name) { return ::mkdirat(Native(base), name.c_str(), 0755) == 0; }
-bool RemoveFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-bool AtomicReplace(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool RemoveAt(Fd base, const std::string& name) {
+    return ShortPath(Native(base), name, [](int at, const char* rest) { return ::unlinkat(at, rest, 0); }) == 0;
+}
+bool MakeFolderAt(Fd base, const std::string& name) {
+    return ShortPath(Native(base), name, [](int at, const char* rest) { return ::mkdirat(at, rest, 0755); }) == 0;
+}
+bool RemoveFolder(const std::string& path) {
+    return ShortPath(AT_FDCWD, path, [](int at, const char* rest) { return ::unlinkat(at, rest, AT_REMOVEDIR); }) == 0;
+}
+bool RemoveFile(const std::string& path) { return RemoveAt(kCurrentDir, path); }
+bool AtomicReplace(const std::string& from, const std::string& to) {
+    return ShortPath(AT_FDCWD, from, [&](int fromAt, const char* fromRest) {
+               return ShortPath(AT_FDCWD, to, [&](int toAt, const char* toRest) {
+                   return ::renameat(fromAt, fromRest, toAt, toRest);
+               });
+           }) == 0;
+}
 bool HardLink(const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()) == 0; }
 
 std::string OtherKindName(const std::string& path) {
@@ -249,7 +389,15 @@ bool HardLinkAt(const std::string& from, Fd base, const std::string& name) {
     return ::linkat(AT_FDCWD, from.c_str(), Native(base), name.c_str(), 0) == 0;
 }
 
-bool ListFolder(const std::string& path, std::vector<Entry>& entries) { return ListDir(::opendir(path.c_str()), entries); }
+bool ListFolder(const std::string& path, std::vector<Entry>& entries) {
+    const int fd = ShortPath(AT_FDCWD, path, [](int at, const char* rest) {
+        return ::openat(at, rest, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    });
+    if (fd < 0) return false;
+    DIR* d = ::fdopendir(fd);
+    if (!d) ::close(fd);
+    return ListDir(d, entries);
+}
 
 bool ListFolderAt(Fd folder, std::vector<Entry>& entries) {
     // fdopendir takes ownership of its descriptor, so it gets a copy.

@@ -102,6 +102,34 @@ TEST(CliCompileFailure, AnOldHelpFileIsNeitherReportedNorUsedForCleanUp) {
     EXPECT_EQ(oldChm, ReadFile(out + "db.chm"));
 }
 
+// Thirty levels of 200-byte captions as folder names: the deepest pages lie
+// about 6 KB below the output folder, beyond what the system takes as one path.
+TEST(CliDeepPaths, LongCaptionsAsFoldersCompileAndCleanUp) {
+    TempDir dir;
+    std::string src = dir.path() + "src";
+    std::string deepest;
+    for (int level = 0; level < 30; ++level) {
+        src += "/a";
+        const std::string caption = "Level " + std::to_string(10 + level) + " " + std::string(191, 'x');
+        WriteFile(src + "/.caption", caption + "\n");
+        WriteFile(src + "/_~_~_notes.rtf", "{\\rtf1\\ansi Level " + std::to_string(level) + "\\par}");
+        deepest = qb::SafeFileName(caption);
+    }
+    const std::string db = dir.path() + "db.kvdb";
+    Outcome r = Quillbook({"db", "import", dir.path() + "src", db});
+    ASSERT_EQ(0, r.status) << r.err;
+    const std::string out = dir.path() + "out/";
+    r = Quillbook(Export(db, out, {"--set", "ReadableFolderNames=true", "-v"}));
+    EXPECT_EQ(0, r.status) << r.err.substr(0, 2000);
+    EXPECT_TRUE(Has(r.out, "Compiled help file:")) << r.out.substr(0, 2000);
+    // The deepest page went into the help file.
+    EXPECT_TRUE(Has(r.out, "\\" + deepest + ".html\n")) << r.out.substr(r.out.size() - 2000);
+    // The clean-up reached the deep folders too.
+    for (const auto& e : std::filesystem::directory_iterator(out))
+        EXPECT_TRUE(e.is_regular_file()) << e.path().filename().string().substr(0, 40);
+    EXPECT_TRUE(qb::fs::FileExists(out + "db.chm"));
+}
+
 class CliFullDisk : public ::testing::TestWithParam<bool> {};
 
 TEST_P(CliFullDisk, HelpFileOnAFullDiskEndsWithOne) {

@@ -164,6 +164,33 @@ TEST(Words, FoldedAsIcuFoldsEveryWord) {
     EXPECT_EQ("\xC3\xBC" "ber\xC3\x9F", FoldCase("\xC3\x9C" "BER\xE1\xBA\x9E"));
 }
 
+// A large text is split in pieces; words at the seams come out as from the
+// whole text, German, Chinese and joined words alike.
+TEST(FtsWords, LargeTextsGiveTheSameWordsAsWhole) {
+    const std::vector<std::string> lines{"Stra\xC3\x9F" "e don't 3,14 e-mail caf\xC3\xA9 ",
+                                         "\xE9\xA5\xBA\xE5\xAD\x90 \xE4\xB8\x8A\xE6\xB5\xB7 ascii ",
+                                         "plain words only here and there ", "x.y 1.000.000 Ab'c \r\n"};
+    std::string text;
+    for (std::size_t n = 0; text.size() < (5u << 19); ++n) text += lines[n % lines.size()];
+    const std::u16string wide = qb::ToUtf16(text);
+    std::vector<std::string> expected;
+    qb::ForEachWordSpan(wide, [&](std::size_t b, std::size_t e) {
+        expected.push_back(IcuFold(std::u16string_view(wide).substr(b, e - b)));
+    });
+    std::vector<std::string> streamed;
+    ForEachTextWord(text, [&](std::string&& word) { streamed.push_back(std::move(word)); });
+    ASSERT_EQ(expected.size(), streamed.size());
+    EXPECT_TRUE(expected == streamed);
+    // Without line feeds, pieces end at blanks.
+    std::string flat = text;
+    for (char& c : flat)
+        if (c == '\n' || c == '\r') c = ' ';
+    const std::u16string flatWide = qb::ToUtf16(flat);
+    std::size_t spans = 0;
+    qb::ForEachWordSpan(flatWide, [&](std::size_t, std::size_t) { ++spans; });
+    EXPECT_EQ(spans, TextWords(flat).size());
+}
+
 TEST(Words, AsciiTextSplitAsIcuSplitsIt) {
     // ASCII text takes a short way round the break iterator; for every text
     // the words must be ICU's. Random texts over letters, digits and the

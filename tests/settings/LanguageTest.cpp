@@ -78,7 +78,7 @@ TEST_F(Languages, CurrentLanguageOutlivesTheDocumentItCameFrom) {
 TEST_F(Languages, TextIdsOutOfRangeEmptyOrMissingAreSkipped) {
     StartWith(
         "<Languages><Language Name='L'><StringTable>"
-        "<Text ID='65'>sixty-five</Text><Text ID='-1'>minus</Text><Text ID='5'>first five</Text>"
+        "<Text ID='86'>eighty-six</Text><Text ID='-1'>minus</Text><Text ID='5'>first five</Text>"
         "<Text ID='5'>second five</Text><Text ID='6'></Text><Text>no id</Text><Text ID='x'>bad id</Text>"
         "<Text ID='30'>last</Text><Text ID='9'>reserved</Text>"
         "</StringTable></Language></Languages>");

@@ -1,12 +1,14 @@
 // The website written by a real export of the bundled sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
 
 #include "dvo/dvo.h"
 #include "engine/OptionSchema.h"
+#include "site/WalkObserver.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/SampleDatabase.h"
 
@@ -162,4 +164,55 @@ TEST_F(SiteExport, TheLogNamesTheSitesIndex) {
     bool named = false;
     for (const auto& line : recorder.Lines()) named = named || line == "Website: " + work.path() + "site/index.html";
     EXPECT_TRUE(named);
+}
+
+// Attachment types are words of the site's language like the rest: a German
+// site names no type in English, also for extensions without a name of their own.
+TEST_F(SiteExport, AGermanSiteNamesFileTypesInGerman) {
+    TempDir work;
+    options.SiteFolder = work.path() + "site";
+    Run(work.path() + "out/");
+    const qb::site::TSiteWords english;
+    std::vector<std::string> types;
+    for (const auto& e : sfs::recursive_directory_iterator(work.path() + "site/p")) {
+        if (e.path().extension() != ".html") continue;
+        const std::string page = ReadFile(e.path().string());
+        // Rows are name, size, type.
+        for (std::size_t at = page.find("<td class=\"size\">"); at != std::string::npos;
+             at = page.find("<td class=\"size\">", at + 1)) {
+            const std::size_t cell = page.find("</td><td>", at) + 9;
+            types.push_back(page.substr(cell, page.find("</td>", cell) - cell));
+        }
+    }
+    ASSERT_GE(types.size(), 3u);
+    for (const std::string& type : types) {
+        for (const std::string& name : english.fileTypes) {
+            const std::size_t hole = name.find("%s");
+            const std::string fixed = hole == std::string::npos ? name : name.substr(hole + 2);
+            EXPECT_FALSE(hole == std::string::npos ? type == name : type.size() >= fixed.size() &&
+                                                                        type.compare(type.size() - fixed.size(),
+                                                                                     fixed.size(), fixed) == 0)
+                << type;
+        }
+    }
+    EXPECT_NE(types.end(), std::find(types.begin(), types.end(), "Textdatei"));
+}
+
+// print.html is the whole book: images the notes speak of are in it, loaded at
+// once (a printed page shows them all), and its many sections keep ids apart.
+TEST_F(SiteExport, TheWholeBookHoldsTheAttachmentsWithIdsOfTheirOwn) {
+    TempDir work;
+    options.SiteFolder = work.path() + "site";
+    Run(work.path() + "out/");
+    const std::string book = ReadFile(work.path() + "site/print.html");
+    EXPECT_NE(std::string::npos, book.find("first-office.jpg\" alt=\"first-office.jpg\">")) << "the image, not lazy";
+    EXPECT_EQ(std::string::npos, book.find("loading=\"lazy\""));
+    EXPECT_NE(std::string::npos, book.find(">Textdatei</td>"));
+    std::map<std::string, int> ids;
+    for (std::size_t at = book.find(" id=\""); at != std::string::npos; at = book.find(" id=\"", at + 1))
+        ++ids[book.substr(at + 5, book.find('"', at + 5) - at - 5)];
+    EXPECT_GT(ids.size(), 50u);
+    for (const auto& [id, count] : ids) EXPECT_EQ(1, count) << id;
+    // Top-level items begin a printed page.
+    EXPECT_NE(std::string::npos, book.find("<section class=\"chapter part\""));
 }

@@ -164,6 +164,64 @@ TEST(OsFiles, NoFollowRefusesALinkAndRemoveTakesTheLinkItself) {
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "link"));
 }
 
+// Thirty folders of 200-byte names: about 6 KB, beyond what the system takes
+// as one path, as a deep export with captions as folder names makes.
+TEST(OsFiles, PathsBeyondTheSystemsLimitWorkForEveryCall) {
+    Folder dir;
+    const std::string real = os::RealPath(dir.path);
+    ASSERT_FALSE(real.empty());
+    std::vector<std::string> folders;
+    std::string path = real;
+    for (int level = 0; level < 30; ++level) {
+        path += "/" + std::string(195, static_cast<char>('a' + level % 26)) + std::to_string(10000 + level);
+        ASSERT_TRUE(os::MakeFolderAt(os::kCurrentDir, path)) << "level " << level << ": " << os::ErrorText(errno);
+        folders.push_back(path);
+    }
+    ASSERT_GT(path.size(), 6000u);
+    const std::string file = path + "/page.html";
+    const os::Fd out = os::Open(file, os::kWrite | os::kCreate | os::kExclusive);
+    ASSERT_NE(os::kNoFd, out) << os::ErrorText(errno);
+    ASSERT_TRUE(os::WriteAll(out, "deep", 4));
+    os::Close(out);
+
+    os::FileInfo info;
+    ASSERT_TRUE(os::PathInfo(file, info, false));
+    EXPECT_EQ(os::Kind::File, info.kind);
+    EXPECT_EQ(4u, info.size);
+    const os::Fd in = os::Open(file, os::kRead | os::kNoFollow);
+    ASSERT_NE(os::kNoFd, in);
+    char bytes[8];
+    EXPECT_EQ(4, os::Read(in, bytes, sizeof bytes));
+    os::Close(in);
+    EXPECT_EQ(file, os::RealPath(file));
+    EXPECT_EQ(file, os::RealPath(path + "/../" + path.substr(path.rfind('/') + 1) + "/page.html"));
+    const os::Fd folder = os::Open(path, os::kRead | os::kDirectory);
+    ASSERT_NE(os::kNoFd, folder);
+    EXPECT_EQ(path, os::RealPathOf(folder));
+    os::Close(folder);
+    std::vector<os::Entry> entries;
+    ASSERT_TRUE(os::ListFolder(path, entries));
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_EQ("page.html", entries[0].name);
+
+    // A link down there is resolved to where it leads, not taken as lying inside.
+    Write(dir / "outside", "x");
+    std::error_code ec;
+    std::filesystem::create_symlink(real + "/outside", dir / "link", ec);
+    if (!ec) {
+        ASSERT_TRUE(os::AtomicReplace(dir / "link", path + "/link")) << os::ErrorText(errno);
+        EXPECT_EQ(real + "/outside", os::RealPath(path + "/link"));
+        EXPECT_EQ(os::kNoFd, os::Open(path + "/link", os::kRead | os::kNoFollow));
+        EXPECT_EQ(ELOOP, errno);
+        EXPECT_TRUE(os::RemoveFile(path + "/link"));
+    }
+
+    EXPECT_FALSE(os::RemoveFolder(folders.back()));  // not empty
+    EXPECT_TRUE(os::RemoveFile(file));
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) EXPECT_TRUE(os::RemoveFolder(*it)) << *it;
+    EXPECT_FALSE(os::PathInfo(folders.front(), info, false));
+}
+
 TEST(OsFiles, ExclusiveCreateFailsOnAnyExistingEntry) {
     Folder dir;
     Write(dir / "taken", "x");

@@ -88,12 +88,12 @@ TEST_F(MessageTableTest, ReplacedEntriesAreReadAtTheTimeOfUse) {
 }
 
 TEST_F(MessageTableTest, IdsOutsideTheTable) {
-    // The wizard's 31 messages and the website's fixed words.
-    EXPECT_EQ(65, kMessageCount);
+    // The wizard's 31 messages, the website's fixed words and its file types.
+    EXPECT_EQ(86, kMessageCount);
     SetMsg(-1, "x");
-    SetMsg(65, "x");
+    SetMsg(86, "x");
     EXPECT_EQ("", Msg(-1));
-    EXPECT_EQ("", Msg(65));
-    EXPECT_EQ("", BuiltInMsg(65));
+    EXPECT_EQ("", Msg(86));
+    EXPECT_EQ("", BuiltInMsg(86));
     for (int id = 0; id < kMessageCount; ++id) EXPECT_EQ(BuiltInMsg(id), Msg(id)) << id;
 }
