@@ -96,10 +96,13 @@ private:
         if (!job.FileList) job.FileList = std::make_unique<TStringList>();
         for (const std::string& folder : {ChangeFileExt(htmlFile, ".files"), ChangeFileExt(htmlFile, "") + "_files"}) {
             if (!fs::DirectoryExists(folder)) continue;
-            TStringList parts;
-            FindFiles(parts, folder, "*.*", false);
+            // Listed by full path (a relative one would be the process's), named as the page is.
+            TStringList found;
+            FindFiles(found, fs::ExpandFileName(folder), "*.*", false);
+            std::vector<std::string> parts;
+            for (const std::string& f : found) parts.push_back(IncludeTrailingDelimiter(folder) + ExtractFileName(f));
             // Named in the run record, so the clean-up takes them away with the page.
-            if (job.Record) RunRecord(job).AddAll(job, std::vector<std::string>(parts.begin(), parts.end()));
+            if (job.Record) RunRecord(job).AddAll(job, parts);
             for (const std::string& part : parts) job.FileList->Add(part);
         }
     }

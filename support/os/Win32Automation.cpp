@@ -43,11 +43,14 @@ std::wstring ServerProgram(const CLSID& clsid) {
     if (FAILED(StringFromCLSID(clsid, &text))) return L"";
     const std::wstring key = L"CLSID\\" + std::wstring(text) + L"\\LocalServer32";
     CoTaskMemFree(text);
-    wchar_t value[2048];
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, value,
-                     &size) != ERROR_SUCCESS)
-        return L"";
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return L"";
+    wchar_t value[2048] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG read = RegQueryValueExW(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(handle);
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return L"";
     std::wstring line(value);
     std::wstring program;
     if (!line.empty() && line[0] == L'"')

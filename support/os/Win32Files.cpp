@@ -254,7 +254,9 @@ bool RemoveWide(const std::wstring& path) {
 
 bool List(const std::wstring& folder, std::vector<Entry>& entries) {
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+    // With the "\\?\" prefix a doubled separator is not folded: "dir\\*" matches nothing.
+    const bool ends = !folder.empty() && folder.back() == L'\\';
+    HANDLE find = ::FindFirstFileExW((folder + (ends ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                      FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         SetErrno();
