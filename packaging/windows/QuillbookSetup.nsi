@@ -34,6 +34,7 @@ RequestExecutionLevel admin
 InstallDir "$PROGRAMFILES\Kelvane\plugins"
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 ShowInstDetails show
+BrandingText "${PRODUCT} ${VERSION}"
 ShowUninstDetails show
 
 VIProductVersion "${VERSION}.0"
@@ -47,9 +48,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Quillbook developers"
 !include "LogicLib.nsh"
 
 !define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_LICENSE "${SOURCE}\LICENSE.txt"
+!define MUI_PAGE_HEADER_SUBTEXT "Choose the plug-in folder of Kelvane."
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Choose the plug-in folder of Kelvane. Quillbook adds the menu command $\"Export to CHM...$\" the next time Kelvane starts."
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Kelvane's plug-in folder"
-!insertmacro MUI_PAGE_LICENSE "${SOURCE}\LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
