@@ -9,6 +9,8 @@
 #include <tlhelp32.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cwctype>
 #include <condition_variable>
 #include <deque>
 #include <functional>
