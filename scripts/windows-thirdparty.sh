@@ -198,7 +198,9 @@ build_icu() {
         LD_LIBRARY_PATH="$lib" "$bin/genccode" -d "$work" -e "icudt${major}" "$work/icudt${major}l.dat" >&2
         "$cc" -O0 -DU_STATIC_IMPLEMENTATION -I"$prefix/include" -c "$work/icudt${major}l_dat.c" -o "$work/icudt.o"
         # genccode names the array after the file (icudtNNl_dat); ICU looks for icudtNN_dat.
-        "$triple-objcopy" --redefine-sym "icudt${major}l_dat=icudt${major}_dat" "$work/icudt.o"
+        # 32-bit Windows puts "_" before C names; a name the object lacks is left alone.
+        "$triple-objcopy" --redefine-sym "icudt${major}l_dat=icudt${major}_dat" \
+            --redefine-sym "_icudt${major}l_dat=_icudt${major}_dat" "$work/icudt.o"
         rm -f "$prefix/lib/libsicudt.a"
         "$ar" rcs "$prefix/lib/libsicudt.a" "$work/icudt.o"
         cp "$work/icudt${major}l.dat" "$prefix/lib/"
