@@ -3,6 +3,7 @@
 #   build-windows/i686/out/     the shipped 32-bit plug-in, hha.dll, dvo.dll, quillbook.exe, qbhost.exe
 #   build-windows/x86_64/out/   the same for 64-bit, with the tests (run under wine64)
 #   build-windows/Quillbook-VERSION-win32.zip   the plug-in folder a user unpacks
+#   build-windows/QuillbookSetup-VERSION.exe    the same folder as an installer (NSIS)
 # Third-party libraries come from Debian's source packages, built once into
 # $QB_THIRDPARTY_CACHE (default /var/cache/quillbook/thirdparty).
 #   QB_WINDOWS_ARCHS="x86_64"   build only these (default: "i686 x86_64")
@@ -41,19 +42,30 @@ for arch in $archs; do
     echo "$arch: third-party $((mid - start)) s, project $((end - mid)) s" | tee -a "$times"
 done
 
-# The plug-in folder: what the host loads, beside its language file.
-if [[ " $archs " == *" i686 "* ]]; then
-    version="$(sed -n 's/^project(Quillbook VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+# The plug-in folder: what the host loads, beside its language file; zipped,
+# and as an installer. QB_PACKAGE_ARCH=x86_64 packs the 64-bit files instead
+# (named -win64 and -x64, never taken for the shipped 32-bit ones).
+version="$(sed -n 's/^project(Quillbook VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+pkg_arch="${QB_PACKAGE_ARCH:-i686}"
+if [[ " $archs " == *" $pkg_arch "* ]]; then
+    if [ "$pkg_arch" = i686 ]; then
+        zip_name="Quillbook-$version-win32.zip" setup_name="QuillbookSetup-$version.exe" stub=x86-unicode
+    else
+        zip_name="Quillbook-$version-win64.zip" setup_name="QuillbookSetup-$version-x64.exe" stub=amd64-unicode
+    fi
     stage="$out/zip/Quillbook"
-    rm -rf "$out/zip" "$out/Quillbook-$version-win32.zip"
+    rm -rf "$out/zip" "$out/$zip_name" "$out/$setup_name"
     mkdir -p "$stage"
-    cp "$out/i686/out/Quillbook.dll" "$out/i686/out/Quillbook.lng" "$out/i686/out/hha.dll" "$stage/"
+    cp "$out/$pkg_arch/out/Quillbook.dll" "$out/$pkg_arch/out/Quillbook.lng" "$out/$pkg_arch/out/hha.dll" "$stage/"
     cp "$root/README.md" "$stage/README.md"
     cp "$root/LICENSE" "$stage/LICENSE.txt"
     # Fixed times and order: the same sources give the same zip.
     touch -d "@${SOURCE_DATE_EPOCH:-315619200}" "$stage"/*
-    (cd "$stage" && zip -X -q "$out/Quillbook-$version-win32.zip" $(ls | sort))
-    echo "build-windows: $out/Quillbook-$version-win32.zip"
+    (cd "$stage" && zip -X -q "$out/$zip_name" $(ls | sort))
+    echo "build-windows: $out/$zip_name"
+    makensis -V2 -DVERSION="$version" -DSOURCE="$stage" -DOUTFILE="$out/$setup_name" -DTARGET="$stub" \
+        "$root/packaging/windows/QuillbookSetup.nsi"
+    echo "build-windows: $out/$setup_name"
 fi
 for arch in $archs; do
     ls -l "$out/$arch/out/"{Quillbook.dll,hha.dll,dvo.dll,quillbook.exe,qbhost.exe} 2>/dev/null \

@@ -33,11 +33,12 @@ TEST_PACKAGES=(
 )
 
 # The Windows cross-build: MinGW-w64 for both targets (posix threads), Wine to
-# run the tests, and what building Debian's source packages needs.
+# run the tests, what building Debian's source packages needs, and NSIS for
+# the installer.
 WINDOWS_PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  wine wine64 dpkg-dev tcl zip python3 libcli11-dev cmake ninja-build ccache
+  wine wine64 dpkg-dev tcl zip python3 libcli11-dev cmake ninja-build ccache nsis
 )
 
 wanted=("${PACKAGES[@]}")

@@ -13,7 +13,12 @@ namespace qb {
 
 void PrepareConverter(TParameters& job, int offices) {
     switch (job.options.ConvertMethod) {
-        case 1: try { job.ConverterObject = CreateOfficeEngine(job.options, offices > 0 ? offices : OfficeCount());
+        case 1: try {
+                if (os::HasAutomation())
+                    job.ConverterObject =
+                        CreateWordEngine(job.options, os::StartAutomationServer(kWordProgId, WordTimeout()));
+                else
+                    job.ConverterObject = CreateOfficeEngine(job.options, offices > 0 ? offices : OfficeCount());
             } catch (const std::exception& e) {
                 // The cause goes to the log; the error itself is the one users know.
                 ReportProgress(job, -1, e.what());

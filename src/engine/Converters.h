@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/Options.h"
+#include "support/Automation.h"
 
 namespace qb {
 
@@ -61,6 +62,13 @@ std::unique_ptr<IConverterEngine> CreatePlainTextEngine();
 std::unique_ptr<IConverterEngine> CreateOfficeEngine(const TConvertOptions& options, int offices = 1);
 // Offices a run starts: QB_OFFICES (1 to 16), else one per core, at most 4.
 int OfficeCount();
+// Engine 1 where automation exists: the word processor's application object,
+// set up for the run at once; raises qb::Error when a call to it fails.
+std::unique_ptr<IConverterEngine> CreateWordEngine(const TConvertOptions& options,
+                                                   std::unique_ptr<os::IAutomationServer> word);
+// Seconds one call to the word processor may take: QB_WORD_TIMEOUT, else 120.
+double WordTimeout();
+inline constexpr const char* kWordProgId = "Word.Application";
 
 // Creates the engine of options.ConvertMethod; raises the run-ending error
 // when an outside engine cannot be set up. offices: 0 for OfficeCount().

@@ -261,6 +261,16 @@ TEST(OsFiles, ListingNamesKindsAndLeavesOutDotEntries) {
     EXPECT_EQ("sub", entries[1].name);
     EXPECT_EQ(os::Kind::Folder, entries[1].kind);
     EXPECT_FALSE(os::ListFolder(dir / "missing", entries));
+
+    // A folder named with its trailing separator, as the file helpers join it.
+    for (const char* sep : {"/", "\\"}) {
+        if (std::string(sep) == "\\" && os::PathListSeparator() == ':') continue;  // "\\" is a name character here
+        entries.clear();
+        EXPECT_TRUE(os::ListFolder(dir / "sub" + sep, entries)) << sep;
+        entries.clear();
+        ASSERT_TRUE(os::ListFolder(dir.path + sep, entries)) << sep;
+        EXPECT_EQ(2u, entries.size()) << sep;
+    }
 }
 
 TEST(OsFiles, ASecondLockOnTheSameFileIsRefused) {

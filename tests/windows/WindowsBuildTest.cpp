@@ -1,7 +1,7 @@
 // The cross-built Windows files (scripts/build-windows.sh) as the host and a
 // user meet them: export and import tables, the calling convention of the
-// 32-bit exports, the host stand-in under Wine, and an export under wine64
-// that gives the same files as the Linux build.
+// 32-bit exports, the host stand-in under Wine, an export under wine64
+// that gives the same files as the Linux build, and the installer.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -209,6 +209,8 @@ public:
         Shell(env_ + "wineserver -w 2>&1");
     }
     ~WinePrefix() { Shell(env_ + "wineserver -k 2>&1"); }
+    // Until every program started in the prefix has ended.
+    void Wait() const { Shell(env_ + "wineserver -w 2>&1"); }
     bool ok() const { return ok_; }
     const std::string& bootLog() const { return bootLog_; }
     std::string Wine(const std::string& loader, const std::string& args, int* status = nullptr) const {
@@ -367,6 +369,116 @@ TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
     }
     EXPECT_EQ(1u, chms);
     for (const auto& [name, _] : windowsFiles) EXPECT_TRUE(linuxFiles.count(name)) << name << " only on Windows";
+}
+
+}  // namespace
+
+namespace {
+
+// --- The installer -------------------------------------------------------------
+
+std::string SetupScript() { return std::string(QB_SOURCE_DIR) + "/packaging/windows/QuillbookSetup.nsi"; }
+
+const std::set<std::string> kPluginFolder = {"Quillbook.dll", "Quillbook.lng", "hha.dll", "README.md", "LICENSE.txt"};
+
+// What the archive lister sees inside an installer: its payload's file names.
+std::set<std::string> Payload(const std::string& setup) {
+    std::set<std::string> names;
+    bool inList = false;
+    for (const std::string& line : Lines(Shell("7z l -ba -slt '" + setup + "' 2>/dev/null"))) {
+        if (line.rfind("Path = ", 0) == 0) {
+            const std::string name = line.substr(7);
+            if (name.rfind("$PLUGINSDIR", 0) != 0) names.insert(name);
+            inList = true;
+        }
+    }
+    if (!inList) names.insert("<unreadable>");
+    return names;
+}
+
+TEST(WindowsInstaller, ShippedSetupHoldsThe32BitPluginFolder) {
+    REQUIRE_WINDOWS_BUILD("i686");
+    if (!HaveTool("7z")) GTEST_SKIP() << "7z is not installed";
+    std::string setup;
+    for (const auto& e : fs::directory_iterator(BuildRoot()))
+        if (std::regex_match(e.path().filename().string(), std::regex(R"(QuillbookSetup-[0-9.]+\.exe)")))
+            setup = e.path().string();
+    ASSERT_FALSE(setup.empty()) << "no QuillbookSetup-VERSION.exe in " << BuildRoot();
+    std::set<std::string> expected = kPluginFolder;
+    expected.insert("Uninstall-Quillbook.exe");
+    EXPECT_EQ(expected, Payload(setup));
+    // A 32-bit installer runs on every Windows the 32-bit host runs on.
+    const std::string header = Shell("head -c 4096 '" + setup + "' | od -An -tx1 -v");
+    EXPECT_NE(std::string::npos, header.find("50 45 00 00 4c 01")) << "PE signature with machine i386";
+    const std::string dll = Shell("7z x -so '" + setup + "' Quillbook.dll 2>/dev/null | head -c 4096 | od -An -tx1 -v");
+    EXPECT_NE(std::string::npos, dll.find("50 45 00 00 4c 01")) << "the packed plug-in is the 32-bit one";
+}
+
+// The same script built with the 64-bit stub, so that wine64 alone runs it:
+// a silent install next to the user's files, a reinstall, a silent uninstall.
+TEST(WindowsInstaller, InstallKeepsTheUsersFilesAndUninstallRemovesOnlyOurs) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    if (!HaveTool("makensis")) GTEST_SKIP() << "makensis is not installed (scripts/install-deps.sh --windows installs nsis)";
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const std::string stage = tmp / "stage/";
+    fs::create_directories(stage);
+    for (const char* f : {"Quillbook.dll", "Quillbook.lng", "hha.dll"}) fs::copy_file(OutDir("x86_64") + f, stage + f);
+    fs::copy_file(std::string(QB_SOURCE_DIR) + "/README.md", stage + "README.md");
+    fs::copy_file(std::string(QB_SOURCE_DIR) + "/LICENSE", stage + "LICENSE.txt");
+    const std::string setup = tmp / "setup.exe";
+    int status = -1;
+    std::string log = Shell("makensis -V2 -DVERSION=3.0.0 -DTARGET=amd64-unicode '-DSOURCE=" + stage + "' '-DOUTFILE=" +
+                                setup + "' '" + SetupScript() + "' 2>&1",
+                            &status);
+    ASSERT_EQ(0, status) << log;
+
+    // A plug-in folder the host and another plug-in already use.
+    const std::string dir = tmp / "Kelvane plugins/";
+    fs::create_directories(dir);
+    const std::map<std::string, std::string> users = {
+        {"Quillbook.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quillbook><Config><Language>Deutsch</Language>"
+                          "<KeepDir>true</KeepDir></Config></Quillbook>"},
+        {"Other.dll", "another plug-in"},
+        {"README.md", "another plug-in's readme"}};
+    for (const auto& [name, bytes] : users) WriteFile(dir + name, bytes);
+    std::string target = WinePath(dir);
+    target.pop_back();  // NSIS takes /D= without a trailing separator, unquoted, last
+
+    auto install = [&] {
+        // NSIS reads /D= only unquoted; cmd hands the line on as written.
+        log = wine.Wine("wine", "cmd /c '" + WinePath(setup) + " /S /D=" + target + "'", &status);
+        wine.Wait();
+        ASSERT_EQ(0, status) << log;
+    };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "install" : "reinstall");
+        ASSERT_NO_FATAL_FAILURE(install());
+        for (const char* f : {"Quillbook.dll", "Quillbook.lng", "hha.dll", "LICENSE.txt"})
+            EXPECT_TRUE(ReadFile(dir + f) == ReadFile(stage + f)) << f;
+        EXPECT_TRUE(fs::exists(dir + "Uninstall-Quillbook.exe"));
+        for (const auto& [name, bytes] : users) EXPECT_EQ(bytes, ReadFile(dir + name)) << name << " was changed";
+    }
+
+    // The uninstaller copies itself away and returns at once: wait for it.
+    log = wine.Wine("wine", "'" + dir + "Uninstall-Quillbook.exe' /S", &status);
+    ASSERT_EQ(0, status) << log;
+    wine.Wait();
+    std::map<std::string, std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left[e.path().filename().string()] = ReadFile(e.path().string());
+    EXPECT_EQ(users, left);
+
+    // With nothing of the user's in it, the folder goes too.
+    const std::string fresh = tmp / "fresh/";
+    target = WinePath(tmp / "fresh");
+    ASSERT_NO_FATAL_FAILURE(install());
+    for (const std::string& f : kPluginFolder) EXPECT_TRUE(fs::exists(fresh + f)) << f;
+    wine.Wine("wine", "'" + fresh + "Uninstall-Quillbook.exe' /S", &status);
+    wine.Wait();
+    EXPECT_FALSE(fs::exists(fresh)) << "the emptied folder is left behind";
 }
 
 }  // namespace
