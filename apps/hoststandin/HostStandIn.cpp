@@ -2,13 +2,17 @@
 // with LoadLibraryW as the host does, calls its four exports and prints what
 // came back, so tests can check the module the way the host sees it.
 //   qbhost.exe PLUGIN.dll [HOST-VALUES-FILE]
-// The command export runs only when a host-values file is given.
+// The command export runs only when a host-values file is given. Values that
+// name "Database.FullPath" but no "Database.HANDLE" get the handle of that
+// database opened through dvo.dll, as the host reports its open database.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -82,6 +86,37 @@ private:
     std::thread thread_;
 };
 
+// Value of a key=value line (key without regard to case), empty when absent.
+std::string HostValue(const std::string& values, const std::string& key, bool& present) {
+    present = false;
+    std::size_t start = 0;
+    while (start < values.size()) {
+        std::size_t end = values.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = values.size();
+        const std::string line = values.substr(start, end - start);
+        if (line.size() > key.size() && line[key.size()] == '=' && _strnicmp(line.c_str(), key.c_str(), key.size()) == 0) {
+            present = true;
+            return line.substr(key.size() + 1);
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+void OpenNamedDatabase(std::string& values) {
+    bool hasHandle = false, hasPath = false;
+    HostValue(values, "Database.HANDLE", hasHandle);
+    const std::string path = HostValue(values, "Database.FullPath", hasPath);
+    if (hasHandle || !hasPath || path.empty()) return;
+    HMODULE dvo = LoadLibraryW(L"dvo.dll");
+    using Open = int (*)(const char*);
+    auto open = dvo ? Export<Open>(dvo, "dvo_open") : nullptr;
+    const int handle = open ? open(path.c_str()) : 0;
+    std::printf("database=%d\n", handle);
+    if (!values.empty() && values.back() != '\n') values += "\r\n";
+    values += "Database.HANDLE=" + std::to_string(handle) + "\r\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,7 +160,11 @@ int main(int argc, char** argv) {
             while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) values.append(chunk, n);
             std::fclose(f);
         }
-        BoxAnswerer answerer;
+        OpenNamedDatabase(values);
+        // QB_HOST_NO_ANSWERS: a test plays the user itself.
+        const char* quiet = std::getenv("QB_HOST_NO_ANSWERS");
+        std::unique_ptr<BoxAnswerer> answerer;
+        if (!quiet || !*quiet) answerer = std::make_unique<BoxAnswerer>();
         const int result = command(values.c_str(), 0);
         std::printf("ovel2html=%d\n", result);
     }
