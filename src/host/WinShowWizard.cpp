@@ -131,7 +131,6 @@ void ShowWizard(const std::string& hostText) {
     win::TWinWizard wizard(ThisModule());
     ParseHostValues(hostText.c_str(), wizard.HostValues());
     wizard.ShowModal();
-    wizard.SaveToSettings();
 }
 
 }  // namespace qb

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "Utils/Format.h"
@@ -18,6 +19,7 @@
 #include "settings/Language.h"
 #include "settings/MessageTable.h"
 #include "settings/Settings.h"
+#include "support/Error.h"
 #include "support/Text.h"
 #include "winwizard/WinDialogs.h"
 #include "winwizard/WinNodes.h"
@@ -157,8 +159,12 @@ void TWinWizard::ShowModal() {
     } else {
         owner_ = GetActiveWindow();
     }
-    DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_WIZARD), owner_, &TWinWizard::FrameProc,
-                    reinterpret_cast<LPARAM>(this));
+    saveError_ = nullptr;
+    const INT_PTR shown = DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_WIZARD), owner_, &TWinWizard::FrameProc,
+                                          reinterpret_cast<LPARAM>(this));
+    hwnd_ = nullptr;
+    if (shown == -1) throw Error("The wizard window could not be created (error " + std::to_string(GetLastError()) + ")");
+    if (saveError_) std::rethrow_exception(saveError_);
 }
 
 INT_PTR CALLBACK TWinWizard::FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -237,6 +243,12 @@ INT_PTR TWinWizard::OnFrame(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_DESTROY: {
             activeWizard = nullptr;
+            // The controls go with the window: the settings take them now; an error reaches the command.
+            try {
+                SaveToSettings();
+            } catch (...) {
+                saveError_ = std::current_exception();
+            }
             // Reports the run posted after the window's last look are freed here.
             MSG m;
             while (PeekMessageW(&m, hwnd_, WM_QB_PROGRESS, WM_QB_FINISHED, PM_REMOVE))
@@ -348,11 +360,20 @@ void TWinWizard::OnDrawItem(const DRAWITEMSTRUCT& item) {
         SelectObject(dc, old);
     } else if (id == IDC_imgLogo) {
         FillRect(dc, &r, white_);
-        HICON icon = smallIcon_ ? icon_ : nullptr;
-        if (icon_)
-            DrawIconEx(dc, r.left + (r.right - r.left - 32) / 2, r.top + (r.bottom - r.top - 32) / 2, icon_, 32, 32, 0,
-                       nullptr, DI_NORMAL);
-        (void)icon;
+        if (HBITMAP logo = static_cast<HBITMAP>(LoadImageW(module_, L"logo", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION))) {
+            BITMAP info{};
+            GetObjectW(logo, sizeof info, &info);
+            HDC mem = CreateCompatibleDC(dc);
+            HGDIOBJ old = SelectObject(mem, logo);
+            // Scaled with the window's DPI, centred in its place.
+            const int w = Scale(item.hwndItem, info.bmWidth), h = Scale(item.hwndItem, info.bmHeight);
+            SetStretchBltMode(dc, HALFTONE);
+            StretchBlt(dc, r.left + (r.right - r.left - w) / 2, r.top + (r.bottom - r.top - h) / 2, w, h, mem, 0, 0,
+                       info.bmWidth, info.bmHeight, SRCCOPY);
+            SelectObject(mem, old);
+            DeleteDC(mem);
+            DeleteObject(logo);
+        }
     } else if (id == IDC_imgWeb || id == IDC_imgMail) {
         FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
         HPEN pen = CreatePen(PS_SOLID, 1, RGB(0x1F, 0x4E, 0x9A));
@@ -427,6 +448,7 @@ void TWinWizard::PrepareControls() {
     fill("cbbEncoding", {"", "UTF-8", "GB2312", "BIG5"});
     fill("cbbCHMWinSize", {"[0,0,800,600]", "[0,0,1024,768]", "[0,0,1280,1024]"});
     fill("cbbDefaultTab", {"Content", "Search", "Bookmark", "Index"});
+    SetText("cbbDefaultTab", "Content");
     SendMessageW(Control("cbbCHMLanguage"), CB_SETDROPPEDWIDTH, Scale(hwnd_, 320), 0);
     InitCheckList(Control("chklstTabStyles"),
                   {"Bookmarks", "Search", "Auto sync", "Closed when open ", "Auto show/hide"});
@@ -834,6 +856,10 @@ void TWinWizard::AppendLog(const std::string& text) {
     const std::wstring w = Wide((end > 0 ? "\r\n" : "") + line);
     SendMessageW(log, EM_SETSEL, end, end);
     SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(w.c_str()));
+    // The view follows the new line from its start, not from the end of the longest one.
+    const LRESULT last = SendMessageW(log, EM_LINEINDEX, SendMessageW(log, EM_GETLINECOUNT, 0, 0) - 1, 0);
+    SendMessageW(log, EM_SETSEL, last, last);
+    SendMessageW(log, EM_SCROLLCARET, 0, 0);
 }
 
 void TWinWizard::OnProgress(int position, const std::string* text) {
@@ -871,6 +897,14 @@ void TWinWizard::btnRunClick() {
         return;
     }
     SetText("mmoLogMsg", "");
+    // Each compile loads and frees the help compiler on the run's thread; its unloading there
+    // never returned (the library's threads end with it), so it stays loaded for the process.
+    if (!compiler_) {
+        const std::string library = FindHelpCompiler();
+        HMODULE pinned = nullptr;
+        if (!library.empty() && LoadLibraryW(Wide(library).c_str()))
+            GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, Wide(library).c_str(), &pinned);
+    }
     engineActive_ = true;
     LockDuringRun(true);
     JoinRun();

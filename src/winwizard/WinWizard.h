@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -50,10 +51,10 @@ public:
     ~TWinWizard() override;
 
     TStringList& HostValues() { return hostValues_; }
-    // Creates the window over owner (null: the host's window from the host values, else the active one),
-    // initialises it and returns when it has closed.
+    // Creates the window owned by the host's window (from the host values, else the active one),
+    // initialises it and returns when it has closed and its controls are in the held settings;
+    // raises what writing them raised.
     void ShowModal();
-    void SaveToSettings();
     void SetRunServices(IStorage& storage, IHelpCompiler& compiler);
 
     HWND Window() const { return hwnd_; }
@@ -118,6 +119,7 @@ private:
     void RequestClose();
 
     void BuildOptions();
+    void SaveToSettings();
     void SetRunState(bool running);
     void EndRun();
     void LockDuringRun(bool locked);
@@ -165,6 +167,7 @@ private:
     bool engineActive_ = false;
     bool runState_ = false;
     bool closePending_ = false;
+    std::exception_ptr saveError_;
 };
 
 }  // namespace win

@@ -307,7 +307,7 @@ std::string LargeDatabase(const std::string& dir) {
         WriteFile(item + "\\_~_~_notes.rtf", "{\\rtf1\\ansi {\\b Item} " + para + "\\par " + para + "\\par}");
     }
     const std::string db = dir + "big.kvdb";
-    if (dvo_import(src.c_str(), db.c_str()) != 1) ADD_FAILURE() << dvo_last_error();
+    if (dvo_import((dir + "big").c_str(), db.c_str()) != 1) ADD_FAILURE() << dvo_last_error();
     return db;
 }
 
