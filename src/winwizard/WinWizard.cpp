@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "Utils/Format.h"
 #include "Utils/Platform.h"
@@ -224,13 +225,12 @@ INT_PTR TWinWizard::OnFrame(UINT msg, WPARAM wp, LPARAM lp) {
                 return TRUE;
             }
             return FALSE;
-        case WM_QB_PROGRESS: {
-            std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lp));
-            OnProgress(static_cast<int>(static_cast<INT_PTR>(wp)), text.get());
+        case WM_QB_PROGRESS:
+            OnProgress();
             return TRUE;
-        }
         case WM_QB_FINISHED: {
             std::unique_ptr<std::string> error(reinterpret_cast<std::string*>(lp));
+            OnProgress();  // the last reports before the end
             RunFinished(wp != 0, error ? *error : std::string());
             return TRUE;
         }
@@ -251,7 +251,7 @@ INT_PTR TWinWizard::OnFrame(UINT msg, WPARAM wp, LPARAM lp) {
             }
             // Reports the run posted after the window's last look are freed here.
             MSG m;
-            while (PeekMessageW(&m, hwnd_, WM_QB_PROGRESS, WM_QB_FINISHED, PM_REMOVE))
+            while (PeekMessageW(&m, hwnd_, WM_QB_FINISHED, WM_QB_FINISHED, PM_REMOVE))
                 delete reinterpret_cast<std::string*>(m.lParam);
             return FALSE;
         }
@@ -862,21 +862,41 @@ void TWinWizard::AppendLog(const std::string& text) {
     SendMessageW(log, EM_SCROLLCARET, 0, 0);
 }
 
-void TWinWizard::OnProgress(int position, const std::string* text) {
+void TWinWizard::OnProgress() {
+    std::vector<std::string> lines;
+    int position = -1;
+    {
+        std::lock_guard lock(pendingMutex_);
+        lines.swap(pendingLines_);
+        position = pendingPosition_;
+        pendingPosition_ = -1;
+        progressPosted_ = false;
+    }
     HWND bar = Control("pbPecent");
     if (position >= 0) {
         position = std::min(position, 100);
         if (position != static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0))) SendMessageW(bar, PBM_SETPOS, position, 0);
     }
-    if (text) AppendLog(*text);
+    if (lines.empty()) return;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + lines[i];
+    AppendLog(text);
 }
 
 bool TWinWizard::WorkerProgress(void* context, int position, const char* text) {
     auto* self = static_cast<TWinWizard*>(context);
-    // Only what the window would show is posted: the compiler asks many times a second.
-    if (text || (position >= 0 && self->lastPosted_.exchange(position) != position))
-        PostMessageW(self->hwnd_, WM_QB_PROGRESS, static_cast<WPARAM>(static_cast<INT_PTR>(text ? position : position)),
-                     reinterpret_cast<LPARAM>(text ? new std::string(text) : nullptr));
+    // Reports gather until the window takes them: one message in its queue at most, so
+    // a click on Stop never waits behind thousands of log lines.
+    if (text || position >= 0) {
+        bool post = false;
+        {
+            std::lock_guard lock(self->pendingMutex_);
+            if (text) self->pendingLines_.emplace_back(text);
+            if (position >= 0) self->pendingPosition_ = position;
+            post = !std::exchange(self->progressPosted_, true);
+        }
+        if (post) PostMessageW(self->hwnd_, WM_QB_PROGRESS, 0, 0);
+    }
     return self->stopRequested_;
 }
 
@@ -887,7 +907,11 @@ void TWinWizard::btnRunClick() {
     SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     SendMessageW(bar, PBM_SETPOS, 0, 0);
     stopRequested_ = false;
-    lastPosted_ = -1;
+    {
+        std::lock_guard lock(pendingMutex_);
+        pendingLines_.clear();
+        pendingPosition_ = -1;
+    }
     SetRunState(true);
     try {
         BuildOptions();

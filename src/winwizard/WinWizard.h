@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +36,7 @@ const std::vector<TWinControl>& WizardControls();
 const TWinControl* FindWinControl(const std::string& name);
 
 // Posted by the run's thread to the wizard window.
-constexpr UINT WM_QB_PROGRESS = WM_APP + 1;  // wParam position, lParam std::string* or 0
+constexpr UINT WM_QB_PROGRESS = WM_APP + 1;  // reports wait in the wizard
 constexpr UINT WM_QB_FINISHED = WM_APP + 2;  // wParam failed, lParam std::string* error or 0
 
 class TWinNode;
@@ -123,7 +124,8 @@ private:
     void SetRunState(bool running);
     void EndRun();
     void LockDuringRun(bool locked);
-    void OnProgress(int position, const std::string* text);
+    // Shows the reports the run's thread gathered since the last call.
+    void OnProgress();
     void RunFinished(bool failed, const std::string& error);
     void JoinRun();
     void AppendLog(const std::string& text);
@@ -163,7 +165,10 @@ private:
     std::unique_ptr<TRun> run_;
     std::thread worker_;
     std::atomic<bool> stopRequested_{true};
-    std::atomic<int> lastPosted_{-1};
+    std::mutex pendingMutex_;
+    std::vector<std::string> pendingLines_;
+    int pendingPosition_ = -1;
+    bool progressPosted_ = false;
     bool engineActive_ = false;
     bool runState_ = false;
     bool closePending_ = false;

@@ -300,7 +300,7 @@ std::string LargeDatabase(const std::string& dir) {
     WriteFile(src + "1\\.caption", "Big\n");
     std::string para;
     for (int i = 0; i < 40; ++i) para += "Some words of a note that goes on for a while. ";
-    for (int i = 1; i <= 600; ++i) {
+    for (int i = 1; i <= 2000; ++i) {
         const std::string item = src + "1\\" + std::to_string(i);
         CreateDirectoryW(W(item).c_str(), nullptr);
         WriteFile(item + "\\.caption", "Item " + std::to_string(i) + "\n");
@@ -329,6 +329,7 @@ TEST(WinWizard, StopEndsALongRunAndTheHostEndsWithNothingLeftRunning) {
 
     d.Click(IDC_btnRun);
     ASSERT_TRUE(WaitFor([&] { return TextOf(d[IDC_btnRun]) == "&Stop" && !d.Log().empty(); }, 60)) << d.Log();
+    ASSERT_EQ(std::string::npos, d.Log().find("Compile finished.")) << "the run ended before Stop could be pressed";
     // While the engine runs the language and Back stay locked.
     EXPECT_FALSE(IsWindowEnabled(d[IDC_cbbLanguage]));
     EXPECT_FALSE(IsWindowEnabled(d[IDC_btnBack]));
@@ -344,6 +345,8 @@ TEST(WinWizard, StopEndsALongRunAndTheHostEndsWithNothingLeftRunning) {
         << d.Log();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
     std::printf("stop honoured after %.2f s\n", seconds);
+    const std::string log = d.Log();
+    std::printf("log after the stop:\n%s\n", log.substr(log.size() > 600 ? log.size() - 600 : 0).c_str());
     EXPECT_EQ(std::string::npos, d.Log().find("Compiled help file:")) << d.Log();
     EXPECT_FALSE(IsWindowVisible(d[IDC_pbPecent]));
     EXPECT_FALSE(fs::exists(fs::path(W(out + "Big.chm"))));
