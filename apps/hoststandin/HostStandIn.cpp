@@ -47,7 +47,8 @@ T Export(HMODULE module, const char* name) {
 }
 
 // Plays the user at message boxes the command shows: prints each box's text
-// and presses its default button, so the command returns without a person.
+// and presses its default button, and closes the wizard, so the command returns
+// without a person.
 class BoxAnswerer {
 public:
     BoxAnswerer() : thread_([this] { Run(); }) {}
@@ -62,11 +63,24 @@ private:
         GetWindowThreadProcessId(window, &process);
         wchar_t kind[16] = {};
         GetClassNameW(window, kind, 16);
-        if (process != GetCurrentProcessId() || std::wcscmp(kind, L"#32770") != 0 || !IsWindowVisible(window))
+        const bool wizard = std::wcscmp(kind, L"QuillbookWizard") == 0;
+        if (process != GetCurrentProcessId() || (!wizard && std::wcscmp(kind, L"#32770") != 0) ||
+            !IsWindowVisible(window))
             return TRUE;
         static HWND answered = nullptr;  // once per box, while it closes
         if (window == answered) return TRUE;
         answered = window;
+        if (wizard) {
+            // The wizard is closed as it shows; its caption names the first page.
+            wchar_t caption[512] = {};
+            GetWindowTextW(window, caption, 512);
+            char utf8[2048] = {};
+            WideCharToMultiByte(CP_UTF8, 0, caption, -1, utf8, sizeof utf8, nullptr, nullptr);
+            std::printf("wizard=%s\n", utf8);
+            std::fflush(stdout);
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        }
         wchar_t text[2048] = {};
         GetDlgItemTextW(window, 0xFFFF, text, 2048);  // a message box's text control
         char utf8[8192] = {};

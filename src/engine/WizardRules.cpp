@@ -1,5 +1,6 @@
 #include "engine/WizardRules.h"
 
+#include <cctype>
 #include <climits>
 
 #include "Utils/Utils.h"
@@ -27,7 +28,7 @@ std::string CurrentItemCaption(std::int32_t database, const std::string& itemPat
 
 std::string RangeItemText(const std::string& caption, const std::string& host) {
     // Some languages end the caption with ": ", some with ":".
-    if (host.empty() || caption.empty() || caption.back() == ' ' || caption.back() == '\t') return caption + host;
+    if (host.empty() || caption.empty() || std::isspace(static_cast<unsigned char>(caption.back()))) return caption + host;
     return caption + ' ' + host;
 }
 
