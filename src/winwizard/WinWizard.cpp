@@ -455,6 +455,19 @@ void TWinWizard::PrepareControls() {
     InitCheckList(Control("chklstWinBtns"),
                   {"Menus", "Show/Hide", "Back", "Forward", "Stop", "Refresh", "Home", "Locator", "Options", "Print",
                    "Font", "Topic Next", "Topic Prev", "User Define", "About Quillbook"});
+    {
+        // Whole rows only in the toolbar list: a half row reads as a clipped control.
+        HWND list = Control("chklstWinBtns");
+        RECT row{}, box{}, client{};
+        if (ListView_GetItemRect(list, 0, &row, LVIR_BOUNDS) && row.bottom > row.top) {
+            GetWindowRect(list, &box);
+            GetClientRect(list, &client);
+            const int frame = (box.bottom - box.top) - client.bottom;
+            const int rows = std::max(1, static_cast<int>(client.bottom / (row.bottom - row.top)));
+            SetWindowPos(list, nullptr, 0, 0, box.right - box.left, rows * (row.bottom - row.top) + frame,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
     SendMessageW(Control("mmoLogMsg"), EM_SETLIMITTEXT, 0, 0);
     SendMessageW(Control("pbPecent"), PBM_SETRANGE32, 0, 100);
 
