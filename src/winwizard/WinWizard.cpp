@@ -723,7 +723,14 @@ bool TWinWizard::OnCommand(int id, int code, HWND from) {
                 const int sel = static_cast<int>(SendMessageW(from, CB_GETCURSEL, 0, 0));
                 if (sel >= 0) {
                     const std::vector<std::string> items = TWinNode(*this, TComponentKind::ComboBox, "", from).Items();
-                    cbbLanguageChange(items[static_cast<std::size_t>(sel)]);
+                    const std::string chosen = items[static_cast<std::size_t>(sel)];
+                    cbbLanguageChange(chosen);
+                    // The language may have replaced the items, and with them the selection.
+                    if (!engineActive_) {
+                        inLanguageChange_ = true;
+                        SetWindowText(from, chosen);
+                        inLanguageChange_ = false;
+                    }
                 }
             }
             return true;

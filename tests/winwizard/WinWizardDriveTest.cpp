@@ -292,6 +292,44 @@ TEST(WinWizard, WalksThePagesRunsTheExportAndKeepsTheSettings) {
     EXPECT_NE(std::string::npos, settings.find("<Converter>0</Converter>")) << settings;
 }
 
+// Chooses an item of the language box as a user does: selection, then its notification.
+void ChooseLanguage(const TDriver& d, const std::string& name) {
+    HWND box = d[IDC_cbbLanguage];
+    const std::wstring w = W(name);
+    const LRESULT index = SendMessageW(box, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(w.c_str()));
+    ASSERT_GE(index, 0) << name;
+    SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(GetParent(box), WM_COMMAND, MAKEWPARAM(IDC_cbbLanguage, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+}
+
+TEST(WinWizard, LanguageSwitchTranslatesByControlNameAndIsKept) {
+    REQUIRE_DISPLAY();
+    TempDir tmp;
+    const std::string dir = PluginFolder(tmp);
+    const std::string db = dir + "sample.kvdb";
+    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+    THost host(dir, HostValues(db, "\\Organizer\\data\\2\\3\\"));
+    ASSERT_TRUE(host.Started());
+    std::vector<std::string> boxes;
+    HWND wizard = host.Wizard(boxes);
+    ASSERT_NE(nullptr, wizard) << host.Output();
+    TDriver d(wizard);
+
+    // Twice in a row: the range item keeps one copy of the host's text.
+    for (int i = 0; i < 2; ++i) ChooseLanguage(d, "Deutsch");
+    EXPECT_EQ("Quillbook - Schritt 1 von 7", TextOf(wizard));
+    EXPECT_EQ("Aktueller Zweig: Our history", TextOf(d[IDC_rgDataSource0]));
+    EXPECT_EQ("Export&bereich:", TextOf(d[IDC_rgDataSource]));
+    EXPECT_EQ("&Weiter >", TextOf(d[IDC_btnNext]));
+    EXPECT_EQ("Deutsch", TextOf(d[IDC_cbbLanguage]));
+    // Edit fields keep what they hold.
+    EXPECT_EQ("Our_history", TextOf(d[IDC_edtCHMTitle]));
+
+    d.Click(IDC_btnClose);
+    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+    EXPECT_NE(std::string::npos, ReadFile(dir + "Quillbook.xml").find("<Language>Deutsch</Language>"));
+}
+
 // A database big enough that a run is still going when Stop is pressed.
 std::string LargeDatabase(const std::string& dir) {
     const std::string src = dir + "big\\";
