@@ -2,13 +2,17 @@
 // with LoadLibraryW as the host does, calls its four exports and prints what
 // came back, so tests can check the module the way the host sees it.
 //   qbhost.exe PLUGIN.dll [HOST-VALUES-FILE]
-// The command export runs only when a host-values file is given.
+// The command export runs only when a host-values file is given. Values that
+// name "Database.FullPath" but no "Database.HANDLE" get the handle of that
+// database opened through dvo.dll, as the host reports its open database.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -43,7 +47,8 @@ T Export(HMODULE module, const char* name) {
 }
 
 // Plays the user at message boxes the command shows: prints each box's text
-// and presses its default button, so the command returns without a person.
+// and presses its default button, and closes the wizard, so the command returns
+// without a person.
 class BoxAnswerer {
 public:
     BoxAnswerer() : thread_([this] { Run(); }) {}
@@ -58,11 +63,24 @@ private:
         GetWindowThreadProcessId(window, &process);
         wchar_t kind[16] = {};
         GetClassNameW(window, kind, 16);
-        if (process != GetCurrentProcessId() || std::wcscmp(kind, L"#32770") != 0 || !IsWindowVisible(window))
+        const bool wizard = std::wcscmp(kind, L"QuillbookWizard") == 0;
+        if (process != GetCurrentProcessId() || (!wizard && std::wcscmp(kind, L"#32770") != 0) ||
+            !IsWindowVisible(window))
             return TRUE;
         static HWND answered = nullptr;  // once per box, while it closes
         if (window == answered) return TRUE;
         answered = window;
+        if (wizard) {
+            // The wizard is closed as it shows; its caption names the first page.
+            wchar_t caption[512] = {};
+            GetWindowTextW(window, caption, 512);
+            char utf8[2048] = {};
+            WideCharToMultiByte(CP_UTF8, 0, caption, -1, utf8, sizeof utf8, nullptr, nullptr);
+            std::printf("wizard=%s\n", utf8);
+            std::fflush(stdout);
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        }
         wchar_t text[2048] = {};
         GetDlgItemTextW(window, 0xFFFF, text, 2048);  // a message box's text control
         char utf8[8192] = {};
@@ -81,6 +99,37 @@ private:
     std::atomic<bool> done_{false};
     std::thread thread_;
 };
+
+// Value of a key=value line (key without regard to case), empty when absent.
+std::string HostValue(const std::string& values, const std::string& key, bool& present) {
+    present = false;
+    std::size_t start = 0;
+    while (start < values.size()) {
+        std::size_t end = values.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = values.size();
+        const std::string line = values.substr(start, end - start);
+        if (line.size() > key.size() && line[key.size()] == '=' && _strnicmp(line.c_str(), key.c_str(), key.size()) == 0) {
+            present = true;
+            return line.substr(key.size() + 1);
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+void OpenNamedDatabase(std::string& values) {
+    bool hasHandle = false, hasPath = false;
+    HostValue(values, "Database.HANDLE", hasHandle);
+    const std::string path = HostValue(values, "Database.FullPath", hasPath);
+    if (hasHandle || !hasPath || path.empty()) return;
+    HMODULE dvo = LoadLibraryW(L"dvo.dll");
+    using Open = int (*)(const char*);
+    auto open = dvo ? Export<Open>(dvo, "dvo_open") : nullptr;
+    const int handle = open ? open(path.c_str()) : 0;
+    std::printf("database=%d\n", handle);
+    if (!values.empty() && values.back() != '\n') values += "\r\n";
+    values += "Database.HANDLE=" + std::to_string(handle) + "\r\n";
+}
 
 }  // namespace
 
@@ -125,7 +174,11 @@ int main(int argc, char** argv) {
             while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) values.append(chunk, n);
             std::fclose(f);
         }
-        BoxAnswerer answerer;
+        OpenNamedDatabase(values);
+        // QB_HOST_NO_ANSWERS: a test plays the user itself.
+        const char* quiet = std::getenv("QB_HOST_NO_ANSWERS");
+        std::unique_ptr<BoxAnswerer> answerer;
+        if (!quiet || !*quiet) answerer = std::make_unique<BoxAnswerer>();
         const int result = command(values.c_str(), 0);
         std::printf("ovel2html=%d\n", result);
     }

@@ -414,6 +414,10 @@ std::string RealPath(const std::string& path) {
     return NativePath(os::RealPath(path));
 }
 
+bool IsDriveName(const std::string& dir) {
+    return dir.size() == 2 && dir[1] == ':' && ((dir[0] >= 'A' && dir[0] <= 'Z') || (dir[0] >= 'a' && dir[0] <= 'z'));
+}
+
 }  // namespace
 
 // Files come only from inside the project folder, links resolved: a compile
@@ -467,7 +471,11 @@ private:
         const std::string name = slash == std::string::npos ? std::string() : dir.substr(slash + 1);
         os::FileInfo st;
         std::string real;
-        if (slash == std::string::npos || slash == 0 || name.empty() || name == "." || name == ".." ||
+        if (IsDriveName(dir)) {
+            // "Z:" alone names the drive's current folder; the walk up means its root.
+            real = RealPath(dir + "/");
+            while (!real.empty() && real.back() == '/') real.pop_back();
+        } else if (slash == std::string::npos || slash == 0 || name.empty() || name == "." || name == ".." ||
             !os::PathInfo(dir, st, false) || st.kind == os::Kind::Link) {
             real = RealPath(dir);
         } else {

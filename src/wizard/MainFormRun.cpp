@@ -25,6 +25,7 @@
 #include "dvo/dvo.h"
 #include "engine/Defaults.h"
 #include "engine/Engine.h"
+#include "engine/WizardRules.h"
 #include "settings/Colors.h"
 #include "settings/Language.h"
 #include "settings/MessageTable.h"
@@ -42,12 +43,7 @@ namespace {
 // Log lines may hold CR LF; Qt's text widgets take LF.
 QString ToWidgetText(const std::string& text) { return ToQ(text).replace("\r\n", "\n").replace('\r', '\n'); }
 
-// Whole-text integer, blanks around it allowed; qb::Error otherwise.
-std::int32_t StrToInt(const std::string& text) {
-    const auto value = ParseDecimalOrHex(Trim(text));
-    if (!value || *value < INT32_MIN || *value > INT32_MAX) throw Error("'" + text + "' is not a valid integer value");
-    return static_cast<std::int32_t>(*value);
-}
+std::int32_t StrToInt(const std::string& text) { return WizardStrToInt(text); }
 
 bool Checked(const QListWidget* list, int item) {
     const QListWidgetItem* it = list->item(item);
@@ -107,17 +103,7 @@ TSettingsEnvironment TFrmMain::SettingsEnvironment() const {
 }
 
 std::string TFrmMain::CurrentItemCaption() const {
-    const std::string path = hostValues_.Value("TreeView.CurNode_DvoPath");
-    if (options_.DatabaseHandle == 0 || path.empty()) return "";
-    const char* hint = dvo_get_hint(options_.DatabaseHandle, path.c_str());
-    std::string caption = hint ? hint : "";
-    if (caption.empty()) {
-        // No caption: the item's storage name, as the export names its page.
-        std::string p = path;
-        while (!p.empty() && p.back() == '\\') p.pop_back();
-        caption = p.substr(p.rfind('\\') == std::string::npos ? 0 : p.rfind('\\') + 1);
-    }
-    return caption;
+    return qb::CurrentItemCaption(options_.DatabaseHandle, hostValues_.Value("TreeView.CurNode_DvoPath"));
 }
 
 void TFrmMain::LoadFromHostAndSettings() {
@@ -199,8 +185,7 @@ void TFrmMain::btnNextClick() {
 }
 
 std::string TFrmMain::RangeName() const {
-    if (rgDataSource_->ItemIndex() == 0) return FileSafeCaption(CurrentItemCaption());
-    return ChangeFileExt(ExtractFileName(hostValues_.Value("Database.FullPath")), "");
+    return qb::RangeName(rgDataSource_->ItemIndex(), CurrentItemCaption(), hostValues_.Value("Database.FullPath"));
 }
 
 void TFrmMain::rgDataSourceClick() {
@@ -244,10 +229,7 @@ void TFrmMain::cbbLanguageChange() {
 }
 
 QString TFrmMain::RangeItemText(int i) const {
-    const QString& caption = rangeCaption_[i];
-    // Some languages end the caption with ": ", some with ":"; the name never sticks to the colon.
-    if (rangeHost_[i].isEmpty() || caption.isEmpty() || caption.back().isSpace()) return caption + rangeHost_[i];
-    return caption + ' ' + rangeHost_[i];
+    return ToQ(qb::RangeItemText(FromQ(rangeCaption_[i]), FromQ(rangeHost_[i])));
 }
 
 void TFrmMain::TakeRangeCaptions() {
@@ -359,14 +341,8 @@ void TFrmMain::btnLangClick() {
 // --- Running -------------------------------------------------------------------
 
 void TFrmMain::BuildOptions() {
-    TConvertOptions& o = options_;
-    const int range = rgDataSource_->ItemIndex();
-    if (range == 0)
-        o.StartPath = hostValues_.Value("TreeView.CurNode_DvoPath");
-    else if (range == 1)
-        o.StartPath = hostValues_.Value("Database.RootLocation");
-    o.DatabaseFileName = ExtractFileName(hostValues_.Value("Database.FullPath"));
-    qb::BuildOptions(*binding_, o);
+    RangeIntoOptions(hostValues_, rgDataSource_->ItemIndex(), options_);
+    qb::BuildOptions(*binding_, options_);
 }
 
 bool TFrmMain::RunProgress(void* context, int position, const char* text) {

@@ -213,8 +213,13 @@ public:
     void Wait() const { Shell(env_ + "wineserver -w 2>&1"); }
     bool ok() const { return ok_; }
     const std::string& bootLog() const { return bootLog_; }
+    // The program's output as it wrote it: the C runtime's text mode adds CR before each LF.
     std::string Wine(const std::string& loader, const std::string& args, int* status = nullptr) const {
-        return Shell(env_ + loader + " " + args + " 2>/dev/null", status);
+        const std::string raw = Shell(env_ + loader + " " + args + " 2>/dev/null", status);
+        std::string out;
+        for (std::size_t i = 0; i < raw.size(); ++i)
+            if (raw[i] != '\r' || i + 1 >= raw.size() || raw[i + 1] != '\n') out += raw[i];
+        return out;
     }
 
 private:
@@ -267,19 +272,20 @@ void CheckHostStandIn(const std::string& arch, const std::string& loader) {
     WriteFile(dir + "values.txt", "Database.HANDLE=0\r\nTreeView.CurNode_DvoPath=\\Organizer\\data\\\r\n");
     // With a display the command's message box appears and the stand-in answers it.
     const bool display = HaveTool("xvfb-run") && HaveTool("xauth");
+    // The prefix's desktop was started without a display by the run above; a new one gets this one.
+    if (display) wine.Wine("wineserver", "-w");
     out = wine.Wine((display ? "xvfb-run -a " : "") + loader,
                     "'" + dir + "qbhost.exe' '" + dir + "Quillbook.dll' '" + dir + "values.txt'", &status);
     ASSERT_EQ(0, status) << out;
-    if (display)
-        EXPECT_NE(std::string::npos, out.find("box=The export wizard is not available in this build of Quillbook.\n"))
-            << out;
+    // The wizard opens in German (its caption from the German message table) and the stand-in closes it.
+    if (display) EXPECT_NE(std::string::npos, out.find("wizard=Quillbook - Schritt 1 von 7")) << out;
     EXPECT_NE(std::string::npos, out.find("Exportiert eine Outliner-Datenbank")) << out;
     EXPECT_NE(std::string::npos, out.find("menu[0].caption=Nach CHM exportieren...\n")) << out;
     EXPECT_NE(std::string::npos, out.find("menu[0].hint=Datenbank oder aktuellen Zweig nach CHM exportieren...\n"))
         << out;
-    // The command ends normally (the wizard is not in this build) and keeps the settings.
+    // The command ends normally; the closed wizard's controls went into the settings file.
     EXPECT_NE(std::string::npos, out.find("ovel2html=0\n")) << out;
-    EXPECT_NE(std::string::npos, ReadFile(dir + "Quillbook.xml").find("<Language>Deutsch</Language>"));
+    if (display) EXPECT_NE(std::string::npos, ReadFile(dir + "Quillbook.xml").find("<StorePath>"));
 }
 
 bool CanRun(const std::string& loader, std::string& why) {

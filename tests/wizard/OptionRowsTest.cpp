@@ -1,7 +1,10 @@
 // Each option row's control exists in every wizard that edits the options, and
 // every language of the shipped file has the words for it. Another wizard joins
 // by naming its controls in Wizards().
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <regex>
 #include <set>
 
 #include <pugixml.hpp>
@@ -24,7 +27,29 @@ std::set<std::string> QtWizardControls() {
     return names;
 }
 
-std::vector<TWizardControls> Wizards() { return {{"Qt wizard", QtWizardControls}}; }
+// Names of the Windows wizard, read from its sources (it is built for Windows only):
+// a control must be in the resource script and in the table the binding and the
+// language files find it through.
+std::set<std::string> Tokens(const std::string& file, const std::regex& pattern) {
+    std::ifstream in(std::string(QB_SOURCE_DIR) + "/src/winwizard/" + file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::set<std::string> names;
+    for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) names.insert((*it)[1]);
+    return names;
+}
+
+std::set<std::string> WindowsWizardControls() {
+    const std::set<std::string> inScript = Tokens("Wizard.rc", std::regex(R"(\bIDC_(\w+)\b)"));
+    const std::set<std::string> inTable = Tokens("WinControls.cpp", std::regex(R"(QB_CONTROL\((\w+),)"));
+    std::set<std::string> both;
+    for (const std::string& n : inTable)
+        if (inScript.count(n) || n.rfind("ts", 0) == 0) both.insert(n);  // pages are dialogs of their own
+    return both;
+}
+
+std::vector<TWizardControls> Wizards() {
+    return {{"Qt wizard", QtWizardControls}, {"Windows wizard", WindowsWizardControls}};
+}
 
 // The control a language gives the words for: the control itself or its label.
 std::string WordsOf(const qb::TOptionRow& row) { return row.words ? row.words : row.control; }
