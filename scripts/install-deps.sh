@@ -3,7 +3,7 @@
 # --tests also those the tests and the benchmarks need.
 # Idempotent: packages already present are skipped, apt is only asked for the rest.
 #   scripts/install-deps.sh           build and run (scripts/run-sample.sh)
-#   scripts/install-deps.sh --tests   and the Linux test suite (scripts/test.sh)
+#   scripts/install-deps.sh --tests   and the test suite (scripts/test.sh; it adds --windows itself)
 #   scripts/install-deps.sh --windows the Windows cross-build (scripts/build-windows.sh)
 set -euo pipefail
 
@@ -39,6 +39,7 @@ WINDOWS_PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64 dpkg-dev tcl zip python3 libcli11-dev cmake ninja-build ccache nsis
+  icu-devtools xvfb
 )
 
 wanted=("${PACKAGES[@]}")

@@ -233,7 +233,7 @@ TEST(Manual, NamesEveryVariableTheProgramReads) {
     const std::size_t env = page.find(".SH ENVIRONMENT");
     ASSERT_NE(std::string::npos, env);
     const std::string part = page.substr(env, page.find(".SH", env + 4) - env);
-    const std::regex read(R"re(getenv\("([A-Z_0-9]+)"\))re");
+    const std::regex read(R"re((?:getenv|Environment)\("([A-Z_0-9]+)"\))re");
     std::set<std::string> names{"TMPDIR"};  // read through the scratch-folder helper
     for (const char* folder : {"apps", "src", "platform", "support"})
         for (const auto& e : std::filesystem::recursive_directory_iterator(std::string(QB_SOURCE_DIR) + "/" + folder)) {

@@ -7,6 +7,7 @@
 #include "engine/Storage.h"
 #include "support/Os.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TestOs.h"
 
 namespace {
 
@@ -31,6 +32,13 @@ protected:
 // The module is loaded locally with the storage library as its dependency;
 // a global-scope lookup would miss it and silently drop the error checks.
 TEST_F(LibraryStorageTest, ExtraFunctionsAreFoundInTheLoadedLibrary) {
+    if (qbtest::OnWindows()) {
+        // An imported function's address here is the import stub, not the library's own.
+        for (const char* name : {"dvo_read_file", "dvo_db_last_error", "dvo_export_file_fd", "dvo_unreachable_items"})
+            EXPECT_NE(nullptr, qb::os::LoadedLibrarySymbol("dvo", name)) << name;
+        EXPECT_EQ(nullptr, qb::os::LoadedLibrarySymbol("dvo", "dvo_no_such_function"));
+        return;
+    }
     EXPECT_EQ(reinterpret_cast<void*>(&dvo_read_file), qb::os::LoadedLibrarySymbol("dvo", "dvo_read_file"));
     EXPECT_EQ(reinterpret_cast<void*>(&dvo_db_last_error), qb::os::LoadedLibrarySymbol("dvo", "dvo_db_last_error"));
     EXPECT_EQ(reinterpret_cast<void*>(&dvo_export_file_fd), qb::os::LoadedLibrarySymbol("dvo", "dvo_export_file_fd"));

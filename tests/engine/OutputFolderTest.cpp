@@ -247,7 +247,7 @@ TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {
     EXPECT_EQ(lower.end(), std::adjacent_find(lower.begin(), lower.end()))
         << *std::adjacent_find(lower.begin(), lower.end());
     EXPECT_EQ("upper", ReadFile(In("ZQXsame.TXT")));
-    EXPECT_FALSE(sfs::exists(In("zqxsame.txt")));
+    if (!qbtest::OnWindows()) EXPECT_FALSE(sfs::exists(In("zqxsame.txt")));  // one name there, whatever the case
     EXPECT_EQ("lower", ReadFile(In("_Y_0_zqxsame.txt")));
     EXPECT_NE(std::string::npos, ReadFile(In("Top.html")).find("top text"));
 }

@@ -210,5 +210,5 @@ TEST(RunObject, RelativeNamesOfARunMeanItsOutputFolderOnItsThreadOnly) {
     }
     EXPECT_EQ("x", ReadFile(out.path() + "sub/page.html"));
     EXPECT_FALSE(qb::fs::FileExists("sub/page.html"));
-    EXPECT_EQ(sfs::current_path().string() + "/a", qb::fs::ExpandFileName("a"));
+    EXPECT_EQ(qb::Utf8Of(sfs::current_path().generic_u8string()) + "/a", qb::fs::ExpandFileName("a"));
 }

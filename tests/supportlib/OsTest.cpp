@@ -167,6 +167,7 @@ TEST(OsFiles, NoFollowRefusesALinkAndRemoveTakesTheLinkItself) {
 // Thirty folders of 200-byte names: about 6 KB, beyond what the system takes
 // as one path, as a deep export with captions as folder names makes.
 TEST(OsFiles, PathsBeyondTheSystemsLimitWorkForEveryCall) {
+    if (qbtest::OnWindows()) GTEST_SKIP() << "Linux's 4,096-byte limit; long Windows paths are tested in winseam_test";
     Folder dir;
     const std::string real = os::RealPath(dir.path);
     ASSERT_FALSE(real.empty());
