@@ -32,8 +32,9 @@ for n in range(1, items + 1):
         f.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Note of item %d with some \\b bold\\b0  text.\\par}" % n)
 PY
 "$build/out/quillbook" db import "$work/src" "$work/db.kvdb" >/dev/null
-wineboot -i >/dev/null 2>&1
+mkdir -p "$WINEPREFIX"
 wineserver -p
+wineboot -i >/dev/null 2>&1
 
 run() {  # tag, command...
     local tag="$1" start end
