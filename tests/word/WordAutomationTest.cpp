@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "Utils/Utils.h"
-#include "support/Automation.h"
 #include "support/Os.h"
 #include "tests/engine/EngineFixture.h"
 
@@ -98,22 +97,7 @@ protected:
         const std::string folder = qb::ExtractFilePath(qb::os::ModulePath(reinterpret_cast<const void*>(&CountStandIns)));
         const std::string server = Backslashed(folder + "wordstandin.exe");
         ASSERT_TRUE(qb::fs::FileExists(server)) << server;
-        static bool warmed = false;
-        if (!warmed) {
-            // In a fresh Wine prefix the first start of a local server does not
-            // answer within the activation time; one start beforehand, on a log
-            // of its own, lets the tests see the server as a host would.
-            warmed = true;
-            ImportServer("\"" + server + "\" --log \"" + Backslashed(scratch.path() + "warm-up.log") + "\"");
-            try {
-                qb::os::StartAutomationServer("Word.Application", 120)->Close();
-            } catch (const std::exception&) {
-            }
-        }
-        ImportServer("\"" + server + "\" --log \"" + log + "\"" + extra);
-    }
-
-    void ImportServer(const std::string& command) {
+        const std::string command = "\"" + server + "\" --log \"" + log + "\"" + extra;
         const std::string reg = scratch.path() + "word.reg";
         WriteFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n[" + std::string(kProgIdKey) +
                            "\\CLSID]\r\n@=\"" + kClsid + "\"\r\n\r\n[" + kClsidKey + "\\LocalServer32]\r\n@=\"" +
