@@ -32,6 +32,8 @@ public:
     // Runs the stages in their fixed order on the calling thread; errors of
     // stages other than the walk propagate after the job has been cleaned up.
     void Execute();
+    // Execute for a worker thread: the error it ended with, or nullopt when it completed.
+    std::optional<std::string> ExecuteReportingError();
     // Before Execute: the run writes its pages and website but no help project
     // and no help file (a website alone).
     void WithoutHelpFile();

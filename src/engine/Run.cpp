@@ -239,6 +239,17 @@ bool TRun::NamesListedFile(const char* text) const {
     return text && job_->FileList && job_->FileList->Contains(Trim(text));
 }
 
+std::optional<std::string> TRun::ExecuteReportingError() {
+    try {
+        Execute();
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    } catch (...) {
+        return std::string("Unknown error");
+    }
+}
+
 void TRun::Execute() {
     TParameters& job = *job_;
     const TConvertOptions& options = job.options;

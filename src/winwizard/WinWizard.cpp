@@ -956,17 +956,9 @@ void TWinWizard::btnRunClick() {
                                   compiler_ ? *compiler_ : LibraryHelpCompiler(), &TWinWizard::WorkerProgress, this);
     // The run goes on its own thread; its reports and its end come back as posted messages.
     worker_ = std::thread([this, run = run_.get()] {
-        bool failed = false;
-        std::string error;
-        try {
-            run->Execute();
-        } catch (const std::exception& e) {
-            failed = true;
-            error = e.what();
-        } catch (...) {
-            failed = true;
-            error = "Unknown error";
-        }
+        const std::optional<std::string> ended = run->ExecuteReportingError();
+        const bool failed = ended.has_value();
+        const std::string error = ended.value_or("");
         PostMessageW(hwnd_, WM_QB_FINISHED, failed ? 1 : 0,
                      reinterpret_cast<LPARAM>(error.empty() ? nullptr : new std::string(error)));
     });

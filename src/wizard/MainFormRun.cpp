@@ -406,17 +406,9 @@ void TFrmMain::btnRunClick() {
     // The run goes on its own thread, so the window repaints and answers
     // throughout, also while an office starts; its result comes back queued.
     worker_ = std::thread([this, run = run_.get()] {
-        bool failed = false;
-        std::string error;
-        try {
-            run->Execute();
-        } catch (const std::exception& e) {
-            failed = true;
-            error = e.what();
-        } catch (...) {
-            failed = true;
-            error = "Unknown error";
-        }
+        const std::optional<std::string> ended = run->ExecuteReportingError();
+        const bool failed = ended.has_value();
+        const std::string error = ended.value_or("");
         QMetaObject::invokeMethod(
             this, [this, failed, error] { RunFinished(failed, error); }, Qt::QueuedConnection);
     });
