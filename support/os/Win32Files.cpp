@@ -4,11 +4,14 @@
 // After windows.h: it uses its types.
 #include <malloc.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <random>
 
 #include "support/Os.h"
@@ -119,9 +122,52 @@ Kind KindOfAttributes(DWORD attrs) {
     return Kind::File;
 }
 
-bool FillInfo(HANDLE h, FileInfo& info) {
-    BY_HANDLE_FILE_INFORMATION bi;
-    if (!::GetFileInformationByHandle(h, &bi)) {
+// The serial number of the volume a full path lies on, asked once per drive
+// or share: Wine answers every volume query through its mount manager, in
+// another process. Below the output folder no mount point is followed, so a
+// file there lies on its drive's volume.
+std::uint64_t VolumeSerial(const std::wstring& path) {
+    std::wstring root = path;
+    std::size_t at = root.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0;
+    if (root.compare(at, 4, L"UNC\\") == 0) {
+        // \\?\UNC\server\share\: past the share's name.
+        at = root.find(L'\\', at + 4);
+        at = at == std::wstring::npos ? at : root.find(L'\\', at + 1);
+    } else {
+        at = root.find(L'\\', at);
+    }
+    if (at != std::wstring::npos) root.resize(at + 1);
+    static std::mutex mutex;
+    static std::map<std::wstring, std::uint64_t> serials;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto known = serials.find(root);
+    if (known != serials.end()) return known->second;
+    DWORD serial = 0;
+    if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) serial = 0;
+    serials.emplace(root, serial);
+    return serial;
+}
+
+// The file's index on its volume (the NTFS file reference), without the volume
+// query that GetFileInformationByHandle and FileIdInfo make.
+bool FileIndex(HANDLE h, std::uint64_t& index) {
+    using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+    static const Query query =
+        reinterpret_cast<Query>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    constexpr int kFileInternalInformation = 6;
+    IO_STATUS_BLOCK io{};
+    LARGE_INTEGER value{};
+    if (!query || query(h, &io, &value, sizeof value, kFileInternalInformation) < 0) return false;
+    index = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+// By handle, from the file's own records; path (full) names its volume.
+bool FillInfo(HANDLE h, const std::wstring& path, FileInfo& info) {
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard)) {
         // Pipes and consoles have no such information.
         if (::GetFileType(h) != FILE_TYPE_DISK) {
             info = FileInfo{};
@@ -131,17 +177,24 @@ bool FillInfo(HANDLE h, FileInfo& info) {
         SetErrno();
         return false;
     }
-    info.kind = KindOfAttributes(bi.dwFileAttributes);
-    info.size = (static_cast<std::uint64_t>(bi.nFileSizeHigh) << 32) | bi.nFileSizeLow;
-    info.device = bi.dwVolumeSerialNumber;
-    info.inode = (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow;
-    info.links = bi.nNumberOfLinks;
-    info.mtime = UnixSeconds(bi.ftLastWriteTime);
-    FILE_BASIC_INFO basic;
-    info.ctimeNs = ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)
-                       ? (basic.ChangeTime.QuadPart - 116444736000000000LL) * 100
-                       : UnixNs(bi.ftLastWriteTime);
-    info.mode = (bi.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
+    if (!FileIndex(h, info.inode)) {
+        BY_HANDLE_FILE_INFORMATION bi;
+        if (!::GetFileInformationByHandle(h, &bi)) {
+            SetErrno();
+            return false;
+        }
+        info.inode = (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow;
+    }
+    info.device = VolumeSerial(path);
+    info.kind = KindOfAttributes(basic.FileAttributes);
+    info.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+    info.links = standard.NumberOfLinks;
+    FILETIME written;
+    written.dwLowDateTime = basic.LastWriteTime.LowPart;
+    written.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.HighPart);
+    info.mtime = UnixSeconds(written);
+    info.ctimeNs = (basic.ChangeTime.QuadPart - 116444736000000000LL) * 100;
+    info.mode = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
     return true;
 }
 
@@ -168,7 +221,7 @@ bool InfoOfPath(const std::wstring& path, FileInfo& info, bool follow) {
         info.ctimeNs = UnixNs(data.ftLastWriteTime);
         return true;
     }
-    const bool ok = FillInfo(h, info);
+    const bool ok = FillInfo(h, path, info);
     ::CloseHandle(h);
     return ok;
 }
@@ -209,21 +262,21 @@ Fd OpenWide(const std::wstring& path, unsigned flags) {
         errno = ErrnoOf(err);
         return kNoFd;
     }
-    BY_HANDLE_FILE_INFORMATION bi{};
-    const bool known = ::GetFileInformationByHandle(h, &bi) != 0;
+    FILE_BASIC_INFO bi{};
+    const bool known = ::GetFileInformationByHandleEx(h, FileBasicInfo, &bi, sizeof bi) != 0;
     int fail = 0;
-    if (known && (flags & kNoFollow) && (bi.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (known && (flags & kNoFollow) && (bi.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         fail = ELOOP;
-    else if (known && (flags & kDirectory) && !(bi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    else if (known && (flags & kDirectory) && !(bi.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         fail = ENOTDIR;
-    else if (known && !(flags & kDirectory) && (flags & kWrite) && (bi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    else if (known && !(flags & kDirectory) && (flags & kWrite) && (bi.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         fail = EISDIR;
     if (fail) {
         ::CloseHandle(h);
         errno = fail;
         return kNoFd;
     }
-    auto* handle = new Handle{h, path, known && (bi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    auto* handle = new Handle{h, path, known && (bi.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
     return reinterpret_cast<Fd>(handle);
 }
 
@@ -495,7 +548,7 @@ bool Info(Fd fd, FileInfo& info) {
         errno = EBADF;
         return false;
     }
-    return FillInfo(h->h, info);
+    return FillInfo(h->h, h->path, info);
 }
 
 bool InfoAt(Fd base, const std::string& name, FileInfo& info, bool follow) {
