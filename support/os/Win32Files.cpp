@@ -122,11 +122,17 @@ Kind KindOfAttributes(DWORD attrs) {
     return Kind::File;
 }
 
+using NtQuery = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+
+NtQuery NtFunction(const char* name) {
+    return reinterpret_cast<NtQuery>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
 // The serial number of the volume a full path lies on, asked once per drive
-// or share: Wine answers every volume query through its mount manager, in
-// another process. Below the output folder no mount point is followed, so a
-// file there lies on its drive's volume.
-std::uint64_t VolumeSerial(const std::wstring& path) {
+// or share through a handle on it: Wine answers every volume query through
+// its mount manager, in another process. Below the output folder no mount
+// point is followed, so a file there lies on its drive's volume.
+std::uint64_t VolumeSerial(const std::wstring& path, HANDLE h) {
     std::wstring root = path;
     std::size_t at = root.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0;
     if (root.compare(at, 4, L"UNC\\") == 0) {
@@ -142,18 +148,29 @@ std::uint64_t VolumeSerial(const std::wstring& path) {
     const std::lock_guard<std::mutex> lock(mutex);
     const auto known = serials.find(root);
     if (known != serials.end()) return known->second;
-    DWORD serial = 0;
-    if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) serial = 0;
-    serials.emplace(root, serial);
-    return serial;
+    // FILE_FS_VOLUME_INFORMATION, its label left out (a short buffer still gets the serial).
+    struct {
+        LARGE_INTEGER created;
+        ULONG serial;
+        ULONG labelLength;
+        BOOLEAN objects;
+        WCHAR label[64];
+    } volume{};
+    static const NtQuery query = NtFunction("NtQueryVolumeInformationFile");
+    constexpr int kFileFsVolumeInformation = 1;
+    IO_STATUS_BLOCK io{};
+    const LONG status = query ? query(h, &io, &volume, sizeof volume, kFileFsVolumeInformation) : -1;
+    // STATUS_BUFFER_OVERFLOW (a long label) still carries the serial.
+    const bool answered = status >= 0 || static_cast<ULONG>(status) == 0x80000005UL;
+    if (!answered) return 0;
+    serials.emplace(root, volume.serial);
+    return volume.serial;
 }
 
 // The file's index on its volume (the NTFS file reference), without the volume
 // query that GetFileInformationByHandle and FileIdInfo make.
 bool FileIndex(HANDLE h, std::uint64_t& index) {
-    using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
-    static const Query query =
-        reinterpret_cast<Query>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    static const NtQuery query = NtFunction("NtQueryInformationFile");
     constexpr int kFileInternalInformation = 6;
     IO_STATUS_BLOCK io{};
     LARGE_INTEGER value{};
@@ -185,7 +202,7 @@ bool FillInfo(HANDLE h, const std::wstring& path, FileInfo& info) {
         }
         info.inode = (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow;
     }
-    info.device = VolumeSerial(path);
+    info.device = VolumeSerial(path, h);
     info.kind = KindOfAttributes(basic.FileAttributes);
     info.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
     info.links = standard.NumberOfLinks;
