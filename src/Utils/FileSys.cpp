@@ -65,6 +65,11 @@ public:
             return;
         }
         const std::string dir = native.substr(0, slash);
+        // Relative to the current directory nothing is kept: it may change between calls.
+        if (!files.folder_) {
+            Walk(dir);
+            return;
+        }
         FileContext::LastFolder& last = *files.last_;
         if ((last.fd >= 0 || last.missing) && last.dir == dir) {
             fd_ = last.missing ? os::kNoFd : last.fd;
@@ -277,9 +282,12 @@ void FileContext::ForceRelativeDirectories(const std::string& native) {
         cur = fd;
     }
     // The files of the folder are written next.
-    if (cur >= 0 && cur != base) {
+    if (cur < 0 || cur == base) return;
+    if (folder_) {
         last.dir = key;
         last.fd = cur;
+    } else {
+        os::Close(cur);
     }
 }
 
