@@ -8,6 +8,7 @@
 #include "Utils/Utils.h"
 #include "support/Error.h"
 #include "support/Os.h"
+#include "support/PerThread.h"
 #include "support/Scratch.h"
 
 namespace qb::fs {
@@ -18,7 +19,7 @@ namespace {
 thread_local const OutputFolder* tFolder = nullptr;
 
 // Files held in memory by this thread, innermost last (a walk holds a page per level).
-thread_local std::vector<HeldFile*> tHeld;
+std::vector<HeldFile*>& Held() { return PerThread<std::vector<HeldFile*>>(); }
 
 // Where relative paths start: the output folder in use, else the current directory.
 os::Fd BaseFd() { return tFolder ? tFolder->Fd() : os::kCurrentDir; }
@@ -56,8 +57,7 @@ struct LastFolder {
 };
 
 LastFolder& CachedFolder() {
-    thread_local LastFolder last;
-    return last;
+    return PerThread<LastFolder>();
 }
 
 // The folder holding a path's last component, opened so that nothing below
@@ -168,7 +168,7 @@ std::string HeldKey(const std::string& path) {
 
 }  // namespace
 
-HeldFile::HeldFile(const std::string& path) : path_(path), key_(HeldKey(path)) { tHeld.push_back(this); }
+HeldFile::HeldFile(const std::string& path) : path_(path), key_(HeldKey(path)) { Held().push_back(this); }
 
 HeldFile::~HeldFile() {
     try {
@@ -180,9 +180,9 @@ HeldFile::~HeldFile() {
 void HeldFile::Release() {
     if (!held_) return;
     held_ = false;
-    for (auto it = tHeld.rbegin(); it != tHeld.rend(); ++it) {
+    for (auto it = Held().rbegin(); it != Held().rend(); ++it) {
         if (*it != this) continue;
-        tHeld.erase(std::next(it).base());
+        Held().erase(std::next(it).base());
         break;
     }
 }
@@ -196,9 +196,9 @@ void HeldFile::Write() {
 }
 
 HeldFile* HeldFile::Find(const std::string& path) {
-    if (tHeld.empty() || path.empty()) return nullptr;
+    if (Held().empty() || path.empty()) return nullptr;
     const std::string key = HeldKey(path);
-    for (auto it = tHeld.rbegin(); it != tHeld.rend(); ++it)
+    for (auto it = Held().rbegin(); it != Held().rend(); ++it)
         if ((*it)->key_ == key) return *it;
     return nullptr;
 }

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "dvo/dvo.h"
+#include "dvo/Utf8.h"
 #include "tests/support/DvoWriters.h"
 #include "tests/dvo/DvoTestUtil.h"
 #include "tests/support/TestOs.h"
@@ -75,7 +75,13 @@ TEST_F(ImportTest, CaptionIsTheTrimmedFirstLineOrTheName) {
     WriteSampleTree(src);
     MustImport(src, dbFile);
     Db db(dbFile);
-    EXPECT_STREQ("Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87", dvo_get_hint(db.get(), (kRoot + "1\\").c_str()));
+    // Handed out in the system's code page; one that lacks the caption's characters names them instead.
+    std::string inCodePage;
+    if (qb::os::ToCodePageExactly("Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87", qb::os::AnsiCodePage(), inCodePage))
+        EXPECT_EQ(inCodePage, dvo_get_hint(db.get(), (kRoot + "1\\").c_str()));
+    else
+        EXPECT_NE(std::string::npos, qb::dvo::DbLastError(db.get()).find("<U+4E2D><U+6587>"))
+            << dvo_get_hint(db.get(), (kRoot + "1\\").c_str()) << qb::dvo::DbLastError(db.get());
     EXPECT_STREQ("10", dvo_get_hint(db.get(), (kRoot + "1\\10\\").c_str()));
     EXPECT_STREQ("7", dvo_get_hint(db.get(), (kRoot + "3\\7\\").c_str()));
     EXPECT_STREQ("", dvo_get_hint(db.get(), kRoot.c_str()));
@@ -116,8 +122,8 @@ TEST_F(ImportTest, PathLookUpIgnoresAsciiLetterCase) {
     EXPECT_EQ("upper", Exported(db.get(), "\\organizer\\data\\1\\a.txt", tmp));
     EXPECT_EQ(3, dvo_get_foldercount(db.get(), "\\Organizer\\Data\\1\\", -1));
     // Non-ASCII letters are not folded: "É" is not "é".
-    EXPECT_EQ(1, dvo_path_exists(db.get(), (kRoot + "\xC3\xA9T\xC3\xA9\\").c_str()));
-    EXPECT_EQ(0, dvo_path_exists(db.get(), (kRoot + "\xC3\x89T\xC3\x89\\").c_str()));
+    EXPECT_EQ(1, dvo_path_exists(db.get(), qb::dvo::ToLibrary(kRoot + "\xC3\xA9T\xC3\xA9\\").c_str()));
+    EXPECT_EQ(0, dvo_path_exists(db.get(), qb::dvo::ToLibrary(kRoot + "\xC3\x89T\xC3\x89\\").c_str()));
 }
 
 TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath) {

@@ -134,9 +134,6 @@ Result RunInto(const qb::TConvertOptions& o, qb::IStorage& storage) {
 }  // namespace
 
 TEST(RunObject, TwoRunsOnTwoThreadsMakeWhatEachMakesAlone) {
-    // Known and open: under Wine this test now and then faults inside the heap
-    // (ntdll subheap_commit) while both runs write; not yet found whether ours.
-    if (qbtest::OnWindows()) GTEST_SKIP() << "not yet: two runs on two threads fault in the heap now and then under Wine";
     TempDir aloneTrip, aloneRecipes, bothTrip, bothRecipes;
     FakeStorage tripStore, recipeStore;
     FillTrip(tripStore);
