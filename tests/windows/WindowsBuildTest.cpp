@@ -380,6 +380,16 @@ Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string
     e.windowsTree = wine.Wine(wineEnv + "wine", "'" + exe + "' db tree '" + WinePath(db) + "'");
     if (fs::exists(tmp / "linux/" + out)) e.linuxFiles = Tree(tmp / "linux/" + out);
     if (fs::exists(tmp / "windows/" + out)) e.windowsFiles = Tree(tmp / "windows/" + out);
+    // The project file names the help file by its full path, which is each export's own folder.
+    for (auto& [files, folder] : {std::pair{&e.linuxFiles, tmp / "linux/" + out},
+                                  std::pair{&e.windowsFiles, "Z:" + tmp / "windows/" + out}})
+        for (auto& [name, bytes] : *files)
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".hhp") {
+                const std::string line = "Compiled file=" + folder + "/";
+                const std::size_t at = bytes.find(line);
+                EXPECT_NE(std::string::npos, at) << name << " does not name its own folder " << folder;
+                if (at != std::string::npos) bytes.replace(at, line.size(), "Compiled file=<out>/");
+            }
     return e;
 }
 
