@@ -10,7 +10,6 @@
 #include "settings/MessageTable.h"
 #include "support/Error.h"
 #include "tests/engine/EngineFixture.h"
-#include "tests/support/TestOs.h"
 
 using namespace qbtest;
 
