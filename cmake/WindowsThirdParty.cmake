@@ -1,6 +1,6 @@
 # Third-party libraries of the Windows build, all static, from the prefixes
 # scripts/windows-thirdparty.sh prints (QB_TP_<NAME>=prefix).
-foreach(_n ICU SQLITE3 PUGIXML GOOGLETEST CLI11)
+foreach(_n ICU ICUDATA SQLITE3 PUGIXML GOOGLETEST CLI11)
   if(NOT QB_TP_${_n})
     message(FATAL_ERROR "QB_TP_${_n} is not set: run scripts/build-windows.sh")
   endif()
@@ -13,7 +13,7 @@ function(qb_static_import target file include)
 endfunction()
 
 # ICU: the trimmed data is one array under ICU's entry-point name (libsicudt.a).
-qb_static_import(ICU::data ${QB_TP_ICU}/lib/libsicudt.a ${QB_TP_ICU}/include)
+qb_static_import(ICU::data ${QB_TP_ICUDATA}/lib/libsicudt.a ${QB_TP_ICU}/include)
 qb_static_import(ICU::uc ${QB_TP_ICU}/lib/libsicuuc.a ${QB_TP_ICU}/include)
 qb_static_import(ICU::i18n ${QB_TP_ICU}/lib/libsicuin.a ${QB_TP_ICU}/include)
 set_property(TARGET ICU::uc PROPERTY INTERFACE_LINK_LIBRARIES ICU::data)

@@ -28,7 +28,7 @@ TEST_PACKAGES=(
   unrtf
   imagemagick python3 fonts-wqy-microhei
   nodejs
-  wine wine64 g++-mingw-w64-x86-64 xvfb xauth
+  wine wine64 g++-mingw-w64-x86-64 xvfb xauth locales
   xchm kchmviewer xdotool
 )
 
@@ -39,7 +39,7 @@ WINDOWS_PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64 dpkg-dev tcl zip python3 libcli11-dev cmake ninja-build ccache nsis
-  icu-devtools xvfb
+  icu-devtools xvfb locales
 )
 
 wanted=("${PACKAGES[@]}")
@@ -81,6 +81,17 @@ else
   echo "install-deps: installing ${missing[*]}"
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes its ANSI code page from the locale, and reads arguments and file
+# names in the locale's character set only when the locale exists: the exports
+# under Wine run in German (1252), Chinese (936) and Hindi (UTF-8, 65001).
+if $tests || $windows; then
+  for l in de_DE zh_CN hi_IN; do
+    if ! locale -a 2>/dev/null | grep -qix "$l.utf8"; then
+      $SUDO localedef -i "$l" -f UTF-8 "$l.UTF-8" || locale -a | grep -qix "$l.utf8"
+    fi
+  done
 fi
 
 # Tests: axe-core, run in Chromium against the generated website.

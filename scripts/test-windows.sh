@@ -13,6 +13,10 @@ bash "$root/scripts/build-windows.sh"
 status=0
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 600 -L windows) || status=1
 
+# Wine takes its ANSI code page from the locale: the programs run under 1252,
+# the commonest one, so every text that crosses the storage library's and the
+# host's interface is converted (scripts/install-deps.sh generates the locale).
+if locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then export LC_ALL=de_DE.UTF-8; fi
 prefix_dir="$(mktemp -d "${TMPDIR:-/tmp}/quillbook-wine-XXXXXX")"
 export WINEPREFIX="$prefix_dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 xvfb_pid=""

@@ -141,7 +141,7 @@ build_icu_native() {
 # display names of languages and regions, and the locale index.
 icu_keep_pattern() {
     cat <<'EOF'
-^(brkitr/(word\.brk|cjdict\.dict|root\.res|en\.res|res_index\.res))$
+^(brkitr/(word\.brk|cjdict\.dict|root\.res|en\.res|ja\.res|res_index\.res))$
 ^translit/
 ^(cnvalias\.icu|ibm-5346_P100-1998\.cnv|ibm-5347_P100-1998\.cnv|ibm-5348_P100-1997\.cnv|ibm-5349_P100-1998\.cnv|ibm-5350_P100-1998\.cnv|ibm-9447_P100-2002\.cnv|ibm-9448_X100-2005\.cnv|ibm-9449_P100-2002\.cnv|ibm-5354_P100-1998\.cnv|windows-874-2000\.cnv|windows-936-2000\.cnv|windows-949-2000\.cnv|windows-950-2000\.cnv|ibm-943_P15A-2003\.cnv|ibm-1386_P100-2001\.cnv|ibm-1363_P11B-1998\.cnv|ibm-1373_P100-2002\.cnv)$
 ^[a-z_]+\.nrm$
@@ -154,7 +154,7 @@ EOF
 }
 
 build_icu() {
-    local v prefix work native ver major dat
+    local v prefix work native
     v="$(src_version icu)"
     prefix="$cache/$triple/icu-$v"
     if [ ! -f "$prefix/.done" ]; then
@@ -185,7 +185,25 @@ build_icu() {
             for d in $icu_config; do d="${d#-D}"; echo "#define ${d%%=*} ${d#*=}"; done
             cat "$work/src/source/common/unicode/uconfig.h"
         } > "$prefix/include/unicode/uconfig.h"
-        # Trimmed data, linked in as one array under ICU's entry-point name.
+        rm -rf "$work"
+        touch "$prefix/.done"
+    fi
+    echo "icu=$prefix"
+    build_icu_data "$v" "$prefix"
+}
+
+# The trimmed data, linked in as one array under ICU's entry-point name. Kept
+# apart from the libraries and named after what it keeps, so a change to the
+# list makes new data without building ICU again.
+build_icu_data() {
+    local v="$1" prefix="$2" native ver major dat key data work
+    key="$(icu_keep_pattern | sha1sum | cut -c1-10)"
+    data="$cache/$triple/icudata-$v-$key"
+    if [ ! -f "$data/.done" ]; then
+        native="$(build_icu_native "$v")"
+        log "icu data $v ($key) for $triple"
+        work="$(mktemp -d "$cache/.work-XXXXXX")"
+        unpack_source icu "$v" "$work/src"
         ver="${v%%-*}"; major="${ver%%.*}"
         dat="$work/src/source/data/in/icudt${major}l.dat"
         local bin="$native/tools"
@@ -206,13 +224,15 @@ build_icu() {
         local us=""
         [ "${triple%%-*}" = i686 ] && us="_"
         "$triple-objcopy" --redefine-sym "${us}icudt${major}l_dat=${us}icudt${major}_dat" "$work/icudt.o"
-        rm -f "$prefix/lib/libsicudt.a"
-        "$ar" rcs "$prefix/lib/libsicudt.a" "$work/icudt.o"
-        cp "$work/icudt${major}l.dat" "$prefix/lib/"
+        mkdir -p "$work/out/lib"
+        "$ar" rcs "$work/out/lib/libsicudt.a" "$work/icudt.o"
+        cp "$work/icudt${major}l.dat" "$work/out/lib/"
+        touch "$work/out/.done"
+        # Whole or not at all, also when another build makes the same data at once.
+        mv -T "$work/out" "$data" 2>/dev/null || [ -f "$data/.done" ]
         rm -rf "$work"
-        touch "$prefix/.done"
     fi
-    echo "icu=$prefix"
+    echo "icudata=$data"
 }
 
 # Header-only: Debian's own headers, copied so the cross compiler never sees

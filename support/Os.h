@@ -217,6 +217,9 @@ int AnsiCodePage();
 // characters the code page lacks become "?". Unknown code pages act as 1252.
 std::string FromCodePage(const std::string& bytes, int codePage);
 std::string ToCodePage(const std::string& utf8, int codePage);
+// The same without substitution: false, with out untouched, when the code page
+// lacks a character of utf8 (or utf8 is not well formed).
+bool ToCodePageExactly(const std::string& utf8, int codePage, std::string& out);
 // Decodes characters of one Windows code page one at a time (glibc's iconv
 // here, the system's tables on Windows); unknown code pages act as 1252.
 class CharDecoder {

@@ -6,13 +6,14 @@
 #include <memory>
 
 #include "support/Error.h"
+#include "support/PerThread.h"
 
 namespace qb {
 
 void ForEachWordSpan(std::u16string_view text, const std::function<void(std::size_t, std::size_t)>& each) {
     if (text.empty()) return;
     // One iterator a thread: creating it loads the break rules.
-    thread_local std::unique_ptr<icu::BreakIterator> it;
+    auto& it = PerThread<std::unique_ptr<icu::BreakIterator>>();
     if (!it) {
         UErrorCode status = U_ZERO_ERROR;
         it.reset(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "dvo/dvo.h"
+#include "dvo/Utf8.h"
 #include "support/Path.h"
 
 namespace qb {
@@ -16,7 +16,7 @@ namespace {
 // Closes a database handle on every way out.
 class OpenDb {
 public:
-    explicit OpenDb(const std::string& file) : handle_(dvo_open(file.c_str())) {}
+    explicit OpenDb(const std::string& file) : handle_(dvo::OpenDatabase(file)) {}
     ~OpenDb() {
         if (handle_) dvo_close(handle_);
     }
@@ -36,7 +36,7 @@ struct TreeEntry {
 
 int Collect(unsigned char isFolder, const char* name, const char* caption, int /*value*/, void* userData) {
     static_cast<std::vector<TreeEntry>*>(userData)->push_back(
-        {isFolder != 0, name ? name : "", caption ? caption : ""});
+        {isFolder != 0, dvo::FromLibrary(name), dvo::FromLibrary(caption)});
     return 1;
 }
 
@@ -46,13 +46,13 @@ struct ReadError : std::runtime_error {
 };
 
 void Check(int db) {
-    const std::string why = dvo_db_last_error(db);
+    const std::string why = dvo::DbLastError(db);
     if (!why.empty()) throw ReadError(why);
 }
 
 std::vector<TreeEntry> EntriesOf(int db, const std::string& path) {
     std::vector<TreeEntry> entries;
-    dvo_enum_entries(db, path.c_str(), Collect, 0, &entries);
+    dvo_enum_entries(db, dvo::ToLibrary(path).c_str(), Collect, 0, &entries);
     Check(db);
     return entries;
 }
@@ -86,7 +86,7 @@ void PrintEntries(int db, const std::string& path, const std::vector<TreeEntry>&
     const std::string indent(2 * depth, ' ');
     for (const TreeEntry& e : entries)
         if (!e.isFolder) {
-            const long long size = dvo_get_filesize(db, (path + e.name).c_str());
+            const long long size = dvo_get_filesize(db, dvo::ToLibrary(path + e.name).c_str());
             Check(db);
             out << indent << Printable(e.name) << "  (" << size << " bytes)\n";
         }
@@ -122,20 +122,20 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
     }
     OpenDb handle(db);
     if (!handle.get()) {
-        err << "quillbook: db tree: " << dvo_last_error() << "\n";
+        err << "quillbook: db tree: " << dvo::LastError() << "\n";
         return 1;
     }
     std::string path = itemPath;
     if (path.empty() || path.back() != '\\') path += '\\';
     const bool wholeTree = path == kDbRootPath;
-    const void* rootKey = dvo_get_folder(handle.get(), path.c_str(), 0);
+    const void* rootKey = dvo_get_folder(handle.get(), dvo::ToLibrary(path).c_str(), 0);
     Check(handle.get());
     if (!rootKey) {
         err << "quillbook: db tree: " << Printable(NoItemMessage(handle.get(), db, path)) << "\n";
         return 2;
     }
 
-    const std::string caption = dvo_get_hint(handle.get(), path.c_str());
+    const std::string caption = dvo::Hint(handle.get(), path);
     Check(handle.get());
     out << Printable(path);
     if (!caption.empty()) out << "  " << Printable(caption);
@@ -160,7 +160,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
         path += '\\';
         const size_t depth = stack.size();
         // A parent loop in a damaged database would print for ever.
-        const void* key = dvo_get_folder(handle.get(), path.c_str(), 0);
+        const void* key = dvo_get_folder(handle.get(), dvo::ToLibrary(path).c_str(), 0);
         Check(handle.get());
         for (const Level& l : stack)
             if (key && l.key == key)
@@ -172,7 +172,7 @@ int PrintTree(const std::string& db, const std::string& itemPath, std::ostream& 
     }
     // The whole tree was asked for: items it could not show are named.
     if (wholeTree) {
-        const std::string lost = dvo_unreachable_items(handle.get());
+        const std::string lost = dvo::FromLibrary(dvo_unreachable_items(handle.get()));
         Check(handle.get());
         if (!lost.empty()) throw ReadError("the database is damaged: " + Printable(lost));
     }
@@ -189,7 +189,7 @@ std::string ReplacedByImport(const std::string& db) {
     if (!sfs::is_regular_file(st)) return db + " exists and is not a plain file";
     OpenDb handle(db);
     if (handle.get()) return "";
-    return db + " exists and is not a database file (" + dvo_last_error() + ")";
+    return db + " exists and is not a database file (" + dvo::LastError() + ")";
 }
 
 }  // namespace
@@ -202,7 +202,7 @@ std::string NoItemMessage(int db, const std::string& dbFile, const std::string& 
     std::vector<std::string> found, queue{kDbRootPath};
     for (std::size_t i = 0; i < queue.size() && i < 100000 && found.size() < 3; ++i) {
         std::vector<TreeEntry> entries;
-        dvo_enum_entries(db, queue[i].c_str(), Collect, 0, &entries);
+        dvo_enum_entries(db, dvo::ToLibrary(queue[i]).c_str(), Collect, 0, &entries);
         for (const TreeEntry& e : entries) {
             if (!e.isFolder) continue;
             const std::string path = queue[i] + e.name + "\\";
@@ -233,8 +233,8 @@ int CmdDbImport(const std::string& src, const std::string& db, std::ostream& out
         err << "quillbook: db import: " << refused << "; give --replace to overwrite it\n";
         return 1;
     }
-    if (!dvo_import(src.c_str(), db.c_str())) {
-        err << "quillbook: db import: " << dvo_last_error() << "\n";
+    if (!dvo::ImportDatabase(src, db)) {
+        err << "quillbook: db import: " << dvo::LastError() << "\n";
         return 1;
     }
     OpenDb handle(db);

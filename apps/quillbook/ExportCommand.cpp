@@ -13,7 +13,7 @@
 
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
-#include "dvo/dvo.h"
+#include "dvo/Utf8.h"
 #include "engine/Defaults.h"
 #include "engine/Engine.h"
 #include "engine/OptionSchema.h"
@@ -153,8 +153,8 @@ int RunExport(const ExportArgs& args) {
     if (!args.siteOnly && qb::Trim(args.out).empty()) return ExportError("--out names no folder", 2);
     qb::os::FileInfo dbInfo;
     if (!qb::os::PathInfo(args.db, dbInfo, true)) return ExportError("no such file: " + args.db, 2);
-    const int db = dvo_open(args.db.c_str());
-    if (db <= 0) return ExportError(dvo_last_error(), 1);  // it names the file and the reason
+    const int db = qb::dvo::OpenDatabase(args.db);
+    if (db <= 0) return ExportError(qb::dvo::LastError(), 1);  // it names the file and the reason
     struct CloseDb {
         int db;
         ~CloseDb() { dvo_close(db); }
@@ -164,8 +164,8 @@ int RunExport(const ExportArgs& args) {
     o.DatabaseHandle = db;
     o.WholeDatabase = args.whole;
     o.StartPath = args.whole ? std::string("\\Organizer\\data\\") : StoragePathArg(args.item);
-    const bool startExists = dvo_path_exists(db, o.StartPath.c_str()) != 0;
-    if (const std::string why = dvo_db_last_error(db); !why.empty())
+    const bool startExists = dvo_path_exists(db, qb::dvo::ToLibrary(o.StartPath).c_str()) != 0;
+    if (const std::string why = qb::dvo::DbLastError(db); !why.empty())
         return ExportError("cannot read database \"" + args.db + "\": " + why, 1);
     if (!startExists) return ExportError(qb::NoItemMessage(db, args.db, o.StartPath), 2);
     o.DatabaseFileName = qb::ExtractFileName(args.db);
@@ -173,7 +173,7 @@ int RunExport(const ExportArgs& args) {
     std::unique_ptr<qb::fs::TempFolder> scratch;
     if (args.siteOnly) scratch = std::make_unique<qb::fs::TempFolder>();
     o.RootPath = scratch ? scratch->Path() : qb::IncludeTrailingDelimiter(qb::fs::ExpandFileName(qb::Trim(args.out)));
-    const std::string caption = qb::Trim(dvo_get_hint(db, o.StartPath.c_str()));
+    const std::string caption = qb::Trim(qb::dvo::Hint(db, o.StartPath));
     const std::string startName = qb::StartName(
         args.whole, caption.empty() ? qb::ExtractFileName(qb::ExcludeTrailingDelimiter(o.StartPath)) : caption,
         args.db);

@@ -10,7 +10,7 @@
 
 #include "support/Path.h"
 #include "support/Os.h"
-#include "dvo/dvo.h"
+#include "dvo/Utf8.h"
 #include "host/Exports.h"
 #include "quillbook/DbCommands.h"
 #include "quillbook/ExportCommand.h"
@@ -30,7 +30,7 @@ struct FirstFolder {
 
 int TakeFirstFolder(unsigned char isFolder, const char* name, const char*, int, void* user) {
     if (!isFolder) return 1;
-    static_cast<FirstFolder*>(user)->name = name ? name : "";
+    static_cast<FirstFolder*>(user)->name = qb::dvo::FromLibrary(name);
     return 0;
 }
 
@@ -101,14 +101,14 @@ int RunHost(const HostArgs& args) {
 
     std::error_code ec;
     const std::string dbPath = qb::Utf8Of(std::filesystem::absolute(qb::FsPath(args.db), ec));
-    const int db = dvo_open(dbPath.c_str());
+    const int db = qb::dvo::OpenDatabase(dbPath);
     if (db == 0) {
-        return Fail("host", dvo_last_error(), 1);  // it names the file and the reason
+        return Fail("host", qb::dvo::LastError(), 1);  // it names the file and the reason
     }
     std::string current;
     if (!args.item.empty()) {
         current = StoragePathArg(args.item);
-        if (!dvo_path_exists(db, current.c_str())) {
+        if (!dvo_path_exists(db, qb::dvo::ToLibrary(current).c_str())) {
             const std::string why = qb::NoItemMessage(db, args.db, current);
             dvo_close(db);
             return Fail("host", why, 2);
@@ -126,7 +126,8 @@ int RunHost(const HostArgs& args) {
         return Fail("host", "no display to show the wizard on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset)",
                     1);
     }
-    const int result = command(hostText.c_str(), 0);
+    // The host hands its values over in the ANSI code page.
+    const int result = command(qb::dvo::ToLibrary(hostText).c_str(), 0);
     std::cout << "ovel2html=" << result << "\n";
     dvo_close(db);
     return 0;

@@ -11,9 +11,12 @@
 #include <set>
 #include <string>
 
+#include "dvo/HostText.h"
 #include "dvo/Import.h"
 #include "dvo/Store.h"
+#include "support/Os.h"
 #include "support/Path.h"
+#include "support/PerThread.h"
 
 #define DVO_EXPORT __attribute__((visibility("default")))
 
@@ -54,8 +57,21 @@ void CloseAll() {
     }
 }
 
-thread_local std::string tHint;
-thread_local std::string tError;
+// Texts handed out, one of each per thread (PerThread: the host's threads end).
+struct HintTag {};
+struct ErrorTag {};
+struct ShownTag {};
+struct DbErrorTag {};
+struct UnreachableTag {};
+std::string& HintText() { return qb::PerThread<std::string, HintTag>(); }
+std::string& ErrorText() { return qb::PerThread<std::string, ErrorTag>(); }  // UTF-8
+
+// Every text of the C interface is in the system's ANSI code page (UTF-8 on Linux).
+std::string In(const char* text) { return qb::dvo::FromHostText(text, qb::os::AnsiCodePage()); }
+std::string Out(const std::string& utf8, const std::string& what) {
+    return qb::dvo::ToHostText(utf8, qb::os::AnsiCodePage(), what);
+}
+std::string OutMessage(const std::string& utf8) { return qb::dvo::ToHostMessage(utf8, qb::os::AnsiCodePage()); }
 
 // Caller holds the registry lock.
 Store* Lookup(int db) {
@@ -90,35 +106,62 @@ void Remember(int db) {
     } catch (...) {}
 }
 
-}  // namespace
-
-extern "C" {
-
-DVO_EXPORT int dvo_open(const char* fileName) {
+template <class Char, class Text>
+int Open(const Char* name, Text text) {
     try {
-        if (!fileName || !*fileName) {
-            tError = "No database file given";
+        const std::string fileName = name ? text(name) : std::string();
+        if (fileName.empty()) {
+            ErrorText() = "No database file given";
             return 0;
         }
         auto store = std::make_unique<Store>(fileName);
         Registry& reg = Reg();
         std::lock_guard lock(reg.mutex);
         if (reg.nextHandle == INT_MAX) {
-            tError = "Too many databases opened";
+            ErrorText() = "Too many databases opened";
             return 0;
         }
         // Handles are never reused, so a stale handle cannot reach another database.
         const int handle = reg.nextHandle++;
         reg.databases.emplace(handle, std::move(store));
-        tError.clear();
+        ErrorText().clear();
         return handle;
     } catch (const std::exception& e) {
-        tError = e.what();
+        ErrorText() = e.what();
     } catch (...) {
-        tError = "Unknown error";
+        ErrorText() = "Unknown error";
     }
     return 0;
 }
+
+// Names arrive narrow (ANSI code page) or wide; Text turns one into UTF-8.
+template <class Char, class Text>
+int Import(const Char* srcFolder, const Char* dbFile, Text text) {
+    try {
+        if (!srcFolder || !dbFile) {
+            ErrorText() = "No source folder or database file given";
+            return 0;
+        }
+        qb::dvo::ImportFolder(text(srcFolder), text(dbFile));
+        ErrorText().clear();
+        return 1;
+    } catch (const std::exception& e) {
+        ErrorText() = e.what();
+    } catch (...) {
+        ErrorText() = "Unknown error";
+    }
+    return 0;
+}
+
+std::string Wide(const wchar_t* text) { return qb::os::FromWide(text); }
+
+}  // namespace
+
+extern "C" {
+
+DVO_EXPORT int dvo_open(const char* fileName) { return Open(fileName, &In); }
+
+DVO_EXPORT int dvo_open_w(const wchar_t* fileName) { return Open(fileName, &Wide); }
 
 DVO_EXPORT void dvo_close(int db) {
     try {
@@ -133,14 +176,22 @@ DVO_EXPORT void dvo_close(int db) {
     } catch (...) {}
 }
 
-DVO_EXPORT const char* dvo_last_error(void) { return tError.c_str(); }
+DVO_EXPORT const char* dvo_last_error(void) {
+    std::string& tShown = qb::PerThread<std::string, ShownTag>();
+    try {
+        tShown = OutMessage(ErrorText());
+    } catch (...) {
+        tShown.clear();
+    }
+    return tShown.c_str();
+}
 
 DVO_EXPORT const char* dvo_db_last_error(int db) {
-    thread_local std::string tDbError;
+    std::string& tDbError = qb::PerThread<std::string, DbErrorTag>();
     try {
         std::lock_guard lock(Reg().mutex);
         Store* store = Lookup(db);
-        tDbError = store ? store->lastError : std::string();
+        tDbError = store ? OutMessage(store->lastError) : std::string();
     } catch (...) {
         tDbError.clear();
     }
@@ -149,16 +200,17 @@ DVO_EXPORT const char* dvo_db_last_error(int db) {
 
 DVO_EXPORT const char* dvo_get_hint(int db, const char* path) {
     try {
-        tHint.clear();
-        if (!path) return tHint.c_str();
+        HintText().clear();
+        if (!path) return HintText().c_str();
         std::lock_guard lock(Reg().mutex);
+        const std::string p = In(path);
         if (Store* store = Begin(db))
-            if (auto item = store->FindItem(path)) tHint = store->Caption(*item);
+            if (auto item = store->FindItem(p)) HintText() = Out(store->Caption(*item), "The caption of \"" + p + "\"");
     } catch (...) {
-        tHint.clear();
+        HintText().clear();
         Remember(db);
     }
-    return tHint.c_str();
+    return HintText().c_str();
 }
 
 DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/) {
@@ -166,7 +218,7 @@ DVO_EXPORT int dvo_get_foldercount(int db, const char* path, int /*depth*/) {
         if (!path) return 0;
         std::lock_guard lock(Reg().mutex);
         if (Store* store = Begin(db))
-            if (auto item = store->FindItem(path))
+            if (auto item = store->FindItem(In(path)))
                 return static_cast<int>(std::min<int64_t>(store->ChildCount(*item), INT_MAX));
     } catch (...) {
         Remember(db);
@@ -180,7 +232,7 @@ DVO_EXPORT void* dvo_get_folder(int db, const char* path, int /*flags*/) {
         Registry& reg = Reg();
         std::lock_guard lock(reg.mutex);
         if (Store* store = Begin(db))
-            if (auto item = store->FindItem(path)) {
+            if (auto item = store->FindItem(In(path))) {
                 Folder* folder = store->GetFolder(*item);
                 reg.folders.insert(folder);
                 return folder;
@@ -215,14 +267,21 @@ DVO_EXPORT int dvo_enum_entries(int db, const char* path, dvo_enum_proc proc, in
     try {
         if (!path || !proc) return 0;
         std::vector<Entry> entries;
+        const std::string p = In(path);
         {
             // The callback runs without the lock, so it may call the library itself.
             std::lock_guard lock(Reg().mutex);
             Store* store = Begin(db);
             if (!store) return 0;
-            auto item = store->FindItem(path);
+            auto item = store->FindItem(p);
             if (!item) return 0;
             entries = store->Entries(*item);
+        }
+        // All or nothing: a caller given part of a folder would take it for the whole.
+        for (Entry& e : entries) {
+            const std::string full = p + e.name + (e.isFolder ? "\\" : "");
+            e.name = Out(e.name, "The name of \"" + full + "\"");
+            e.caption = Out(e.caption, "The caption of \"" + full + "\"");
         }
         int reported = 0;
         for (const Entry& e : entries) {
@@ -243,7 +302,7 @@ DVO_EXPORT int dvo_path_exists(int db, const char* path) {
         std::lock_guard lock(Reg().mutex);
         Store* store = Begin(db);
         if (!store) return 0;
-        std::string_view p(path);
+        const std::string p = In(path);
         if (!p.empty() && p.back() != '\\' && store->FindFile(p)) return 1;
         return store->FindItem(p) ? 1 : 0;
     } catch (...) {
@@ -257,7 +316,7 @@ DVO_EXPORT long long dvo_get_filesize(int db, const char* path) {
         if (!path) return -1;
         std::lock_guard lock(Reg().mutex);
         if (Store* store = Begin(db))
-            if (auto row = store->FindFile(path)) return store->FileSize(*row);
+            if (auto row = store->FindFile(In(path))) return store->FileSize(*row);
     } catch (...) {
         Remember(db);
     }
@@ -270,9 +329,9 @@ DVO_EXPORT int dvo_export_file(int db, const char* path, const char* destFile) {
         std::lock_guard lock(Reg().mutex);
         Store* store = Begin(db);
         if (!store) return 0;
-        auto row = store->FindFile(path);
+        auto row = store->FindFile(In(path));
         if (!row) return 0;
-        store->ExportFile(*row, qb::NativePath(destFile));
+        store->ExportFile(*row, qb::NativePath(In(destFile)));
         return 1;
     } catch (...) {
         Remember(db);
@@ -286,7 +345,7 @@ DVO_EXPORT int dvo_export_file_fd(int db, const char* path, intptr_t fd) {
         std::lock_guard lock(Reg().mutex);
         Store* store = Begin(db);
         if (!store) return 0;
-        auto row = store->FindFile(path);
+        auto row = store->FindFile(In(path));
         if (!row) return 0;
         store->ExportFile(*row, fd);
         return 1;
@@ -297,7 +356,7 @@ DVO_EXPORT int dvo_export_file_fd(int db, const char* path, intptr_t fd) {
 }
 
 DVO_EXPORT const char* dvo_unreachable_items(int db) {
-    thread_local std::string tText;
+    std::string& tText = qb::PerThread<std::string, UnreachableTag>();
     tText.clear();
     try {
         std::lock_guard lock(Reg().mutex);
@@ -314,6 +373,7 @@ DVO_EXPORT const char* dvo_unreachable_items(int db) {
         }
         if (lost.count > static_cast<int64_t>(lost.first.size()))
             tText += " and " + std::to_string(lost.count - static_cast<int64_t>(lost.first.size())) + " more";
+        tText = OutMessage(tText);
     } catch (...) {
         Remember(db);
         tText.clear();
@@ -327,7 +387,7 @@ DVO_EXPORT long long dvo_read_file(int db, const char* path, void* buffer, long 
         std::lock_guard lock(Reg().mutex);
         Store* store = Begin(db);
         if (!store) return -1;
-        auto row = store->FindFile(path);
+        auto row = store->FindFile(In(path));
         if (!row) return -1;
         return store->ReadFile(*row, buffer, bufferSize > 0 ? bufferSize : 0);
     } catch (...) {
@@ -336,21 +396,10 @@ DVO_EXPORT long long dvo_read_file(int db, const char* path, void* buffer, long 
     return -1;
 }
 
-DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile) {
-    try {
-        if (!srcFolder || !dbFile) {
-            tError = "No source folder or database file given";
-            return 0;
-        }
-        qb::dvo::ImportFolder(srcFolder, dbFile);
-        tError.clear();
-        return 1;
-    } catch (const std::exception& e) {
-        tError = e.what();
-    } catch (...) {
-        tError = "Unknown error";
-    }
-    return 0;
+DVO_EXPORT int dvo_import(const char* srcFolder, const char* dbFile) { return Import(srcFolder, dbFile, &In); }
+
+DVO_EXPORT int dvo_import_w(const wchar_t* srcFolder, const wchar_t* dbFile) {
+    return Import(srcFolder, dbFile, &Wide);
 }
 
 }  // extern "C"

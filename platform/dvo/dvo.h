@@ -2,9 +2,14 @@
 #define QUILLBOOK_DVO_H
 /* Host storage library: read access to an outliner database stored in one
    SQLite file. Storage paths use "\" and items end with "\"; the database root
-   is "\Organizer\data\". Texts are UTF-8. Returned texts are owned by the
-   library and stay valid until the next call on the same thread. */
+   is "\Organizer\data\". Every text, paths and file names included, is in the
+   system's ANSI code page (GetACP() on Windows, UTF-8 elsewhere), as the host's
+   own library hands them out. A name or caption that code page cannot hold is
+   never handed out altered: the call fails and dvo_db_last_error names the
+   item. Returned texts are owned by the library and stay valid until the next
+   call on the same thread. */
 #include <stdint.h>
+#include <wchar.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -14,6 +19,9 @@ typedef int (*dvo_enum_proc)(unsigned char isFolder, const char* name, const cha
 
 /* Opens a database file; returns a handle > 0, or 0 when it cannot be opened. */
 int dvo_open(const char* fileName);
+/* The same with the name in the system's wide characters (UTF-16 on Windows),
+   for names the ANSI code page cannot hold. Ours only. */
+int dvo_open_w(const wchar_t* fileName);
 void dvo_close(int db);
 /* Text of the last failure of dvo_open/dvo_import on this thread. */
 const char* dvo_last_error(void);
@@ -60,6 +68,8 @@ long long dvo_get_filesize(int db, const char* path);
 /* Builds a database file from a database folder tree; 1 on success,
    0 with dvo_last_error() set otherwise. An existing dbFile is replaced. */
 int dvo_import(const char* srcFolder, const char* dbFile);
+/* The same with wide names. Ours only. */
+int dvo_import_w(const wchar_t* srcFolder, const wchar_t* dbFile);
 
 #ifdef __cplusplus
 }

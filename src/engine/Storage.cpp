@@ -65,7 +65,13 @@ public:
         return exists;
     }
     bool ExportFile(int db, const std::string& path, const std::string& destFile) override {
-        const bool written = dvo_export_file(db, Ansi(path).c_str(), Ansi(fs::ExpandFileName(destFile)).c_str()) != 0;
+        // A "?" in place of a character the code page lacks would name another file, or none.
+        std::string dest = fs::ExpandFileName(destFile);
+        const int codePage = os::AnsiCodePage();
+        if (codePage != 65001 && !os::ToCodePageExactly(fs::ExpandFileName(destFile), codePage, dest))
+            throw Error("Cannot write file \"" + NativePath(destFile) + "\": the storage library takes names in the ANSI code page " +
+                        std::to_string(codePage) + ", which cannot hold this one");
+        const bool written = dvo_export_file(db, Ansi(path).c_str(), dest.c_str()) != 0;
         if (!written && lastError_) {
             const char* e = lastError_(db);
             if (e && *e) throw Error(Utf8(e));

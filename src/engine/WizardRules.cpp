@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "Utils/Utils.h"
-#include "dvo/dvo.h"
+#include "dvo/Utf8.h"
 #include "engine/Engine.h"
 #include "support/Error.h"
 #include "support/Numbers.h"
@@ -14,8 +14,7 @@ namespace qb {
 
 std::string CurrentItemCaption(std::int32_t database, const std::string& itemPath) {
     if (database == 0 || itemPath.empty()) return "";
-    const char* hint = dvo_get_hint(database, itemPath.c_str());
-    std::string caption = hint ? hint : "";
+    std::string caption = dvo::Hint(database, itemPath);
     if (caption.empty()) {
         // No caption: the item's storage name, as the export names its page.
         std::string p = itemPath;

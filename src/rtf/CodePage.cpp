@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "support/PerThread.h"
+
 namespace qb::rtf {
 namespace {
 
@@ -90,7 +92,7 @@ CodePage& GetCodePage(int codePage) {
         case 65001: break;
         default: codePage = 1252;
     }
-    thread_local std::map<int, std::unique_ptr<CodePage>> cache;
+    auto& cache = PerThread<std::map<int, std::unique_ptr<CodePage>>>();
     auto& slot = cache[codePage];
     if (!slot) slot = std::make_unique<CodePage>(codePage);
     return *slot;

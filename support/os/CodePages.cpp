@@ -72,6 +72,34 @@ std::string ToCodePage(const std::string& utf8, int codePage) {
     return out;
 }
 
+bool ToCodePageExactly(const std::string& utf8, int codePage, std::string& out) {
+    if (codePage == 65001) {
+        if (!IsValidUtf8(utf8)) return false;
+        out = utf8;
+        return true;
+    }
+    if (utf8.empty()) {
+        out.clear();
+        return true;
+    }
+    Converter c = Open(codePage);
+    if (!c) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    // Stop at the first character the code page lacks instead of substituting.
+    ucnv_setFromUCallBack(c.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) return false;
+    const std::u16string wide = ToUtf16(utf8);
+    std::string bytes(wide.size() * 4 + 4, '\0');
+    const int32_t n = ucnv_fromUChars(c.get(), bytes.data(), static_cast<int32_t>(bytes.size()), wide.data(),
+                                      static_cast<int32_t>(wide.size()), &status);
+    if (U_FAILURE(status)) return false;
+    bytes.resize(static_cast<std::size_t>(n));
+    // Best-fit mappings ("Ā" as "A") would pass the callback; only an exact round trip counts.
+    if (FromCodePage(bytes, codePage) != utf8) return false;
+    out = std::move(bytes);
+    return true;
+}
+
 std::string FromAnsi(const std::string& bytes) {
     const int cp = AnsiCodePage();
     return cp == 65001 ? bytes : FromCodePage(bytes, cp);

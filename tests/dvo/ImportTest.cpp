@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "dvo/dvo.h"
+#include "dvo/Utf8.h"
 #include "tests/support/DvoWriters.h"
 #include "tests/dvo/DvoTestUtil.h"
 #include "tests/support/TestOs.h"
@@ -25,11 +25,20 @@ std::string AllBytes() {
     return bytes + std::string("\r\n\0\x1A end", 8);
 }
 
+// Item 1's caption, trimmed: Chinese too where the system's ANSI code page
+// holds it, since the library refuses to hand out what the code page lacks.
+std::string FirstCaption() {
+    std::string ignored;
+    const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87";
+    return qb::os::ToCodePageExactly(chinese, qb::os::AnsiCodePage(), ignored) ? "Caf\xC3\xA9 " + chinese
+                                                                                : "Caf\xC3\xA9";
+}
+
 // A small database folder with every feature of the format.
 void WriteSampleTree(const std::string& src) {
     WriteFile(src + "__custom_labels.txt", "labels\r\n");
     WriteFile(src + "__folder_linktable.txt", "links\r\n");
-    WriteFile(src + "1/.caption", "\xEF\xBB\xBF  Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \t\r\nsecond line\n");
+    WriteFile(src + "1/.caption", "\xEF\xBB\xBF  " + FirstCaption() + " \t\r\nsecond line\n");
     WriteFile(src + "1/_~_~_NOTES.RTF", "{\\rtf1 note}");
     WriteFile(src + "1/b.png", AllBytes());
     WriteFile(src + "1/A.txt", "upper");
@@ -75,7 +84,8 @@ TEST_F(ImportTest, CaptionIsTheTrimmedFirstLineOrTheName) {
     WriteSampleTree(src);
     MustImport(src, dbFile);
     Db db(dbFile);
-    EXPECT_STREQ("Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87", dvo_get_hint(db.get(), (kRoot + "1\\").c_str()));
+    EXPECT_EQ(FirstCaption(), qb::dvo::Hint(db.get(), kRoot + "1\\"));
+    EXPECT_EQ("", qb::dvo::DbLastError(db.get()));
     EXPECT_STREQ("10", dvo_get_hint(db.get(), (kRoot + "1\\10\\").c_str()));
     EXPECT_STREQ("7", dvo_get_hint(db.get(), (kRoot + "3\\7\\").c_str()));
     EXPECT_STREQ("", dvo_get_hint(db.get(), kRoot.c_str()));
@@ -116,8 +126,8 @@ TEST_F(ImportTest, PathLookUpIgnoresAsciiLetterCase) {
     EXPECT_EQ("upper", Exported(db.get(), "\\organizer\\data\\1\\a.txt", tmp));
     EXPECT_EQ(3, dvo_get_foldercount(db.get(), "\\Organizer\\Data\\1\\", -1));
     // Non-ASCII letters are not folded: "É" is not "é".
-    EXPECT_EQ(1, dvo_path_exists(db.get(), (kRoot + "\xC3\xA9T\xC3\xA9\\").c_str()));
-    EXPECT_EQ(0, dvo_path_exists(db.get(), (kRoot + "\xC3\x89T\xC3\x89\\").c_str()));
+    EXPECT_EQ(1, dvo_path_exists(db.get(), qb::dvo::ToLibrary(kRoot + "\xC3\xA9T\xC3\xA9\\").c_str()));
+    EXPECT_EQ(0, dvo_path_exists(db.get(), qb::dvo::ToLibrary(kRoot + "\xC3\x89T\xC3\x89\\").c_str()));
 }
 
 TEST_F(ImportTest, UnsafeNamesAreRefusedNamingThePath) {

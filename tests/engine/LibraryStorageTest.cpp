@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
 #include "dvo/dvo.h"
 #include "engine/Storage.h"
+#include "support/Error.h"
 #include "support/Os.h"
+#include "support/Path.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TestOs.h"
 
@@ -93,3 +96,28 @@ TEST_F(LibraryStorageTest, ReadsStraightFromTheLibraryWhenItCan) {
 }
 
 }  // namespace
+
+// The host's library takes a destination name in the ANSI code page only: one
+// the code page cannot hold is refused by name, never written as "??.txt".
+TEST_F(LibraryStorageTest, ADestinationTheCodePageCannotHoldIsRefusedNamingIt) {
+    std::string ignored;
+    if (qb::os::ToCodePageExactly("饺子", qb::os::AnsiCodePage(), ignored))
+        GTEST_SKIP() << "this system's ANSI code page " << qb::os::AnsiCodePage() << " holds \"饺子\"";
+    auto storage = qb::MakeLibraryStorage([](const char*) -> void* { return nullptr; });
+    const std::string dest = tmp / "饺子 note.rtf";
+    try {
+        storage->ExportFile(db, kItem + "_~_~_notes.rtf", dest);
+        ADD_FAILURE() << "nothing raised";
+    } catch (const qb::Error& e) {
+        const std::string why = e.what();
+        EXPECT_NE(std::string::npos, why.find("Cannot write file")) << why;
+        EXPECT_NE(std::string::npos, why.find("饺子 note.rtf")) << why;
+        EXPECT_NE(std::string::npos, why.find(std::to_string(qb::os::AnsiCodePage()))) << why;
+    }
+    std::error_code ec;
+    EXPECT_FALSE(std::filesystem::exists(qb::FsPath(dest), ec));
+    // A name the code page holds is written as before.
+    const std::string plain = tmp / "note.rtf";
+    EXPECT_TRUE(storage->ExportFile(db, kItem + "_~_~_notes.rtf", plain));
+    EXPECT_EQ("{\\rtf1 note}", qbtest::ReadFile(plain));
+}

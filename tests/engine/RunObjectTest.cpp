@@ -12,7 +12,6 @@
 #include "settings/MessageTable.h"
 #include "support/Error.h"
 #include "tests/engine/EngineFixture.h"
-#include "tests/support/TestOs.h"
 
 using namespace qbtest;
 
@@ -167,9 +166,6 @@ private:
 }  // namespace
 
 TEST(RunObject, TwoRunsOnTwoThreadsMakeWhatEachMakesAlone) {
-    // Known and open: under Wine this test now and then faults inside the heap
-    // (ntdll subheap_commit) while both runs write; not yet found whether ours.
-    if (qbtest::OnWindows()) GTEST_SKIP() << "not yet: two runs on two threads fault in the heap now and then under Wine";
     TempDir aloneTrip, aloneRecipes, bothTrip, bothRecipes;
     FakeStorage tripStore, recipeStore;
     FillTrip(tripStore);

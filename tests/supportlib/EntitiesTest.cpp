@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace qb;
@@ -45,4 +46,17 @@ TEST(Words, SpansCoverWordsAndSkipPunctuation) {
     ForEachWordSpan(u"", [&](std::size_t, std::size_t) { ++calls; });
     ForEachWordSpan(u" .,; ", [&](std::size_t, std::size_t) { ++calls; });
     EXPECT_EQ(0, calls);
+}
+
+// Chinese has no spaces: words come from ICU's dictionary, in every build
+// (the Windows build carries its own cut of ICU's data).
+TEST(Words, ChineseIsSplitIntoDictionaryWords) {
+    const std::u16string text = ToUtf16("和面、调馅、包饺子，然后煮十分钟。上海办公室");
+    std::vector<std::string> words;
+    ForEachWordSpan(text, [&](std::size_t b, std::size_t e) {
+        words.push_back(ToUtf8(std::u16string_view(text).substr(b, e - b)));
+    });
+    EXPECT_NE(words.end(), std::find(words.begin(), words.end(), "饺子"));
+    EXPECT_NE(words.end(), std::find(words.begin(), words.end(), "上海"));
+    for (const auto& w : words) EXPECT_LE(ToUtf16(w).size(), 3u) << w << " was not split";
 }

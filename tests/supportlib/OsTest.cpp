@@ -54,6 +54,25 @@ TEST(OsCodePages, CharactersACodePageLacksBecomeQuestionMarks) {
     EXPECT_EQ("a?b", os::ToCodePage("a€b", 28591));
 }
 
+TEST(OsCodePages, ExactConversionRefusesWhatTheCodePageLacksInsteadOfSubstituting) {
+    std::string out = "untouched";
+    ASSERT_TRUE(os::ToCodePageExactly("Öffnungszeiten", 1252, out));
+    EXPECT_EQ("\xD6" "ffnungszeiten", out);
+    ASSERT_TRUE(os::ToCodePageExactly("饺子 Dumplings", 936, out));
+    EXPECT_EQ("\xBD\xC8\xD7\xD3 Dumplings", out);
+    out = "untouched";
+    EXPECT_FALSE(os::ToCodePageExactly("饺子", 1252, out));
+    EXPECT_FALSE(os::ToCodePageExactly("Öl", 936, out));
+    // "Ā" has a best-fit "A" in the system's tables: not the same character.
+    EXPECT_FALSE(os::ToCodePageExactly("\xC4\x80", 1252, out));
+    EXPECT_FALSE(os::ToCodePageExactly("a\xFF", 65001, out)) << "malformed UTF-8 is no text of UTF-8";
+    EXPECT_EQ("untouched", out);
+    ASSERT_TRUE(os::ToCodePageExactly("", 1252, out));
+    EXPECT_EQ("", out);
+    ASSERT_TRUE(os::ToCodePageExactly("饺子 😀", 65001, out));
+    EXPECT_EQ("饺子 😀", out);
+}
+
 TEST(OsCodePages, UnknownCodePagesActAs1252AndUtf8PassesThrough) {
     EXPECT_EQ("\xE4", os::ToCodePage("ä", 4242));
     EXPECT_EQ("ä饺", os::FromCodePage("ä饺", 65001));

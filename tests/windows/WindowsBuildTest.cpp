@@ -214,8 +214,10 @@ public:
     bool ok() const { return ok_; }
     const std::string& bootLog() const { return bootLog_; }
     // The program's output as it wrote it: the C runtime's text mode adds CR before each LF.
-    std::string Wine(const std::string& loader, const std::string& args, int* status = nullptr) const {
-        const std::string raw = Shell(env_ + loader + " " + args + " 2>/dev/null", status);
+    // With keepErrors the program's error output comes too (Wine's own notes among it).
+    std::string Wine(const std::string& loader, const std::string& args, int* status = nullptr,
+                     bool keepErrors = false) const {
+        const std::string raw = Shell(env_ + loader + " " + args + (keepErrors ? " 2>&1" : " 2>/dev/null"), status);
         std::string out;
         for (std::size_t i = 0; i < raw.size(); ++i)
             if (raw[i] != '\r' || i + 1 >= raw.size() || raw[i + 1] != '\n') out += raw[i];
@@ -334,43 +336,70 @@ std::string WinePath(const std::string& path) {
     return p;
 }
 
-// The sample exported by the Linux build and by quillbook.exe under wine64
-// from the same database: the same pages and the same help file.
-TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
-    REQUIRE_WINDOWS_BUILD("x86_64");
-    // Known and open: the plug-in reads the storage library's names in the ANSI
-    // code page, as the host's library gives them, but our dvo.dll still hands
-    // out UTF-8, so "Öffnungszeiten" arrives as "Ã–ffnungszeiten" and the
-    // pages differ wherever a name is not ASCII.
-    GTEST_SKIP() << "not yet: the storage stand-in dvo.dll does not speak the ANSI code page";
-    std::string why;
-    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+bool HaveLocale(const std::string& name) {
+    for (const std::string& line : Lines(Shell("locale -a 2>/dev/null")))
+        if (line == name) return true;
+    return false;
+}
+
+// Wine takes its ANSI code page from LC_ALL, and reads arguments and file
+// names right only in a locale the system has.
+#define REQUIRE_LOCALE(locale, glibcName)                                                                \
+    if (!HaveLocale(glibcName))                                                                        \
+    GTEST_SKIP() << "the locale " << locale << " is not generated (scripts/install-deps.sh --windows makes it)"
+
+struct Exports {
+    std::map<std::string, std::string> linuxFiles, windowsFiles;
+    std::string windowsLog, linuxTree, windowsTree;
+    int windowsStatus = -1;
+};
+
+// Imports the database folder src with the Linux command line, then exports
+// all of it into linux/OUT by the Linux build and into windows/OUT by
+// quillbook.exe under wine64 in the locale.
+Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string& src, const std::string& locale,
+                   const std::string& out) {
+    Exports e;
     const std::string linuxCli = std::string(QB_OUT_DIR) + "/quillbook";
-    if (!fs::exists(linuxCli)) GTEST_SKIP() << "the Linux command line is not built";
-    const WinePrefix& wine = SharedPrefix();
-    ASSERT_TRUE(wine.ok()) << wine.bootLog();
-    TempDir tmp;
-    const std::string db = tmp / "sample.kvdb";
+    const std::string db = tmp / "database.kvdb";
     int status = -1;
     const std::string env = "SOURCE_DATE_EPOCH=1700000000 ";
-    std::string log = Shell(linuxCli + " db import '" + QB_SOURCE_DIR + "/examples/sample' '" + db + "' 2>&1", &status);
-    ASSERT_EQ(0, status) << log;
+    std::string log = Shell(linuxCli + " db import '" + src + "' '" + db + "' 2>&1", &status);
+    EXPECT_EQ(0, status) << log;
     const std::string common = " --whole -q --set RemoveTempFiles=false";
-    log = Shell(env + linuxCli + " export --db '" + db + "' --out '" + tmp / "linux" + "'" + common + " 2>&1", &status);
-    ASSERT_EQ(0, status) << log;
+    log = Shell(env + linuxCli + " export --db '" + db + "' --out '" + tmp / "linux/" + out + "'" + common + " 2>&1",
+                &status);
+    EXPECT_EQ(0, status) << log;
+    e.linuxTree = Shell(linuxCli + " db tree '" + db + "' 2>&1");
 
     const std::string exe = OutDir("x86_64") + "quillbook.exe";
-    log = wine.Wine(env + "wine", "'" + exe + "' export --db '" + WinePath(db) + "' --out '" +
-                                        WinePath(tmp / "windows") + "'" + common, &status);
-    ASSERT_EQ(0, status) << log;
+    const std::string wineEnv = env + "LC_ALL=" + locale + " ";
+    e.windowsLog = wine.Wine(wineEnv + "wine", "'" + exe + "' export --db '" + WinePath(db) + "' --out '" +
+                                                   WinePath(tmp / "windows/" + out) + "'" + common,
+                             &e.windowsStatus, true);
+    e.windowsTree = wine.Wine(wineEnv + "wine", "'" + exe + "' db tree '" + WinePath(db) + "'");
+    if (fs::exists(tmp / "linux/" + out)) e.linuxFiles = Tree(tmp / "linux/" + out);
+    if (fs::exists(tmp / "windows/" + out)) e.windowsFiles = Tree(tmp / "windows/" + out);
+    // The project file names the help file by its full path, which is each export's own folder.
+    for (auto& [files, folder] : {std::pair{&e.linuxFiles, tmp / "linux/" + out},
+                                  std::pair{&e.windowsFiles, "Z:" + tmp / "windows/" + out}})
+        for (auto& [name, bytes] : *files)
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".hhp") {
+                const std::string line = "Compiled file=" + folder + "/";
+                const std::size_t at = bytes.find(line);
+                EXPECT_NE(std::string::npos, at) << name << " does not name its own folder " << folder;
+                if (at != std::string::npos) bytes.replace(at, line.size(), "Compiled file=<out>/");
+            }
+    return e;
+}
 
-    auto linuxFiles = Tree(tmp / "linux");
-    auto windowsFiles = Tree(tmp / "windows");
-    ASSERT_FALSE(linuxFiles.empty());
+void ExpectSameFiles(const Exports& e) {
+    ASSERT_EQ(0, e.windowsStatus) << e.windowsLog;
+    ASSERT_FALSE(e.linuxFiles.empty());
     std::size_t chms = 0;
-    for (const auto& [name, bytes] : linuxFiles) {
-        auto it = windowsFiles.find(name);
-        if (it == windowsFiles.end()) {
+    for (const auto& [name, bytes] : e.linuxFiles) {
+        auto it = e.windowsFiles.find(name);
+        if (it == e.windowsFiles.end()) {
             ADD_FAILURE() << name << " is missing from the Windows export";
             continue;
         }
@@ -379,7 +408,93 @@ TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
                                          << " bytes)";
     }
     EXPECT_EQ(1u, chms);
-    for (const auto& [name, _] : windowsFiles) EXPECT_TRUE(linuxFiles.count(name)) << name << " only on Windows";
+    for (const auto& [name, _] : e.windowsFiles) EXPECT_TRUE(e.linuxFiles.count(name)) << name << " only on Windows";
+}
+
+// The sample holds "饺子" and "Öffnungszeiten": only UTF-8 (65001) holds both,
+// the ANSI code page of Windows' Unicode-only locales such as Hindi.
+TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_LOCALE("hi_IN.UTF-8", "hi_IN.utf8");
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const Exports e = ExportBoth(wine, tmp, std::string(QB_SOURCE_DIR) + "/examples/sample", "hi_IN.UTF-8", "out");
+    ExpectSameFiles(e);
+    EXPECT_EQ(e.linuxTree, e.windowsTree);
+}
+
+// German names and captions through code page 1252: each character one byte
+// at the storage library's interface, the same pages as on Linux.
+TEST(WindowsExport, GermanCaptionsUnder1252MatchTheLinuxBuild) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_LOCALE("de_DE.UTF-8", "de_DE.utf8");
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const std::string src = tmp / "src/";
+    WriteFile(src + "1/.caption", "Öffnungszeiten & Grüße");
+    WriteFile(src + "1/_~_~_notes.rtf", "{\\rtf1\\ansi\\ansicpg1252 Mo\\'e4ntag bis Freitag}");
+    WriteFile(src + "1/Öffnungszeiten.txt", "Mo-Fr 9-17");
+    WriteFile(src + "1/2/.caption", "Straße");
+    WriteFile(src + "1/2/Grüße.txt", "Grüße aus der Straße");
+    WriteFile(src + "1/2/_~_~_notes.rtf", "{\\rtf1 Elbstra\\'dfe}");
+    const Exports e = ExportBoth(wine, tmp, src, "de_DE.UTF-8", "Ausgabe Übersicht");
+    ExpectSameFiles(e);
+    EXPECT_EQ(e.linuxTree, e.windowsTree);
+    EXPECT_NE(std::string::npos, e.windowsTree.find("Straße")) << e.windowsTree;
+}
+
+// Chinese captions through code page 936 (two bytes a character), exported
+// into a folder with a Chinese name.
+TEST(WindowsExport, ChineseCaptionsUnder936IntoAChineseFolderMatchTheLinuxBuild) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_LOCALE("zh_CN.UTF-8", "zh_CN.utf8");
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const std::string src = tmp / "src/";
+    WriteFile(src + "1/.caption", "饺子 Dumplings");
+    WriteFile(src + "1/_~_~_notes.rtf", "{\\rtf1\\ansi\\ansicpg936 \\'bd\\'c8\\'d7\\'d3}");
+    WriteFile(src + "1/菜单.txt", "饺子 包子");
+    WriteFile(src + "1/2/.caption", "包子");
+    WriteFile(src + "1/2/_~_~_notes.rtf", "{\\rtf1 steamed}");
+    const Exports e = ExportBoth(wine, tmp, src, "zh_CN.UTF-8", "导出 输出");
+    ExpectSameFiles(e);
+    EXPECT_EQ(e.linuxTree, e.windowsTree);
+}
+
+// Where the code page lacks a caption's characters the export stops with an
+// error naming the item, instead of pages with "??" in their place.
+TEST(WindowsExport, ChineseCaptionsUnder1252StopTheExportNamingTheItem) {
+    REQUIRE_WINDOWS_BUILD("x86_64");
+    std::string why;
+    if (!CanRun("wine", why)) GTEST_SKIP() << why;
+    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_LOCALE("de_DE.UTF-8", "de_DE.utf8");
+    const WinePrefix& wine = SharedPrefix();
+    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    TempDir tmp;
+    const std::string src = tmp / "src/";
+    WriteFile(src + "1/.caption", "Rezepte");
+    WriteFile(src + "1/2/.caption", "饺子 Dumplings");
+    WriteFile(src + "1/2/_~_~_notes.rtf", "{\\rtf1 x}");
+    const Exports e = ExportBoth(wine, tmp, src, "de_DE.UTF-8", "out");
+    EXPECT_NE(0, e.windowsStatus) << e.windowsLog;
+    EXPECT_NE(std::string::npos, e.windowsLog.find("\\Organizer\\data\\1\\2\\")) << e.windowsLog;
+    EXPECT_NE(std::string::npos, e.windowsLog.find("<U+997A><U+5B50>")) << e.windowsLog;
+    EXPECT_NE(std::string::npos, e.windowsLog.find("1252")) << e.windowsLog;
+    for (const auto& [name, bytes] : e.windowsFiles)
+        EXPECT_EQ(std::string::npos, bytes.find("??")) << name << " holds a caption cut to question marks";
 }
 
 }  // namespace
