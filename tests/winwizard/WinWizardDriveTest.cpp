@@ -731,4 +731,164 @@ TEST(WinWizard, TabOrderAndKeysFollowEachPage) {
     EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
 }
 
+// --- Another DPI ---------------------------------------------------------------------------
+
+// The system DPI that processes started from now on take, in the prefix's registry; the
+// previous one comes back with the scope.
+class TSystemDpi {
+public:
+    explicit TSystemDpi(int dpi) {
+        DWORD value = 0, size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value,
+                         &size) == ERROR_SUCCESS)
+            previous_ = static_cast<int>(value);
+        Write(dpi);
+    }
+    ~TSystemDpi() {
+        if (previous_ > 0) {
+            Write(previous_);
+        } else {
+            HKEY key;
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueW(key, L"LogPixels");
+                RegCloseKey(key);
+            }
+        }
+    }
+
+private:
+    static void Write(int dpi) {
+        const DWORD value = static_cast<DWORD>(dpi);
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &value, sizeof value);
+    }
+    int previous_ = 0;
+};
+
+std::wstring ClassOf(HWND w) {
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    return cls;
+}
+
+// Where a control's text does not fit the control at that DPI: "" when it fits. The font is
+// the one the wizard gives the control: the dialogs' Tahoma 9 pt, the link labels in bold,
+// the Run button in Times New Roman 16 px bold, all scaled to the DPI.
+std::string Clipped(HWND w, int dpi) {
+    const int id = GetDlgCtrlID(w);
+    const std::wstring cls = ClassOf(w);
+    const LONG style = GetWindowLongW(w, GWL_STYLE);
+    const bool isStatic = lstrcmpiW(cls.c_str(), L"Static") == 0, isButton = lstrcmpiW(cls.c_str(), L"Button") == 0;
+    if (!isStatic && !isButton) return "";
+    if (isStatic && (style & SS_TYPEMASK) == SS_OWNERDRAW) return "";
+    if (id == IDC_lblFontPreview) return "";  // the user's sample font, centred in a large box
+    const std::wstring text = W(TextOf(w));
+    if (text.empty()) return "";
+
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(9, dpi, 72);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpyW(lf.lfFaceName, L"Tahoma");
+    if (id == IDC_lblWebSite || id == IDC_lblMailUs) {
+        lf.lfWeight = FW_BOLD;
+        lf.lfUnderline = TRUE;
+    } else if (id == IDC_btnRun) {
+        lf.lfHeight = -MulDiv(16, dpi, 96);
+        lf.lfWeight = FW_BOLD;
+        lstrcpyW(lf.lfFaceName, L"Times New Roman");
+    }
+    HFONT font = CreateFontIndirectW(&lf);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT client;
+    GetClientRect(w, &client);
+    const int width = client.right, height = client.bottom;
+    const UINT prefix = (isStatic && (style & SS_NOPREFIX)) ? DT_NOPREFIX : 0;
+    std::string why;
+    const LONG type = style & BS_TYPEMASK;
+    if (isStatic) {
+        // A label wraps at its width: every line must show.
+        RECT need{0, 0, width, 0};
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | prefix);
+        if (need.right > width || need.bottom > height)
+            why = "needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom);
+    } else {
+        RECT need{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        int room = width, rows = height;
+        if (type == BS_GROUPBOX) {
+            room = width - MulDiv(16, dpi, 96);  // the frame's corners beside the caption
+            rows = height;
+        } else if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX || type == BS_AUTORADIOBUTTON ||
+                   type == BS_RADIOBUTTON) {
+            room = width - MulDiv(16, dpi, 96);  // the box or circle and the gap after it
+        } else {
+            room = width - MulDiv(6, dpi, 96);  // the push button's edges
+        }
+        if (need.right > room || need.bottom > rows)
+            why = "needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) + " in " +
+                  std::to_string(room) + "x" + std::to_string(rows);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return why.empty() ? "" : "\"" + TextOf(w) + "\" (id " + std::to_string(id) + ") " + why;
+}
+
+// Every control's text on the page shown and on the frame fits its control.
+void CheckNothingClipped(HWND wizard, HWND page, int dpi, std::vector<std::string>& clipped) {
+    for (HWND parent : {wizard, page})
+        for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+            if (IsWindowVisible(w) && !(GetWindowLongW(w, GWL_STYLE) & DS_CONTROL))
+                if (std::string why = Clipped(w, dpi); !why.empty()) clipped.push_back(why);
+}
+
+TEST(WinWizard, At144DpiNoTextIsClipped) {
+    REQUIRE_DISPLAY();
+    constexpr int kDpi = 144;
+    TempDir tmp;
+    const std::string dir = PluginFolder(tmp);
+    const std::string db = dir + "sample.kvdb";
+    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+    TSystemDpi dpi(kDpi);
+    THost host(dir, HostValues(db, "\\Organizer\\data\\2\\3\\"));
+    ASSERT_TRUE(host.Started());
+    std::vector<std::string> boxes;
+    HWND wizard = host.Wizard(boxes);
+    ASSERT_NE(nullptr, wizard) << host.Output();
+    TDriver d(wizard);
+    // The wizard took the DPI: its client area grew with it (492 pixels wide at 96).
+    RECT client;
+    GetClientRect(wizard, &client);
+    if (client.right < 492 * kDpi / 96 - 20) {
+        d.Click(IDC_btnClose);
+        host.WaitExit(60);
+        GTEST_SKIP() << "the system here does not take LogPixels=" << kDpi << " (the wizard is " << client.right
+                     << " pixels wide)";
+    }
+
+    for (const std::string language : {"Default(En) *", "Deutsch"}) {
+        ChooseLanguage(d, language);
+        std::vector<std::string> clipped;
+        for (int page = 0; page < 7; ++page) {
+            if (page > 0) {
+                const std::string before = TextOf(wizard);
+                d.Click(IDC_btnNext);
+                ASSERT_TRUE(WaitFor([&] { return TextOf(wizard) != before; }, 10));
+            }
+            CheckNothingClipped(wizard, GetParent(d[kTabOrder[static_cast<std::size_t>(page)].front()]), kDpi, clipped);
+        }
+        std::string all;
+        for (const std::string& c : clipped) all += "\n  " + c;
+        EXPECT_TRUE(clipped.empty()) << language << ", clipped at " << kDpi << " dpi:" << all;
+        for (int page = 6; page > 0; --page) {
+            const std::string before = TextOf(wizard);
+            d.Click(IDC_btnBack);
+            ASSERT_TRUE(WaitFor([&] { return TextOf(wizard) != before; }, 10));
+        }
+    }
+    d.Click(IDC_btnClose);
+    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+}
+
 }  // namespace
