@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "Utils/Format.h"
 #include "Utils/HtmlText.h"
@@ -135,26 +137,66 @@ std::string ToForwardSlashes(std::string text) {
     return text;
 }
 
+namespace {
+
+char LowerAsciiChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// First match of pattern at or after pos, ASCII letters folded; npos if none.
+std::size_t FindNoCase(const std::string& text, const std::string& lowPattern, std::size_t pos) {
+    const std::size_t m = lowPattern.size();
+    for (; pos + m <= text.size(); ++pos) {
+        std::size_t k = 0;
+        while (k < m && LowerAsciiChar(text[pos + k]) == lowPattern[k]) ++k;
+        if (k == m) return pos;
+    }
+    return std::string::npos;
+}
+
+// Replaces patternSize bytes at each hit (ascending, non-overlapping) within
+// text itself: a page may be hundreds of megabytes, and a second copy of it
+// was the export's peak.
+void ReplaceAtHits(std::string& text, const std::vector<std::size_t>& hits, std::size_t patternSize,
+                   const std::string& replacement) {
+    if (hits.empty()) return;
+    const std::size_t n = text.size(), r = replacement.size();
+    auto segmentEnd = [&](std::size_t k) { return k + 1 < hits.size() ? hits[k + 1] : n; };
+    if (r <= patternSize) {
+        std::size_t w = hits[0];
+        for (std::size_t k = 0; k < hits.size(); ++k) {
+            std::memcpy(text.data() + w, replacement.data(), r);
+            w += r;
+            const std::size_t from = hits[k] + patternSize, len = segmentEnd(k) - from;
+            std::memmove(text.data() + w, text.data() + from, len);
+            w += len;
+        }
+        text.resize(w);
+        return;
+    }
+    text.resize(n + hits.size() * (r - patternSize));
+    std::size_t w = text.size();
+    for (std::size_t k = hits.size(); k-- > 0;) {
+        const std::size_t from = hits[k] + patternSize, len = segmentEnd(k) - from;
+        w -= len;
+        std::memmove(text.data() + w, text.data() + from, len);
+        w -= r;
+        std::memcpy(text.data() + w, replacement.data(), r);
+    }
+}
+
+}  // namespace
+
 void ReplaceAllNoCase(std::string& text, const std::string& pattern, const std::string& replacement,
                       bool caseSensitive) {
     if (pattern.empty()) return;
-    if (caseSensitive) {
-        text = ReplaceAll(text, pattern, replacement);
-        return;
-    }
-    const std::string lowText = LowerAscii(text), lowPattern = LowerAscii(pattern);
-    std::string out;
-    out.reserve(text.size());
-    std::size_t pos = 0;
-    for (;;) {
-        std::size_t hit = lowText.find(lowPattern, pos);
+    const std::string lowPattern = caseSensitive ? pattern : LowerAscii(pattern);
+    std::vector<std::size_t> hits;
+    for (std::size_t pos = 0;;) {
+        const std::size_t hit = caseSensitive ? text.find(pattern, pos) : FindNoCase(text, lowPattern, pos);
         if (hit == std::string::npos) break;
-        out.append(text, pos, hit - pos);
-        out += replacement;
+        hits.push_back(hit);
         pos = hit + pattern.size();
     }
-    out.append(text, pos, std::string::npos);
-    text = std::move(out);
+    ReplaceAtHits(text, hits, pattern.size(), replacement);
 }
 
 std::string SafeFileName(const std::string& text, char repl) {

@@ -1,5 +1,9 @@
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "rtf/RichText.h"
 
 namespace qb::rtf {
@@ -54,7 +58,7 @@ std::string RichDocument::UnitText(int pos) const {
     if (len == 0) return {};
     const char16_t u = text_[pos];
     if (len == 1 && u < 0x80) return std::string(1, static_cast<char>(u));
-    return Utf16ToUtf8(std::u16string_view(text_).substr(pos, len));
+    return text_.Utf8(static_cast<std::size_t>(pos), static_cast<std::size_t>(len));
 }
 
 int RichDocument::LineStart(int line) const {
@@ -66,16 +70,61 @@ std::string RichDocument::LineText(int line) const {
     if (line < 0 || line >= LineCount()) return {};
     const int start = lineStarts_[line];
     const int end = line + 1 < LineCount() ? lineStarts_[line + 1] - 2 : Length();
-    return Utf16ToUtf8(std::u16string_view(text_).substr(start, end - start));
+    return text_.Utf8(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
 }
 
 bool RichDocument::LineIsBlank(int line) const {
     if (line < 0 || line >= LineCount()) return true;
     const int start = lineStarts_[line];
     const int end = line + 1 < LineCount() ? lineStarts_[line + 1] - 2 : Length();
-    return std::all_of(text_.begin() + start, text_.begin() + end, [](char16_t u) { return u <= 0x20; });
+    for (int i = start; i < end; ++i)
+        if (text_[static_cast<std::size_t>(i)] > 0x20) return false;
+    return true;
 }
 
-std::string RichDocument::PlainText() const { return Utf16ToUtf8(text_); }
+std::string RichDocument::PlainText() const { return text_.Utf8(0, text_.size()); }
+
+void UnitStore::AppendAscii(std::string_view s, bool dropControls) {
+    if (!wide_) {
+        if (!dropControls) {
+            narrow_.append(s);
+            return;
+        }
+        for (char c : s)
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') narrow_.push_back(c);
+        return;
+    }
+    const std::size_t before = wideUnits_.size();
+    wideUnits_.resize(before + s.size());
+    char16_t* o = wideUnits_.data() + before;
+    if (!dropControls) {
+        std::size_t k = 0;
+#ifdef __SSE2__
+        const __m128i zero = _mm_setzero_si128();
+        for (; k + 16 <= s.size(); k += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + k));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k + 8), _mm_unpackhi_epi8(v, zero));
+        }
+#endif
+        for (; k < s.size(); ++k) o[k] = static_cast<unsigned char>(s[k]);
+        return;
+    }
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        *o = c;
+        o += c >= 0x20 || c == '\t';
+    }
+    wideUnits_.resize(static_cast<std::size_t>(o - wideUnits_.data()));
+}
+
+std::string UnitStore::Utf8(std::size_t start, std::size_t len) const {
+    if (wide_) return Utf16ToUtf8(std::u16string_view(wideUnits_).substr(start, len));
+    std::string out;
+    out.reserve(len);
+    for (std::size_t i = start; i < start + len && i < narrow_.size(); ++i)
+        AppendUtf8(out, static_cast<unsigned char>(narrow_[i]));
+    return out;
+}
 
 }  // namespace qb::rtf

@@ -33,6 +33,65 @@ struct ParaAttrs {
     bool operator==(const ParaAttrs&) const = default;
 };
 
+// The document's UTF-16 units, held one byte each while every unit is below
+// U+0100: the model is the largest thing a big note holds, and most notes are
+// Latin text. The first wider unit widens the whole store once.
+class UnitStore {
+public:
+    std::size_t size() const { return wide_ ? wideUnits_.size() : narrow_.size(); }
+    bool Wide() const { return wide_; }
+    char16_t operator[](std::size_t i) const {
+        return wide_ ? wideUnits_[i] : static_cast<char16_t>(static_cast<unsigned char>(narrow_[i]));
+    }
+    // Exactly one of these is valid, as Wide() says.
+    const char16_t* WideData() const { return wideUnits_.data(); }
+    const unsigned char* NarrowData() const { return reinterpret_cast<const unsigned char*>(narrow_.data()); }
+
+    void reserve(std::size_t n) {
+        reserved_ = n;
+        if (wide_)
+            wideUnits_.reserve(n);
+        else
+            narrow_.reserve(n);
+    }
+    void push_back(char16_t u) {
+        if (wide_) {
+            wideUnits_.push_back(u);
+        } else if (u < 0x100) {
+            narrow_.push_back(static_cast<char>(u));
+        } else {
+            Widen();
+            wideUnits_.push_back(u);
+        }
+    }
+    // Drops the units from n on.
+    void Truncate(std::size_t n) {
+        if (wide_)
+            wideUnits_.erase(std::min(n, wideUnits_.size()));
+        else
+            narrow_.erase(std::min(n, narrow_.size()));
+    }
+    // Appends ASCII bytes as units, dropping control characters but the tab when asked.
+    void AppendAscii(std::string_view s, bool dropControls);
+    // UTF-8 of units [start, start + len).
+    std::string Utf8(std::size_t start, std::size_t len) const;
+
+private:
+    void Widen() {
+        std::u16string w;
+        w.reserve(std::max(reserved_, narrow_.size() + 1));
+        for (char c : narrow_) w.push_back(static_cast<unsigned char>(c));
+        std::string().swap(narrow_);
+        wideUnits_ = std::move(w);
+        wide_ = true;
+    }
+
+    bool wide_ = false;
+    std::size_t reserved_ = 0;
+    std::string narrow_;  // Latin-1: the byte is the unit
+    std::u16string wideUnits_;
+};
+
 // Positions are UTF-16 code units, as the platform's rich-text control counts
 // them: a line break is CR LF (two positions, one unit), a character outside
 // the basic plane is a surrogate pair (two positions, one unit), every other
@@ -69,7 +128,7 @@ public:
     bool LineIsBlank(int line) const;
     // The whole text in UTF-8, lines joined with CR LF.
     std::string PlainText() const;
-    const std::u16string& Units() const { return text_; }
+    const UnitStore& Units() const { return text_; }
 
 private:
     friend class DocumentBuilder;
@@ -83,7 +142,7 @@ private:
         ParaAttrs attrs;
     };
 
-    std::u16string text_;
+    UnitStore text_;
     std::vector<CharRun> charRuns_;  // ascending starts, first at 0 when text exists
     std::vector<ParaRun> paraRuns_;  // ascending starts, first at 0
     std::vector<int> lineStarts_;    // first is 0

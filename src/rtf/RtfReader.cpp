@@ -54,34 +54,15 @@ public:
         }
         auto& text = doc_.text_;
         const std::size_t before = text.size();
-        text.resize(before + len);
-        char16_t* o = text.data() + before;
-        if (!controls) {
-            std::size_t k = 0;
-#ifdef __SSE2__
-            const __m128i zero = _mm_setzero_si128();
-            for (; k + 16 <= len; k += 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + k));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k), _mm_unpacklo_epi8(v, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k + 8), _mm_unpackhi_epi8(v, zero));
-            }
-#endif
-            for (; k < len; ++k) o[k] = static_cast<unsigned char>(s[k]);
-        } else {
-            for (std::size_t k = 0; k < len; ++k) {
-                const auto c = static_cast<unsigned char>(s[k]);
-                *o = c;
-                o += c >= 0x20 || c == '\t';
-            }
-            text.resize(static_cast<std::size_t>(o - text.data()));
-        }
+        text.AppendAscii(s.substr(0, len), controls);
         if (text.size() != before) lastWasMark_ = false;
         return len;
     }
 
     void Break(const CharAttrs& a) {
         Attrs(a);
-        doc_.text_.append(u"\r\n");
+        doc_.text_.push_back(u'\r');
+        doc_.text_.push_back(u'\n');
         doc_.lineStarts_.push_back(Length());
         lastWasMark_ = false;
     }
@@ -97,7 +78,7 @@ public:
     // The document's last paragraph mark is not a position.
     void Finish(const ParaAttrs& p, const CharAttrs& endAttrs) {
         if (lastWasMark_) {
-            doc_.text_.resize(doc_.text_.size() - 2);
+            doc_.text_.Truncate(doc_.text_.size() - 2);
             doc_.lineStarts_.pop_back();
             while (!doc_.charRuns_.empty() && doc_.charRuns_.back().start >= Length()) doc_.charRuns_.pop_back();
             doc_.emptyAttrs_ = markAttrs_;

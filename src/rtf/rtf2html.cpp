@@ -120,8 +120,8 @@ public:
     // Writes the units from start on, each as its replacement or its UTF-8
     // text, and stops before a unit that would reach past limit; the first unit
     // is always written. Returns where it stopped.
-    int Units(const std::u16string& units, int start, int limit) {
-        const int n = static_cast<int>(units.size());
+    template <typename Unit>
+    int Units(const Unit* units, int n, int start, int limit) {
         // Staged in a small buffer: a check per unit instead of a string append per byte.
         char buf[4096];
         char* o = buf;
@@ -133,9 +133,9 @@ public:
                 o = buf;
             }
             // Letters, digits and most punctuation are copied as they are.
-            const char16_t* const from = units.data() + p;
-            const char16_t* q = from;
-            const char16_t* const stop = units.data() + std::min<std::ptrdiff_t>(limit, p + (end - o));
+            const Unit* const from = units + p;
+            const Unit* q = from;
+            const Unit* const stop = units + std::min<std::ptrdiff_t>(limit, p + (end - o));
             while (q < stop && *q < 0x80 && kPlain[*q]) *o++ = static_cast<char>(*q++);
             if (q != from) {
                 pendingSpace_ = false;
@@ -231,7 +231,7 @@ void AppendParagraphStart(HtmlOut& out, rtf::Align align) {
 
 std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& doc) {
     const int n = doc.Length();
-    const std::u16string& units = doc.Units();
+    const rtf::UnitStore& units = doc.Units();
     // Reserved address space is only touched as the page grows.
     HtmlOut out(static_cast<std::size_t>(n) * 3 + title.size() + 1024);
 
@@ -349,7 +349,9 @@ std::string RichTextToHtml(const std::string& title, const rtf::RichDocument& do
         const int limit = out.Size() != sizeBeforeWalk
                               ? start + unitLen
                               : std::min({doc.CharRunEnd(start), doc.ParaRunEnd(start), doc.LineStart(line + 1), n});
-        pos = out.Units(units, start, limit) - 1;
+        pos = (units.Wide() ? out.Units(units.WideData(), n, start, limit)
+                            : out.Units(units.NarrowData(), n, start, limit)) -
+              1;
     }
 
     closeWalk(true);

@@ -327,3 +327,24 @@ TEST(RtfReader, RunsAreFoundInAnyOrder) {
     for (int i = 199; i >= 0; i -= 7) EXPECT_EQ(d.CharAt(i).bold, i % 2 == 1) << i;
     for (int i : {5, 150, 3, 199, 0, 100}) EXPECT_EQ(d.CharAt(i).bold, i % 2 == 1) << i;
 }
+
+// The text is held one byte a unit until the first unit above U+00FF; what
+// came before must survive the switch unchanged, positions included.
+TEST(RtfReader, TextKeepsEveryUnitWhenItWidensMidDocument) {
+    const std::string run(40, 'x');
+    const RichDocument doc = LoadRtf("{\\rtf1 Gr\\'fc\\'dfe\tz\x01y\\par " + run + "\\u8364? \\'e9nd\x02\\par last}");
+    ASSERT_EQ(doc.LineCount(), 3);
+    EXPECT_EQ(doc.LineText(0), "Gr\xc3\xbc\xc3\x9f" "e\tzy");
+    EXPECT_EQ(doc.LineText(1), run + "\xe2\x82\xac \xc3\xa9nd");
+    EXPECT_EQ(doc.LineText(2), "last");
+    const int euro = doc.LineStart(1) + static_cast<int>(run.size());
+    EXPECT_EQ(doc.UnitText(euro), "\xe2\x82\xac");
+    EXPECT_EQ(doc.UnitText(2), "\xc3\xbc");
+    EXPECT_EQ(doc.Length(), 8 + 2 + 40 + 5 + 2 + 4);
+    EXPECT_EQ(doc.UnitLength(doc.LineStart(1) - 2), 2);
+
+    // The same text that never widens reads the same way.
+    const RichDocument narrow = LoadRtf("{\\rtf1 Gr\\'fc\\'dfe\tz\x01y\\par " + run + "}");
+    EXPECT_EQ(narrow.PlainText(), "Gr\xc3\xbc\xc3\x9f" "e\tzy\r\n" + run);
+    EXPECT_FALSE(narrow.LineIsBlank(1));
+}

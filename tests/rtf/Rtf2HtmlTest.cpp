@@ -176,3 +176,10 @@ TEST(RichTextToHtml, RealisticNotesMatchGoldenPages) {
     }
     EXPECT_GE(count, 5);
 }
+
+// Pages from text held one byte a unit and from text that widened part way.
+TEST(RichTextToHtml, LatinTextBeforeAndAfterTheFirstWideCharacter) {
+    EXPECT_EQ(Body(Html("{\\rtf1 \\'fc \"\\'a9\"  <}")), "&uuml; &quot;\xc2\xa9&quot;&nbsp;&nbsp;&lt;</font></li></p></html>");
+    EXPECT_EQ(Body(Html("{\\rtf1 \\'fc\\par \\u8364?\\'a9 \\'df}")),
+              "&uuml;\r\n<br>\xe2\x82\xac\xc2\xa9 &szlig;</font></li></p></html>");
+}

@@ -271,3 +271,19 @@ TEST(AppendUtf8, EveryLengthAndWhatIsNoCharacter) {
     for (char32_t cp : {char32_t(0), char32_t(0xD800), char32_t(0xDFFF), char32_t(0x110000)}) qb::AppendUtf8(s, cp);
     EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", s);
 }
+
+// Done within the text itself: growing, shrinking and equal-size replacements
+// with hits at both ends must keep every byte between them.
+TEST(ReplaceAllNoCase, InPlaceKeepsTheTextBetweenHitsAtBothEnds) {
+    for (const bool caseSensitive : {false, true}) {
+        for (const std::string& replacement : {std::string(), std::string("#"), std::string("<>"), std::string("[long]")}) {
+            std::string s = "ab1ab22ab333ab";
+            ReplaceAllNoCase(s, "ab", replacement, caseSensitive);
+            const std::string& r = replacement;
+            EXPECT_EQ(r + "1" + r + "22" + r + "333" + r, s) << r;
+        }
+    }
+    std::string s = "</HEAD></head>x";
+    ReplaceAllNoCase(s, "</head>", "<s></head>", false);
+    EXPECT_EQ("<s></head><s></head>x", s);
+}
