@@ -885,9 +885,27 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
 
 void TWinWizard::btnAboutClick() { DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_ABOUT), hwnd_, &AboutProc, 0); }
 
+namespace {
+
+// A button's caption as a window title: its key marker is no letter of the title.
+std::string WithoutKeyMarker(const std::string& caption) {
+    std::string title;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] != '&') {
+            title += caption[i];
+        } else if (i + 1 < caption.size() && caption[i + 1] == '&') {
+            title += '&';
+            ++i;
+        }
+    }
+    return title;
+}
+
+}  // namespace
+
 void TWinWizard::btnLangClick() {
     std::string name;
-    if (!InputText(hwnd_, Text("btnLang"), Msg(20), name) || name.empty()) return;
+    if (!InputText(hwnd_, WithoutKeyMarker(Text("btnLang")), Msg(20), name) || name.empty()) return;
     try {
         // The About box lives only while it is shown: there is none to capture here.
         WriteNewLanguage(name, *this, nullptr);
