@@ -302,6 +302,9 @@ INT_PTR TWinWizard::OnFrame(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_DESTROY: {
             activeWizard = nullptr;
+            // The tooltip goes with the window it belongs to.
+            tooltip_ = nullptr;
+            tips_.clear();
             // The controls go with the window: the settings take them now; an error reaches the command.
             try {
                 SaveToSettings();
