@@ -196,6 +196,8 @@ std::string ResolvedChildLink(TParameters& job, const std::string& parentPath, c
 // Walk step 10: the bar of the item's page, plain links in every page. With
 // rollover menus, parentNav and childNav also load the menu data of the
 // ancestors and of this item (an item with sub-items has its data written here).
+// Returns "" where the bar is childNav itself: a deep chain's bars grow with
+// the square of the depth, and each level holds its own while below it.
 std::string BuildNavigationText(TParameters& job, const std::string& itemPath, const std::string& parentNav,
                                 const std::string& pageFile, int level, const std::string& caption,
                                 const std::vector<TDVO_ENUM_DATA>& entries, const std::string& relFolder,

@@ -296,7 +296,7 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
     const std::string link = UrlPath(RootLink(job, pageFile));
     if (!o.RolloverMenus) {
         childNav = parentNav + Format("<a href=\"%s\">%s</a> >> ", {link, HtmlQuote(caption)});
-        return childNav;
+        return {};
     }
     std::string data = Format("var menu%d=new Array()\r\n", {level});
     int k = 0;
@@ -346,7 +346,7 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
     const std::string ownData =
         "<script type=\"text/javascript\" src=\"" + UrlPath(RootLink(job, dataFile)) + "\"></script>";
     childNav = ownData + links + own;
-    return childNav;
+    return {};
 }
 
 std::string SubItemLine(TParameters& job, const std::string& childPath, const std::string& childFolder,

@@ -484,7 +484,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
 
     // 12-13. see also, page finishing
     const std::string seeAlso = SeeAlsoText(job, itemPath);
-    FinishPage(job, pageFile, subItemList, seeAlso, bar);
+    FinishPage(job, pageFile, subItemList, seeAlso, bar.empty() ? myNav : bar);
     heldPage.Write();
     SiteItemWritten(job, itemPath, level, pageFile, hasNotes, hasSubItems, attachments, attachmentNames);
 }
