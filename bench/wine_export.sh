@@ -3,6 +3,7 @@
 # each) with the Linux command line and with quillbook.exe under wine64, one
 # after the other on the same database file. Prints one line per figure.
 #   bench/wine_export.sh [ITEMS]
+# QB_BENCH_SETTLE (seconds, default 65) is the pause between the two runs.
 # Needs the Linux build (QB_BUILD_DIR, default build/) and the Windows one
 # (scripts/build-windows.sh; QB_WINDOWS_BUILD_DIR, default build-windows/).
 set -euo pipefail
@@ -47,5 +48,9 @@ run() {  # tag, command...
 echo "load: $(cut -d' ' -f1 /proc/loadavg) 1-min-average"
 mkdir -p "$work/linux" "$work/windows"
 run "export_${items}_items_linux" "$build/out/quillbook" export --db "$work/db.kvdb" --whole --out "$work/linux" -q
+# The Linux run's clean-up just freed as many inodes as the next run makes:
+# ext4 skips inodes freed in the last minute, which would slow only the second run.
+sync
+sleep "${QB_BENCH_SETTLE:-65}"
 run "export_${items}_items_wine64" wine "$win/quillbook.exe" export --db "$work/db.kvdb" --whole --out "$work/windows" -q
 ls -l "$work"/linux/*.chm "$work"/windows/*.chm | awk '{print "chm: " $5 " bytes " $NF}'

@@ -12,52 +12,40 @@
 
 namespace qb::fs {
 
-namespace {
-
-// The output folder of the run on this thread; each run binds its own.
-thread_local const OutputFolder* tFolder = nullptr;
-
-// Files held in memory by this thread, innermost last (a walk holds a page per level).
-thread_local std::vector<HeldFile*> tHeld;
-
-// Where relative paths start: the output folder in use, else the current directory.
-os::Fd BaseFd() { return tFolder ? tFolder->Fd() : os::kCurrentDir; }
-
-// A path below the output folder in use as a relative one, so that its
-// folders get the link checks of relative paths.
-std::string BelowCurrentDir(const std::string& native) {
-    if (native.empty() || !IsAbsolutePath(native) || !tFolder) return native;
-    for (const std::string* prefix : {&tFolder->Path(), &tFolder->RealPath()})
-        if (prefix->size() > 1 && native.size() > prefix->size() && native.compare(0, prefix->size(), *prefix) == 0)
-            return native.substr(prefix->size());
-    return native;
-}
-
 // The last folder of a relative path that was opened, kept open: a walk step
 // touches its page, notes file and attachments in one folder, and each path
 // would otherwise be walked component by component again. The descriptor is
 // the real folder checked when it was opened; a link put in its place later is
-// never followed through it. Forgotten whenever folders or the current
-// directory change under the file layer.
-struct LastFolder {
+// never followed through it. Forgotten whenever folders change under the file layer.
+struct FileContext::LastFolder {
     std::string dir;
     os::Fd fd = os::kNoFd;
     // dir was not there: planning names many pages in folders not yet made.
     bool missing = false;
-    const OutputFolder* folder = nullptr;  // the output folder dir is relative to
     ~LastFolder() { Forget(); }
     void Forget() {
         os::Close(fd);
         fd = os::kNoFd;
         missing = false;
         dir.clear();
-        folder = nullptr;
     }
 };
 
-LastFolder& CachedFolder() {
-    thread_local LastFolder last;
-    return last;
+FileContext::FileContext(const OutputFolder* folder) : folder_(folder), last_(std::make_unique<LastFolder>()) {}
+
+FileContext::~FileContext() = default;
+
+// Where relative paths start: the output folder, else the current directory.
+os::Fd FileContext::BaseFd() const { return folder_ ? folder_->Fd() : os::kCurrentDir; }
+
+// A path below the output folder as a relative one, so that its folders get
+// the link checks of relative paths.
+std::string FileContext::BelowFolder(const std::string& native) const {
+    if (native.empty() || !IsAbsolutePath(native) || !folder_) return native;
+    for (const std::string* prefix : {&folder_->Path(), &folder_->RealPath()})
+        if (prefix->size() > 1 && native.size() > prefix->size() && native.compare(0, prefix->size(), *prefix) == 0)
+            return native.substr(prefix->size());
+    return native;
 }
 
 // The folder holding a path's last component, opened so that nothing below
@@ -66,8 +54,8 @@ LastFolder& CachedFolder() {
 // and is opened as named.
 class ParentDir {
 public:
-    explicit ParentDir(const std::string& path) {
-        const std::string native = BelowCurrentDir(path);
+    ParentDir(FileContext& files, const std::string& path) : base_(files.BaseFd()), fd_(base_) {
+        const std::string native = files.BelowFolder(path);
         const std::size_t slash = native.find_last_of('/');
         leaf_ = slash == std::string::npos ? native : native.substr(slash + 1);
         if (slash == std::string::npos) return;
@@ -77,8 +65,13 @@ public:
             return;
         }
         const std::string dir = native.substr(0, slash);
-        LastFolder& last = CachedFolder();
-        if ((last.fd >= 0 || last.missing) && last.dir == dir && last.folder == tFolder) {
+        // Relative to the current directory nothing is kept: it may change between calls.
+        if (!files.folder_) {
+            Walk(dir);
+            return;
+        }
+        FileContext::LastFolder& last = *files.last_;
+        if ((last.fd >= 0 || last.missing) && last.dir == dir) {
             fd_ = last.missing ? os::kNoFd : last.fd;
             owned_ = false;
             if (last.missing) errno = ENOENT;
@@ -89,12 +82,10 @@ public:
             last.Forget();
             last.dir = dir;
             last.missing = true;
-            last.folder = tFolder;
         } else if (fd_ >= 0 && fd_ != base_) {
             last.Forget();
             last.dir = dir;
             last.fd = fd_;
-            last.folder = tFolder;
             owned_ = false;
         }
     }
@@ -123,36 +114,36 @@ private:
         }
     }
 
-    const os::Fd base_ = BaseFd();  // not ours to close
-    os::Fd fd_ = base_;
+    const os::Fd base_;  // not ours to close
+    os::Fd fd_;
     bool owned_ = true;
     std::string leaf_;
 };
+
+namespace {
 
 std::string Reason(int err) {
     // ELOOP from O_NOFOLLOW means a link stood where a folder was expected.
     return err == ELOOP ? std::string("a link stands in its path") : os::ErrorText(err);
 }
 
-bool StatNoFollow(const std::string& path, os::FileInfo& st) {
+}  // namespace
+
+bool FileContext::StatNoFollow(const std::string& path, os::FileInfo& st) {
     if (path.empty()) return false;
-    ParentDir parent(NativePath(path));
+    ParentDir parent(*this, NativePath(path));
     return parent.Ok() && !parent.Leaf().empty() && os::InfoAt(parent.Fd(), parent.Leaf(), st, false);
 }
 
-}  // namespace
-
-std::string Resolve(const std::string& path) {
+std::string FileContext::Resolve(const std::string& path) {
     const std::string native = NativePath(path);
-    if (!tFolder || native.empty() || IsAbsolutePath(native)) return native;
-    return tFolder->Path() + native;
+    if (!folder_ || native.empty() || IsAbsolutePath(native)) return native;
+    return folder_->Path() + native;
 }
-
-namespace {
 
 // One spelling per file for the holds: absolute, without "." components or
 // doubled slashes (a path with ".." gets the full normalisation).
-std::string HeldKey(const std::string& path) {
+std::string FileContext::HeldKey(const std::string& path) {
     const std::string resolved = Resolve(path);
     if (resolved.empty() || !IsAbsolutePath(resolved) || resolved.find("..") != std::string::npos)
         return ExpandFileName(path);
@@ -166,9 +157,33 @@ std::string HeldKey(const std::string& path) {
     return key;
 }
 
-}  // namespace
+void FileContext::AddHold(HeldFile& file) {
+    file.SetKey(HeldKey(file.Path()));
+    held_.push_back(&file);
+}
 
-HeldFile::HeldFile(const std::string& path) : path_(path), key_(HeldKey(path)) { tHeld.push_back(this); }
+void FileContext::DropHold(HeldFile& file) {
+    for (auto it = held_.rbegin(); it != held_.rend(); ++it) {
+        if (*it != &file) continue;
+        held_.erase(std::next(it).base());
+        break;
+    }
+}
+
+HeldFile* FileContext::FindHeld(const std::string& path) {
+    if (held_.empty() || path.empty()) return nullptr;
+    const std::string key = HeldKey(path);
+    for (auto it = held_.rbegin(); it != held_.rend(); ++it)
+        if ((*it)->Key() == key) return *it;
+    return nullptr;
+}
+
+int FileContext::DiskState(const std::string& path) {
+    os::FileInfo st;
+    return !StatNoFollow(path, st) ? 0 : st.kind == os::Kind::File ? 1 : 2;
+}
+
+HeldFile::HeldFile(FileSystem& files, const std::string& path) : files_(files), path_(path) { files_.AddHold(*this); }
 
 HeldFile::~HeldFile() {
     try {
@@ -180,34 +195,19 @@ HeldFile::~HeldFile() {
 void HeldFile::Release() {
     if (!held_) return;
     held_ = false;
-    for (auto it = tHeld.rbegin(); it != tHeld.rend(); ++it) {
-        if (*it != this) continue;
-        tHeld.erase(std::next(it).base());
-        break;
-    }
+    files_.DropHold(*this);
 }
 
 void HeldFile::Write() {
     Release();
     if (!hasBytes_) return;
     hasBytes_ = false;
-    SaveTextFile(path_, bytes_);
+    files_.SaveTextFile(path_, std::move(bytes_));
     bytes_ = std::string();
 }
 
-HeldFile* HeldFile::Find(const std::string& path) {
-    if (tHeld.empty() || path.empty()) return nullptr;
-    const std::string key = HeldKey(path);
-    for (auto it = tHeld.rbegin(); it != tHeld.rend(); ++it)
-        if ((*it)->key_ == key) return *it;
-    return nullptr;
-}
-
 bool HeldFile::OnDiskPlainFile() {
-    if (diskState_ < 0) {
-        os::FileInfo st;
-        diskState_ = !StatNoFollow(path_, st) ? 0 : st.kind == os::Kind::File ? 1 : 2;
-    }
+    if (diskState_ < 0) diskState_ = files_.DiskState(path_);
     return diskState_ == 1;
 }
 
@@ -220,39 +220,37 @@ bool HeldFile::DropBytes() {
     return had;
 }
 
-bool FileExists(const std::string& path) {
-    if (HeldFile* held = HeldFile::Find(path); held && held->HasBytes()) return true;
+bool FileContext::FileExists(const std::string& path) {
+    if (HeldFile* held = FindHeld(path); held && held->HasBytes()) return true;
     os::FileInfo st;
     return !path.empty() && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::File;
 }
 
-bool DirectoryExists(const std::string& path) {
+bool FileContext::DirectoryExists(const std::string& path) {
     os::FileInfo st;
     return !path.empty() && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::Folder;
 }
 
-bool PlainFileExists(const std::string& path) {
-    if (HeldFile* held = HeldFile::Find(path)) return held->HasBytes() || held->OnDiskPlainFile();
+bool FileContext::PlainFileExists(const std::string& path) {
+    if (HeldFile* held = FindHeld(path)) return held->HasBytes() || held->OnDiskPlainFile();
     os::FileInfo st;
     return StatNoFollow(path, st) && st.kind == os::Kind::File;
 }
 
-bool EntryExists(const std::string& path) {
-    if (HeldFile* held = HeldFile::Find(path)) return held->HasBytes() || held->OnDiskEntry();
+bool FileContext::EntryExists(const std::string& path) {
+    if (HeldFile* held = FindHeld(path)) return held->HasBytes() || held->OnDiskEntry();
     os::FileInfo st;
     return StatNoFollow(path, st);
 }
 
-namespace {
-
 // Relative folders are made one component at a time from the output folder;
 // a link in the way is removed (never followed) and a real folder
 // made in its place.
-void ForceRelativeDirectories(const std::string& native) {
+void FileContext::ForceRelativeDirectories(const std::string& native) {
     std::string key = native;
     while (key.size() > 1 && key.back() == '/') key.pop_back();
     // Walked every time: a link put where a folder was is replaced, never kept.
-    LastFolder& last = CachedFolder();
+    LastFolder& last = *last_;
     last.Forget();
     const os::Fd base = BaseFd();  // not ours to close
     os::Fd cur = base;
@@ -284,20 +282,20 @@ void ForceRelativeDirectories(const std::string& native) {
         cur = fd;
     }
     // The files of the folder are written next.
-    if (cur >= 0 && cur != base) {
+    if (cur < 0 || cur == base) return;
+    if (folder_) {
         last.dir = key;
         last.fd = cur;
-        last.folder = tFolder;
+    } else {
+        os::Close(cur);
     }
 }
 
-}  // namespace
-
-void ForceDirectories(const std::string& path) {
+void FileContext::ForceDirectories(const std::string& path) {
     if (path.empty()) return;
     std::error_code ec;
     const std::string native = NativePath(path);
-    const std::string below = BelowCurrentDir(native);
+    const std::string below = BelowFolder(native);
     // Below the output folder every component is checked, since a planted
     // link must not count as the folder.
     if (!IsAbsolutePath(below)) {
@@ -311,9 +309,9 @@ void ForceDirectories(const std::string& path) {
         throw Error("Cannot create folder \"" + native + "\": " + (ec ? ec.message() : std::string("not a folder")));
 }
 
-os::Fd CreateFreshFile(const std::string& path) {
+os::Fd FileContext::CreateFreshFile(const std::string& path) {
     const std::string native = NativePath(path);
-    ParentDir parent(native);
+    ParentDir parent(*this, native);
     if (!parent.Ok()) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
     const std::string& leaf = parent.Leaf();
     constexpr unsigned kFresh = os::kWrite | os::kCreate | os::kExclusive | os::kNoFollow;
@@ -328,16 +326,16 @@ os::Fd CreateFreshFile(const std::string& path) {
     return fd;
 }
 
-os::Fd CreateNewFile(const std::string& path) {
+os::Fd FileContext::CreateNewFile(const std::string& path) {
     const std::string native = NativePath(path);
-    ParentDir parent(native);
+    ParentDir parent(*this, native);
     if (!parent.Ok()) return os::kNoFd;
     return os::OpenAt(parent.Fd(), parent.Leaf(), os::kWrite | os::kCreate | os::kExclusive | os::kNoFollow);
 }
 
-os::Fd OpenPlainFileForRewrite(const std::string& path) {
+os::Fd FileContext::OpenPlainFileForRewrite(const std::string& path) {
     const std::string native = NativePath(path);
-    ParentDir parent(native);
+    ParentDir parent(*this, native);
     if (!parent.Ok()) return os::kNoFd;
     os::Fd fd = os::OpenAt(parent.Fd(), parent.Leaf(), os::kWrite | os::kNoFollow | os::kNonBlock);
     if (fd < 0 && errno == EISDIR) throw Error("Cannot create file \"" + native + "\": " + os::ErrorText(EISDIR));
@@ -350,9 +348,9 @@ os::Fd OpenPlainFileForRewrite(const std::string& path) {
     return fd;
 }
 
-void PrepareFreshFile(const std::string& path) { os::Close(CreateFreshFile(path)); }
+void FileContext::PrepareFreshFile(const std::string& path) { os::Close(CreateFreshFile(path)); }
 
-void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill) {
+void FileContext::WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill) {
     const std::string native = NativePath(path);
     const os::Fd fd = CreateFreshFile(path);
     std::string failure;
@@ -374,7 +372,7 @@ void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)
     throw Error(failure);
 }
 
-void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) {
+void FileContext::CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) {
     const os::Fd in = os::Open(Resolve(from), os::kRead);
     if (in < 0) throw Error("Cannot read \"" + from + "\": " + os::ErrorText(errno));
     std::vector<char> buffer(64 * 1024);
@@ -393,23 +391,23 @@ void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& nam
     if (!failure.empty()) throw Error(failure);
 }
 
-bool DeleteFile(const std::string& path) {
-    HeldFile* held = HeldFile::Find(path);
+bool FileContext::DeleteFile(const std::string& path) {
+    HeldFile* held = FindHeld(path);
     const bool dropped = held && held->DropBytes();
-    ParentDir parent(NativePath(path));
+    ParentDir parent(*this, NativePath(path));
     const bool removed = parent.Ok() && os::RemoveAt(parent.Fd(), parent.Leaf());
     if (held) held->SetOnDisk(removed || errno == ENOENT ? 0 : -1);
     return dropped || removed;
 }
 
-bool RemoveDir(const std::string& path) {
-    CachedFolder().Forget();
+bool FileContext::RemoveDir(const std::string& path) {
+    last_->Forget();
     std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return os::RemoveFolder(p);
 }
 
-bool CopyFile(const std::string& from, const std::string& to) {
+bool FileContext::CopyFile(const std::string& from, const std::string& to) {
     // The target is written like every file of the run: never through a link.
     if (!FileExists(from)) return false;
     try {
@@ -420,29 +418,131 @@ bool CopyFile(const std::string& from, const std::string& to) {
     return true;
 }
 
-bool LinkOrCopyFile(const std::string& from, const std::string& to) {
+bool FileContext::LinkOrCopyFile(const std::string& from, const std::string& to) {
     if (!PlainFileExists(from)) return false;
     DeleteFile(to);
-    ParentDir parent(NativePath(to));
+    ParentDir parent(*this, NativePath(to));
     // The new name is never followed, and the parent was reached without links.
-    if (parent.Ok() && os::HardLinkAt(Resolve(from), parent.Fd(), parent.Leaf()))
-        return true;
+    if (parent.Ok() && os::HardLinkAt(Resolve(from), parent.Fd(), parent.Leaf())) return true;
     return CopyFile(from, to);
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
-    CachedFolder().Forget();
+bool FileContext::RenameFile(const std::string& from, const std::string& to) {
+    last_->Forget();
     return os::AtomicReplace(Resolve(from), Resolve(to));
 }
 
-std::string GetCurrentDir() { return os::CurrentDir(); }
-
-std::string ExpandFileName(const std::string& path) {
+std::string FileContext::ExpandFileName(const std::string& path) {
     const std::string resolved = Resolve(path);
     std::filesystem::path p = FsPath(resolved);
     if (!IsAbsolutePath(resolved)) p = FsPath(os::CurrentDir()) / p;
     return Utf8Of(p.lexically_normal());
 }
+
+long long FileContext::FileSize(const std::string& path) {
+    if (HeldFile* held = FindHeld(path); held && held->HasBytes()) return static_cast<long long>(held->Bytes().size());
+    os::FileInfo st;
+    if (!os::PathInfo(Resolve(path), st, true)) return -1;
+    return static_cast<long long>(st.size);
+}
+
+std::string FileContext::FileIdentity(const std::string& path) {
+    os::FileInfo st;
+    if (path.empty() || !os::PathInfo(Resolve(path), st, true)) return "";
+    return std::to_string(st.device) + ":" + std::to_string(st.inode) + ":" + std::to_string(st.size) + ":" +
+           std::to_string(st.ctimeNs / 1000000000) + "." + std::to_string(st.ctimeNs % 1000000000);
+}
+
+void FileContext::SaveTextFile(const std::string& path, std::string bytes) {
+    if (HeldFile* held = FindHeld(path)) {
+        held->Keep(std::move(bytes));
+        return;
+    }
+    const std::string native = NativePath(path);
+    // A plain file of our own is rewritten in place: deleting and creating a
+    // page per item costs the file system far more. Anything else (a link, a
+    // FIFO, a file with other names) is replaced, never written through.
+    // A new name first: the common case then costs one call.
+    os::Fd fd = CreateNewFile(native);
+    if (fd < 0) fd = OpenPlainFileForRewrite(native);
+    if (fd < 0) fd = CreateFreshFile(native);
+    if (!os::WriteAll(fd, bytes.data(), bytes.size())) {
+        const int err = errno;
+        os::Close(fd);
+        DeleteFile(native);
+        throw Error("Cannot write file \"" + native + "\": " + os::ErrorText(err));
+    }
+    os::Close(fd);
+}
+
+std::string FileContext::TakeTextFile(const std::string& path) {
+    if (HeldFile* held = FindHeld(path); held && held->HasBytes()) return held->Take();
+    return LoadTextFile(path);
+}
+
+std::string FileContext::LoadTextFile(const std::string& path) {
+    if (HeldFile* held = FindHeld(path); held && held->HasBytes()) return held->Bytes();
+    const os::Fd fd = os::Open(Resolve(path), os::kRead);
+    if (fd < 0) return "";
+    os::FileInfo st;
+    const bool known = os::Info(fd, st);
+    if (known && st.kind == os::Kind::Folder) {
+        os::Close(fd);
+        return "";
+    }
+    std::string out;
+    if (known && st.kind == os::Kind::File && st.size > 0) {
+        // One read for a file of known size: a byte of room more shows its
+        // end, as a regular file reads short only there.
+        out.resize(static_cast<std::size_t>(st.size) + 1);
+        std::size_t have = 0;
+        for (;;) {
+            const long long n = os::Read(fd, out.data() + have, out.size() - have);
+            if (n <= 0) break;
+            have += static_cast<std::size_t>(n);
+            if (have < out.size()) break;
+            out.resize(out.size() * 2);  // it grew since
+        }
+        out.resize(have);
+        os::Close(fd);
+        return out;
+    }
+    char buf[65536];
+    for (;;) {
+        const long long n = os::Read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    os::Close(fd);
+    return out;
+}
+
+bool FileContext::ListFolder(const std::string& path, std::vector<os::Entry>& entries) {
+    return os::ListFolder(Resolve(path), entries);
+}
+
+bool FileExists(const std::string& path) { return FileContext().FileExists(path); }
+bool DirectoryExists(const std::string& path) { return FileContext().DirectoryExists(path); }
+bool PlainFileExists(const std::string& path) { return FileContext().PlainFileExists(path); }
+bool EntryExists(const std::string& path) { return FileContext().EntryExists(path); }
+void ForceDirectories(const std::string& path) { FileContext().ForceDirectories(path); }
+os::Fd CreateFreshFile(const std::string& path) { return FileContext().CreateFreshFile(path); }
+void PrepareFreshFile(const std::string& path) { FileContext().PrepareFreshFile(path); }
+void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill) {
+    FileContext().WriteFreshFile(path, fill);
+}
+void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) {
+    FileContext().CopyToDescriptor(from, fd, name);
+}
+bool DeleteFile(const std::string& path) { return FileContext().DeleteFile(path); }
+bool RemoveDir(const std::string& path) { return FileContext().RemoveDir(path); }
+bool CopyFile(const std::string& from, const std::string& to) { return FileContext().CopyFile(from, to); }
+bool LinkOrCopyFile(const std::string& from, const std::string& to) { return FileContext().LinkOrCopyFile(from, to); }
+bool RenameFile(const std::string& from, const std::string& to) { return FileContext().RenameFile(from, to); }
+std::string GetCurrentDir() { return os::CurrentDir(); }
+std::string ExpandFileName(const std::string& path) { return FileContext().ExpandFileName(path); }
+long long FileSize(const std::string& path) { return FileContext().FileSize(path); }
+std::string FileIdentity(const std::string& path) { return FileContext().FileIdentity(path); }
 
 TempFolder::TempFolder() {
     path_ = MakeScratchFolder(TempDirectory() + "/quillbook-", "Cannot create a temporary folder") + "/";
@@ -465,16 +565,6 @@ OutputFolder::OutputFolder(const std::string& folder) {
 
 OutputFolder::~OutputFolder() { os::Close(fd_); }
 
-UseOutputFolder::UseOutputFolder(const OutputFolder& folder) : previous_(tFolder) {
-    CachedFolder().Forget();
-    tFolder = &folder;
-}
-
-UseOutputFolder::~UseOutputFolder() {
-    CachedFolder().Forget();
-    tFolder = previous_;
-}
-
 ScratchFile::ScratchFile() {
     fd_ = os::ScratchFile(TempDirectory());
     if (fd_ < 0) throw Error("Cannot create a temporary file: " + os::ErrorText(errno));
@@ -482,21 +572,6 @@ ScratchFile::ScratchFile() {
 }
 
 ScratchFile::~ScratchFile() { os::Close(fd_); }
-
-long long FileSize(const std::string& path) {
-    if (HeldFile* held = HeldFile::Find(path); held && held->HasBytes())
-        return static_cast<long long>(held->Bytes().size());
-    os::FileInfo st;
-    if (!os::PathInfo(Resolve(path), st, true)) return -1;
-    return static_cast<long long>(st.size);
-}
-
-std::string FileIdentity(const std::string& path) {
-    os::FileInfo st;
-    if (path.empty() || !os::PathInfo(Resolve(path), st, true)) return "";
-    return std::to_string(st.device) + ":" + std::to_string(st.inode) + ":" + std::to_string(st.size) + ":" +
-           std::to_string(st.ctimeNs / 1000000000) + "." + std::to_string(st.ctimeNs % 1000000000);
-}
 
 namespace {
 bool SameFile(os::Fd fd, const std::string& path) {

@@ -13,52 +13,165 @@ namespace qb::fs {
 
 // Path as the operating system takes it ("\" -> "/").
 using qb::NativePath;
+
+class HeldFile;
+class OutputFolder;
+
+// The files one run (or one caller) works with. Relative names mean files
+// below the folder it was made for; what it holds in memory and the folder it
+// keeps open are its own, so two of them never see each other's. A run makes
+// one and hands it to everything that touches its files.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Native path as a system call takes it: a relative path made absolute
+    // against this one's folder (unchanged when it has none).
+    virtual std::string Resolve(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    // A plain file at path itself: a link (even to a file) is not one.
+    virtual bool PlainFileExists(const std::string& path) = 0;
+    // Anything at path itself, links (also dangling ones) included.
+    virtual bool EntryExists(const std::string& path) = 0;
+    // Creates the folder and its missing parents; raises qb::Error on failure.
+    // In a relative path (below the folder) a link standing for a folder
+    // is replaced by a real folder, never followed.
+    virtual void ForceDirectories(const std::string& path) = 0;
+    // Opens a fresh, empty plain file for writing (exclusive, links not followed): whatever
+    // stood at the name is removed first, a link never written through, and the
+    // folders of a relative path are never links. Raises qb::Error naming the file.
+    virtual os::Fd CreateFreshFile(const std::string& path) = 0;
+    // A new plain file created for writing (exclusive, links not followed, folders checked as
+    // above); -1 when anything stands at the name or a folder cannot be reached.
+    virtual os::Fd CreateNewFile(const std::string& path) = 0;
+    // An existing plain file with one name (no link, no FIFO) opened for writing
+    // and truncated; -1 when there is none. Raises qb::Error when path is a folder.
+    virtual os::Fd OpenPlainFileForRewrite(const std::string& path) = 0;
+    // CreateFreshFile, closed again: the name is a plain file for a writer that opens it by name.
+    virtual void PrepareFreshFile(const std::string& path) = 0;
+    // Makes a fresh file as CreateFreshFile does and has fill write it through the
+    // descriptor, never through a name. Raises qb::Error naming the file (and
+    // removes it) when fill raises or another program put something else at the
+    // name meanwhile.
+    virtual void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill) = 0;
+    // Appends the bytes of the file at from to the descriptor; raises qb::Error naming name.
+    virtual void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) = 0;
+    // Deletes a file; false when it could not be deleted. A link is removed
+    // itself; the folders of a relative path are never followed through links.
+    virtual bool DeleteFile(const std::string& path) = 0;
+    // Removes an empty folder; false otherwise.
+    virtual bool RemoveDir(const std::string& path) = 0;
+    virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+    // A second name for the plain file from at to (copied when the two lie on
+    // different file systems); to is made fresh as by CreateFreshFile.
+    virtual bool LinkOrCopyFile(const std::string& from, const std::string& to) = 0;
+    virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
+    // Absolute, lexically normalised native path (relative to the folder,
+    // else to the current directory).
+    virtual std::string ExpandFileName(const std::string& path) = 0;
+    virtual long long FileSize(const std::string& path) = 0;
+    // Device, inode, size and change time of a file; "" when there is none. Tells a
+    // file written now from an earlier one of the same name.
+    virtual std::string FileIdentity(const std::string& path) = 0;
+    // Writes bytes, replacing the file (a held file keeps them); raises qb::Error
+    // naming the file and the system's reason when it cannot be written.
+    virtual void SaveTextFile(const std::string& path, std::string bytes) = 0;
+    // Whole file; missing or unreadable reads as empty.
+    virtual std::string LoadTextFile(const std::string& path) = 0;
+    // The same, a held file's bytes handed over instead of copied: it holds
+    // them again only when saved back.
+    virtual std::string TakeTextFile(const std::string& path) = 0;
+    // Entries of a folder, unsorted; false when it cannot be listed.
+    virtual bool ListFolder(const std::string& path, std::vector<os::Entry>& entries) = 0;
+    // This one's hold of path, or null.
+    virtual HeldFile* FindHeld(const std::string& path) = 0;
+
+protected:
+    friend class HeldFile;
+    // Called by HeldFile as it starts and stops holding; innermost last.
+    virtual void AddHold(HeldFile& file) = 0;
+    virtual void DropHold(HeldFile& file) = 0;
+    // What stands at path on disk, holds aside: 0 nothing, 1 a plain file, 2 something else.
+    virtual int DiskState(const std::string& path) = 0;
+};
+
+// Files on disk: relative names below an output folder (or the current
+// directory, without one). The last folder a name was reached through stays
+// open until the next name in another folder.
+class FileContext : public FileSystem {
+public:
+    // folder must outlive this; nullptr: relative to the current directory.
+    explicit FileContext(const OutputFolder* folder = nullptr);
+    ~FileContext() override;
+    FileContext(const FileContext&) = delete;
+    FileContext& operator=(const FileContext&) = delete;
+    const OutputFolder* Folder() const { return folder_; }
+
+    std::string Resolve(const std::string& path) override;
+    bool FileExists(const std::string& path) override;
+    bool DirectoryExists(const std::string& path) override;
+    bool PlainFileExists(const std::string& path) override;
+    bool EntryExists(const std::string& path) override;
+    void ForceDirectories(const std::string& path) override;
+    os::Fd CreateFreshFile(const std::string& path) override;
+    os::Fd CreateNewFile(const std::string& path) override;
+    os::Fd OpenPlainFileForRewrite(const std::string& path) override;
+    void PrepareFreshFile(const std::string& path) override;
+    void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill) override;
+    void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) override;
+    bool DeleteFile(const std::string& path) override;
+    bool RemoveDir(const std::string& path) override;
+    bool CopyFile(const std::string& from, const std::string& to) override;
+    bool LinkOrCopyFile(const std::string& from, const std::string& to) override;
+    bool RenameFile(const std::string& from, const std::string& to) override;
+    std::string ExpandFileName(const std::string& path) override;
+    long long FileSize(const std::string& path) override;
+    std::string FileIdentity(const std::string& path) override;
+    void SaveTextFile(const std::string& path, std::string bytes) override;
+    std::string LoadTextFile(const std::string& path) override;
+    std::string TakeTextFile(const std::string& path) override;
+    bool ListFolder(const std::string& path, std::vector<os::Entry>& entries) override;
+    HeldFile* FindHeld(const std::string& path) override;
+
+protected:
+    void AddHold(HeldFile& file) override;
+    void DropHold(HeldFile& file) override;
+    int DiskState(const std::string& path) override;
+
+private:
+    friend class ParentDir;
+    struct LastFolder;
+    os::Fd BaseFd() const;
+    std::string BelowFolder(const std::string& native) const;
+    std::string HeldKey(const std::string& path);
+    bool StatNoFollow(const std::string& path, os::FileInfo& st);
+    void ForceRelativeDirectories(const std::string& native);
+
+    const OutputFolder* folder_;
+    std::vector<HeldFile*> held_;
+    std::unique_ptr<LastFolder> last_;
+};
+
+// The same operations on a FileContext of the current directory made for the
+// call: for code outside a run (the command line, settings, tests).
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
-// A plain file at path itself: a link (even to a file) is not one.
 bool PlainFileExists(const std::string& path);
-// Anything at path itself, links (also dangling ones) included.
 bool EntryExists(const std::string& path);
-// Creates the folder and its missing parents; raises qb::Error on failure.
-// In a relative path (below the output folder) a link standing for a folder
-// is replaced by a real folder, never followed.
 void ForceDirectories(const std::string& path);
-// Opens a fresh, empty plain file for writing (exclusive, links not followed): whatever
-// stood at the name is removed first, a link never written through, and the
-// folders of a relative path are never links. Raises qb::Error naming the file.
 os::Fd CreateFreshFile(const std::string& path);
-// A new plain file created for writing (exclusive, links not followed, folders checked as
-// above); -1 when anything stands at the name or a folder cannot be reached.
-os::Fd CreateNewFile(const std::string& path);
-// An existing plain file with one name (no link, no FIFO) opened for writing
-// and truncated; -1 when there is none. Raises qb::Error when path is a folder.
-os::Fd OpenPlainFileForRewrite(const std::string& path);
-// CreateFreshFile, closed again: the name is a plain file for a writer that opens it by name.
 void PrepareFreshFile(const std::string& path);
-// Makes a fresh file as CreateFreshFile does and has fill write it through the
-// descriptor, never through a name. Raises qb::Error naming the file (and
-// removes it) when fill raises or another program put something else at the
-// name meanwhile.
 void WriteFreshFile(const std::string& path, const std::function<void(os::Fd fd)>& fill);
-// Appends the bytes of the file at from to the descriptor; raises qb::Error naming name.
 void CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name);
-// Deletes a file; false when it could not be deleted. A link is removed
-// itself; the folders of a relative path are never followed through links.
 bool DeleteFile(const std::string& path);
-// Removes an empty folder; false otherwise.
 bool RemoveDir(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to);
-// A second name for the plain file from at to (copied when the two lie on
-// different file systems); to is made fresh as by CreateFreshFile.
 bool LinkOrCopyFile(const std::string& from, const std::string& to);
 bool RenameFile(const std::string& from, const std::string& to);
 std::string GetCurrentDir();
-// Absolute, lexically normalised native path (relative to the output folder in
-// use on this thread, else to the current directory).
+// Absolute, lexically normalised native path (relative to the current directory).
 std::string ExpandFileName(const std::string& path);
 long long FileSize(const std::string& path);
-// Device, inode, size and change time of a file; "" when there is none. Tells a
-// file written now from an earlier one of the same name.
 std::string FileIdentity(const std::string& path);
 
 // A private folder below the system's temporary folder, removed with its
@@ -114,31 +227,13 @@ private:
     std::string path_, realPath_;
 };
 
-// While it lives, this layer resolves relative paths of the calling thread
-// against folder, and absolute paths below folder get the same link checks as
-// relative ones. Other threads are not affected.
-class UseOutputFolder {
-public:
-    explicit UseOutputFolder(const OutputFolder& folder);
-    ~UseOutputFolder();
-    UseOutputFolder(const UseOutputFolder&) = delete;
-    UseOutputFolder& operator=(const UseOutputFolder&) = delete;
-
-private:
-    const OutputFolder* previous_;
-};
-
-// Native path as a system call takes it: a relative path is made absolute
-// against the folder in use on this thread (unchanged when there is none).
-std::string Resolve(const std::string& path);
-
-// While it lives, what the calling thread saves to path (SaveTextFile) stays in
-// memory, where the thread's reads, size and existence checks of path find it;
-// Write puts the last bytes on disk, once. A page built in several steps then
-// costs the file system one write instead of a write, a read and a rewrite.
+// While it lives, what is saved to path through files (SaveTextFile) stays in
+// memory, where the same files' reads, size and existence checks of path find
+// it; Write puts the last bytes on disk, once. A page built in several steps
+// then costs the file system one write instead of a write, a read and a rewrite.
 class HeldFile {
 public:
-    explicit HeldFile(const std::string& path);
+    HeldFile(FileSystem& files, const std::string& path);
     // Writes what is still held (a walk that ends in an error keeps its pages);
     // an error writing it here is dropped.
     ~HeldFile();
@@ -147,15 +242,13 @@ public:
     // Writes the held bytes, if any were saved, and stops holding; raises qb::Error.
     void Write();
 
-    // The calling thread's hold of path, or null; for the file functions.
-    static HeldFile* Find(const std::string& path);
+    const std::string& Path() const { return path_; }
+    // The spelling the holder compares paths by (absolute, normalised).
+    const std::string& Key() const { return key_; }
+    void SetKey(std::string key) { key_ = std::move(key); }
     bool HasBytes() const { return hasBytes_; }
     const std::string& Bytes() const { return bytes_; }
-    void Keep(const std::string& bytes) {
-        bytes_ = bytes;
-        hasBytes_ = true;
-    }
-    void Keep(std::string&& bytes) {
+    void Keep(std::string bytes) {
         bytes_ = std::move(bytes);
         hasBytes_ = true;
     }
@@ -174,6 +267,7 @@ public:
 
 private:
     void Release();
+    FileSystem& files_;
     std::string path_, key_;
     bool held_ = true, hasBytes_ = false;
     int diskState_ = -1;  // -1 not yet looked at, 0 nothing, 1 plain file, 2 something else

@@ -10,6 +10,10 @@
 
 namespace qb {
 
+namespace fs {
+class FileSystem;
+}
+
 using TStringArray = std::vector<std::string>;
 
 // --- Text for HTML ---------------------------------------------------------
@@ -57,6 +61,8 @@ std::string IncludeTrailingDelimiter(const std::string& path);
 std::string ExcludeTrailingDelimiter(const std::string& path);
 
 // --- Files and folders (paths may use "\" or "/"; see FileSys.h) -----------
+// Outside a run, relative to the current directory; a run's files go through
+// its fs::FileSystem, and the overloads that take one.
 // Writes bytes, replacing the file; raises qb::Error naming the file and the
 // system's reason when it cannot be written.
 bool SaveTextFile(const std::string& fileName, const std::string& bytes);
@@ -68,14 +74,19 @@ std::string LoadTextFile(const std::string& fileName);
 // again only when saved back.
 std::string TakeTextFile(const std::string& fileName);
 bool FileMentionsAll(const std::string& fileName, const TStringList& names);
+bool FileMentionsAll(fs::FileSystem& files, const std::string& fileName, const TStringList& names);
 // Appends folder + name of matching files (mask with * and ?), dot-names skipped,
 // sorted by name; files of a folder before those of its sub-folders. An empty
 // folder name lists nothing (it must not become the root).
 void FindFiles(TStringList& list, const std::string& folder, const std::string& mask, bool recursive);
+void FindFiles(fs::FileSystem& files, TStringList& list, const std::string& folder, const std::string& mask,
+               bool recursive);
 // Deletes matching files not in keep (case-insensitive), recursing, then removes
 // the folder when empty and not kept; an empty folder name does nothing.
 // keep == nullptr is a programming error (raises qb::Error).
 void DeleteFilesExcept(const TStringList* keep, const std::string& folder, const std::string& mask, bool recursive);
+void DeleteFilesExcept(fs::FileSystem& files, const TStringList* keep, const std::string& folder,
+                       const std::string& mask, bool recursive);
 
 // --- Module and environment ------------------------------------------------
 // Embedded resource (names without regard to case); empty when missing.

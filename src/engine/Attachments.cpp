@@ -19,8 +19,8 @@ namespace {
 // Relative path from the page's folder up to the output folder, "\" separated.
 std::string PathToRoot(const TParameters& job, const std::string& pageFile) {
     namespace sfs = std::filesystem;
-    const sfs::path root = FsPath(fs::ExpandFileName(job.options.RootPath)).lexically_normal();
-    const sfs::path pageDir = FsPath(fs::ExpandFileName(pageFile)).parent_path().lexically_normal();
+    const sfs::path root = FsPath(Files(job).ExpandFileName(job.options.RootPath)).lexically_normal();
+    const sfs::path pageDir = FsPath(Files(job).ExpandFileName(pageFile)).parent_path().lexically_normal();
     std::string rel = Utf8Of(FsPath(Utf8Of(root) + "/")
                           .lexically_normal()
                           .lexically_relative(FsPath(Utf8Of(pageDir) + "/").lexically_normal()));
@@ -47,7 +47,7 @@ void CutClosingTags(std::string& page) {
 void WriteFileList(TParameters& job, const std::vector<std::string>& attachments, const std::string& pageFile) {
     const std::string xmlFile = ChangeFileExt(pageFile, ".xml");
     job.FileList->Add(xmlFile);
-    if (fs::PlainFileExists(xmlFile)) return;
+    if (Files(job).PlainFileExists(xmlFile)) return;
     RunRecord(job).Add(job, xmlFile);
     pugi::xml_document doc;
     auto decl = doc.append_child(pugi::node_declaration);
@@ -60,13 +60,13 @@ void WriteFileList(TParameters& job, const std::vector<std::string>& attachments
     for (const auto& a : attachments) files.append_child("file").append_attribute("name") = ExtractFileName(a).c_str();
     std::ostringstream out;
     doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-    SaveTextFile(xmlFile, out.str());
+    Files(job).SaveTextFile(xmlFile, out.str());
 
-    std::string page = TakeTextFile(pageFile);
+    std::string page = Files(job).TakeTextFile(pageFile);
     CutClosingTags(page);
     page += "<iframe width=\"100%\" height=\"80\" frameborder=\"0\" scrolling=\"auto\" src=\"" +
             UrlPath(ExtractFileName(xmlFile)) + "\"></iframe></body></html>";
-    SaveTextFile(pageFile, std::move(page));
+    Files(job).SaveTextFile(pageFile, std::move(page));
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
                                  const std::string& pageFile, const std::string& title, bool keepPage) {
     const TConvertOptions& o = job.options;
     if (attachments.empty()) return "";
-    if (!keepPage && fs::PlainFileExists(pageFile)) {
+    if (!keepPage && Files(job).PlainFileExists(pageFile)) {
         WriteFileList(job, attachments, pageFile);
         return "";
     }
@@ -93,7 +93,7 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
         TStringList otherList, imageList;
         for (const auto& f : others) otherList.Add(f);
         for (const auto& f : images) imageList.Add(f);
-        if (FileMentionsAll(html[0], otherList) && FileMentionsAll(html[0], imageList)) {
+        if (FileMentionsAll(Files(job), html[0], otherList) && FileMentionsAll(Files(job), html[0], imageList)) {
             result = html[0];
             if (!o.NavLinks) return result;
         }
@@ -115,7 +115,7 @@ std::string WriteAttachmentsPage(TParameters& job, const std::vector<std::string
     group("<BR><BR>Images:<BR>", images);
     group("<BR><BR>Other files:<BR>", others);
     page += "</p>" + o.Footer + "</BODY></HTML>";
-    SaveTextFile(pageFile, PageInCharset(page, o.Encoding));
+    Files(job).SaveTextFile(pageFile, PageInCharset(page, o.Encoding));
     return result;
 }
 

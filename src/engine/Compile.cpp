@@ -124,18 +124,18 @@ namespace {
 // then the folders that this left empty. A file another program saved into
 // the folder meanwhile is named by no record and stays.
 void RemoveRunFiles(TParameters& job) {
-    const std::string chm = fs::ExpandFileName(job.options.ChmFileName);
+    const std::string chm = Files(job).ExpandFileName(job.options.ChmFileName);
     std::set<std::string> folders;
     for (const std::string& link : RunRecord(job).Removable()) {
         const std::string file = link.substr(1);
-        if (file.empty() || IsRecordName(job, file) || fs::ExpandFileName(file) == chm) continue;
-        fs::DeleteFile(file);
+        if (file.empty() || IsRecordName(job, file) || Files(job).ExpandFileName(file) == chm) continue;
+        Files(job).DeleteFile(file);
         for (std::size_t slash = file.rfind('/'); slash != std::string::npos && slash > 0;
              slash = file.rfind('/', slash - 1))
             if (!folders.insert(file.substr(0, slash)).second) break;
     }
     // A folder sorts before everything inside it: backwards, contents go first.
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) fs::RemoveDir(*it);
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) Files(job).RemoveDir(*it);
 }
 
 }  // namespace
@@ -156,9 +156,9 @@ bool CompileAndCleanUp(TParameters& job) {
     job.StepTotal = job.FileList->Count() + 1;
     job.StepCount = 0;
     const std::string base = ProjectBaseName(job);
-    job.ProjectLines->SaveToFile(base + ".hhp");
-    job.ContentsLines->SaveToFile(base + ".hhc");
-    if (o.MakeIndex) job.ContentsLines->SaveToFile(base + ".hhk");
+    Files(job).SaveTextFile(base + ".hhp", job.ProjectLines->Text());
+    Files(job).SaveTextFile(base + ".hhc", job.ContentsLines->Text());
+    if (o.MakeIndex) Files(job).SaveTextFile(base + ".hhk", job.ContentsLines->Text());
     // Written: the compiler reads them from disk, and a large tree's lists are
     // no use to it in this process's memory.
     job.ProjectLines = std::make_unique<TStringList>();
@@ -180,7 +180,7 @@ bool CompileAndCleanUp(TParameters& job) {
         ReportProgress(job, -1, Msg(23));
         throw failed(Msg(23));
     }
-    const std::string before = fs::FileIdentity(o.ChmFileName);
+    const std::string before = Files(job).FileIdentity(o.ChmFileName);
     TCompileSession session{job, {}, {}, base + ".hhp"};
     bool compiled = false;
     {
@@ -191,7 +191,7 @@ bool CompileAndCleanUp(TParameters& job) {
         } bind(session);
         // The compiler resolves the project's names against the project's folder.
         compiled =
-            HelpCompiler(job).Compile(compiler, fs::ExpandFileName(base + ".hhp"), &CompilerLog, &CompilerContinue);
+            HelpCompiler(job).Compile(compiler, Files(job).ExpandFileName(base + ".hhp"), &CompilerLog, &CompilerContinue);
     }
     if (!compiled) {
         // Stopped by the user: not a failure of the compiler.
@@ -208,8 +208,8 @@ bool CompileAndCleanUp(TParameters& job) {
     if (!o.RemoveTempFiles) return true;
 
     // Without this run's own help file, deleting the pages would leave the user with nothing.
-    const std::string after = fs::FileIdentity(o.ChmFileName);
-    if (after.empty() || after == before || fs::FileSize(o.ChmFileName) <= 0) {
+    const std::string after = Files(job).FileIdentity(o.ChmFileName);
+    if (after.empty() || after == before || Files(job).FileSize(o.ChmFileName) <= 0) {
         ReportProgress(job, -1,
                        "No compiled help file was written; the generated files are kept in \"" + o.RootPath + "\".");
         return false;

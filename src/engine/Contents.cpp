@@ -66,7 +66,7 @@ void MakeLabelPages(TParameters& job) {
         } else if (Trim(line).empty()) {
             if (open) {
                 pageText += o.Footer + "</body>\r\n\r\n</html>\r\n";
-                SaveTextFile(pageFile, pageText);
+                Files(job).SaveTextFile(pageFile, pageText);
                 open = false;
             }
         } else if (open) {

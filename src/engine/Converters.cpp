@@ -54,7 +54,7 @@ void ExportAndConvertNote(TParameters& job, const std::string& notePath, std::si
     }
     RunRecord(job).Add(job, notesFile);
     // Through the descriptor, like attachments: never through a link put at the name.
-    fs::WriteFreshFile(notesFile, [&](os::Fd fd) { store.ExportFileTo(db, notePath, fd, notesFile); });
+    Files(job).WriteFreshFile(notesFile, [&](os::Fd fd) { store.ExportFileTo(db, notePath, fd, notesFile); });
     ConvertNote(job, notesFile, title, pageFile);
 }
 
@@ -76,7 +76,7 @@ void ConvertNotesAhead(TParameters& job) {
     for (const auto& [itemPath, notePath] : plan.notes) {
         const std::string* page = PlannedPage(job, itemPath);
         // The walk converts a note only where no page is yet, or with Overwrite.
-        if (!page || (fs::PlainFileExists(*page) && !job.options.Overwrite)) continue;
+        if (!page || (Files(job).PlainFileExists(*page) && !job.options.Overwrite)) continue;
         notes.push_back({notePath, ChangeFileExt(*page, ".rtf")});
     }
     job.ConverterObject->ConvertAhead(job, std::move(notes));

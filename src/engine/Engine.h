@@ -37,6 +37,9 @@ public:
     // Before Execute: the run writes its pages and website but no help project
     // and no help file (a website alone).
     void WithoutHelpFile();
+    // Before Execute: the run's files go through what make returns for its
+    // output folder instead of the files on disk of that folder.
+    void WithFiles(std::function<std::unique_ptr<fs::FileSystem>(const fs::OutputFolder&)> make);
     // From any thread: the walk and the compiler stop at their next check.
     void RequestStop();
     // Message of the error that ended the tree walk; empty when none did.

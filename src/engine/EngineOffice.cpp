@@ -303,11 +303,11 @@ std::vector<std::pair<std::string, std::string>> MoveParts(TParameters& job, con
                                                            const std::string& outPage, const std::string& partsDir,
                                                            const std::string& partsLink) {
     TStringList written;
-    FindFiles(written, outDir, "*.*", false);
-    if (fs::DirectoryExists(partsDir)) {
+    FindFiles(Files(job), written, outDir, "*.*", false);
+    if (Files(job).DirectoryExists(partsDir)) {
         TStringList old;
-        FindFiles(old, partsDir, "*.*", false);
-        for (const std::string& f : old) fs::DeleteFile(f);
+        FindFiles(Files(job), old, partsDir, "*.*", false);
+        for (const std::string& f : old) Files(job).DeleteFile(f);
     }
     std::vector<std::pair<std::string, std::string>> parts;
     const std::string prefix = std::string(kPageBase) + "_html_";
@@ -316,13 +316,13 @@ std::vector<std::pair<std::string, std::string>> MoveParts(TParameters& job, con
         const std::string name = ExtractFileName(f);
         std::string target =
             StartsWith(name, prefix) && name.size() > prefix.size() ? name.substr(prefix.size()) : name;
-        if (parts.empty()) fs::ForceDirectories(partsDir);
+        if (parts.empty()) Files(job).ForceDirectories(partsDir);
         // Named in the run record first: the clean-up removes only what the record names.
         RunRecord(job).Add(job, partsLink + "\\" + target);
-        if (!fs::CopyFile(f, partsDir + "/" + target)) throw Error("Cannot write \"" + partsDir + "/" + target + "\".");
+        if (!Files(job).CopyFile(f, partsDir + "/" + target)) throw Error("Cannot write \"" + partsDir + "/" + target + "\".");
         parts.emplace_back(name, target);
     }
-    if (parts.empty() && fs::DirectoryExists(partsDir)) fs::RemoveDir(partsDir);
+    if (parts.empty() && Files(job).DirectoryExists(partsDir)) Files(job).RemoveDir(partsDir);
     return parts;
 }
 
@@ -330,10 +330,10 @@ std::vector<std::pair<std::string, std::string>> MoveParts(TParameters& job, con
 void WritePage(TParameters& job, const std::string& outDir, const std::string& htmlFile) {
     const std::string outPage = outDir + "/" + kPageBase + ".html";
     const std::string partsName = ExtractFileName(ChangeFileExt(htmlFile, "")) + "_files";
-    const std::string partsDir = ChangeFileExt(fs::ExpandFileName(htmlFile), "") + "_files";
+    const std::string partsDir = ChangeFileExt(Files(job).ExpandFileName(htmlFile), "") + "_files";
     const auto parts = MoveParts(job, outDir, outPage, partsDir, ChangeFileExt(htmlFile, "") + "_files");
 
-    std::string text = LoadTextFile(outPage);
+    std::string text = Files(job).LoadTextFile(outPage);
     if (!text.empty()) text = office::AdaptOfficePage(text, partsName, parts);
     const TConvertOptions& o = job.options;
     if (!o.Header.empty()) ReplaceFirst(text, kSectionMarker, o.Header + kSectionMarker);
@@ -342,11 +342,11 @@ void WritePage(TParameters& job, const std::string& outDir, const std::string& h
         text.erase(text.size() - std::min(text.size(), closing));
         text += o.Footer + kClosingText;
     }
-    SaveTextFile(htmlFile, text);
+    Files(job).SaveTextFile(htmlFile, text);
 
     if (!job.FileList) job.FileList = std::make_unique<TStringList>();
     for (const std::string& folder : {ChangeFileExt(htmlFile, ".files"), ChangeFileExt(htmlFile, "") + "_files"})
-        if (fs::DirectoryExists(folder)) FindFiles(*job.FileList, folder, "*.*", false);
+        if (Files(job).DirectoryExists(folder)) FindFiles(Files(job), *job.FileList, folder, "*.*", false);
 }
 
 // One note on its way through an office.
@@ -400,8 +400,8 @@ public:
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& /*title*/) override {
         ReportStartNotices(job);
-        const std::string rtfPath = fs::ExpandFileName(rtfFile);
-        if (!fs::FileExists(rtfPath)) throw Error("Cannot open \"" + rtfFile + "\": the file does not exist.");
+        const std::string rtfPath = Files(job).ExpandFileName(rtfFile);
+        if (!Files(job).FileExists(rtfPath)) throw Error("Cannot open \"" + rtfFile + "\": the file does not exist.");
         auto slot = NewSlot();
         slot->source = rtfPath;
         slot->notesFile = rtfFile;
@@ -502,11 +502,11 @@ private:
             slot->notePath = note.notePath;
             slot->notesFile = note.notesFile;
             slot->source = slot->dir + "/note.rtf";
-            slot->shownUrl = office::FileUrl(fs::ExpandFileName(note.notesFile));
+            slot->shownUrl = office::FileUrl(Files(job).ExpandFileName(note.notesFile));
             try {
-                fs::ForceDirectories(slot->dir);
+                Files(job).ForceDirectories(slot->dir);
                 // As the walk would: an empty file first, whatever the storage then writes.
-                fs::PrepareFreshFile(slot->source);
+                Files(job).PrepareFreshFile(slot->source);
                 Storage(job).ExportFile(job.options.DatabaseHandle, note.notePath, slot->source);
             } catch (const std::exception& e) {
                 // Reported when the walk reaches the note, as if it had exported it then.

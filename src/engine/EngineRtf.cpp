@@ -4,6 +4,7 @@
 
 #include "Utils/Format.h"
 #include "Utils/HtmlText.h"
+#include "Utils/FileSys.h"
 #include "Utils/Utils.h"
 #include "engine/Converters.h"
 #include "rtf/RichText.h"
@@ -27,7 +28,7 @@ class BuiltInEngine final : public IConverterEngine {
 public:
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& title) override {
-        ConvertText(job, LoadTextFile(rtfFile), htmlFile, title);
+        ConvertText(job, Files(job).LoadTextFile(rtfFile), htmlFile, title);
     }
     bool ConvertText(TParameters& job, std::string&& rtf, const std::string& htmlFile,
                      const std::string& title) override {
@@ -44,7 +45,7 @@ public:
         if (!o.Header.empty()) ReplaceFirst(t, "<body>", "<body>" + o.Header);
         if (!o.Footer.empty()) t += o.Footer;
         t += kClosingText;
-        SaveTextFile(htmlFile, std::move(t));
+        Files(job).SaveTextFile(htmlFile, std::move(t));
         return true;
     }
 };
@@ -53,7 +54,7 @@ class PlainTextEngine final : public IConverterEngine {
 public:
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& title) override {
-        ConvertText(job, LoadTextFile(rtfFile), htmlFile, title);
+        ConvertText(job, Files(job).LoadTextFile(rtfFile), htmlFile, title);
     }
     bool ConvertText(TParameters& job, std::string&& rtf, const std::string& htmlFile,
                      const std::string& title) override {
@@ -68,7 +69,7 @@ public:
         t += "</font>";
         t += o.Footer;
         t += kClosingText;
-        SaveTextFile(htmlFile, PageInCharset(t, o.Encoding));
+        Files(job).SaveTextFile(htmlFile, PageInCharset(t, o.Encoding));
         return true;
     }
 };

@@ -47,20 +47,20 @@ public:
     void Convert(TParameters& job, const std::string& rtfFile, const std::string& htmlFile,
                  const std::string& /*title*/) override {
         if (!word_) throw Error("Word is no longer running; \"" + rtfFile + "\" was not converted.");
-        SaveAsHtml(rtfFile, htmlFile);
+        SaveAsHtml(job, rtfFile, htmlFile);
         FinishPage(job, htmlFile);
     }
 
 private:
-    void SaveAsHtml(const std::string& rtfFile, const std::string& htmlFile) {
+    void SaveAsHtml(TParameters& job, const std::string& rtfFile, const std::string& htmlFile) {
         constexpr int app = IAutomationServer::kApplication;
         int doc = -1;
         try {
             const int documents = word_->GetObject(app, "Documents");
-            doc = word_->Call(documents, "Open", {AutomationPath{fs::ExpandFileName(rtfFile)}});
+            doc = word_->Call(documents, "Open", {AutomationPath{Files(job).ExpandFileName(rtfFile)}});
             word_->Release(documents);
             if (doc < 0) throw Error("Documents.Open gave no document.");
-            word_->Call(doc, "SaveAs", {AutomationPath{fs::ExpandFileName(htmlFile)}, kHtmlFormat});
+            word_->Call(doc, "SaveAs", {AutomationPath{Files(job).ExpandFileName(htmlFile)}, kHtmlFormat});
             word_->Call(doc, "Close", {});
             word_->Release(doc);
         } catch (const os::AutomationTimeout& e) {
@@ -84,21 +84,21 @@ private:
     // The page as the engine hands it on: header before the body section,
     // footer in place of the word processor's closing, its parts listed.
     static void FinishPage(TParameters& job, const std::string& htmlFile) {
-        std::string text = LoadTextFile(htmlFile);
+        std::string text = Files(job).LoadTextFile(htmlFile);
         const TConvertOptions& o = job.options;
         if (!o.Header.empty()) ReplaceFirst(text, kSectionMarker, o.Header + kSectionMarker);
         if (!o.Footer.empty()) {
             text.erase(text.size() - std::min(text.size(), std::strlen(kClosingText)));
             text += o.Footer + kClosingText;
         }
-        SaveTextFile(htmlFile, text);
+        Files(job).SaveTextFile(htmlFile, text);
 
         if (!job.FileList) job.FileList = std::make_unique<TStringList>();
         for (const std::string& folder : {ChangeFileExt(htmlFile, ".files"), ChangeFileExt(htmlFile, "") + "_files"}) {
-            if (!fs::DirectoryExists(folder)) continue;
+            if (!Files(job).DirectoryExists(folder)) continue;
             // Listed by full path (a relative one would be the process's), named as the page is.
             TStringList found;
-            FindFiles(found, fs::ExpandFileName(folder), "*.*", false);
+            FindFiles(Files(job), found, Files(job).ExpandFileName(folder), "*.*", false);
             std::vector<std::string> parts;
             for (const std::string& f : found) parts.push_back(IncludeTrailingDelimiter(folder) + ExtractFileName(f));
             // Named in the run record, so the clean-up takes them away with the page.

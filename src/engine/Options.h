@@ -1,6 +1,7 @@
 #pragma once
 // Options of one conversion run and the job state the stages share.
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,11 @@
 #include "support/Color.h"
 
 namespace qb {
+
+namespace fs {
+class FileSystem;
+class OutputFolder;
+}
 
 // Window-text system colour code; resolved through SystemColorToRgb.
 constexpr std::uint32_t clWindowText = kAutoColor;
@@ -117,12 +123,21 @@ struct TParameters {
     std::unique_ptr<TRunRecord> Record;
     // Identities of the items being exported, start item first.
     std::vector<std::uintptr_t> WalkStack;
+    // Every file of the job goes through this: while its run executes, the
+    // run's files below the output folder; else files of the current directory.
+    fs::FileSystem* FileLayer = nullptr;
+    std::unique_ptr<fs::FileSystem> OwnFiles;
+    // Makes the run's files over its output folder; empty: files on disk (fs::FileContext).
+    std::function<std::unique_ptr<fs::FileSystem>(const fs::OutputFolder&)> MakeFiles;
 
     TParameters();
     ~TParameters();
     TParameters(const TParameters&) = delete;
     TParameters& operator=(const TParameters&) = delete;
 };
+
+// The job's files (TParameters::FileLayer).
+fs::FileSystem& Files(const TParameters& job);
 
 // The text as one log line: "\r\n" as "\n", no line breaks before or after it.
 std::string LogLineText(const char* text);

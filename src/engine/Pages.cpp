@@ -118,12 +118,12 @@ std::string ClaimPage(TParameters& job, const std::string& folder, const std::st
         // The user's file where the item's menu data would go is never replaced.
         if (menuData) {
             const std::string data = MenuDataFile(p);
-            if (fs::EntryExists(data) && !RunRecord(job).IsOurs(job, data)) return true;
+            if (Files(job).EntryExists(data) && !RunRecord(job).IsOurs(job, data)) return true;
         }
         if (job.WrittenPages && job.WrittenPages->Contains(p)) return true;
         // In a folder our runs keep a record of, a page-named file they did not
         // write is the user's: never replaced, never taken for an earlier page.
-        return RunRecord(job).KnowsFolder() && !RunRecord(job).IsOurs(job, p) && fs::PlainFileExists(p);
+        return RunRecord(job).KnowsFolder() && !RunRecord(job).IsOurs(job, p) && Files(job).PlainFileExists(p);
     };
     while (taken(page)) {
         const std::string suffix = "_" + std::to_string(job.NameCounter);
@@ -341,7 +341,7 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
     RunRecord(job).Add(job, dataFile);
     // Scripts are read in the charset of the page that loads them: ASCII reads
     // the same in every one.
-    SaveTextFile(dataFile, JsAscii(data));
+    Files(job).SaveTextFile(dataFile, JsAscii(data));
     if (job.FileList && !job.FileList->Contains(dataFile)) job.FileList->Add(dataFile);
     const std::string ownData =
         "<script type=\"text/javascript\" src=\"" + UrlPath(RootLink(job, dataFile)) + "\"></script>";
@@ -391,8 +391,8 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
                 const std::string& seeAlso, const std::string& navText) {
     const TConvertOptions& o = job.options;
     // A link is never kept as an earlier page: it is replaced.
-    if (!fs::PlainFileExists(pageFile)) {
-        SaveTextFile(pageFile, "<html><head>" + std::string(kCharsetMeta) +
+    if (!Files(job).PlainFileExists(pageFile)) {
+        Files(job).SaveTextFile(pageFile, "<html><head>" + std::string(kCharsetMeta) +
                                    "</head><body><b>No text or attachments, Sub-item(s) list as below:</b><br>" +
                                    subItemList + "</body>\r\n\r\n</html>\r\n");
         if (job.WrittenPages) job.WrittenPages->Add(pageFile);
@@ -403,7 +403,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     const std::string key = RootLink(job, pageFile);
     if (plan.job == &job && plan.finished.Contains(key)) return;
     if (seeAlso.empty() && !o.NavLinks) return;
-    std::string page = TakeTextFile(pageFile);
+    std::string page = Files(job).TakeTextFile(pageFile);
     // Captions are UTF-8: in a page of another charset they go as references.
     const bool utf8 = DeclaresUtf8(page);
     auto inPage = [utf8](const std::string& html) { return utf8 ? html : HtmlAsAscii(html); };
@@ -419,7 +419,7 @@ void FinishPage(TParameters& job, const std::string& pageFile, const std::string
     } else {
         ReplaceAllNoCase(page, "<body", seeAlsoLine + "<body", false);
     }
-    SaveTextFile(pageFile, std::move(page));
+    Files(job).SaveTextFile(pageFile, std::move(page));
     if (plan.job == &job) plan.finished.Insert(key);
 }
 

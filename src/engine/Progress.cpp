@@ -6,7 +6,14 @@
 
 namespace qb {
 
-TParameters::TParameters() : Plan(std::make_unique<TPagePlan>()), Record(std::make_unique<TRunRecord>()) {}
+TParameters::TParameters()
+    : Plan(std::make_unique<TPagePlan>()),
+      Record(std::make_unique<TRunRecord>()),
+      OwnFiles(std::make_unique<fs::FileContext>()) {
+    FileLayer = OwnFiles.get();
+}
+
+fs::FileSystem& Files(const TParameters& job) { return *job.FileLayer; }
 TParameters::~TParameters() = default;
 
 std::string LogLineText(const char* text) {

@@ -17,7 +17,7 @@ void ReadHostTextFile(TParameters& job, const std::string& folderPath, const std
     // output folder is the user's (or a link) and is left alone.
     fs::ScratchFile scratch;
     Storage(job).ExportFile(db, folderPath + fileName, scratch.Path());
-    list.LoadFromFile(scratch.Path());
+    list.SetText(Files(job).LoadTextFile(scratch.Path()));
 }
 
 namespace {
@@ -27,7 +27,7 @@ namespace {
 // a numbered name (a link there is replaced, never followed).
 std::string DefaultPageName(TParameters& job) {
     std::string name = "_quillbook_default.html";
-    for (int n = 1; fs::PlainFileExists(name) && !RunRecord(job).IsOurs(job, name); ++n)
+    for (int n = 1; Files(job).PlainFileExists(name) && !RunRecord(job).IsOurs(job, name); ++n)
         name = "_quillbook_default_" + std::to_string(n) + ".html";
     return name;
 }
@@ -38,7 +38,7 @@ std::string DefaultPageName(TParameters& job) {
 // compiler names it.
 std::string ExtraFilesInside(TParameters& job) {
     const TConvertOptions& o = job.options;
-    std::string root = fs::ExpandFileName(o.RootPath);
+    std::string root = Files(job).ExpandFileName(o.RootPath);
     if (root.empty() || root.back() != '/') root += '/';
     std::string text;
     std::size_t pos = 0;
@@ -50,13 +50,13 @@ std::string ExtraFilesInside(TParameters& job) {
         std::size_t textEnd = line.size();
         while (textEnd > 0 && (line[textEnd - 1] == '\n' || line[textEnd - 1] == '\r')) --textEnd;
         const std::string file = Trim(line.substr(0, textEnd));
-        const std::string full = file.empty() ? std::string() : fs::ExpandFileName(file);
-        if (!file.empty() && full.compare(0, root.size(), root) != 0 && fs::FileExists(file)) {
+        const std::string full = file.empty() ? std::string() : Files(job).ExpandFileName(file);
+        if (!file.empty() && full.compare(0, root.size(), root) != 0 && Files(job).FileExists(file)) {
             std::string name = SafeComponent(ExtractFileName(full));
-            while (job.FileList->Contains(name) || (fs::EntryExists(name) && !RunRecord(job).IsOurs(job, name)))
+            while (job.FileList->Contains(name) || (Files(job).EntryExists(name) && !RunRecord(job).IsOurs(job, name)))
                 name = "_" + std::to_string(job.NameCounter++) + "_" + SafeComponent(ExtractFileName(full));
             RunRecord(job).Add(job, name);
-            if (!fs::CopyFile(file, name)) throw Error("Cannot copy \"" + file + "\" to \"" + name + "\".");
+            if (!Files(job).CopyFile(file, name)) throw Error("Cannot copy \"" + file + "\" to \"" + name + "\".");
             line = name + line.substr(textEnd);
         }
         text += line;
@@ -90,10 +90,10 @@ void StartProject(TParameters& job) {
 
     job.DefaultPageFile = DefaultPageName(job);
     std::string defaultTopic;
-    if (!o.DefaultPage.empty() && fs::FileExists(o.DefaultPage)) {
+    if (!o.DefaultPage.empty() && Files(job).FileExists(o.DefaultPage)) {
         defaultTopic = job.DefaultPageFile;
         RunRecord(job).Add(job, defaultTopic);
-        if (!fs::CopyFile(o.DefaultPage, defaultTopic))
+        if (!Files(job).CopyFile(o.DefaultPage, defaultTopic))
             throw Error("Cannot copy \"" + o.DefaultPage + "\" to \"" + defaultTopic + "\".");
         job.FileList->Add(defaultTopic);
     }
@@ -138,7 +138,7 @@ std::string ChooseHomePage(TParameters& job) {
     if (!job.StartPage.empty()) return RootLink(job, job.StartPage).substr(1);
     const std::string name = job.DefaultPageFile.empty() ? DefaultPageName(job) : job.DefaultPageFile;
     RunRecord(job).Add(job, name);
-    SaveTextFile(name, "<html><head>" + std::string(kCharsetMeta) + "<title>" + HtmlEscape(job.options.WindowTitle) +
+    Files(job).SaveTextFile(name, "<html><head>" + std::string(kCharsetMeta) + "<title>" + HtmlEscape(job.options.WindowTitle) +
                            "</title></head><body><h1>" + HtmlEscape(job.options.WindowTitle) +
                            "</h1></body></html>\r\n");
     job.FileList->Add(name);

@@ -110,7 +110,7 @@ namespace {
 // does too; a file on disk that no run of ours wrote is the user's.
 bool AttachmentNameTaken(const TParameters& job, const std::string& target) {
     if (InFileList(job, target) || IsPageName(job, target) || IsGeneratedName(job, target)) return true;
-    return fs::EntryExists(target) && !RunRecord(job).IsOurs(job, target);
+    return Files(job).EntryExists(target) && !RunRecord(job).IsOurs(job, target);
 }
 
 // The earlier, unfinished run's pages are this run's own: they are written
@@ -121,7 +121,7 @@ void DropUnfinishedPages(TParameters& job) {
     ReportProgress(job, 0, "An earlier export into this folder did not finish; its pages are written anew.");
     auto drop = [&](const std::string& page) {
         for (const std::string& f : {page, ChangeFileExt(page, ".xml")})
-            if (RunRecord(job).FromUnfinishedRun(job, f)) fs::DeleteFile(f);
+            if (RunRecord(job).FromUnfinishedRun(job, f)) Files(job).DeleteFile(f);
     };
     for (const auto& [path, page] : plan.itemPages) drop(page);
     for (const auto& [line, page] : plan.labelPages) drop(page);
@@ -135,7 +135,7 @@ void RecordPlannedPages(TParameters& job) {
     // (kept as before) and from now on known as ours; this run's clean-up leaves it.
     std::vector<std::string> pages, found;
     auto add = [&](const std::string& page) {
-        const bool exists = fs::PlainFileExists(page);
+        const bool exists = Files(job).PlainFileExists(page);
         if (exists && !RunRecord(job).KnowsFolder())
             found.push_back(page);
         else if (job.options.Overwrite || !exists)
@@ -184,8 +184,8 @@ void RefuseUsersFilesAtFixedNames(const TParameters& job) {
     for (const FixedFile& f : FixedFiles(job, true)) {
         if (!f.written) continue;
         // Links and other non-files are replaced without touching what they point at.
-        if (!fs::PlainFileExists(f.name) || RunRecord(job).IsOurs(job, f.name)) continue;
-        const std::string have = LoadTextFile(f.name);
+        if (!Files(job).PlainFileExists(f.name) || RunRecord(job).IsOurs(job, f.name)) continue;
+        const std::string have = Files(job).LoadTextFile(f.name);
         if (f.mark.empty() ? have == f.exact : have.find(f.mark) != std::string::npos) continue;
         throw Error(
             Format("\"%s\" in the output folder is not a file this program wrote, and the export would "
@@ -195,7 +195,7 @@ void RefuseUsersFilesAtFixedNames(const TParameters& job) {
 }
 
 bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
-    if (!fs::EntryExists(notesFile) || RunRecord(job).IsOurs(job, notesFile)) return false;
+    if (!Files(job).EntryExists(notesFile) || RunRecord(job).IsOurs(job, notesFile)) return false;
     // The built-in engines never write the notes file, so with Overwrite a
     // user's file of that name can stay beside the page.
     return !job.options.Overwrite || UsesNotesFiles(job);
@@ -231,6 +231,10 @@ void TRun::RequestStop() { job_->StopRequested = true; }
 
 void TRun::WithoutHelpFile() { job_->WithoutHelpFile = true; }
 
+void TRun::WithFiles(std::function<std::unique_ptr<fs::FileSystem>(const fs::OutputFolder&)> make) {
+    job_->MakeFiles = std::move(make);
+}
+
 const std::string& TRun::WalkError() const { return job_->WalkError; }
 
 std::pair<int, int> TRun::WalkSteps() const { return {job_->StepCount, job_->StepTotal}; }
@@ -262,14 +266,21 @@ void TRun::Execute() {
         const std::string lost = Storage(job).UnreachableItems(options.DatabaseHandle);
         if (!lost.empty()) throw Error("The database is damaged: " + lost + ". Nothing was exported.");
     }
-    fs::ForceDirectories(options.RootPath);
+    Files(job).ForceDirectories(options.RootPath);
     // Two runs into one folder would overwrite each other's pages half-way.
     const auto lock = fs::LockFile::TryAcquire(IncludeTrailingDelimiter(options.RootPath) + kRunLockName);
     if (!lock)
         throw Error(Format("Another export is writing into \"%s\"; wait until it has finished.", {options.RootPath}));
     // Every relative name of the run means a file below the output folder.
     const fs::OutputFolder folder(options.RootPath);
-    const fs::UseOutputFolder useFolder(folder);
+    const std::unique_ptr<fs::FileSystem> files =
+        job.MakeFiles ? job.MakeFiles(folder) : std::make_unique<fs::FileContext>(&folder);
+    struct UseFiles {
+        TParameters& job;
+        fs::FileSystem* previous;
+        ~UseFiles() { job.FileLayer = previous; }
+    } useFiles{job, job.FileLayer};
+    job.FileLayer = files.get();
     struct EndRecord {
         TParameters& job;
         ~EndRecord() { RunRecord(job).End(); }
@@ -327,7 +338,7 @@ void ExportTree(TParameters& job) {
     // _jump2_.htm too, since the window's Jump2 button opens it from inside the help file.
     for (const FixedFile& f : FixedFiles(job, true)) {
         if (!f.written || f.exact.empty()) continue;
-        SaveTextFile(f.name, f.exact);
+        Files(job).SaveTextFile(f.name, f.exact);
         job.FileList->Add(f.name);
     }
     FinishSite(job, !stop && job.WalkError.empty());
@@ -370,7 +381,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     const std::string notesFile = ChangeFileExt(pageFile, ".rtf");
     // The page is converted, given its attachments and finished in memory, and
     // written once when the item's sub-items are done.
-    fs::HeldFile heldPage(pageFile);
+    fs::HeldFile heldPage(Files(job), pageFile);
 
     // 6. entries
     std::vector<TDVO_ENUM_DATA> entries;
@@ -379,7 +390,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     const bool ownFolder =
         level == 0 || !o.KeepFolderTree ||
         std::any_of(entries.begin(), entries.end(), [](const TDVO_ENUM_DATA& e) { return e.IsFolder; });
-    if (!entries.empty() && !folder.empty() && ownFolder) fs::ForceDirectories(folder);
+    if (!entries.empty() && !folder.empty() && ownFolder) Files(job).ForceDirectories(folder);
 
     // 7. note and attachments
     bool hasNotes = false, hasSubItems = false;
@@ -392,14 +403,14 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         if (o.WholeDatabase && level == 0) continue;
         if (EqualsNoCase(e.Name, kNotesName)) {
             hasNotes = true;
-            if (!fs::PlainFileExists(pageFile) || o.Overwrite) {
+            if (!Files(job).PlainFileExists(pageFile) || o.Overwrite) {
                 if (!TakeNoteAhead(job, itemPath + e.Name, notesFile, pageFile))
                     ExportAndConvertNote(job, itemPath + e.Name, static_cast<std::size_t>(std::max(e.Value, 0)),
                                          notesFile, caption, pageFile);
                 job.WrittenPages->Add(pageFile);
             }
             // Only a notes file of ours is removed; a user's file of that name stays.
-            if (UsesNotesFiles(job) && RunRecord(job).IsOurs(job, notesFile)) fs::DeleteFile(notesFile);
+            if (UsesNotesFiles(job) && RunRecord(job).IsOurs(job, notesFile)) Files(job).DeleteFile(notesFile);
             continue;
         }
         if (!o.ExportAttachments || e.Name.find("_~_~_notes.rtf.~") != std::string::npos) continue;
@@ -414,7 +425,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
         RunRecord(job).Add(job, target);
         // Written through the descriptor of a file made fresh below the output
         // folder: a link put at the name or on the way meanwhile is never followed.
-        fs::WriteFreshFile(target, [&](os::Fd fd) { store.ExportFileTo(o.DatabaseHandle, itemPath + e.Name, fd, target); });
+        Files(job).WriteFreshFile(target, [&](os::Fd fd) { store.ExportFileTo(o.DatabaseHandle, itemPath + e.Name, fd, target); });
         attachments.push_back(target);
         attachmentNames.push_back(e.Name);
         job.FileList->Add(target);
@@ -424,15 +435,15 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
     // attachment or sub-item page, never a note to add the list to: it is kept
     // as it is, or made anew with Overwrite.
     bool keepPage = false;
-    if (!hasNotes && fs::PlainFileExists(pageFile)) {
+    if (!hasNotes && Files(job).PlainFileExists(pageFile)) {
         if (o.Overwrite)
             heldPage.SetOnDisk(0);
         else
             keepPage = true;
     }
-    const bool pageExisted = fs::PlainFileExists(pageFile);
+    const bool pageExisted = Files(job).PlainFileExists(pageFile);
     const std::string override = WriteAttachmentsPage(job, attachments, pageFile, caption, keepPage);
-    if (!pageExisted && fs::PlainFileExists(pageFile)) job.WrittenPages->Add(pageFile);
+    if (!pageExisted && Files(job).PlainFileExists(pageFile)) job.WrittenPages->Add(pageFile);
 
     // 9. contents entry
     const bool isDatabaseRoot = level == 0 && o.WholeDatabase;
@@ -476,7 +487,7 @@ void ExportItem(TParameters& job, const std::string& itemPath, const std::string
             ExportItem(job, childPath, logPrefix + "  |", myNav, stop, level + 1, childFolder);
             // The sub-item at which the run was stopped has no page to link to.
             const std::string* childPage = PlannedPage(job, childPath);
-            if (!stop || !childPage || fs::PlainFileExists(*childPage)) subItemList += line;
+            if (!stop || !childPage || Files(job).PlainFileExists(*childPage)) subItemList += line;
             if (stop) break;
         }
         if (nest) job.ContentsLines->Add(childIndent + "</UL>");

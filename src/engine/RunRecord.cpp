@@ -35,20 +35,20 @@ void TRunRecord::Begin(const TParameters& job) {
     job_ = &job;
     // The record lies in the output folder; relative names resolve against it.
     std::vector<std::string> carried;
-    if (fs::PlainFileExists(kRecordName)) {
+    if (Files(job).PlainFileExists(kRecordName)) {
         knowsFolder_ = true;
         TStringList earlier;
-        earlier.LoadFromFile(kRecordName);
+        earlier.SetText(Files(job).LoadTextFile(kRecordName));
         unfinished_ = earlier.Count() > 0 && earlier[0] + "\n" == kRunning;
         for (int i = 1; i < earlier.Count(); ++i) {
             const std::string& link = earlier[i];
             if (link.empty() || link[0] != '/') continue;
             if (unfinished_ && earlierUnfinished_.Insert(link)) removable_.push_back(link);
             // A file that is gone is no longer anybody's.
-            if (fs::EntryExists(link.substr(1)) && ours_.Insert(link)) carried.push_back(link);
+            if (Files(job).EntryExists(link.substr(1)) && ours_.Insert(link)) carried.push_back(link);
         }
     }
-    fd_ = fs::CreateFreshFile(kRecordName);
+    fd_ = Files(job).CreateFreshFile(kRecordName);
     std::string text = kRunning;
     for (const auto& link : carried) text += link + "\n";
     WriteAll(fd_, text);

@@ -83,8 +83,8 @@ site::TSiteWords SiteWords(const std::map<int, std::string>& own) {
 void StartSite(TParameters& job) {
     const TConvertOptions& o = job.options;
     if (Trim(o.SiteFolder).empty()) return;
-    const std::string folder = IncludeTrailingDelimiter(fs::ExpandFileName(Trim(o.SiteFolder)));
-    const std::string root = IncludeTrailingDelimiter(fs::ExpandFileName(o.RootPath));
+    const std::string folder = IncludeTrailingDelimiter(Files(job).ExpandFileName(Trim(o.SiteFolder)));
+    const std::string root = IncludeTrailingDelimiter(Files(job).ExpandFileName(o.RootPath));
     // Clean-up removes every file the run added below the output folder.
     if (o.RemoveTempFiles && folder.rfind(root, 0) == 0)
         throw Error("The website folder \"" + folder +
@@ -92,7 +92,8 @@ void StartSite(TParameters& job) {
                     "removed after compiling; choose a folder outside it.");
     job.Site = std::make_unique<site::TSiteWriter>(folder);
     site::TRunStart run;
-    run.outputRoot = fs::ExpandFileName(o.RootPath);
+    run.outputRoot = Files(job).ExpandFileName(o.RootPath);
+    run.files = &Files(job);
     // The help file's default window title is a file name; the site then takes its start item's caption.
     const bool ownTitle = !Trim(o.WindowTitle).empty() && o.WindowTitle != ProjectBaseName(job) &&
                           o.WindowTitle != ChangeFileExt(o.DatabaseFileName, "");
@@ -162,7 +163,7 @@ void FinishSite(TParameters& job, bool complete) {
     ReportProgress(job, 100, Msg(kSiteFirstMsg + 31));
     job.Site->RunFinished();
     job.Site.reset();
-    const std::string index = IncludeTrailingDelimiter(fs::ExpandFileName(Trim(job.options.SiteFolder))) + "index.html";
+    const std::string index = IncludeTrailingDelimiter(Files(job).ExpandFileName(Trim(job.options.SiteFolder))) + "index.html";
     ReportProgress(job, -1, Format(Msg(kSiteFirstMsg + 32), {index}));
 }
 

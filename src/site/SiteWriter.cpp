@@ -104,31 +104,37 @@ TSiteWriter::~TSiteWriter() {
 
 void TSiteWriter::RunStarted(const TRunStart& run) {
     run_ = run;
-    fs::ForceDirectories(folder_);
+    // Made as the run makes its own folders: a site folder below the output
+    // folder is reached without links.
+    if (run.files)
+        run.files->ForceDirectories(folder_);
+    else
+        fs::ForceDirectories(folder_);
+    run_.files = nullptr;  // not kept: the run's files end with the run
     dir_ = std::make_unique<fs::OutputFolder>(folder_);
-    const fs::UseOutputFolder use(*dir_);
-    if (fs::PlainFileExists(kSiteRecordName)) {
-        for (const std::string& line : SplitLines(LoadTextFile(kSiteRecordName)))
+    files_ = std::make_unique<fs::FileContext>(dir_.get());
+    if (files_->PlainFileExists(kSiteRecordName)) {
+        for (const std::string& line : SplitLines(files_->LoadTextFile(kSiteRecordName)))
             // A file that is gone is no longer anybody's.
             // Only names below the folder: a record is a file anybody may have edited.
             if (!line.empty() && line[0] != '#' && line[0] != '/' && line.find("..") == std::string::npos &&
-                line.find('\\') == std::string::npos && fs::EntryExists(line))
+                line.find('\\') == std::string::npos && files_->EntryExists(line))
                 earlier_.insert(line);
-    } else if (LoadTextFile(kIndexScript).rfind("window.QB_SEARCH=", 0) == 0) {
+    } else if (files_->LoadTextFile(kIndexScript).rfind("window.QB_SEARCH=", 0) == 0) {
         // A site of a version that kept no record: its own files are recognisable by their places.
         for (const std::string& f : FixedSiteFiles())
-            if (fs::PlainFileExists(f)) earlier_.insert(f);
+            if (files_->PlainFileExists(f)) earlier_.insert(f);
         std::error_code ec;
         for (sfs::recursive_directory_iterator it(FsPath(dir_->Path() + "p"), ec), end; !ec && it != end; it.increment(ec))
             if (it->is_regular_file(ec) && !it->is_symlink(ec))
                 earlier_.insert(ToForwardSlashes(Utf8Of(sfs::relative(it->path(), FsPath(dir_->Path())))));
     }
     for (const std::string& f : FixedSiteFiles())
-        if (fs::EntryExists(f) && !earlier_.count(f))
+        if (files_->EntryExists(f) && !earlier_.count(f))
             throw Error("The website folder \"" + dir_->Path() + "\" holds \"" + f +
                         "\", which no export wrote; move it away or choose another folder.");
     // Made now, so an unwritable folder stops the run before the walk.
-    recordFd_ = fs::CreateFreshFile(kSiteRecordName);
+    recordFd_ = files_->CreateFreshFile(kSiteRecordName);
     std::string text = kRecordHeader;
     for (const std::string& f : earlier_) text += f + "\n";
     WriteAll(recordFd_, text, kSiteRecordName);
@@ -150,8 +156,7 @@ void TSiteWriter::ItemEntered(const std::string& path, const std::string& captio
 
 bool TSiteWriter::UsersFile(const std::string& sitePath) const {
     if (!dir_ || earlier_.count(sitePath) || written_.count(sitePath)) return false;
-    const fs::UseOutputFolder use(*dir_);
-    return fs::EntryExists(sitePath);
+    return files_->EntryExists(sitePath);
 }
 
 void TSiteWriter::ItemWritten(const TItemWritten& item) {
@@ -240,7 +245,7 @@ std::optional<std::string> TSiteWriter::Resolve(const std::string& target) {
     const auto page = pages_.find(LowerAscii(target));
     if (page != pages_.end()) return page->second;
     if (copies_.count(target)) return copies_[target];
-    if (!fs::PlainFileExists(run_.outputRoot + target)) return std::nullopt;
+    if (!files_->PlainFileExists(run_.outputRoot + target)) return std::nullopt;
     return CopyName(target);
 }
 
@@ -391,7 +396,7 @@ std::string TSiteWriter::AttachmentsHtml(const std::string& from, const Node& n,
                                       ? n.item.attachmentNames[i]
                                       : ExtractFileName(rel);
         const std::string name = Escape(shown);
-        const long long bytes = fs::FileSize(run_.outputRoot + rel);
+        const long long bytes = files_->FileSize(run_.outputRoot + rel);
         rows += "<tr><td><a href=\"" + href + "\">" + name + "</a></td><td class=\"size\">" +
                 (bytes < 0 ? std::string("?") : SizeText(bytes)) + "</td><td>" + Escape(FileType(rel, w.fileTypes)) +
                 "</td></tr>\n";
@@ -410,7 +415,7 @@ std::string TSiteWriter::NoteBody(const Node& n, const std::string& from) {
     if (!n.item.hasNote) return "";
     const std::string outRel = n.item.page[0] == '/' ? n.item.page.substr(1) : n.item.page;
     const std::string pageDir = ExtractFilePath(ToForwardSlashes(outRel));
-    const std::string body = WrapLooseListItems(ExtractBody(LoadTextFile(run_.outputRoot + outRel)));
+    const std::string body = WrapLooseListItems(ExtractBody(files_->LoadTextFile(run_.outputRoot + outRel)));
     return RewriteLinks(body, pageDir, from, [this](const std::string& t) { return Resolve(t); });
 }
 
@@ -560,17 +565,17 @@ void TSiteWriter::Record(const std::string& sitePath) {
 void TSiteWriter::Write(const std::string& sitePath, const std::string& bytes) {
     Record(sitePath);
     const std::string folder = Folder(sitePath);
-    if (!folder.empty()) fs::ForceDirectories(folder);
-    if (!SaveTextFile(sitePath, bytes)) throw Error("Cannot write file \"" + dir_->Path() + sitePath + "\"");
+    if (!folder.empty()) files_->ForceDirectories(folder);
+    files_->SaveTextFile(sitePath, bytes);
 }
 
 void TSiteWriter::CopyAssets() {
     for (const auto& [rel, site] : copies_) {
-        if (!fs::PlainFileExists(run_.outputRoot + rel)) continue;
+        if (!files_->PlainFileExists(run_.outputRoot + rel)) continue;
         Record(site);
-        fs::ForceDirectories(Folder(site));
+        files_->ForceDirectories(Folder(site));
         // A hard link costs nothing; another file system gets a copy.
-        if (!fs::LinkOrCopyFile(run_.outputRoot + rel, site))
+        if (!files_->LinkOrCopyFile(run_.outputRoot + rel, site))
             throw Error("Cannot write file \"" + dir_->Path() + site + "\"");
     }
 }
@@ -579,13 +584,13 @@ void TSiteWriter::RemoveEarlierFiles() {
     std::set<std::string> folders;
     for (const std::string& f : earlier_) {
         if (written_.count(f)) continue;
-        fs::DeleteFile(f);
+        files_->DeleteFile(f);
         for (std::string d = Folder(f); !d.empty(); d = Folder(d)) folders.insert(d);
     }
     // Deepest first; a folder that still holds anything stays.
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) fs::RemoveDir(*it);
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) files_->RemoveDir(*it);
     const std::string fresh = std::string(kSiteRecordName) + ".new";
-    const os::Fd fd = fs::CreateFreshFile(fresh);
+    const os::Fd fd = files_->CreateFreshFile(fresh);
     std::string text = kRecordHeader;
     for (const std::string& f : written_) text += f + "\n";
     try {
@@ -595,13 +600,12 @@ void TSiteWriter::RemoveEarlierFiles() {
         throw;
     }
     os::Close(fd);
-    if (!fs::RenameFile(fresh, kSiteRecordName)) throw Error("Cannot write file \"" + dir_->Path() + kSiteRecordName + "\"");
+    if (!files_->RenameFile(fresh, kSiteRecordName)) throw Error("Cannot write file \"" + dir_->Path() + kSiteRecordName + "\"");
 }
 
 void TSiteWriter::RunFinished() {
     if (!dir_) throw Error("The website folder was never opened.");
     BuildTree();
-    const fs::UseOutputFolder use(*dir_);
     TSearchIndex index;
     for (int id = 0; id < static_cast<int>(nodes_.size()); ++id) {
         if (!nodes_[static_cast<std::size_t>(id)].written) continue;

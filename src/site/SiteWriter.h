@@ -15,6 +15,7 @@
 
 namespace qb::fs {
 class OutputFolder;
+class FileContext;
 }
 
 namespace qb::site {
@@ -89,6 +90,8 @@ private:
 
     std::string folder_;
     std::unique_ptr<fs::OutputFolder> dir_;
+    // The site folder's files: relative names below dir_.
+    std::unique_ptr<fs::FileContext> files_;
     os::Fd recordFd_ = os::kNoFd;
     std::set<std::string> earlier_;  // files the record names from earlier exports
     std::set<std::string> written_;  // files this export wrote

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace qb::fs {
+class FileSystem;
+}
+
 namespace qb::site {
 
 struct TLabel {
@@ -34,6 +38,7 @@ struct TSiteWords {
 
 struct TRunStart {
     std::string outputRoot;  // native output folder
+    fs::FileSystem* files = nullptr;  // the run's files; null: those of the current directory
     std::string title;  // empty: the caption of the first contents entry
     bool topNodeNotFolder = true;
     std::string language;       // BCP 47 tag of the notes, "en" when empty

@@ -4,11 +4,14 @@
 // After windows.h: it uses its types.
 #include <malloc.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <random>
 
 #include "support/Os.h"
@@ -119,9 +122,69 @@ Kind KindOfAttributes(DWORD attrs) {
     return Kind::File;
 }
 
-bool FillInfo(HANDLE h, FileInfo& info) {
-    BY_HANDLE_FILE_INFORMATION bi;
-    if (!::GetFileInformationByHandle(h, &bi)) {
+using NtQuery = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+
+NtQuery NtFunction(const char* name) {
+    return reinterpret_cast<NtQuery>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// The serial number of the volume a full path lies on, asked once per drive
+// or share through a handle on it: Wine answers every volume query through
+// its mount manager, in another process. Below the output folder no mount
+// point is followed, so a file there lies on its drive's volume.
+std::uint64_t VolumeSerial(const std::wstring& path, HANDLE h) {
+    std::wstring root = path;
+    std::size_t at = root.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0;
+    if (root.compare(at, 4, L"UNC\\") == 0) {
+        // \\?\UNC\server\share\: past the share's name.
+        at = root.find(L'\\', at + 4);
+        at = at == std::wstring::npos ? at : root.find(L'\\', at + 1);
+    } else {
+        at = root.find(L'\\', at);
+    }
+    if (at != std::wstring::npos) root.resize(at + 1);
+    static std::mutex mutex;
+    static std::map<std::wstring, std::uint64_t> serials;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto known = serials.find(root);
+    if (known != serials.end()) return known->second;
+    // FILE_FS_VOLUME_INFORMATION, its label left out (a short buffer still gets the serial).
+    struct {
+        LARGE_INTEGER created;
+        ULONG serial;
+        ULONG labelLength;
+        BOOLEAN objects;
+        WCHAR label[64];
+    } volume{};
+    static const NtQuery query = NtFunction("NtQueryVolumeInformationFile");
+    constexpr int kFileFsVolumeInformation = 1;
+    IO_STATUS_BLOCK io{};
+    const LONG status = query ? query(h, &io, &volume, sizeof volume, kFileFsVolumeInformation) : -1;
+    // STATUS_BUFFER_OVERFLOW (a long label) still carries the serial.
+    const bool answered = status >= 0 || static_cast<ULONG>(status) == 0x80000005UL;
+    if (!answered) return 0;
+    serials.emplace(root, volume.serial);
+    return volume.serial;
+}
+
+// The file's index on its volume (the NTFS file reference), without the volume
+// query that GetFileInformationByHandle and FileIdInfo make.
+bool FileIndex(HANDLE h, std::uint64_t& index) {
+    static const NtQuery query = NtFunction("NtQueryInformationFile");
+    constexpr int kFileInternalInformation = 6;
+    IO_STATUS_BLOCK io{};
+    LARGE_INTEGER value{};
+    if (!query || query(h, &io, &value, sizeof value, kFileInternalInformation) < 0) return false;
+    index = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+// By handle, from the file's own records; path (full) names its volume.
+bool FillInfo(HANDLE h, const std::wstring& path, FileInfo& info) {
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard)) {
         // Pipes and consoles have no such information.
         if (::GetFileType(h) != FILE_TYPE_DISK) {
             info = FileInfo{};
@@ -131,17 +194,24 @@ bool FillInfo(HANDLE h, FileInfo& info) {
         SetErrno();
         return false;
     }
-    info.kind = KindOfAttributes(bi.dwFileAttributes);
-    info.size = (static_cast<std::uint64_t>(bi.nFileSizeHigh) << 32) | bi.nFileSizeLow;
-    info.device = bi.dwVolumeSerialNumber;
-    info.inode = (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow;
-    info.links = bi.nNumberOfLinks;
-    info.mtime = UnixSeconds(bi.ftLastWriteTime);
-    FILE_BASIC_INFO basic;
-    info.ctimeNs = ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)
-                       ? (basic.ChangeTime.QuadPart - 116444736000000000LL) * 100
-                       : UnixNs(bi.ftLastWriteTime);
-    info.mode = (bi.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
+    if (!FileIndex(h, info.inode)) {
+        BY_HANDLE_FILE_INFORMATION bi;
+        if (!::GetFileInformationByHandle(h, &bi)) {
+            SetErrno();
+            return false;
+        }
+        info.inode = (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow;
+    }
+    info.device = VolumeSerial(path, h);
+    info.kind = KindOfAttributes(basic.FileAttributes);
+    info.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+    info.links = standard.NumberOfLinks;
+    FILETIME written;
+    written.dwLowDateTime = basic.LastWriteTime.LowPart;
+    written.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.HighPart);
+    info.mtime = UnixSeconds(written);
+    info.ctimeNs = (basic.ChangeTime.QuadPart - 116444736000000000LL) * 100;
+    info.mode = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
     return true;
 }
 
@@ -168,7 +238,7 @@ bool InfoOfPath(const std::wstring& path, FileInfo& info, bool follow) {
         info.ctimeNs = UnixNs(data.ftLastWriteTime);
         return true;
     }
-    const bool ok = FillInfo(h, info);
+    const bool ok = FillInfo(h, path, info);
     ::CloseHandle(h);
     return ok;
 }
@@ -209,21 +279,21 @@ Fd OpenWide(const std::wstring& path, unsigned flags) {
         errno = ErrnoOf(err);
         return kNoFd;
     }
-    BY_HANDLE_FILE_INFORMATION bi{};
-    const bool known = ::GetFileInformationByHandle(h, &bi) != 0;
+    FILE_BASIC_INFO bi{};
+    const bool known = ::GetFileInformationByHandleEx(h, FileBasicInfo, &bi, sizeof bi) != 0;
     int fail = 0;
-    if (known && (flags & kNoFollow) && (bi.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (known && (flags & kNoFollow) && (bi.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         fail = ELOOP;
-    else if (known && (flags & kDirectory) && !(bi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    else if (known && (flags & kDirectory) && !(bi.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         fail = ENOTDIR;
-    else if (known && !(flags & kDirectory) && (flags & kWrite) && (bi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    else if (known && !(flags & kDirectory) && (flags & kWrite) && (bi.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         fail = EISDIR;
     if (fail) {
         ::CloseHandle(h);
         errno = fail;
         return kNoFd;
     }
-    auto* handle = new Handle{h, path, known && (bi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    auto* handle = new Handle{h, path, known && (bi.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
     return reinterpret_cast<Fd>(handle);
 }
 
@@ -495,7 +565,7 @@ bool Info(Fd fd, FileInfo& info) {
         errno = EBADF;
         return false;
     }
-    return FillInfo(h->h, info);
+    return FillInfo(h->h, h->path, info);
 }
 
 bool InfoAt(Fd base, const std::string& name, FileInfo& info, bool follow) {

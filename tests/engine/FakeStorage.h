@@ -73,7 +73,7 @@ public:
         ++exports;
         const std::string* bytes = FindFile(path);
         if (!bytes) return false;
-        // Like the library: a relative path names a file below the run's output folder.
+        // The engine hands absolute names (scratch files); a relative one means the current directory.
         std::ofstream out(qb::fs::ExpandFileName(dest), std::ios::binary | std::ios::trunc);
         out << *bytes;
         exportedTo.push_back(dest);

@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
+#include "Utils/FileSys.h"
 #include "settings/MessageTable.h"
 #include "support/Error.h"
 #include "tests/engine/EngineFixture.h"
@@ -131,6 +133,37 @@ Result RunInto(const qb::TConvertOptions& o, qb::IStorage& storage) {
     return {Snapshot(o.RootPath), log, run.WalkError()};
 }
 
+// The real files, noting every name a file is made or written at.
+class RecordingFiles : public qb::fs::FileContext {
+public:
+    RecordingFiles(const qb::fs::OutputFolder& folder, std::set<std::string>& written)
+        : FileContext(&folder), written_(written) {}
+    qb::os::Fd CreateFreshFile(const std::string& path) override {
+        Note(path);
+        return FileContext::CreateFreshFile(path);
+    }
+    qb::os::Fd CreateNewFile(const std::string& path) override {
+        Note(path);
+        return FileContext::CreateNewFile(path);
+    }
+    qb::os::Fd OpenPlainFileForRewrite(const std::string& path) override {
+        Note(path);
+        return FileContext::OpenPlainFileForRewrite(path);
+    }
+    bool LinkOrCopyFile(const std::string& from, const std::string& to) override {
+        Note(to);
+        return FileContext::LinkOrCopyFile(from, to);
+    }
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        Note(to);
+        return FileContext::RenameFile(from, to);
+    }
+
+private:
+    void Note(const std::string& path) { written_.insert(ExpandFileName(path)); }
+    std::set<std::string>& written_;
+};
+
 }  // namespace
 
 TEST(RunObject, TwoRunsOnTwoThreadsMakeWhatEachMakesAlone) {
@@ -198,16 +231,17 @@ TEST(RunObject, ARunAfterAFailedAndAStoppedRunIsLikeARunAlone) {
     EXPECT_EQ("", again.walkError);
 }
 
-TEST(RunObject, RelativeNamesOfARunMeanItsOutputFolderOnItsThreadOnly) {
+TEST(RunObject, RelativeNamesOfARunMeanItsOutputFolderInItsFilesOnly) {
     TempDir out, elsewhere;
     qb::fs::OutputFolder folder(out.path());
     {
-        const qb::fs::UseOutputFolder use(folder);
-        qb::fs::ForceDirectories("sub\\");
-        qb::SaveTextFile("sub\\page.html", "x");
-        EXPECT_TRUE(qb::fs::FileExists("sub/page.html"));
-        EXPECT_EQ(out.path() + "sub/page.html", qb::fs::ExpandFileName("sub\\page.html"));
-        // Another thread still resolves against the process's current directory.
+        qb::fs::FileContext files(&folder);
+        files.ForceDirectories("sub\\");
+        files.SaveTextFile("sub\\page.html", "x");
+        EXPECT_TRUE(files.FileExists("sub/page.html"));
+        EXPECT_EQ(out.path() + "sub/page.html", files.ExpandFileName("sub\\page.html"));
+        // Files of the current directory, on this thread or another, do not see the folder.
+        EXPECT_FALSE(qb::fs::FileExists("sub/page.html"));
         bool seenThere = true;
         std::thread([&] { seenThere = qb::fs::FileExists("sub/page.html"); }).join();
         EXPECT_FALSE(seenThere);
@@ -215,4 +249,38 @@ TEST(RunObject, RelativeNamesOfARunMeanItsOutputFolderOnItsThreadOnly) {
     EXPECT_EQ("x", ReadFile(out.path() + "sub/page.html"));
     EXPECT_FALSE(qb::fs::FileExists("sub/page.html"));
     EXPECT_EQ(qb::Utf8Of(sfs::current_path().generic_u8string()) + "/a", qb::fs::ExpandFileName("a"));
+}
+
+TEST(RunObject, EveryFileTheRunWritesGoesThroughTheFilesItWasGiven) {
+    TempDir out, cwd;
+    // A write that bypassed the run's files with a relative name would land here.
+    struct InFolder {
+        sfs::path before = sfs::current_path();
+        explicit InFolder(const std::string& dir) { sfs::current_path(dir); }
+        ~InFolder() { sfs::current_path(before); }
+    } inCwd(cwd.path());
+    FakeStorage store;
+    FillTrip(store);
+    NoCompiler compiler;
+    Recorder recorder;
+    qb::TConvertOptions o = TripOptions(out.path());
+    o.NavLinks = true;
+    o.RolloverMenus = true;
+    qb::TRun run(o, store, compiler, &Recorder::Callback, &recorder);
+    std::set<std::string> written;
+    int made = 0;
+    run.WithFiles([&](const qb::fs::OutputFolder& folder) {
+        ++made;
+        EXPECT_EQ(out.path(), folder.Path());
+        return std::make_unique<RecordingFiles>(folder, written);
+    });
+    run.Execute();
+    EXPECT_EQ("", run.WalkError());
+    EXPECT_EQ(1, made);
+    const auto files = Snapshot(out.path());
+    ASSERT_GT(files.size(), 8u);
+    for (const auto& [name, bytes] : files)
+        EXPECT_TRUE(written.count(out.path() + qb::ToForwardSlashes(name))) << name << " was written past the run's files";
+    for (const std::string& w : written) EXPECT_EQ(0u, w.rfind(out.path(), 0)) << w << " lies outside the output folder";
+    EXPECT_TRUE(sfs::is_empty(cwd.path())) << "the run wrote into the current directory";
 }

@@ -46,6 +46,7 @@ public:
 class CompileTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        job.FileLayer = &files;
         gEvents.clear();
         gStopOnNone = false;
         gStopOnFinished = false;
@@ -66,7 +67,7 @@ protected:
     TempDir out;
     // Relative names mean files in out, as during a run.
     qb::fs::OutputFolder folder{out.path()};
-    qb::fs::UseOutputFolder useFolder{folder};
+    qb::fs::FileContext files{&folder};
     FakeStorage store;
     ScriptedCompiler compiler;
     qb::TParameters job;

@@ -17,6 +17,7 @@ namespace {
 class ProjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        job.FileLayer = &files;
         job.Store = &store;
         job.options.RootPath = out.path();
         job.options.ChmFileName = "/somewhere/My Help.chm";
@@ -33,7 +34,7 @@ protected:
     TempDir out;
     // Relative names mean files in out, as during a run.
     qb::fs::OutputFolder folder{out.path()};
-    qb::fs::UseOutputFolder useFolder{folder};
+    qb::fs::FileContext files{&folder};
     FakeStorage store;
     qb::TParameters job;
 };

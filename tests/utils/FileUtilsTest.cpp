@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "Utils/FileSys.h"
 #include "Utils/Utils.h"
@@ -272,9 +274,9 @@ namespace {
 
 // Relative names mean files below dir, as during a run.
 struct InFolder {
-    explicit InFolder(const std::string& dir) : folder(dir), use(folder) {}
+    explicit InFolder(const std::string& dir) : folder(dir), files(&folder) {}
     fs::OutputFolder folder;
-    fs::UseOutputFolder use;
+    fs::FileContext files;
 };
 
 bool IsLink(const std::string& p) { return std::filesystem::is_symlink(std::filesystem::symlink_status(p)); }
@@ -289,16 +291,16 @@ TEST(FileLayerLinks, RelativePathsNeverPassThroughALinkedFolder) {
     std::filesystem::create_directory_symlink(tmp / "elsewhere", tmp / "out/9");
     InFolder in(tmp / "out");
 
-    EXPECT_FALSE(fs::PlainFileExists(".\\9\\victim.html"));
-    EXPECT_TRUE(fs::FileExists(".\\9\\victim.html"));  // the plain check, as users' paths need
-    EXPECT_THROW(SaveTextFile(".\\9\\victim.html", "ours"), qb::Error);
-    EXPECT_FALSE(fs::DeleteFile(".\\9\\victim.html"));
+    EXPECT_FALSE(in.files.PlainFileExists(".\\9\\victim.html"));
+    EXPECT_TRUE(in.files.FileExists(".\\9\\victim.html"));  // the plain check, as users' paths need
+    EXPECT_THROW(in.files.SaveTextFile(".\\9\\victim.html", "ours"), qb::Error);
+    EXPECT_FALSE(in.files.DeleteFile(".\\9\\victim.html"));
     EXPECT_EQ("theirs", ReadFile(tmp / "elsewhere/victim.html"));
 
     // Making the folder replaces the link by a real folder; the target is untouched.
-    fs::ForceDirectories(".\\9\\sub\\");
+    in.files.ForceDirectories(".\\9\\sub\\");
     EXPECT_FALSE(IsLink(tmp / "out/9"));
-    SaveTextFile(".\\9\\sub\\D.html", "ours");
+    in.files.SaveTextFile(".\\9\\sub\\D.html", "ours");
     EXPECT_EQ("ours", ReadFile(tmp / "out/9/sub/D.html"));
     EXPECT_EQ("theirs", ReadFile(tmp / "elsewhere/victim.html"));
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(tmp / "elsewhere"),
@@ -306,7 +308,7 @@ TEST(FileLayerLinks, RelativePathsNeverPassThroughALinkedFolder) {
 
     // A plain file in the way of a folder is not removed.
     WriteFile(tmp / "out/blocked", "a user's file");
-    EXPECT_THROW(fs::ForceDirectories(".\\blocked\\x\\"), qb::Error);
+    EXPECT_THROW(in.files.ForceDirectories(".\\blocked\\x\\"), qb::Error);
     EXPECT_EQ("a user's file", ReadFile(tmp / "out/blocked"));
 }
 
@@ -319,17 +321,17 @@ TEST(FileLayerLinks, AFolderSwappedForALinkBetweenWritesIsNotWrittenThrough) {
     std::filesystem::create_directories(tmp / "out");
     {
         InFolder in(tmp / "out");
-        fs::ForceDirectories(".\\9\\");
-        SaveTextFile(".\\9\\A.html", "first");
+        in.files.ForceDirectories(".\\9\\");
+        in.files.SaveTextFile(".\\9\\A.html", "first");
         std::filesystem::rename(tmp / "out/9", tmp / "out/moved");
         std::filesystem::create_directory_symlink(tmp / "elsewhere/9", tmp / "out/9");
         try {
-            SaveTextFile(".\\9\\B.html", "second");
+            in.files.SaveTextFile(".\\9\\B.html", "second");
         } catch (const qb::Error&) {}
         EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere/9/B.html"));
         // Making the folder again replaces the link; writes land in the real folder.
-        fs::ForceDirectories(".\\9\\");
-        SaveTextFile(".\\9\\C.html", "third");
+        in.files.ForceDirectories(".\\9\\");
+        in.files.SaveTextFile(".\\9\\C.html", "third");
         EXPECT_FALSE(IsLink(tmp / "out/9"));
         EXPECT_EQ("third", ReadFile(tmp / "out/9/C.html"));
     }
@@ -337,7 +339,7 @@ TEST(FileLayerLinks, AFolderSwappedForALinkBetweenWritesIsNotWrittenThrough) {
     // Another output folder with a folder of the same name: its own, not the one kept open.
     std::filesystem::create_directories(tmp / "out2/9");
     InFolder in(tmp / "out2");
-    SaveTextFile(".\\9\\D.html", "fourth");
+    in.files.SaveTextFile(".\\9\\D.html", "fourth");
     EXPECT_EQ("fourth", ReadFile(tmp / "out2/9/D.html"));
 }
 
@@ -352,20 +354,20 @@ TEST(FileLayerLinks, FreshFilesReplaceLinksDanglingOrNot) {
     const bool fifo = qbtest::MakeFifo(tmp / "out/fifo.html");
     InFolder in(tmp / "out");
 
-    EXPECT_TRUE(fs::EntryExists("A.rtf"));
-    EXPECT_FALSE(fs::PlainFileExists("A.rtf"));
-    fs::PrepareFreshFile(".\\A.rtf");
+    EXPECT_TRUE(in.files.EntryExists("A.rtf"));
+    EXPECT_FALSE(in.files.PlainFileExists("A.rtf"));
+    in.files.PrepareFreshFile(".\\A.rtf");
     EXPECT_FALSE(IsLink(tmp / "out/A.rtf"));
     EXPECT_FALSE(Exists(tmp / "elsewhere/created.rtf"));
 
-    EXPECT_FALSE(fs::PlainFileExists("Leaf.html"));
-    SaveTextFile("Leaf.html", "page");
+    EXPECT_FALSE(in.files.PlainFileExists("Leaf.html"));
+    in.files.SaveTextFile("Leaf.html", "page");
     EXPECT_EQ("secret", ReadFile(tmp / "elsewhere/page.html"));
-    EXPECT_TRUE(fs::PlainFileExists("Leaf.html"));
+    EXPECT_TRUE(in.files.PlainFileExists("Leaf.html"));
 
     // A FIFO in the page's place is replaced instead of blocking the writer.
     if (!fifo) GTEST_SKIP() << "no FIFOs on this system; the links were checked";
-    SaveTextFile("fifo.html", "page");
+    in.files.SaveTextFile("fifo.html", "page");
     EXPECT_EQ("page", ReadFile(tmp / "out/fifo.html"));
 }
 
@@ -436,25 +438,25 @@ TEST(ForceDirectories, MakesNestedFoldersKeepsExistingOnesRefusesFiles) {
 TEST(HeldFile, SavesStayInMemoryUntilWrittenOnce) {
     TempDir tmp;
     InFolder in(tmp.path());
-    fs::ForceDirectories(".\\9\\");
+    in.files.ForceDirectories(".\\9\\");
     {
-        fs::HeldFile held(".\\9\\P.html");
-        EXPECT_FALSE(fs::PlainFileExists("9/P.html"));
-        SaveTextFile(".\\9\\P.html", "<body>");
+        fs::HeldFile held(in.files, ".\\9\\P.html");
+        EXPECT_FALSE(in.files.PlainFileExists("9/P.html"));
+        in.files.SaveTextFile(".\\9\\P.html", "<body>");
         // Another spelling of the same file finds the held bytes.
-        EXPECT_TRUE(fs::PlainFileExists("9/P.html"));
-        EXPECT_TRUE(fs::EntryExists(tmp / "9/P.html"));
-        EXPECT_EQ(6, fs::FileSize("./9//P.html"));
-        EXPECT_EQ("<body>", LoadTextFile(".\\9\\P.html"));
+        EXPECT_TRUE(in.files.PlainFileExists("9/P.html"));
+        EXPECT_TRUE(in.files.EntryExists(tmp / "9/P.html"));
+        EXPECT_EQ(6, in.files.FileSize("./9//P.html"));
+        EXPECT_EQ("<body>", in.files.LoadTextFile(".\\9\\P.html"));
         EXPECT_FALSE(Exists(tmp / "9/P.html"));
-        SaveTextFile(".\\9\\P.html", LoadTextFile(".\\9\\P.html") + "bar");
+        in.files.SaveTextFile(".\\9\\P.html", in.files.LoadTextFile(".\\9\\P.html") + "bar");
         // Other files are written at once.
-        SaveTextFile(".\\9\\Q.js", "data");
+        in.files.SaveTextFile(".\\9\\Q.js", "data");
         EXPECT_EQ("data", ReadFile(tmp / "9/Q.js"));
         held.Write();
         EXPECT_EQ("<body>bar", ReadFile(tmp / "9/P.html"));
         // Written: later saves go to disk.
-        SaveTextFile(".\\9\\P.html", "again");
+        in.files.SaveTextFile(".\\9\\P.html", "again");
         EXPECT_EQ("again", ReadFile(tmp / "9/P.html"));
     }
     EXPECT_EQ("again", ReadFile(tmp / "9/P.html"));
@@ -464,18 +466,18 @@ TEST(HeldFile, AWalkEndingInAnErrorStillWritesWhatItHeld) {
     TempDir tmp;
     InFolder in(tmp.path());
     try {
-        fs::HeldFile outer("A.html");
-        SaveTextFile("A.html", "parent page");
-        fs::HeldFile inner("B.html");
-        SaveTextFile("B.html", "child page");
+        fs::HeldFile outer(in.files, "A.html");
+        in.files.SaveTextFile("A.html", "parent page");
+        fs::HeldFile inner(in.files, "B.html");
+        in.files.SaveTextFile("B.html", "child page");
         throw qb::Error("the walk failed");
     } catch (const qb::Error&) {}
     EXPECT_EQ("parent page", ReadFile(tmp / "A.html"));
     EXPECT_EQ("child page", ReadFile(tmp / "B.html"));
     // Nothing saved: nothing written, and an earlier file is left as it was.
     WriteFile(tmp / "C.html", "earlier run");
-    { fs::HeldFile untouched("C.html"); }
-    { fs::HeldFile none("D.html"); }
+    { fs::HeldFile untouched(in.files, "C.html"); }
+    { fs::HeldFile none(in.files, "D.html"); }
     EXPECT_EQ("earlier run", ReadFile(tmp / "C.html"));
     EXPECT_FALSE(Exists(tmp / "D.html"));
 }
@@ -484,13 +486,13 @@ TEST(HeldFile, DeletingDropsTheBytesAndTheFileOnDisk) {
     TempDir tmp;
     InFolder in(tmp.path());
     WriteFile(tmp / "P.html", "earlier");
-    fs::HeldFile held("P.html");
-    EXPECT_TRUE(fs::PlainFileExists("P.html"));
-    SaveTextFile("P.html", "new");
-    EXPECT_TRUE(fs::DeleteFile("P.html"));
-    EXPECT_FALSE(fs::PlainFileExists("P.html"));
-    EXPECT_FALSE(fs::EntryExists("P.html"));
-    EXPECT_EQ("", LoadTextFile("P.html"));
+    fs::HeldFile held(in.files, "P.html");
+    EXPECT_TRUE(in.files.PlainFileExists("P.html"));
+    in.files.SaveTextFile("P.html", "new");
+    EXPECT_TRUE(in.files.DeleteFile("P.html"));
+    EXPECT_FALSE(in.files.PlainFileExists("P.html"));
+    EXPECT_FALSE(in.files.EntryExists("P.html"));
+    EXPECT_EQ("", in.files.LoadTextFile("P.html"));
     EXPECT_FALSE(Exists(tmp / "P.html"));
     held.Write();
     EXPECT_FALSE(Exists(tmp / "P.html"));
@@ -504,10 +506,10 @@ TEST(HeldFile, ALinkAtTheNameIsNoPageAndIsReplacedNotWrittenThrough) {
     std::filesystem::create_symlink(tmp / "elsewhere/target.html", tmp / "out/P.html");
     InFolder in(tmp / "out");
     {
-        fs::HeldFile held("P.html");
-        EXPECT_FALSE(fs::PlainFileExists("P.html"));
-        EXPECT_TRUE(fs::EntryExists("P.html"));
-        SaveTextFile("P.html", "ours");
+        fs::HeldFile held(in.files, "P.html");
+        EXPECT_FALSE(in.files.PlainFileExists("P.html"));
+        EXPECT_TRUE(in.files.EntryExists("P.html"));
+        in.files.SaveTextFile("P.html", "ours");
         held.Write();
     }
     EXPECT_FALSE(IsLink(tmp / "out/P.html"));
@@ -519,15 +521,80 @@ TEST(HeldFile, ALinkAtTheNameIsNoPageAndIsReplacedNotWrittenThrough) {
 TEST(FileLayer, AFolderFoundMissingIsSeenOnceItIsMade) {
     TempDir tmp;
     InFolder in(tmp.path());
-    EXPECT_FALSE(fs::PlainFileExists(".\\a\\b\\x.html"));
-    EXPECT_FALSE(fs::EntryExists(".\\a\\b\\y.html"));
-    fs::ForceDirectories(".\\a\\b\\");
-    SaveTextFile(".\\a\\b\\x.html", "page");
-    EXPECT_TRUE(fs::PlainFileExists(".\\a\\b\\x.html"));
+    EXPECT_FALSE(in.files.PlainFileExists(".\\a\\b\\x.html"));
+    EXPECT_FALSE(in.files.EntryExists(".\\a\\b\\y.html"));
+    in.files.ForceDirectories(".\\a\\b\\");
+    in.files.SaveTextFile(".\\a\\b\\x.html", "page");
+    EXPECT_TRUE(in.files.PlainFileExists(".\\a\\b\\x.html"));
     EXPECT_EQ("page", ReadFile(tmp / "a/b/x.html"));
     // Missing again after the folder is renamed away through the layer.
-    ASSERT_TRUE(fs::RenameFile("a", "c"));
-    EXPECT_FALSE(fs::PlainFileExists(".\\a\\b\\x.html"));
-    ASSERT_TRUE(fs::RenameFile("c", "a"));
-    EXPECT_TRUE(fs::PlainFileExists(".\\a\\b\\x.html"));
+    ASSERT_TRUE(in.files.RenameFile("a", "c"));
+    EXPECT_FALSE(in.files.PlainFileExists(".\\a\\b\\x.html"));
+    ASSERT_TRUE(in.files.RenameFile("c", "a"));
+    EXPECT_TRUE(in.files.PlainFileExists(".\\a\\b\\x.html"));
+}
+
+// --- Files of one context ---------------------------------------------------------
+
+// What one context holds and the folder it resolves against are its own: two
+// runs' files side by side, or a run's and a test's, never meet.
+TEST(FileContext, HoldsAndTheFolderBelongToTheContextNotToTheThread) {
+    TempDir tmp;
+    std::filesystem::create_directories(tmp / "one");
+    std::filesystem::create_directories(tmp / "two");
+    InFolder one(tmp / "one"), two(tmp / "two");
+    {
+        fs::HeldFile held(one.files, "P.html");
+        one.files.SaveTextFile("P.html", "held in one");
+        EXPECT_TRUE(one.files.PlainFileExists("P.html"));
+        EXPECT_FALSE(two.files.PlainFileExists("P.html"));
+        EXPECT_EQ("", two.files.LoadTextFile("P.html"));
+        // The same name in the other context is written at once, into its folder.
+        two.files.SaveTextFile("P.html", "two's page");
+        EXPECT_EQ("two's page", ReadFile(tmp / "two/P.html"));
+        EXPECT_FALSE(Exists(tmp / "one/P.html"));
+        EXPECT_EQ("held in one", one.files.LoadTextFile("P.html"));
+        // A context of the current directory does not see the folder either.
+        if (!Exists("P.html")) EXPECT_FALSE(fs::FileContext().PlainFileExists("P.html"));
+        EXPECT_EQ(tmp / "one/P.html", one.files.ExpandFileName("P.html"));
+        EXPECT_EQ(tmp / "two/P.html", two.files.ExpandFileName("P.html"));
+    }
+    EXPECT_EQ("held in one", ReadFile(tmp / "one/P.html"));
+    EXPECT_EQ("two's page", ReadFile(tmp / "two/P.html"));
+}
+
+TEST(FileContext, TwoContextsOnTwoThreadsWriteEachIntoItsOwnFolder) {
+    TempDir tmp;
+    std::filesystem::create_directories(tmp / "one");
+    std::filesystem::create_directories(tmp / "two");
+    InFolder one(tmp / "one"), two(tmp / "two");
+    constexpr int kFiles = 120;
+    std::atomic<int> misread{0};
+    // The same relative names on both sides, the folders cycling so that each
+    // context's kept-open folder changes under the other's writes.
+    auto work = [&](fs::FileSystem& files, const std::string& tag) {
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string dir = ".\\" + std::to_string(i % 5) + "\\";
+            files.ForceDirectories(dir);
+            fs::HeldFile page(files, dir + "P.html");
+            files.SaveTextFile(dir + "P.html", tag + std::to_string(i));
+            files.SaveTextFile(dir + "n" + std::to_string(i) + ".txt", tag);
+            if (files.LoadTextFile(dir + "P.html") != tag + std::to_string(i)) ++misread;
+        }
+    };
+    std::thread a([&] { work(one.files, "one"); });
+    std::thread b([&] { work(two.files, "two"); });
+    a.join();
+    b.join();
+    EXPECT_EQ(0, misread.load());
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string rel = std::to_string(i % 5) + "/n" + std::to_string(i) + ".txt";
+        ASSERT_EQ("one", ReadFile(tmp / ("one/" + rel))) << rel;
+        ASSERT_EQ("two", ReadFile(tmp / ("two/" + rel))) << rel;
+    }
+    for (int d = 0; d < 5; ++d) {
+        const int last = kFiles - 5 + d;
+        EXPECT_EQ("one" + std::to_string(last), ReadFile(tmp / ("one/" + std::to_string(d) + "/P.html")));
+        EXPECT_EQ("two" + std::to_string(last), ReadFile(tmp / ("two/" + std::to_string(d) + "/P.html")));
+    }
 }
