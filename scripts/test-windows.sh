@@ -43,10 +43,20 @@ fi
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot -i >/dev/null 2>&1
+# Wine's service manager gives a service 10 s to start and then ends it. On a busy
+# machine the RPC service that the first COM activation starts takes longer, every
+# new try is ended the same way, and the first local-server activation (word_test)
+# waits a minute for nothing. The manager reads the limit when it starts: set, restarted.
+wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ /d 120000 /f >/dev/null 2>&1
+wineserver -k
+wineserver -w
+wineserver -p
+wineboot >/dev/null 2>&1
 # A crash ends the test program with its report instead of a dialog waiting for a click.
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-# One program at a time. word_test is left out here: in a fresh prefix the
-# first start of its stand-in server now and then does not answer in time
-# (not yet understood); run it by hand with ctest -R word_test.
-(cd "$out/x86_64" && ctest --output-on-failure -j1 --timeout 900 -E word_test) || status=1
+# The display has no window manager: Wine then waits two seconds for one each time it
+# hides a window it hands to the manager (a message box answered, the wizard closed).
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# One program at a time.
+(cd "$out/x86_64" && ctest --output-on-failure -j1 --timeout 900) || status=1
 exit $status

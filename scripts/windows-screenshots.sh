@@ -2,7 +2,9 @@
 # Screenshots of every page of the Windows wizard, in English and German, into
 # docs/windows/: the 64-bit build (scripts/build-windows.sh) under wine64 on a
 # display of its own (Xvfb), the host stand-in showing the command over the
-# bundled sample. Needs xvfb, xdotool and imagemagick.
+# bundled sample. Needs xvfb, xdotool and imagemagick. QB_XVFB_DISPLAY=N takes display :N.
+#   QB_DPI=144 scripts/windows-screenshots.sh   the same at that system DPI, as
+#                                               wizard-page-N-LANG-144dpi.png
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${QB_WINDOWS_BUILD_DIR:-$root/build-windows}/x86_64/out"
@@ -21,7 +23,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-for n in $(seq 90 120); do
+for n in ${QB_XVFB_DISPLAY:-$(seq 90 120)}; do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
 done
 Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
@@ -30,6 +32,13 @@ export DISPLAY="$display" WINEPREFIX="$work/prefix" WINEDEBUG=-all QB_HOST_NO_AN
 sleep 1
 wineboot -i >/dev/null 2>&1
 wineserver -w
+dpi="${QB_DPI:-96}"
+suffix=""
+if [ "$dpi" != 96 ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    wineserver -w
+    suffix="-${dpi}dpi"
+fi
 
 plugin="$work/plugin"
 mkdir -p "$plugin" "$dest"
@@ -67,7 +76,7 @@ for lang in en de; do
     read -r nx ny < <(python3 -c "print(round($WIDTH*236/328), round($HEIGHT*187/199))")
     for page in 0 1 2 3 4 5 6; do
         [ "$page" -gt 0 ] && { xdotool mousemove --window "$wiz" "$nx" "$ny" click 1; sleep 0.8; }
-        import -window "$wiz" "$dest/wizard-page-$page-$lang.png"
+        import -window "$wiz" "$dest/wizard-page-$page-$lang$suffix.png"
     done
     xdotool key --window "$wiz" Escape 2>/dev/null || true
     wait "$host" || true

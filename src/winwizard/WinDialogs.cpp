@@ -7,6 +7,7 @@
 
 #include "settings/Colors.h"
 #include "support/Utf.h"
+#include "winwizard/resource.h"
 
 namespace qb::win {
 
@@ -241,6 +242,57 @@ bool ChooseFontFor(HWND owner, TFontValue& font, int& style) {
     font.size = cf.iPointSize / 10;
     font.color = cf.rgbColors;
     style = (lf.lfWeight >= FW_BOLD ? 1 : 0) | (lf.lfItalic ? 2 : 0) | (lf.lfUnderline ? 4 : 0) | (lf.lfStrikeOut ? 8 : 0);
+    return true;
+}
+
+}  // namespace qb::win
+
+namespace qb::win {
+
+namespace {
+
+struct TInput {
+    std::wstring caption, prompt, text;
+};
+
+INT_PTR CALLBACK InputProc(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        auto* input = reinterpret_cast<TInput*>(lp);
+        SetWindowLongPtrW(box, DWLP_USER, lp);
+        SetWindowTextW(box, input->caption.c_str());
+        SetDlgItemTextW(box, IDC_inputPrompt, input->prompt.c_str());
+        SetDlgItemTextW(box, IDC_inputText, input->text.c_str());
+        return TRUE;  // the focus goes to the text field
+    }
+    if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+        if (LOWORD(wp) == IDOK) {
+            auto* input = reinterpret_cast<TInput*>(GetWindowLongPtrW(box, DWLP_USER));
+            HWND field = GetDlgItem(box, IDC_inputText);
+            std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+            text.resize(static_cast<std::size_t>(GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
+            input->text = text;
+        }
+        EndDialog(box, LOWORD(wp));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+HMODULE DialogModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&InputProc), &module);
+    return module;
+}
+
+}  // namespace
+
+bool InputText(HWND owner, const std::string& caption, const std::string& prompt, std::string& text) {
+    TInput input{Wide(caption), Wide(prompt), Wide(text)};
+    const INT_PTR answer = DialogBoxParamW(DialogModule(), MAKEINTRESOURCEW(IDD_INPUT), owner, &InputProc,
+                                           reinterpret_cast<LPARAM>(&input));
+    if (answer != IDOK) return false;
+    text = Utf8(input.text);
     return true;
 }
 

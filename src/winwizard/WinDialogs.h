@@ -25,6 +25,8 @@ bool ChooseOpenFile(HWND owner, const std::string& filter, const std::string& ex
 std::vector<std::string> ChooseOpenFiles(HWND owner);
 // IFileDialog in folder mode, SHBrowseForFolderW where that is missing; path in/out with a trailing "\".
 bool ChooseFolder(HWND owner, std::string& path, const std::string& title, int flags);
+// A line of text asked for in a box of the module's; false when cancelled.
+bool InputText(HWND owner, const std::string& caption, const std::string& prompt, std::string& text);
 // The font dialog; style bits 1 bold, 2 italic, 4 underline, 8 strike-out.
 bool ChooseFontFor(HWND owner, TFontValue& font, int& style);
 

@@ -119,6 +119,13 @@ void TWinNode::SetCaption(const std::string& caption) {
     if (window_) SetWindowText(window_, caption);
 }
 
+void TWinNode::SetHint(const std::string& hint) {
+    hint_ = hint;
+    // A radio group shows its hint over its buttons too.
+    if (window_) wizard_.SetToolTip(window_, hint);
+    for (HWND b : items_) wizard_.SetToolTip(b, hint);
+}
+
 std::vector<std::string> TWinNode::Items() const {
     if (!items_.empty()) {
         std::vector<std::string> texts;

@@ -24,7 +24,7 @@ public:
     std::string Caption() const override;
     void SetCaption(const std::string& caption) override;
     std::string Hint() const override { return hint_; }
-    void SetHint(const std::string& hint) override { hint_ = hint; }
+    void SetHint(const std::string& hint) override;
     std::vector<std::string> Items() const override;
     void SetItems(const std::vector<std::string>& items) override;
     TUiFont Font() const override;

@@ -97,6 +97,65 @@ HFONT TWinWizard::MakePixelFont(const std::string& face, int pixels, bool bold) 
     return f;
 }
 
+namespace {
+
+bool IsGroupBox(HWND w) {
+    wchar_t cls[32] = {};
+    GetClassNameW(w, cls, 32);
+    return lstrcmpiW(cls, WC_BUTTONW) == 0 && (GetWindowLongW(w, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+}  // namespace
+
+void TWinWizard::SetToolTip(HWND control, const std::string& hint) {
+    if (!control || !hwnd_) return;
+    if (!tooltip_) {
+        tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, module_,
+                                   nullptr);
+        if (!tooltip_) return;
+        // Long hints wrap instead of running across the screen.
+        SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(hwnd_, 360));
+    }
+    // Group boxes and plain labels let the mouse through to the page: a rectangle of
+    // the page stands for a group, and a label with a hint takes the mouse itself.
+    const bool group = IsGroupBox(control);
+    wchar_t cls[32] = {};
+    GetClassNameW(control, cls, 32);
+    if (!hint.empty() && lstrcmpiW(cls, WC_STATICW) == 0)
+        SetWindowLongW(control, GWL_STYLE, GetWindowLongW(control, GWL_STYLE) | SS_NOTIFY);
+    std::vector<HWND> windows{control};
+    // The edit part of an editable drop-down list takes the mouse over its text.
+    if (lstrcmpiW(cls, WC_COMBOBOXW) == 0) {
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        if (GetComboBoxInfo(control, &info) && info.hwndItem && info.hwndItem != control) windows.push_back(info.hwndItem);
+    }
+    for (HWND w : windows) {
+        TTTOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.hwnd = GetParent(w);
+        ti.uId = reinterpret_cast<UINT_PTR>(w);
+        ti.uFlags = TTF_SUBCLASS | (group ? 0 : TTF_IDISHWND);
+        if (group) {
+            GetWindowRect(w, &ti.rect);
+            MapWindowPoints(nullptr, ti.hwnd, reinterpret_cast<POINT*>(&ti.rect), 2);
+        }
+        auto known = tips_.find(w);
+        if (hint.empty()) {
+            if (known != tips_.end()) {
+                SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+                tips_.erase(known);
+            }
+            continue;
+        }
+        std::wstring& text = tips_[w];
+        text = Wide(hint);
+        ti.lpszText = text.data();
+        SendMessageW(tooltip_, known != tips_.end() ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
 HWND TWinWizard::Control(const std::string& name) const {
     for (int i = 0; i < kPageCount; ++i)
         if (name == kPageNames[i]) return pages_[i];
@@ -145,7 +204,7 @@ void RegisterWizardClass(HINSTANCE module) {
 }  // namespace
 
 void TWinWizard::ShowModal() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     RegisterWizardClass(module_);
     const std::string hwndText = Trim(hostValues_.Value("MainWindow.HWND"));
@@ -243,6 +302,9 @@ INT_PTR TWinWizard::OnFrame(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_DESTROY: {
             activeWizard = nullptr;
+            // The tooltip goes with the window it belongs to.
+            tooltip_ = nullptr;
+            tips_.clear();
             // The controls go with the window: the settings take them now; an error reaches the command.
             try {
                 SaveToSettings();
@@ -703,6 +765,7 @@ bool TWinWizard::OnCommand(int id, int code, HWND from) {
         case IDC_btnBack: btnBackClick(); return true;
         case IDC_btnNext: btnNextClick(); return true;
         case IDC_btnAbout: btnAboutClick(); return true;
+        case IDC_btnLang: btnLangClick(); return true;
         case IDC_btnRun:
             if (runState_)
                 StopClick();
@@ -824,6 +887,35 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
 }  // namespace
 
 void TWinWizard::btnAboutClick() { DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_ABOUT), hwnd_, &AboutProc, 0); }
+
+namespace {
+
+// A button's caption as a window title: its key marker is no letter of the title.
+std::string WithoutKeyMarker(const std::string& caption) {
+    std::string title;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] != '&') {
+            title += caption[i];
+        } else if (i + 1 < caption.size() && caption[i + 1] == '&') {
+            title += '&';
+            ++i;
+        }
+    }
+    return title;
+}
+
+}  // namespace
+
+void TWinWizard::btnLangClick() {
+    std::string name;
+    if (!InputText(hwnd_, WithoutKeyMarker(Text("btnLang")), Msg(20), name) || name.empty()) return;
+    try {
+        // The About box lives only while it is shown: there is none to capture here.
+        WriteNewLanguage(name, *this, nullptr);
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
 
 void TWinWizard::RequestClose() {
     if (engineActive_) {

@@ -76,6 +76,8 @@ public:
     HFONT MakeFont(const std::string& face, int points, bool bold, bool italic, bool underline, bool strike,
                    int charset = DEFAULT_CHARSET);
     HFONT MakePixelFont(const std::string& face, int pixels, bool bold);
+    // Shows hint as the control's tooltip; an empty hint removes it.
+    void SetToolTip(HWND control, const std::string& hint);
 
 private:
     friend class TWinBinding;
@@ -115,6 +117,7 @@ private:
     void btnAddAttachsClick();
     void btnRemoveAttachsClick();
     void btnAboutClick();
+    void btnLangClick();
     void btnRunClick();
     void StopClick();
     void RequestClose();
@@ -148,6 +151,8 @@ private:
     TUiFont font_{"Tahoma", 9, 0};
     std::vector<HFONT> fonts_;
     HFONT titleFont_ = nullptr;
+    HWND tooltip_ = nullptr;
+    std::map<HWND, std::wstring> tips_;  // the text each tool shows, kept while it does
     HICON icon_ = nullptr, smallIcon_ = nullptr;
     HBRUSH white_ = nullptr;
     TFontValue sampleFont_;

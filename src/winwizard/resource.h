@@ -10,6 +10,9 @@
 #define IDD_PAGE6 107
 #define IDD_ABOUT 110
 #define IDC_aboutText 1900
+#define IDD_INPUT 111
+#define IDC_inputPrompt 1910
+#define IDC_inputText 1911
 #define IDR_WIZARD_MANIFEST 2
 
 #define IDC_FrmMain 1001

@@ -497,7 +497,7 @@ void TFrmMain::BuildCHMOptionsPage(TWizardPage* page) {
     form->setColumnStretch(1, 1);
     left->addSpacing(2);
     left->addWidget(Check(c, "chkFullSearch", "&Full-text searchable"));
-    left->addWidget(Check(c, "chkOnTop", "&Always keep on top"));
+    left->addWidget(Check(c, "chkOnTop", "Always &keep on top"));
     left->addWidget(Check(c, "chkMakeIndex", "&Make item keyword index"));
 
     auto* grpUserButton = new QGroupBox("User Define Toolbar button", c);

@@ -2,12 +2,15 @@
 // runs the command; this program finds the wizard's window in that process and
 // works its controls by their ids.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,10 +47,19 @@ std::string WinPath(std::string p) {
     return p;
 }
 
-std::string TextOf(HWND w) {
+// The window's text; false when its thread did not answer (busy, or taken for hung).
+bool TryTextOf(HWND w, std::string& text) {
     wchar_t buffer[65536] = {};
-    SendMessageTimeoutW(w, WM_GETTEXT, 65536, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
-    return U(buffer);
+    if (!SendMessageTimeoutW(w, WM_GETTEXT, 65536, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr))
+        return false;
+    text = U(buffer);
+    return true;
+}
+
+std::string TextOf(HWND w) {
+    std::string text;
+    TryTextOf(w, text);
+    return text;
 }
 
 void SetTextOf(HWND w, const std::string& text) {
@@ -113,6 +125,18 @@ public:
         CloseHandle(pi_.hThread);
     }
     bool Started() const { return started_; }
+    DWORD ThreadId() const { return pi_.dwThreadId; }
+    // Threads the host runs now.
+    int Threads() const {
+        int count = 0;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry))
+            count += entry.th32OwnerProcessID == pi_.dwProcessId;
+        CloseHandle(snap);
+        return count;
+    }
     DWORD Pid() const { return pi_.dwProcessId; }
     // Exit code once ended within seconds; -1 while it still runs.
     long WaitExit(int seconds) {
@@ -147,8 +171,9 @@ public:
     bool AnswerBox(std::string& text, int button) {
         for (HWND box : Windows(L"#32770")) {
             HWND label = GetDlgItem(box, 0xFFFF);
-            if (!label) continue;
-            text = TextOf(label);
+            // A box whose text cannot be read yet (its thread busy on a loaded machine) is
+            // answered on a later look, never blind.
+            if (!label || !TryTextOf(label, text)) continue;
             if (button == IDNO && !GetDlgItem(box, IDNO)) button = IDOK;
             PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
             return true;
@@ -283,8 +308,15 @@ TEST(WinWizard, WalksThePagesRunsTheExportAndKeepsTheSettings) {
     EXPECT_GT(fs::file_size(fs::path(W(out + "Our_history.chm")), ec), 1000u);
     EXPECT_FALSE(ec) << ec.message();
 
+    const auto closing = std::chrono::steady_clock::now();
     d.Click(IDC_btnClose);
-    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+    const long code = host.WaitExit(60);
+    std::printf("host ended %.1f s after Close\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - closing).count());
+    std::string shown;
+    for (HWND box : host.Windows(L"#32770")) shown += "a box shows \"" + TextOf(GetDlgItem(box, 0xFFFF)) + "\"\n";
+    EXPECT_EQ(0, code) << (IsWindow(wizard) ? "the wizard is still open\n" : "the wizard closed, the host went on\n")
+                       << shown << host.Output();
     EXPECT_NE(std::string::npos, host.Output().find("ovel2html=0")) << host.Output();
     // The controls went into the settings file beside the module.
     const std::string settings = ReadFile(dir + "Quillbook.xml");
@@ -319,7 +351,7 @@ TEST(WinWizard, LanguageSwitchTranslatesByControlNameAndIsKept) {
     for (int i = 0; i < 2; ++i) ChooseLanguage(d, "Deutsch");
     EXPECT_EQ("Quillbook - Schritt 1 von 7", TextOf(wizard));
     EXPECT_EQ("Aktueller Zweig: Our history", TextOf(d[IDC_rgDataSource0]));
-    EXPECT_EQ("Export&bereich:", TextOf(d[IDC_rgDataSource]));
+    EXPECT_EQ("&Exportbereich:", TextOf(d[IDC_rgDataSource]));
     EXPECT_EQ("&Weiter >", TextOf(d[IDC_btnNext]));
     EXPECT_EQ("Deutsch", TextOf(d[IDC_cbbLanguage]));
     // Edit fields keep what they hold.
@@ -365,6 +397,7 @@ TEST(WinWizard, StopEndsALongRunAndTheHostEndsWithNothingLeftRunning) {
     d.Prepare(out);
     d.ToLastPage();
 
+    const int threadsBefore = host.Threads();
     d.Click(IDC_btnRun);
     ASSERT_TRUE(WaitFor([&] { return TextOf(d[IDC_btnRun]) == "&Stop" && !d.Log().empty(); }, 60)) << d.Log();
     ASSERT_EQ(std::string::npos, d.Log().find("Compile finished.")) << "the run ended before Stop could be pressed";
@@ -388,7 +421,489 @@ TEST(WinWizard, StopEndsALongRunAndTheHostEndsWithNothingLeftRunning) {
     EXPECT_EQ(std::string::npos, d.Log().find("Compiled help file:")) << d.Log();
     EXPECT_FALSE(IsWindowVisible(d[IDC_pbPecent]));
     EXPECT_FALSE(fs::exists(fs::path(W(out + "Big.chm"))));
+    // The run's thread is gone with it.
+    EXPECT_TRUE(WaitFor([&] { return host.Threads() <= threadsBefore; }, 10))
+        << host.Threads() << " threads, " << threadsBefore << " before the run";
 
+    d.Click(IDC_btnClose);
+    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+}
+
+// --- Tooltips ------------------------------------------------------------------------
+
+// Two languages giving hints by control name; "Other" changes one and clears one.
+const char* const kHintLanguages =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Languages>\r\n"
+    "<Language Name=\"Hints\" LangID=\"1033\"><Forms><Form Name=\"TFrmMain\">\r\n"
+    "<Control Name=\"btnNext\"><Caption>&amp;Next &gt;</Caption><Hint>Goes to the next page</Hint></Control>\r\n"
+    "<Control Name=\"btnAbout\"><Caption>&amp;About...</Caption><Hint>Who made it</Hint></Control>\r\n"
+    "<Control Name=\"lblLanguage\"><Caption>* &amp;Select UI Language:</Caption><Hint>Pick a language</Hint></Control>\r\n"
+    "</Form></Forms></Language>\r\n"
+    "<Language Name=\"Other\" LangID=\"1033\"><Forms><Form Name=\"TFrmMain\">\r\n"
+    "<Control Name=\"btnNext\"><Caption>&amp;Next &gt;</Caption><Hint>Onward</Hint></Control>\r\n"
+    "<Control Name=\"btnAbout\"><Caption>&amp;About...</Caption><Hint></Hint></Control>\r\n"
+    "</Form></Forms></Language>\r\n</Languages>\r\n";
+
+// Rests the mouse on the control; the text of the host's tooltip once one shows, else "".
+std::string TooltipOver(const THost& host, HWND control, int seconds) {
+    RECT r;
+    GetWindowRect(control, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    std::string text;
+    WaitFor(
+        [&] {
+            for (HWND tip : host.Windows(L"tooltips_class32"))
+                if (!(text = TextOf(tip)).empty()) return true;
+            return false;
+        },
+        seconds);
+    return text;
+}
+
+// The mouse on a place without a hint, until no tooltip shows.
+void MouseAway(const THost& host, HWND place) {
+    RECT r;
+    GetWindowRect(place, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    WaitFor([&] { return host.Windows(L"tooltips_class32").empty(); }, 10);
+}
+
+TEST(WinWizard, TooltipsShowTheLanguagesHintsAndFollowASwitch) {
+    REQUIRE_DISPLAY();
+    TempDir tmp;
+    const std::string dir = PluginFolder(tmp);
+    WriteFile(dir + "Quillbook.lng", kHintLanguages);
+    const std::string db = dir + "sample.kvdb";
+    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+    THost host(dir, HostValues(db, "\\Organizer\\data\\2\\3\\"));
+    ASSERT_TRUE(host.Started());
+    std::vector<std::string> boxes;
+    HWND wizard = host.Wizard(boxes);
+    ASSERT_NE(nullptr, wizard) << host.Output();
+    TDriver d(wizard);
+    const HWND away = d[IDC_imgWizard];
+
+    // The built-in English texts carry no hints.
+    MouseAway(host, away);
+    EXPECT_EQ("", TooltipOver(host, d[IDC_btnNext], 3));
+
+    ChooseLanguage(d, "Hints");
+    MouseAway(host, away);
+    EXPECT_EQ("Goes to the next page", TooltipOver(host, d[IDC_btnNext], 10));
+    MouseAway(host, away);
+    EXPECT_EQ("Who made it", TooltipOver(host, d[IDC_btnAbout], 10));
+    MouseAway(host, away);
+    // A label takes the mouse once it has a hint.
+    EXPECT_EQ("Pick a language", TooltipOver(host, d[IDC_lblLanguage], 10));
+
+    // Another language: a hint is re-texted, an empty hint removes the tip; a control the
+    // language leaves out keeps its hint.
+    ChooseLanguage(d, "Other");
+    MouseAway(host, away);
+    EXPECT_EQ("Onward", TooltipOver(host, d[IDC_btnNext], 10));
+    MouseAway(host, away);
+    EXPECT_EQ("", TooltipOver(host, d[IDC_btnAbout], 3));
+    MouseAway(host, away);
+    EXPECT_EQ("Pick a language", TooltipOver(host, d[IDC_lblLanguage], 10));
+
+    MouseAway(host, away);
+    d.Click(IDC_btnClose);
+    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+}
+
+// --- The language button -------------------------------------------------------------
+
+// The host's box holding an input field, once it shows.
+HWND InputBox(const THost& host) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (HWND box : host.Windows(L"#32770"))
+                if (GetDlgItem(box, IDC_inputText)) found = box;
+            return found != nullptr;
+        },
+        30);
+    return found;
+}
+
+TEST(WinWizard, LanguageButtonWritesTheWizardAsANewLanguage) {
+    REQUIRE_DISPLAY();
+    TempDir tmp;
+    const std::string dir = PluginFolder(tmp);
+    const std::string db = dir + "sample.kvdb";
+    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+    THost host(dir, HostValues(db, "\\Organizer\\data\\2\\3\\"));
+    ASSERT_TRUE(host.Started());
+    std::vector<std::string> boxes;
+    HWND wizard = host.Wizard(boxes);
+    ASSERT_NE(nullptr, wizard) << host.Output();
+    TDriver d(wizard);
+    // The button stays out of the user's way.
+    EXPECT_FALSE(IsWindowVisible(d[IDC_btnLang]));
+    EXPECT_FALSE(IsWindowEnabled(d[IDC_btnLang]));
+    ChooseLanguage(d, "Deutsch");
+    const std::string before = ReadFile(dir + "Quillbook.lng");
+
+    auto press = [&] {
+        PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDC_btnLang, BN_CLICKED), reinterpret_cast<LPARAM>(d[IDC_btnLang]));
+        return InputBox(host);
+    };
+    // Cancelled: nothing is written.
+    HWND box = press();
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Sprache", TextOf(box)) << "the button's caption, without its key marker";
+    SetTextOf(GetDlgItem(box, IDC_inputText), "Nope");
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([&] { return InputBox(host) == nullptr || !IsWindow(box); }, 10));
+    Sleep(500);
+    EXPECT_EQ(before, ReadFile(dir + "Quillbook.lng"));
+
+    box = press();
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Bitte geben Sie den Namen der Sprache ein", TextOf(GetDlgItem(box, IDC_inputPrompt)));
+    SetTextOf(GetDlgItem(box, IDC_inputText), "Testisch");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    std::string written;
+    ASSERT_TRUE(WaitFor(
+        [&] { return (written = ReadFile(dir + "Quillbook.lng")).find("<Language Name=\"Testisch\"") != std::string::npos; },
+        20))
+        << written;
+    const std::string added = written.substr(written.find("<Language Name=\"Testisch\""));
+    // The languages there before stay; the new one holds the message table and the window as shown.
+    EXPECT_NE(std::string::npos, written.find("<Language Name=\"Deutsch\""));
+    EXPECT_NE(std::string::npos, added.find("<Text ID=\"30\">")) << added.substr(0, 2000);
+    EXPECT_NE(std::string::npos, added.find("<Form Name=\"TFrmMain\">")) << added.substr(0, 2000);
+    const std::size_t next = added.find("<Control Name=\"btnNext\">");
+    ASSERT_NE(std::string::npos, next) << added;
+    EXPECT_EQ(added.find("<Caption>&amp;Weiter &gt;</Caption>", next), added.find("<Caption>", next)) << added.substr(next, 200);
+
+    d.Click(IDC_btnClose);
+    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+}
+
+// --- Keyboard ---------------------------------------------------------------------------
+
+// Each page's tab stops in the order of its controls, then the buttons below the pages.
+const std::vector<std::vector<int>> kTabOrder = {
+    {IDC_cbbLanguage},
+    {IDC_rgDataSource0, IDC_rgConverter0},
+    {IDC_chkAttachments, IDC_chkOverWrite, IDC_chkClearTempFile, IDC_chkKeepDir, IDC_chkNiceDirName,
+     IDC_chkIgnoreTopNode, IDC_chkIgnoreEmptyNode, IDC_chkSubItems, IDC_chkNavLink, IDC_chkMakePopupMenu,
+     IDC_cbbEncoding},
+    {IDC_mmoHeader, IDC_mmoFooter},
+    {IDC_cbbCHMLanguage, IDC_chkFullSearch, IDC_cbbCHMWinSize, IDC_chkOnTop, IDC_edtCHMTitle, IDC_chkMakeIndex,
+     IDC_chkCHMTab, IDC_edtCHMTabWidth, IDC_cbbDefaultTab, IDC_chklstTabStyles, IDC_chklstWinBtns,
+     IDC_edtUserButtonCaption, IDC_edtUserButtonURL, IDC_btnBrowseJump1},
+    {IDC_edtDefaultPage, IDC_btnBrowseDefaultPage, IDC_edtRootPath, IDC_btnBrowserPath, IDC_lstAttachFiles,
+     IDC_btnAddAttachs, IDC_btnRemoveAttachs, IDC_edtCHMFileName, IDC_btnChmFileName, IDC_chkOpenCHMFile, IDC_chkSite},
+    {IDC_btnRun, IDC_mmoLogMsg},
+};
+
+// Labels and groups whose key moves to the control they name.
+const std::map<int, int> kKeyTargets = {
+    {IDC_lblLanguage, IDC_cbbLanguage},       {IDC_rgDataSource, IDC_rgDataSource0},
+    {IDC_rgConverter, IDC_rgConverter0},
+    {IDC_lblCHMLanguage, IDC_cbbCHMLanguage}, {IDC_lblCHMWinSize, IDC_cbbCHMWinSize},
+    {IDC_lblCHMTitle, IDC_edtCHMTitle},       {IDC_grpCHMTab, IDC_chkCHMTab},
+    {IDC_lblDefaultTab, IDC_cbbDefaultTab},   {IDC_grpWinBtns, IDC_chklstWinBtns},
+};
+
+// The key a caption gives ("&&" is a plain "&"), 0 when none.
+wchar_t KeyOf(const std::string& caption) {
+    const std::wstring w = W(caption);
+    for (std::size_t i = 0; i + 1 < w.size(); ++i) {
+        if (w[i] != L'&') continue;
+        if (w[i + 1] == L'&') {
+            ++i;
+            continue;
+        }
+        return static_cast<wchar_t>(towupper(w[i + 1]));
+    }
+    return 0;
+}
+
+HWND FocusOf(const THost& host) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(host.ThreadId(), &info) ? info.hwndFocus : nullptr;
+}
+
+bool IsOrHolds(HWND control, HWND focus) { return focus && (focus == control || IsChild(control, focus)); }
+
+// Every visible child of the page, or of the frame outside the pages, that shows a key.
+std::vector<HWND> KeyedControls(HWND parent) {
+    std::vector<HWND> found;
+    for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(w) || (GetWindowLongW(w, GWL_STYLE) & DS_CONTROL)) continue;
+        wchar_t cls[32] = {};
+        GetClassNameW(w, cls, 32);
+        if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(w, GWL_STYLE) & SS_NOPREFIX)) continue;
+        if (lstrcmpiW(cls, L"Edit") == 0 || lstrcmpiW(cls, L"ComboBox") == 0) continue;
+        if (KeyOf(TextOf(w))) found.push_back(w);
+    }
+    return found;
+}
+
+void CheckPageKeys(const THost& host, const TDriver& d, int page, const std::string& language) {
+    SCOPED_TRACE("page " + std::to_string(page) + ", " + language);
+    HWND wizard = d.Window();
+    HWND pageWindow = GetParent(d[kTabOrder[static_cast<std::size_t>(page)].front()]);
+    ASSERT_TRUE(IsWindowVisible(pageWindow));
+
+    // Tab order: from the page's first stop through the page, then the buttons below it.
+    std::vector<int> expected = kTabOrder[static_cast<std::size_t>(page)];
+    // Tab enters a radio group at its chosen button.
+    for (int& id : expected) {
+        for (int group : {IDC_rgDataSource, IDC_rgConverter}) {
+            if (id != group + 1) continue;
+            for (int b = group + 1; GetDlgItem(pageWindow, b) && b <= group + 3; ++b)
+                if (SendMessageW(GetDlgItem(pageWindow, b), BM_GETCHECK, 0, 0) == BST_CHECKED) id = b;
+        }
+    }
+    for (int id : {IDC_btnAbout, IDC_btnBack, IDC_btnNext, IDC_btnClose})
+        if (IsWindowEnabled(d[id]) && IsWindowVisible(d[id])) expected.push_back(id);
+    std::vector<int> order;
+    HWND first = d[expected.front()];
+    HWND at = first;
+    for (std::size_t i = 0; i < expected.size() + 4 && at; ++i) {
+        order.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgTabItem(wizard, at, FALSE);
+        if (at == first) break;
+    }
+    EXPECT_EQ(expected, order);
+
+    // Keys: one control per key among the page and the buttons below it.
+    std::vector<HWND> keyed = KeyedControls(pageWindow);
+    for (HWND w : KeyedControls(wizard)) keyed.push_back(w);
+    std::map<wchar_t, std::vector<std::string>> byKey;
+    for (HWND w : keyed) byKey[KeyOf(TextOf(w))].push_back(TextOf(w));
+    for (const auto& [key, captions] : byKey) {
+        std::string all;
+        for (const std::string& c : captions) all += "\"" + c + "\" ";
+        EXPECT_EQ(1u, captions.size()) << "Alt+" << static_cast<char>(key) << " is shared by " << all;
+    }
+
+    // Each key of the page reaches its control, pressed where the focus is.
+    for (HWND w : KeyedControls(pageWindow)) {
+        const int id = GetDlgCtrlID(w);
+        const wchar_t key = KeyOf(TextOf(w));
+        wchar_t cls[32] = {};
+        GetClassNameW(w, cls, 32);
+        const LONG type = GetWindowLongW(w, GWL_STYLE) & BS_TYPEMASK;
+        const bool pushButton = lstrcmpiW(cls, L"Button") == 0 && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
+        if (pushButton || !IsWindowEnabled(w)) continue;  // a push button would act: its key is only checked unique
+        HWND focus = FocusOf(host);
+        const LRESULT mark = SendMessageW(w, BM_GETCHECK, 0, 0);
+        PostMessageW(focus ? focus : wizard, WM_SYSCHAR, static_cast<WPARAM>(towlower(key)), 0x20000000);
+        auto target = kKeyTargets.find(id);
+        if (target != kKeyTargets.end()) {
+            EXPECT_TRUE(WaitFor([&] { return IsOrHolds(d[target->second], FocusOf(host)); }, 5))
+                << TextOf(w) << " moved the focus to id " << GetDlgCtrlID(FocusOf(host));
+        } else {
+            // A check box takes the key as a click: its mark changes, and changes back on a second press.
+            EXPECT_TRUE(WaitFor([&] { return SendMessageW(w, BM_GETCHECK, 0, 0) != mark; }, 5)) << TextOf(w);
+            PostMessageW(w, WM_SYSCHAR, static_cast<WPARAM>(towlower(key)), 0x20000000);
+            EXPECT_TRUE(WaitFor([&] { return SendMessageW(w, BM_GETCHECK, 0, 0) == mark; }, 5)) << TextOf(w);
+        }
+    }
+}
+
+TEST(WinWizard, TabOrderAndKeysFollowEachPage) {
+    REQUIRE_DISPLAY();
+    TempDir tmp;
+    const std::string dir = PluginFolder(tmp);
+    const std::string db = dir + "sample.kvdb";
+    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+    THost host(dir, HostValues(db, "\\Organizer\\data\\2\\3\\"));
+    ASSERT_TRUE(host.Started());
+    std::vector<std::string> boxes;
+    HWND wizard = host.Wizard(boxes);
+    ASSERT_NE(nullptr, wizard) << host.Output();
+    TDriver d(wizard);
+
+    // Enter closes the wizard outside the memos; the memos keep it as a new line.
+    for (int id : {IDC_mmoHeader, IDC_mmoFooter})
+        EXPECT_TRUE(SendMessageW(d[id], WM_GETDLGCODE, VK_RETURN, 0) & DLGC_WANTALLKEYS) << id;
+    for (int id : {IDC_edtCHMTitle, IDC_edtRootPath, IDC_btnNext})
+        EXPECT_FALSE(SendMessageW(d[id], WM_GETDLGCODE, VK_RETURN, 0) & DLGC_WANTALLKEYS) << id;
+
+    for (const std::string language : {"Default(En) *", "Deutsch"}) {
+        ChooseLanguage(d, language);
+        for (int page = 0; page < 7; ++page) {
+            if (page > 0) {
+                const std::string before = TextOf(wizard);
+                d.Click(IDC_btnNext);
+                ASSERT_TRUE(WaitFor([&] { return TextOf(wizard) != before; }, 10));
+            }
+            CheckPageKeys(host, d, page, language);
+        }
+        for (int page = 6; page > 0; --page) {
+            const std::string before = TextOf(wizard);
+            d.Click(IDC_btnBack);
+            ASSERT_TRUE(WaitFor([&] { return TextOf(wizard) != before; }, 10));
+        }
+    }
+
+    d.Click(IDC_btnClose);
+    EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
+}
+
+// --- Another DPI ---------------------------------------------------------------------------
+
+// The system DPI that processes started from now on take, in the prefix's registry; the
+// previous one comes back with the scope.
+class TSystemDpi {
+public:
+    explicit TSystemDpi(int dpi) {
+        DWORD value = 0, size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value,
+                         &size) == ERROR_SUCCESS)
+            previous_ = static_cast<int>(value);
+        Write(dpi);
+    }
+    ~TSystemDpi() {
+        if (previous_ > 0) {
+            Write(previous_);
+        } else {
+            HKEY key;
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueW(key, L"LogPixels");
+                RegCloseKey(key);
+            }
+        }
+    }
+
+private:
+    static void Write(int dpi) {
+        const DWORD value = static_cast<DWORD>(dpi);
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &value, sizeof value);
+    }
+    int previous_ = 0;
+};
+
+std::wstring ClassOf(HWND w) {
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    return cls;
+}
+
+// Where a control's text does not fit the control at that DPI: "" when it fits. The font is
+// the one the wizard gives the control: the dialogs' Tahoma 9 pt, the link labels in bold,
+// the Run button in Times New Roman 16 px bold, all scaled to the DPI.
+std::string Clipped(HWND w, int dpi) {
+    const int id = GetDlgCtrlID(w);
+    const std::wstring cls = ClassOf(w);
+    const LONG style = GetWindowLongW(w, GWL_STYLE);
+    const bool isStatic = lstrcmpiW(cls.c_str(), L"Static") == 0, isButton = lstrcmpiW(cls.c_str(), L"Button") == 0;
+    if (!isStatic && !isButton) return "";
+    if (isStatic && (style & SS_TYPEMASK) == SS_OWNERDRAW) return "";
+    if (id == IDC_lblFontPreview) return "";  // the user's sample font, centred in a large box
+    const std::wstring text = W(TextOf(w));
+    if (text.empty()) return "";
+
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(9, dpi, 72);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpyW(lf.lfFaceName, L"Tahoma");
+    if (id == IDC_lblWebSite || id == IDC_lblMailUs) {
+        lf.lfWeight = FW_BOLD;
+        lf.lfUnderline = TRUE;
+    } else if (id == IDC_btnRun) {
+        lf.lfHeight = -MulDiv(16, dpi, 96);
+        lf.lfWeight = FW_BOLD;
+        lstrcpyW(lf.lfFaceName, L"Times New Roman");
+    }
+    HFONT font = CreateFontIndirectW(&lf);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT client;
+    GetClientRect(w, &client);
+    const int width = client.right, height = client.bottom;
+    const UINT prefix = (isStatic && (style & SS_NOPREFIX)) ? DT_NOPREFIX : 0;
+    std::string why;
+    const LONG type = style & BS_TYPEMASK;
+    if (isStatic) {
+        // A label wraps at its width: every line must show.
+        RECT need{0, 0, width, 0};
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | prefix);
+        if (need.right > width || need.bottom > height)
+            why = "needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom);
+    } else {
+        RECT need{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        int room = width, rows = height;
+        if (type == BS_GROUPBOX) {
+            room = width - MulDiv(16, dpi, 96);  // the frame's corners beside the caption
+            rows = height;
+        } else if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX || type == BS_AUTORADIOBUTTON ||
+                   type == BS_RADIOBUTTON) {
+            room = width - MulDiv(16, dpi, 96);  // the box or circle and the gap after it
+        } else {
+            room = width - MulDiv(6, dpi, 96);  // the push button's edges
+        }
+        if (need.right > room || need.bottom > rows)
+            why = "needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) + " in " +
+                  std::to_string(room) + "x" + std::to_string(rows);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return why.empty() ? "" : "\"" + TextOf(w) + "\" (id " + std::to_string(id) + ") " + why;
+}
+
+// Every control's text on the page shown and on the frame fits its control.
+void CheckNothingClipped(HWND wizard, HWND page, int dpi, std::vector<std::string>& clipped) {
+    for (HWND parent : {wizard, page})
+        for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+            if (IsWindowVisible(w) && !(GetWindowLongW(w, GWL_STYLE) & DS_CONTROL))
+                if (std::string why = Clipped(w, dpi); !why.empty()) clipped.push_back(why);
+}
+
+TEST(WinWizard, At144DpiNoTextIsClipped) {
+    REQUIRE_DISPLAY();
+    constexpr int kDpi = 144;
+    TempDir tmp;
+    const std::string dir = PluginFolder(tmp);
+    const std::string db = dir + "sample.kvdb";
+    ASSERT_EQ(1, dvo_import(QB_SOURCE_DIR "/examples/sample", db.c_str())) << dvo_last_error();
+    TSystemDpi dpi(kDpi);
+    THost host(dir, HostValues(db, "\\Organizer\\data\\2\\3\\"));
+    ASSERT_TRUE(host.Started());
+    std::vector<std::string> boxes;
+    HWND wizard = host.Wizard(boxes);
+    ASSERT_NE(nullptr, wizard) << host.Output();
+    TDriver d(wizard);
+    // The wizard took the DPI: its client area grew with it (492 pixels wide at 96).
+    RECT client;
+    GetClientRect(wizard, &client);
+    if (client.right < 492 * kDpi / 96 - 20) {
+        d.Click(IDC_btnClose);
+        host.WaitExit(60);
+        GTEST_SKIP() << "the system here does not take LogPixels=" << kDpi << " (the wizard is " << client.right
+                     << " pixels wide)";
+    }
+
+    for (const std::string language : {"Default(En) *", "Deutsch"}) {
+        ChooseLanguage(d, language);
+        std::vector<std::string> clipped;
+        for (int page = 0; page < 7; ++page) {
+            if (page > 0) {
+                const std::string before = TextOf(wizard);
+                d.Click(IDC_btnNext);
+                ASSERT_TRUE(WaitFor([&] { return TextOf(wizard) != before; }, 10));
+            }
+            CheckNothingClipped(wizard, GetParent(d[kTabOrder[static_cast<std::size_t>(page)].front()]), kDpi, clipped);
+        }
+        std::string all;
+        for (const std::string& c : clipped) all += "\n  " + c;
+        EXPECT_TRUE(clipped.empty()) << language << ", clipped at " << kDpi << " dpi:" << all;
+        for (int page = 6; page > 0; --page) {
+            const std::string before = TextOf(wizard);
+            d.Click(IDC_btnBack);
+            ASSERT_TRUE(WaitFor([&] { return TextOf(wizard) != before; }, 10));
+        }
+    }
     d.Click(IDC_btnClose);
     EXPECT_EQ(0, host.WaitExit(60)) << host.Output();
 }
