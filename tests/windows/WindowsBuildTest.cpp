@@ -280,14 +280,18 @@ void CheckHostStandIn(const std::string& arch, const std::string& loader) {
                     "'" + dir + "qbhost.exe' '" + dir + "Quillbook.dll' '" + dir + "values.txt'", &status);
     ASSERT_EQ(0, status) << out;
     // The wizard opens in German (its caption from the German message table) and the stand-in closes it.
-    if (display) EXPECT_NE(std::string::npos, out.find("wizard=Quillbook - Schritt 1 von 7")) << out;
+    if (display) {
+        EXPECT_NE(std::string::npos, out.find("wizard=Quillbook - Schritt 1 von 7")) << out;
+    }
     EXPECT_NE(std::string::npos, out.find("Exportiert eine Outliner-Datenbank")) << out;
     EXPECT_NE(std::string::npos, out.find("menu[0].caption=Nach CHM exportieren...\n")) << out;
     EXPECT_NE(std::string::npos, out.find("menu[0].hint=Datenbank oder aktuellen Zweig nach CHM exportieren...\n"))
         << out;
     // The command ends normally; the closed wizard's controls went into the settings file.
     EXPECT_NE(std::string::npos, out.find("ovel2html=0\n")) << out;
-    if (display) EXPECT_NE(std::string::npos, ReadFile(dir + "Quillbook.xml").find("<StorePath>"));
+    if (display) {
+        EXPECT_NE(std::string::npos, ReadFile(dir + "Quillbook.xml").find("<StorePath>"));
+    }
 }
 
 bool CanRun(const std::string& loader, std::string& why) {
@@ -347,6 +351,12 @@ bool HaveLocale(const std::string& name) {
 #define REQUIRE_LOCALE(locale, glibcName)                                                                \
     if (!HaveLocale(glibcName))                                                                        \
     GTEST_SKIP() << "the locale " << locale << " is not generated (scripts/install-deps.sh --windows makes it)"
+
+// Both command lines built and Wine at hand, or the test skips saying what is missing.
+#define REQUIRE_BOTH_COMMAND_LINES()                                                                      \
+    REQUIRE_WINDOWS_BUILD("x86_64");                                                                      \
+    if (std::string why; !CanRun("wine", why)) GTEST_SKIP() << why;                                       \
+    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built"
 
 struct Exports {
     std::map<std::string, std::string> linuxFiles, windowsFiles;
@@ -414,10 +424,7 @@ void ExpectSameFiles(const Exports& e) {
 // The sample holds "饺子" and "Öffnungszeiten": only UTF-8 (65001) holds both,
 // the ANSI code page of Windows' Unicode-only locales such as Hindi.
 TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
-    REQUIRE_WINDOWS_BUILD("x86_64");
-    std::string why;
-    if (!CanRun("wine", why)) GTEST_SKIP() << why;
-    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_BOTH_COMMAND_LINES();
     REQUIRE_LOCALE("hi_IN.UTF-8", "hi_IN.utf8");
     const WinePrefix& wine = SharedPrefix();
     ASSERT_TRUE(wine.ok()) << wine.bootLog();
@@ -430,10 +437,7 @@ TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
 // German names and captions through code page 1252: each character one byte
 // at the storage library's interface, the same pages as on Linux.
 TEST(WindowsExport, GermanCaptionsUnder1252MatchTheLinuxBuild) {
-    REQUIRE_WINDOWS_BUILD("x86_64");
-    std::string why;
-    if (!CanRun("wine", why)) GTEST_SKIP() << why;
-    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_BOTH_COMMAND_LINES();
     REQUIRE_LOCALE("de_DE.UTF-8", "de_DE.utf8");
     const WinePrefix& wine = SharedPrefix();
     ASSERT_TRUE(wine.ok()) << wine.bootLog();
@@ -454,10 +458,7 @@ TEST(WindowsExport, GermanCaptionsUnder1252MatchTheLinuxBuild) {
 // Chinese captions through code page 936 (two bytes a character), exported
 // into a folder with a Chinese name.
 TEST(WindowsExport, ChineseCaptionsUnder936IntoAChineseFolderMatchTheLinuxBuild) {
-    REQUIRE_WINDOWS_BUILD("x86_64");
-    std::string why;
-    if (!CanRun("wine", why)) GTEST_SKIP() << why;
-    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_BOTH_COMMAND_LINES();
     REQUIRE_LOCALE("zh_CN.UTF-8", "zh_CN.utf8");
     const WinePrefix& wine = SharedPrefix();
     ASSERT_TRUE(wine.ok()) << wine.bootLog();
@@ -476,10 +477,7 @@ TEST(WindowsExport, ChineseCaptionsUnder936IntoAChineseFolderMatchTheLinuxBuild)
 // Where the code page lacks a caption's characters the export stops with an
 // error naming the item, instead of pages with "??" in their place.
 TEST(WindowsExport, ChineseCaptionsUnder1252StopTheExportNamingTheItem) {
-    REQUIRE_WINDOWS_BUILD("x86_64");
-    std::string why;
-    if (!CanRun("wine", why)) GTEST_SKIP() << why;
-    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built";
+    REQUIRE_BOTH_COMMAND_LINES();
     REQUIRE_LOCALE("de_DE.UTF-8", "de_DE.utf8");
     const WinePrefix& wine = SharedPrefix();
     ASSERT_TRUE(wine.ok()) << wine.bootLog();
