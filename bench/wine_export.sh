@@ -3,7 +3,10 @@
 # each) with the Linux command line and with quillbook.exe under wine64, one
 # after the other on the same database file. Prints one line per figure.
 #   bench/wine_export.sh [ITEMS]
-# QB_BENCH_SETTLE (seconds, default 65) is the pause between the two runs.
+# QB_BENCH_SETTLE (seconds, default 65) is the pause between the runs.
+# A third run has Wine's server and the program share one core (taskset -c 0):
+# on a virtual machine each request to the server otherwise wakes another,
+# halted, virtual CPU; the difference is that wake-up's share of the time.
 # Needs the Linux build (QB_BUILD_DIR, default build/) and the Windows one
 # (scripts/build-windows.sh; QB_WINDOWS_BUILD_DIR, default build-windows/).
 set -euo pipefail
@@ -53,4 +56,10 @@ run "export_${items}_items_linux" "$build/out/quillbook" export --db "$work/db.k
 sync
 sleep "${QB_BENCH_SETTLE:-65}"
 run "export_${items}_items_wine64" wine "$win/quillbook.exe" export --db "$work/db.kvdb" --whole --out "$work/windows" -q
-ls -l "$work"/linux/*.chm "$work"/windows/*.chm | awk '{print "chm: " $5 " bytes " $NF}'
+wineserver -k
+sync
+sleep "${QB_BENCH_SETTLE:-65}"
+mkdir -p "$work/pinned"
+taskset -c 0 wineserver -p </dev/null >/dev/null 2>&1
+run "export_${items}_items_wine64_one_core" taskset -c 0 wine "$win/quillbook.exe" export --db "$work/db.kvdb" --whole --out "$work/pinned" -q
+ls -l "$work"/linux/*.chm "$work"/windows/*.chm "$work"/pinned/*.chm | awk '{print "chm: " $5 " bytes " $NF}'

@@ -57,7 +57,6 @@ std::string RealPath(const std::string& path);
 std::string RealPathOf(Fd fd);
 // Absolute path of the current directory; "" on failure.
 std::string CurrentDir();
-bool SetCurrentDir(const std::string& path);
 
 // The user's folder for settings: $XDG_CONFIG_HOME or ~/.config here,
 // the roaming application data folder on Windows; no trailing "/".

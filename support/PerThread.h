@@ -13,13 +13,18 @@ extern "C" void* __dso_handle;
 
 namespace qb {
 
+template <class T>
+void QB_CDTOR_CALL DeletePerThread(void* object) {
+    delete static_cast<T*>(object);
+}
+
 // Tag tells apart two objects of the same type.
 template <class T, class Tag = T>
 T& PerThread() {
     thread_local T* object = nullptr;
     if (!object) {
         T* made = new T();
-        __cxxabiv1::__cxa_thread_atexit([](void* p) { delete static_cast<T*>(p); }, made, &__dso_handle);
+        __cxxabiv1::__cxa_thread_atexit(&DeletePerThread<T>, made, &__dso_handle);
         object = made;
     }
     return *object;

@@ -235,8 +235,6 @@ std::string CurrentDir() {
     return ec ? std::string() : p.string();
 }
 
-bool SetCurrentDir(const std::string& path) { return ::chdir(path.c_str()) == 0; }
-
 namespace {
 
 std::string Home() {

@@ -407,12 +407,6 @@ std::string CurrentDir() {
     return Utf8Path(w);
 }
 
-bool SetCurrentDir(const std::string& path) {
-    if (::SetCurrentDirectoryW(WidePath(path).c_str())) return true;
-    SetErrno();
-    return false;
-}
-
 namespace {
 
 std::string KnownFolder(REFKNOWNFOLDERID id) {

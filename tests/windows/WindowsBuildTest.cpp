@@ -352,11 +352,21 @@ bool HaveLocale(const std::string& name) {
     if (!HaveLocale(glibcName))                                                                        \
     GTEST_SKIP() << "the locale " << locale << " is not generated (scripts/install-deps.sh --windows makes it)"
 
-// Both command lines built and Wine at hand, or the test skips saying what is missing.
-#define REQUIRE_BOTH_COMMAND_LINES()                                                                      \
+// Both command lines built, Wine at hand and the locale generated, or the test
+// skips saying what is missing; then the shared prefix, booted, as wine.
+#define REQUIRE_BOTH_COMMAND_LINES(locale, glibcName)                                                     \
     REQUIRE_WINDOWS_BUILD("x86_64");                                                                      \
     if (std::string why; !CanRun("wine", why)) GTEST_SKIP() << why;                                       \
-    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook")) GTEST_SKIP() << "the Linux command line is not built"
+    if (!fs::exists(std::string(QB_OUT_DIR) + "/quillbook"))                                              \
+        GTEST_SKIP() << "the Linux command line is not built";                                            \
+    REQUIRE_LOCALE(locale, glibcName);                                                                    \
+    const WinePrefix& wine = SharedPrefix();                                                              \
+    ASSERT_TRUE(wine.ok()) << wine.bootLog()
+
+// A database folder: each (path below root, bytes) written.
+void WriteTree(const std::string& root, std::initializer_list<std::pair<std::string, std::string>> files) {
+    for (const auto& [path, bytes] : files) WriteFile(root + path, bytes);
+}
 
 struct Exports {
     std::map<std::string, std::string> linuxFiles, windowsFiles;
@@ -424,10 +434,7 @@ void ExpectSameFiles(const Exports& e) {
 // The sample holds "饺子" and "Öffnungszeiten": only UTF-8 (65001) holds both,
 // the ANSI code page of Windows' Unicode-only locales such as Hindi.
 TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
-    REQUIRE_BOTH_COMMAND_LINES();
-    REQUIRE_LOCALE("hi_IN.UTF-8", "hi_IN.utf8");
-    const WinePrefix& wine = SharedPrefix();
-    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    REQUIRE_BOTH_COMMAND_LINES("hi_IN.UTF-8", "hi_IN.utf8");
     TempDir tmp;
     const Exports e = ExportBoth(wine, tmp, std::string(QB_SOURCE_DIR) + "/examples/sample", "hi_IN.UTF-8", "out");
     ExpectSameFiles(e);
@@ -437,18 +444,15 @@ TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
 // German names and captions through code page 1252: each character one byte
 // at the storage library's interface, the same pages as on Linux.
 TEST(WindowsExport, GermanCaptionsUnder1252MatchTheLinuxBuild) {
-    REQUIRE_BOTH_COMMAND_LINES();
-    REQUIRE_LOCALE("de_DE.UTF-8", "de_DE.utf8");
-    const WinePrefix& wine = SharedPrefix();
-    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    REQUIRE_BOTH_COMMAND_LINES("de_DE.UTF-8", "de_DE.utf8");
     TempDir tmp;
     const std::string src = tmp / "src/";
-    WriteFile(src + "1/.caption", "Öffnungszeiten & Grüße");
-    WriteFile(src + "1/_~_~_notes.rtf", "{\\rtf1\\ansi\\ansicpg1252 Mo\\'e4ntag bis Freitag}");
-    WriteFile(src + "1/Öffnungszeiten.txt", "Mo-Fr 9-17");
-    WriteFile(src + "1/2/.caption", "Straße");
-    WriteFile(src + "1/2/Grüße.txt", "Grüße aus der Straße");
-    WriteFile(src + "1/2/_~_~_notes.rtf", "{\\rtf1 Elbstra\\'dfe}");
+    WriteTree(src, {{"1/.caption", "Öffnungszeiten & Grüße"},
+                   {"1/_~_~_notes.rtf", "{\\rtf1\\ansi\\ansicpg1252 Mo\\'e4ntag bis Freitag}"},
+                   {"1/Öffnungszeiten.txt", "Mo-Fr 9-17"},
+                   {"1/2/.caption", "Straße"},
+                   {"1/2/Grüße.txt", "Grüße aus der Straße"},
+                   {"1/2/_~_~_notes.rtf", "{\\rtf1 Elbstra\\'dfe}"}});
     const Exports e = ExportBoth(wine, tmp, src, "de_DE.UTF-8", "Ausgabe Übersicht");
     ExpectSameFiles(e);
     EXPECT_EQ(e.linuxTree, e.windowsTree);
@@ -458,17 +462,14 @@ TEST(WindowsExport, GermanCaptionsUnder1252MatchTheLinuxBuild) {
 // Chinese captions through code page 936 (two bytes a character), exported
 // into a folder with a Chinese name.
 TEST(WindowsExport, ChineseCaptionsUnder936IntoAChineseFolderMatchTheLinuxBuild) {
-    REQUIRE_BOTH_COMMAND_LINES();
-    REQUIRE_LOCALE("zh_CN.UTF-8", "zh_CN.utf8");
-    const WinePrefix& wine = SharedPrefix();
-    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    REQUIRE_BOTH_COMMAND_LINES("zh_CN.UTF-8", "zh_CN.utf8");
     TempDir tmp;
     const std::string src = tmp / "src/";
-    WriteFile(src + "1/.caption", "饺子 Dumplings");
-    WriteFile(src + "1/_~_~_notes.rtf", "{\\rtf1\\ansi\\ansicpg936 \\'bd\\'c8\\'d7\\'d3}");
-    WriteFile(src + "1/菜单.txt", "饺子 包子");
-    WriteFile(src + "1/2/.caption", "包子");
-    WriteFile(src + "1/2/_~_~_notes.rtf", "{\\rtf1 steamed}");
+    WriteTree(src, {{"1/.caption", "饺子 Dumplings"},
+                   {"1/_~_~_notes.rtf", "{\\rtf1\\ansi\\ansicpg936 \\'bd\\'c8\\'d7\\'d3}"},
+                   {"1/菜单.txt", "饺子 包子"},
+                   {"1/2/.caption", "包子"},
+                   {"1/2/_~_~_notes.rtf", "{\\rtf1 steamed}"}});
     const Exports e = ExportBoth(wine, tmp, src, "zh_CN.UTF-8", "导出 输出");
     ExpectSameFiles(e);
     EXPECT_EQ(e.linuxTree, e.windowsTree);
@@ -477,15 +478,12 @@ TEST(WindowsExport, ChineseCaptionsUnder936IntoAChineseFolderMatchTheLinuxBuild)
 // Where the code page lacks a caption's characters the export stops with an
 // error naming the item, instead of pages with "??" in their place.
 TEST(WindowsExport, ChineseCaptionsUnder1252StopTheExportNamingTheItem) {
-    REQUIRE_BOTH_COMMAND_LINES();
-    REQUIRE_LOCALE("de_DE.UTF-8", "de_DE.utf8");
-    const WinePrefix& wine = SharedPrefix();
-    ASSERT_TRUE(wine.ok()) << wine.bootLog();
+    REQUIRE_BOTH_COMMAND_LINES("de_DE.UTF-8", "de_DE.utf8");
     TempDir tmp;
     const std::string src = tmp / "src/";
-    WriteFile(src + "1/.caption", "Rezepte");
-    WriteFile(src + "1/2/.caption", "饺子 Dumplings");
-    WriteFile(src + "1/2/_~_~_notes.rtf", "{\\rtf1 x}");
+    WriteTree(src, {{"1/.caption", "Rezepte"},
+                   {"1/2/.caption", "饺子 Dumplings"},
+                   {"1/2/_~_~_notes.rtf", "{\\rtf1 x}"}});
     const Exports e = ExportBoth(wine, tmp, src, "de_DE.UTF-8", "out");
     EXPECT_NE(0, e.windowsStatus) << e.windowsLog;
     EXPECT_NE(std::string::npos, e.windowsLog.find("\\Organizer\\data\\1\\2\\")) << e.windowsLog;
