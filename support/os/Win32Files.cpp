@@ -225,6 +225,13 @@ HANDLE OpenForInfo(const std::wstring& path, bool follow) {
 bool InfoOfPath(const std::wstring& path, FileInfo& info, bool follow) {
     HANDLE h = OpenForInfo(path, follow);
     if (h == INVALID_HANDLE_VALUE) {
+        // A missing name needs no second look: under Wine each look at a name
+        // that is not there reads its whole folder.
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+            errno = ErrnoOf(err);
+            return false;
+        }
         // Files the system keeps open exclusively still show their attributes.
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
