@@ -108,7 +108,17 @@ InputFile::InputFile(const std::string& source, const std::string& written, bool
 
 InputFile::~InputFile() { os::Close(fd_); }
 
+bool KeptFiles::Find(const std::string& source, const char*& bytes, std::size_t& size) const {
+    return proc && proc(context, source.c_str(), &bytes, &size) != 0 && bytes;
+}
+
 std::size_t InputFile::Read(char* buf, std::size_t size) {
+    if (memory_) {
+        const std::size_t n = std::min(size, static_cast<std::size_t>(size_ - read_));
+        std::memcpy(buf, memory_ + read_, n);
+        read_ += n;
+        return n;
+    }
     if (fd_ < 0 || size == 0) return 0;
     for (;;) {
         const long long n = os::Read(fd_, buf, size);
@@ -125,6 +135,11 @@ std::size_t InputFile::Read(char* buf, std::size_t size) {
 }
 
 std::string InputFile::ReadRest(const std::function<void()>& poll) {
+    if (memory_) {
+        std::string rest(memory_ + read_, static_cast<std::size_t>(size_ - read_));
+        read_ = size_;
+        return rest;
+    }
     std::string bytes;
     std::size_t have = 0;
     for (;;) {
@@ -522,7 +537,7 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
     for (const std::string& line : project.fileLines) {
         ResolvedPath r = ResolveChecked(project, line, *inside_, true, lookNow);
         if (r.name.empty()) continue;
-        if (lookNow && !IsRegularFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
+        if (lookNow && !IsFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
         // Stored names ignore letter case: of "a.html" and "A.html" one file
         // can be stored, and the user is told which is left out.
         if (listed.insert(r.name).second && seen_.Contains(r.name))
@@ -534,7 +549,7 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
         ResolvedPath sr = ResolveChecked(project, sitemap, *inside_, true);
-        if (sr.name.empty() || !IsRegularFile(sr.source))
+        if (sr.name.empty() || !IsFile(sr.source))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         ForEachSitemapEntry(ReadWholeFile(sr.source), [&](const SitemapEntry& entry) {
             std::string local = entry.Param("Local");
@@ -542,16 +557,16 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
             // a name stored already was looked at then, or will be.
             ResolvedPath r = ResolvePath(project, local, "/", false, false);
             if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
-            r = ResolveChecked(project, local, *inside_);
-            if (!r.name.empty() && IsRegularFile(r.source)) Add(local, r);
+            r = ResolveChecked(project, local, *inside_, false, !Kept(ResolvePath(project, local).source));
+            if (!r.name.empty() && IsFile(r.source)) Add(local, r);
         });
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
         ResolvedPath r = ResolvePath(project, topic, "/", false, true);
         if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
-        r = ResolveChecked(project, topic, *inside_, true);
-        if (!r.name.empty() && IsRegularFile(r.source)) Add(topic, r);
+        r = ResolveChecked(project, topic, *inside_, true, !Kept(r.source));
+        if (!r.name.empty() && IsFile(r.source)) Add(topic, r);
     }
 }
 
@@ -569,8 +584,24 @@ void FileCollector::Add(const std::string& written, const ResolvedPath& r, bool 
 
 bool FileCollector::NeedsScan(std::size_t i) const { return scan_[i]; }
 
+bool FileCollector::Kept(const std::string& source) const {
+    const char* bytes = nullptr;
+    std::size_t size = 0;
+    return !source.empty() && project_.kept.Find(source, bytes, size);
+}
+
+bool FileCollector::IsFile(const std::string& source) const { return Kept(source) || IsRegularFile(source); }
+
 std::unique_ptr<InputFile> FileCollector::Open(std::size_t i) {
     ProjectFile& file = files_[i];
+    const char* bytes = nullptr;
+    std::size_t size = 0;
+    if (project_.kept.Find(file.source, bytes, size)) {
+        // Kept by the caller, never on disk: only its folder can lead out.
+        if (!file.looked) inside_->RequireNoLink(file.written, file.source);
+        file.looked = true;
+        return std::make_unique<InputFile>(bytes, size, file.written);
+    }
     if (file.looked) return std::make_unique<InputFile>(file.source, file.written);
     // Opened without following a link, a plain file needs only its folder
     // resolved; a link is resolved whole before it is followed.
@@ -595,8 +626,13 @@ void FileCollector::Scan(std::size_t i, const std::string& text) {
         // link of the file system inside it must not lead out either. A
         // name stored already needs no look at the disk: pages link to
         // their neighbours many times over.
-        if (r.name.empty() || r.outside || seen_.Contains(r.name) || !IsRegularFile(r.source)) continue;
-        inside_->Require(r.name.substr(1), r);
+        if (r.name.empty() || r.outside || seen_.Contains(r.name)) continue;
+        if (Kept(r.source)) {
+            inside_->RequireNoLink(r.name.substr(1), r.source);
+        } else {
+            if (!IsRegularFile(r.source)) continue;
+            inside_->Require(r.name.substr(1), r);
+        }
         Add(r.name.substr(1), r);
     }
 }

@@ -43,6 +43,14 @@ struct ProjectFile {
     bool looked = true;   // found a plain file inside the project; else looked at when opened
 };
 
+// Files the caller keeps in memory, by the absolute path the project gives them.
+struct KeptFiles {
+    hha_kept_proc proc = nullptr;
+    void* context = nullptr;
+    // Points bytes and size at the file kept at source; false when none is.
+    bool Find(const std::string& source, const char*& bytes, std::size_t& size) const;
+};
+
 // A project file open for reading, with the size it had when opened.
 class InputFile {
 public:
@@ -50,6 +58,9 @@ public:
     static constexpr std::size_t kPiece = 1 << 20;
     // Raises qb::Error naming written when source is no plain file that opens.
     InputFile(const std::string& source, const std::string& written, bool followLink = true);
+    // A file kept in memory: bytes must outlive this.
+    InputFile(const char* bytes, std::size_t size, const std::string& written)
+        : written_(written), memory_(bytes), size_(size) {}
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -62,6 +73,7 @@ public:
 
 private:
     std::string written_;
+    const char* memory_ = nullptr;
     qb::os::Fd fd_ = qb::os::kNoFd;
     std::uint64_t size_ = 0;
     std::uint64_t read_ = 0;
@@ -75,6 +87,7 @@ struct Project {
     std::vector<std::string> windows;                          // [WINDOWS] lines
     std::vector<std::string> fileLines;                        // [FILES] lines, trimmed, non-empty
     std::string compiledFile;                                  // absolute output path
+    KeptFiles kept;                                            // read before the disk
 
     // Value of an option, key without regard to case; empty when absent.
     std::string Option(const std::string& key) const;
@@ -165,6 +178,9 @@ public:
 
 private:
     void Add(const std::string& written, const ResolvedPath& r, bool looked = true);
+    bool Kept(const std::string& source) const;
+    // A plain file, kept or on disk.
+    bool IsFile(const std::string& source) const;
 
     const Project& project_;
     Session& session_;

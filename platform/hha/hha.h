@@ -1,6 +1,8 @@
 #pragma once
 // Help compiler library: compiles an HTML Help project (.hhp) into a .chm.
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -25,6 +27,16 @@ HHA_EXPORT int HHA_CALL HHA_CompileHHP(const char* projectFile, hha_log_proc log
                                        int instance);
 typedef int(HHA_CALL* hha_compile_proc)(const char* projectFile, hha_log_proc log, hha_continue_proc cont,
                                         int instance);
+
+// Points bytes and size at a file the caller keeps in memory at path (an
+// absolute path as the project names it, "/" between folders); 0 when none.
+typedef int (*hha_kept_proc)(void* context, const char* path, const char** bytes, size_t* size);
+// HHA_CompileHHP, reading the files kept names from the caller's memory
+// before the disk; -1, having done nothing, when this backend cannot.
+HHA_EXPORT int HHA_CALL HHA_CompileHHPKept(const char* projectFile, hha_log_proc log, hha_continue_proc cont,
+                                           int instance, hha_kept_proc kept, void* context);
+typedef int(HHA_CALL* hha_compile_kept_proc)(const char* projectFile, hha_log_proc log, hha_continue_proc cont,
+                                             int instance, hha_kept_proc kept, void* context);
 
 #ifdef __cplusplus
 }

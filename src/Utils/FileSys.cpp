@@ -1,5 +1,6 @@
 #include "Utils/FileSys.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -33,7 +34,61 @@ struct FileContext::LastFolder {
 
 FileContext::FileContext(const OutputFolder* folder) : folder_(folder), last_(std::make_unique<LastFolder>()) {}
 
-FileContext::~FileContext() = default;
+FileContext::~FileContext() {
+    // Nothing kept is lost: what the run did not delete goes to disk.
+    try {
+        WriteKeptFiles();
+    } catch (const std::exception&) {}
+}
+
+void FileContext::KeepWrittenInMemory(std::size_t budget) { keptRoom_ = budget; }
+
+bool FileContext::KeepWritten(HeldFile& file) {
+    const std::size_t size = file.Bytes().size();
+    // What stands on disk would be replaced by the write: that is left to the disk.
+    if (keptRoom_ == 0 || size > keptRoom_ || file.OnDiskEntry()) return false;
+    auto kept = std::make_unique<HeldFile>(*this, file.Path());
+    held_.pop_back();  // AddHold pushed it: kept apart from the holds
+    keptRoom_ -= size;
+    kept->Keep(file.Take());
+    kept->SetOnDisk(0);
+    std::string key = kept->Key();
+    kept_.emplace(std::move(key), std::move(kept));
+    return true;
+}
+
+std::optional<std::string> FileContext::DropKept(KeptFiles::iterator it) {
+    std::optional<std::string> bytes;
+    if (it->second->HasBytes()) {
+        keptRoom_ += it->second->Bytes().size();
+        bytes = it->second->Take();
+    }
+    kept_.erase(it);
+    return bytes;
+}
+
+void FileContext::WriteKept(const std::string& path) {
+    if (kept_.empty() || path.empty()) return;
+    const auto it = kept_.find(HeldKey(path));
+    if (it == kept_.end()) return;
+    const std::string name = it->second->Path();
+    if (std::optional<std::string> bytes = DropKept(it)) SaveTextFile(name, std::move(*bytes));
+}
+
+void FileContext::WriteKeptFiles() {
+    std::string failure;
+    while (!kept_.empty()) {
+        const std::string name = kept_.begin()->second->Path();
+        std::optional<std::string> bytes = DropKept(kept_.begin());
+        try {
+            if (bytes) SaveTextFile(name, std::move(*bytes));
+        } catch (const std::exception& e) {
+            if (failure.empty()) failure = e.what();
+        }
+    }
+    keptRoom_ = 0;
+    if (!failure.empty()) throw Error(failure);
+}
 
 // Where relative paths start: the output folder, else the current directory.
 os::Fd FileContext::BaseFd() const { return folder_ ? folder_->Fd() : os::kCurrentDir; }
@@ -159,6 +214,11 @@ std::string FileContext::HeldKey(const std::string& path) {
 
 void FileContext::AddHold(HeldFile& file) {
     file.SetKey(HeldKey(file.Path()));
+    // The newest hold takes over a kept file's bytes.
+    if (const auto it = kept_.find(file.Key()); it != kept_.end()) {
+        if (std::optional<std::string> bytes = DropKept(it)) file.Keep(std::move(*bytes));
+        file.SetOnDisk(0);
+    }
     held_.push_back(&file);
 }
 
@@ -171,11 +231,12 @@ void FileContext::DropHold(HeldFile& file) {
 }
 
 HeldFile* FileContext::FindHeld(const std::string& path) {
-    if (held_.empty() || path.empty()) return nullptr;
+    if ((held_.empty() && kept_.empty()) || path.empty()) return nullptr;
     const std::string key = HeldKey(path);
     for (auto it = held_.rbegin(); it != held_.rend(); ++it)
         if ((*it)->Key() == key) return *it;
-    return nullptr;
+    const auto kept = kept_.find(key);
+    return kept == kept_.end() ? nullptr : kept->second.get();
 }
 
 int FileContext::DiskState(const std::string& path) {
@@ -200,7 +261,7 @@ void HeldFile::Release() {
 
 void HeldFile::Write() {
     Release();
-    if (!hasBytes_) return;
+    if (!hasBytes_ || files_.KeepWritten(*this)) return;
     hasBytes_ = false;
     files_.SaveTextFile(path_, std::move(bytes_));
     bytes_ = std::string();
@@ -310,6 +371,7 @@ void FileContext::ForceDirectories(const std::string& path) {
 }
 
 os::Fd FileContext::CreateFreshFile(const std::string& path) {
+    WriteKept(path);
     const std::string native = NativePath(path);
     ParentDir parent(*this, native);
     if (!parent.Ok()) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
@@ -327,6 +389,7 @@ os::Fd FileContext::CreateFreshFile(const std::string& path) {
 }
 
 os::Fd FileContext::CreateNewFile(const std::string& path) {
+    WriteKept(path);
     const std::string native = NativePath(path);
     ParentDir parent(*this, native);
     if (!parent.Ok()) return os::kNoFd;
@@ -334,6 +397,7 @@ os::Fd FileContext::CreateNewFile(const std::string& path) {
 }
 
 os::Fd FileContext::OpenPlainFileForRewrite(const std::string& path) {
+    WriteKept(path);
     const std::string native = NativePath(path);
     ParentDir parent(*this, native);
     if (!parent.Ok()) return os::kNoFd;
@@ -373,6 +437,7 @@ void FileContext::WriteFreshFile(const std::string& path, const std::function<vo
 }
 
 void FileContext::CopyToDescriptor(const std::string& from, os::Fd fd, const std::string& name) {
+    WriteKept(from);
     const os::Fd in = os::Open(Resolve(from), os::kRead);
     if (in < 0) throw Error("Cannot read \"" + from + "\": " + os::ErrorText(errno));
     std::vector<char> buffer(64 * 1024);
@@ -392,6 +457,9 @@ void FileContext::CopyToDescriptor(const std::string& from, os::Fd fd, const std
 }
 
 bool FileContext::DeleteFile(const std::string& path) {
+    // A kept file was never on disk, nor was anything at its name since.
+    if (const auto it = kept_.empty() ? kept_.end() : kept_.find(HeldKey(path)); it != kept_.end())
+        if (DropKept(it)) return true;
     HeldFile* held = FindHeld(path);
     const bool dropped = held && held->DropBytes();
     ParentDir parent(*this, NativePath(path));
@@ -401,6 +469,13 @@ bool FileContext::DeleteFile(const std::string& path) {
 }
 
 bool FileContext::RemoveDir(const std::string& path) {
+    // A folder holding a kept file is not empty.
+    if (!kept_.empty()) {
+        std::string prefix = HeldKey(path);
+        if (prefix.empty() || prefix.back() != '/') prefix += '/';
+        for (const auto& kept : kept_)
+            if (kept.first.compare(0, prefix.size(), prefix) == 0) return false;
+    }
     last_->Forget();
     std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -428,6 +503,8 @@ bool FileContext::LinkOrCopyFile(const std::string& from, const std::string& to)
 }
 
 bool FileContext::RenameFile(const std::string& from, const std::string& to) {
+    WriteKept(from);
+    WriteKept(to);
     last_->Forget();
     return os::AtomicReplace(Resolve(from), Resolve(to));
 }
@@ -447,6 +524,7 @@ long long FileContext::FileSize(const std::string& path) {
 }
 
 std::string FileContext::FileIdentity(const std::string& path) {
+    WriteKept(path);
     os::FileInfo st;
     if (path.empty() || !os::PathInfo(Resolve(path), st, true)) return "";
     return std::to_string(st.device) + ":" + std::to_string(st.inode) + ":" + std::to_string(st.size) + ":" +
@@ -518,7 +596,20 @@ std::string FileContext::LoadTextFile(const std::string& path) {
 }
 
 bool FileContext::ListFolder(const std::string& path, std::vector<os::Entry>& entries) {
-    return os::ListFolder(Resolve(path), entries);
+    const std::size_t listed = entries.size();
+    if (!os::ListFolder(Resolve(path), entries)) return false;
+    if (kept_.empty()) return true;
+    std::string prefix = HeldKey(path);
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
+    for (const auto& [key, file] : kept_) {
+        if (!file->HasBytes() || key.compare(0, prefix.size(), prefix) != 0 || key.find('/', prefix.size()) != std::string::npos)
+            continue;
+        const std::string name = key.substr(prefix.size());
+        const bool onDisk = std::any_of(entries.begin() + static_cast<std::ptrdiff_t>(listed), entries.end(),
+                                        [&name](const os::Entry& e) { return e.name == name; });
+        if (!onDisk) entries.push_back({name, os::Kind::File});
+    }
+    return true;
 }
 
 bool FileExists(const std::string& path) { return FileContext().FileExists(path); }

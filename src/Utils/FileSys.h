@@ -1,7 +1,10 @@
 #pragma once
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "support/Os.h"
@@ -85,9 +88,20 @@ public:
     virtual bool ListFolder(const std::string& path, std::vector<os::Entry>& entries) = 0;
     // This one's hold of path, or null.
     virtual HeldFile* FindHeld(const std::string& path) = 0;
+    // From now on the last bytes of a held file (HeldFile::Write) whose name
+    // has nothing on disk stay in memory, about budget bytes in all, where the
+    // calls above find them as a file; one deleted never reaches the disk.
+    virtual void KeepWrittenInMemory(std::size_t budget) { (void)budget; }
+    // Puts every file kept so on disk and keeps no more; raises qb::Error naming the first that failed.
+    virtual void WriteKeptFiles() {}
 
 protected:
     friend class HeldFile;
+    // HeldFile::Write offers its bytes here first; true when they were taken.
+    virtual bool KeepWritten(HeldFile& file) {
+        (void)file;
+        return false;
+    }
     // Called by HeldFile as it starts and stops holding; innermost last.
     virtual void AddHold(HeldFile& file) = 0;
     virtual void DropHold(HeldFile& file) = 0;
@@ -132,8 +146,11 @@ public:
     std::string TakeTextFile(const std::string& path) override;
     bool ListFolder(const std::string& path, std::vector<os::Entry>& entries) override;
     HeldFile* FindHeld(const std::string& path) override;
+    void KeepWrittenInMemory(std::size_t budget) override;
+    void WriteKeptFiles() override;
 
 protected:
+    bool KeepWritten(HeldFile& file) override;
     void AddHold(HeldFile& file) override;
     void DropHold(HeldFile& file) override;
     int DiskState(const std::string& path) override;
@@ -146,10 +163,18 @@ private:
     std::string HeldKey(const std::string& path);
     bool StatNoFollow(const std::string& path, os::FileInfo& st);
     void ForceRelativeDirectories(const std::string& native);
+    // A kept file at path goes to disk now: the calls that follow work on the disk's file.
+    void WriteKept(const std::string& path);
+    using KeptFiles = std::unordered_map<std::string, std::unique_ptr<HeldFile>>;
+    // Removes a kept file from memory; its bytes, if it had any.
+    std::optional<std::string> DropKept(KeptFiles::iterator it);
 
     const OutputFolder* folder_;
     std::vector<HeldFile*> held_;
     std::unique_ptr<LastFolder> last_;
+    // Written files kept in memory, by HeldKey.
+    KeptFiles kept_;
+    std::size_t keptRoom_ = 0;
 };
 
 // The same operations on a FileContext of the current directory made for the

@@ -39,25 +39,59 @@ std::string FindHelpCompiler() {
     return "";
 }
 
-bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont) {
+namespace {
+
+constexpr const char* kCompileKept = "HHA_CompileHHPKept";
+
+int KeptBytes(void* context, const char* path, const char** bytes, size_t* size) {
+    try {
+        fs::HeldFile* held = static_cast<fs::FileSystem*>(context)->FindHeld(path ? path : "");
+        if (!held || !held->HasBytes()) return 0;
+        *bytes = held->Bytes().data();
+        *size = held->Bytes().size();
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont,
+                      fs::FileSystem* kept) {
     void* lib = os::OpenLibrary(libraryPath);
     if (!lib) {
         if (log) log(("Error: cannot load the help compiler: " + os::LibraryError()).c_str());
         return false;
     }
-    using Fn = hha_compile_proc;
-    auto fn = reinterpret_cast<Fn>(os::LibrarySymbol(lib, "HHA_CompileHHP"));
+    auto fn = reinterpret_cast<hha_compile_proc>(os::LibrarySymbol(lib, "HHA_CompileHHP"));
+    auto keptFn = kept ? reinterpret_cast<hha_compile_kept_proc>(os::LibrarySymbol(lib, kCompileKept)) : nullptr;
     bool result = false;
     if (!fn && log) log(("Error: " + libraryPath + " has no HHA_CompileHHP").c_str());
-    if (fn) {
-        try {
-            result = fn(projectFile.c_str(), log, cont, 0) != 0;
-        } catch (...) {
-            result = false;
+    try {
+        int compiled = keptFn ? keptFn(projectFile.c_str(), log, cont, 0, &KeptBytes, kept) : -1;
+        if (compiled < 0 && fn) {
+            // This compiler reads every file from disk.
+            if (kept) kept->WriteKeptFiles();
+            compiled = fn(projectFile.c_str(), log, cont, 0);
         }
+        result = compiled > 0;
+    } catch (const std::exception& e) {
+        if (log) log((std::string("Error: ") + e.what()).c_str());
+        result = false;
+    } catch (...) {
+        result = false;
     }
     os::CloseLibrary(lib);
     return result;
+}
+
+bool IHelpCompiler::ReadsKeptFiles(const std::string&) { return false; }
+
+bool IHelpCompiler::CompileKept(const std::string& library, const std::string& projectFile, THHALog log,
+                                THHAContinue cont, fs::FileSystem& files) {
+    files.WriteKeptFiles();
+    return Compile(library, projectFile, log, cont);
 }
 
 namespace {
@@ -105,6 +139,17 @@ public:
     std::string Find() override { return FindHelpCompiler(); }
     bool Compile(const std::string& library, const std::string& projectFile, THHALog log, THHAContinue cont) override {
         return CallHelpCompiler(library, projectFile, log, cont);
+    }
+    bool ReadsKeptFiles(const std::string& library) override {
+        void* lib = os::OpenLibrary(library);
+        if (!lib) return false;
+        const bool reads = os::LibrarySymbol(lib, kCompileKept) != nullptr;
+        os::CloseLibrary(lib);
+        return reads;
+    }
+    bool CompileKept(const std::string& library, const std::string& projectFile, THHALog log, THHAContinue cont,
+                     fs::FileSystem& files) override {
+        return CallHelpCompiler(library, projectFile, log, cont, &files);
     }
 };
 
@@ -190,10 +235,11 @@ bool CompileAndCleanUp(TParameters& job) {
             ~Bind() { tCompiling = previous; }
         } bind(session);
         // The compiler resolves the project's names against the project's folder.
-        compiled =
-            HelpCompiler(job).Compile(compiler, Files(job).ExpandFileName(base + ".hhp"), &CompilerLog, &CompilerContinue);
+        compiled = HelpCompiler(job).CompileKept(compiler, Files(job).ExpandFileName(base + ".hhp"), &CompilerLog,
+                                                 &CompilerContinue, Files(job));
     }
     if (!compiled) {
+        Files(job).WriteKeptFiles();
         // Stopped by the user: not a failure of the compiler.
         if (ReportProgress(job, -1, nullptr)) {
             ReportProgress(job, 100, Msg(13));

@@ -252,7 +252,10 @@ std::string WindowDefinition(const TParameters& job, const std::string& defaultT
 bool CompileAndCleanUp(TParameters& job);
 using THHALog = void (*)(const char* text);
 using THHAContinue = int (*)(long arg);
-bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont);
+// With kept, the files it keeps in memory are read from there (written first
+// when the library cannot).
+bool CallHelpCompiler(const std::string& libraryPath, const std::string& projectFile, THHALog log, THHAContinue cont,
+                      fs::FileSystem* kept = nullptr);
 void CompilerLog(const char* text);
 int CompilerContinue(long arg);
 // Where the compiler library is looked for: beside the module, then the search path.
@@ -266,6 +269,11 @@ public:
     virtual std::string Find() = 0;
     virtual bool Compile(const std::string& library, const std::string& projectFile, THHALog log,
                          THHAContinue cont) = 0;
+    // Whether CompileKept reads the files a run keeps in memory from there.
+    virtual bool ReadsKeptFiles(const std::string& library);
+    // Compile, reading what files keeps in memory; by default it is written first.
+    virtual bool CompileKept(const std::string& library, const std::string& projectFile, THHALog log,
+                             THHAContinue cont, fs::FileSystem& files);
 };
 // The help compiler library libhha, looked up as FindHelpCompiler says.
 IHelpCompiler& LibraryHelpCompiler();

@@ -1,6 +1,7 @@
 #pragma once
 // Options of one conversion run and the job state the stages share.
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <cstdint>
 #include <memory>
@@ -127,6 +128,9 @@ struct TParameters {
     // run's files below the output folder; else files of the current directory.
     fs::FileSystem* FileLayer = nullptr;
     std::unique_ptr<fs::FileSystem> OwnFiles;
+    // Bytes of pages at most that stay in memory for a compiler that reads
+    // them there; the rest go to disk.
+    std::size_t KeptPagesBudget = std::size_t{128} << 20;
     // Makes the run's files over its output folder; empty: files on disk (fs::FileContext).
     std::function<std::unique_ptr<fs::FileSystem>(const fs::OutputFolder&)> MakeFiles;
 

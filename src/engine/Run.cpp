@@ -287,14 +287,24 @@ void TRun::Execute() {
     } endRecord{job};
     RunRecord(job).Begin(job);
     RefuseUsersFilesAtFixedNames(job);
+    // Pages that are deleted after the compile need not reach the disk at
+    // all when the compiler reads them from memory.
+    if (options.RemoveTempFiles && !job.WithoutHelpFile) {
+        const std::string compiler = HelpCompiler(job).Find();
+        if (!compiler.empty() && HelpCompiler(job).ReadsKeptFiles(compiler))
+            files->KeepWrittenInMemory(job.KeptPagesBudget);
+    }
     PrepareConverter(job);
     StartProject(job);
     ExportTree(job);
     ReleaseConverter(job);
     if (job.WithoutHelpFile) return;
     FinishProject(job);
+    const bool compiled = CompileAndCleanUp(job);
+    // What the clean-up did not remove stays, on disk.
+    files->WriteKeptFiles();
     // Finished only with its help file: the next run cleans up after a failed or stopped compile.
-    if (CompileAndCleanUp(job) && job.WalkComplete) RunRecord(job).Finish();
+    if (compiled && job.WalkComplete) RunRecord(job).Finish();
 }
 
 bool RunConversion(const TConvertOptions& options, TProgressCallback callback, void* context) {

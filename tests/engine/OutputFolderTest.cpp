@@ -296,6 +296,73 @@ TEST_F(OutputFolder, AStoppedRunsPagesAreTakenBackByTheNextRun) {
 
 namespace {
 
+// A compiler that reads the pages a run keeps in memory; it notes where it found each listed page.
+class KeptReadingCompiler : public qb::IHelpCompiler {
+public:
+    std::string chm;
+    bool succeed = true;
+    std::vector<std::string> inMemory, onDisk;
+    std::string Find() override { return "fake"; }
+    bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
+        ADD_FAILURE() << "called without the kept pages";
+        return false;
+    }
+    bool ReadsKeptFiles(const std::string&) override { return true; }
+    bool CompileKept(const std::string&, const std::string& hhp, qb::THHALog, qb::THHAContinue,
+                     qb::fs::FileSystem& files) override {
+        const std::string folder = hhp.substr(0, hhp.rfind('/') + 1);
+        const std::string project = ReadFile(hhp);
+        std::vector<std::string> names = ProjectFiles(project);
+        const std::size_t topic = project.find("Default topic=");
+        if (topic != std::string::npos)
+            names.push_back(project.substr(topic + 14, project.find_first_of("\r\n", topic) - topic - 14));
+        for (std::string f : names) {
+            std::replace(f.begin(), f.end(), '\\', '/');
+            if (f.rfind("./", 0) == 0) f = f.substr(2);
+            const qb::fs::HeldFile* held = files.FindHeld(folder + f);
+            const bool kept = held && held->HasBytes();
+            (kept ? inMemory : onDisk).push_back(f);
+            if (kept) EXPECT_FALSE(sfs::exists(folder + f)) << f << " is also on disk";
+        }
+        if (succeed) WriteFile(chm, "ITSF");
+        return succeed;
+    }
+};
+
+}  // namespace
+
+TEST_F(OutputFolder, PagesKeptForTheCompilerReachTheDiskOnlyWhenTheCompileFails) {
+    const std::string top = store.AddItem(kRoot, "1", "Top");
+    for (int i = 0; i < 4; ++i)
+        store.AddNote(store.AddItem(top, std::to_string(i + 2), "Kid" + std::to_string(i)), "k");
+    options.StartPath = top;
+    options.RemoveTempFiles = true;
+    KeptReadingCompiler kept;
+    kept.chm = options.ChmFileName;
+    useCompiler = &kept;
+    Run();
+    std::sort(kept.inMemory.begin(), kept.inMemory.end());
+    EXPECT_EQ((std::vector<std::string>{"Kid0.html", "Kid1.html", "Kid2.html", "Kid3.html", "Top.html"}),
+              kept.inMemory);
+    for (const auto& f : kept.onDisk) EXPECT_EQ(std::string::npos, f.find(".html")) << f;
+    std::vector<std::string> left;
+    for (const auto& f : Listing(out2))
+        if (f[0] != '.') left.push_back(f);
+    EXPECT_EQ(std::vector<std::string>{"Help.chm"}, left);
+
+    // A failed compile keeps every generated file, on disk.
+    KeptReadingCompiler failing;
+    failing.succeed = false;
+    useCompiler = &failing;
+    EXPECT_THROW(Run(), qb::Error);
+    useCompiler = &compiler;
+    EXPECT_EQ(5u, failing.inMemory.size());
+    for (const char* page : {"Top.html", "Kid0.html", "Kid3.html"})
+        EXPECT_NE(std::string::npos, ReadFile(In(page)).find("<html")) << page;
+}
+
+namespace {
+
 // Lists the temporary folder whenever a note is exported.
 class PeekingStorage : public FakeStorage {
 public:

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "hha/ChmContainer.h"
+#include "hha/hha.h"
 #include "hha/HhaLzxSection.h"
 #include "hha/HhaNavigation.h"
 #include "hha/HhaProject.h"
@@ -117,6 +121,47 @@ TEST(Native, SmallProjectRoundTrip) {
                           "print(f.title.decode(), f.home.decode(), f.topics.decode(), hex(f.lcid))\n");
     EXPECT_EQ("Generated Help /P0.html /Help.hhc 0x407\n",
               RunCommand("/usr/bin/python3 '" + dir.path() + "meta.py' 2>&1"));
+}
+
+namespace {
+std::map<std::string, std::string>* g_kept = nullptr;
+std::vector<std::string> g_asked;
+int KeptPage(void*, const char* path, const char** bytes, size_t* size) {
+    g_asked.emplace_back(path);
+    auto it = g_kept->find(path);
+    if (it == g_kept->end()) return 0;
+    *bytes = it->second.data();
+    *size = it->second.size();
+    return 1;
+}
+void Ignore(const char*) {}
+}  // namespace
+
+// Pages the caller keeps in memory are stored as read from there; they need not exist on disk.
+TEST(Native, PagesTheCallerKeepsAreReadFromItsMemory) {
+    qbtest::TempDir dir;
+    GenProject p = MakeProject(dir.path(), 10);
+    std::map<std::string, std::string> kept;
+    for (const auto& [name, bytes] : p.expected) {
+        const std::string path = p.folder + name.substr(1);
+        if (name.size() < 5 || name.substr(name.size() - 5) != ".html" || !fs::exists(path)) continue;
+        kept[path] = bytes;
+        fs::remove(path);
+    }
+    ASSERT_GT(kept.size(), 10u);
+    g_kept = &kept;
+    g_asked.clear();
+    EXPECT_EQ(1, HHA_CompileHHPKept(p.hhp.c_str(), Ignore, nullptr, 0, KeptPage, nullptr));
+    ExpectRoundTrip(p, dir / "x7");
+    for (const auto& [path, bytes] : kept)
+        EXPECT_NE(g_asked.end(), std::find(g_asked.begin(), g_asked.end(), path)) << path << " was not asked for";
+
+    // The other backend reads the disk only: it declines before doing anything.
+    fs::remove(p.chm);
+    EnvVar backend("QB_HHA_BACKEND", "chmcmd");
+    EXPECT_EQ(-1, HHA_CompileHHPKept(p.hhp.c_str(), Ignore, nullptr, 0, KeptPage, nullptr));
+    EXPECT_FALSE(fs::exists(p.chm));
+    g_kept = nullptr;
 }
 
 // Readers look a word up lower-cased as typed ("Elbstraße" as "elbstraße"):

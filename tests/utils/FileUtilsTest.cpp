@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <atomic>
 #include <filesystem>
@@ -515,6 +516,88 @@ TEST(HeldFile, ALinkAtTheNameIsNoPageAndIsReplacedNotWrittenThrough) {
     EXPECT_FALSE(IsLink(tmp / "out/P.html"));
     EXPECT_EQ("ours", ReadFile(tmp / "out/P.html"));
     EXPECT_EQ("theirs", ReadFile(tmp / "elsewhere/target.html"));
+}
+
+// --- Written files kept in memory -----------------------------------------------------
+
+namespace {
+bool Lists(fs::FileSystem& files, const std::string& folder, const std::string& name) {
+    std::vector<os::Entry> entries;
+    files.ListFolder(folder, entries);
+    return std::any_of(entries.begin(), entries.end(), [&](const os::Entry& e) { return e.name == name; });
+}
+void WriteHeld(fs::FileSystem& files, const std::string& path, const std::string& bytes) {
+    fs::HeldFile held(files, path);
+    files.SaveTextFile(path, bytes);
+}
+}  // namespace
+
+TEST(KeptFiles, AWrittenPageStaysInMemoryWhereEveryCallFindsItAndADeletedOneNeverReachesTheDisk) {
+    TempDir tmp;
+    InFolder in(tmp.path());
+    in.files.ForceDirectories(".\\9\\");
+    in.files.KeepWrittenInMemory(1 << 20);
+    WriteHeld(in.files, ".\\9\\P.html", "<body>page");
+    WriteHeld(in.files, ".\\9\\Q.html", "gone");
+    EXPECT_FALSE(Exists(tmp / "9/P.html"));
+    EXPECT_TRUE(in.files.PlainFileExists("9/P.html"));
+    EXPECT_EQ(10, in.files.FileSize("./9/P.html"));
+    EXPECT_EQ("<body>page", in.files.LoadTextFile(".\\9\\P.html"));
+    // The compiler asks by the absolute path.
+    fs::HeldFile* kept = in.files.FindHeld(tmp / "9/P.html");
+    ASSERT_NE(nullptr, kept);
+    EXPECT_EQ("<body>page", kept->Bytes());
+    EXPECT_TRUE(Lists(in.files, "9", "P.html"));
+    EXPECT_FALSE(in.files.RemoveDir("9"));
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "9"));
+    // A later hold takes the bytes over, and a rewrite stays kept.
+    {
+        fs::HeldFile again(in.files, "9/P.html");
+        in.files.SaveTextFile("9/P.html", in.files.TakeTextFile("9/P.html") + "+nav");
+    }
+    EXPECT_EQ("<body>page+nav", in.files.LoadTextFile("9/P.html"));
+    EXPECT_FALSE(Exists(tmp / "9/P.html"));
+
+    EXPECT_TRUE(in.files.DeleteFile("9/Q.html"));
+    EXPECT_FALSE(in.files.EntryExists("9/Q.html"));
+    EXPECT_FALSE(in.files.DeleteFile("9/Q.html"));
+    // Renamed or replaced through a descriptor, a kept file is on disk first.
+    WriteHeld(in.files, "R.html", "renamed");
+    EXPECT_TRUE(in.files.RenameFile("R.html", "S.html"));
+    EXPECT_EQ("renamed", ReadFile(tmp / "S.html"));
+    WriteHeld(in.files, "T.html", "taken");
+    EXPECT_EQ(os::kNoFd, in.files.CreateNewFile("T.html"));
+    EXPECT_EQ("taken", ReadFile(tmp / "T.html"));
+
+    in.files.WriteKeptFiles();
+    EXPECT_EQ("<body>page+nav", ReadFile(tmp / "9/P.html"));
+    EXPECT_FALSE(Exists(tmp / "9/Q.html"));
+    // Nothing is kept after that.
+    WriteHeld(in.files, "U.html", "direct");
+    EXPECT_EQ("direct", ReadFile(tmp / "U.html"));
+}
+
+TEST(KeptFiles, AUsersFileOverTheBudgetOrTheEndOfTheFilesSendsPagesToDisk) {
+    TempDir tmp;
+    WriteFile(tmp / "Theirs.html", "earlier");
+    {
+        InFolder in(tmp.path());
+        in.files.KeepWrittenInMemory(10);
+        // Something at the name: written there as without keeping.
+        WriteHeld(in.files, "Theirs.html", "ours");
+        EXPECT_EQ("ours", ReadFile(tmp / "Theirs.html"));
+        WriteHeld(in.files, "A.html", "123456");
+        WriteHeld(in.files, "B.html", "123456");
+        EXPECT_FALSE(Exists(tmp / "A.html"));
+        EXPECT_EQ("123456", ReadFile(tmp / "B.html"));
+        // Room comes back when a kept page is deleted.
+        EXPECT_TRUE(in.files.DeleteFile("A.html"));
+        WriteHeld(in.files, "C.html", "1234567890");
+        EXPECT_FALSE(Exists(tmp / "C.html"));
+    }
+    // A run that ends without writing them loses none.
+    EXPECT_EQ("1234567890", ReadFile(tmp / "C.html"));
+    EXPECT_FALSE(Exists(tmp / "A.html"));
 }
 
 // Looking into a folder that is not there is remembered until folders change.
