@@ -108,8 +108,8 @@ InputFile::InputFile(const std::string& source, const std::string& written, bool
 
 InputFile::~InputFile() { os::Close(fd_); }
 
-bool KeptFiles::Find(const std::string& source, const char*& bytes, std::size_t& size) const {
-    return proc && proc(context, source.c_str(), &bytes, &size) != 0 && bytes;
+bool KeptFiles::Find(const std::string& name, const char*& bytes, std::size_t& size) const {
+    return proc && name.size() > 1 && proc(context, name.c_str() + 1, &bytes, &size) != 0 && bytes;
 }
 
 std::size_t InputFile::Read(char* buf, std::size_t size) {
@@ -537,7 +537,7 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
     for (const std::string& line : project.fileLines) {
         ResolvedPath r = ResolveChecked(project, line, *inside_, true, lookNow);
         if (r.name.empty()) continue;
-        if (lookNow && !IsFile(r.source)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
+        if (lookNow && !IsFile(r)) throw Error("Error: cannot open file " + line + " (" + r.source + ")");
         // Stored names ignore letter case: of "a.html" and "A.html" one file
         // can be stored, and the user is told which is left out.
         if (listed.insert(r.name).second && seen_.Contains(r.name))
@@ -549,7 +549,7 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
     for (const std::string& sitemap : {project.ContentsFile(), project.IndexFile()}) {
         if (sitemap.empty()) continue;
         ResolvedPath sr = ResolveChecked(project, sitemap, *inside_, true);
-        if (sr.name.empty() || !IsFile(sr.source))
+        if (sr.name.empty() || !IsFile(sr))
             throw Error("Error: cannot open file " + sitemap + " (" + (sr.source.empty() ? sitemap : sr.source) + ")");
         ForEachSitemapEntry(ReadWholeFile(sr.source), [&](const SitemapEntry& entry) {
             std::string local = entry.Param("Local");
@@ -557,16 +557,16 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
             // a name stored already was looked at then, or will be.
             ResolvedPath r = ResolvePath(project, local, "/", false, false);
             if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
-            r = ResolveChecked(project, local, *inside_, false, !Kept(ResolvePath(project, local).source));
-            if (!r.name.empty() && IsFile(r.source)) Add(local, r);
+            r = ResolveChecked(project, local, *inside_, false, !Kept(r));
+            if (!r.name.empty() && IsFile(r)) Add(local, r);
         });
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
         ResolvedPath r = ResolvePath(project, topic, "/", false, true);
         if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
-        r = ResolveChecked(project, topic, *inside_, true, !Kept(r.source));
-        if (!r.name.empty() && IsFile(r.source)) Add(topic, r);
+        r = ResolveChecked(project, topic, *inside_, true, !Kept(r));
+        if (!r.name.empty() && IsFile(r)) Add(topic, r);
     }
 }
 
@@ -584,19 +584,19 @@ void FileCollector::Add(const std::string& written, const ResolvedPath& r, bool 
 
 bool FileCollector::NeedsScan(std::size_t i) const { return scan_[i]; }
 
-bool FileCollector::Kept(const std::string& source) const {
+bool FileCollector::Kept(const ResolvedPath& r) const {
     const char* bytes = nullptr;
     std::size_t size = 0;
-    return !source.empty() && project_.kept.Find(source, bytes, size);
+    return !r.outside && project_.kept.Find(r.name, bytes, size);
 }
 
-bool FileCollector::IsFile(const std::string& source) const { return Kept(source) || IsRegularFile(source); }
+bool FileCollector::IsFile(const ResolvedPath& r) const { return Kept(r) || IsRegularFile(r.source); }
 
 std::unique_ptr<InputFile> FileCollector::Open(std::size_t i) {
     ProjectFile& file = files_[i];
     const char* bytes = nullptr;
     std::size_t size = 0;
-    if (project_.kept.Find(file.source, bytes, size)) {
+    if (project_.kept.Find(file.name, bytes, size)) {
         // Kept by the caller, never on disk: only its folder can lead out.
         if (!file.looked) inside_->RequireNoLink(file.written, file.source);
         file.looked = true;
@@ -627,7 +627,7 @@ void FileCollector::Scan(std::size_t i, const std::string& text) {
         // name stored already needs no look at the disk: pages link to
         // their neighbours many times over.
         if (r.name.empty() || r.outside || seen_.Contains(r.name)) continue;
-        if (Kept(r.source)) {
+        if (Kept(r)) {
             inside_->RequireNoLink(r.name.substr(1), r.source);
         } else {
             if (!IsRegularFile(r.source)) continue;

@@ -43,12 +43,13 @@ struct ProjectFile {
     bool looked = true;   // found a plain file inside the project; else looked at when opened
 };
 
-// Files the caller keeps in memory, by the absolute path the project gives them.
+// Files the caller keeps in memory, by their path below the project's folder:
+// the spelling of the folder itself cannot make them differ.
 struct KeptFiles {
     hha_kept_proc proc = nullptr;
     void* context = nullptr;
-    // Points bytes and size at the file kept at source; false when none is.
-    bool Find(const std::string& source, const char*& bytes, std::size_t& size) const;
+    // Points bytes and size at the file kept under the stored name ("/a/b.html"); false when none is.
+    bool Find(const std::string& name, const char*& bytes, std::size_t& size) const;
 };
 
 // A project file open for reading, with the size it had when opened.
@@ -178,9 +179,9 @@ public:
 
 private:
     void Add(const std::string& written, const ResolvedPath& r, bool looked = true);
-    bool Kept(const std::string& source) const;
+    bool Kept(const ResolvedPath& r) const;
     // A plain file, kept or on disk.
-    bool IsFile(const std::string& source) const;
+    bool IsFile(const ResolvedPath& r) const;
 
     const Project& project_;
     Session& session_;

@@ -28,9 +28,9 @@ HHA_EXPORT int HHA_CALL HHA_CompileHHP(const char* projectFile, hha_log_proc log
 typedef int(HHA_CALL* hha_compile_proc)(const char* projectFile, hha_log_proc log, hha_continue_proc cont,
                                         int instance);
 
-// Points bytes and size at a file the caller keeps in memory at path (an
-// absolute path as the project names it, "/" between folders); 0 when none.
-typedef int (*hha_kept_proc)(void* context, const char* path, const char** bytes, size_t* size);
+// Points bytes and size at a file the caller keeps in memory at name (its
+// path below the project's folder, "/" between folders); 0 when none.
+typedef int (*hha_kept_proc)(void* context, const char* name, const char** bytes, size_t* size);
 // HHA_CompileHHP, reading the files kept names from the caller's memory
 // before the disk; -1, having done nothing, when this backend cannot.
 HHA_EXPORT int HHA_CALL HHA_CompileHHPKept(const char* projectFile, hha_log_proc log, hha_continue_proc cont,

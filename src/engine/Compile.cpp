@@ -43,9 +43,17 @@ namespace {
 
 constexpr const char* kCompileKept = "HHA_CompileHHPKept";
 
-int KeptBytes(void* context, const char* path, const char** bytes, size_t* size) {
+// The compiler names a file below the project's folder, which it may spell
+// otherwise (a drive added): the run's own spelling finds what it keeps.
+struct KeptContext {
+    fs::FileSystem& files;
+    std::string folder;
+};
+
+int KeptBytes(void* context, const char* name, const char** bytes, size_t* size) {
     try {
-        fs::HeldFile* held = static_cast<fs::FileSystem*>(context)->FindHeld(path ? path : "");
+        const auto& kept = *static_cast<KeptContext*>(context);
+        fs::HeldFile* held = name && *name ? kept.files.FindHeld(kept.folder + name) : nullptr;
         if (!held || !held->HasBytes()) return 0;
         *bytes = held->Bytes().data();
         *size = held->Bytes().size();
@@ -69,7 +77,11 @@ bool CallHelpCompiler(const std::string& libraryPath, const std::string& project
     bool result = false;
     if (!fn && log) log(("Error: " + libraryPath + " has no HHA_CompileHHP").c_str());
     try {
-        int compiled = keptFn ? keptFn(projectFile.c_str(), log, cont, 0, &KeptBytes, kept) : -1;
+        int compiled = -1;
+        if (keptFn) {
+            KeptContext context{*kept, projectFile.substr(0, projectFile.find_last_of("/\\") + 1)};
+            compiled = keptFn(projectFile.c_str(), log, cont, 0, &KeptBytes, &context);
+        }
         if (compiled < 0 && fn) {
             // This compiler reads every file from disk.
             if (kept) kept->WriteKeptFiles();

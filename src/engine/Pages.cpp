@@ -341,7 +341,11 @@ std::string BuildNavigationText(TParameters& job, const std::string& itemPath, c
     RunRecord(job).Add(job, dataFile);
     // Scripts are read in the charset of the page that loads them: ASCII reads
     // the same in every one.
-    Files(job).SaveTextFile(dataFile, JsAscii(data));
+    {
+        // Held: a compiler that reads the pages from memory reads this there too.
+        fs::HeldFile held(Files(job), dataFile);
+        Files(job).SaveTextFile(dataFile, JsAscii(data));
+    }
     if (job.FileList && !job.FileList->Contains(dataFile)) job.FileList->Add(dataFile);
     const std::string ownData =
         "<script type=\"text/javascript\" src=\"" + UrlPath(RootLink(job, dataFile)) + "\"></script>";

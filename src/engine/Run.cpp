@@ -195,10 +195,10 @@ void RefuseUsersFilesAtFixedNames(const TParameters& job) {
 }
 
 bool NotesFileInTheWay(const TParameters& job, const std::string& notesFile) {
-    if (!Files(job).EntryExists(notesFile) || RunRecord(job).IsOurs(job, notesFile)) return false;
     // The built-in engines never write the notes file, so with Overwrite a
-    // user's file of that name can stay beside the page.
-    return !job.options.Overwrite || UsesNotesFiles(job);
+    // user's file of that name can stay beside the page: no look at the disk.
+    if (job.options.Overwrite && !UsesNotesFiles(job)) return false;
+    return Files(job).EntryExists(notesFile) && !RunRecord(job).IsOurs(job, notesFile);
 }
 
 std::string FileSafeCaption(const std::string& caption, std::size_t reserve) {

@@ -379,9 +379,10 @@ struct Exports {
 
 // Imports the database folder src with the Linux command line, then exports
 // all of it into linux/OUT by the Linux build and into windows/OUT by
-// quillbook.exe under wine64 in the locale.
+// quillbook.exe under wine64 in the locale. Without keepPages the pages go
+// with the clean-up, and Wine is given the folder without its drive letter.
 Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string& src, const std::string& locale,
-                   const std::string& out) {
+                   const std::string& out, bool keepPages = true) {
     Exports e;
     const std::string linuxCli = std::string(QB_OUT_DIR) + "/quillbook";
     const std::string db = tmp / "database.kvdb";
@@ -389,7 +390,7 @@ Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string
     const std::string env = "SOURCE_DATE_EPOCH=1700000000 ";
     std::string log = Shell(linuxCli + " db import '" + src + "' '" + db + "' 2>&1", &status);
     EXPECT_EQ(0, status) << log;
-    const std::string common = " --whole -q --set RemoveTempFiles=false";
+    const std::string common = keepPages ? " --whole -q --set RemoveTempFiles=false" : " --whole -q";
     log = Shell(env + linuxCli + " export --db '" + db + "' --out '" + tmp / "linux/" + out + "'" + common + " 2>&1",
                 &status);
     EXPECT_EQ(0, status) << log;
@@ -397,8 +398,9 @@ Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string
 
     const std::string exe = OutDir("x86_64") + "quillbook.exe";
     const std::string wineEnv = env + "LC_ALL=" + locale + " ";
+    const std::string windowsOut = tmp / "windows/" + out;
     e.windowsLog = wine.Wine(wineEnv + "wine", "'" + exe + "' export --db '" + WinePath(db) + "' --out '" +
-                                                   WinePath(tmp / "windows/" + out) + "'" + common,
+                                                   (keepPages ? WinePath(windowsOut) : windowsOut) + "'" + common,
                              &e.windowsStatus, true);
     e.windowsTree = wine.Wine(wineEnv + "wine", "'" + exe + "' db tree '" + WinePath(db) + "'");
     if (fs::exists(tmp / "linux/" + out)) e.linuxFiles = Tree(tmp / "linux/" + out);
@@ -442,6 +444,21 @@ TEST(WindowsExport, SampleUnderWine64MatchesTheLinuxBuild) {
     const Exports e = ExportBoth(wine, tmp, std::string(QB_SOURCE_DIR) + "/examples/sample", "hi_IN.UTF-8", "out");
     ExpectSameFiles(e);
     EXPECT_EQ(e.linuxTree, e.windowsTree);
+}
+
+// The pages reach the compiler in memory, whatever spelling of the folder the
+// compiler works with (it adds the drive letter): only the help file is left.
+TEST(WindowsExport, PagesTheCleanUpDeletesNeverReachTheDiskAndTheHelpFileMatches) {
+    REQUIRE_BOTH_COMMAND_LINES("hi_IN.UTF-8", "hi_IN.utf8");
+    TempDir tmp;
+    const Exports e =
+        ExportBoth(wine, tmp, std::string(QB_SOURCE_DIR) + "/examples/sample", "hi_IN.UTF-8", "out", false);
+    ExpectSameFiles(e);
+    std::vector<std::string> left;
+    for (const auto& [name, bytes] : e.windowsFiles)
+        if (name.find("/.") == std::string::npos && name[0] != '.') left.push_back(name);
+    ASSERT_EQ(1u, left.size()) << ::testing::PrintToString(left);
+    EXPECT_EQ(".chm", left[0].substr(left[0].size() - 4));
 }
 
 // German names and captions through code page 1252: each character one byte
