@@ -18,6 +18,7 @@
 #include "engine/Engine.h"
 #include "quillbook/CompileCommand.h"
 #include "quillbook/DbCommands.h"
+#include "support/Os.h"
 #include "quillbook/ExportCommand.h"
 #include "quillbook/ManPage.h"
 #include "quillbook/Report.h"
@@ -201,7 +202,12 @@ std::string NotAHelpProject(const std::string& file) {
 }  // namespace
 
 int Main(int argc, char** argv) {
+    // Output to a file or a pipe goes in blocks: unbuffered, the Windows
+    // runtime asks the console about every piece it writes.
+    if (!qb::os::StdoutIsTerminal()) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     CLI::App app{"Quillbook: exports an outliner database to HTML pages and a compiled help file", "quillbook"};
+    // Options are "-x" and "--name" everywhere: "/work/db.kvdb" is a path, not an option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "quillbook " QB_VERSION);
     bool quiet = false, verbose = false;
     app.add_flag("-q,--quiet", quiet, "Print errors only");

@@ -380,7 +380,7 @@ struct Exports {
 // Imports the database folder src with the Linux command line, then exports
 // all of it into linux/OUT by the Linux build and into windows/OUT by
 // quillbook.exe under wine64 in the locale. Without keepPages the pages go
-// with the clean-up, and Wine is given the folder without its drive letter.
+// with the clean-up, and Wine is given the paths without a drive letter.
 Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string& src, const std::string& locale,
                    const std::string& out, bool keepPages = true) {
     Exports e;
@@ -399,10 +399,11 @@ Exports ExportBoth(const WinePrefix& wine, const TempDir& tmp, const std::string
     const std::string exe = OutDir("x86_64") + "quillbook.exe";
     const std::string wineEnv = env + "LC_ALL=" + locale + " ";
     const std::string windowsOut = tmp / "windows/" + out;
-    e.windowsLog = wine.Wine(wineEnv + "wine", "'" + exe + "' export --db '" + WinePath(db) + "' --out '" +
+    const std::string windowsDb = keepPages ? WinePath(db) : db;
+    e.windowsLog = wine.Wine(wineEnv + "wine", "'" + exe + "' export --db '" + windowsDb + "' --out '" +
                                                    (keepPages ? WinePath(windowsOut) : windowsOut) + "'" + common,
                              &e.windowsStatus, true);
-    e.windowsTree = wine.Wine(wineEnv + "wine", "'" + exe + "' db tree '" + WinePath(db) + "'");
+    e.windowsTree = wine.Wine(wineEnv + "wine", "'" + exe + "' db tree '" + windowsDb + "'");
     if (fs::exists(tmp / "linux/" + out)) e.linuxFiles = Tree(tmp / "linux/" + out);
     if (fs::exists(tmp / "windows/" + out)) e.windowsFiles = Tree(tmp / "windows/" + out);
     // The project file names the help file by its full path, which is each export's own folder.
@@ -459,6 +460,8 @@ TEST(WindowsExport, PagesTheCleanUpDeletesNeverReachTheDiskAndTheHelpFileMatches
         if (name.find("/.") == std::string::npos && name[0] != '.') left.push_back(name);
     ASSERT_EQ(1u, left.size()) << ::testing::PrintToString(left);
     EXPECT_EQ(".chm", left[0].substr(left[0].size() - 4));
+    // A path that starts with "/" is an argument, not an option.
+    EXPECT_EQ(e.linuxTree, e.windowsTree);
 }
 
 // German names and captions through code page 1252: each character one byte
