@@ -184,8 +184,43 @@ std::string Reason(int err) {
 
 }  // namespace
 
+void FileContext::TrustFreshFolders(bool on) {
+    trustFresh_ = on;
+    if (on) return;
+    freshFolders_.clear();
+    madeInFresh_.clear();
+}
+
+bool FileContext::KnownAbsent(const std::string& path) {
+    if (freshFolders_.empty() || path.empty()) return false;
+    const std::string key = HeldKey(path);
+    const std::size_t slash = key.rfind('/');
+    if (slash == std::string::npos || slash + 1 >= key.size()) return false;
+    // Windows ignores letter case and a trailing dot or space: only plain
+    // ASCII names are answered here.
+    for (std::size_t i = slash + 1; i < key.size(); ++i)
+        if (static_cast<unsigned char>(key[i]) >= 0x80) return false;
+    if (key.back() == '.' || key.back() == ' ') return false;
+    const std::string folder = key.substr(0, slash);
+    return freshFolders_.count(folder) && !madeInFresh_.count(folder + "/" + LowerAscii(key.substr(slash + 1)));
+}
+
+void FileContext::NoteMade(const std::string& path) {
+    if (freshFolders_.empty() || path.empty()) return;
+    std::string key = HeldKey(path);
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    const std::size_t slash = key.rfind('/');
+    if (slash == std::string::npos) return;
+    const std::string folder = key.substr(0, slash);
+    if (freshFolders_.count(folder)) madeInFresh_.insert(folder + "/" + LowerAscii(key.substr(slash + 1)));
+}
+
 bool FileContext::StatNoFollow(const std::string& path, os::FileInfo& st) {
     if (path.empty()) return false;
+    if (KnownAbsent(path)) {
+        errno = ENOENT;
+        return false;
+    }
     ParentDir parent(*this, NativePath(path));
     return parent.Ok() && !parent.Leaf().empty() && os::InfoAt(parent.Fd(), parent.Leaf(), st, false);
 }
@@ -284,12 +319,12 @@ bool HeldFile::DropBytes() {
 bool FileContext::FileExists(const std::string& path) {
     if (HeldFile* held = FindHeld(path); held && held->HasBytes()) return true;
     os::FileInfo st;
-    return !path.empty() && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::File;
+    return !path.empty() && !KnownAbsent(path) && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::File;
 }
 
 bool FileContext::DirectoryExists(const std::string& path) {
     os::FileInfo st;
-    return !path.empty() && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::Folder;
+    return !path.empty() && !KnownAbsent(path) && os::PathInfo(Resolve(path), st, true) && st.kind == os::Kind::Folder;
 }
 
 bool FileContext::PlainFileExists(const std::string& path) {
@@ -335,7 +370,15 @@ void FileContext::ForceRelativeDirectories(const std::string& native) {
             errno = ENOENT;
         }
         if (fd < 0 && errno == ENOENT) {
-            if (!os::MakeFolderAt(cur, part) && errno != EEXIST) fail(os::ErrorText(errno));
+            const bool made = os::MakeFolderAt(cur, part);
+            if (!made && errno != EEXIST) fail(os::ErrorText(errno));
+            if (made && trustFresh_) {
+                const std::string folder = native.substr(0, next);
+                NoteMade(folder);
+                std::string key = HeldKey(folder);
+                while (key.size() > 1 && key.back() == '/') key.pop_back();
+                freshFolders_.insert(std::move(key));
+            }
             fd = os::OpenAt(cur, part, kFolder);
         }
         if (fd < 0) fail(Reason(errno));
@@ -385,6 +428,7 @@ os::Fd FileContext::CreateFreshFile(const std::string& path) {
         fd = os::OpenAt(parent.Fd(), leaf, kFresh);
     }
     if (fd < 0) throw Error("Cannot create file \"" + native + "\": " + Reason(errno));
+    NoteMade(path);
     return fd;
 }
 
@@ -393,7 +437,9 @@ os::Fd FileContext::CreateNewFile(const std::string& path) {
     const std::string native = NativePath(path);
     ParentDir parent(*this, native);
     if (!parent.Ok()) return os::kNoFd;
-    return os::OpenAt(parent.Fd(), parent.Leaf(), os::kWrite | os::kCreate | os::kExclusive | os::kNoFollow);
+    const os::Fd fd = os::OpenAt(parent.Fd(), parent.Leaf(), os::kWrite | os::kCreate | os::kExclusive | os::kNoFollow);
+    if (fd >= 0) NoteMade(path);
+    return fd;
 }
 
 os::Fd FileContext::OpenPlainFileForRewrite(const std::string& path) {
@@ -479,7 +525,13 @@ bool FileContext::RemoveDir(const std::string& path) {
     last_->Forget();
     std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
-    return os::RemoveFolder(p);
+    if (!os::RemoveFolder(p)) return false;
+    if (!freshFolders_.empty()) {
+        std::string key = HeldKey(path);
+        while (key.size() > 1 && key.back() == '/') key.pop_back();
+        freshFolders_.erase(key);
+    }
+    return true;
 }
 
 bool FileContext::CopyFile(const std::string& from, const std::string& to) {
@@ -498,7 +550,10 @@ bool FileContext::LinkOrCopyFile(const std::string& from, const std::string& to)
     DeleteFile(to);
     ParentDir parent(*this, NativePath(to));
     // The new name is never followed, and the parent was reached without links.
-    if (parent.Ok() && os::HardLinkAt(Resolve(from), parent.Fd(), parent.Leaf())) return true;
+    if (parent.Ok() && os::HardLinkAt(Resolve(from), parent.Fd(), parent.Leaf())) {
+        NoteMade(to);
+        return true;
+    }
     return CopyFile(from, to);
 }
 
@@ -506,7 +561,9 @@ bool FileContext::RenameFile(const std::string& from, const std::string& to) {
     WriteKept(from);
     WriteKept(to);
     last_->Forget();
-    return os::AtomicReplace(Resolve(from), Resolve(to));
+    if (!os::AtomicReplace(Resolve(from), Resolve(to))) return false;
+    NoteMade(to);
+    return true;
 }
 
 std::string FileContext::ExpandFileName(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "support/Os.h"
@@ -94,6 +95,10 @@ public:
     virtual void KeepWrittenInMemory(std::size_t budget) { (void)budget; }
     // Puts every file kept so on disk and keeps no more; raises qb::Error naming the first that failed.
     virtual void WriteKeptFiles() {}
+    // While on, a folder this one makes holds only what this one puts there, and
+    // looks for other names in it need no disk: only while no other program
+    // writes below the folder. Off forgets them.
+    virtual void TrustFreshFolders(bool on) { (void)on; }
 
 protected:
     friend class HeldFile;
@@ -148,6 +153,7 @@ public:
     HeldFile* FindHeld(const std::string& path) override;
     void KeepWrittenInMemory(std::size_t budget) override;
     void WriteKeptFiles() override;
+    void TrustFreshFolders(bool on) override;
 
 protected:
     bool KeepWritten(HeldFile& file) override;
@@ -165,6 +171,9 @@ private:
     void ForceRelativeDirectories(const std::string& native);
     // A kept file at path goes to disk now: the calls that follow work on the disk's file.
     void WriteKept(const std::string& path);
+    // Nothing stands at path: its folder was made fresh here and the name never was.
+    bool KnownAbsent(const std::string& path);
+    void NoteMade(const std::string& path);
     using KeptFiles = std::unordered_map<std::string, std::unique_ptr<HeldFile>>;
     // Removes a kept file from memory; its bytes, if it had any.
     std::optional<std::string> DropKept(KeptFiles::iterator it);
@@ -175,6 +184,9 @@ private:
     // Written files kept in memory, by HeldKey.
     KeptFiles kept_;
     std::size_t keptRoom_ = 0;
+    bool trustFresh_ = false;
+    std::unordered_set<std::string> freshFolders_;  // held keys
+    std::unordered_set<std::string> madeInFresh_;   // folder key + "/" + name in ASCII lower case
 };
 
 // The same operations on a FileContext of the current directory made for the

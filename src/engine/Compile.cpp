@@ -232,6 +232,8 @@ bool CompileAndCleanUp(TParameters& job) {
         return Error(Format("The help file \"%s\" was not compiled: %s The generated files are kept in \"%s\".",
                             {o.ChmFileName, reason, o.RootPath}));
     };
+    // The compiler writes where it is told, the help file too.
+    Files(job).TrustFreshFolders(false);
     const std::string compiler = HelpCompiler(job).Find();
     if (compiler.empty()) {
         ReportProgress(job, -1, Msg(23));

@@ -295,6 +295,9 @@ void TRun::Execute() {
             files->KeepWrittenInMemory(job.KeptPagesBudget);
     }
     PrepareConverter(job);
+    // The built-in engines start no other program: the folders the walk makes
+    // hold only what it writes, and its looks for names there need no disk.
+    files->TrustFreshFolders(!UsesNotesFiles(job));
     StartProject(job);
     ExportTree(job);
     ReleaseConverter(job);

@@ -600,6 +600,34 @@ TEST(KeptFiles, AUsersFileOverTheBudgetOrTheEndOfTheFilesSendsPagesToDisk) {
     EXPECT_FALSE(Exists(tmp / "A.html"));
 }
 
+// --- Folders a run made ---------------------------------------------------------------
+
+TEST(FreshFolders, OnlyNamesMadeInAFolderMadeHereAreLookedForUntilTrustEnds) {
+    TempDir tmp;
+    WriteFile(tmp / "old/user.txt", "theirs");
+    InFolder in(tmp.path());
+    in.files.TrustFreshFolders(true);
+    in.files.ForceDirectories("old\\new\\");
+    in.files.SaveTextFile("old\\new\\page.html", "ours");
+    in.files.ForceDirectories("old\\new\\sub\\");
+    // Another program's file in a folder made here is not looked for: the
+    // answer needs no disk. (Trust holds only while none writes there.)
+    WriteFile(tmp / "old/new/planted.html", "x");
+    WriteFile(tmp / "old/new/\xc3\x84.txt", "x");
+    EXPECT_FALSE(in.files.EntryExists("old/new/planted.html"));
+    EXPECT_FALSE(in.files.FileExists("old\\new\\planted.html"));
+    // What this one made, in any letter case Windows would match, is looked at on disk.
+    EXPECT_TRUE(in.files.PlainFileExists("old/new/page.html"));
+    EXPECT_TRUE(in.files.DirectoryExists("old/new/sub"));
+    WriteFile(tmp / "old/new/Page.html", "x");
+    EXPECT_TRUE(in.files.EntryExists("old/new/Page.html"));
+    // Non-ASCII names and folders that were there before are always looked at.
+    EXPECT_TRUE(in.files.EntryExists("old/new/\xc3\x84.txt"));
+    EXPECT_TRUE(in.files.PlainFileExists("old/user.txt"));
+    in.files.TrustFreshFolders(false);
+    EXPECT_TRUE(in.files.EntryExists("old/new/planted.html"));
+}
+
 // Looking into a folder that is not there is remembered until folders change.
 TEST(FileLayer, AFolderFoundMissingIsSeenOnceItIsMade) {
     TempDir tmp;
