@@ -49,8 +49,11 @@ bool FileContext::KeepWritten(HeldFile& file) {
     if (keptRoom_ == 0 || size > keptRoom_ || file.OnDiskEntry()) return false;
     auto kept = std::make_unique<HeldFile>(*this, file.Path());
     held_.pop_back();  // AddHold pushed it: kept apart from the holds
-    keptRoom_ -= size;
-    kept->Keep(file.Take());
+    std::string bytes = file.Take();
+    // A page built by appends has room to spare, which a kept one does not need.
+    if (bytes.capacity() > size + size / 8 + 64) bytes.shrink_to_fit();
+    keptRoom_ -= std::min(keptRoom_, bytes.capacity());
+    kept->Keep(std::move(bytes));
     kept->SetOnDisk(0);
     std::string key = kept->Key();
     kept_.emplace(std::move(key), std::move(kept));
@@ -60,7 +63,7 @@ bool FileContext::KeepWritten(HeldFile& file) {
 std::optional<std::string> FileContext::DropKept(KeptFiles::iterator it) {
     std::optional<std::string> bytes;
     if (it->second->HasBytes()) {
-        keptRoom_ += it->second->Bytes().size();
+        keptRoom_ += it->second->Bytes().capacity();
         bytes = it->second->Take();
     }
     kept_.erase(it);

@@ -130,7 +130,7 @@ struct TParameters {
     std::unique_ptr<fs::FileSystem> OwnFiles;
     // Bytes of pages at most that stay in memory for a compiler that reads
     // them there; the rest go to disk.
-    std::size_t KeptPagesBudget = std::size_t{128} << 20;
+    std::size_t KeptPagesBudget = std::size_t{64} << 20;
     // Makes the run's files over its output folder; empty: files on disk (fs::FileContext).
     std::function<std::unique_ptr<fs::FileSystem>(const fs::OutputFolder&)> MakeFiles;
 
