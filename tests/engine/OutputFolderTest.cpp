@@ -59,6 +59,13 @@ protected:
         options.ChmFileName = out2 + "Help.chm";
     }
     std::string In(const std::string& rel) const { return out2 + rel; }
+    // "Top" with four sub-items Kid0..Kid3, each with a note; the run starts at Top.
+    void StartAtTopWithFourKids() {
+        const std::string top = store.AddItem(kRoot, "1", "Top");
+        for (int i = 0; i < 4; ++i)
+            store.AddNote(store.AddItem(top, std::to_string(i + 2), "Kid" + std::to_string(i)), "k");
+        options.StartPath = top;
+    }
     TempDir outer;
     std::string out2, elsewhere;
 };
@@ -255,10 +262,7 @@ TEST_F(OutputFolder, NamesDifferingOnlyInCaseTakeNumberedNames) {
 // --- Interrupted runs --------------------------------------------------------------
 
 TEST_F(OutputFolder, AStoppedRunsPagesAreTakenBackByTheNextRun) {
-    const std::string top = store.AddItem(kRoot, "1", "Top");
-    for (int i = 0; i < 4; ++i)
-        store.AddNote(store.AddItem(top, std::to_string(i + 2), "Kid" + std::to_string(i)), "k");
-    options.StartPath = top;
+    StartAtTopWithFourKids();
     options.NavLinks = false;
     recorder.stopAtItemLine = 3;
     Run();
@@ -332,10 +336,7 @@ public:
 }  // namespace
 
 TEST_F(OutputFolder, PagesKeptForTheCompilerReachTheDiskOnlyWhenTheCompileFails) {
-    const std::string top = store.AddItem(kRoot, "1", "Top");
-    for (int i = 0; i < 4; ++i)
-        store.AddNote(store.AddItem(top, std::to_string(i + 2), "Kid" + std::to_string(i)), "k");
-    options.StartPath = top;
+    StartAtTopWithFourKids();
     options.RemoveTempFiles = true;
     KeptReadingCompiler kept;
     kept.chm = options.ChmFileName;
