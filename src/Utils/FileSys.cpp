@@ -208,10 +208,15 @@ bool FileContext::KnownAbsent(const std::string& path) {
     return freshFolders_.count(folder) && !madeInFresh_.count(folder + "/" + LowerAscii(key.substr(slash + 1)));
 }
 
-void FileContext::NoteMade(const std::string& path) {
-    if (freshFolders_.empty() || path.empty()) return;
+std::string FileContext::FolderKey(const std::string& path) {
     std::string key = HeldKey(path);
     while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
+void FileContext::NoteMade(const std::string& path) {
+    if (freshFolders_.empty() || path.empty()) return;
+    const std::string key = FolderKey(path);
     const std::size_t slash = key.rfind('/');
     if (slash == std::string::npos) return;
     const std::string folder = key.substr(0, slash);
@@ -378,9 +383,7 @@ void FileContext::ForceRelativeDirectories(const std::string& native) {
             if (made && trustFresh_) {
                 const std::string folder = native.substr(0, next);
                 NoteMade(folder);
-                std::string key = HeldKey(folder);
-                while (key.size() > 1 && key.back() == '/') key.pop_back();
-                freshFolders_.insert(std::move(key));
+                freshFolders_.insert(FolderKey(folder));
             }
             fd = os::OpenAt(cur, part, kFolder);
         }
@@ -520,8 +523,7 @@ bool FileContext::DeleteFile(const std::string& path) {
 bool FileContext::RemoveDir(const std::string& path) {
     // A folder holding a kept file is not empty.
     if (!kept_.empty()) {
-        std::string prefix = HeldKey(path);
-        if (prefix.empty() || prefix.back() != '/') prefix += '/';
+        const std::string prefix = FolderKey(path) + "/";
         for (const auto& kept : kept_)
             if (kept.first.compare(0, prefix.size(), prefix) == 0) return false;
     }
@@ -529,11 +531,7 @@ bool FileContext::RemoveDir(const std::string& path) {
     std::string p = Resolve(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     if (!os::RemoveFolder(p)) return false;
-    if (!freshFolders_.empty()) {
-        std::string key = HeldKey(path);
-        while (key.size() > 1 && key.back() == '/') key.pop_back();
-        freshFolders_.erase(key);
-    }
+    if (!freshFolders_.empty()) freshFolders_.erase(FolderKey(path));
     return true;
 }
 
@@ -659,8 +657,7 @@ bool FileContext::ListFolder(const std::string& path, std::vector<os::Entry>& en
     const std::size_t listed = entries.size();
     if (!os::ListFolder(Resolve(path), entries)) return false;
     if (kept_.empty()) return true;
-    std::string prefix = HeldKey(path);
-    if (prefix.empty() || prefix.back() != '/') prefix += '/';
+    const std::string prefix = FolderKey(path) + "/";
     for (const auto& [key, file] : kept_) {
         if (!file->HasBytes() || key.compare(0, prefix.size(), prefix) != 0 || key.find('/', prefix.size()) != std::string::npos)
             continue;

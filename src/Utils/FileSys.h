@@ -174,6 +174,8 @@ private:
     // Nothing stands at path: its folder was made fresh here and the name never was.
     bool KnownAbsent(const std::string& path);
     void NoteMade(const std::string& path);
+    // HeldKey without a trailing "/".
+    std::string FolderKey(const std::string& path);
     using KeptFiles = std::unordered_map<std::string, std::unique_ptr<HeldFile>>;
     // Removes a kept file from memory; its bytes, if it had any.
     std::optional<std::string> DropKept(KeptFiles::iterator it);
