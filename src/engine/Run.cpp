@@ -287,9 +287,12 @@ void TRun::Execute() {
     } endRecord{job};
     RunRecord(job).Begin(job);
     RefuseUsersFilesAtFixedNames(job);
+    // The website writer reads the pages and writes its folder through files
+    // of its own, which see neither kept pages nor this run's fresh folders.
+    const bool site = !Trim(options.SiteFolder).empty();
     // Pages that are deleted after the compile need not reach the disk at
     // all when the compiler reads them from memory.
-    if (options.RemoveTempFiles && !job.WithoutHelpFile) {
+    if (options.RemoveTempFiles && !job.WithoutHelpFile && !site) {
         const std::string compiler = HelpCompiler(job).Find();
         if (!compiler.empty() && HelpCompiler(job).ReadsKeptFiles(compiler))
             files->KeepWrittenInMemory(job.KeptPagesBudget);
@@ -297,7 +300,7 @@ void TRun::Execute() {
     PrepareConverter(job);
     // The built-in engines start no other program: the folders the walk makes
     // hold only what it writes, and its looks for names there need no disk.
-    files->TrustFreshFolders(!UsesNotesFiles(job));
+    files->TrustFreshFolders(!UsesNotesFiles(job) && !site);
     StartProject(job);
     ExportTree(job);
     ReleaseConverter(job);

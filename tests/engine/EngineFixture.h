@@ -45,10 +45,17 @@ struct Recorder {
 class WritingCompiler : public qb::IHelpCompiler {
 public:
     std::string chm;
+    // Says it reads the pages a run keeps in memory, as the library does.
+    bool readsKept = false;
     std::string Find() override { return "fake"; }
     bool Compile(const std::string&, const std::string&, qb::THHALog, qb::THHAContinue) override {
         WriteFile(chm, "ITSF");
         return true;
+    }
+    bool ReadsKeptFiles(const std::string&) override { return readsKept; }
+    bool CompileKept(const std::string& library, const std::string& hhp, qb::THHALog log, qb::THHAContinue cont,
+                     qb::fs::FileSystem& files) override {
+        return readsKept ? Compile(library, hhp, log, cont) : IHelpCompiler::CompileKept(library, hhp, log, cont, files);
     }
 };
 
