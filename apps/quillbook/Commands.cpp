@@ -18,11 +18,11 @@
 #include "engine/Engine.h"
 #include "quillbook/CompileCommand.h"
 #include "quillbook/DbCommands.h"
-#include "support/Os.h"
 #include "quillbook/ExportCommand.h"
 #include "quillbook/ManPage.h"
 #include "quillbook/Report.h"
 #include "support/Error.h"
+#include "support/Os.h"
 #include "support/Scratch.h"
 
 namespace qbcli {

@@ -557,16 +557,18 @@ FileCollector::FileCollector(const Project& project, Session& session, bool look
             // a name stored already was looked at then, or will be.
             ResolvedPath r = ResolvePath(project, local, "/", false, false);
             if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
-            r = ResolveChecked(project, local, *inside_, false, !Kept(r));
-            if (!r.name.empty() && IsFile(r)) Add(local, r);
+            const bool kept = Kept(r);
+            r = ResolveChecked(project, local, *inside_, false, !kept);
+            if (!r.name.empty() && (kept || IsRegularFile(r.source))) Add(local, r);
         });
     }
     std::string topic = project.DefaultTopic();
     if (!topic.empty()) {
         ResolvedPath r = ResolvePath(project, topic, "/", false, true);
         if (!r.name.empty() && !r.outside && seen_.Contains(r.name)) return;
-        r = ResolveChecked(project, topic, *inside_, true, !Kept(r));
-        if (!r.name.empty() && IsFile(r)) Add(topic, r);
+        const bool kept = Kept(r);
+        r = ResolveChecked(project, topic, *inside_, true, !kept);
+        if (!r.name.empty() && (kept || IsRegularFile(r.source))) Add(topic, r);
     }
 }
 

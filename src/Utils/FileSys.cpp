@@ -194,6 +194,14 @@ void FileContext::TrustFreshFolders(bool on) {
     madeInFresh_.clear();
 }
 
+namespace {
+// How madeInFresh_ names the entry whose key has its last "/" at slash: the
+// name in ASCII lower case, as Windows would find it whatever its case.
+std::string MadeName(const std::string& key, std::size_t slash) {
+    return key.substr(0, slash + 1) + LowerAscii(key.substr(slash + 1));
+}
+}  // namespace
+
 bool FileContext::KnownAbsent(const std::string& path) {
     if (freshFolders_.empty() || path.empty()) return false;
     const std::string key = HeldKey(path);
@@ -204,8 +212,7 @@ bool FileContext::KnownAbsent(const std::string& path) {
     for (std::size_t i = slash + 1; i < key.size(); ++i)
         if (static_cast<unsigned char>(key[i]) >= 0x80) return false;
     if (key.back() == '.' || key.back() == ' ') return false;
-    const std::string folder = key.substr(0, slash);
-    return freshFolders_.count(folder) && !madeInFresh_.count(folder + "/" + LowerAscii(key.substr(slash + 1)));
+    return freshFolders_.count(key.substr(0, slash)) && !madeInFresh_.count(MadeName(key, slash));
 }
 
 std::string FileContext::FolderKey(const std::string& path) {
@@ -219,8 +226,7 @@ void FileContext::NoteMade(const std::string& path) {
     const std::string key = FolderKey(path);
     const std::size_t slash = key.rfind('/');
     if (slash == std::string::npos) return;
-    const std::string folder = key.substr(0, slash);
-    if (freshFolders_.count(folder)) madeInFresh_.insert(folder + "/" + LowerAscii(key.substr(slash + 1)));
+    if (freshFolders_.count(key.substr(0, slash))) madeInFresh_.insert(MadeName(key, slash));
 }
 
 bool FileContext::StatNoFollow(const std::string& path, os::FileInfo& st) {

@@ -79,7 +79,7 @@ bool CallHelpCompiler(const std::string& libraryPath, const std::string& project
     try {
         int compiled = -1;
         if (keptFn) {
-            KeptContext context{*kept, projectFile.substr(0, projectFile.find_last_of("/\\") + 1)};
+            KeptContext context{*kept, ExtractFilePath(projectFile)};
             compiled = keptFn(projectFile.c_str(), log, cont, 0, &KeptBytes, &context);
         }
         if (compiled < 0 && fn) {

@@ -124,12 +124,16 @@ TEST(Native, SmallProjectRoundTrip) {
 }
 
 namespace {
-std::map<std::string, std::string>* g_kept = nullptr;
-std::vector<std::string> g_asked;
-int KeptPage(void*, const char* name, const char** bytes, size_t* size) {
-    g_asked.emplace_back(name);
-    auto it = g_kept->find(name);
-    if (it == g_kept->end()) return 0;
+// Pages by name below the project folder, and every name the compiler asked for.
+struct KeptPages {
+    std::map<std::string, std::string> bytes;
+    std::vector<std::string> asked;
+};
+int KeptPage(void* context, const char* name, const char** bytes, size_t* size) {
+    auto& kept = *static_cast<KeptPages*>(context);
+    kept.asked.emplace_back(name);
+    auto it = kept.bytes.find(name);
+    if (it == kept.bytes.end()) return 0;
     *bytes = it->second.data();
     *size = it->second.size();
     return 1;
@@ -141,27 +145,24 @@ void Ignore(const char*) {}
 TEST(Native, PagesTheCallerKeepsAreReadFromItsMemory) {
     qbtest::TempDir dir;
     GenProject p = MakeProject(dir.path(), 10);
-    std::map<std::string, std::string> kept;
+    KeptPages kept;
     for (const auto& [name, bytes] : p.expected) {
         const std::string path = p.folder + name.substr(1);
         if (name.size() < 5 || name.substr(name.size() - 5) != ".html" || !fs::exists(path)) continue;
-        kept[name.substr(1)] = bytes;
+        kept.bytes[name.substr(1)] = bytes;
         fs::remove(path);
     }
-    ASSERT_GT(kept.size(), 10u);
-    g_kept = &kept;
-    g_asked.clear();
-    EXPECT_EQ(1, HHA_CompileHHPKept(p.hhp.c_str(), Ignore, nullptr, 0, KeptPage, nullptr));
+    ASSERT_GT(kept.bytes.size(), 10u);
+    EXPECT_EQ(1, HHA_CompileHHPKept(p.hhp.c_str(), Ignore, nullptr, 0, KeptPage, &kept));
     ExpectRoundTrip(p, dir / "x7");
-    for (const auto& [name, bytes] : kept)
-        EXPECT_NE(g_asked.end(), std::find(g_asked.begin(), g_asked.end(), name)) << name << " was not asked for";
+    for (const auto& [name, bytes] : kept.bytes)
+        EXPECT_NE(kept.asked.end(), std::find(kept.asked.begin(), kept.asked.end(), name)) << name << " was not asked for";
 
     // The other backend reads the disk only: it declines before doing anything.
     fs::remove(p.chm);
     EnvVar backend("QB_HHA_BACKEND", "chmcmd");
-    EXPECT_EQ(-1, HHA_CompileHHPKept(p.hhp.c_str(), Ignore, nullptr, 0, KeptPage, nullptr));
+    EXPECT_EQ(-1, HHA_CompileHHPKept(p.hhp.c_str(), Ignore, nullptr, 0, KeptPage, &kept));
     EXPECT_FALSE(fs::exists(p.chm));
-    g_kept = nullptr;
 }
 
 // Readers look a word up lower-cased as typed ("Elbstraße" as "elbstraße"):
