@@ -21,14 +21,19 @@ namespace qb::fs {
 struct FileContext::LastFolder {
     std::string dir;
     os::Fd fd = os::kNoFd;
-    // dir was not there: planning names many pages in folders not yet made.
-    bool missing = false;
+    // The last folder found not there: planning names many pages in folders
+    // not yet made, and nothing below such a folder is there either.
+    std::string missing;
     ~LastFolder() { Forget(); }
+    bool Missing(const std::string& folder) const {
+        return !missing.empty() && folder.compare(0, missing.size(), missing) == 0 &&
+               (folder.size() == missing.size() || folder[missing.size()] == '/');
+    }
     void Forget() {
         os::Close(fd);
         fd = os::kNoFd;
-        missing = false;
         dir.clear();
+        missing.clear();
     }
 };
 
@@ -129,19 +134,22 @@ public:
             return;
         }
         FileContext::LastFolder& last = *files.last_;
-        if ((last.fd >= 0 || last.missing) && last.dir == dir) {
-            fd_ = last.missing ? os::kNoFd : last.fd;
-            owned_ = false;
-            if (last.missing) errno = ENOENT;
+        if (last.Missing(dir)) {
+            fd_ = os::kNoFd;
+            errno = ENOENT;
             return;
         }
-        Walk(dir);
+        if (last.fd >= 0 && last.dir == dir) {
+            fd_ = last.fd;
+            owned_ = false;
+            return;
+        }
+        const std::size_t reached = Walk(dir);
         if (fd_ < 0 && errno == ENOENT) {
-            last.Forget();
-            last.dir = dir;
-            last.missing = true;
+            last.missing = dir.substr(0, reached);
+            errno = ENOENT;
         } else if (fd_ >= 0 && fd_ != base_) {
-            last.Forget();
+            os::Close(last.fd);
             last.dir = dir;
             last.fd = fd_;
             owned_ = false;
@@ -157,7 +165,8 @@ public:
     const std::string& Leaf() const { return leaf_; }
 
 private:
-    void Walk(const std::string& dir) {
+    // How much of dir was walked: all of it, or up to the folder that failed.
+    std::size_t Walk(const std::string& dir) {
         std::size_t pos = 0;
         while (pos <= dir.size()) {
             std::size_t next = dir.find('/', pos);
@@ -168,8 +177,9 @@ private:
             const os::Fd fd = os::OpenAt(fd_, part, os::kRead | os::kDirectory | os::kNoFollow);
             if (fd_ >= 0 && fd_ != base_) os::Close(fd_);
             fd_ = fd;
-            if (fd < 0) return;
+            if (fd < 0) return next;
         }
+        return dir.size();
     }
 
     const os::Fd base_;  // not ours to close
@@ -205,14 +215,24 @@ std::string MadeName(const std::string& key, std::size_t slash) {
 bool FileContext::KnownAbsent(const std::string& path) {
     if (freshFolders_.empty() || path.empty()) return false;
     const std::string key = HeldKey(path);
-    const std::size_t slash = key.rfind('/');
-    if (slash == std::string::npos || slash + 1 >= key.size()) return false;
-    // Windows ignores letter case and a trailing dot or space: only plain
-    // ASCII names are answered here.
-    for (std::size_t i = slash + 1; i < key.size(); ++i)
-        if (static_cast<unsigned char>(key[i]) >= 0x80) return false;
-    if (key.back() == '.' || key.back() == ' ') return false;
-    return freshFolders_.count(key.substr(0, slash)) && !madeInFresh_.count(MadeName(key, slash));
+    if (key.empty() || key.back() == '/') return false;
+    // The deepest folder made here above the path decides: the name below it
+    // on the way to the path must be one made there, or nothing is there.
+    for (std::size_t end = key.size(); end > 1;) {
+        const std::size_t slash = key.rfind('/', end - 1);
+        if (slash == std::string::npos || slash == 0) return false;
+        end = slash;
+        if (!freshFolders_.count(key.substr(0, slash))) continue;
+        std::size_t stop = key.find('/', slash + 1);
+        if (stop == std::string::npos) stop = key.size();
+        // Windows ignores letter case and a trailing dot or space: only plain
+        // ASCII names are answered here.
+        for (std::size_t i = slash + 1; i < stop; ++i)
+            if (static_cast<unsigned char>(key[i]) >= 0x80) return false;
+        if (key[stop - 1] == '.' || key[stop - 1] == ' ') return false;
+        return !madeInFresh_.count(MadeName(key.substr(0, stop), slash));
+    }
+    return false;
 }
 
 std::string FileContext::FolderKey(const std::string& path) {

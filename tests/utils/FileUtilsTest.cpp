@@ -624,6 +624,15 @@ TEST(FreshFolders, OnlyNamesMadeInAFolderMadeHereAreLookedForUntilTrustEnds) {
     // Non-ASCII names and folders that were there before are always looked at.
     EXPECT_TRUE(in.files.EntryExists("old/new/\xc3\x84.txt"));
     EXPECT_TRUE(in.files.PlainFileExists("old/user.txt"));
+    // Below a name never made in a fresh folder nothing is looked for either;
+    // below a folder made there, its own names decide.
+    WriteFile(tmp / "old/new/other/deep/x.html", "x");
+    EXPECT_FALSE(in.files.PlainFileExists("old/new/other/deep/x.html"));
+    WriteFile(tmp / "old/new/sub/x.html", "x");
+    EXPECT_FALSE(in.files.PlainFileExists("old/new/sub/x.html"));
+    in.files.ForceDirectories("old\\new\\sub\\two\\");
+    in.files.SaveTextFile("old\\new\\sub\\two\\z.html", "ours");
+    EXPECT_TRUE(in.files.PlainFileExists("old/new/sub/two/z.html"));
     in.files.TrustFreshFolders(false);
     EXPECT_TRUE(in.files.EntryExists("old/new/planted.html"));
 }
@@ -634,6 +643,11 @@ TEST(FileLayer, AFolderFoundMissingIsSeenOnceItIsMade) {
     InFolder in(tmp.path());
     EXPECT_FALSE(in.files.PlainFileExists(".\\a\\b\\x.html"));
     EXPECT_FALSE(in.files.EntryExists(".\\a\\b\\y.html"));
+    // Nothing below the missing folder is there either, until it is made.
+    EXPECT_FALSE(in.files.PlainFileExists(".\\a\\c\\z.html"));
+    in.files.ForceDirectories(".\\a\\c\\");
+    in.files.SaveTextFile(".\\a\\c\\z.html", "other");
+    EXPECT_TRUE(in.files.PlainFileExists(".\\a\\c\\z.html"));
     in.files.ForceDirectories(".\\a\\b\\");
     in.files.SaveTextFile(".\\a\\b\\x.html", "page");
     EXPECT_TRUE(in.files.PlainFileExists(".\\a\\b\\x.html"));
@@ -666,7 +680,9 @@ TEST(FileContext, HoldsAndTheFolderBelongToTheContextNotToTheThread) {
         EXPECT_FALSE(Exists(tmp / "one/P.html"));
         EXPECT_EQ("held in one", one.files.LoadTextFile("P.html"));
         // A context of the current directory does not see the folder either.
-        if (!Exists("P.html")) EXPECT_FALSE(fs::FileContext().PlainFileExists("P.html"));
+        if (!Exists("P.html")) {
+            EXPECT_FALSE(fs::FileContext().PlainFileExists("P.html"));
+        }
         EXPECT_EQ(tmp / "one/P.html", one.files.ExpandFileName("P.html"));
         EXPECT_EQ(tmp / "two/P.html", two.files.ExpandFileName("P.html"));
     }
