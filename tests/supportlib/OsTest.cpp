@@ -7,6 +7,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "support/Path.h"
 #include "support/Scratch.h"
@@ -71,6 +73,31 @@ TEST(OsCodePages, ExactConversionRefusesWhatTheCodePageLacksInsteadOfSubstitutin
     EXPECT_EQ("", out);
     ASSERT_TRUE(os::ToCodePageExactly("饺子 😀", 65001, out));
     EXPECT_EQ("饺子 😀", out);
+}
+
+// Converters are kept between calls: what one call leaves in a converter
+// (a lone lead byte, its way with missing characters) never reaches the next.
+TEST(OsCodePages, AConverterKeptFromAnEarlierCallStartsClean) {
+    (void)os::FromCodePage("\xBD", 936);
+    EXPECT_EQ("\xE9\xA5\xBA", os::FromCodePage("\xBD\xC8", 936));
+    std::string out;
+    EXPECT_FALSE(os::ToCodePageExactly("Öl 饺", 1252, out));
+    EXPECT_EQ("?l", os::ToCodePage("饺l", 1252));
+    // ASCII passes as it is only where the code page has it at its own bytes
+    // (EBCDIC, where its data is there: the Windows build carries only ANSI code pages).
+    if (os::FromCodePage("\xC1", 37) == "A") {
+        EXPECT_EQ("\x81\x82\x83", os::ToCodePage("abc", 37));
+        EXPECT_EQ("abc", os::FromCodePage("\x81\x82\x83", 37));
+    }
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i)
+                if (os::FromCodePage("\xBD\xC8\xD7\xD3", 936) != "饺子" || os::ToCodePage("Öl", 1252) != "\xD6l") ++wrong;
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(0, wrong.load());
 }
 
 TEST(OsCodePages, UnknownCodePagesActAs1252AndUtf8PassesThrough) {
