@@ -94,6 +94,12 @@ std::string OtherKindName(const std::string& path);
 // Removes a file or link (never what a link points to).
 bool RemoveAt(Fd base, const std::string& name);
 bool MakeFolderAt(Fd base, const std::string& name);
+// Makes the folder and opens it as OpenAt with kRead | kDirectory | kNoFollow
+// would; kNoFd and errno (EEXIST when anything stands at name) otherwise.
+Fd MakeAndOpenFolderAt(Fd base, const std::string& name);
+// Whether a folder this process holds open stays where it was opened: no
+// other program can rename, remove or replace it meanwhile.
+bool OpenFoldersStayPut();
 bool RemoveFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Moves from over to, replacing an existing file in one step.

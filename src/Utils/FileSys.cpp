@@ -13,14 +13,15 @@
 
 namespace qb::fs {
 
-// The last folder of a relative path that was opened, kept open: a walk step
-// touches its page, notes file and attachments in one folder, and each path
-// would otherwise be walked component by component again. The descriptor is
-// the real folder checked when it was opened; a link put in its place later is
-// never followed through it. Forgotten whenever folders change under the file layer.
+// The last folders of relative paths that were opened, kept open: a walk
+// step touches its page, notes file and attachments in one folder, makes the
+// next folder beside it, and each path would otherwise be walked component by
+// component again. A descriptor is the real folder checked when it was opened;
+// a link put in its place later is never followed through it. Forgotten
+// whenever folders change under the file layer.
 struct FileContext::LastFolder {
-    std::string dir;
-    os::Fd fd = os::kNoFd;
+    static constexpr std::size_t kKept = 4;
+    std::vector<std::pair<std::string, os::Fd>> open;  // the most recent last
     // The last folder found not there: planning names many pages in folders
     // not yet made, and nothing below such a folder is there either.
     std::string missing;
@@ -29,10 +30,39 @@ struct FileContext::LastFolder {
         return !missing.empty() && folder.compare(0, missing.size(), missing) == 0 &&
                (folder.size() == missing.size() || folder[missing.size()] == '/');
     }
+    os::Fd Find(const std::string& dir) {
+        for (auto it = open.rbegin(); it != open.rend(); ++it)
+            if (it->first == dir) return it->second;
+        return os::kNoFd;
+    }
+    // The kept folder deepest on the way to dir (dir itself included), or none.
+    const std::pair<std::string, os::Fd>* Above(const std::string& dir) const {
+        const std::pair<std::string, os::Fd>* best = nullptr;
+        for (const auto& entry : open) {
+            const std::string& d = entry.first;
+            if (dir.compare(0, d.size(), d) == 0 && (dir.size() == d.size() || dir[d.size()] == '/') &&
+                (!best || d.size() > best->first.size()))
+                best = &entry;
+        }
+        return best;
+    }
+    // Takes fd over; the oldest kept folder makes room.
+    void Keep(const std::string& dir, os::Fd fd) {
+        for (auto it = open.begin(); it != open.end(); ++it) {
+            if (it->first != dir) continue;
+            if (it->second != fd) os::Close(it->second);
+            open.erase(it);
+            break;
+        }
+        if (open.size() >= kKept) {
+            os::Close(open.front().second);
+            open.erase(open.begin());
+        }
+        open.emplace_back(dir, fd);
+    }
     void Forget() {
-        os::Close(fd);
-        fd = os::kNoFd;
-        dir.clear();
+        for (const auto& entry : open) os::Close(entry.second);
+        open.clear();
         missing.clear();
     }
 };
@@ -139,8 +169,8 @@ public:
             errno = ENOENT;
             return;
         }
-        if (last.fd >= 0 && last.dir == dir) {
-            fd_ = last.fd;
+        if (const os::Fd kept = last.Find(dir); kept >= 0) {
+            fd_ = kept;
             owned_ = false;
             return;
         }
@@ -149,9 +179,7 @@ public:
             last.missing = dir.substr(0, reached);
             errno = ENOENT;
         } else if (fd_ >= 0 && fd_ != base_) {
-            os::Close(last.fd);
-            last.dir = dir;
-            last.fd = fd_;
+            last.Keep(dir, fd_);
             owned_ = false;
         }
     }
@@ -379,52 +407,74 @@ bool FileContext::EntryExists(const std::string& path) {
 void FileContext::ForceRelativeDirectories(const std::string& native) {
     std::string key = native;
     while (key.size() > 1 && key.back() == '/') key.pop_back();
-    // Walked every time: a link put where a folder was is replaced, never kept.
     LastFolder& last = *last_;
-    last.Forget();
     const os::Fd base = BaseFd();  // not ours to close
-    os::Fd cur = base;
+    os::Fd start = base;           // not ours to close either
+    std::size_t pos = 0;
+    // Where a folder held open cannot be moved, the walk starts at the deepest
+    // one kept on the way. Elsewhere it is walked every time: a link put where
+    // a folder was is replaced, never kept.
+    const auto* above = folder_ && os::OpenFoldersStayPut() ? last.Above(key) : nullptr;
+    if (above) {
+        start = above->second;
+        pos = above->first.size() + 1;
+        last.missing.clear();
+    } else {
+        last.Forget();
+    }
+    os::Fd cur = start;
     auto fail = [&](const std::string& reason) {
-        if (cur >= 0 && cur != base) os::Close(cur);
+        if (cur >= 0 && cur != start) os::Close(cur);
         throw Error("Cannot create folder \"" + native + "\": " + reason);
     };
-    std::size_t pos = 0;
+    constexpr unsigned kFolder = os::kRead | os::kDirectory | os::kNoFollow;
     while (pos < native.size()) {
         std::size_t next = native.find('/', pos);
         if (next == std::string::npos) next = native.size();
         const std::string part = native.substr(pos, next - pos);
         pos = next + 1;
         if (part.empty() || part == ".") continue;
-        constexpr unsigned kFolder = os::kRead | os::kDirectory | os::kNoFollow;
-        os::Fd fd = os::OpenAt(cur, part, kFolder);
-        if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
-            os::FileInfo st;
-            if (!os::InfoAt(cur, part, st, false) || st.kind != os::Kind::Link) fail(os::ErrorText(ENOTDIR));
-            if (!os::RemoveAt(cur, part)) fail(os::ErrorText(errno));
+        const std::string folder = native.substr(0, next);
+        // A name never made in a folder made here needs no look first.
+        bool look = !KnownAbsent(folder);
+        os::Fd fd = os::kNoFd;
+        for (;;) {
             errno = ENOENT;
-        }
-        if (fd < 0 && errno == ENOENT) {
-            const bool made = os::MakeFolderAt(cur, part);
-            if (!made && errno != EEXIST) fail(os::ErrorText(errno));
-            if (made && trustFresh_) {
-                const std::string folder = native.substr(0, next);
-                NoteMade(folder);
-                freshFolders_.insert(FolderKey(folder));
+            if (look) fd = os::OpenAt(cur, part, kFolder);
+            if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+                os::FileInfo st;
+                if (!os::InfoAt(cur, part, st, false) || st.kind != os::Kind::Link) fail(os::ErrorText(ENOTDIR));
+                if (!os::RemoveAt(cur, part)) fail(os::ErrorText(errno));
+                errno = ENOENT;
+            }
+            if (fd >= 0 || errno != ENOENT) break;
+            fd = os::MakeAndOpenFolderAt(cur, part);
+            if (fd >= 0) {
+                if (trustFresh_) {
+                    NoteMade(folder);
+                    freshFolders_.insert(FolderKey(folder));
+                }
+                break;
+            }
+            if (errno != EEXIST) fail(os::ErrorText(errno));
+            // Made meanwhile, or not what was thought absent: looked at as found.
+            if (!look) {
+                look = true;
+                continue;
             }
             fd = os::OpenAt(cur, part, kFolder);
+            break;
         }
         if (fd < 0) fail(Reason(errno));
-        if (cur >= 0 && cur != base) os::Close(cur);
+        if (cur >= 0 && cur != start) os::Close(cur);
         cur = fd;
     }
     // The files of the folder are written next.
-    if (cur < 0 || cur == base) return;
-    if (folder_) {
-        last.dir = key;
-        last.fd = cur;
-    } else {
+    if (cur < 0 || cur == start) return;
+    if (folder_)
+        last.Keep(key, cur);
+    else
         os::Close(cur);
-    }
 }
 
 void FileContext::ForceDirectories(const std::string& path) {

@@ -362,6 +362,12 @@ bool RemoveAt(Fd base, const std::string& name) {
 bool MakeFolderAt(Fd base, const std::string& name) {
     return ShortPath(Native(base), name, [](int at, const char* rest) { return ::mkdirat(at, rest, 0755); }) == 0;
 }
+Fd MakeAndOpenFolderAt(Fd base, const std::string& name) {
+    if (!MakeFolderAt(base, name)) return kNoFd;
+    return OpenAt(base, name, kRead | kDirectory | kNoFollow);
+}
+// Any process may rename a folder another holds open.
+bool OpenFoldersStayPut() { return false; }
 bool RemoveFolder(const std::string& path) {
     return ShortPath(AT_FDCWD, path, [](int at, const char* rest) { return ::unlinkat(at, rest, AT_REMOVEDIR); }) == 0;
 }

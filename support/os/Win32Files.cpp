@@ -585,6 +585,44 @@ bool MakeFolderAt(Fd base, const std::string& name) {
     return false;
 }
 
+Fd MakeAndOpenFolderAt(Fd base, const std::string& name) {
+    // One call makes and opens: CreateDirectory's handle is closed again, and
+    // under Wine every open is a request to its server.
+    using NtCreate = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG,
+                                  ULONG, ULONG, ULONG, void*, ULONG);
+    using ToDosError = ULONG(NTAPI*)(LONG);
+    static const auto create = reinterpret_cast<NtCreate>(reinterpret_cast<void*>(NtFunction("NtCreateFile")));
+    static const auto dosError = reinterpret_cast<ToDosError>(reinterpret_cast<void*>(NtFunction("RtlNtStatusToDosError")));
+    std::wstring full = Join(base, name);
+    if (!create || !dosError || full.rfind(L"\\\\?\\", 0) != 0 || full.size() > 32767) {
+        if (!MakeFolderAt(base, name)) return kNoFd;
+        return OpenAt(base, name, kRead | kDirectory | kNoFollow);
+    }
+    // The system's own spelling of a full path: "\??\" for "\\?\".
+    std::wstring nt = full;
+    nt[1] = L'?';
+    UNICODE_STRING object;
+    object.Buffer = nt.data();
+    object.Length = static_cast<USHORT>(nt.size() * sizeof(wchar_t));
+    object.MaximumLength = object.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &object, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE h = nullptr;
+    constexpr ULONG kCreate = 2;  // FILE_CREATE
+    constexpr ULONG kOptions = 0x1 | 0x20 | 0x4000 | 0x200000;  // folder, synchronous, backup intent, the link itself
+    const LONG status = create(&h, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr,
+                               FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kCreate, kOptions, nullptr, 0);
+    if (status < 0) {
+        errno = ErrnoOf(dosError(status));
+        return kNoFd;
+    }
+    return reinterpret_cast<Fd>(new Handle{h, std::move(full), true});
+}
+
+// A folder is opened without FILE_SHARE_DELETE: while held, nobody moves it.
+bool OpenFoldersStayPut() { return true; }
+
 bool RemoveFolder(const std::string& path) {
     if (::RemoveDirectoryW(WidePath(path).c_str())) return true;
     SetErrno();

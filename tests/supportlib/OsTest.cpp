@@ -269,6 +269,35 @@ TEST(OsFiles, PathsBeyondTheSystemsLimitWorkForEveryCall) {
     EXPECT_FALSE(os::PathInfo(folders.front(), info, false));
 }
 
+TEST(OsFiles, AFolderMadeAndOpenedInOneStepTakesFilesAndStaysWhereTheSystemSays) {
+    Folder dir;
+    const os::Fd base = os::Open(dir.path, os::kRead | os::kDirectory);
+    ASSERT_NE(os::kNoFd, base);
+    const std::string name = "Fächer";
+    const os::Fd made = os::MakeAndOpenFolderAt(base, name);
+    ASSERT_NE(os::kNoFd, made) << os::ErrorText(errno);
+    const os::Fd page = os::OpenAt(made, "page.html", os::kWrite | os::kCreate | os::kExclusive);
+    ASSERT_NE(os::kNoFd, page);
+    ASSERT_TRUE(os::WriteAll(page, "in", 2));
+    os::Close(page);
+    os::FileInfo info;
+    ASSERT_TRUE(os::PathInfo(dir / name + "/page.html", info, false));
+    EXPECT_EQ(2u, info.size);
+    // Whatever stands at the name already is never opened as made.
+    EXPECT_EQ(os::kNoFd, os::MakeAndOpenFolderAt(base, name));
+    EXPECT_EQ(EEXIST, errno);
+    Write(dir / "file", "x");
+    EXPECT_EQ(os::kNoFd, os::MakeAndOpenFolderAt(base, "file"));
+    EXPECT_EQ(EEXIST, errno);
+    EXPECT_EQ(os::kNoFd, os::MakeAndOpenFolderAt(base, "missing/below"));
+    EXPECT_EQ(ENOENT, errno);
+    // Held open, the folder cannot be moved where the system promises so.
+    const bool moved = os::AtomicReplace(dir / name, dir / "elsewhere");
+    EXPECT_EQ(!os::OpenFoldersStayPut(), moved);
+    os::Close(made);
+    os::Close(base);
+}
+
 TEST(OsFiles, ExclusiveCreateFailsOnAnyExistingEntry) {
     Folder dir;
     Write(dir / "taken", "x");

@@ -633,6 +633,11 @@ TEST(FreshFolders, OnlyNamesMadeInAFolderMadeHereAreLookedForUntilTrustEnds) {
     in.files.ForceDirectories("old\\new\\sub\\two\\");
     in.files.SaveTextFile("old\\new\\sub\\two\\z.html", "ours");
     EXPECT_TRUE(in.files.PlainFileExists("old/new/sub/two/z.html"));
+    // A folder another program made where none was thought to be is taken as found.
+    std::filesystem::create_directories(tmp / "old/new/sub/theirs");
+    EXPECT_NO_THROW(in.files.ForceDirectories("old\\new\\sub\\theirs\\"));
+    in.files.SaveTextFile("old\\new\\sub\\theirs\\p.html", "ours");
+    EXPECT_EQ("ours", ReadFile(tmp / "old/new/sub/theirs/p.html"));
     in.files.TrustFreshFolders(false);
     EXPECT_TRUE(in.files.EntryExists("old/new/planted.html"));
 }
