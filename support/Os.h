@@ -252,5 +252,7 @@ std::wstring ToWide(const std::string& utf8);
 // --- Memory -------------------------------------------------------------------------
 // Hands memory the process has freed back to the system.
 void ReturnFreedMemory();
+// Asks for the system's heap for many small blocks where it has one to ask for.
+void PreferSmallBlockHeap();
 
 }  // namespace qb::os

@@ -54,5 +54,6 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
 }
 
 void ReturnFreedMemory() { os::ReturnFreedMemory(); }
+void PreferSmallBlockHeap() { os::PreferSmallBlockHeap(); }
 
 }  // namespace qb

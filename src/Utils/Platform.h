@@ -28,5 +28,7 @@ bool BrowseForFolder(void* owner, std::string& path, const std::string& title, i
 // Hands memory the process has freed back to the system, so that the next
 // stage's peak does not stack on the last one's.
 void ReturnFreedMemory();
+// Asks the system for its heap for many small blocks: a run allocates millions.
+void PreferSmallBlockHeap();
 
 }  // namespace qb

@@ -7,6 +7,7 @@
 
 #include "Utils/FileSys.h"
 #include "Utils/Format.h"
+#include "Utils/Platform.h"
 #include "Utils/Utils.h"
 #include "engine/Engine.h"
 #include "settings/MessageTable.h"
@@ -259,6 +260,7 @@ void TRun::Execute() {
     const TConvertOptions& options = job.options;
     job.WalkError.clear();
     job.WalkComplete = false;
+    PreferSmallBlockHeap();
     // An empty folder would be the process's current one, which the clean-up empties.
     if (Trim(options.RootPath).empty()) throw Error("No output folder is given.");
     // Items the walk cannot reach would be left out without a word.

@@ -485,5 +485,7 @@ int ProcessId() { return static_cast<int>(::getpid()); }
 int AnsiCodePage() { return 65001; }
 
 void ReturnFreedMemory() { ::malloc_trim(0); }
+// The C library's allocator serves small blocks from per-thread caches already.
+void PreferSmallBlockHeap() {}
 
 }  // namespace qb::os

@@ -801,4 +801,13 @@ void ReturnFreedMemory() {
     ::HeapCompact(::GetProcessHeap(), 0);
 }
 
+void PreferSmallBlockHeap() {
+    // The low-fragmentation heap serves small blocks without the heap's lock.
+    // Windows turns it on by itself as a heap gets busy, Wine only when asked;
+    // a heap that cannot have it stays as it is.
+    ULONG lowFragmentation = 2;
+    for (HANDLE heap : {reinterpret_cast<HANDLE>(_get_heap_handle()), ::GetProcessHeap()})
+        ::HeapSetInformation(heap, HeapCompatibilityInformation, &lowFragmentation, sizeof lowFragmentation);
+}
+
 }  // namespace qb::os
