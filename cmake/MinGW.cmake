@@ -12,9 +12,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No MinGW runtime DLL beside ours: the host loads only what it ships.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Sections at page-aligned file offsets are mapped where the loader can, not
+# read whole: Wine reads every byte of an image whose sections are not.
+set(_qb_link "-static -static-libgcc -static-libstdc++ -Wl,--file-alignment=4096")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${_qb_link}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_qb_link}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_qb_link}")
 
 # Prefixes of the third-party builds (scripts/windows-thirdparty.sh) are
 # searched as if they lay inside the target root.
