@@ -88,6 +88,8 @@ bool Info(Fd fd, FileInfo& info);
 // Of the entry at name itself when follow is false (a link reports Kind::Link).
 bool InfoAt(Fd base, const std::string& name, FileInfo& info, bool follow);
 bool PathInfo(const std::string& path, FileInfo& info, bool follow);
+// Only the kind of PathInfo, without opening the entry where the system can tell.
+bool PathKind(const std::string& path, Kind& kind, bool follow);
 // What an entry of Kind::Other at path is, as a message names it: "a FIFO",
 // "a device" or "a socket" (Windows: "a device").
 std::string OtherKindName(const std::string& path);

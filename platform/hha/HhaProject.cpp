@@ -158,8 +158,8 @@ std::string InputFile::ReadRest(const std::function<void()>& poll) {
 std::string ReadWholeFile(const std::string& path) { return InputFile(path, path).ReadRest(); }
 
 bool IsRegularFile(const std::string& path) {
-    os::FileInfo st;
-    return os::PathInfo(path, st, true) && st.kind == os::Kind::File;
+    os::Kind kind;
+    return os::PathKind(path, kind, true) && kind == os::Kind::File;
 }
 
 std::string Project::Option(const std::string& key) const {
@@ -470,9 +470,9 @@ private:
     // all the files in it, since resolving looks at every folder above it.
     std::string Resolved(const std::string& source, bool knownNoLink = false) const {
         const std::size_t slash = source.rfind('/');
-        os::FileInfo st;
+        os::Kind kind;
         if (slash == std::string::npos || slash == 0 ||
-            (!knownNoLink && (!os::PathInfo(source, st, false) || st.kind == os::Kind::Link)))
+            (!knownNoLink && (!os::PathKind(source, kind, false) || kind == os::Kind::Link)))
             return RealPath(source);
         const std::string& real = RealDir(source.substr(0, slash));
         return real.empty() ? std::string() : real + source.substr(slash);
@@ -484,14 +484,14 @@ private:
         if (it != realDirs_.end()) return it->second;
         const std::size_t slash = dir.rfind('/');
         const std::string name = slash == std::string::npos ? std::string() : dir.substr(slash + 1);
-        os::FileInfo st;
+        os::Kind kind;
         std::string real;
         if (IsDriveName(dir)) {
             // "Z:" alone names the drive's current folder; the walk up means its root.
             real = RealPath(dir + "/");
             while (!real.empty() && real.back() == '/') real.pop_back();
         } else if (slash == std::string::npos || slash == 0 || name.empty() || name == "." || name == ".." ||
-            !os::PathInfo(dir, st, false) || st.kind == os::Kind::Link) {
+            !os::PathKind(dir, kind, false) || kind == os::Kind::Link) {
             real = RealPath(dir);
         } else {
             const std::string& parent = RealDir(dir.substr(0, slash));

@@ -20,8 +20,8 @@ namespace qb::fs {
 // a link put in its place later is never followed through it. Forgotten
 // whenever folders change under the file layer.
 struct FileContext::LastFolder {
-    static constexpr std::size_t kKept = 4;
-    std::vector<std::pair<std::string, os::Fd>> open;  // the most recent last
+    static constexpr std::size_t kKept = 8;
+    std::vector<std::pair<std::string, os::Fd>> open;  // the most recently used last
     // The last folder found not there: planning names many pages in folders
     // not yet made, and nothing below such a folder is there either.
     std::string missing;
@@ -31,20 +31,26 @@ struct FileContext::LastFolder {
                (folder.size() == missing.size() || folder[missing.size()] == '/');
     }
     os::Fd Find(const std::string& dir) {
-        for (auto it = open.rbegin(); it != open.rend(); ++it)
-            if (it->first == dir) return it->second;
+        for (std::size_t i = open.size(); i-- > 0;)
+            if (open[i].first == dir) return Used(i).second;
         return os::kNoFd;
     }
     // The kept folder deepest on the way to dir (dir itself included), or none.
-    const std::pair<std::string, os::Fd>* Above(const std::string& dir) const {
-        const std::pair<std::string, os::Fd>* best = nullptr;
-        for (const auto& entry : open) {
-            const std::string& d = entry.first;
+    const std::pair<std::string, os::Fd>* Above(const std::string& dir) {
+        std::size_t best = open.size();
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            const std::string& d = open[i].first;
             if (dir.compare(0, d.size(), d) == 0 && (dir.size() == d.size() || dir[d.size()] == '/') &&
-                (!best || d.size() > best->first.size()))
-                best = &entry;
+                (best == open.size() || d.size() > open[best].first.size()))
+                best = i;
         }
-        return best;
+        return best == open.size() ? nullptr : &Used(best);
+    }
+    // A folder in use moves to the back: a parent outlives its many children.
+    std::pair<std::string, os::Fd>& Used(std::size_t i) {
+        std::rotate(open.begin() + static_cast<std::ptrdiff_t>(i), open.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                    open.end());
+        return open.back();
     }
     // Takes fd over; the oldest kept folder makes room.
     void Keep(const std::string& dir, os::Fd fd) {

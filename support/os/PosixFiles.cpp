@@ -356,6 +356,13 @@ bool PathInfo(const std::string& path, FileInfo& info, bool follow) {
     return !path.empty() && InfoAt(kCurrentDir, path, info, follow);
 }
 
+bool PathKind(const std::string& path, Kind& kind, bool follow) {
+    FileInfo info;
+    if (!PathInfo(path, info, follow)) return false;
+    kind = info.kind;
+    return true;
+}
+
 bool RemoveAt(Fd base, const std::string& name) {
     return ShortPath(Native(base), name, [](int at, const char* rest) { return ::unlinkat(at, rest, 0); }) == 0;
 }

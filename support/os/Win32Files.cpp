@@ -577,6 +577,25 @@ bool PathInfo(const std::string& path, FileInfo& info, bool follow) {
     return !path.empty() && InfoOfPath(WidePath(path), info, follow);
 }
 
+bool PathKind(const std::string& path, Kind& kind, bool follow) {
+    if (path.empty()) return false;
+    const std::wstring wide = WidePath(path);
+    // The attributes come without a handle: under Wine, without its server.
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SetErrno();
+        return false;
+    }
+    if (follow && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        FileInfo info;
+        if (!InfoOfPath(wide, info, true)) return false;
+        kind = info.kind;
+        return true;
+    }
+    kind = KindOfAttributes(attributes);
+    return true;
+}
+
 bool RemoveAt(Fd base, const std::string& name) { return RemoveWide(Join(base, name)); }
 
 bool MakeFolderAt(Fd base, const std::string& name) {

@@ -298,6 +298,26 @@ TEST(OsFiles, AFolderMadeAndOpenedInOneStepTakesFilesAndStaysWhereTheSystemSays)
     os::Close(base);
 }
 
+TEST(OsFiles, TheKindAloneAgreesWithTheFullInformation) {
+    Folder dir;
+    Write(dir / "file", "x");
+    ASSERT_TRUE(os::MakeFolderAt(os::kCurrentDir, dir / "folder"));
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(dir / "folder", dir / "link", ec);
+    for (const std::string name : {"file", "folder", "link"}) {
+        for (const bool follow : {false, true}) {
+            os::FileInfo info;
+            os::Kind kind = os::Kind::Other;
+            const bool there = os::PathInfo(dir / name, info, follow);
+            EXPECT_EQ(there, os::PathKind(dir / name, kind, follow)) << name;
+            if (there) EXPECT_EQ(info.kind, kind) << name << (follow ? " followed" : "");
+        }
+    }
+    os::Kind kind;
+    EXPECT_FALSE(os::PathKind(dir / "missing", kind, false));
+    EXPECT_EQ(ENOENT, errno);
+}
+
 TEST(OsFiles, ExclusiveCreateFailsOnAnyExistingEntry) {
     Folder dir;
     Write(dir / "taken", "x");
