@@ -19,6 +19,13 @@ namespace qb::fs {
 // component again. A descriptor is the real folder checked when it was opened;
 // a link put in its place later is never followed through it. Forgotten
 // whenever folders change under the file layer.
+namespace {
+// path is folder itself or lies below it.
+bool AtOrBelow(const std::string& path, const std::string& folder) {
+    return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+}  // namespace
+
 struct FileContext::LastFolder {
     static constexpr std::size_t kKept = 8;
     std::vector<std::pair<std::string, os::Fd>> open;  // the most recently used last
@@ -26,10 +33,7 @@ struct FileContext::LastFolder {
     // not yet made, and nothing below such a folder is there either.
     std::string missing;
     ~LastFolder() { Forget(); }
-    bool Missing(const std::string& folder) const {
-        return !missing.empty() && folder.compare(0, missing.size(), missing) == 0 &&
-               (folder.size() == missing.size() || folder[missing.size()] == '/');
-    }
+    bool Missing(const std::string& folder) const { return !missing.empty() && AtOrBelow(folder, missing); }
     os::Fd Find(const std::string& dir) {
         for (std::size_t i = open.size(); i-- > 0;)
             if (open[i].first == dir) return Used(i).second;
@@ -39,9 +43,8 @@ struct FileContext::LastFolder {
     const std::pair<std::string, os::Fd>* Above(const std::string& dir) {
         std::size_t best = open.size();
         for (std::size_t i = 0; i < open.size(); ++i) {
-            const std::string& d = open[i].first;
-            if (dir.compare(0, d.size(), d) == 0 && (dir.size() == d.size() || dir[d.size()] == '/') &&
-                (best == open.size() || d.size() > open[best].first.size()))
+            if (AtOrBelow(dir, open[i].first) &&
+                (best == open.size() || open[i].first.size() > open[best].first.size()))
                 best = i;
         }
         return best == open.size() ? nullptr : &Used(best);
@@ -261,8 +264,7 @@ bool FileContext::KnownAbsent(const std::string& path) {
         if (stop == std::string::npos) stop = key.size();
         // Windows ignores letter case and a trailing dot or space: only plain
         // ASCII names are answered here.
-        for (std::size_t i = slash + 1; i < stop; ++i)
-            if (static_cast<unsigned char>(key[i]) >= 0x80) return false;
+        if (!IsAscii(std::string_view(key).substr(slash + 1, stop - slash - 1))) return false;
         if (key[stop - 1] == '.' || key[stop - 1] == ' ') return false;
         return !madeInFresh_.count(MadeName(key.substr(0, stop), slash));
     }
@@ -335,7 +337,10 @@ void FileContext::DropHold(HeldFile& file) {
 
 HeldFile* FileContext::FindHeld(const std::string& path) {
     if ((held_.empty() && kept_.empty()) || path.empty()) return nullptr;
-    const std::string key = HeldKey(path);
+    return FindHeldKey(HeldKey(path));
+}
+
+HeldFile* FileContext::FindHeldKey(const std::string& key) {
     for (auto it = held_.rbegin(); it != held_.rend(); ++it)
         if ((*it)->Key() == key) return *it;
     const auto kept = kept_.find(key);
@@ -591,10 +596,11 @@ void FileContext::CopyToDescriptor(const std::string& from, os::Fd fd, const std
 }
 
 bool FileContext::DeleteFile(const std::string& path) {
+    const std::string key = path.empty() || (held_.empty() && kept_.empty()) ? std::string() : HeldKey(path);
     // A kept file was never on disk, nor was anything at its name since.
-    if (const auto it = kept_.empty() ? kept_.end() : kept_.find(HeldKey(path)); it != kept_.end())
+    if (const auto it = key.empty() ? kept_.end() : kept_.find(key); it != kept_.end())
         if (DropKept(it)) return true;
-    HeldFile* held = FindHeld(path);
+    HeldFile* held = key.empty() ? nullptr : FindHeldKey(key);
     const bool dropped = held && held->DropBytes();
     ParentDir parent(*this, NativePath(path));
     const bool removed = parent.Ok() && os::RemoveAt(parent.Fd(), parent.Leaf());

@@ -167,6 +167,8 @@ private:
     os::Fd BaseFd() const;
     std::string BelowFolder(const std::string& native) const;
     std::string HeldKey(const std::string& path);
+    // FindHeld of a path's HeldKey.
+    HeldFile* FindHeldKey(const std::string& key);
     bool StatNoFollow(const std::string& path, os::FileInfo& st);
     void ForceRelativeDirectories(const std::string& native);
     // A kept file at path goes to disk now: the calls that follow work on the disk's file.

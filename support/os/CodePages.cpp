@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/Os.h"
+#include "support/Text.h"
 #include "support/Utf.h"
 
 namespace qb::os {
@@ -137,9 +138,18 @@ private:
     UConverter* c_;
 };
 
-bool IsAscii(const std::string& text) {
-    for (const char ch : text)
-        if (static_cast<unsigned char>(ch) >= 0x80) return false;
+// ASCII text the code page holds at the same bytes: no converter needed either way.
+bool PassesAsIs(const std::string& text, int codePage) { return IsAscii(text) && Pool().AsciiAsIs(codePage); }
+
+// utf8 in the code page as converter c writes it; false when c refuses a character.
+bool Encode(UConverter* c, const std::string& utf8, std::string& bytes) {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::u16string wide = ToUtf16(utf8);
+    bytes.assign(wide.size() * 4 + 4, '\0');
+    const int32_t n = ucnv_fromUChars(c, bytes.data(), static_cast<int32_t>(bytes.size()), wide.data(),
+                                      static_cast<int32_t>(wide.size()), &status);
+    if (U_FAILURE(status)) return false;
+    bytes.resize(static_cast<std::size_t>(n));
     return true;
 }
 
@@ -147,7 +157,7 @@ bool IsAscii(const std::string& text) {
 
 std::string FromCodePage(const std::string& bytes, int codePage) {
     if (bytes.empty()) return "";
-    if (IsAscii(bytes) && Pool().AsciiAsIs(codePage)) return bytes;
+    if (PassesAsIs(bytes, codePage)) return bytes;
     Converter c(codePage, Mode::Decode);
     if (!c) return bytes;
     UErrorCode status = U_ZERO_ERROR;
@@ -161,17 +171,11 @@ std::string FromCodePage(const std::string& bytes, int codePage) {
 
 std::string ToCodePage(const std::string& utf8, int codePage) {
     if (utf8.empty()) return "";
-    if (IsAscii(utf8) && Pool().AsciiAsIs(codePage)) return utf8;
+    if (PassesAsIs(utf8, codePage)) return utf8;
     Converter c(codePage, Mode::Substitute);
     if (!c) return utf8;
-    UErrorCode status = U_ZERO_ERROR;
-    const std::u16string wide = ToUtf16(utf8);
-    std::string out(wide.size() * 4 + 4, '\0');
-    const int32_t n = ucnv_fromUChars(c.get(), out.data(), static_cast<int32_t>(out.size()), wide.data(),
-                                      static_cast<int32_t>(wide.size()), &status);
-    if (U_FAILURE(status)) return "";
-    out.resize(static_cast<std::size_t>(n));
-    return out;
+    std::string out;
+    return Encode(c.get(), utf8, out) ? out : "";
 }
 
 bool ToCodePageExactly(const std::string& utf8, int codePage, std::string& out) {
@@ -184,21 +188,14 @@ bool ToCodePageExactly(const std::string& utf8, int codePage, std::string& out) 
         out.clear();
         return true;
     }
-    if (IsAscii(utf8) && Pool().AsciiAsIs(codePage)) {
+    if (PassesAsIs(utf8, codePage)) {
         out = utf8;
         return true;
     }
     std::string bytes;
     {
         Converter c(codePage, Mode::Stop);
-        if (!c) return false;
-        UErrorCode status = U_ZERO_ERROR;
-        const std::u16string wide = ToUtf16(utf8);
-        bytes.assign(wide.size() * 4 + 4, '\0');
-        const int32_t n = ucnv_fromUChars(c.get(), bytes.data(), static_cast<int32_t>(bytes.size()), wide.data(),
-                                          static_cast<int32_t>(wide.size()), &status);
-        if (U_FAILURE(status)) return false;
-        bytes.resize(static_cast<std::size_t>(n));
+        if (!c || !Encode(c.get(), utf8, bytes)) return false;
     }
     // Best-fit mappings ("Ā" as "A") would pass the callback; only an exact round trip counts.
     if (FromCodePage(bytes, codePage) != utf8) return false;
